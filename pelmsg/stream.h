@@ -1,0 +1,163 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace pelmsg {
+
+enum class TSeekOrigin { Beginning = 0, Current = 1, End = 2 };
+
+// A byte stream with a position and a size, read and written in place. Readers take one, writers write to one;
+// the caller owns it. Read returns fewer bytes than asked only at the end; Write raises on failure.
+class TStream {
+public:
+    virtual ~TStream() = default;
+
+    virtual size_t Read(void* buffer, size_t count) = 0;
+    virtual size_t Write(const void* buffer, size_t count) = 0;
+    // Moves the position and returns the new one; positions below 0 are clamped to 0.
+    virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+    virtual int64_t Size() const = 0;
+    virtual int64_t Position() const = 0;
+
+    // Bytes between the position and the end (0 when the position is beyond the end).
+    int64_t Remaining() const;
+    // Writes all bytes or raises.
+    void WriteBuffer(const void* buffer, size_t count);
+    void WriteString(std::string_view bytes) { WriteBuffer(bytes.data(), bytes.size()); }
+    // Reads up to count bytes and returns them; fewer at the end of the stream.
+    std::string ReadString(size_t count);
+    // Copies everything from the position to the end into another stream; returns the byte count.
+    int64_t CopyTo(TStream& target);
+};
+
+// A file opened for reading or created for writing; closed by the destructor. Reads are buffered so that the
+// readers' many small reads cost no system call each.
+class TFileStream final : public TStream {
+public:
+    enum class Mode { OpenRead, Create };
+    // Raises EFileError ("File %s is not found." or "Cannot create file %s") when the file cannot be opened.
+    TFileStream(const std::string& fileName, Mode mode);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    size_t Read(void* buffer, size_t count) override;
+    size_t Write(const void* buffer, size_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    int64_t Size() const override;
+    int64_t Position() const override { return position_; }
+
+    // Flushes and closes; raises when the data could not be written completely.
+    void Close();
+    const std::string& FileName() const { return fileName_; }
+
+private:
+    void FlushWrite();
+    std::string fileName_;
+    int fd_ = -1;
+    int64_t position_ = 0; // logical position
+    int64_t size_ = 0; // size known so far (updated by writes)
+    // Read buffer: bytes [bufStart_, bufStart_ + bufLen_) of the file.
+    std::string buffer_;
+    int64_t bufStart_ = 0;
+    size_t bufLen_ = 0;
+    std::string writeBuffer_;
+    int64_t writeStart_ = 0;
+};
+
+// Writes a new file safely: the data goes to a temporary file beside the target, which Commit renames over the
+// target. A stream destroyed without Commit removes the temporary file and leaves the target as it was.
+class TSafeFileStream final : public TStream {
+public:
+    // Raises EFileError "Cannot create file %s" when the temporary file cannot be created.
+    explicit TSafeFileStream(const std::string& fileName);
+    ~TSafeFileStream() override;
+
+    size_t Read(void* buffer, size_t count) override { return file_->Read(buffer, count); }
+    size_t Write(const void* buffer, size_t count) override { return file_->Write(buffer, count); }
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override { return file_->Seek(offset, origin); }
+    int64_t Size() const override { return file_->Size(); }
+    int64_t Position() const override { return file_->Position(); }
+
+    // Closes the temporary file and moves it into place; raises on failure.
+    void Commit();
+
+private:
+    std::string fileName_;
+    std::string tempName_;
+    std::unique_ptr<TFileStream> file_;
+    bool committed_ = false;
+};
+
+// A stream over bytes held in memory, which it owns.
+class TMemoryStream final : public TStream {
+public:
+    TMemoryStream() = default;
+    explicit TMemoryStream(std::string bytes)
+        : data_(std::move(bytes))
+    {
+    }
+
+    size_t Read(void* buffer, size_t count) override;
+    size_t Write(const void* buffer, size_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    int64_t Size() const override { return static_cast<int64_t>(data_.size()); }
+    int64_t Position() const override { return position_; }
+
+    const std::string& Bytes() const { return data_; }
+    std::string TakeBytes();
+    void Clear();
+
+private:
+    std::string data_;
+    int64_t position_ = 0;
+};
+
+// A read-only stream over bytes someone else owns (fuzzers, nested streams inside a value).
+class TSpanStream final : public TStream {
+public:
+    TSpanStream(const void* data, size_t size)
+        : data_(static_cast<const unsigned char*>(data))
+        , size_(size)
+    {
+    }
+    explicit TSpanStream(std::string_view bytes)
+        : TSpanStream(bytes.data(), bytes.size())
+    {
+    }
+
+    size_t Read(void* buffer, size_t count) override;
+    size_t Write(const void* buffer, size_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    int64_t Size() const override { return static_cast<int64_t>(size_); }
+    int64_t Position() const override { return position_; }
+
+private:
+    const unsigned char* data_;
+    size_t size_;
+    int64_t position_ = 0;
+};
+
+// The next `length` bytes of another stream, seen as a stream of their own (clamped to what the base holds).
+// Reading it moves the base stream forward; seeking stays inside the window.
+class TWindowStream final : public TStream {
+public:
+    TWindowStream(TStream& base, int64_t length);
+
+    size_t Read(void* buffer, size_t count) override;
+    size_t Write(const void* buffer, size_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    int64_t Size() const override { return length_; }
+    int64_t Position() const override { return base_.Position() - start_; }
+
+private:
+    TStream& base_;
+    int64_t start_;
+    int64_t length_;
+};
+
+} // namespace pelmsg

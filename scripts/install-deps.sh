@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every Debian package Tessaly needs to build, test and run.
+# Idempotent: packages already present are left alone. Runs apt-get as root,
+# through sudo otherwise.
+set -euo pipefail
+
+build_pkgs=(build-essential cmake ninja-build pkg-config libicu-dev)
+test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+           python3 python3-olefile libgsf-bin libxml2-utils tnef ytnef-tools
+           libemail-outlook-message-perl)
+
+wanted=("${build_pkgs[@]}")
+case "${1:-all}" in
+    build) ;;
+    all|test) wanted+=("${test_pkgs[@]}") ;;
+    *) echo "usage: $0 [build|test|all]" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${wanted[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+
+#include "types.h"
+
+namespace pelmsg::test {
+
+// tests/data/<relative>
+std::string TestDataPath(const std::string& relative);
+// ../shared/corpus/<relative> (the real-world sample corpus beside the checkout)
+std::string CorpusPath(const std::string& relative);
+// Whether the corpus is present; corpus tests skip themselves when it is not.
+bool CorpusAvailable();
+// Whole file as bytes; throws std::runtime_error when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+// UTF-16 from a UTF-8 literal, and back, for readable assertions.
+WideString W(const std::string& utf8);
+std::string U8(const WideString& wide);
+
+// Sets TZ for the lifetime of the object (and makes ICU forget its cached default zone).
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone);
+    ~ScopedTimeZone();
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+private:
+    std::string previous_;
+    bool hadPrevious_;
+};
+
+// A private temporary folder, removed with everything in it by the destructor.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+} // namespace pelmsg::test

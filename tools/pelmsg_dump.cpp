@@ -1,0 +1,55 @@
+// pelmsg-dump: lists the property tree of a TNEF (winmail.dat) or .msg file, one property a line.
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "pelmsg.h"
+
+using namespace pelmsg;
+
+namespace {
+
+void Dump(const TMSGProperties& collection, int level)
+{
+    for (const TMSGProperty* node : collection) {
+        std::string value = WideToUtf8(node->ValueText());
+        if (value.size() > 70)
+            value = value.substr(0, 70) + "...";
+        for (char& c : value)
+            if (static_cast<unsigned char>(c) < 0x20)
+                c = '.';
+        std::string name = node->DisplayName(false, true);
+        if (name.empty())
+            name = node->DisplayName(false, false);
+        std::printf("%*s0x%08X %-36s %8u  %s\n", level * 2, "", node->TagID, name.c_str(), node->DataSize,
+            value.c_str());
+        Dump(node->SubProperties, level + 1);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2 || std::strcmp(argv[1], "--help") == 0) {
+        std::fprintf(argc == 2 ? stdout : stderr, "usage: pelmsg-dump FILE\n");
+        return argc == 2 ? 0 : 2;
+    }
+    std::string path = argv[1];
+    bool isMsg = path.size() > 4 && (path.substr(path.size() - 4) == ".msg" || path.substr(path.size() - 4) == ".MSG");
+    std::unique_ptr<TPelMessage> message;
+    if (isMsg)
+        message = std::make_unique<TPelMSGFile>();
+    else
+        message = std::make_unique<TPelTNEFFile>();
+    int status = 0;
+    try {
+        message->LoadFromFile(path);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        status = 1;
+    }
+    Dump(message->Properties(), 0);
+    return status;
+}
