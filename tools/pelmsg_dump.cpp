@@ -1,4 +1,4 @@
-// pelmsg-dump: lists the property tree of a TNEF (winmail.dat) or .msg file, one property a line.
+// pelmsg-dump: lists the property tree of a TNEF (winmail.dat) file, one property a line.
 
 #include <cstdio>
 #include <cstring>
@@ -37,12 +37,7 @@ int main(int argc, char** argv)
         return argc == 2 ? 0 : 2;
     }
     std::string path = argv[1];
-    bool isMsg = path.size() > 4 && (path.substr(path.size() - 4) == ".msg" || path.substr(path.size() - 4) == ".MSG");
-    std::unique_ptr<TPelMessage> message;
-    if (isMsg)
-        message = std::make_unique<TPelMSGFile>();
-    else
-        message = std::make_unique<TPelTNEFFile>();
+    auto message = std::make_unique<TPelTNEFFile>();
     int status = 0;
     try {
         message->LoadFromFile(path);
