@@ -274,18 +274,30 @@ WideString TMSGProperties::ResolveRecipientList(const WideString& list) const
     return result;
 }
 
+namespace {
+
+// Whether a node is an attachment with data: its own identifier is ATTACH_DATA, or one of its children's is. An
+// attachment counts once even when it carries several data properties (a TNEF attachment of an attached message
+// holds both a placeholder text and the message object).
+bool IsAttachmentWithData(const TMSGProperty& node)
+{
+    if (node.Category() != TMSGPropertyCategory::mpcAttachment)
+        return false;
+    if (PropId(node.TagID) == 0x3701)
+        return true;
+    for (const TMSGProperty* child : node.SubProperties)
+        if (PropId(child->TagID) == 0x3701)
+            return true;
+    return false;
+}
+
+} // namespace
+
 int TMSGProperties::AttachmentCount() const
 {
     int count = 0;
-    for (const TMSGProperty* node : *this) {
-        if (node->Category() != TMSGPropertyCategory::mpcAttachment)
-            continue;
-        if (PropId(node->TagID) == 0x3701)
-            ++count;
-        for (const TMSGProperty* child : node->SubProperties)
-            if (PropId(child->TagID) == 0x3701)
-                ++count;
-    }
+    for (const TMSGProperty* node : *this)
+        count += IsAttachmentWithData(*node) ? 1 : 0;
     return count;
 }
 
@@ -293,15 +305,11 @@ TMSGProperty* TMSGProperties::Attachments(int index) const
 {
     int count = 0;
     for (TMSGProperty* node : *this) {
-        if (node->Category() != TMSGPropertyCategory::mpcAttachment)
+        if (!IsAttachmentWithData(*node))
             continue;
-        int own = PropId(node->TagID) == 0x3701 ? 1 : 0;
-        for (const TMSGProperty* child : node->SubProperties)
-            if (PropId(child->TagID) == 0x3701)
-                ++own;
-        if (own > 0 && index >= count && index < count + own)
+        if (count == index)
             return node;
-        count += own;
+        ++count;
     }
     return nullptr;
 }

@@ -523,6 +523,13 @@ int TMSGProperty::AttachmentKind() const
     return 0;
 }
 
+TMSGProperty* TMSGProperty::AttachmentDataNode() const
+{
+    if (TMSGProperty* object = SubProperties.FindProperty(kTagAttachDataObject, false, false))
+        return object;
+    return SubProperties.FindProperty(MakeTag(0x3701, 0), true, false);
+}
+
 // ---- Entries of a compound-file properties stream ----
 
 void ReadEntryValue(TMSGProperty& node, TStream& stream, uint16_t identifier, uint16_t type)

@@ -264,6 +264,10 @@ public:
     ByteString AttachmentDisplayName(int index) const;
     // 0 none, 1 attached file data, 2 embedded message, 3 OLE object.
     int AttachmentKind() const;
+    // The attachment's data among its own children: the object (ATTACH_DATA_OBJ as PT_OBJECT) when there is
+    // one, since a TNEF attachment of a message or OLE object also carries a placeholder text as binary data;
+    // else the first child with identifier 0x3701. nullptr when there is none.
+    TMSGProperty* AttachmentDataNode() const;
     bool IsEmbeddedMessage() const { return AttachmentKind() == 2; }
 
 protected:

@@ -19,12 +19,15 @@ constexpr uint32_t kTnefVersion = 0x00010000;
 // Attached messages inside attached messages are read this deep; deeper ones stay opaque bytes.
 constexpr int kMaxAttachedMessageDepth = 8;
 
-// Attributes with special handling, matched by the whole identifier.
-constexpr uint32_t attMAPIProps = 0x00069003;
-constexpr uint32_t attRecipTable = 0x00069004;
-constexpr uint32_t attAttachRenddata = 0x00069002;
-constexpr uint32_t attAttachTitle = 0x00018010;
-constexpr uint32_t attAttachment = 0x00069005;
+// Attributes with special handling, recognised by their attribute number (the low 16 bits): some writers put
+// another attribute type in the high bits, and the number alone names the attribute.
+constexpr uint16_t attMAPIProps = 0x9003;
+constexpr uint16_t attRecipTable = 0x9004;
+constexpr uint16_t attAttachRenddata = 0x9002;
+constexpr uint16_t attAttachTitle = 0x8010;
+constexpr uint16_t attAttachment = 0x9005;
+
+uint16_t AttributeNumber(uint32_t identifier) { return static_cast<uint16_t>(identifier & 0xFFFF); }
 // Attribute numbers (low 16 bits) whose values need converting.
 constexpr uint16_t attMessageStatusNumber = 0x8007;
 constexpr uint16_t attPriorityNumber = 0x800D;
@@ -215,10 +218,10 @@ private:
 
     void ReadMessageAttribute(uint32_t identifier, TStream& data, uint32_t length)
     {
-        if (identifier == attMAPIProps) {
+        if (AttributeNumber(identifier) == attMAPIProps) {
             uint32_t count = ReadU32(data);
             ReadEncodedProperties(data, root_, count);
-        } else if (identifier == attRecipTable) {
+        } else if (AttributeNumber(identifier) == attRecipTable) {
             uint32_t rows = ReadU32(data);
             for (uint32_t r = 0; r < rows && data.Remaining() > 0; ++r) {
                 TMSGProperty* row = root_.Add();
@@ -264,7 +267,7 @@ private:
             uint32_t len = Length(ReadU32(s));
             {
                 TWindowStream data(s, len);
-                if (identifier == attAttachTitle) {
+                if (AttributeNumber(identifier) == attAttachTitle) {
                     if (current) {
                         ByteString title = data.ReadString(len);
                         size_t nul = title.find('\0');
@@ -275,9 +278,9 @@ private:
                         node->Value = std::move(title);
                         node->DataSize = len;
                     }
-                } else if (identifier == attAttachRenddata) {
+                } else if (AttributeNumber(identifier) == attAttachRenddata) {
                     current = NewAttachment();
-                } else if (identifier == attAttachment) {
+                } else if (AttributeNumber(identifier) == attAttachment) {
                     // Properties that come before any rendering attribute still describe an attachment.
                     if (!current)
                         current = NewAttachment();

@@ -123,8 +123,9 @@ TEST(TnefMapiProperties, TypesMultiValuesAndNames)
     EXPECT_EQ(p.FindProperty(0x00360002, false, false)->TagID, 0x00360002u) << "PT_I2 keeps its own tag";
     int mv = 0;
     for (const TMSGProperty* n : p) {
-        if (n->TagID == 0x61000003)
+        if (n->TagID == 0x61000003) {
             EXPECT_EQ(std::get<int32_t>(n->Value), ++mv);
+        }
     }
     EXPECT_EQ(mv, 3);
     // "Keyword\0" is 16 bytes of UTF-16: no padding; the value that follows must still line up.
@@ -306,4 +307,32 @@ TEST(TnefHostileInput, EveryTruncationAndBitFlipLoadsOrFailsCleanly)
         }
     }
     SUCCEED();
+}
+
+TEST(TnefAttachments, AttributesAreKnownByNumberAndCountOnce)
+{
+    // Some writers leave the attribute type out of the identifier; the number still names the attribute.
+    TPelTNEFFile file;
+    Load(file, Minimal().Attribute(2, 0x00009002, std::string(14, '\0')).Attribute(2, 0x0000800F, "data").Bytes());
+    ASSERT_EQ(file.Properties().Count(), 1);
+    EXPECT_EQ(file.Properties().AttachmentCount(), 1);
+    EXPECT_EQ(file.Properties().Items(0)->SubProperties.Count(), 1);
+
+    // An attached message carries a placeholder text and the message object: one attachment, whose data is the
+    // object.
+    std::string inner = Minimal().MessageClass("IPM.Task").Subject("task").Bytes();
+    Load(file,
+        Minimal()
+            .AttachRenddata()
+            .AttachData("This attachment is a MAPI 1.0 embedded message")
+            .AttachmentProps(TnefPropList().Object(0x3701, inner))
+            .AttachRenddata()
+            .AttachData("plain")
+            .Bytes());
+    EXPECT_EQ(file.Properties().AttachmentCount(), 2);
+    const TMSGProperty* first = file.Properties().Attachments(0);
+    ASSERT_TRUE(first && first->AttachmentDataNode());
+    EXPECT_EQ(first->AttachmentDataNode()->TagID, 0x3701000Du);
+    EXPECT_EQ(file.Properties().Attachments(1), file.Properties().Items(1));
+    EXPECT_EQ(file.Properties().Attachments(2), nullptr);
 }
