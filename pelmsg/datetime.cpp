@@ -12,6 +12,7 @@ constexpr double kUnixEpochDays = 25569.0; // 1970-01-01 as a date-time
 constexpr int64_t kFileTimeUnixEpoch = 116444736000000000LL; // 1970-01-01 in FILETIME ticks
 constexpr int64_t kTicksPerSecond = 10000000;
 constexpr double kMaxDateTime = 2958466.0; // 10000-01-01
+constexpr double kMinDateTime = -693594.0; // 0001-01-01
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d)
@@ -46,9 +47,12 @@ int DaysInMonth(int y, int m)
     return m == 2 && IsLeap(y) ? 29 : days[m - 1];
 }
 
-// Date-time to whole milliseconds since 1899-12-30, honouring the sign convention of negative values.
+// Date-time to whole milliseconds since 1899-12-30, honouring the sign convention of negative values. Values
+// outside the years 1 to 9999 (and NaN) count as 0: a damaged file must not make the arithmetic overflow.
 int64_t ToMilliseconds(double dateTime)
 {
+    if (!IsValidDateTime(dateTime))
+        return 0;
     double whole = std::trunc(dateTime);
     double frac = std::fabs(dateTime - whole);
     int64_t ms = static_cast<int64_t>(std::llround(frac * kSecondsPerDay * 1000.0));
@@ -80,6 +84,8 @@ double FromUnixSeconds(int64_t secs, int64_t remainderMs)
 }
 
 } // namespace
+
+bool IsValidDateTime(double dateTime) { return dateTime >= kMinDateTime && dateTime < kMaxDateTime; }
 
 std::optional<double> TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second,
     int millisecond)

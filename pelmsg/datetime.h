@@ -15,6 +15,9 @@ struct TDateParts {
     int DayOfWeek = 0; // 0 Sunday .. 6 Saturday (output only)
 };
 
+// Whether a date-time lies in the years 1 to 9999 (NaN and infinities do not).
+bool IsValidDateTime(double dateTime);
+
 // Builds a date-time; nothing when a field is out of range (month 0, 31 February, hour 24, year 0 or above 9999).
 std::optional<double> TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second,
     int millisecond = 0);

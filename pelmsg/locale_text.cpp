@@ -59,6 +59,8 @@ std::string UserLocaleName(const char* category)
 
 WideString LocaleDateTimeText(double dateTime)
 {
+    if (!IsValidDateTime(dateTime))
+        return LocaleNumberText(dateTime); // not a date any calendar can show
     std::unique_ptr<icu::DateFormat> fmt(
         icu::DateFormat::createDateTimeInstance(icu::DateFormat::kShort, icu::DateFormat::kMedium, UserLocale("LC_TIME")));
     if (!fmt)
