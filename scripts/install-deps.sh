@@ -4,7 +4,7 @@
 # through sudo otherwise.
 set -euo pipefail
 
-build_pkgs=(build-essential cmake ninja-build pkg-config libicu-dev)
+build_pkgs=(build-essential cmake ninja-build pkg-config libicu-dev qt6-base-dev)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
            python3 python3-olefile libgsf-bin libxml2-utils tnef ytnef-tools
            libemail-outlook-message-perl)

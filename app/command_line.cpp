@@ -1,0 +1,150 @@
+#include "command_line.h"
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+
+#include "pelmsg.h"
+
+namespace quorra {
+
+namespace {
+
+std::string Upper(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+bool IsExportSwitch(const std::string& a)
+{
+    return IsSwitch(a) && (Upper(a) == "/E" || Upper(a) == "-E" || Upper(a) == "--E");
+}
+
+} // namespace
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
+{
+    TCommandLine c;
+    c.Arguments = arguments;
+    std::vector<std::string> before, after;
+    bool seenExport = false;
+    for (const std::string& a : arguments) {
+        if (a == "--help" || a == "-h" || a == "/?") {
+            c.Help = true;
+            continue;
+        }
+        if (a == "--version") {
+            c.Version = true;
+            continue;
+        }
+        if (IsExportSwitch(a)) {
+            seenExport = true;
+            continue;
+        }
+        if (IsSwitch(a))
+            continue;
+        (seenExport ? after : before).push_back(a);
+    }
+    if (!before.empty())
+        c.FileName = before.front();
+    else if (seenExport && !after.empty() && arguments.size() > 0 && !IsSwitch(arguments[0]))
+        c.FileName = after.front();
+    if (seenExport && !before.empty() && !after.empty()) {
+        c.ExportMode = true;
+        c.ExportFormat = "." + Upper(after[0]);
+        // The output path is kept as given: on a case-sensitive file system another case is another file.
+        c.OutputPath = after.size() > 1 ? after[1] : ReplaceExtension(ExpandFileName(c.FileName), c.ExportFormat);
+    }
+    return c;
+}
+
+std::string ReplaceExtension(const std::string& path, const std::string& extension)
+{
+    size_t slash = path.rfind('/');
+    size_t dot = path.rfind('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1))
+        return path.substr(0, dot) + extension;
+    return path + extension;
+}
+
+std::string ExpandFileName(const std::string& path)
+{
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec)
+        return path;
+    return absolute.lexically_normal().string();
+}
+
+void AddRecentFile(TSettings& settings, const std::string& path)
+{
+    auto& list = settings.RecentFiles;
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (*it == path) {
+            list.erase(it);
+            break;
+        }
+    }
+    list.insert(list.begin(), path);
+}
+
+int RunExport(TSettings& settings, const TCommandLine& commandLine, std::ostream& errors)
+{
+    std::string input = ExpandFileName(commandLine.FileName);
+    AddRecentFile(settings, input);
+    pelmsg::TPelTNEFFile message;
+    try {
+        message.LoadFromFile(input);
+    } catch (const pelmsg::EPelMsgError& e) {
+        errors << "quorra: " << e.what() << "\n";
+        return 1;
+    }
+    const std::string& format = commandLine.ExportFormat;
+    const std::string& output = commandLine.OutputPath;
+    const bool withProperties = settings.SaveMode == 0;
+    try {
+        if (format == ".HTM" || format == ".HTML")
+            message.SaveToHTMLFile(output, withProperties);
+        else if (format == ".XML")
+            message.SaveToXMLFile(output, withProperties);
+        else if (format == ".EML")
+            message.SaveToEMLFile(output, withProperties);
+        else if (format == ".MSG")
+            message.SaveToMSGFile(output, withProperties);
+        else
+            message.SaveToTextFile(output, withProperties);
+    } catch (const std::exception& e) {
+        errors << "quorra: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+std::string UsageText()
+{
+    return "Usage: quorra [OPTIONS] [FILE]\n"
+           "       quorra FILE /E FORMAT [OUTPUT]\n"
+           "\n"
+           "Opens a TNEF message (winmail.dat, .tnef) or converts it without a window.\n"
+           "\n"
+           "Export: FORMAT is txt, htm, html, xml, eml or msg; OUTPUT defaults to FILE with the format as its\n"
+           "extension. The exit status is 0 only when the output was written.\n"
+           "\n"
+           "Options (\"/\", \"-\" or \"--\" in front, any case):\n"
+           "  /ALL            save all original properties\n"
+           "  /NOINI          do not write the settings file at exit\n"
+           "  /NOLOGO         hide the logo\n"
+           "  /NOMENU         hide the menu and the tool bar\n"
+           "  /BASIC          basic view\n"
+           "  /SIMPLE         simple view\n"
+           "  /DEFFORMAT=F    preferred body format: HTML, RTF or TEXT\n"
+           "  /LANG=FILE      language file in the program's folder\n"
+           "  /LEFT=N /TOP=N /WIDTH=N /HEIGHT=N   window placement\n"
+           "  --help          this text\n"
+           "  --version       the version\n";
+}
+
+} // namespace quorra

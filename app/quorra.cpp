@@ -1,0 +1,78 @@
+// quorra: the Tessaly program. Converts a TNEF message from the command line ("FILE /E FORMAT [OUTPUT]").
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "settings.h"
+#include "version.h"
+
+using namespace quorra;
+
+namespace {
+
+std::vector<std::string> SplitAtBlanks(const std::string& text)
+{
+    std::vector<std::string> pieces;
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t blank = text.find(' ', pos);
+        if (blank == std::string::npos)
+            blank = text.size();
+        if (blank > pos)
+            pieces.push_back(text.substr(pos, blank - pos));
+        pos = blank + 1;
+    }
+    return pieces;
+}
+
+bool HasDisplay()
+{
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && std::string(platform).rfind("offscreen", 0) == 0)
+        return true;
+    const char* x = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x && *x) || (wayland && *wayland);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    TCommandLine commandLine = ParseCommandLine(arguments);
+    if (commandLine.Help) {
+        std::cout << UsageText();
+        return 0;
+    }
+    if (commandLine.Version) {
+        std::cout << "quorra (Tessaly) " << kTessalyVersion << "\n";
+        return 0;
+    }
+
+    TSettings settings;
+    LoadSettings(settings, false);
+    for (const std::string& piece : SplitAtBlanks(settings.ExtendedSettings))
+        ApplySwitch(settings, piece);
+    for (const std::string& argument : arguments)
+        ApplySwitch(settings, argument);
+
+    int status = 0;
+    if (commandLine.ExportMode) {
+        status = RunExport(settings, commandLine, std::cerr);
+    } else {
+        if (!HasDisplay())
+            std::cerr << "quorra: no display is available. To convert without a window: quorra FILE /E FORMAT "
+                         "[OUTPUT] (see --help).\n";
+        else
+            std::cerr << "quorra: this build has no viewer window yet. To convert a message: quorra FILE /E FORMAT "
+                         "[OUTPUT] (see --help).\n";
+        return 2;
+    }
+    if (settings.UseIniFile && !SaveSettings(settings))
+        std::cerr << "quorra: the settings file could not be written\n";
+    return status;
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quorra {
+
+// A font as the settings file stores it: "name,charset,color,size,style" (style bits: bold 1, italic 2,
+// underline 4, strike-out 8).
+struct TFontSpec {
+    std::string Name = "Sans Serif";
+    int Charset = 1;
+    long Color = 0;
+    int Size = 9;
+    int Style = 0;
+    bool operator==(const TFontSpec&) const = default;
+};
+
+// Text of a font for the settings file.
+std::string FontToText(const TFontSpec& font);
+// Reads a font text into the font: the text is cut at its first four commas; each piece is taken only when the
+// comma before it exists, and only when it is not empty (and, for the numbers, a number); anything else keeps
+// the current attribute.
+void FontFromText(const std::string& text, TFontSpec& font);
+
+// The program's process-wide settings, named by their keys in the settings file.
+struct TSettings {
+    // [Options]
+    bool LastOpened = false;
+    bool BeepAfter = true;
+    bool DisableDialogAfterSave = false;
+    bool SaveFormPosition = false;
+    int FormState = 0; // 0 normal, 1 minimized, 2 maximized
+    int FormLeft = 0, FormTop = 0, FormWidth = 800, FormHeight = 600;
+    int Band0Width = 0, Band1Width = 0;
+    int LeftPaneWidth = 146;
+    bool FileExplorer = false;
+    std::string LangFile;
+    std::string DefaultDir; // the program's folder unless set
+    bool UseCustomFont = false;
+    TFontSpec GridFont;
+    bool WordWrap = false;
+    std::string ExtendedSettings; // extra switches applied at every start; never written
+    int AppMode = 0; // 0 extended, 1 simple, 2 basic
+    bool HideLogo = false;
+    int DefaultFormat = 3; // 0 any, 1 text, 2 rich text, 3 HTML
+    // [Attachments]
+    int DirKind = 0; // 0 program folder, 1 last used, 2 custom, 3 folder of the message file
+    std::string LastUsedDir;
+    std::string CustomDir;
+    // [Save]
+    int SaveMode = 0; // 0 all original properties, 1 only common used properties
+    // [Recent], [FavoriteFiles]
+    std::vector<std::string> RecentFiles;
+    std::vector<std::string> FavoriteFiles;
+
+    // Whether the Options section must be written.
+    bool SettingsChanged = false;
+    // False after "/NOINI": the settings are read but not written at shutdown.
+    bool UseIniFile = true;
+    // Window state that switches change: the placement given by "/LEFT=" and its kin, and "/NOMENU".
+    bool DefaultPlacement = true;
+    bool ShowMenu = true;
+    int BandCount = 2;
+
+    TSettings();
+};
+
+// The most entries of a list that survive a restart.
+inline constexpr size_t kMaxListEntries = 5;
+
+// The folder the program runs from.
+std::string ProgramFolder();
+// Full path of the settings file, per user ($XDG_CONFIG_HOME, else ~/.config) or machine-wide (the first folder of
+// $XDG_CONFIG_DIRS, else /etc/xdg), under "Corvane/quorra/"; creates the folder chain (failures ignored). Without
+// any such folder, the program's own folder.
+std::string SettingsPath(bool perUser);
+
+// Placement false: everything but the window placement; true: the window placement only (when SaveFormPosition
+// is set). Reads the per-user file, else the machine-wide one; nothing changes when neither exists.
+void LoadSettings(TSettings& settings, bool placement);
+// Writes the per-user file: Options when SettingsChanged, the other sections always. Returns false when the file
+// could not be written.
+bool SaveSettings(TSettings& settings);
+
+// Applies one command-line switch; true when the text is a switch this program knows ("/ALL", "-noini",
+// "--deformat=rtf", ...: "/", "-" or "--" in front, letters in any case).
+bool ApplySwitch(TSettings& settings, const std::string& text);
+// Whether the text is one of the program's switches (including "/E"), in any of its forms.
+bool IsSwitch(const std::string& text);
+
+// The default folder for saving attachments of the message at messagePath.
+std::string AttachmentFolder(const TSettings& settings, const std::string& messagePath);
+// Creates a folder and all missing parents; true when it exists afterwards. Throws std::runtime_error
+// "Unable to create directory" for an empty path.
+bool ForceFolders(const std::string& path);
+
+} // namespace quorra
