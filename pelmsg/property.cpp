@@ -343,6 +343,7 @@ void TMSGProperty::Assign(const TMSGProperty& source)
     Value = source.Value;
     DataSize = source.DataSize;
     NamedId = source.NamedId ? std::make_unique<TNamedPropertyId>(*source.NamedId) : nullptr;
+    MultiValued = source.MultiValued;
     SubProperties.Assign(source.SubProperties);
 }
 

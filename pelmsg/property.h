@@ -236,6 +236,10 @@ public:
     std::optional<std::array<uint8_t, 16>> EntryBytes;
     // For a named property: its property set and name, as the message defines them.
     std::unique_ptr<TNamedPropertyId> NamedId;
+    // The compound-file stream this node was read from, when it came from one: the writer keeps the name.
+    WideString ElementName;
+    // Whether the node is one value of a multi-valued TNEF property (whose values become sibling nodes).
+    bool MultiValued = false;
 
     // The collection that owns this node.
     TMSGProperties* Collection() const { return collection_; }

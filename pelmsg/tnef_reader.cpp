@@ -374,6 +374,7 @@ private:
         auto newNode = [&]() {
             TMSGProperty* node = target.Add();
             node->TagID = tag;
+            node->MultiValued = multiValued;
             if (named)
                 node->NamedId = std::make_unique<TNamedPropertyId>(*named);
             return node;
