@@ -364,9 +364,10 @@ void TCompoundFileImage::BuildTree()
         while (!pending.empty()) {
             uint32_t id = pending.back();
             pending.pop_back();
-            if (id >= count)
-                throw Damaged("storage " + PathOf(storage.Id) + " refers to directory entry " + Num(id)
-                    + ", which does not exist");
+            // A link to an entry that does not exist or is unused leads to nothing: writers have left such links
+            // to zeroed entries, and the elements that are there are still worth reading.
+            if (id >= count || entries_[id].Type == kTypeUnused)
+                continue;
             if (reached[id])
                 throw Damaged("directory entry " + Num(id) + " is reached twice (the directory tree of "
                     + PathOf(storage.Id) + " has a cycle)");
