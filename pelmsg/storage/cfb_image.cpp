@@ -383,11 +383,18 @@ void TCompoundFileImage::BuildTree()
             if (e.Right != kNoStream)
                 pending.push_back(e.Right);
         }
-        // The tree should already be in this order; sorting makes enumeration right even when it is not.
+        // The tree should already be in this order; sorting makes enumeration right even when it is not. Of
+        // elements with the same name only the first written (lowest id) is kept, so that every element listed
+        // is the one its name opens.
         std::sort(found.begin(), found.end(), [this](uint32_t a, uint32_t b) {
             int c = CompareElementNames(entries_[a].Name, entries_[b].Name);
             return c != 0 ? c < 0 : a < b;
         });
+        found.erase(std::unique(found.begin(), found.end(),
+                        [this](uint32_t a, uint32_t b) {
+                            return CompareElementNames(entries_[a].Name, entries_[b].Name) == 0;
+                        }),
+            found.end());
         TDirectoryEntry& s = entries_[storage.Id];
         s.FirstChild = static_cast<uint32_t>(children_.size());
         s.ChildCount = static_cast<uint32_t>(found.size());

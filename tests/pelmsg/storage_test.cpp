@@ -971,6 +971,24 @@ TEST(StorageHostile, DirectoryCyclesAndBadLinksAreRefused)
     EXPECT_NE(ErrorOf([&] { StgOpenStorageOnMemory(notRoot.Bytes()); }).find("not the root"), std::string::npos);
 }
 
+TEST(StorageHostile, OfElementsWithTheSameNameTheFirstWrittenIsKept)
+{
+    TRawFile raw(CommitToMemory([](IStorage& root) {
+        PutStream(root, u"A", "first");
+        PutStream(root, u"B", "second, longer");
+    }));
+    uint32_t b = raw.Find(u"B");
+    ASSERT_GT(b, raw.Find(u"A"));
+    raw.Set16(raw.EntryOffset(b), u'a');
+    auto root = StgOpenStorageOnMemory(raw.Bytes());
+    auto elements = root->EnumElements();
+    STATSTG only;
+    ASSERT_TRUE(elements->Next(only));
+    EXPECT_FALSE(elements->Next(only)) << "the duplicate is not listed";
+    EXPECT_EQ(only.pwcsName, u"A");
+    EXPECT_EQ(ReadAll(*root->OpenStream(u"a")), "first");
+}
+
 TEST(StorageHostile, AbsurdCountsAndSizesAreRefusedWithoutAllocating)
 {
     TRawFile raw(SmallSample());
@@ -1266,9 +1284,10 @@ TEST(StorageAgreement, OurFilesReadTheSameInGsf)
     TempDir dir;
     for (const auto& file : WriteOracleSamples(dir)) {
         SCOPED_TRACE(file);
-        // gsf lists "d|f [date time] size path" with UTF-8 names, after a line naming the file.
+        // gsf lists "d|f [date time] size path" (names in the locale's encoding: UTF-8 here), after a line
+        // naming the file.
         std::set<std::string> theirs;
-        TCommandResult list = RunCommand("gsf list '" + file + "'");
+        TCommandResult list = RunCommand("LC_ALL=C.UTF-8 gsf list '" + file + "'");
         ASSERT_EQ(list.Status, 0);
         size_t start = list.Output.find('\n') + 1;
         for (size_t end; (end = list.Output.find('\n', start)) != std::string::npos; start = end + 1) {
@@ -1289,7 +1308,7 @@ TEST(StorageAgreement, OurFilesReadTheSameInGsf)
                 std::string path = prefix + test::U8(s.pwcsName);
                 if (s.type == STGTY_STREAM) {
                     ours.insert("f " + std::to_string(s.cbSize) + " " + path);
-                    TCommandResult cat = RunCommand("gsf cat '" + file + "' '" + path + "'");
+                    TCommandResult cat = RunCommand("LC_ALL=C.UTF-8 gsf cat '" + file + "' '" + path + "'");
                     EXPECT_EQ(cat.Status, 0);
                     EXPECT_TRUE(cat.Output == ReadAll(*storage.OpenStream(s.pwcsName))) << path;
                 } else {
