@@ -428,15 +428,17 @@ uint32_t TCompoundFileImage::FindChild(uint32_t storageId, std::u16string_view n
 std::string TCompoundFileImage::PathOf(uint32_t id) const
 {
     if (id >= entries_.size())
-        return "#" + Num(id);
+        return std::string("#").append(Num(id));
     if (id == 0)
         return "/";
     std::vector<uint32_t> chain;
     for (uint32_t e = id; e != 0 && e < entries_.size() && chain.size() <= kMaxStorageDepth + 1; e = entries_[e].Parent)
         chain.push_back(e);
     std::string path;
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-        path += "/" + NameForMessage(entries_[*it].Name);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        path += '/';
+        path += NameForMessage(entries_[*it].Name);
+    }
     return path;
 }
 
