@@ -13,6 +13,9 @@ namespace pelmsg::cfb {
 namespace {
 
 constexpr unsigned char kZeros[4096] = {};
+// Stream data goes out in pieces small enough for a file stream's write buffer, which it would otherwise copy
+// whole into a buffer of that size first.
+constexpr size_t kDataPiece = 128 * 1024;
 const std::u16string kRootName = u"Root Entry";
 
 uint64_t CeilDiv(uint64_t a, uint64_t b) { return a / b + (a % b != 0); }
@@ -24,6 +27,12 @@ void WritePadding(TStream& out, uint64_t count)
         out.WriteBuffer(kZeros, n);
         count -= n;
     }
+}
+
+void WriteData(TStream& out, const std::string& data)
+{
+    for (size_t done = 0; done < data.size(); done += kDataPiece)
+        out.WriteBuffer(data.data() + done, std::min(kDataPiece, data.size() - done));
 }
 
 void WriteTable(TStream& out, const std::vector<uint32_t>& table)
@@ -284,7 +293,7 @@ void TCompoundFileWriter::WriteStreams(TStream& out) const
     for (const TFlatEntry& e : entries_) {
         if (e.Type != kTypeStream || e.Size < kMiniStreamCutoff)
             continue;
-        out.WriteBuffer(e.Node->Data.data(), e.Node->Data.size());
+        WriteData(out, e.Node->Data);
         WritePadding(out, CeilDiv(e.Size, plan_.SectorSize) * plan_.SectorSize - e.Size);
     }
 }
