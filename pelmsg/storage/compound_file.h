@@ -1,6 +1,7 @@
 #pragma once
 
-// Opening and creating compound files, on disk or in memory.
+// Opening and creating compound files, on disk or in memory. A root storage and everything opened from it are
+// meant for one thread at a time.
 
 #include <memory>
 #include <string>
