@@ -10,6 +10,7 @@
 #include "locale_text.h"
 #include "message.h"
 #include "property.h"
+#include "storage/storage.h"
 #include "stream.h"
 #include "tag_dictionary.h"
 #include "types.h"

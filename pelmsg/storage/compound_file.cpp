@@ -1,0 +1,58 @@
+#include "storage/compound_file.h"
+
+#include <cstring>
+
+#include "storage/byte_source.h"
+#include "storage/cfb_format.h"
+#include "storage/cfb_image.h"
+#include "storage/le_bytes.h"
+#include "storage/read_storage.h"
+#include "storage/write_storage.h"
+
+namespace pelmsg {
+
+bool StgIsStorageMemory(std::string_view bytes)
+{
+    using namespace cfb;
+    if (bytes.size() < kHeaderSize)
+        return false;
+    const auto* h = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (std::memcmp(h, kSignature, sizeof kSignature) != 0 || LoadLE16(h + header::kByteOrder) != kByteOrderMark)
+        return false;
+    uint16_t version = LoadLE16(h + header::kMajorVersion);
+    uint16_t shift = LoadLE16(h + header::kSectorShift);
+    return (version == kVersion3 && shift == kVersion3SectorShift)
+        || (version == kVersion4 && shift == kVersion4SectorShift);
+}
+
+bool StgIsStorageFile(const std::string& fileName)
+{
+    auto source = cfb::OpenFileSource(fileName);
+    if (source->Size() < cfb::kHeaderSize)
+        return false;
+    std::string header(cfb::kHeaderSize, '\0');
+    source->ReadAt(0, header.data(), header.size());
+    return StgIsStorageMemory(header);
+}
+
+std::unique_ptr<IStorage> StgOpenStorage(const std::string& fileName)
+{
+    return cfb::MakeReadRoot(std::make_shared<cfb::TCompoundFileImage>(cfb::OpenFileSource(fileName)));
+}
+
+std::unique_ptr<IStorage> StgOpenStorageOnMemory(std::string bytes)
+{
+    return cfb::MakeReadRoot(std::make_shared<cfb::TCompoundFileImage>(cfb::MakeMemorySource(std::move(bytes))));
+}
+
+std::unique_ptr<IStorage> StgCreateDocfile(const std::string& fileName, const TDocfileOptions& options)
+{
+    return cfb::MakeWriteRoot(std::make_shared<cfb::TWriteDocument>(fileName, options));
+}
+
+std::unique_ptr<IStorage> StgCreateDocfileInMemory(std::shared_ptr<TLockBytes> target, const TDocfileOptions& options)
+{
+    return cfb::MakeWriteRoot(std::make_shared<cfb::TWriteDocument>(std::move(target), options));
+}
+
+} // namespace pelmsg

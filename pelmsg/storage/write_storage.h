@@ -1,0 +1,35 @@
+#pragma once
+
+// Storages and streams of a compound file being created.
+
+#include <memory>
+#include <string>
+
+#include "stream.h"
+#include "storage/compound_file.h"
+#include "storage/write_tree.h"
+
+namespace pelmsg::cfb {
+
+// The file being created: its tree and where Commit writes it.
+class TWriteDocument {
+public:
+    TWriteDocument(std::string fileName, const TDocfileOptions& options);
+    TWriteDocument(std::shared_ptr<TLockBytes> target, const TDocfileOptions& options);
+
+    const std::shared_ptr<TWriteNode>& Root() const { return root_; }
+    const TDocfileOptions& Options() const { return options_; }
+    // Writes the whole file to its target.
+    void Commit();
+
+private:
+    std::shared_ptr<TWriteNode> root_;
+    TDocfileOptions options_;
+    std::string fileName_;
+    std::unique_ptr<TSafeFileStream> pendingFile_;
+    std::shared_ptr<TLockBytes> memory_;
+};
+
+std::unique_ptr<IStorage> MakeWriteRoot(std::shared_ptr<TWriteDocument> document);
+
+} // namespace pelmsg::cfb
