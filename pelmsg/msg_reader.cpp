@@ -8,7 +8,7 @@
 #include "errors.h"
 #include "message.h"
 #include "named_properties.h"
-#include "storage.h"
+#include "storage/storage.h"
 #include "stream.h"
 
 namespace pelmsg {
@@ -143,6 +143,7 @@ private:
         }
         TMSGProperty* node = collection.Add();
         node->ElementName = name;
+        node->ElementIsStorage = true;
         bool valueSet = false;
         if (Contains(name, u"nameid_version")) {
             node->TagID = kTagNamedPropertyStorage;
@@ -199,7 +200,9 @@ private:
         if (element.cbSize > 0) {
             TOleStream data(*stream);
             auto size = static_cast<uint32_t>(std::min<uint64_t>(element.cbSize, UINT32_MAX));
-            if (IsDecodedType(PropType(*tag))) {
+            // Values of a multi-valued property ("...-00000001") are raw bytes whatever their name says.
+            bool valueOfMultiValued = name.size() > 9 && name[name.size() - 9] == u'-';
+            if (IsDecodedType(PropType(*tag)) && !valueOfMultiValued) {
                 node->ReadValue(data, size);
             } else {
                 // Multi-valued lengths and values and unknown types: the bytes as they are, so nothing is lost.
@@ -230,7 +233,7 @@ private:
         while (data.Position() < size) {
             const int64_t start = data.Position();
             std::array<uint8_t, 16> raw {};
-            data.Read(raw.data(), raw.size());
+            size_t got = data.Read(raw.data(), raw.size());
             TSpanStream entry(raw.data(), raw.size());
             uint16_t type = static_cast<uint16_t>(raw[0] | raw[1] << 8);
             uint16_t identifier = static_cast<uint16_t>(raw[2] | raw[3] << 8);
@@ -244,6 +247,7 @@ private:
             child->Reserved1 = static_cast<uint32_t>(raw[4] | raw[5] << 8 | raw[6] << 16)
                 | static_cast<uint32_t>(raw[7]) << 24;
             child->EntryBytes = raw;
+            child->EntryLength = static_cast<uint8_t>(got);
             data.Seek(start + 16, TSeekOrigin::Beginning);
         }
     }

@@ -1,6 +1,7 @@
 // Writes a property tree as an Outlook .msg compound file, and attachment data as files.
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <set>
@@ -12,7 +13,7 @@
 #include "errors.h"
 #include "named_properties.h"
 #include "property.h"
-#include "storage.h"
+#include "storage/storage.h"
 #include "stream.h"
 
 namespace pelmsg {
@@ -268,7 +269,16 @@ private:
 
     void WriteNode(IStorage& storage, const TMSGProperty& node, bool topLevel)
     {
-        if (!node.SubProperties.Empty()) {
+        if (node.SubProperties.Empty() && node.TagID == kTagAttachDataObject && IsCompoundFileImage(node.Value)
+            && (node.ElementIsStorage || node.ElementName.empty())) {
+            // An OLE object kept whole: the storage it came from, rebuilt from its image.
+            std::unique_ptr<IStorage> image = StgOpenStorageOnMemory(std::get<ByteString>(node.Value));
+            std::unique_ptr<IStorage> child
+                = storage.CreateStorage(node.ElementName.empty() ? SubstgName(node.TagID) : node.ElementName);
+            image->CopyTo(*child);
+            return;
+        }
+        if (!node.SubProperties.Empty() || node.ElementIsStorage) {
             WideString name = ContainerName(node);
             if (name == kPropertiesStreamName) {
                 WritePropertiesStream(storage, node, topLevel);
@@ -276,15 +286,6 @@ private:
             }
             std::unique_ptr<IStorage> child = storage.CreateStorage(name);
             Write(*child, node.SubProperties, false);
-            return;
-        }
-        if (node.TagID == kTagAttachDataObject && IsCompoundFileImage(node.Value)
-            && (node.ElementName.empty() || (node.ElementName.size() >= 8 && TrailingIsObjectTag(node.ElementName)))) {
-            // An OLE object kept whole: the storage it came from, rebuilt from its image.
-            std::unique_ptr<IStorage> image = StgOpenStorageOnMemory(std::get<ByteString>(node.Value));
-            std::unique_ptr<IStorage> child
-                = storage.CreateStorage(node.ElementName.empty() ? SubstgName(node.TagID) : node.ElementName);
-            image->CopyTo(*child);
             return;
         }
         WideString name = node.ElementName;
@@ -296,8 +297,6 @@ private:
         WriteStream(storage, name, LeafContent(node));
     }
 
-    static bool TrailingIsObjectTag(const WideString& name) { return name.substr(name.size() - 8) == u"3701000D"; }
-
     static std::string LeafContent(const TMSGProperty& node)
     {
         if (node.DataSize == 0)
@@ -308,6 +307,8 @@ private:
             return out.TakeBytes();
         }
         uint16_t type = PropType(node.TagID);
+        if (IsByteString(node.Value) && IsFixedType(type))
+            return ValueAsBytes(node.Value); // kept raw by the reader
         switch (type) {
         case PT_OBJECT:
         case PT_BINARY: {
@@ -365,7 +366,7 @@ private:
     static std::string EntryBytes(const TMSGProperty& node)
     {
         if (node.EntryBytes)
-            return std::string(reinterpret_cast<const char*>(node.EntryBytes->data()), 16);
+            return std::string(reinterpret_cast<const char*>(node.EntryBytes->data()), node.EntryLength);
         uint16_t type = PropType(node.TagID);
         uint16_t stored = 0;
         std::string value;

@@ -236,8 +236,12 @@ public:
     std::optional<std::array<uint8_t, 16>> EntryBytes;
     // For a named property: its property set and name, as the message defines them.
     std::unique_ptr<TNamedPropertyId> NamedId;
-    // The compound-file stream this node was read from, when it came from one: the writer keeps the name.
+    // The compound-file element this node was read from, when it came from one: the writer keeps its name and
+    // kind (an empty storage stays a storage).
     WideString ElementName;
+    bool ElementIsStorage = false;
+    // How many bytes of EntryBytes the properties stream held (a stream may end in the middle of an entry).
+    uint8_t EntryLength = 0;
     // Whether the node is one value of a multi-valued TNEF property (whose values become sibling nodes).
     bool MultiValued = false;
 

@@ -1,4 +1,4 @@
-// pelmsg-dump: lists the property tree of a TNEF (winmail.dat) file, one property a line.
+// pelmsg-dump: lists the property tree of a TNEF (winmail.dat) or .msg file, one property a line.
 
 #include <cstdio>
 #include <cstring>
@@ -37,7 +37,13 @@ int main(int argc, char** argv)
         return argc == 2 ? 0 : 2;
     }
     std::string path = argv[1];
-    auto message = std::make_unique<TPelTNEFFile>();
+    bool isMsg = path.size() > 4
+        && (path.compare(path.size() - 4, 4, ".msg") == 0 || path.compare(path.size() - 4, 4, ".MSG") == 0);
+    std::unique_ptr<TPelMessage> message;
+    if (isMsg)
+        message = std::make_unique<TPelMSGFile>();
+    else
+        message = std::make_unique<TPelTNEFFile>();
     int status = 0;
     try {
         message->LoadFromFile(path);

@@ -1,0 +1,199 @@
+// A message that does not come from a .msg file (a TNEF message) saved as Outlook lays out a .msg.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "named_properties.h"
+#include "pelmsg.h"
+#include "storage/storage.h"
+#include "test_support.h"
+#include "tnef_builder.h"
+
+using namespace pelmsg;
+using namespace pelmsg::test;
+
+namespace {
+
+std::string ReadStream(IStorage& storage, const std::u16string& name)
+{
+    auto stream = storage.OpenStream(name);
+    std::string bytes(static_cast<size_t>(stream->Stat().cbSize), '\0');
+    if (!bytes.empty())
+        stream->Read(bytes.data(), bytes.size());
+    return bytes;
+}
+
+uint32_t U32(const std::string& b, size_t at)
+{
+    uint32_t v = 0;
+    std::memcpy(&v, b.data() + at, 4);
+    return v;
+}
+
+// The 16-byte entry of a tag in a properties stream (after a header of the given size), or empty.
+std::string Entry(const std::string& stream, size_t header, uint32_t tag)
+{
+    for (size_t at = header; at + 16 <= stream.size(); at += 16)
+        if (U32(stream, at) == tag)
+            return stream.substr(at, 16);
+    return {};
+}
+
+const std::array<uint8_t, 16> kPsetidCommon = { 0x08, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x46 };
+
+std::string SampleTnef()
+{
+    std::string inner = TnefBuilder()
+                            .Version()
+                            .MessageClass("IPM.Note")
+                            .MapiProps(TnefPropList().Unicode(0x0037, "inner").Long(0x0E07, 1))
+                            .RecipientTable({ TnefPropList().Unicode(0x3001, "Inner Rcpt") })
+                            .Bytes();
+    return TnefBuilder()
+        .Version()
+        .OemCodePage(1252)
+        .Subject("legacy subject")
+        .Attribute(1, 0x0005800D, LE16(2))
+        .MapiProps(TnefPropList()
+                       .Unicode(0x0037, "Grüße")
+                       .String8(0x0E1D, "8-bit")
+                       .Long(0x0017, 2)
+                       .Bool(0x0E1F, true)
+                       .Short(0x0036, 1)
+                       .SysTime(0x0039, FileTimeOf(2026, 7, 7, 7, 41, 2))
+                       .NamedLong(0x8001, kPsetidCommon, 0x8501, 15)
+                       .NamedString8(0x8002, kPsPublicStrings, "Keywords", "kw")
+                       .Binary(0x1013, "<html></html>"))
+        .RecipientTable({ TnefPropList().Unicode(0x3001, "Ann").Long(0x0C15, 1),
+            TnefPropList().Unicode(0x3001, "Bob").Long(0x0C15, 2) })
+        .AttachRenddata()
+        .AttachTitle("a.txt")
+        .AttachData("file data")
+        .AttachRenddata()
+        .AttachData("This attachment is a MAPI 1.0 embedded message")
+        .AttachmentProps(TnefPropList().Object(0x3701, inner).Long(0x3705, 5))
+        .Bytes();
+}
+
+} // namespace
+
+TEST(MsgLayout, HeadersEntriesAndNumbering)
+{
+    TempDir dir;
+    TPelTNEFFile tnef;
+    const std::string bytes = SampleTnef();
+    TSpanStream input(bytes);
+    tnef.LoadFromStream(input);
+    std::string path = dir.File("out.msg");
+    tnef.SaveToMSGFile(path, true);
+
+    auto root = StgOpenStorage(path);
+    std::string props = ReadStream(*root, u"__properties_version1.0");
+    // 32-byte header: next recipient and attachment ids, recipient and attachment counts.
+    EXPECT_EQ(U32(props, 8), 2u);
+    EXPECT_EQ(U32(props, 12), 2u);
+    EXPECT_EQ(U32(props, 16), 2u);
+    EXPECT_EQ(U32(props, 20), 2u);
+    EXPECT_EQ((props.size() - 32) % 16, 0u);
+    // Fixed-size values live in the entries.
+    std::string importance = Entry(props, 32, 0x00170003);
+    ASSERT_EQ(importance.size(), 16u);
+    EXPECT_EQ(U32(importance, 8), 2u) << "the MAPI value replaces the legacy attribute's";
+    EXPECT_EQ(Entry(props, 32, 0x0E1F000B)[8], 1);
+    // Strings: a stream without terminator, the entry counting it.
+    EXPECT_EQ(ReadStream(*root, u"__substg1.0_0037001F").size(), 10u);
+    EXPECT_EQ(U32(Entry(props, 32, 0x0037001F), 8), 12u);
+    EXPECT_EQ(ReadStream(*root, u"__substg1.0_0E1D001E"), "8-bit");
+    EXPECT_EQ(U32(Entry(props, 32, 0x0E1D001E), 8), 6u);
+    // Unicode strings mark the message as Unicode.
+    EXPECT_EQ(U32(Entry(props, 32, 0x340D0003), 8) & 0x00040000, 0x00040000u);
+
+    // Recipients and attachments, numbered from 0, each with an 8-byte header.
+    auto second = root->OpenStorage(u"__recip_version1.0_#00000001");
+    EXPECT_EQ(ReadStream(*second, u"__substg1.0_3001001F").size(), 6u);
+    EXPECT_EQ(U32(Entry(ReadStream(*second, u"__properties_version1.0"), 8, 0x30000003), 8), 1u);
+    auto file = root->OpenStorage(u"__attach_version1.0_#00000000");
+    EXPECT_EQ(ReadStream(*file, u"__substg1.0_37010102"), "file data");
+    // The attached message: a storage with a 24-byte header, its own recipients; no placeholder data beside it.
+    auto attached = root->OpenStorage(u"__attach_version1.0_#00000001");
+    std::string attachmentProps = ReadStream(*attached, u"__properties_version1.0");
+    EXPECT_EQ(U32(Entry(attachmentProps, 8, 0x3701000D), 8), 0xFFFFFFFFu);
+    EXPECT_EQ(U32(Entry(attachmentProps, 8, 0x37050003), 8), 5u);
+    EXPECT_FALSE(attached->StatElement(u"__substg1.0_37010102"));
+    auto inner = attached->OpenStorage(u"__substg1.0_3701000D");
+    std::string innerProps = ReadStream(*inner, u"__properties_version1.0");
+    EXPECT_EQ(U32(innerProps, 16), 1u);
+    EXPECT_EQ((innerProps.size() - 24) % 16, 0u);
+    EXPECT_TRUE(inner->StatElement(u"__recip_version1.0_#00000000"));
+    EXPECT_FALSE(inner->StatElement(u"__nameid_version1.0"));
+}
+
+TEST(MsgLayout, NamedPropertiesGetAMapping)
+{
+    TempDir dir;
+    TPelTNEFFile tnef;
+    const std::string bytes = SampleTnef();
+    TSpanStream input(bytes);
+    tnef.LoadFromStream(input);
+    tnef.SaveToMSGFile(dir.File("named.msg"), true);
+
+    TPelMSGFile msg;
+    msg.LoadFromFile(dir.File("named.msg"));
+    const TMSGProperty* keywords = nullptr;
+    const TMSGProperty* common = nullptr;
+    std::function<void(const TMSGProperties&)> walk = [&](const TMSGProperties& c) {
+        for (const TMSGProperty* n : c) {
+            if (n->NamedId && n->NamedId->IsString && n->NamedId->Name == u"Keywords" && !n->EntryBytes)
+                keywords = n;
+            if (n->NamedId && !n->NamedId->IsString && n->NamedId->Number == 0x8501)
+                common = n;
+            walk(n->SubProperties);
+        }
+    };
+    walk(msg.Properties());
+    ASSERT_TRUE(keywords);
+    ASSERT_TRUE(common);
+    EXPECT_EQ(keywords->NamedId->Guid, kPsPublicStrings);
+    EXPECT_EQ(common->NamedId->Guid, kPsetidCommon);
+    EXPECT_EQ(U8(keywords->ValueText()), "kw");
+    EXPECT_GE(PropId(common->TagID), 0x8000);
+}
+
+TEST(MsgLayout, FieldsSurviveTheRoundTrip)
+{
+    ScopedTimeZone zone("America/New_York");
+    TempDir dir;
+    TPelTNEFFile tnef;
+    const std::string bytes = SampleTnef();
+    TSpanStream input(bytes);
+    tnef.LoadFromStream(input);
+    tnef.SaveToMSGFile(dir.File("rt.msg"), true);
+    TPelMSGFile msg;
+    msg.LoadFromFile(dir.File("rt.msg"));
+    EXPECT_EQ(msg.Subject(), tnef.Subject());
+    EXPECT_EQ(msg.Properties().SentDate(), tnef.Properties().SentDate());
+    EXPECT_EQ(msg.Properties().AttachmentCount(), tnef.Properties().AttachmentCount());
+    EXPECT_EQ(msg.Properties().ImportanceLevel(), 3);
+    const TMSGProperty* embedded = msg.Properties().Attachments(1);
+    ASSERT_TRUE(embedded);
+    EXPECT_TRUE(embedded->IsEmbeddedMessage());
+}
+
+TEST(MsgLayout, CommonPropertiesModeKeepsTheLayout)
+{
+    TempDir dir;
+    TPelTNEFFile tnef;
+    const std::string bytes = SampleTnef();
+    TSpanStream input(bytes);
+    tnef.LoadFromStream(input);
+    tnef.SaveToMSGFile(dir.File("common.msg"), false);
+    auto root = StgOpenStorage(dir.File("common.msg"));
+    std::string props = ReadStream(*root, u"__properties_version1.0");
+    EXPECT_EQ(U32(props, 16), 0u) << "no recipients in this mode";
+    EXPECT_EQ(ReadStream(*root, u"__substg1.0_0037001E"), "legacy subject");
+    EXPECT_FALSE(root->StatElement(u"__substg1.0_10130102")) << "only the listed tags";
+    EXPECT_FALSE(root->StatElement(u"__recip_version1.0_#00000000"));
+    EXPECT_EQ(U32(Entry(props, 32, 0x00390040), 8) != 0, true);
+}
