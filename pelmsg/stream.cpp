@@ -121,21 +121,34 @@ void TFileStream::Close()
         throw EFileError("Cannot write file " + fileName_ + ": " + OsReason());
 }
 
-void TFileStream::FlushWrite()
+void TFileStream::PwriteAll(const char* data, size_t count, int64_t at)
 {
     size_t done = 0;
-    while (done < writeBuffer_.size()) {
-        ssize_t n = ::pwrite(fd_, writeBuffer_.data() + done, writeBuffer_.size() - done,
-            static_cast<off_t>(writeStart_ + static_cast<int64_t>(done)));
+    while (done < count) {
+        ssize_t n = ::pwrite(fd_, data + done, count - done, static_cast<off_t>(at + static_cast<int64_t>(done)));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            writeBuffer_.clear();
             throw EFileError("Cannot write file " + fileName_ + ": " + OsReason());
         }
         done += static_cast<size_t>(n);
     }
-    writeBuffer_.clear();
+}
+
+void TFileStream::FlushWrite()
+{
+    std::string pending;
+    pending.swap(writeBuffer_);
+    PwriteAll(pending.data(), pending.size(), writeStart_);
+    pending.clear();
+    writeBuffer_.swap(pending); // keep the buffer's memory for the next writes
+}
+
+void TFileStream::Sync()
+{
+    FlushWrite();
+    if (fd_ >= 0 && ::fsync(fd_) != 0)
+        throw EFileError("Cannot write file " + fileName_ + ": " + OsReason());
 }
 
 size_t TFileStream::Read(void* buffer, size_t count)
@@ -205,8 +218,8 @@ size_t TFileStream::Write(const void* buffer, size_t count)
         FlushWrite();
         writeStart_ = position_;
         if (count >= kWriteBufferSize) {
-            writeBuffer_.assign(static_cast<const char*>(buffer), count);
-            FlushWrite();
+            // Large writes go straight to the file, without a copy.
+            PwriteAll(static_cast<const char*>(buffer), count, position_);
             position_ += static_cast<int64_t>(count);
             size_ = std::max(size_, position_);
             return count;
@@ -260,6 +273,8 @@ TSafeFileStream::~TSafeFileStream()
 
 void TSafeFileStream::Commit()
 {
+    // The data reaches the disk before the name does, so that a crash never leaves a short file in place.
+    file_->Sync();
     file_->Close();
     // Keep the permissions an existing target had; a new file gets the usual ones.
     struct stat st {};

@@ -53,10 +53,13 @@ public:
 
     // Flushes and closes; raises when the data could not be written completely.
     void Close();
+    // Flushes and asks the system to put the data on the disk.
+    void Sync();
     const std::string& FileName() const { return fileName_; }
 
 private:
     void FlushWrite();
+    void PwriteAll(const char* data, size_t count, int64_t at);
     std::string fileName_;
     int fd_ = -1;
     int64_t position_ = 0; // logical position
