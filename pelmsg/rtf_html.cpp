@@ -147,6 +147,7 @@ ByteString UnwrapTagGroups(std::string_view rtf, size_t from)
 }
 
 enum class TAction : uint8_t {
+    HtmlRtf, // \htmlrtf: the start (or with 0 the end) of RTF that the HTML does not have
     Drop, // the keyword goes
     DropField, // the keyword and everything up to the next "\htmlrtf"
     DropGroup, // the keyword, and the rest of its group when it opens one
@@ -165,7 +166,7 @@ struct TRule {
 
 // Tried in this order; the first that matches wins.
 constexpr TRule kRules[] = {
-    { "\\htmlrtf", TAction::Drop, true },
+    { "\\htmlrtf", TAction::HtmlRtf, true },
     { "\\field", TAction::DropField, true },
     { "\\f", TAction::Drop, true, true },
     { "\\lang", TAction::Drop, true, true },
@@ -212,7 +213,9 @@ constexpr std::array<bool, 256> kSpecial = [] {
     return t;
 }();
 
-// Pass 2: the control words of the intermediate text applied or dropped.
+// Pass 2: the control words of the intermediate text applied or dropped. Text between "\htmlrtf" and
+// "\htmlrtf0" is the RTF rendering of something the HTML already holds in a tag group ("&rsquo;" beside "\'92",
+// an image's alternative text): it is left out, or the HTML would show it twice.
 class TBodyWriter {
 public:
     TBodyWriter(std::string_view text, int32_t codePage)
@@ -226,6 +229,10 @@ public:
     {
         const size_t n = text_.size();
         while (pos_ < n) {
+            if (State().RtfOnly) {
+                SkipRtfOnly();
+                continue;
+            }
             size_t plain = pos_;
             while (plain < n && !kSpecial[static_cast<unsigned char>(text_[plain])])
                 ++plain;
@@ -236,7 +243,7 @@ public:
             }
             auto c = static_cast<unsigned char>(text_[pos_]);
             if (c == '{') {
-                ++depth_;
+                EnterGroup();
                 ++pos_;
             } else if (c == '}') {
                 LeaveGroup();
@@ -263,6 +270,11 @@ private:
                 continue;
             size_t at = pos_;
             switch (rule.Action) {
+            case TAction::HtmlRtf:
+                if (!MatchKeyword(text_, rule.Keyword, false, at))
+                    continue;
+                pos_ = HtmlRtf(at);
+                return;
             case TAction::Drop:
                 if (!MatchKeyword(text_, rule.Keyword, rule.SkipDigits, at, rule.DigitRequired))
                     continue;
@@ -271,7 +283,7 @@ private:
             case TAction::DropField:
                 if (!MatchKeyword(text_, rule.Keyword, rule.SkipDigits, at))
                     continue;
-                pos_ = std::min(text_.find("\\htmlrtf", at), text_.size());
+                SkipTo(std::min(text_.find("\\htmlrtf", at), text_.size()));
                 return;
             case TAction::DropGroup:
                 if (!MatchKeywordGroup(text_, rule.Keyword, at))
@@ -386,20 +398,94 @@ private:
         int value = 0;
         for (; p < text_.size() && IsDigit(text_[p]); ++p)
             value = std::min(value * 10 + (text_[p] - '0'), kMaxFallbackCount);
-        if (!fallback_.empty() && fallback_.back().first == depth_)
-            fallback_.back().second = value;
-        else
-            fallback_.emplace_back(depth_, value);
+        MutableState().FallbackCount = value;
     }
 
-    int CurrentFallbackCount() const { return fallback_.empty() ? 1 : fallback_.back().second; }
+    int CurrentFallbackCount() const { return State().FallbackCount; }
+
+    // "\htmlrtf" with no number or a number other than 0 starts RTF-only text, "\htmlrtf0" ends it. Returns the
+    // position after the digits.
+    size_t HtmlRtf(size_t afterKeyword)
+    {
+        size_t p = afterKeyword;
+        bool on = false;
+        if (p >= text_.size() || !IsDigit(text_[p]))
+            on = true;
+        for (; p < text_.size() && IsDigit(text_[p]); ++p)
+            on = on || text_[p] != '0';
+        if (State().RtfOnly != on)
+            MutableState().RtfOnly = on;
+        return p;
+    }
+
+    // Inside RTF-only text only the group structure and the words that end it or count for later text matter.
+    void SkipRtfOnly()
+    {
+        const size_t n = text_.size();
+        char c = text_[pos_];
+        if (c == '{') {
+            EnterGroup();
+            ++pos_;
+        } else if (c == '}') {
+            LeaveGroup();
+            ++pos_;
+        } else if (c == '\\') {
+            size_t at = pos_;
+            if (MatchKeyword(text_, "\\htmlrtf", false, at)) {
+                pos_ = HtmlRtf(at);
+            } else {
+                NoteUnicodeSkip();
+                // An escaped brace or backslash is no group boundary.
+                bool escaped = pos_ + 1 < n
+                    && (text_[pos_ + 1] == '{' || text_[pos_ + 1] == '}' || text_[pos_ + 1] == '\\');
+                pos_ += escaped ? 2u : 1u;
+            }
+        } else {
+            while (pos_ < n && text_[pos_] != '{' && text_[pos_] != '}' && text_[pos_] != '\\')
+                ++pos_;
+        }
+    }
+
+    // Moves on to a position, keeping track of the groups passed over.
+    void SkipTo(size_t to)
+    {
+        while (pos_ < to) {
+            char c = text_[pos_];
+            if (c == '\\' && pos_ + 1 < to) {
+                pos_ += 2;
+                continue;
+            }
+            if (c == '{')
+                EnterGroup();
+            else if (c == '}')
+                LeaveGroup();
+            ++pos_;
+        }
+    }
+
+    // Group state: what "\uc" and "\htmlrtf" set lasts to the end of the group they are in.
+    struct TGroupState {
+        int FallbackCount = 1;
+        bool RtfOnly = false;
+    };
+
+    TGroupState State() const { return states_.empty() ? TGroupState() : states_.back().second; }
+
+    TGroupState& MutableState()
+    {
+        if (states_.empty() || states_.back().first != depth_)
+            states_.emplace_back(depth_, State());
+        return states_.back().second;
+    }
+
+    void EnterGroup() { ++depth_; }
 
     void LeaveGroup()
     {
         if (depth_ > 0)
             --depth_;
-        while (!fallback_.empty() && fallback_.back().first > depth_)
-            fallback_.pop_back();
+        while (!states_.empty() && states_.back().first > depth_)
+            states_.pop_back();
     }
 
     void FlushBytes()
@@ -439,7 +525,7 @@ private:
     WideString unicode_;
     size_t pos_ = 0;
     size_t depth_ = 0;
-    std::vector<std::pair<size_t, int>> fallback_; // "\uc" values by group depth, innermost last
+    std::vector<std::pair<size_t, TGroupState>> states_; // group states that differ from the outer ones, by depth
 };
 
 } // namespace

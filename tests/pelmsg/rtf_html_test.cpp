@@ -73,10 +73,9 @@ TEST(ExtractHtmlFromRtfTest, ControlWords)
     };
     const Row rows[] = {
         // The blank that ends a dropped word stays.
-        { "\\htmlrtf {\\htmlrtf0 Hello}", "  Hello" },
-        { "a\\htmlrtf1 b", "a b" },
-        // A field goes up to the next \htmlrtf, which goes too.
-        { "{\\field{\\*\\fldinst{HYPERLINK \"x\"}}{\\fldrslt\\htmlrtf0 208225\\htmlrtf }}", " 208225 " },
+        { "\\htmlrtf0 Hello", " Hello" },
+        // A field goes up to the next \htmlrtf.
+        { "{\\field{\\*\\fldinst{HYPERLINK \"x\"}}{\\fldrslt\\htmlrtf0 208225\\htmlrtf }}", " 208225" },
         { "x\\field{\\*\\fldinst y}", "x" },
         { "\\f0 a\\f12b\\fx", " ab\\fx" },
         { "\\lang1033 a\\langfe", " a\\langfe" },
@@ -102,6 +101,34 @@ TEST(ExtractHtmlFromRtfTest, ControlWords)
     for (const Row& row : rows)
         EXPECT_EQ(Body(row.body), row.html) << row.body;
     EXPECT_EQ(ExtractHtmlFromRtf("{\\rtf1\\fromhtml1 {\\*\\htmltag19 <html>}a\\"), " <html>a\\");
+}
+
+TEST(ExtractHtmlFromRtfTest, RtfOnlyTextIsLeftOut)
+{
+    struct Row {
+        const char* body;
+        const char* html;
+    };
+    const Row rows[] = {
+        // The RTF rendering of an entity the HTML has in a tag group: the HTML must not show it twice.
+        { "we{\\*\\htmltag84 &rsquo;}\\htmlrtf \\'92\\htmlrtf0 re", "we &rsquo; re" },
+        { "{\\*\\htmltag84 &nbsp;}\\htmlrtf \\'a0\\htmlrtf0 x", " &nbsp; x" },
+        // An image's alternative text drawn by the RTF.
+        { "{\\*\\htmltag84 <img alt=\"logo\">}\\htmlrtf {\\chbrdr\\brdrsh logo}\\htmlrtf0 x", " <img alt=\"logo\"> x" },
+        { "a\\htmlrtf1 b\\par\\htmlrtf0 c", "a c" },
+        { "a\\htmlrtf b\\htmlrtf00 c", "a c" },
+        // The state belongs to the group it is set in.
+        { "\\htmlrtf {\\htmlrtf0 shown}hidden\\htmlrtf0 .", " shown ." },
+        { "{\\htmlrtf hidden}shown", "shown" },
+        { "{\\htmlrtf {nested}\\htmlrtf0 {in}}out", " inout" },
+        // Escaped braces inside RTF-only text are no group boundaries.
+        { "{\\htmlrtf \\} \\{ \\\\}shown", "shown" },
+        // Field results the HTML shares stay, the field instruction goes.
+        { "\\htmlrtf {\\field{\\*\\fldinst{HYPERLINK \"x\"}}{\\fldrslt\\ul \\htmlrtf0 link\\htmlrtf }\\htmlrtf0 }\\htmlrtf0 .",
+            " link  ." },
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(Body(row.body), row.html) << row.body;
 }
 
 TEST(ExtractHtmlFromRtfTest, EscapedBytesInTheRtfCodePage)
@@ -195,10 +222,10 @@ TEST(ExtractHtmlFromRtfTest, MailClientSample)
                             "{\\*\\htmltag104 </div>}\\htmlrtf }\\htmlrtf0 \r\n"
                             "{\\*\\htmltag58 </body>}\r\n"
                             "{\\*\\htmltag27 </html>}}";
-    // The field instruction goes; each dropped word leaves the blank that ended it.
-    EXPECT_EQ(ExtractHtmlFromRtf(rtf), " <html>\r\n <body>\r\n <div>  Voice mail from Curie at \r\n"
-                                       " <a href=\"tel:208225\">  208225    \r\n"
-                                       " </a>.\r\n\r\n </div>  \r\n </body>\r\n </html>");
+    // The field instruction and the RTF-only text go; each dropped word leaves the blank that ended it.
+    EXPECT_EQ(ExtractHtmlFromRtf(rtf), " <html>\r\n <body>\r\n <div> Voice mail from Curie at \r\n"
+                                       " <a href=\"tel:208225\"> 208225  \r\n"
+                                       " </a>.\r\n </div> \r\n </body>\r\n </html>");
 }
 
 TEST(ExtractHtmlFromRtfTest, DamagedInputGivesText)
