@@ -509,6 +509,31 @@ TEST(UnescapeHtmlTest, Entities)
     }
 }
 
+TEST(UnescapeHtmlTest, LargeTextAsPassesOverTheWhole)
+{
+    // Large text is unescaped piece by piece; cascades that run across many units and every barrier kind must
+    // come out as the passes over the whole text give them.
+    const char* fragments[] = { "&amp;", "amp;", "&", "lt;", "&c", "&nbsp;", "ar;", "&#", "38;", "#65;", " ", "\n",
+        "<", "x", ";", "&nb", "sp;", "&copy;", "opy;", "&#x42;", "\xC3\xA9" };
+    std::string utf8;
+    uint32_t seed = 99;
+    while (utf8.size() < 300000) {
+        seed = seed * 1103515245u + 12345u;
+        utf8 += fragments[(seed >> 16) % std::size(fragments)];
+    }
+    WideString whole = W(utf8);
+    WideString pieces = whole;
+    for (const auto& [entity, replacement] : std::initializer_list<std::pair<const char16_t*, const char16_t*>> {
+             { u"&brvbar", u"|" }, { u"&deg", u"\u00B0" }, { u"&#176", u"\u00B0" }, { u"&plusmn", u"+" },
+             { u"&para", u"\u00B6" }, { u"&amp", u"&" }, { u"&lt", u"<" }, { u"&gt", u">" }, { u"&copy", u"c" },
+             { u"&quot", u"\"" }, { u"&apos", u"'" }, { u"&trade", u"T" }, { u"&nbsp", u"" }, { u"&car", u"\n" },
+             { u"&ret", u"\r" } })
+        ReplaceEntity(entity, replacement, whole);
+    DecodeCharReferences(whole);
+    UnescapeHtml(pieces);
+    EXPECT_EQ(pieces, whole);
+}
+
 // ---- Base64 ----
 
 TEST(EncodeBase64Test, Rfc4648Vectors)
