@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -87,10 +88,14 @@ private:
         std::array<ByteString, 128> Utf8; // empty: the byte is no character on its own
     };
 
+    // One table per code page and thread, made on first use; only supported code pages get here, so there are
+    // at most as many as the charset table has rows.
     static const Table& TableFor(int32_t codePage)
     {
-        thread_local Table table;
-        if (table.CodePage != codePage) {
+        thread_local std::map<int32_t, Table> tables;
+        auto [it, made] = tables.try_emplace(codePage);
+        Table& table = it->second;
+        if (made) {
             table.CodePage = codePage;
             for (size_t b = 0; b < 128; ++b) {
                 char byte = static_cast<char>(0x80 + b);
