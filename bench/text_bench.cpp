@@ -110,7 +110,8 @@ std::string CompressLzfu(const std::string& text)
         size_t bestLength = 0, bestFrom = 0;
         if (k + 2 < text.size()) {
             int chain = 0;
-            for (int64_t j = head[hashAt(k)]; j >= 0 && chain < 24; j = previous[static_cast<size_t>(j) % kWindow], ++chain) {
+            for (int64_t j = head[hashAt(k)]; j >= 0 && chain < 24;
+                 j = previous[static_cast<size_t>(j) % kWindow], ++chain) {
                 size_t from = static_cast<size_t>(j);
                 if (k - from > kMaxDistance)
                     break;

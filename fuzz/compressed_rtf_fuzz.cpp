@@ -31,10 +31,11 @@ std::string LittleEndian32(uint32_t v)
 // The decoder written plainly, byte by byte, for comparison with the library's.
 std::string ReferenceDecode(std::string_view bytes)
 {
-    static constexpr std::string_view kPrefix = "{\\rtf1\\ansi\\mac\\deff0\\deftab720{\\fonttbl;}{\\f0\\fnil \\froman "
-                                                "\\fswiss \\fmodern \\fscript \\fdecor MS Sans SerifSymbolArialTimes New "
-                                                "RomanCourier{\\colortbl\\red0\\green0\\blue0\r\n\\par "
-                                                "\\pard\\plain\\f0\\fs20\\b\\i\\u\\tab\\tx";
+    static constexpr std::string_view kPrefix
+        = "{\\rtf1\\ansi\\mac\\deff0\\deftab720{\\fonttbl;}{\\f0\\fnil \\froman "
+          "\\fswiss \\fmodern \\fscript \\fdecor MS Sans SerifSymbolArialTimes New "
+          "RomanCourier{\\colortbl\\red0\\green0\\blue0\r\n\\par "
+          "\\pard\\plain\\f0\\fs20\\b\\i\\u\\tab\\tx";
     auto u32 = [&](size_t at) {
         uint32_t v = 0;
         for (size_t i = 0; i < 4; ++i)

@@ -22,8 +22,8 @@ void Check(bool condition)
 }
 
 // The rounds of the plain definition, for small inputs: search from the start, replace, repeat.
-pelmsg::WideString ReplaceByRounds(const pelmsg::WideString& entity, const pelmsg::WideString& replacement,
-    pelmsg::WideString text)
+pelmsg::WideString ReplaceByRounds(
+    const pelmsg::WideString& entity, const pelmsg::WideString& replacement, pelmsg::WideString text)
 {
     for (size_t at; (at = text.find(entity)) != pelmsg::WideString::npos;) {
         text.erase(at, entity.size());
@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string_view input(reinterpret_cast<const char*>(data), size);
     std::string rtf;
     if (!input.empty() && (input[0] & 1) != 0) {
-        static const char* const kCodePages[] = { "", "\\ansicpg1251", "\\ansicpg932", "\\ansicpg936", "\\ansicpg65001" };
+        static const char* const kCodePages[]
+            = { "", "\\ansicpg1251", "\\ansicpg932", "\\ansicpg936", "\\ansicpg65001" };
         rtf = std::string("{\\rtf1\\ansi") + kCodePages[(static_cast<unsigned char>(input[0]) >> 1) % 5]
             + "\\fromhtml1 {\\*\\htmltag19 <html>}" + std::string(input.substr(1));
     } else {

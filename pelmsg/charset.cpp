@@ -132,9 +132,8 @@ int CyrillicClassOf(const ByteString& charsetName)
 void RecodeCyrillic(int sourceClass, int targetClass, ByteString& text)
 {
     // A class outside 0-3 names no recoding: treat it as the identity rather than index out of the table.
-    auto mapOf = [](int cls) -> const TByteMap& {
-        return kCyrillicMaps[cls >= 0 && cls < 4 ? static_cast<size_t>(cls) : 0];
-    };
+    auto mapOf
+        = [](int cls) -> const TByteMap& { return kCyrillicMaps[cls >= 0 && cls < 4 ? static_cast<size_t>(cls) : 0]; };
     const TByteMap& source = mapOf(sourceClass);
     const TByteMap& target = mapOf(targetClass);
     for (char& c : text)

@@ -70,9 +70,8 @@ ByteString EncodeHeaderText(const ByteString& text, const ByteString& charsetNam
             codePage = cp;
         }
     }
-    auto encode = [&](const WideString& part) {
-        return codePage == 65001 ? WideToUtf8(part) : WideToCodePage(part, codePage);
-    };
+    auto encode
+        = [&](const WideString& part) { return codePage == 65001 ? WideToUtf8(part) : WideToCodePage(part, codePage); };
 
     // Words are cut between whole characters and each is encoded on its own, so that a stateful charset
     // (ISO-2022-JP) starts and ends every word in its initial state. A word takes characters while its base64

@@ -112,9 +112,7 @@ ByteString EscapeHtml(std::string_view text, bool textMode)
     out.reserve(text.size() + text.size() / 8);
     const size_t n = text.size();
     size_t plainFrom = 0;
-    auto flush = [&](size_t upTo) {
-        out.append(text.data() + plainFrom, upTo - plainFrom);
-    };
+    auto flush = [&](size_t upTo) { out.append(text.data() + plainFrom, upTo - plainFrom); };
     for (size_t i = 0; i < n; ++i) {
         auto b = static_cast<unsigned char>(text[i]);
         const char* replacement = nullptr;

@@ -109,8 +109,8 @@ ByteString FormatMailDate(double localDateTime)
     TDateParts p = DecodeDateTime(localDateTime);
     ByteString out = kDayNames[static_cast<size_t>(p.DayOfWeek)];
     out += ", " + std::to_string(p.Day) + " " + std::string(kMonthNames[static_cast<size_t>(p.Month - 1)]) + " "
-        + std::to_string(p.Year) + " " + ZeroPad(p.Hour, 2) + ":" + ZeroPad(p.Minute, 2) + ":"
-        + ZeroPad(p.Second, 2) + " " + TimeZoneText(localDateTime);
+        + std::to_string(p.Year) + " " + ZeroPad(p.Hour, 2) + ":" + ZeroPad(p.Minute, 2) + ":" + ZeroPad(p.Second, 2)
+        + " " + TimeZoneText(localDateTime);
     return out;
 }
 

@@ -441,8 +441,8 @@ private:
             } else {
                 NoteUnicodeSkip();
                 // An escaped brace or backslash is no group boundary.
-                bool escaped = pos_ + 1 < n
-                    && (text_[pos_ + 1] == '{' || text_[pos_ + 1] == '}' || text_[pos_ + 1] == '\\');
+                bool escaped
+                    = pos_ + 1 < n && (text_[pos_ + 1] == '{' || text_[pos_ + 1] == '}' || text_[pos_ + 1] == '\\');
                 pos_ += escaped ? 2u : 1u;
             }
         } else {
@@ -535,8 +535,8 @@ private:
 
 } // namespace
 
-bool MatchKeyword(std::string_view text, std::string_view keyword, bool skipDigits, size_t& position,
-    bool digitRequired)
+bool MatchKeyword(
+    std::string_view text, std::string_view keyword, bool skipDigits, size_t& position, bool digitRequired)
 {
     if (position > text.size() || text.size() - position < keyword.size())
         return false;

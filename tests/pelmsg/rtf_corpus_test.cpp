@@ -43,8 +43,8 @@ std::string Sha256Hex(const std::string& data)
         0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070, 0x19a4c116, 0x1e376c08,
         0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3, 0x748f82ee, 0x78a5636f, 0x84c87814,
         0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2 };
-    std::array<uint32_t, 8> h = { 0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab,
-        0x5be0cd19 };
+    std::array<uint32_t, 8> h
+        = { 0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19 };
     auto rotr = [](uint32_t x, int n) { return (x >> n) | (x << (32 - n)); };
     std::string msg = data;
     const uint64_t bits = static_cast<uint64_t>(data.size()) * 8;
@@ -206,15 +206,15 @@ std::u16string RtfVisibleText(const std::string& rtf)
         long Font = -1;
     };
     // Code pages of the font charsets the corpus uses.
-    static const std::map<long, int32_t> kCharsetCodePages = { { 0, 1252 }, { 128, 932 }, { 129, 949 },
-        { 134, 936 }, { 136, 950 }, { 161, 1253 }, { 162, 1254 }, { 177, 1255 }, { 178, 1256 }, { 186, 1257 },
-        { 204, 1251 }, { 222, 874 }, { 238, 1250 } };
+    static const std::map<long, int32_t> kCharsetCodePages
+        = { { 0, 1252 }, { 128, 932 }, { 129, 949 }, { 134, 936 }, { 136, 950 }, { 161, 1253 }, { 162, 1254 },
+              { 177, 1255 }, { 178, 1256 }, { 186, 1257 }, { 204, 1251 }, { 222, 874 }, { 238, 1250 } };
     std::map<long, int32_t> fontCodePages;
     long definedFont = -1;
-    static const std::set<std::string> kDestinations = { "fonttbl", "colortbl", "stylesheet", "info", "pict",
-        "fldinst", "themedata", "colorschememapping", "latentstyles", "datastore", "xmlnstbl", "listtable",
-        "listoverridetable", "rsidtbl", "generator", "mmathPr", "object", "nonshppict", "header", "footer",
-        "pntext", "pntxta", "pntxtb", "filetbl", "revtbl" };
+    static const std::set<std::string> kDestinations = { "fonttbl", "colortbl", "stylesheet", "info", "pict", "fldinst",
+        "themedata", "colorschememapping", "latentstyles", "datastore", "xmlnstbl", "listtable", "listoverridetable",
+        "rsidtbl", "generator", "mmathPr", "object", "nonshppict", "header", "footer", "pntext", "pntxta", "pntxtb",
+        "filetbl", "revtbl" };
     int32_t codePage = 1252;
     if (size_t at = rtf.find("\\ansicpg"); at != std::string::npos) {
         int32_t cp = std::atoi(rtf.c_str() + at + 8);
@@ -360,10 +360,10 @@ std::u16string RtfVisibleText(const std::string& rtf)
 // Named entities beyond the fixed list of UnescapeHtml that the corpus uses; a browser knows them all.
 void DecodeMoreEntities(std::u16string& text)
 {
-    static const std::pair<const char16_t*, const char16_t*> kMore[] = { { u"&rsquo;", u"\u2019" },
-        { u"&lsquo;", u"\u2018" }, { u"&rdquo;", u"\u201D" }, { u"&ldquo;", u"\u201C" }, { u"&ndash;", u"\u2013" },
-        { u"&mdash;", u"\u2014" }, { u"&hellip;", u"\u2026" }, { u"&bull;", u"\u2022" }, { u"&euro;", u"\u20AC" },
-        { u"&middot;", u"\u00B7" } };
+    static const std::pair<const char16_t*, const char16_t*> kMore[]
+        = { { u"&rsquo;", u"\u2019" }, { u"&lsquo;", u"\u2018" }, { u"&rdquo;", u"\u201D" }, { u"&ldquo;", u"\u201C" },
+              { u"&ndash;", u"\u2013" }, { u"&mdash;", u"\u2014" }, { u"&hellip;", u"\u2026" },
+              { u"&bull;", u"\u2022" }, { u"&euro;", u"\u20AC" }, { u"&middot;", u"\u00B7" } };
     for (const auto& [entity, character] : kMore)
         for (size_t at; (at = text.find(entity)) != std::u16string::npos;)
             text.replace(at, std::u16string_view(entity).size(), character);
@@ -520,8 +520,8 @@ TEST(RtfCorpusTest, ExtractedHtmlShowsTheRtfText)
     // The encapsulated-HTML bodies the .msg peers ship as .rtf files too.
     for (const auto& dir : fs::recursive_directory_iterator(CorpusPath("expected")))
         if (dir.path().extension() == ".rtf")
-            sources.push_back({ fs::relative(dir.path(), CorpusPath("expected")).string(),
-                ReadFileBytes(dir.path().string()) });
+            sources.push_back(
+                { fs::relative(dir.path(), CorpusPath("expected")).string(), ReadFileBytes(dir.path().string()) });
     size_t checked = 0;
     for (const auto& source : sources) {
         if (source.Text.find("\\fromhtml") == std::string::npos)

@@ -124,7 +124,8 @@ TEST(ExtractHtmlFromRtfTest, RtfOnlyTextIsLeftOut)
         // Escaped braces inside RTF-only text are no group boundaries.
         { "{\\htmlrtf \\} \\{ \\\\}shown", "shown" },
         // Field results the HTML shares stay, the field instruction goes.
-        { "\\htmlrtf {\\field{\\*\\fldinst{HYPERLINK \"x\"}}{\\fldrslt\\ul \\htmlrtf0 link\\htmlrtf }\\htmlrtf0 }\\htmlrtf0 .",
+        { "\\htmlrtf {\\field{\\*\\fldinst{HYPERLINK \"x\"}}{\\fldrslt\\ul \\htmlrtf0 link\\htmlrtf }\\htmlrtf0 "
+          "}\\htmlrtf0 .",
             " link  ." },
     };
     for (const Row& row : rows)
@@ -223,16 +224,29 @@ TEST(ExtractHtmlFromRtfTest, MailClientSample)
                             "{\\*\\htmltag58 </body>}\r\n"
                             "{\\*\\htmltag27 </html>}}";
     // The field instruction and the RTF-only text go; each dropped word leaves the blank that ended it.
-    EXPECT_EQ(ExtractHtmlFromRtf(rtf), " <html>\r\n <body>\r\n <div> Voice mail from Curie at \r\n"
-                                       " <a href=\"tel:208225\"> 208225  \r\n"
-                                       " </a>.\r\n </div> \r\n </body>\r\n </html>");
+    EXPECT_EQ(ExtractHtmlFromRtf(rtf),
+        " <html>\r\n <body>\r\n <div> Voice mail from Curie at \r\n"
+        " <a href=\"tel:208225\"> 208225  \r\n"
+        " </a>.\r\n </div> \r\n </body>\r\n </html>");
 }
 
 TEST(ExtractHtmlFromRtfTest, DamagedInputGivesText)
 {
     const char* rows[] = {
-        "\\", "\\'", "\\'e", "\\u", "\\u-", "\\u-999999999999999999999", "\\uc99999999999\\u8364",
-        "{{{{{{{{", "}}}}}}}}", "\\field", "{\\sn", "\\*\\pn", "\\f", "\\lang",
+        "\\",
+        "\\'",
+        "\\'e",
+        "\\u",
+        "\\u-",
+        "\\u-999999999999999999999",
+        "\\uc99999999999\\u8364",
+        "{{{{{{{{",
+        "}}}}}}}}",
+        "\\field",
+        "{\\sn",
+        "\\*\\pn",
+        "\\f",
+        "\\lang",
     };
     for (const char* body : rows) {
         std::string rtf = "{\\rtf1\\fromhtml1 {\\*\\htmltag19 <html>}" + std::string(body);

@@ -44,8 +44,8 @@ std::string PartsText(double dateTime)
 {
     TDateParts p = DecodeDateTime(dateTime);
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", p.Year, p.Month, p.Day, p.Hour, p.Minute,
-        p.Second);
+    std::snprintf(
+        buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second);
     return buffer;
 }
 
@@ -163,12 +163,12 @@ TEST(CyrillicClassTest, Windows1251ToDos866)
     EXPECT_EQ(static_cast<unsigned char>(text[0xF0]), 0xE0);
     EXPECT_EQ(static_cast<unsigned char>(text[0xFF]), 0xEF);
     // The symbol block, spot-checked against the table rows.
-    EXPECT_EQ(text.substr(0x80, 16), Bytes({ 0x3F, 0x3F, 0x27, 0x3F, 0x22, 0x3A, 0xC5, 0xD8, 0x3F, 0x25, 0x3F, 0x3C,
-                                         0x3F, 0x3F, 0x3F, 0x3F }));
-    EXPECT_EQ(text.substr(0xA0, 16), Bytes({ 0xFF, 0xF6, 0xF7, 0x3F, 0xFD, 0x3F, 0xB3, 0x15, 0xF0, 0x63, 0xF2, 0x3C,
-                                         0xBF, 0x2D, 0x52, 0xF4 }));
-    EXPECT_EQ(text.substr(0xB0, 16), Bytes({ 0xF8, 0x2B, 0x49, 0x69, 0x3F, 0xE7, 0x14, 0xFA, 0xF1, 0xFC, 0xF3, 0x3E,
-                                         0x3F, 0x3F, 0x3F, 0xF5 }));
+    EXPECT_EQ(text.substr(0x80, 16),
+        Bytes({ 0x3F, 0x3F, 0x27, 0x3F, 0x22, 0x3A, 0xC5, 0xD8, 0x3F, 0x25, 0x3F, 0x3C, 0x3F, 0x3F, 0x3F, 0x3F }));
+    EXPECT_EQ(text.substr(0xA0, 16),
+        Bytes({ 0xFF, 0xF6, 0xF7, 0x3F, 0xFD, 0x3F, 0xB3, 0x15, 0xF0, 0x63, 0xF2, 0x3C, 0xBF, 0x2D, 0x52, 0xF4 }));
+    EXPECT_EQ(text.substr(0xB0, 16),
+        Bytes({ 0xF8, 0x2B, 0x49, 0x69, 0x3F, 0xE7, 0x14, 0xFA, 0xF1, 0xFC, 0xF3, 0x3E, 0x3F, 0x3F, 0x3F, 0xF5 }));
     // Every letter lands where DOS 866 has the same letter.
     for (int b = 0xC0; b <= 0xFF; ++b) {
         std::string one(1, static_cast<char>(b));
@@ -513,8 +513,8 @@ TEST(UnescapeHtmlTest, LargeTextAsPassesOverTheWhole)
 {
     // Large text is unescaped piece by piece; cascades that run across many units and every barrier kind must
     // come out as the passes over the whole text give them.
-    const char* fragments[] = { "&amp;", "amp;", "&", "lt;", "&c", "&nbsp;", "ar;", "&#", "38;", "#65;", " ", "\n",
-        "<", "x", ";", "&nb", "sp;", "&copy;", "opy;", "&#x42;", "\xC3\xA9" };
+    const char* fragments[] = { "&amp;", "amp;", "&", "lt;", "&c", "&nbsp;", "ar;", "&#", "38;", "#65;", " ", "\n", "<",
+        "x", ";", "&nb", "sp;", "&copy;", "opy;", "&#x42;", "\xC3\xA9" };
     std::string utf8;
     uint32_t seed = 99;
     while (utf8.size() < 300000) {
@@ -523,11 +523,11 @@ TEST(UnescapeHtmlTest, LargeTextAsPassesOverTheWhole)
     }
     WideString whole = W(utf8);
     WideString pieces = whole;
-    for (const auto& [entity, replacement] : std::initializer_list<std::pair<const char16_t*, const char16_t*>> {
-             { u"&brvbar", u"|" }, { u"&deg", u"\u00B0" }, { u"&#176", u"\u00B0" }, { u"&plusmn", u"+" },
-             { u"&para", u"\u00B6" }, { u"&amp", u"&" }, { u"&lt", u"<" }, { u"&gt", u">" }, { u"&copy", u"c" },
-             { u"&quot", u"\"" }, { u"&apos", u"'" }, { u"&trade", u"T" }, { u"&nbsp", u"" }, { u"&car", u"\n" },
-             { u"&ret", u"\r" } })
+    for (const auto& [entity, replacement] :
+        std::initializer_list<std::pair<const char16_t*, const char16_t*>> { { u"&brvbar", u"|" },
+            { u"&deg", u"\u00B0" }, { u"&#176", u"\u00B0" }, { u"&plusmn", u"+" }, { u"&para", u"\u00B6" },
+            { u"&amp", u"&" }, { u"&lt", u"<" }, { u"&gt", u">" }, { u"&copy", u"c" }, { u"&quot", u"\"" },
+            { u"&apos", u"'" }, { u"&trade", u"T" }, { u"&nbsp", u"" }, { u"&car", u"\n" }, { u"&ret", u"\r" } })
         ReplaceEntity(entity, replacement, whole);
     DecodeCharReferences(whole);
     UnescapeHtml(pieces);
@@ -594,8 +594,8 @@ std::vector<EncodedWord> WordsOf(const std::string& header)
         size_t q1 = header.find('?', at + 2);
         size_t q2 = header.find('?', q1 + 1);
         size_t end = header.find("?=", q2 + 1);
-        words.push_back({ header.substr(at + 2, q1 - at - 2), DecodeBase64(header.substr(q2 + 1, end - q2 - 1)),
-            end + 2 - at });
+        words.push_back(
+            { header.substr(at + 2, q1 - at - 2), DecodeBase64(header.substr(q2 + 1, end - q2 - 1)), end + 2 - at });
         EXPECT_EQ(header.substr(q1, 3), "?B?");
         at = end + 2;
     }
