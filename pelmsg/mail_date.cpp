@@ -92,7 +92,9 @@ ByteString ZeroPad(int64_t number, int width)
     int padTo = number < 0 ? width - 1 : width;
     if (padTo > 0 && digits.size() < static_cast<size_t>(padTo))
         digits.insert(0, static_cast<size_t>(padTo) - digits.size(), '0');
-    return number < 0 ? "-" + digits : digits;
+    if (number < 0)
+        digits.insert(digits.begin(), '-');
+    return digits;
 }
 
 ByteString TimeZoneText(double localDateTime)
@@ -101,7 +103,10 @@ ByteString TimeZoneText(double localDateTime)
     if (offset == 0)
         return "GMT";
     int64_t minutes = (offset < 0 ? -offset : offset) / 60;
-    return (offset > 0 ? "+" : "-") + ZeroPad(minutes / 60, 2) + ZeroPad(minutes % 60, 2);
+    ByteString text(1, offset > 0 ? '+' : '-');
+    text += ZeroPad(minutes / 60, 2);
+    text += ZeroPad(minutes % 60, 2);
+    return text;
 }
 
 ByteString FormatMailDate(double localDateTime)
