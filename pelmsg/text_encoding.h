@@ -36,17 +36,24 @@ double ParseMailDate(const WideString& text);
 // Escapes a byte string for HTML (text mode: CR LF becomes "<br>") or XML (markup mode: "'" becomes "&apos;").
 // Control bytes become "%" and two hexadecimal digits.
 ByteString EscapeHtml(std::string_view text, bool textMode);
-// Replaces every occurrence of the entity (and one ";" right after it) by the replacement.
+// Replaces every occurrence of the entity (and one ";" right after it) by the replacement, as if searching the
+// text from the start after each replacement: a replacement that forms the entity again is replaced again. Runs
+// in linear time. A replacement that holds the entity itself is put in once per occurrence.
 void ReplaceEntity(const WideString& entity, const WideString& replacement, WideString& text);
-// Replaces decimal and hexadecimal numeric character references by the characters they name.
+// Replaces decimal and hexadecimal numeric character references ("&#233;", "&#x1F600") by the characters they name,
+// the whole Unicode range. A reference to no valid character (no digits, a surrogate, above U+10FFFF) stays.
 void DecodeCharReferences(WideString& text);
 // Replaces the fixed named entities, then numeric character references.
 void UnescapeHtml(WideString& text);
 
-// A header value for a mail header in the given charset: plain ASCII stays as it is; other text becomes RFC 2047
-// encoded words.
+// A header value for a mail header in the given charset: printable ASCII stays as it is; other text (and text
+// holding "=?", which readers would take for an encoded word) becomes RFC 2047 base64 encoded words of at most 75
+// characters, cut between whole characters and folded with CR LF and a space. The first word leaves room for a
+// header name of up to 26 characters, so every line stays within 78. UTF-8 stands in for an empty charset name,
+// a name outside the charset table, and a charset that cannot hold the text.
 ByteString EncodeHeaderText(const ByteString& text, const ByteString& charsetName);
-// Base64 with CR LF after every 76 characters.
+// Base64 (RFC 4648 alphabet, "=" padding) in lines of 76 characters separated by CR LF; no line break after the
+// last line, so the caller ends the part as its format needs.
 ByteString EncodeBase64(std::string_view bytes);
 
 } // namespace pelmsg
