@@ -325,6 +325,12 @@ ByteString FromWide(const WideString& text, int32_t codePage, bool references)
             ucnv_setFromUCallBack(conv, ReferenceCallback, nullptr, nullptr, nullptr, &status);
         } else {
             ucnv_setFromUCallBack(conv, UCNV_FROM_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
+            // Characters the code page lacks become "?", as the system's own conversion writes them (ICU's
+            // default for many code pages is the control character SUB).
+            if (ucnv_getMinCharSize(conv) == 1) {
+                status = U_ZERO_ERROR;
+                ucnv_setSubstChars(conv, "?", 1, &status);
+            }
         }
         status = U_ZERO_ERROR;
         auto length = static_cast<int32_t>(text.size());

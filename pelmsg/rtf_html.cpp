@@ -311,7 +311,11 @@ private:
                 return;
             }
         }
-        NoteUnicodeSkip();
+        if (size_t end = NoteUnicodeSkip(); end != std::string_view::npos) {
+            // A setting for the reader, not text: it never shows in the HTML.
+            pos_ = end;
+            return;
+        }
         // Any other control word stays in the text as it is.
         Emit(text_.substr(pos_, 1));
         ++pos_;
@@ -394,16 +398,18 @@ private:
         return p;
     }
 
-    // "\ucN" is not one of the words the writer removes, but it sets how many fallback characters follow "\u".
-    void NoteUnicodeSkip()
+    // "\ucN" sets how many fallback characters follow "\u". Returns the position after its digits, or npos when
+    // the text at the position is not "\uc" and a number.
+    size_t NoteUnicodeSkip()
     {
         size_t p = pos_;
         if (!MatchKeyword(text_, "\\uc", false, p, true))
-            return;
+            return std::string_view::npos;
         int value = 0;
         for (; p < text_.size() && IsDigit(text_[p]); ++p)
             value = std::min(value * 10 + (text_[p] - '0'), kMaxFallbackCount);
         MutableState().FallbackCount = value;
+        return p;
     }
 
     int CurrentFallbackCount() const { return State().FallbackCount; }

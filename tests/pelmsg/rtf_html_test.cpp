@@ -299,3 +299,12 @@ TEST(MatchKeywordTest, GroupMode)
     EXPECT_FALSE(MatchKeywordGroup("\\sv", "\\sn", pos));
     EXPECT_EQ(pos, 0u);
 }
+
+TEST(RtfHtmlUnicodeSkip, TheSettingNeverShowsInTheHtml)
+{
+    std::string rtf = "{\\rtf1\\ansi\\fromhtml1 {\\*\\htmltag19 <html>}\\uc1\\pard caf\\'e9 \\u8364? x\\uc2 \\u8364??"
+                      "{\\*\\htmltag27 </html>}}";
+    std::string html = pelmsg::ExtractHtmlFromRtf(rtf);
+    EXPECT_EQ(html.find("\\uc"), std::string::npos) << html;
+    EXPECT_NE(html.find("caf\xC3\xA9 \xE2\x82\xAC x \xE2\x82\xAC </html>"), std::string::npos) << html;
+}
