@@ -192,9 +192,9 @@ TEST(ExtractHtmlFromRtfTest, UnicodeEscapes)
         { "\\u-10179?\\u-8704?", "😀" },
         { "\\u55357?\\u56832?", "😀" },
         { "\\u-10179?x", "\xEF\xBF\xBDx" },
-        // The fallback count of \uc, per group; the \uc word itself is not one the writer removes.
-        { "{\\uc2\\u8364ab}\\u8364cd", "\\uc2€€d" },
-        { "{\\uc0\\u8364 ab}", "\\uc0€ab" },
+        // The fallback count of \uc, per group; the setting itself never shows.
+        { "{\\uc2\\u8364ab}\\u8364cd", "€€d" },
+        { "{\\uc0\\u8364 ab}", "€ab" },
         // The fallback ends at a group boundary and does not count line breaks.
         { "\\u8364{x}", "€x" },
         { "\\u8364\r\n?x", "€x" },
