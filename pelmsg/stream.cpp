@@ -29,6 +29,21 @@ int64_t ClampedTarget(int64_t offset, TSeekOrigin origin, int64_t position, int6
     return target < 0 ? 0 : target;
 }
 
+// Writes all bytes at the offset, or raises.
+void WriteAt(int fd, const std::string& fileName, const char* data, size_t size, int64_t offset)
+{
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pwrite(fd, data + done, size - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EFileError("Cannot write file " + fileName + ": " + OsReason());
+        }
+        done += static_cast<size_t>(n);
+    }
+}
+
 } // namespace
 
 int64_t TStream::Remaining() const
@@ -123,17 +138,11 @@ void TFileStream::Close()
 
 void TFileStream::FlushWrite()
 {
-    size_t done = 0;
-    while (done < writeBuffer_.size()) {
-        ssize_t n = ::pwrite(fd_, writeBuffer_.data() + done, writeBuffer_.size() - done,
-            static_cast<off_t>(writeStart_ + static_cast<int64_t>(done)));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            writeBuffer_.clear();
-            throw EFileError("Cannot write file " + fileName_ + ": " + OsReason());
-        }
-        done += static_cast<size_t>(n);
+    try {
+        WriteAt(fd_, fileName_, writeBuffer_.data(), writeBuffer_.size(), writeStart_);
+    } catch (...) {
+        writeBuffer_.clear();
+        throw;
     }
     writeBuffer_.clear();
 }
@@ -205,8 +214,8 @@ size_t TFileStream::Write(const void* buffer, size_t count)
         FlushWrite();
         writeStart_ = position_;
         if (count >= kWriteBufferSize) {
-            writeBuffer_.assign(static_cast<const char*>(buffer), count);
-            FlushWrite();
+            // A large block goes to the file straight from the caller's memory, not through a copy.
+            WriteAt(fd_, fileName_, static_cast<const char*>(buffer), count, position_);
             position_ += static_cast<int64_t>(count);
             size_ = std::max(size_, position_);
             return count;

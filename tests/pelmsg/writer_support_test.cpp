@@ -46,6 +46,13 @@ void Sample(TMSGProperties& message)
     TMSGProperty* attachment = AddNode(message, kTagTnefAttachment, ByteString());
     AddNode(attachment->SubProperties, 0x3704001F, W("a.txt"));
     AddNode(attachment->SubProperties, kTagAttachDataBinary, ByteString("data"));
+    // Large enough for the file stream to write it in one piece, past its buffer.
+    TMSGProperty* large = AddNode(message, kTagTnefAttachment, ByteString());
+    AddNode(large->SubProperties, 0x3704001F, W("large.bin"));
+    ByteString bytes(1 << 20, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 31 + i / 977);
+    AddNode(large->SubProperties, kTagAttachDataBinary, std::move(bytes));
 }
 
 size_t FilesIn(const std::string& folder)
