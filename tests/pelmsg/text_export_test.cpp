@@ -143,3 +143,31 @@ TEST(TextExport, ByteStringsAreReadInTheirCollectionsCodePage)
     EXPECT_NE(text.find("  mpcAttachment\t0x3704001E\t\"αβ\"\r\n"), std::string::npos);
     EXPECT_NE(text.find("\t0x0070001E\t\"мир\"\r\n"), std::string::npos);
 }
+
+TEST(TextExport, ValuesFollowTheLocaleOfEachCall)
+{
+    // Formatters are kept between calls; a change of the user's locale must still show.
+    TMSGProperties message;
+    AddNode(message, 0x0E080005, 1234.5);
+    AddNode(message, 0x0E090006, TCurrency { 12345 });
+    AddNode(message, 0x30070040, TDateTime { SentAt(2002, 3, 5, 15, 7, 9) });
+    struct Row {
+        const char* locale;
+        const char* number;
+        const char* currency;
+        const char* date;
+    };
+    const Row rows[] = {
+        { "C", "\"1234.5\"", "\"1.2345\"", "\"3/5/02, 3:07:09\u202fPM\"" },
+        { "de_DE.UTF-8", "\"1234,5\"", "\"1,2345\"", "\"05.03.02, 15:07:09\"" },
+        { "C", "\"1234.5\"", "\"1.2345\"", "\"3/5/02, 3:07:09\u202fPM\"" },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.locale);
+        ScopedLocale locale(row.locale);
+        std::string text = TextOf(message, true);
+        EXPECT_NE(text.find(std::string("\t0x0E080005\t") + row.number), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("\t0x0E090006\t") + row.currency), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("\t0x30070040\t") + row.date), std::string::npos) << text;
+    }
+}
