@@ -126,17 +126,14 @@ bool IsSevenBitText(std::string_view text)
     return true;
 }
 
-// Folds a header line at blanks outside quoted strings so that its lines stay within 78 characters where blanks
-// allow; unfolding (removing the inserted CR LF) gives the line back.
-ByteString FoldHeader(const ByteString& line)
+// Folds one physical line of a header field at blanks outside quoted strings, from `start` on.
+ByteString FoldLine(std::string_view line, size_t start)
 {
     if (line.size() <= kHeaderLineLength)
-        return line;
-    size_t valueStart = line.find(": ");
-    valueStart = valueStart == ByteString::npos ? 0 : valueStart + 2;
+        return ByteString(line);
     std::vector<size_t> breaks;
     bool quoted = false, escaped = false;
-    for (size_t i = valueStart; i < line.size(); ++i) {
+    for (size_t i = start; i < line.size(); ++i) {
         char c = line[i];
         if (quoted) {
             if (escaped)
@@ -147,7 +144,7 @@ ByteString FoldHeader(const ByteString& line)
                 quoted = false;
         } else if (c == '"') {
             quoted = true;
-        } else if (IsWhite(c) && i > valueStart && i + 1 < line.size() && !IsWhite(line[i + 1])) {
+        } else if (IsWhite(c) && i > start && i + 1 < line.size() && !IsWhite(line[i + 1])) {
             breaks.push_back(i);
         }
     }
@@ -160,9 +157,30 @@ ByteString FoldHeader(const ByteString& line)
             out += "\r\n";
             lineLength = 0;
         }
-        out.append(line, from, piece);
+        out.append(line.substr(from, piece));
         lineLength += piece;
         from = end;
+    }
+    return out;
+}
+
+// Folds a header field so that its lines stay within 78 characters where blanks allow; unfolding (removing the
+// inserted CR LF) gives the field back. Lines the field already has (encoded words may come folded) are folded
+// each on their own, so that no line is left empty and ends the header section.
+ByteString FoldHeader(const ByteString& field)
+{
+    size_t valueStart = field.find(": ");
+    valueStart = valueStart == ByteString::npos ? 0 : valueStart + 2;
+    ByteString out;
+    size_t from = 0;
+    for (size_t end = field.find("\r\n");; end = field.find("\r\n", from)) {
+        std::string_view line
+            = std::string_view(field).substr(from, end == ByteString::npos ? ByteString::npos : end - from);
+        out += FoldLine(line, from == 0 ? valueStart : 0);
+        if (end == ByteString::npos)
+            break;
+        out += "\r\n";
+        from = end + 2;
     }
     return out;
 }

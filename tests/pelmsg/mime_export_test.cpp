@@ -353,6 +353,15 @@ TEST(MimeHeader, LongSubjectsAreFoldedAndLineBreaksCannotAddFields)
         EXPECT_LE(line.size(), 78u) << line;
     EXPECT_EQ(EmlSummaryOfBytes(mail)["headers"]["subject"]["text"].string, longSubject);
 
+    // Encoded words are folded between them too.
+    std::string longGreek;
+    for (int i = 0; i < 20; ++i)
+        longGreek += "Καλημέρα κόσμε ";
+    mail = EmlOf(Message(TnefPropList().Unicode(0x0037, longGreek)).Bytes());
+    for (const std::string& line : ValueLines(mail))
+        EXPECT_LE(line.size(), 78u) << line;
+    EXPECT_EQ(EmlSummaryOfBytes(mail)["headers"]["subject"]["text"].string, longGreek);
+
     mail = EmlOf(Message(TnefPropList().Unicode(0x0037, "Hi\r\nBcc: eve@example.org")).Bytes());
     for (const std::string& line : Lines(HeaderSection(mail)))
         EXPECT_NE(line.rfind("Bcc:", 0), 0u) << "a subject must not make a Bcc field";
