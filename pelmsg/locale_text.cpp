@@ -35,7 +35,80 @@ double AsWallClockMillis(double dateTime)
     TDateParts p = DecodeDateTime(dateTime);
     auto d = TryEncodeDateTime(p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second, p.Millisecond);
     double days = d ? *d : dateTime;
-    return (days - 25569.0) * 86400000.0;
+    // Rounded: the product lands a hair below the whole millisecond, and ICU would show the second before.
+    return std::round((days - 25569.0) * 86400000.0);
+}
+
+// Making an ICU formatter costs tens of microseconds, far more than formatting one value, and a property listing
+// formats thousands. Each thread keeps the formatter it made last for each kind and reuses it while the user's
+// locale stays the same.
+template <class T> class TFormatterCache {
+public:
+    template <class Make> T* Get(const char* category, Make make)
+    {
+        std::string name = UserLocaleName(category);
+        if (!formatter_ || name != locale_) {
+            formatter_ = make(icu::Locale::createCanonical(name.c_str()));
+            locale_ = std::move(name);
+        }
+        return formatter_.get();
+    }
+
+private:
+    std::string locale_;
+    std::unique_ptr<T> formatter_;
+};
+
+// Short date and medium time in the GMT zone (the wall-clock fields are formatted as they are).
+icu::DateFormat* DateTimeFormatter()
+{
+    thread_local TFormatterCache<icu::DateFormat> cache;
+    return cache.Get("LC_TIME", [](const icu::Locale& locale) {
+        std::unique_ptr<icu::DateFormat> fmt(
+            icu::DateFormat::createDateTimeInstance(icu::DateFormat::kShort, icu::DateFormat::kMedium, locale));
+        if (fmt)
+            fmt->adoptTimeZone(icu::TimeZone::createTimeZone("GMT"));
+        return fmt;
+    });
+}
+
+// Up to 15 significant digits, no grouping; plain or scientific notation.
+icu::NumberFormat* NumberFormatter(bool scientific)
+{
+    auto make = [scientific](const icu::Locale& locale) {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::NumberFormat> fmt(scientific ? icu::NumberFormat::createScientificInstance(locale, status)
+                                                          : icu::NumberFormat::createInstance(locale, status));
+        if (U_FAILURE(status) || !fmt)
+            return std::unique_ptr<icu::NumberFormat>();
+        if (!scientific)
+            fmt->setGroupingUsed(false);
+        fmt->setMaximumFractionDigits(15);
+        if (auto* decimal = dynamic_cast<icu::DecimalFormat*>(fmt.get())) {
+            decimal->setSignificantDigitsUsed(true);
+            decimal->setMaximumSignificantDigits(15);
+            decimal->setMinimumSignificantDigits(1);
+        }
+        return fmt;
+    };
+    thread_local TFormatterCache<icu::NumberFormat> plain, science;
+    return (scientific ? science : plain).Get("LC_NUMERIC", make);
+}
+
+// Up to four decimals, no grouping.
+icu::NumberFormat* CurrencyFormatter()
+{
+    thread_local TFormatterCache<icu::NumberFormat> cache;
+    return cache.Get("LC_NUMERIC", [](const icu::Locale& locale) {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::NumberFormat> fmt(icu::NumberFormat::createInstance(locale, status));
+        if (U_FAILURE(status) || !fmt)
+            return std::unique_ptr<icu::NumberFormat>();
+        fmt->setGroupingUsed(false);
+        fmt->setMinimumFractionDigits(0);
+        fmt->setMaximumFractionDigits(4);
+        return fmt;
+    });
 }
 
 } // namespace
@@ -61,11 +134,9 @@ WideString LocaleDateTimeText(double dateTime)
 {
     if (!IsValidDateTime(dateTime))
         return LocaleNumberText(dateTime); // not a date any calendar can show
-    std::unique_ptr<icu::DateFormat> fmt(
-        icu::DateFormat::createDateTimeInstance(icu::DateFormat::kShort, icu::DateFormat::kMedium, UserLocale("LC_TIME")));
+    icu::DateFormat* fmt = DateTimeFormatter();
     if (!fmt)
         return {};
-    fmt->adoptTimeZone(icu::TimeZone::createTimeZone("GMT"));
     icu::UnicodeString out;
     fmt->format(AsWallClockMillis(dateTime), out);
     return FromUnicodeString(out);
@@ -73,24 +144,10 @@ WideString LocaleDateTimeText(double dateTime)
 
 WideString LocaleNumberText(double value)
 {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::NumberFormat> fmt(icu::NumberFormat::createInstance(UserLocale("LC_NUMERIC"), status));
-    if (U_FAILURE(status) || !fmt)
+    // Very large and very small numbers read better in scientific notation.
+    icu::NumberFormat* fmt = NumberFormatter(value != 0 && (std::fabs(value) >= 1e15 || std::fabs(value) < 1e-5));
+    if (!fmt)
         return {};
-    fmt->setGroupingUsed(false);
-    if (value != 0 && (std::fabs(value) >= 1e15 || std::fabs(value) < 1e-5)) {
-        // Very large and very small numbers read better in scientific notation.
-        status = U_ZERO_ERROR;
-        fmt.reset(icu::NumberFormat::createScientificInstance(UserLocale("LC_NUMERIC"), status));
-        if (U_FAILURE(status) || !fmt)
-            return {};
-    }
-    fmt->setMaximumFractionDigits(15);
-    if (auto* decimal = dynamic_cast<icu::DecimalFormat*>(fmt.get())) {
-        decimal->setSignificantDigitsUsed(true);
-        decimal->setMaximumSignificantDigits(15);
-        decimal->setMinimumSignificantDigits(1);
-    }
     icu::UnicodeString out;
     fmt->format(value, out);
     return FromUnicodeString(out);
@@ -98,13 +155,9 @@ WideString LocaleNumberText(double value)
 
 WideString LocaleCurrencyText(const TCurrency& value)
 {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::NumberFormat> fmt(icu::NumberFormat::createInstance(UserLocale("LC_NUMERIC"), status));
-    if (U_FAILURE(status) || !fmt)
+    icu::NumberFormat* fmt = CurrencyFormatter();
+    if (!fmt)
         return {};
-    fmt->setGroupingUsed(false);
-    fmt->setMinimumFractionDigits(0);
-    fmt->setMaximumFractionDigits(4);
     icu::UnicodeString out;
     fmt->format(value.AsDouble(), out);
     return FromUnicodeString(out);

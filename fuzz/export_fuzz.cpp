@@ -1,0 +1,62 @@
+// Loads arbitrary bytes as a TNEF stream and writes the tree with every exporter; checks what must hold for any
+// input: the XML has no character XML 1.0 forbids, and the mail's header section is ASCII.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "pelmsg.h"
+
+namespace {
+
+std::string Written(const pelmsg::TMSGProperties& p, int format)
+{
+    pelmsg::TMemoryStream out;
+    switch (format) {
+    case 0:
+        p.SaveToText(&out, true);
+        break;
+    case 1:
+        p.SaveToHTML(&out, false);
+        break;
+    case 2:
+        p.SaveToHTML(&out, true);
+        break;
+    case 3:
+        p.SaveToXML(&out, true);
+        break;
+    default:
+        p.SaveToEML(&out);
+        break;
+    }
+    return out.TakeBytes();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    pelmsg::TPelTNEFFile file;
+    pelmsg::TSpanStream stream(data, size);
+    try {
+        file.LoadFromStream(stream);
+    } catch (const pelmsg::EPelMsgError&) {
+    }
+    for (int format = 0; format < 4; ++format)
+        (void)Written(file.Properties(), format);
+
+    std::string xml = Written(file.Properties(), 3);
+    for (char c : xml) {
+        auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 && b != '\t' && b != '\n' && b != '\r')
+            std::abort(); // a control character makes the document ill-formed
+    }
+    std::string mail = Written(file.Properties(), 4);
+    size_t headerEnd = mail.find("\r\n\r\n");
+    for (size_t i = 0; i < std::min(headerEnd, mail.size()); ++i)
+        if (static_cast<unsigned char>(mail[i]) >= 0x80 || mail[i] == '\0')
+            std::abort(); // header fields are ASCII: text beyond it goes in encoded words
+    return 0;
+}
