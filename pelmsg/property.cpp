@@ -250,6 +250,8 @@ void TMSGProperties::Clear()
 {
     items_.clear();
     BodyKind = 0;
+    codePageScanCount_ = SIZE_MAX;
+    codePageNodes_[0] = codePageNodes_[1] = nullptr;
 }
 
 void TMSGProperties::Assign(const TMSGProperties& source)
@@ -299,17 +301,30 @@ const TMSGProperties& TMSGProperties::Root() const
     return *c;
 }
 
+int32_t TMSGProperties::OwnDeclaredCodePage() const
+{
+    const uint32_t tags[2] = { kTagMessageCodePage, kTagInternetCpid };
+    if (codePageScanCount_ != items_.size()) {
+        for (int i = 0; i < 2; ++i)
+            codePageNodes_[i] = FindProperty(tags[i], false, false);
+        codePageScanCount_ = items_.size();
+    }
+    for (int i = 0; i < 2; ++i) {
+        const TMSGProperty* node = codePageNodes_[i];
+        if (!node || node->TagID != tags[i] || !IsNumeric(node->Value))
+            continue;
+        auto cp = static_cast<int32_t>(ValueAsInteger(node->Value));
+        if (IsCodePageSupported(cp))
+            return cp;
+    }
+    return 0;
+}
+
 int32_t TMSGProperties::TextCodePage() const
 {
     for (const TMSGProperties* c = this; c; c = c->parent_ ? c->parent_->Collection() : nullptr) {
-        for (uint32_t tag : { kTagMessageCodePage, kTagInternetCpid }) {
-            const TMSGProperty* node = c->FindProperty(tag, false, false);
-            if (!node || !IsNumeric(node->Value))
-                continue;
-            auto cp = static_cast<int32_t>(ValueAsInteger(node->Value));
-            if (IsCodePageSupported(cp))
-                return cp;
-        }
+        if (int32_t cp = c->OwnDeclaredCodePage())
+            return cp;
     }
     return kDefaultMessageCodePage;
 }

@@ -208,9 +208,16 @@ public:
 private:
     friend class TMSGProperty;
     friend class TPelMessage;
+    // The code page this collection's own nodes declare, or 0.
+    int32_t OwnDeclaredCodePage() const;
+
     TPelMessage* owner_;
     TMSGProperty* parent_;
     std::vector<std::unique_ptr<TMSGProperty>> items_;
+    // The code-page nodes among items_, found again whenever the count changes (nodes are only appended or
+    // cleared), so that decoding every value of a large message does not search it every time.
+    mutable size_t codePageScanCount_ = SIZE_MAX;
+    mutable const TMSGProperty* codePageNodes_[2] = { nullptr, nullptr };
 };
 
 // Removes every character below U+0021 from both ends.
