@@ -278,6 +278,12 @@ private:
             image->CopyTo(*child);
             return;
         }
+        if (node.SubProperties.Empty() && !node.ElementIsStorage
+            && (dynamic_cast<const TMSGPropertyWithHeader*>(&node) || node.ElementName == kPropertiesStreamName)) {
+            // A properties stream without entries still has its header.
+            WritePropertiesStream(storage, node, topLevel);
+            return;
+        }
         if (!node.SubProperties.Empty() || node.ElementIsStorage) {
             WideString name = ContainerName(node);
             if (name == kPropertiesStreamName) {
@@ -321,8 +327,8 @@ private:
             return ValueAsBytes(node.Value);
         case PT_UNICODE:
         case PT_MV_UNICODE:
-            return Utf16Le(std::holds_alternative<WideString>(node.Value) ? std::get<WideString>(node.Value)
-                                                                          : node.ValueText());
+            return Utf16Le(
+                std::holds_alternative<WideString>(node.Value) ? std::get<WideString>(node.Value) : node.ValueText());
         case PT_BOOLEAN: {
             std::string out;
             PutU16(out, ValueAsInteger(node.Value) != 0 ? 1 : 0);
@@ -355,7 +361,10 @@ private:
             bytes = header;
         } else if (withHeader) {
             bytes = withHeader->Header;
-            bytes.resize(withHeader->HeaderSize(), '\0');
+            // A stream that ended inside its header was read as far as it went and is written so; entries need
+            // the whole header in front of them.
+            if (!node.SubProperties.Empty() || node.ElementName.empty())
+                bytes.resize(withHeader->HeaderSize(), '\0');
         }
         for (const TMSGProperty* entry : node.SubProperties)
             bytes += EntryBytes(*entry);
