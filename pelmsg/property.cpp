@@ -302,8 +302,15 @@ const TMSGProperties& TMSGProperties::Root() const
 int32_t TMSGProperties::TextCodePage() const
 {
     for (const TMSGProperties* c = this; c; c = c->parent_ ? c->parent_->Collection() : nullptr) {
+        // A message read from a .msg file keeps its fixed-size properties in the node of its properties stream.
+        const TMSGProperties* entries = nullptr;
+        for (const TMSGProperty* node : *c)
+            if (dynamic_cast<const TMSGPropertyWithHeader*>(node))
+                entries = &node->SubProperties;
         for (uint32_t tag : { kTagMessageCodePage, kTagInternetCpid }) {
             const TMSGProperty* node = c->FindProperty(tag, false, false);
+            if (!node && entries)
+                node = entries->FindProperty(tag, false, false);
             if (!node || !IsNumeric(node->Value))
                 continue;
             auto cp = static_cast<int32_t>(ValueAsInteger(node->Value));

@@ -369,3 +369,27 @@ TEST(MsgReader, FilesThatAreNotMessagesGiveClearErrors)
         EXPECT_THROW(msg.LoadFromStream(stream), EPelMsgError);
     }
 }
+
+TEST(MsgReader, EightBitTextIsDecodedWithTheCodePageOfItsPropertiesStream)
+{
+    TPelMSGFile msg;
+    Load(msg,
+        { Stream(kProps, Header32(0, 1) + PropEntry(0x0003, 0x3FFD, 6, LE32(1251))),
+            Stream(u"__substg1.0_0037001E", "\xCF\xF0\xE8\xE2\xE5\xF2"),
+            Storage(u"__attach_version1.0_#00000000",
+                { Stream(kProps, std::string(8, '\0')), Stream(u"__substg1.0_3704001E", "\xC8\xEC\xFF.txt"),
+                    Storage(u"__substg1.0_3701000D",
+                        { Stream(kProps, std::string(24, '\0') + PropEntry(0x0003, 0x3FDE, 6, LE32(1252))),
+                            Stream(u"__substg1.0_001A001E", "IPM.Note"),
+                            Stream(u"__substg1.0_0037001E",
+                                "Gr\xFC\xDF"
+                                "e") }) }) });
+    EXPECT_EQ(msg.Properties().TextCodePage(), 1251);
+    EXPECT_EQ(U8(msg.Subject()), "Привет");
+    const TMSGProperty* attachment = msg.Properties().Attachments(0);
+    ASSERT_TRUE(attachment);
+    EXPECT_EQ(attachment->AttachmentFileName(0), "Имя.txt") << "an attachment has the message's code page";
+    const TMSGProperty* object = Child(attachment->SubProperties, kTagAttachDataObject);
+    ASSERT_TRUE(object);
+    EXPECT_EQ(U8(object->SubProperties.Subject()), "Grüße") << "an attached message has its own";
+}
