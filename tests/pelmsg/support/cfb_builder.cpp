@@ -25,16 +25,20 @@ void List(IStorage& storage, const std::u16string& prefix, std::map<std::u16stri
     auto elements = storage.EnumElements();
     for (STATSTG element; elements->Next(element);) {
         std::u16string path = prefix + element.pwcsName;
-        if (element.type == STGTY_STORAGE) {
-            out[path] = { true, {} };
-            auto child = storage.OpenStorage(element.pwcsName);
-            List(*child, path + u"/", out);
-        } else {
-            auto stream = storage.OpenStream(element.pwcsName);
-            std::string bytes(static_cast<size_t>(element.cbSize), '\0');
-            if (!bytes.empty())
-                bytes.resize(stream->Read(bytes.data(), bytes.size()));
-            out[path] = { false, std::move(bytes) };
+        Listed& listed = out[path];
+        listed.IsStorage = element.type == STGTY_STORAGE;
+        try {
+            if (listed.IsStorage) {
+                auto child = storage.OpenStorage(element.pwcsName);
+                List(*child, path + u"/", out);
+            } else {
+                auto stream = storage.OpenStream(element.pwcsName);
+                listed.Bytes.resize(static_cast<size_t>(element.cbSize));
+                if (!listed.Bytes.empty())
+                    listed.Bytes.resize(stream->Read(listed.Bytes.data(), listed.Bytes.size()));
+            }
+        } catch (const EStorageError&) {
+            listed.Unreadable = true;
         }
     }
 }

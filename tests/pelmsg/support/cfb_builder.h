@@ -31,9 +31,11 @@ std::string CompoundFileBytes(const std::vector<Element>& elements);
 std::string PropEntry(uint16_t type, uint16_t identifier, uint32_t flags, const std::string& value = {});
 
 // Every element of a storage, recursively, by path ("a/b/c"): a storage maps to nothing, a stream to its bytes.
+// An element the storage layer refuses to open (a damaged one) is listed as unreadable.
 struct Listed {
     bool IsStorage = false;
     std::string Bytes;
+    bool Unreadable = false;
     bool operator==(const Listed&) const = default;
 };
 std::map<std::u16string, Listed> ListElements(IStorage& storage);
