@@ -262,15 +262,19 @@ private:
         } catch (const EStorageError&) {
             return;
         }
-        TMSGProperty* parent = collection.ParentProperty();
-        TMSGProperty* node = parent && parent->TagID == kTagAttachDataObject && parent->DataSize == 0
-            ? parent
-            : collection.Add();
-        if (node != parent)
-            node->ElementName = element.pwcsName;
+        const auto size = static_cast<uint32_t>(std::min<uint64_t>(element.cbSize, UINT32_MAX));
+        TMSGProperty* node = collection.Add();
+        node->ElementName = element.pwcsName;
         node->TagID = kTagAttachDataObject;
         TOleStream data(*stream);
-        node->ReadValue(data, static_cast<uint32_t>(std::min<uint64_t>(element.cbSize, UINT32_MAX)));
+        node->ReadValue(data, size);
+        // The object storage the stream lies in takes its data as its own value; the stream stays a node of its
+        // own as well, so that the storage is written back with it.
+        TMSGProperty* parent = collection.ParentProperty();
+        if (parent && parent->TagID == kTagAttachDataObject && parent->DataSize == 0) {
+            parent->Value = node->Value;
+            parent->DataSize = node->DataSize;
+        }
     }
 };
 

@@ -406,3 +406,29 @@ TEST(MsgWriter, CommonPropertiesOfAMessageReadFromAMsgFile)
             sent = U64(props, at + 8) == 0x01D7A1B2C3D4E5F6;
     EXPECT_TRUE(sent) << "the submit time, with the bytes it was read with";
 }
+
+TEST(MsgWriter, ObjectDataInAnAttachedObjectStorageIsWrittenBack)
+{
+    // The object storage takes the data of its "Workbook" stream as its value; the stream must not be lost.
+    TempDir dir;
+    WriteCompoundFile(dir.File("in.msg"),
+        { Stream(kProps, Header32(0, 1)),
+            Storage(u"__attach_version1.0_#00000000",
+                { Stream(kProps, std::string(8, '\0') + PropEntry(0x0003, 0x3705, 6, LE32(6))),
+                    Storage(u"__substg1.0_3701000D",
+                        { Stream(kProps, std::string(24, '\0')), Stream(u"Workbook", "sheet bytes"),
+                            Stream(u"WordDocument", "document") }) }) });
+    TPelMSGFile msg;
+    msg.LoadFromFile(dir.File("in.msg"));
+    const TMSGProperty* attachment = msg.Properties().Attachments(0);
+    ASSERT_TRUE(attachment);
+    const TMSGProperty* object = attachment->AttachmentDataNode();
+    ASSERT_TRUE(object);
+    EXPECT_EQ(ValueAsBytes(object->Value), "sheet bytes") << "the first data stream is the object's data";
+    TMemoryStream saved;
+    msg.Properties().SaveAttachment(0, &saved);
+    EXPECT_EQ(saved.Bytes(), "sheet bytes");
+
+    msg.SaveToMSGFile(dir.File("out.msg"), true);
+    ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
+}
