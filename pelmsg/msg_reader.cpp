@@ -162,6 +162,8 @@ private:
             {
                 auto copy = StgCreateDocfileInMemory(bytes);
                 child->CopyTo(*copy);
+                // The image's time is the object's, not the moment it was read: the same file gives the same bytes.
+                copy->SetElementTimes(u"", std::nullopt, std::nullopt, child->Stat().mtime);
                 copy->Commit();
             }
             TSpanStream image(bytes->Bytes());

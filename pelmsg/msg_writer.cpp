@@ -276,6 +276,7 @@ private:
             std::unique_ptr<IStorage> child
                 = storage.CreateStorage(node.ElementName.empty() ? SubstgName(node.TagID) : node.ElementName);
             image->CopyTo(*child);
+            child->SetElementTimes(u"", std::nullopt, std::nullopt, image->Stat().mtime);
             return;
         }
         if (node.SubProperties.Empty() && !node.ElementIsStorage
@@ -604,6 +605,7 @@ public:
                     = StgOpenStorageOnMemory(std::get<ByteString>(attachment.OleObject->Value));
                 std::unique_ptr<IStorage> inner = store->CreateStorage(SubstgName(kTagAttachDataObject));
                 image->CopyTo(*inner);
+                inner->SetElementTimes(u"", std::nullopt, std::nullopt, image->Stat().mtime);
             }
         }
     }

@@ -233,16 +233,17 @@ TEST(MsgReader, AttachedMessageHasItsOwnHeaderAndTheAttachmentKeepsItsFirstEntry
 TEST(MsgReader, OleObjectIsKeptAsAWholeCompoundFile)
 {
     const std::string native = LE32(5) + "hello";
+    const std::vector<Element> elements = { Stream(kProps, Header32(0, 1)),
+        Storage(u"__attach_version1.0_#00000000",
+            { Stream(kProps, std::string(8, '\0') + PropEntry(0x0003, 0x3705, 6, LE32(6))),
+                Storage(u"__substg1.0_3701000D",
+                    { Stream(u"\x01Ole10Native", native),
+                        Stream(u"\x01"
+                               u"CompObj",
+                            "compobj") },
+                    0x01D7A1B2C3D4E5F6) }) };
     TPelMSGFile msg;
-    Load(msg,
-        { Stream(kProps, Header32(0, 1)),
-            Storage(u"__attach_version1.0_#00000000",
-                { Stream(kProps, std::string(8, '\0') + PropEntry(0x0003, 0x3705, 6, LE32(6))),
-                    Storage(u"__substg1.0_3701000D",
-                        { Stream(u"\x01Ole10Native", native),
-                            Stream(u"\x01"
-                                   u"CompObj",
-                                "compobj") }) }) });
+    Load(msg, elements);
     const TMSGProperty* attachment = msg.Properties().Attachments(0);
     ASSERT_TRUE(attachment);
     const TMSGProperty* object = Child(attachment->SubProperties, kTagAttachDataObject);
@@ -261,6 +262,14 @@ TEST(MsgReader, OleObjectIsKeptAsAWholeCompoundFile)
                   .Bytes,
         "compobj");
     EXPECT_EQ(attachment->AttachmentKind(), 3);
+
+    // The image carries the object storage's time, not the moment it was read: loading again gives the same bytes.
+    EXPECT_EQ(storage->Stat().mtime, 0x01D7A1B2C3D4E5F6u);
+    TPelMSGFile again;
+    Load(again, elements);
+    const TMSGProperty* objectAgain = Child(again.Properties().Attachments(0)->SubProperties, kTagAttachDataObject);
+    ASSERT_TRUE(objectAgain);
+    EXPECT_TRUE(objectAgain->Value == object->Value);
 }
 
 TEST(MsgReader, ObjectDataStreamOutsideAnObjectStorageBecomesTheDataNode)

@@ -310,13 +310,22 @@ TEST(MsgWriter, OleObjectIsWrittenBackAsItsStorage)
             { Stream(kProps, std::string(8, '\0') + PropEntry(0x0003, 0x3705, 6, LE32(6))),
                 Storage(u"__substg1.0_3701000D",
                     { Stream(u"\x01Ole10Native", LE32(4) + "data"), Stream(u"\x03MailStream", "ms"),
-                        Storage(u"ObjectPool", { Stream(u"inner", "deep") }) }) }),
+                        Storage(u"ObjectPool", { Stream(u"inner", "deep") }) },
+                    0x01D7A1B2C3D4E5F6) }),
     };
     WriteCompoundFile(dir.File("in.msg"), elements);
     TPelMSGFile msg;
     msg.LoadFromFile(dir.File("in.msg"));
     msg.SaveToMSGFile(dir.File("out.msg"), true);
     ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
+    // The object keeps its time, so that reading the saved file gives the object of the original again.
+    auto root = StgOpenStorage(dir.File("out.msg"));
+    auto object = root->OpenStorage(u"__attach_version1.0_#00000000")->OpenStorage(u"__substg1.0_3701000D");
+    EXPECT_EQ(object->Stat().mtime, 0x01D7A1B2C3D4E5F6u);
+    TPelMSGFile back;
+    back.LoadFromFile(dir.File("out.msg"));
+    EXPECT_TRUE(back.Properties().Attachments(0)->AttachmentDataNode()->Value
+        == msg.Properties().Attachments(0)->AttachmentDataNode()->Value);
 }
 
 TEST(MsgWriter, AttachedMessageSavedOnItsOwnIsAMessageOfItsOwn)

@@ -12,6 +12,8 @@ void Fill(IStorage& storage, const std::vector<Element>& elements)
         if (e.IsStorage) {
             auto child = storage.CreateStorage(e.Name);
             Fill(*child, e.Children);
+            if (e.ModifiedTime != 0)
+                child->SetElementTimes(u"", std::nullopt, std::nullopt, e.ModifiedTime);
         } else {
             auto stream = storage.CreateStream(e.Name);
             if (!e.Bytes.empty())
@@ -45,11 +47,11 @@ void List(IStorage& storage, const std::u16string& prefix, std::map<std::u16stri
 
 } // namespace
 
-Element Stream(std::u16string name, std::string bytes) { return { std::move(name), false, std::move(bytes), {} }; }
+Element Stream(std::u16string name, std::string bytes) { return { std::move(name), false, std::move(bytes), {}, 0 }; }
 
-Element Storage(std::u16string name, std::vector<Element> children)
+Element Storage(std::u16string name, std::vector<Element> children, uint64_t modifiedTime)
 {
-    return { std::move(name), true, {}, std::move(children) };
+    return { std::move(name), true, {}, std::move(children), modifiedTime };
 }
 
 void WriteCompoundFile(const std::string& path, const std::vector<Element>& elements)

@@ -18,10 +18,11 @@ struct Element {
     bool IsStorage = false;
     std::string Bytes;
     std::vector<Element> Children;
+    uint64_t ModifiedTime = 0; // of a storage, when not 0
 };
 
 Element Stream(std::u16string name, std::string bytes);
-Element Storage(std::u16string name, std::vector<Element> children);
+Element Storage(std::u16string name, std::vector<Element> children, uint64_t modifiedTime = 0);
 
 // The compound file holding the elements, written to a file or made in memory.
 void WriteCompoundFile(const std::string& path, const std::vector<Element>& elements);
