@@ -189,8 +189,10 @@ private:
         auto tag = TrailingHexTag(name);
         if (!tag)
             return; // streams of other programs ("Olk10SideProps_0001") are not properties
-        TMSGProperty* node = *tag == kTagRtfCompressed ? collection.AddNode<TMSGPropertyCompressedRTF>()
-                                                        : collection.Add();
+        // In the named-property storage, "__substg1.0_10090102" is one of the lookup streams, not a body.
+        const TMSGProperty* parent = collection.ParentProperty();
+        const bool body = *tag == kTagRtfCompressed && !(parent && parent->TagID == kTagNamedPropertyStorage);
+        TMSGProperty* node = body ? collection.AddNode<TMSGPropertyCompressedRTF>() : collection.Add();
         node->TagID = *tag;
         node->ElementName = name;
         std::unique_ptr<IStream> stream;

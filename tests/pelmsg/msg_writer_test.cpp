@@ -441,3 +441,25 @@ TEST(MsgWriter, ObjectDataInAnAttachedObjectStorageIsWrittenBack)
     msg.SaveToMSGFile(dir.File("out.msg"), true);
     ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
 }
+
+TEST(MsgWriter, LookupStreamOfTheNamedPropertyStorageIsNotABody)
+{
+    // A lookup stream whose second entry happens to read as a compressed-RTF magic stays as it was.
+    TempDir dir;
+    const std::string lookup = LE32(0x10) + LE32(0x20) + "LZFu" + LE32(0x00060003) + LE32(0x8501) + LE32(0x00070006);
+    WriteCompoundFile(dir.File("in.msg"),
+        { Stream(kProps, Header32()),
+            Storage(u"__nameid_version1.0",
+                { Stream(u"__substg1.0_00020102", ""), Stream(u"__substg1.0_00030102", ""),
+                    Stream(u"__substg1.0_00040102", ""), Stream(u"__substg1.0_10090102", lookup) }) });
+    TPelMSGFile msg;
+    msg.LoadFromFile(dir.File("in.msg"));
+    const TMSGProperty* names = msg.Properties().FindProperty(kTagNamedPropertyStorage, false, false);
+    ASSERT_TRUE(names);
+    const TMSGProperty* stream = names->SubProperties.FindProperty(kTagRtfCompressed, false, false);
+    ASSERT_TRUE(stream);
+    EXPECT_FALSE(dynamic_cast<const TMSGPropertyCompressedRTF*>(stream));
+    EXPECT_TRUE(msg.Properties().RtfBody().empty());
+    msg.SaveToMSGFile(dir.File("out.msg"), true);
+    ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
+}
