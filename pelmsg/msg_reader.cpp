@@ -70,6 +70,31 @@ bool IsDecodedType(uint16_t type)
     }
 }
 
+// Whether a stream of that size holds one value of the type as the writer stores it; a fixed-size value stored
+// with more or fewer bytes is kept as those bytes, so that none are lost or added when it is written back.
+bool HoldsOneValue(uint16_t type, uint64_t size)
+{
+    switch (type) {
+    case PT_I2:
+    case PT_BOOLEAN:
+        return size == 2;
+    case PT_LONG:
+    case PT_ERROR:
+    case PT_R4:
+        return size == 4;
+    case PT_DOUBLE:
+    case PT_CURRENCY:
+    case PT_APPTIME:
+    case PT_I8:
+    case PT_SYSTIME:
+        return size == 8;
+    case PT_CLSID:
+        return size == 16;
+    default:
+        return true;
+    }
+}
+
 bool IsOleObjectMarker(const std::u16string& name)
 {
     static const std::u16string markers[] = { u"\x0001Ole", u"\x0001"
@@ -206,10 +231,11 @@ private:
             auto size = static_cast<uint32_t>(std::min<uint64_t>(element.cbSize, UINT32_MAX));
             // Values of a multi-valued property ("...-00000001") are raw bytes whatever their name says.
             bool valueOfMultiValued = name.size() > 9 && name[name.size() - 9] == u'-';
-            if (IsDecodedType(PropType(*tag)) && !valueOfMultiValued) {
+            if (IsDecodedType(PropType(*tag)) && !valueOfMultiValued && HoldsOneValue(PropType(*tag), size)) {
                 node->ReadValue(data, size);
             } else {
-                // Multi-valued lengths and values and unknown types: the bytes as they are, so nothing is lost.
+                // Multi-valued lengths and values, unknown types and fixed-size values of another size: the bytes
+                // as they are, so nothing is lost.
                 node->Value = data.ReadString(size);
                 node->DataSize = static_cast<uint32_t>(ValueStringLength(node->Value));
             }

@@ -314,7 +314,8 @@ private:
             return out.TakeBytes();
         }
         uint16_t type = PropType(node.TagID);
-        if (IsByteString(node.Value) && IsFixedType(type))
+        if (IsByteString(node.Value)
+            && (IsFixedType(type) || (type == PT_CLSID && !GuidFromText(ValueAsBytes(node.Value)))))
             return ValueAsBytes(node.Value); // kept raw by the reader
         switch (type) {
         case PT_OBJECT:

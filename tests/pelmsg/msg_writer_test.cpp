@@ -463,3 +463,31 @@ TEST(MsgWriter, LookupStreamOfTheNamedPropertyStorageIsNotABody)
     msg.SaveToMSGFile(dir.File("out.msg"), true);
     ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
 }
+
+TEST(MsgWriter, FixedSizeStreamsOfAnotherSizeKeepTheirBytes)
+{
+    TempDir dir;
+    const std::vector<Element> elements = {
+        Stream(kProps, Header32()),
+        Stream(u"__substg1.0_80000002", "\x01\x02\x03"s),
+        Stream(u"__substg1.0_80010003", "\x01\x02\x03\x04\x05\x06\x07"s),
+        Stream(u"__substg1.0_8002000B", "\x01"s),
+        Stream(u"__substg1.0_80030005", "\x01\x02\x03\x04\x05\x06\x07\x08\x09"s),
+        Stream(u"__substg1.0_80040040", "\x01\x02\x03\x04\x05"s),
+        Stream(u"__substg1.0_80050048", "0123456789"s),
+        // Of their own size they are values, written back the same.
+        Stream(u"__substg1.0_80060003", LE32(0xFEDCBA98)),
+        Stream(u"__substg1.0_80070048", "\x28\x03\x02\x00\x00\x00\x00\x00\xC0\x00\x00\x00\x00\x00\x00\x46"s),
+    };
+    WriteCompoundFile(dir.File("in.msg"), elements);
+    TPelMSGFile msg;
+    msg.LoadFromFile(dir.File("in.msg"));
+    const TMSGProperty* wrongSize = msg.Properties().FindProperty(0x80010003, false, false);
+    ASSERT_TRUE(wrongSize);
+    EXPECT_EQ(std::get<ByteString>(wrongSize->Value), "\x01\x02\x03\x04\x05\x06\x07"s);
+    const TMSGProperty* rightSize = msg.Properties().FindProperty(0x80060003, false, false);
+    ASSERT_TRUE(rightSize);
+    EXPECT_EQ(static_cast<uint32_t>(ValueAsInteger(rightSize->Value)), 0xFEDCBA98u);
+    msg.SaveToMSGFile(dir.File("out.msg"), true);
+    ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
+}
