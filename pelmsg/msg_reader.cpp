@@ -70,6 +70,31 @@ bool IsDecodedType(uint16_t type)
     }
 }
 
+// Whether a stream of that size holds one value of the type as the writer stores it; a fixed-size value stored
+// with more or fewer bytes is kept as those bytes, so that none are lost or added when it is written back.
+bool HoldsOneValue(uint16_t type, uint64_t size)
+{
+    switch (type) {
+    case PT_I2:
+    case PT_BOOLEAN:
+        return size == 2;
+    case PT_LONG:
+    case PT_ERROR:
+    case PT_R4:
+        return size == 4;
+    case PT_DOUBLE:
+    case PT_CURRENCY:
+    case PT_APPTIME:
+    case PT_I8:
+    case PT_SYSTIME:
+        return size == 8;
+    case PT_CLSID:
+        return size == 16;
+    default:
+        return true;
+    }
+}
+
 bool IsOleObjectMarker(const std::u16string& name)
 {
     static const std::u16string markers[] = { u"\x0001Ole", u"\x0001"
@@ -162,6 +187,8 @@ private:
             {
                 auto copy = StgCreateDocfileInMemory(bytes);
                 child->CopyTo(*copy);
+                // The image's time is the object's, not the moment it was read: the same file gives the same bytes.
+                copy->SetElementTimes(u"", std::nullopt, std::nullopt, child->Stat().mtime);
                 copy->Commit();
             }
             TSpanStream image(bytes->Bytes());
@@ -187,8 +214,10 @@ private:
         auto tag = TrailingHexTag(name);
         if (!tag)
             return; // streams of other programs ("Olk10SideProps_0001") are not properties
-        TMSGProperty* node = *tag == kTagRtfCompressed ? collection.AddNode<TMSGPropertyCompressedRTF>()
-                                                        : collection.Add();
+        // In the named-property storage, "__substg1.0_10090102" is one of the lookup streams, not a body.
+        const TMSGProperty* parent = collection.ParentProperty();
+        const bool body = *tag == kTagRtfCompressed && !(parent && parent->TagID == kTagNamedPropertyStorage);
+        TMSGProperty* node = body ? collection.AddNode<TMSGPropertyCompressedRTF>() : collection.Add();
         node->TagID = *tag;
         node->ElementName = name;
         std::unique_ptr<IStream> stream;
@@ -202,10 +231,11 @@ private:
             auto size = static_cast<uint32_t>(std::min<uint64_t>(element.cbSize, UINT32_MAX));
             // Values of a multi-valued property ("...-00000001") are raw bytes whatever their name says.
             bool valueOfMultiValued = name.size() > 9 && name[name.size() - 9] == u'-';
-            if (IsDecodedType(PropType(*tag)) && !valueOfMultiValued) {
+            if (IsDecodedType(PropType(*tag)) && !valueOfMultiValued && HoldsOneValue(PropType(*tag), size)) {
                 node->ReadValue(data, size);
             } else {
-                // Multi-valued lengths and values and unknown types: the bytes as they are, so nothing is lost.
+                // Multi-valued lengths and values, unknown types and fixed-size values of another size: the bytes
+                // as they are, so nothing is lost.
                 node->Value = data.ReadString(size);
                 node->DataSize = static_cast<uint32_t>(ValueStringLength(node->Value));
             }
@@ -262,15 +292,19 @@ private:
         } catch (const EStorageError&) {
             return;
         }
-        TMSGProperty* parent = collection.ParentProperty();
-        TMSGProperty* node = parent && parent->TagID == kTagAttachDataObject && parent->DataSize == 0
-            ? parent
-            : collection.Add();
-        if (node != parent)
-            node->ElementName = element.pwcsName;
+        const auto size = static_cast<uint32_t>(std::min<uint64_t>(element.cbSize, UINT32_MAX));
+        TMSGProperty* node = collection.Add();
+        node->ElementName = element.pwcsName;
         node->TagID = kTagAttachDataObject;
         TOleStream data(*stream);
-        node->ReadValue(data, static_cast<uint32_t>(std::min<uint64_t>(element.cbSize, UINT32_MAX)));
+        node->ReadValue(data, size);
+        // The object storage the stream lies in takes its data as its own value; the stream stays a node of its
+        // own as well, so that the storage is written back with it.
+        TMSGProperty* parent = collection.ParentProperty();
+        if (parent && parent->TagID == kTagAttachDataObject && parent->DataSize == 0) {
+            parent->Value = node->Value;
+            parent->DataSize = node->DataSize;
+        }
     }
 };
 

@@ -276,6 +276,13 @@ private:
             std::unique_ptr<IStorage> child
                 = storage.CreateStorage(node.ElementName.empty() ? SubstgName(node.TagID) : node.ElementName);
             image->CopyTo(*child);
+            child->SetElementTimes(u"", std::nullopt, std::nullopt, image->Stat().mtime);
+            return;
+        }
+        if (node.SubProperties.Empty() && !node.ElementIsStorage
+            && (dynamic_cast<const TMSGPropertyWithHeader*>(&node) || node.ElementName == kPropertiesStreamName)) {
+            // A properties stream without entries still has its header.
+            WritePropertiesStream(storage, node, topLevel);
             return;
         }
         if (!node.SubProperties.Empty() || node.ElementIsStorage) {
@@ -307,7 +314,8 @@ private:
             return out.TakeBytes();
         }
         uint16_t type = PropType(node.TagID);
-        if (IsByteString(node.Value) && IsFixedType(type))
+        if (IsByteString(node.Value)
+            && (IsFixedType(type) || (type == PT_CLSID && !GuidFromText(ValueAsBytes(node.Value)))))
             return ValueAsBytes(node.Value); // kept raw by the reader
         switch (type) {
         case PT_OBJECT:
@@ -321,8 +329,8 @@ private:
             return ValueAsBytes(node.Value);
         case PT_UNICODE:
         case PT_MV_UNICODE:
-            return Utf16Le(std::holds_alternative<WideString>(node.Value) ? std::get<WideString>(node.Value)
-                                                                          : node.ValueText());
+            return Utf16Le(
+                std::holds_alternative<WideString>(node.Value) ? std::get<WideString>(node.Value) : node.ValueText());
         case PT_BOOLEAN: {
             std::string out;
             PutU16(out, ValueAsInteger(node.Value) != 0 ? 1 : 0);
@@ -355,7 +363,10 @@ private:
             bytes = header;
         } else if (withHeader) {
             bytes = withHeader->Header;
-            bytes.resize(withHeader->HeaderSize(), '\0');
+            // A stream that ended inside its header was read as far as it went and is written so; entries need
+            // the whole header in front of them.
+            if (!node.SubProperties.Empty() || node.ElementName.empty())
+                bytes.resize(withHeader->HeaderSize(), '\0');
         }
         for (const TMSGProperty* entry : node.SubProperties)
             bytes += EntryBytes(*entry);
@@ -595,6 +606,7 @@ public:
                     = StgOpenStorageOnMemory(std::get<ByteString>(attachment.OleObject->Value));
                 std::unique_ptr<IStorage> inner = store->CreateStorage(SubstgName(kTagAttachDataObject));
                 image->CopyTo(*inner);
+                inner->SetElementTimes(u"", std::nullopt, std::nullopt, image->Stat().mtime);
             }
         }
     }

@@ -252,6 +252,7 @@ void TMSGProperties::Clear()
     BodyKind = 0;
     codePageScanCount_ = SIZE_MAX;
     codePageNodes_[0] = codePageNodes_[1] = nullptr;
+    codePageEntries_ = nullptr;
 }
 
 void TMSGProperties::Assign(const TMSGProperties& source)
@@ -304,10 +305,20 @@ const TMSGProperties& TMSGProperties::Root() const
 int32_t TMSGProperties::OwnDeclaredCodePage() const
 {
     const uint32_t tags[2] = { kTagMessageCodePage, kTagInternetCpid };
-    if (codePageScanCount_ != items_.size()) {
-        for (int i = 0; i < 2; ++i)
+    const size_t entryCount = codePageEntries_ ? codePageEntries_->items_.size() : 0;
+    if (codePageScanCount_ != items_.size() || codePageEntryCount_ != entryCount) {
+        // A message read from a .msg file keeps its fixed-size properties in the node of its properties stream.
+        codePageEntries_ = nullptr;
+        for (const auto& node : items_)
+            if (dynamic_cast<const TMSGPropertyWithHeader*>(node.get()))
+                codePageEntries_ = &node->SubProperties;
+        for (int i = 0; i < 2; ++i) {
             codePageNodes_[i] = FindProperty(tags[i], false, false);
+            if (!codePageNodes_[i] && codePageEntries_)
+                codePageNodes_[i] = codePageEntries_->FindProperty(tags[i], false, false);
+        }
         codePageScanCount_ = items_.size();
+        codePageEntryCount_ = codePageEntries_ ? codePageEntries_->items_.size() : 0;
     }
     for (int i = 0; i < 2; ++i) {
         const TMSGProperty* node = codePageNodes_[i];

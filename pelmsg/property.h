@@ -218,6 +218,8 @@ private:
     // cleared), so that decoding every value of a large message does not search it every time.
     mutable size_t codePageScanCount_ = SIZE_MAX;
     mutable const TMSGProperty* codePageNodes_[2] = { nullptr, nullptr };
+    mutable const TMSGProperties* codePageEntries_ = nullptr; // the properties-stream node's entries, if any
+    mutable size_t codePageEntryCount_ = 0;
 };
 
 // Removes every character below U+0021 from both ends.
