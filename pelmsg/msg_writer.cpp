@@ -540,8 +540,40 @@ public:
                 properties.Add(*node);
             }
         }
+        AddDisplayLists(collection, properties);
         message.Properties = properties.Take();
         return message;
+    }
+
+    // Mail programs show To, Cc and Bcc from the display lists, which a TNEF stream often leaves out (the sender's
+    // store computes them from the recipients): make them from the recipient rows when the message has none.
+    void AddDisplayLists(const TMSGProperties& collection, TPropertyCollector& properties)
+    {
+        const uint16_t listOfType[4] = { 0, 0x0E04, 0x0E03, 0x0E02 }; // by RECIPIENT_TYPE: To, Cc, Bcc
+        WideString lists[4];
+        for (const TMSGProperty* row : collection) {
+            if (row->TagID != kTagRecipientRow)
+                continue;
+            const TMSGProperty* type = row->SubProperties.FindProperty(0x0C150003, false, false);
+            int64_t kind = type ? (ValueAsInteger(type->Value) & 0x0F) : 1;
+            if (kind < 1 || kind > 3)
+                continue;
+            WideString name = row->SubProperties.GetPropertyText(0x30010000, true, false);
+            if (name.empty())
+                continue;
+            if (!lists[kind].empty())
+                lists[kind] += u"; ";
+            lists[kind] += name;
+        }
+        for (int kind = 1; kind <= 3; ++kind) {
+            if (lists[kind].empty() || properties.Has(MakeTag(listOfType[kind], PT_UNICODE))
+                || properties.Has(MakeTag(listOfType[kind], PT_STRING8)))
+                continue;
+            TMSGProperty* node = synthetic_.Add();
+            node->TagID = MakeTag(listOfType[kind], PT_UNICODE);
+            node->Value = lists[kind];
+            properties.Add(*node);
+        }
     }
 
     TOutMessage BuildSelected(const TMSGProperties& collection)

@@ -32,7 +32,6 @@ uint16_t AttributeNumber(uint32_t identifier) { return static_cast<uint16_t>(ide
 constexpr uint16_t attMessageStatusNumber = 0x8007;
 constexpr uint16_t attPriorityNumber = 0x800D;
 
-constexpr uint32_t kTagClientSubmitTime = 0x00390040;
 constexpr uint32_t kTagMessageFlags = 0x0E070003;
 constexpr uint32_t kTagImportance = 0x00170003;
 
@@ -170,7 +169,7 @@ public:
             // A damaged message block keeps what was read; attachments are then not looked for.
             stream.Seek(start, TSeekOrigin::Beginning);
         }
-        AddDeferredDateSent();
+        AddDeferredDates();
         ReadAttachmentBlock(stream);
     }
 
@@ -231,26 +230,29 @@ private:
             }
         } else {
             uint32_t tag = LegacyTag(identifier);
-            if (tag == kTagClientSubmitTime) {
-                // The MAPI properties usually carry the same moment exactly; the date record is kept only for a
-                // message that has no other (added after the message block).
+            if (PropType(tag) == PT_SYSTIME && length >= 12 && length <= 14) {
+                // A date record holds the sender's wall-clock time without its zone; the MAPI properties usually
+                // carry the same moment exactly. The record is kept only for a date the message has no other of
+                // (added after the message block).
                 ByteString record = data.ReadString(length);
-                if (record.size() >= 12)
-                    deferredDateSent_ = DecodeDateRecord(record);
+                deferredDates_.push_back({ tag, DecodeDateRecord(record), length });
                 return;
             }
             ReadLegacyAttribute(root_, identifier, tag, data, length);
         }
     }
 
-    void AddDeferredDateSent()
+    void AddDeferredDates()
     {
-        if (deferredDateSent_ && !root_.FindProperty(kTagClientSubmitTime, false, false)) {
+        for (const TDeferredDate& date : deferredDates_) {
+            if (root_.FindProperty(date.Tag, false, false))
+                continue;
             TMSGProperty* node = root_.Add();
-            node->TagID = kTagClientSubmitTime;
-            node->Value = TDateTime { *deferredDateSent_ };
-            node->DataSize = 8;
+            node->TagID = date.Tag;
+            node->Value = TDateTime { date.Value };
+            node->DataSize = date.Size;
         }
+        deferredDates_.clear();
     }
 
     void ReadAttachmentBlock(TStream& s)
@@ -436,7 +438,12 @@ private:
 
     TMSGProperties& root_;
     int depth_;
-    std::optional<double> deferredDateSent_;
+    struct TDeferredDate {
+        uint32_t Tag;
+        double Value;
+        uint32_t Size;
+    };
+    std::vector<TDeferredDate> deferredDates_;
 };
 
 } // namespace

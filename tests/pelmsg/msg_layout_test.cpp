@@ -197,3 +197,25 @@ TEST(MsgLayout, CommonPropertiesModeKeepsTheLayout)
     EXPECT_FALSE(root->StatElement(u"__recip_version1.0_#00000000"));
     EXPECT_EQ(U32(Entry(props, 32, 0x00390040), 8) != 0, true);
 }
+
+TEST(MsgLayout, DisplayListsComeFromTheRecipientsWhenMissing)
+{
+    TempDir dir;
+    std::string bytes = TnefBuilder()
+                            .Version()
+                            .MapiProps(TnefPropList().Unicode(0x0037, "s"))
+                            .RecipientTable({ TnefPropList().Unicode(0x3001, "Ann").Long(0x0C15, 1),
+                                TnefPropList().Unicode(0x3001, "Bob").Long(0x0C15, 1),
+                                TnefPropList().Unicode(0x3001, "Cid").Long(0x0C15, 2) })
+                            .Bytes();
+    TPelTNEFFile tnef;
+    TSpanStream input(bytes);
+    tnef.LoadFromStream(input);
+    EXPECT_EQ(tnef.ToList(), u"");
+    tnef.SaveToMSGFile(dir.File("lists.msg"), true);
+    TPelMSGFile msg;
+    msg.LoadFromFile(dir.File("lists.msg"));
+    EXPECT_EQ(U8(msg.ToList()), "Ann;Bob");
+    EXPECT_EQ(U8(msg.CcList()), "Cid");
+    EXPECT_EQ(msg.BccList(), u"");
+}

@@ -85,22 +85,25 @@ TEST(TnefLegacyAttributes, TagsValuesAndDates)
     EXPECT_EQ(d.Year, 2002);
     EXPECT_EQ(d.Day, 9);
     EXPECT_EQ(d.Second, 1);
-    // The date record of attDateSent stands in for a missing submit time, after the message attributes.
+    // The date records stand in for dates the MAPI properties lack, after the message attributes.
     const TMSGProperty* sent = p.FindProperty(0x00390040, false, false);
     ASSERT_TRUE(sent);
-    EXPECT_EQ(sent, p.Items(p.Count() - 1));
+    EXPECT_EQ(sent, p.Items(p.Count() - 2));
     EXPECT_EQ(DecodeDateTime(std::get<TDateTime>(sent->Value).Days).Hour, 10);
 
-    // With a MAPI submit time, attDateSent makes no node.
+    // With the MAPI dates (exact, with their zone), the date records make no node.
     Load(file,
         Minimal()
             .DateRecord(1, 0x00038005, 2002, 10, 8, 10, 15, 35)
-            .MapiProps(TnefPropList().SysTime(0x0039, FileTimeOf(2002, 10, 8, 0, 15, 35)))
+            .DateRecord(1, 0x00038006, 2002, 10, 8, 10, 15, 40)
+            .MapiProps(TnefPropList()
+                           .SysTime(0x0039, FileTimeOf(2002, 10, 8, 0, 15, 35))
+                           .SysTime(0x0E06, FileTimeOf(2002, 10, 8, 0, 15, 40)))
             .Bytes());
-    int submits = 0;
+    int dates = 0;
     for (const TMSGProperty* n : file.Properties())
-        submits += n->TagID == 0x00390040;
-    EXPECT_EQ(submits, 1);
+        dates += n->TagID == 0x00390040 || n->TagID == 0x0E060040;
+    EXPECT_EQ(dates, 2);
     EXPECT_EQ(DecodeDateTime(std::get<TDateTime>(file.Properties().FindProperty(0x00390040, false, false)->Value).Days)
                   .Hour,
         0);
