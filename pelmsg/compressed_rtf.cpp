@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "byte_order.h"
 #include "property.h"
 #include "stream.h"
 
@@ -22,14 +23,6 @@ constexpr std::string_view kPrefix = "{\\rtf1\\ansi\\mac\\deff0\\deftab720{\\fon
                                      "{\\colortbl\\red0\\green0\\blue0\r\n\\par \\pard\\plain\\f0\\fs20\\b\\i\\u\\tab"
                                      "\\tx";
 static_assert(kPrefix.size() == 207);
-
-uint32_t U32At(std::string_view b, size_t at)
-{
-    return static_cast<uint32_t>(static_cast<unsigned char>(b[at]))
-        | static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8
-        | static_cast<uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16
-        | static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
-}
 
 ByteString Decompress(std::string_view bytes, uint32_t compressedSize, uint32_t rawSize)
 {
@@ -124,7 +117,7 @@ bool HasCompressedRtfHeader(std::string_view bytes)
 {
     if (bytes.size() <= kHeaderSize)
         return false;
-    uint32_t magic = U32At(bytes, 8);
+    uint32_t magic = LoadLE32(bytes.data() + 8);
     return magic == kMagicCompressed || magic == kMagicUncompressed;
 }
 
@@ -137,9 +130,9 @@ TCompressedRtf DecodeCompressedRtf(std::string_view bytes)
         result.RecordedSize = static_cast<uint32_t>(std::min<size_t>(bytes.size(), UINT32_MAX));
         return result;
     }
-    uint32_t compressedSize = U32At(bytes, 0);
-    uint32_t rawSize = U32At(bytes, 4);
-    uint32_t magic = U32At(bytes, 8);
+    uint32_t compressedSize = LoadLE32(bytes.data() + 0);
+    uint32_t rawSize = LoadLE32(bytes.data() + 4);
+    uint32_t magic = LoadLE32(bytes.data() + 8);
     result.RecordedSize = rawSize > UINT32_MAX / 2 ? UINT32_MAX : rawSize * 2;
     if (magic == kMagicUncompressed) {
         result.Kind = 2;
@@ -178,8 +171,7 @@ int64_t WriteCompressedRtf(const TMSGPropertyCompressedRTF& node, TStream* targe
     uint32_t fields[4] = { n + 12, n, kMagicUncompressed, Crc32OfText(text) };
     unsigned char header[kHeaderSize];
     for (size_t i = 0; i < 4; ++i)
-        for (size_t k = 0; k < 4; ++k)
-            header[i * 4 + k] = static_cast<unsigned char>(fields[i] >> (8 * k));
+        StoreLE32(header + 4 * i, fields[i]);
     target->WriteBuffer(header, sizeof header);
     target->WriteString(text);
     return static_cast<int64_t>(text.size()) + static_cast<int64_t>(kHeaderSize);

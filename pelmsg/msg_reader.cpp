@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 
+#include "byte_order.h"
 #include "constants.h"
 #include "errors.h"
 #include "message.h"
@@ -265,8 +266,8 @@ private:
             std::array<uint8_t, 16> raw {};
             size_t got = data.Read(raw.data(), raw.size());
             TSpanStream entry(raw.data(), raw.size());
-            uint16_t type = static_cast<uint16_t>(raw[0] | raw[1] << 8);
-            uint16_t identifier = static_cast<uint16_t>(raw[2] | raw[3] << 8);
+            uint16_t type = LoadLE16(raw.data());
+            uint16_t identifier = LoadLE16(raw.data() + 2);
             TMSGProperty* child = node->SubProperties.Add();
             entry.Seek(8, TSeekOrigin::Beginning);
             try {
@@ -274,8 +275,7 @@ private:
             } catch (const EPelMsgError&) {
                 // An entry that cannot be decoded keeps what was set; the next one is read all the same.
             }
-            child->Reserved1 = static_cast<uint32_t>(raw[4] | raw[5] << 8 | raw[6] << 16)
-                | static_cast<uint32_t>(raw[7]) << 24;
+            child->Reserved1 = LoadLE32(raw.data() + 4);
             child->EntryBytes = raw;
             child->EntryLength = static_cast<uint8_t>(got);
             data.Seek(start + 16, TSeekOrigin::Beginning);

@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "byte_order.h"
 #include "codepage.h"
 #include "compressed_rtf.h"
 #include "constants.h"
@@ -59,36 +60,18 @@ WideString NumberedName(const char* prefix, size_t index)
     return Ascii(text);
 }
 
-void PutU16(std::string& out, uint16_t v)
-{
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>(v >> 8);
-}
-
-void PutU32(std::string& out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out += static_cast<char>(v >> (8 * i));
-}
-
-void PutU64(std::string& out, uint64_t v)
-{
-    for (int i = 0; i < 8; ++i)
-        out += static_cast<char>(v >> (8 * i));
-}
-
 void PutDouble(std::string& out, double d)
 {
     uint64_t bits;
     std::memcpy(&bits, &d, 8);
-    PutU64(out, bits);
+    AppendLE64(out, bits);
 }
 
 void PutSingle(std::string& out, float f)
 {
     uint32_t bits;
     std::memcpy(&bits, &f, 4);
-    PutU32(out, bits);
+    AppendLE32(out, bits);
 }
 
 void WriteStream(IStorage& storage, const std::u16string& name, const std::string& bytes)
@@ -109,7 +92,7 @@ std::string Utf16Le(const WideString& text)
     std::string out;
     out.reserve(text.size() * 2);
     for (char16_t c : text)
-        PutU16(out, c);
+        AppendLE16(out, c);
     return out;
 }
 
@@ -152,11 +135,11 @@ std::string FixedValueBytes(uint16_t type, const TValue& value)
     std::string out;
     switch (type) {
     case PT_I2:
-        PutU16(out, static_cast<uint16_t>(ValueAsInteger(value)));
+        AppendLE16(out, static_cast<uint16_t>(ValueAsInteger(value)));
         break;
     case PT_LONG:
     case PT_ERROR:
-        PutU32(out, static_cast<uint32_t>(ValueAsInteger(value)));
+        AppendLE32(out, static_cast<uint32_t>(ValueAsInteger(value)));
         break;
     case PT_R4:
         PutSingle(out, static_cast<float>(ValueAsDouble(value)));
@@ -167,21 +150,21 @@ std::string FixedValueBytes(uint16_t type, const TValue& value)
         break;
     case PT_CURRENCY:
         if (const auto* c = std::get_if<TCurrency>(&value))
-            PutU64(out, static_cast<uint64_t>(c->Scaled));
+            AppendLE64(out, static_cast<uint64_t>(c->Scaled));
         else
-            PutU64(out, static_cast<uint64_t>(static_cast<int64_t>(ValueAsDouble(value) * 10000.0)));
+            AppendLE64(out, static_cast<uint64_t>(static_cast<int64_t>(ValueAsDouble(value) * 10000.0)));
         break;
     case PT_BOOLEAN:
         out += static_cast<char>(ValueAsInteger(value) != 0 ? 1 : 0);
         break;
     case PT_I8:
         if (const auto* i = std::get_if<int64_t>(&value))
-            PutU64(out, static_cast<uint64_t>(*i));
+            AppendLE64(out, static_cast<uint64_t>(*i));
         else
-            PutU64(out, static_cast<uint64_t>(std::llround(ValueAsDouble(value))));
+            AppendLE64(out, static_cast<uint64_t>(std::llround(ValueAsDouble(value))));
         break;
     case PT_SYSTIME:
-        PutU64(out, LocalDateTimeToFileTime(ValueAsDouble(value)));
+        AppendLE64(out, LocalDateTimeToFileTime(ValueAsDouble(value)));
         break;
     case PT_CLSID:
         out = GuidBytes(value);
@@ -333,7 +316,7 @@ private:
                 std::holds_alternative<WideString>(node.Value) ? std::get<WideString>(node.Value) : node.ValueText());
         case PT_BOOLEAN: {
             std::string out;
-            PutU16(out, ValueAsInteger(node.Value) != 0 ? 1 : 0);
+            AppendLE16(out, ValueAsInteger(node.Value) != 0 ? 1 : 0);
             return out;
         }
         case PT_I2:
@@ -411,7 +394,7 @@ private:
         case PT_UNICODE: {
             stored = 0x0008;
             ByteString v = ValueAsBytes(node.Value);
-            PutU16(value, static_cast<uint16_t>(node.DataSize));
+            AppendLE16(value, static_cast<uint16_t>(node.DataSize));
             value += v.substr(0, node.DataSize);
             break;
         }
@@ -428,9 +411,9 @@ private:
             break;
         }
         std::string out;
-        PutU16(out, stored);
-        PutU16(out, PropId(node.TagID));
-        PutU32(out, node.Reserved1);
+        AppendLE16(out, stored);
+        AppendLE16(out, PropId(node.TagID));
+        AppendLE32(out, node.Reserved1);
         out += value;
         // Every entry is 16 bytes: a value that needs more is cut, one that needs less is padded with zeros.
         out.resize(16, '\0');
@@ -604,10 +587,10 @@ public:
     void Write(IStorage& storage, const TOutMessage& message, bool topLevel)
     {
         std::string header(8, '\0');
-        PutU32(header, static_cast<uint32_t>(message.Recipients.size()));
-        PutU32(header, static_cast<uint32_t>(message.Attachments.size()));
-        PutU32(header, static_cast<uint32_t>(message.Recipients.size()));
-        PutU32(header, static_cast<uint32_t>(message.Attachments.size()));
+        AppendLE32(header, static_cast<uint32_t>(message.Recipients.size()));
+        AppendLE32(header, static_cast<uint32_t>(message.Attachments.size()));
+        AppendLE32(header, static_cast<uint32_t>(message.Recipients.size()));
+        AppendLE32(header, static_cast<uint32_t>(message.Attachments.size()));
         if (topLevel)
             header.append(8, '\0');
         std::vector<TOutProperty> properties = message.Properties;
@@ -759,8 +742,8 @@ private:
                 continue;
             uint16_t type = PropType(tag);
             std::string entry;
-            PutU32(entry, tag);
-            PutU32(entry, kEntryFlags);
+            AppendLE32(entry, tag);
+            AppendLE32(entry, kEntryFlags);
             if (IsFixedType(type)) {
                 std::string value = FixedEntryValue(*p.Values.front(), type);
                 value.resize(8, '\0');
@@ -768,16 +751,16 @@ private:
                 continue;
             }
             uint32_t size = WriteVariable(storage, tag, p, codePage);
-            PutU32(entry, size);
-            PutU32(entry, 0);
+            AppendLE32(entry, size);
+            AppendLE32(entry, 0);
             entries += entry;
         }
         if (hasObject) {
             std::string entry;
-            PutU32(entry, kTagAttachDataObject);
-            PutU32(entry, kEntryFlags);
-            PutU32(entry, kObjectSize);
-            PutU32(entry, 0);
+            AppendLE32(entry, kTagAttachDataObject);
+            AppendLE32(entry, kEntryFlags);
+            AppendLE32(entry, kObjectSize);
+            AppendLE32(entry, 0);
             entries += entry;
         }
         WriteStream(storage, kPropertiesStreamName, entries);
@@ -832,9 +815,9 @@ private:
                 bytes = Utf16Le(WideValue(p.Values[i]->Value, codePage)) + std::string(2, '\0');
             else
                 bytes = ValueAsBytes(p.Values[i]->Value);
-            PutU32(lengths, static_cast<uint32_t>(bytes.size()));
+            AppendLE32(lengths, static_cast<uint32_t>(bytes.size()));
             if (base == PT_BINARY)
-                PutU32(lengths, 0);
+                AppendLE32(lengths, 0);
             char suffix[16];
             std::snprintf(suffix, sizeof suffix, "-%08X", static_cast<unsigned>(i));
             WriteStream(storage, SubstgName(tag) + Ascii(suffix), bytes);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "codepage.h"
+#include "byte_order.h"
 
 namespace pelmsg {
 
@@ -19,20 +19,6 @@ constexpr uint32_t kTagEntryStream = 0x00030102;
 constexpr uint32_t kTagStringStream = 0x00040102;
 constexpr uint16_t kFirstNamedIdentifier = 0x8000;
 constexpr uint32_t kBucketCount = 0x1F;
-
-uint32_t U32At(const std::string& b, size_t at)
-{
-    return static_cast<uint32_t>(static_cast<unsigned char>(b[at]))
-        | static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8
-        | static_cast<uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16
-        | static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
-}
-
-void PutU32(std::string& out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out += static_cast<char>(v >> (8 * i));
-}
 
 std::string Utf16Le(const WideString& text)
 {
@@ -64,7 +50,7 @@ std::string KeyOf(const TNamedPropertyId& n)
     if (n.IsString)
         key += Utf16Le(n.Name);
     else
-        PutU32(key, n.Number);
+        AppendLE32(key, n.Number);
     return key;
 }
 
@@ -90,8 +76,8 @@ std::map<uint16_t, TNamedPropertyId> DecodeNamedPropertyMapping(
 {
     std::map<uint16_t, TNamedPropertyId> mapping;
     for (size_t at = 0; at + 8 <= entryStream.size(); at += 8) {
-        uint32_t nameOrOffset = U32At(entryStream, at);
-        uint32_t info = U32At(entryStream, at + 4);
+        uint32_t nameOrOffset = LoadLE32(entryStream.data() + at);
+        uint32_t info = LoadLE32(entryStream.data() + at + 4);
         uint32_t propertyIndex = info >> 16;
         uint32_t guidIndex = (info >> 1) & 0x7FFF;
         bool isString = (info & 1) != 0;
@@ -111,7 +97,7 @@ std::map<uint16_t, TNamedPropertyId> DecodeNamedPropertyMapping(
         if (isString) {
             if (static_cast<size_t>(nameOrOffset) + 4 > stringStream.size())
                 continue;
-            uint32_t length = U32At(stringStream, nameOrOffset);
+            uint32_t length = LoadLE32(stringStream.data() + nameOrOffset);
             size_t start = static_cast<size_t>(nameOrOffset) + 4;
             length = static_cast<uint32_t>(std::min<size_t>(length, stringStream.size() - start));
             for (size_t i = 0; i + 1 < length; i += 2)
@@ -181,21 +167,21 @@ std::vector<std::pair<std::u16string, std::string>> TNamedPropertyMap::Streams()
         uint32_t lookupId;
         if (n.IsString) {
             std::string name = Utf16Le(n.Name);
-            PutU32(entries, static_cast<uint32_t>(strings.size()));
-            PutU32(strings, static_cast<uint32_t>(name.size()));
+            AppendLE32(entries, static_cast<uint32_t>(strings.size()));
+            AppendLE32(strings, static_cast<uint32_t>(name.size()));
             strings += name;
             while (strings.size() % 4)
                 strings += '\0';
             lookupId = NameChecksum(name);
         } else {
-            PutU32(entries, n.Number);
+            AppendLE32(entries, n.Number);
             lookupId = n.Number;
         }
-        PutU32(entries, info);
+        AppendLE32(entries, info);
         uint32_t streamId = 0x1000 + ((lookupId ^ (guidIndex << 1 | (n.IsString ? 1u : 0u))) % kBucketCount);
         std::string& bucket = buckets[streamId];
-        PutU32(bucket, lookupId);
-        PutU32(bucket, info);
+        AppendLE32(bucket, lookupId);
+        AppendLE32(bucket, info);
     }
     auto streamName = [](uint32_t tag) {
         char text[24];

@@ -7,40 +7,17 @@
 #include <cstdint>
 #include <string>
 
+#include "byte_order.h"
 #include "errors.h"
 
 namespace pelmsg::cfb {
 
-inline uint16_t LoadLE16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-inline uint32_t LoadLE32(const unsigned char* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16
-        | static_cast<uint32_t>(p[3]) << 24;
-}
-
-inline uint64_t LoadLE64(const unsigned char* p)
-{
-    return static_cast<uint64_t>(LoadLE32(p)) | static_cast<uint64_t>(LoadLE32(p + 4)) << 32;
-}
-
-inline void StoreLE16(unsigned char* p, uint16_t v)
-{
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-}
-
-inline void StoreLE32(unsigned char* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-inline void StoreLE64(unsigned char* p, uint64_t v)
-{
-    StoreLE32(p, static_cast<uint32_t>(v));
-    StoreLE32(p + 4, static_cast<uint32_t>(v >> 32));
-}
+using pelmsg::LoadLE16;
+using pelmsg::LoadLE32;
+using pelmsg::LoadLE64;
+using pelmsg::StoreLE16;
+using pelmsg::StoreLE32;
+using pelmsg::StoreLE64;
 
 // Read-only access to untrusted bytes: every load checks that the field lies inside the buffer.
 class TByteView {
