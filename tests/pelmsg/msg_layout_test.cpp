@@ -219,3 +219,24 @@ TEST(MsgLayout, DisplayListsComeFromTheRecipientsWhenMissing)
     EXPECT_EQ(U8(msg.CcList()), "Cid");
     EXPECT_EQ(msg.BccList(), u"");
 }
+
+TEST(MsgLayout, AnAttachedMessageSavedOnItsOwnIsATopLevelMessage)
+{
+    TempDir dir;
+    TPelTNEFFile tnef;
+    const std::string bytes = SampleTnef();
+    TSpanStream input(bytes);
+    tnef.LoadFromStream(input);
+    const TMSGProperty* attachment = tnef.Properties().Attachments(1);
+    ASSERT_TRUE(attachment && attachment->IsEmbeddedMessage());
+    attachment->AttachmentDataNode()->SubProperties.SaveToMSGFile(dir.File("attached.msg"), true);
+
+    auto root = StgOpenStorage(dir.File("attached.msg"));
+    std::string props = ReadStream(*root, u"__properties_version1.0");
+    EXPECT_EQ((props.size() - 32) % 16, 0u) << "the 32-byte header of a message of its own";
+    EXPECT_EQ(U32(props, 16), 1u);
+    TPelMSGFile back;
+    back.LoadFromFile(dir.File("attached.msg"));
+    EXPECT_EQ(U8(back.Subject()), "inner");
+    EXPECT_EQ(U8(back.ToList()), "Inner Rcpt");
+}
