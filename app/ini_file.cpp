@@ -74,8 +74,8 @@ const TIniFile::TLine* TIniFile::Find(const std::string& section, const std::str
     return nullptr;
 }
 
-std::string TIniFile::ReadString(const std::string& section, const std::string& key,
-    const std::string& defaultValue) const
+std::string TIniFile::ReadString(
+    const std::string& section, const std::string& key, const std::string& defaultValue) const
 {
     const TLine* l = Find(section, key);
     return l ? l->value : defaultValue;

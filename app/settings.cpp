@@ -43,13 +43,13 @@ bool ParseLong(const std::string& text, long& out)
 
 bool IsFolder(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool FileExists(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -88,8 +88,8 @@ void WriteList(TIniFile& ini, const char* section, const std::vector<std::string
 
 std::string FontToText(const TFontSpec& f)
 {
-    return f.Name + "," + std::to_string(f.Charset) + "," + std::to_string(f.Color) + "," + std::to_string(f.Size)
-        + "," + std::to_string(f.Style);
+    return f.Name + "," + std::to_string(f.Charset) + "," + std::to_string(f.Color) + "," + std::to_string(f.Size) + ","
+        + std::to_string(f.Style);
 }
 
 void FontFromText(const std::string& text, TFontSpec& font)

@@ -117,7 +117,7 @@ long MaxRssKbOfFreshProcess(const std::string& path)
         _exit(127);
     }
     int status = 0;
-    struct rusage usage {};
+    struct rusage usage { };
     wait4(pid, &status, 0, &usage);
     return usage.ru_maxrss;
 }

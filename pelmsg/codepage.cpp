@@ -260,8 +260,8 @@ WideString FromUtf16LeBytes(const std::string& bytes)
 {
     WideString out(bytes.size() / 2, u'\0');
     for (size_t i = 0; i < out.size(); ++i)
-        out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i])
-            | (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+        out[i] = static_cast<char16_t>(
+            static_cast<unsigned char>(bytes[2 * i]) | (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
     return out;
 }
 
@@ -396,8 +396,8 @@ WideString CodePageToWide(std::string_view bytes, int32_t codePage)
         // Each byte gives at most two UTF-16 units (a supplementary character from a 4-byte sequence gives two).
         auto capacity = static_cast<int32_t>(std::min<size_t>(bytes.size() * 2 + 4, INT32_MAX / 2));
         WideString out(static_cast<size_t>(capacity), u'\0');
-        int32_t n = ucnv_toUChars(conv, out.data(), capacity, bytes.data(), static_cast<int32_t>(bytes.size()),
-            &status);
+        int32_t n
+            = ucnv_toUChars(conv, out.data(), capacity, bytes.data(), static_cast<int32_t>(bytes.size()), &status);
         if (status == U_BUFFER_OVERFLOW_ERROR) {
             status = U_ZERO_ERROR;
             out.assign(static_cast<size_t>(n) + 1, u'\0');

@@ -87,8 +87,7 @@ double FromUnixSeconds(int64_t secs, int64_t remainderMs)
 
 bool IsValidDateTime(double dateTime) { return dateTime >= kMinDateTime && dateTime < kMaxDateTime; }
 
-std::optional<double> TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second,
-    int millisecond)
+std::optional<double> TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second, int millisecond)
 {
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
         return std::nullopt;
@@ -121,7 +120,7 @@ TDateParts DecodeDateTime(double dateTime)
 int64_t LocalOffsetAt(int64_t unixSeconds)
 {
     time_t t = static_cast<time_t>(unixSeconds);
-    struct tm local {};
+    struct tm local { };
     if (!localtime_r(&t, &local))
         return 0;
     return local.tm_gmtoff;
@@ -140,7 +139,7 @@ double LocalToUtc(double localDateTime)
     int64_t localSecs = ToUnixSeconds(localDateTime, rem);
     // mktime resolves the local wall-clock time with the rules in force at that date.
     TDateParts p = DecodeDateTime(localDateTime);
-    struct tm tmv {};
+    struct tm tmv { };
     tmv.tm_year = p.Year - 1900;
     tmv.tm_mon = p.Month - 1;
     tmv.tm_mday = p.Day;
@@ -160,7 +159,8 @@ std::optional<double> FileTimeToLocalDateTime(uint64_t fileTime)
         return std::nullopt;
     int64_t ticks = static_cast<int64_t>(fileTime);
     int64_t sinceUnix = ticks - kFileTimeUnixEpoch;
-    int64_t secs = sinceUnix >= 0 ? sinceUnix / kTicksPerSecond : -((-sinceUnix + kTicksPerSecond - 1) / kTicksPerSecond);
+    int64_t secs
+        = sinceUnix >= 0 ? sinceUnix / kTicksPerSecond : -((-sinceUnix + kTicksPerSecond - 1) / kTicksPerSecond);
     int64_t remTicks = sinceUnix - secs * kTicksPerSecond;
     int64_t remMs = remTicks / 10000;
     double local = FromUnixSeconds(secs + LocalOffsetAt(secs), remMs);

@@ -19,8 +19,8 @@ struct TDateParts {
 bool IsValidDateTime(double dateTime);
 
 // Builds a date-time; nothing when a field is out of range (month 0, 31 February, hour 24, year 0 or above 9999).
-std::optional<double> TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second,
-    int millisecond = 0);
+std::optional<double> TryEncodeDateTime(
+    int year, int month, int day, int hour, int minute, int second, int millisecond = 0);
 // Splits a date-time into its fields (milliseconds rounded).
 TDateParts DecodeDateTime(double dateTime);
 

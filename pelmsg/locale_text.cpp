@@ -23,10 +23,7 @@ WideString FromUnicodeString(const icu::UnicodeString& s)
     return WideString(reinterpret_cast<const char16_t*>(s.getBuffer()), static_cast<size_t>(s.length()));
 }
 
-icu::Locale UserLocale(const char* category)
-{
-    return icu::Locale::createCanonical(UserLocaleName(category).c_str());
-}
+icu::Locale UserLocale(const char* category) { return icu::Locale::createCanonical(UserLocaleName(category).c_str()); }
 
 // Unix epoch milliseconds of a local date-time read as if it were UTC: formatting it in the GMT zone shows the
 // local wall-clock fields unchanged, whatever zone ICU has cached.

@@ -22,7 +22,7 @@ void TPelMessage::LoadFromStream(TStream&) { Clear(); }
 
 void TPelMessage::LoadFromFile(const std::string& fileName)
 {
-    struct stat st {};
+    struct stat st { };
     if (fileName.empty() || ::stat(fileName.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
         throw EFileError(FormatMessage(SFileNotFound, fileName));
     Clear();

@@ -145,8 +145,8 @@ double TMSGProperties::SentDate() const
                 ++pos;
         }
     }
-    for (uint32_t tag : { 0x00390040u, 0x004E0040u, 0x0E060040u, 0x00550040u, 0x00480040u, 0x30080040u, 0x30070040u,
-             0x000F0040u }) {
+    for (uint32_t tag :
+        { 0x00390040u, 0x004E0040u, 0x0E060040u, 0x00550040u, 0x00480040u, 0x30080040u, 0x30070040u, 0x000F0040u }) {
         if (const TMSGProperty* node = FindProperty(tag, false, true))
             return ValueAsDouble(node->Value);
     }

@@ -98,8 +98,9 @@ bool HoldsOneValue(uint16_t type, uint64_t size)
 
 bool IsOleObjectMarker(const std::u16string& name)
 {
-    static const std::u16string markers[] = { u"\x0001Ole", u"\x0001"
-                                                           u"CompObj",
+    static const std::u16string markers[] = { u"\x0001Ole",
+        u"\x0001"
+        u"CompObj",
         u"\x0001Ole10Native", u"\x0002OlePres000", u"\x0003MailStream", u"\x0005SummaryInformation",
         u"\x0005"
         u"DocumentSummaryInformation" };

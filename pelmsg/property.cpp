@@ -61,8 +61,8 @@ WideString ReadWide(TStream& stream, uint32_t size)
     ByteString raw = stream.ReadString(size);
     WideString out(raw.size() / 2, u'\0');
     for (size_t i = 0; i < out.size(); ++i)
-        out[i] = static_cast<char16_t>(static_cast<unsigned char>(raw[2 * i])
-            | (static_cast<unsigned char>(raw[2 * i + 1]) << 8));
+        out[i] = static_cast<char16_t>(
+            static_cast<unsigned char>(raw[2 * i]) | (static_cast<unsigned char>(raw[2 * i + 1]) << 8));
     return out;
 }
 
@@ -142,9 +142,9 @@ const char* CategoryName(TMSGPropertyCategory category)
 {
     static const char* const names[] = { "mpcGeneral", "mpcEnvelope", "mpcRecipient", "mpcNonTransmittable",
         "mpcMessage", "mpcTransportEnvelope", "mpcTransportRecipient", "mpcUserNonTransmittable",
-        "mpcProviderNonTransmittable", "mpcMessageClassContent", "mpcMessageClassNonTransmittable",
-        "mpcUserProperty", "mpcMessageStore", "mpcFolderABContainer", "mpcAttachment", "mpcAddressBook", "mpcUser",
-        "mpcDistributionList", "mpcProfile", "mpcStatus" };
+        "mpcProviderNonTransmittable", "mpcMessageClassContent", "mpcMessageClassNonTransmittable", "mpcUserProperty",
+        "mpcMessageStore", "mpcFolderABContainer", "mpcAttachment", "mpcAddressBook", "mpcUser", "mpcDistributionList",
+        "mpcProfile", "mpcStatus" };
     return names[static_cast<int>(category)];
 }
 
@@ -159,24 +159,59 @@ std::string PropertyTypeName(uint16_t type)
     }
     const char* base = nullptr;
     switch (type) {
-    case PT_UNSPECIFIED: base = "UNSPECIFIED"; break;
-    case PT_NULL: base = "NULL"; break;
-    case PT_I2: base = "I2"; break;
-    case PT_LONG: base = "LONG"; break;
-    case PT_R4: base = "R4"; break;
-    case PT_DOUBLE: base = "DOUBLE"; break;
-    case PT_CURRENCY: base = "CURRENCY"; break;
-    case PT_APPTIME: base = "APPTIME"; break;
-    case PT_ERROR: base = "ERROR"; break;
-    case PT_BOOLEAN: base = "BOOLEAN"; break;
-    case PT_OBJECT: base = "OBJECT"; break;
-    case PT_I8: base = "I8"; break;
-    case PT_STRING8: base = "STRING8"; break;
-    case PT_UNICODE: base = "UNICODE"; break;
-    case PT_SYSTIME: base = "SYSTIME"; break;
-    case PT_CLSID: base = "CLSID"; break;
-    case PT_BINARY: base = "BINARY"; break;
-    default: return {};
+    case PT_UNSPECIFIED:
+        base = "UNSPECIFIED";
+        break;
+    case PT_NULL:
+        base = "NULL";
+        break;
+    case PT_I2:
+        base = "I2";
+        break;
+    case PT_LONG:
+        base = "LONG";
+        break;
+    case PT_R4:
+        base = "R4";
+        break;
+    case PT_DOUBLE:
+        base = "DOUBLE";
+        break;
+    case PT_CURRENCY:
+        base = "CURRENCY";
+        break;
+    case PT_APPTIME:
+        base = "APPTIME";
+        break;
+    case PT_ERROR:
+        base = "ERROR";
+        break;
+    case PT_BOOLEAN:
+        base = "BOOLEAN";
+        break;
+    case PT_OBJECT:
+        base = "OBJECT";
+        break;
+    case PT_I8:
+        base = "I8";
+        break;
+    case PT_STRING8:
+        base = "STRING8";
+        break;
+    case PT_UNICODE:
+        base = "UNICODE";
+        break;
+    case PT_SYSTIME:
+        base = "SYSTIME";
+        break;
+    case PT_CLSID:
+        base = "CLSID";
+        break;
+    case PT_BINARY:
+        base = "BINARY";
+        break;
+    default:
+        return {};
     }
     return prefix + base;
 }

@@ -80,11 +80,12 @@ TFileStream::TFileStream(const std::string& fileName, Mode mode)
                 throw EFileError(FormatMessage(SFileNotFound, fileName));
             throw EFileError("Cannot open file " + fileName + ": " + OsReason());
         }
-        struct stat st {};
+        struct stat st { };
         if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
             ::close(fd_);
             fd_ = -1;
-            throw EFileError("Cannot open file " + fileName + ": " + (S_ISDIR(st.st_mode) ? "is a folder" : OsReason()));
+            throw EFileError(
+                "Cannot open file " + fileName + ": " + (S_ISDIR(st.st_mode) ? "is a folder" : OsReason()));
         }
         size_ = st.st_size;
     } else {
@@ -277,7 +278,7 @@ void TSafeFileStream::Commit()
     file_->Sync();
     file_->Close();
     // Keep the permissions an existing target had; a new file gets the usual ones.
-    struct stat st {};
+    struct stat st { };
     if (::stat(fileName_.c_str(), &st) == 0)
         ::chmod(tempName_.c_str(), st.st_mode & 07777);
     if (::rename(tempName_.c_str(), fileName_.c_str()) != 0)

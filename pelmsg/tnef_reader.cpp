@@ -124,8 +124,8 @@ double DecodeDateRecord(ByteString data)
 {
     data.resize(14, '\0');
     auto field = [&](size_t i) {
-        return static_cast<int>(static_cast<unsigned char>(data[2 * i])
-            | static_cast<unsigned char>(data[2 * i + 1]) << 8);
+        return static_cast<int>(
+            static_cast<unsigned char>(data[2 * i]) | static_cast<unsigned char>(data[2 * i + 1]) << 8);
     };
     auto dt = TryEncodeDateTime(field(0), field(1), field(2), field(3), field(4), field(5));
     return dt ? *dt : 0.0;
@@ -305,8 +305,7 @@ private:
         return node;
     }
 
-    void ReadLegacyAttribute(TMSGProperties& target, uint32_t identifier, uint32_t tag, TStream& data,
-        uint32_t length)
+    void ReadLegacyAttribute(TMSGProperties& target, uint32_t identifier, uint32_t tag, TStream& data, uint32_t length)
     {
         TMSGProperty* node = target.Add();
         node->TagID = tag;
@@ -353,8 +352,8 @@ private:
                 ByteString name = data.ReadString(n);
                 WideString wide(name.size() / 2, u'\0');
                 for (size_t k = 0; k < wide.size(); ++k)
-                    wide[k] = static_cast<char16_t>(static_cast<unsigned char>(name[2 * k])
-                        | static_cast<unsigned char>(name[2 * k + 1]) << 8);
+                    wide[k] = static_cast<char16_t>(
+                        static_cast<unsigned char>(name[2 * k]) | static_cast<unsigned char>(name[2 * k + 1]) << 8);
                 while (!wide.empty() && wide.back() == u'\0')
                     wide.pop_back();
                 named->Name = std::move(wide);
@@ -403,8 +402,8 @@ private:
                 } else {
                     node->ReadValue(data, length);
                 }
-                data.Seek(std::min(valueStart + static_cast<int64_t>(Padded4(length)), data.Size()),
-                    TSeekOrigin::Beginning);
+                data.Seek(
+                    std::min(valueStart + static_cast<int64_t>(Padded4(length)), data.Size()), TSeekOrigin::Beginning);
             } else {
                 TMSGProperty* node = newNode();
                 node->ReadValue(data, 0);

@@ -8,8 +8,8 @@ namespace pelmsg {
 
 bool IsNumeric(const TValue& v)
 {
-    return std::holds_alternative<int32_t>(v) || std::holds_alternative<int64_t>(v)
-        || std::holds_alternative<double>(v) || std::holds_alternative<TCurrency>(v);
+    return std::holds_alternative<int32_t>(v) || std::holds_alternative<int64_t>(v) || std::holds_alternative<double>(v)
+        || std::holds_alternative<TCurrency>(v);
 }
 
 int64_t ValueAsInteger(const TValue& v)

@@ -31,8 +31,8 @@ struct TDateTime {
 
 // The value of a property node. std::monostate is "empty" (never set).
 // int64_t keeps 64-bit integers exact instead of folding them into a double.
-using TValue = std::variant<std::monostate, TNull, int32_t, bool, double, TCurrency, TDateTime, ByteString, WideString,
-    int64_t>;
+using TValue
+    = std::variant<std::monostate, TNull, int32_t, bool, double, TCurrency, TDateTime, ByteString, WideString, int64_t>;
 
 inline bool IsEmpty(const TValue& v) { return std::holds_alternative<std::monostate>(v); }
 inline bool IsNull(const TValue& v) { return std::holds_alternative<TNull>(v); }

@@ -22,8 +22,8 @@ void Dump(const TMSGProperties& collection, int level)
         std::string name = node->DisplayName(false, true);
         if (name.empty())
             name = node->DisplayName(false, false);
-        std::printf("%*s0x%08X %-36s %8u  %s\n", level * 2, "", node->TagID, name.c_str(), node->DataSize,
-            value.c_str());
+        std::printf(
+            "%*s0x%08X %-36s %8u  %s\n", level * 2, "", node->TagID, name.c_str(), node->DataSize, value.c_str());
         Dump(node->SubProperties, level + 1);
     }
 }

@@ -126,12 +126,18 @@ private slots:
         QTest::addColumn<int>("charset");
         QTest::addColumn<int>("size");
         QTest::addColumn<int>("style");
-        QTest::newRow("name only, no comma") << "Courier" << "Sans Serif" << 1 << 9 << 0;
-        QTest::newRow("name and one number") << "Courier,204" << "Courier" << 1 << 9 << 0;
-        QTest::newRow("name and two numbers") << "Courier,204,5" << "Courier" << 204 << 9 << 0;
-        QTest::newRow("everything") << " Mono , 0 , 255 , 12 , 3" << "Mono" << 0 << 12 << 3;
-        QTest::newRow("not numbers keep") << "Mono,x,y,z,w" << "Mono" << 1 << 9 << 0;
-        QTest::newRow("empty pieces keep") << ",,,," << "Sans Serif" << 1 << 9 << 0;
+        QTest::newRow("name only, no comma") << "Courier"
+                                             << "Sans Serif" << 1 << 9 << 0;
+        QTest::newRow("name and one number") << "Courier,204"
+                                             << "Courier" << 1 << 9 << 0;
+        QTest::newRow("name and two numbers") << "Courier,204,5"
+                                              << "Courier" << 204 << 9 << 0;
+        QTest::newRow("everything") << " Mono , 0 , 255 , 12 , 3"
+                                    << "Mono" << 0 << 12 << 3;
+        QTest::newRow("not numbers keep") << "Mono,x,y,z,w"
+                                          << "Mono" << 1 << 9 << 0;
+        QTest::newRow("empty pieces keep") << ",,,,"
+                                           << "Sans Serif" << 1 << 9 << 0;
     }
 
     void fontText()

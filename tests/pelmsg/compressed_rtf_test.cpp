@@ -91,8 +91,8 @@ TEST(CompressedRtf, WritesTheUncompressedForm)
     TMemoryStream out;
     EXPECT_EQ(WriteCompressedRtf(*node, &out), static_cast<int64_t>(rtf.size() + 16));
     EXPECT_EQ(out.Bytes().substr(16), rtf);
-    EXPECT_EQ(out.Bytes().substr(0, 16), Header(static_cast<uint32_t>(rtf.size() + 12),
-                                             static_cast<uint32_t>(rtf.size()), "MELA", Crc32OfText(rtf)));
+    EXPECT_EQ(out.Bytes().substr(0, 16),
+        Header(static_cast<uint32_t>(rtf.size() + 12), static_cast<uint32_t>(rtf.size()), "MELA", Crc32OfText(rtf)));
     EXPECT_EQ(WriteCompressedRtf(*node, nullptr), 0);
     // Read back, the same text.
     EXPECT_EQ(DecodeCompressedRtf(out.Bytes()).Text, rtf);

@@ -86,8 +86,8 @@ TEST(ReadValue, FixedSizeTypesAndDefaults)
     TMSGProperty* i8 = ReadNode(c, 0x00010014, std::string("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\x7F", 8), 0);
     EXPECT_EQ(std::get<int64_t>(i8->Value), INT64_MAX); // exact, not through a double
     EXPECT_EQ(U8(i8->ValueText()), "9223372036854775807");
-    TMSGProperty* guid = ReadNode(c, 0x00010048,
-        std::string("\x07\x03\x02\x00\x00\x00\x00\x00\xC0\x00\x00\x00\x00\x00\x00\x46", 16), 0);
+    TMSGProperty* guid = ReadNode(
+        c, 0x00010048, std::string("\x07\x03\x02\x00\x00\x00\x00\x00\xC0\x00\x00\x00\x00\x00\x00\x46", 16), 0);
     EXPECT_EQ(std::get<ByteString>(guid->Value), "{00020307-0000-0000-C000-000000000046}");
     // A stored size replaces the default; missing bytes read as zero.
     TMSGProperty* shortLong = ReadNode(c, 0x00010003, std::string("\x05", 1), 7);
@@ -301,8 +301,8 @@ TEST(TextHelpers, WideStringsTrimAndQuote)
 
 TEST(Guid, TextRoundTrip)
 {
-    const uint8_t raw[16] = { 0x07, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00,
-        0x00, 0x46 };
+    const uint8_t raw[16]
+        = { 0x07, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
     std::string text = GuidToText(raw);
     auto back = GuidFromText(text);
     ASSERT_TRUE(back);

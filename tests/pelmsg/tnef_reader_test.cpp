@@ -17,8 +17,8 @@ void Load(TPelTNEFFile& file, const std::string& bytes)
 
 TnefBuilder Minimal() { return std::move(TnefBuilder().Version()); }
 
-const std::array<uint8_t, 16> kPsPublicStrings = { 0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00,
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
+const std::array<uint8_t, 16> kPsPublicStrings
+    = { 0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
 
 } // namespace
 
@@ -104,8 +104,8 @@ TEST(TnefLegacyAttributes, TagsValuesAndDates)
     for (const TMSGProperty* n : file.Properties())
         dates += n->TagID == 0x00390040 || n->TagID == 0x0E060040;
     EXPECT_EQ(dates, 2);
-    EXPECT_EQ(DecodeDateTime(std::get<TDateTime>(file.Properties().FindProperty(0x00390040, false, false)->Value).Days)
-                  .Hour,
+    EXPECT_EQ(
+        DecodeDateTime(std::get<TDateTime>(file.Properties().FindProperty(0x00390040, false, false)->Value).Days).Hour,
         0);
 }
 
@@ -182,8 +182,8 @@ TEST(TnefRecipients, RowsBecomeRecipientNodes)
             .Bytes());
     ASSERT_EQ(file.Properties().Count(), 2);
     EXPECT_EQ(file.Properties().Items(0)->TagID, 0x0C000000u);
-    EXPECT_EQ(U8(file.Properties().Items(0)->SubProperties.GetPropertyText(0x39FE001E, false, false)),
-        "ann@example.com");
+    EXPECT_EQ(
+        U8(file.Properties().Items(0)->SubProperties.GetPropertyText(0x39FE001E, false, false)), "ann@example.com");
     EXPECT_EQ(file.Properties().Items(1)->SubProperties.Count(), 1);
 }
 
@@ -261,9 +261,8 @@ TEST(TnefHostileInput, HugeLengthsAndCountsStayBounded)
 {
     TPelTNEFFile file;
     // An attribute claiming 4 GiB, a property count of 2^32-1 with a type that has no size, a value claiming 2 GiB.
-    std::string bytes = Minimal()
-                            .Attribute(1, 0x00069003, LE32(0xFFFFFFFF) + LE32(0x00011001) + LE32(0xFFFFFFFF))
-                            .Bytes();
+    std::string bytes
+        = Minimal().Attribute(1, 0x00069003, LE32(0xFFFFFFFF) + LE32(0x00011001) + LE32(0xFFFFFFFF)).Bytes();
     Load(file, bytes);
     EXPECT_LE(file.Properties().Count(), 2);
     Load(file, Minimal().RawBytes(std::string("\x01\x03\x90\x06\x00\xFF\xFF\xFF\xFF", 9) + LE32(1)).Bytes());
@@ -272,7 +271,8 @@ TEST(TnefHostileInput, HugeLengthsAndCountsStayBounded)
             .MapiProps(TnefPropList().Raw(0x37010102, LE32(1) + LE32(0x7FFFFFF0) + "short"))
             .AttachRenddata()
             .Bytes());
-    EXPECT_EQ(std::get<ByteString>(file.Properties().Items(0)->Value), "short") << "the attribute's data ends the value";
+    EXPECT_EQ(std::get<ByteString>(file.Properties().Items(0)->Value), "short")
+        << "the attribute's data ends the value";
     ASSERT_EQ(file.Properties().Count(), 2);
     EXPECT_EQ(file.Properties().Items(1)->TagID, 0x370A0102u);
 }

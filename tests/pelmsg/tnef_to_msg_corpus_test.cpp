@@ -334,7 +334,8 @@ TEST(TnefToMsg, MsgconvertReadsWhatWasWritten)
             else
                 EXPECT_TRUE(SameHeaderText(
                     Names(fields[header].string), Names(DisplayList(a, identifier, header == "To" ? 1 : 2))))
-                    << header << ": " << fields[header].string << " | " << DisplayList(a, identifier, header == "To" ? 1 : 2);
+                    << header << ": " << fields[header].string << " | "
+                    << DisplayList(a, identifier, header == "To" ? 1 : 2);
         }
         EXPECT_EQ(NormalisedBody(fields["plain"].string), NormalisedBody(Text(a, 0x1000)));
 

@@ -40,11 +40,11 @@ const std::string kChartPng = std::string(
     "\x09\x3c\xa1\x27\xf2\xc4\x9e\xc4\x93\x7a\x32\x4f\xe1\xa9\x3c\x8d\xa7\xf5\x74\x9e\xc1\x33\x79\x66\xcf\xea\xd9\x3c"
     "\x87\xe7\xf4\x5c\x9e\xdb\xf3\x78\x3e\xff\x8b\x5e\x82\x97\xf0\x25\x7a\x89\x5f\x92\x97\xf4\x25\x7b\x29\x5e\xaa\x97"
     "\xe6\xa5\x7d\xe9\x5e\x86\x97\xe9\x65\x7e\x59\x5f\xb6\x97\xe3\xe5\x7c\xb9\x5e\xee\x97\xe7\xe5\x7b\xf9\x0f\x95\x81"
-    "\xc4\x1f\x14\x14\x58\xe2\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82"
-    , 774);
+    "\xc4\x1f\x14\x14\x58\xe2\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82",
+    774);
 
-const std::array<uint8_t, 16> kPsPublicStrings = { 0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00,
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
+const std::array<uint8_t, 16> kPsPublicStrings
+    = { 0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
 
 std::string Windows1252(const std::string& latin1Utf8)
 {
@@ -68,17 +68,16 @@ std::string AttachedMessage()
         .OemCodePage(1252)
         .MessageClass("IPM.Note")
         .Subject("Original request: venue for the Z\xFCrich workshop")
-        .MapiProps(TnefPropList()
-                       .Unicode(0x0037, "Original request: venue for the Zürich workshop")
-                       .Unicode(0x0042, "Bruno Keller")
-                       .Unicode(0x0065, "bruno.keller@example.ch")
-                       .Unicode(0x0E04, "Anna Novák")
-                       .SysTime(0x0039, FileTimeOf(2026, 6, 30, 14, 5, 0))
-                       .Unicode(0x1000, "Hello Anna,\r\n\r\ncould you book the room for the workshop?\r\n\r\nBruno\r\n"))
-        .RecipientTable({ TnefPropList()
-                              .Unicode(0x3001, "Anna Novák")
-                              .Unicode(0x39FE, "anna.novak@example.cz")
-                              .Long(0x0C15, 1) })
+        .MapiProps(
+            TnefPropList()
+                .Unicode(0x0037, "Original request: venue for the Zürich workshop")
+                .Unicode(0x0042, "Bruno Keller")
+                .Unicode(0x0065, "bruno.keller@example.ch")
+                .Unicode(0x0E04, "Anna Novák")
+                .SysTime(0x0039, FileTimeOf(2026, 6, 30, 14, 5, 0))
+                .Unicode(0x1000, "Hello Anna,\r\n\r\ncould you book the room for the workshop?\r\n\r\nBruno\r\n"))
+        .RecipientTable(
+            { TnefPropList().Unicode(0x3001, "Anna Novák").Unicode(0x39FE, "anna.novak@example.cz").Long(0x0C15, 1) })
         .Bytes();
 }
 
@@ -94,17 +93,19 @@ int main(int argc, char** argv)
                               "the minutes of the Zürich meeting are attached, with the chart we discussed.\r\n"
                               "Budget: 12 500 € approved; next review on 14 July.\r\n\r\n"
                               "Kind regards,\r\nAnna Novák\r\n";
-    const std::string html = "<!DOCTYPE html>\r\n<html><head><meta http-equiv=\"Content-Type\" "
-                             "content=\"text/html; charset=utf-8\"><title>Minutes</title></head>\r\n<body>"
-                             "<p>Dear all,</p>\r\n<p>the minutes of the <b>Zürich</b> meeting are attached, with the "
-                             "chart we discussed:</p>\r\n<p><img src=\"cid:chart.png@tessaly.example\" alt=\"chart\"></p>\r\n"
-                             "<p>Budget: 12&nbsp;500&nbsp;€ approved; next review on 14 July.</p>\r\n"
-                             "<p>Kind regards,<br>Anna Novák</p>\r\n</body></html>\r\n";
-    const std::string rtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\r\n"
-                            "\\f0\\fs20 Dear all,\\par\\par\r\n"
-                            "the minutes of the {\\b Z\\'fcrich} meeting are attached, with the chart we discussed.\\par\r\n"
-                            "Budget: 12 500 \\'80 approved; next review on 14 July.\\par\\par\r\n"
-                            "Kind regards,\\par Anna Nov\\'e1k\\par\r\n}";
+    const std::string html
+        = "<!DOCTYPE html>\r\n<html><head><meta http-equiv=\"Content-Type\" "
+          "content=\"text/html; charset=utf-8\"><title>Minutes</title></head>\r\n<body>"
+          "<p>Dear all,</p>\r\n<p>the minutes of the <b>Zürich</b> meeting are attached, with the "
+          "chart we discussed:</p>\r\n<p><img src=\"cid:chart.png@tessaly.example\" alt=\"chart\"></p>\r\n"
+          "<p>Budget: 12&nbsp;500&nbsp;€ approved; next review on 14 July.</p>\r\n"
+          "<p>Kind regards,<br>Anna Novák</p>\r\n</body></html>\r\n";
+    const std::string rtf
+        = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\r\n"
+          "\\f0\\fs20 Dear all,\\par\\par\r\n"
+          "the minutes of the {\\b Z\\'fcrich} meeting are attached, with the chart we discussed.\\par\r\n"
+          "Budget: 12 500 \\'80 approved; next review on 14 July.\\par\\par\r\n"
+          "Kind regards,\\par Anna Nov\\'e1k\\par\r\n}";
     const std::string headers = "Received: from mail.example.cz (mail.example.cz [192.0.2.10])\r\n"
                                 "\tby mx.example.org with ESMTPS; Tue, 7 Jul 2026 09:41:07 +0200\r\n"
                                 "From: =?utf-8?q?Anna_Nov=C3=A1k?= <anna.novak@example.cz>\r\n"

@@ -96,7 +96,8 @@ private:
     char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
     void Skip()
     {
-        while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\n' || text_[pos_] == '\r' || text_[pos_] == '\t'))
+        while (pos_ < text_.size()
+            && (text_[pos_] == ' ' || text_[pos_] == '\n' || text_[pos_] == '\r' || text_[pos_] == '\t'))
             ++pos_;
     }
     void Expect(char c)
@@ -147,11 +148,21 @@ private:
             }
             char e = text_[pos_++];
             switch (e) {
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
             case 'u': {
                 unsigned cp = Hex4();
                 if (cp >= 0xD800 && cp <= 0xDBFF && text_.compare(pos_, 2, "\\u") == 0) {
@@ -162,7 +173,9 @@ private:
                 AppendUtf8(out, cp);
                 break;
             }
-            default: out += e; break;
+            default:
+                out += e;
+                break;
             }
         }
         Expect('"');

@@ -56,8 +56,7 @@ void Block(uint32_t h[8], const unsigned char* p)
 
 std::string Sha256Hex(std::string_view bytes)
 {
-    uint32_t h[8] = { 0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab,
-        0x5be0cd19 };
+    uint32_t h[8] = { 0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19 };
     size_t full = bytes.size() / 64 * 64;
     for (size_t i = 0; i < full; i += 64)
         Block(h, reinterpret_cast<const unsigned char*>(bytes.data()) + i);

@@ -89,31 +89,31 @@ TnefPropList& TnefPropList::SysTime(uint16_t id, uint64_t fileTime)
 TnefPropList& TnefPropList::String8(uint16_t id, const std::string& bytes)
 {
     std::string value = bytes + '\0';
-    return Add(static_cast<uint32_t>(id) << 16 | 0x001E,
-        LE32(1) + LE32(static_cast<uint32_t>(value.size())) + Pad4(value));
+    return Add(
+        static_cast<uint32_t>(id) << 16 | 0x001E, LE32(1) + LE32(static_cast<uint32_t>(value.size())) + Pad4(value));
 }
 
 TnefPropList& TnefPropList::Unicode(uint16_t id, const std::string& utf8)
 {
     std::string value = Utf16Le(utf8) + std::string(2, '\0');
-    return Add(static_cast<uint32_t>(id) << 16 | 0x001F,
-        LE32(1) + LE32(static_cast<uint32_t>(value.size())) + Pad4(value));
+    return Add(
+        static_cast<uint32_t>(id) << 16 | 0x001F, LE32(1) + LE32(static_cast<uint32_t>(value.size())) + Pad4(value));
 }
 
 TnefPropList& TnefPropList::Binary(uint16_t id, const std::string& bytes)
 {
-    return Add(static_cast<uint32_t>(id) << 16 | 0x0102,
-        LE32(1) + LE32(static_cast<uint32_t>(bytes.size())) + Pad4(bytes));
+    return Add(
+        static_cast<uint32_t>(id) << 16 | 0x0102, LE32(1) + LE32(static_cast<uint32_t>(bytes.size())) + Pad4(bytes));
 }
 
 TnefPropList& TnefPropList::Object(uint16_t id, const std::string& bytes)
 {
     // IID_IMessage {00020307-0000-0000-C000-000000000046}
-    static const unsigned char iid[16] = { 0x07, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00,
-        0x00, 0x00, 0x00, 0x46 };
+    static const unsigned char iid[16]
+        = { 0x07, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
     std::string value = std::string(reinterpret_cast<const char*>(iid), 16) + bytes;
-    return Add(static_cast<uint32_t>(id) << 16 | 0x000D,
-        LE32(1) + LE32(static_cast<uint32_t>(value.size())) + Pad4(value));
+    return Add(
+        static_cast<uint32_t>(id) << 16 | 0x000D, LE32(1) + LE32(static_cast<uint32_t>(value.size())) + Pad4(value));
 }
 
 TnefPropList& TnefPropList::MultiLong(uint16_t id, const std::vector<int32_t>& values)
@@ -140,15 +140,15 @@ TnefPropList& TnefPropList::NamedLong(uint16_t id, const std::array<uint8_t, 16>
     return Add(static_cast<uint32_t>(id) << 16 | 0x0003, name + LE32(static_cast<uint32_t>(v)));
 }
 
-TnefPropList& TnefPropList::NamedString8(uint16_t id, const std::array<uint8_t, 16>& guid,
-    const std::string& utf8Name, const std::string& value)
+TnefPropList& TnefPropList::NamedString8(
+    uint16_t id, const std::array<uint8_t, 16>& guid, const std::string& utf8Name, const std::string& value)
 {
     std::string wideName = Utf16Le(utf8Name) + std::string(2, '\0');
     std::string name = std::string(reinterpret_cast<const char*>(guid.data()), 16) + LE32(1)
         + LE32(static_cast<uint32_t>(wideName.size())) + Pad4(wideName);
     std::string v = value + '\0';
-    return Add(static_cast<uint32_t>(id) << 16 | 0x001E,
-        name + LE32(1) + LE32(static_cast<uint32_t>(v.size())) + Pad4(v));
+    return Add(
+        static_cast<uint32_t>(id) << 16 | 0x001E, name + LE32(1) + LE32(static_cast<uint32_t>(v.size())) + Pad4(v));
 }
 
 std::string TnefPropList::Encode() const { return LE32(static_cast<uint32_t>(count_)) + body_; }
@@ -167,17 +167,14 @@ TnefBuilder& TnefBuilder::Attribute(uint8_t level, uint32_t identifier, const st
 
 TnefBuilder& TnefBuilder::Version(uint32_t version) { return Attribute(1, 0x00089006, LE32(version)); }
 
-TnefBuilder& TnefBuilder::OemCodePage(uint32_t codePage)
-{
-    return Attribute(1, 0x00069007, LE32(codePage) + LE32(0));
-}
+TnefBuilder& TnefBuilder::OemCodePage(uint32_t codePage) { return Attribute(1, 0x00069007, LE32(codePage) + LE32(0)); }
 
 TnefBuilder& TnefBuilder::MessageClass(const std::string& cls) { return Attribute(1, 0x00078008, cls + '\0'); }
 
 TnefBuilder& TnefBuilder::Subject(const std::string& bytes) { return Attribute(1, 0x00018004, bytes + '\0'); }
 
-TnefBuilder& TnefBuilder::DateRecord(uint8_t level, uint32_t identifier, int year, int month, int day, int hour,
-    int minute, int second)
+TnefBuilder& TnefBuilder::DateRecord(
+    uint8_t level, uint32_t identifier, int year, int month, int day, int hour, int minute, int second)
 {
     std::string record;
     for (int v : { year, month, day, hour, minute, second, 0 })

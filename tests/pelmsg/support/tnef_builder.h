@@ -36,8 +36,8 @@ public:
     TnefPropList& MultiString8(uint16_t id, const std::vector<std::string>& values);
     // A named property (identifier 0x8000 and above) with a numeric or a string name.
     TnefPropList& NamedLong(uint16_t id, const std::array<uint8_t, 16>& guid, uint32_t number, int32_t v);
-    TnefPropList& NamedString8(uint16_t id, const std::array<uint8_t, 16>& guid, const std::string& utf8Name,
-        const std::string& value);
+    TnefPropList& NamedString8(
+        uint16_t id, const std::array<uint8_t, 16>& guid, const std::string& utf8Name, const std::string& value);
     // Any bytes after the tag, for malformed cases.
     TnefPropList& Raw(uint32_t tag, const std::string& afterTag);
 
@@ -64,8 +64,8 @@ public:
     TnefBuilder& MessageClass(const std::string& cls);
     TnefBuilder& Subject(const std::string& bytes);
     // A legacy date attribute (14-byte date record) at a level.
-    TnefBuilder& DateRecord(uint8_t level, uint32_t identifier, int year, int month, int day, int hour, int minute,
-        int second);
+    TnefBuilder& DateRecord(
+        uint8_t level, uint32_t identifier, int year, int month, int day, int hour, int minute, int second);
     TnefBuilder& MapiProps(const TnefPropList& props);
     TnefBuilder& RecipientTable(const std::vector<TnefPropList>& rows);
     // Starts an attachment.
