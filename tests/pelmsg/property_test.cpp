@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 
 #include "pelmsg.h"
 #include "test_support.h"
@@ -309,4 +310,17 @@ TEST(Guid, TextRoundTrip)
     EXPECT_EQ(std::memcmp(back->data(), raw, 16), 0);
     EXPECT_FALSE(GuidFromText("{00020307-0000-0000-C000-00000000004}"));
     EXPECT_FALSE(GuidFromText("{00020307-0000-0000-C000-0000000000G6}"));
+}
+
+TEST(ValueText, DatesOutsideTheCalendarStayNumbers)
+{
+    // A damaged file can hold any double as a date-time; it must neither overflow nor pretend to be a date.
+    TMSGProperties c;
+    TMSGProperty* huge = AddNode(c, 0x00010007, TDateTime { 7.09312e+160 });
+    EXPECT_EQ(U8(huge->ValueText()).find('/'), std::string::npos);
+    EXPECT_FALSE(IsValidDateTime(7.09312e+160));
+    EXPECT_FALSE(IsValidDateTime(std::numeric_limits<double>::quiet_NaN()));
+    EXPECT_TRUE(IsValidDateTime(0));
+    TDateParts p = DecodeDateTime(-1e300);
+    EXPECT_EQ(p.Year, 1899);
 }
