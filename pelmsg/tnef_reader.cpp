@@ -188,30 +188,39 @@ private:
         if (ReadLevel(s) != 1)
             throw EFormatError(SInvalidMessageFile, s.Position());
         ReadU32(s); // identifier, not checked
-        uint32_t length = Length(ReadU32(s));
+        uint32_t versionLength = Length(ReadU32(s));
         {
-            TWindowStream data(s, length);
+            TWindowStream data(s, versionLength);
             if (ReadU32(data) != kTnefVersion)
                 throw EFormatError(SInvalidSequence, s.Position());
             SkipForward(data, data.Remaining());
         }
         ReadU16(s); // checksum, not verified
 
-        while (s.Remaining() > 0) {
-            int level = ReadLevel(s);
-            if (level != 1) {
-                if (level >= 0)
+        ReadAttributes(s, 1, 0, [&](uint32_t identifier, TStream& data, uint32_t length) {
+            ReadMessageAttribute(identifier, data, length);
+        });
+    }
+
+    // Reads attributes of one level while they follow (and more than minRemaining bytes are left); each one's data
+    // is a window of the stream, skipped to its end afterwards. Another level ends the block.
+    template <class Handle> static void ReadAttributes(TStream& s, int level, int64_t minRemaining, Handle handle)
+    {
+        while (s.Remaining() > minRemaining) {
+            int found = ReadLevel(s);
+            if (found != level) {
+                if (found >= 0)
                     s.Seek(-1, TSeekOrigin::Current);
                 return;
             }
             uint32_t identifier = ReadU32(s);
-            uint32_t len = Length(ReadU32(s));
+            uint32_t length = Length(ReadU32(s));
             {
-                TWindowStream data(s, len);
-                ReadMessageAttribute(identifier, data, len);
+                TWindowStream data(s, length);
+                handle(identifier, data, length);
                 SkipForward(data, data.Remaining());
             }
-            ReadU16(s); // checksum
+            ReadU16(s); // checksum, not verified
         }
     }
 
@@ -258,44 +267,31 @@ private:
     void ReadAttachmentBlock(TStream& s)
     {
         TMSGProperty* current = nullptr;
-        while (s.Remaining() > 4) {
-            int level = ReadLevel(s);
-            if (level != 2) {
-                if (level >= 0)
-                    s.Seek(-1, TSeekOrigin::Current);
-                return;
-            }
-            uint32_t identifier = ReadU32(s);
-            uint32_t len = Length(ReadU32(s));
-            {
-                TWindowStream data(s, len);
-                if (AttributeNumber(identifier) == attAttachTitle) {
-                    if (current) {
-                        ByteString title = data.ReadString(len);
-                        size_t nul = title.find('\0');
-                        if (nul != ByteString::npos)
-                            title.resize(nul);
-                        TMSGProperty* node = current->SubProperties.Add();
-                        node->TagID = 0x3704001E;
-                        node->Value = std::move(title);
-                        node->DataSize = len;
-                    }
-                } else if (AttributeNumber(identifier) == attAttachRenddata) {
-                    current = NewAttachment();
-                } else if (AttributeNumber(identifier) == attAttachment) {
-                    // Properties that come before any rendering attribute still describe an attachment.
-                    if (!current)
-                        current = NewAttachment();
-                    uint32_t count = ReadU32(data);
-                    ReadEncodedProperties(data, current->SubProperties, count);
-                } else {
-                    TMSGProperties& target = current ? current->SubProperties : root_;
-                    ReadLegacyAttribute(target, identifier, LegacyTag(identifier), data, len);
+        ReadAttributes(s, 2, 4, [&](uint32_t identifier, TStream& data, uint32_t length) {
+            if (AttributeNumber(identifier) == attAttachTitle) {
+                if (current) {
+                    ByteString title = data.ReadString(length);
+                    size_t nul = title.find('\0');
+                    if (nul != ByteString::npos)
+                        title.resize(nul);
+                    TMSGProperty* node = current->SubProperties.Add();
+                    node->TagID = 0x3704001E;
+                    node->Value = std::move(title);
+                    node->DataSize = length;
                 }
-                SkipForward(data, data.Remaining());
+            } else if (AttributeNumber(identifier) == attAttachRenddata) {
+                current = NewAttachment();
+            } else if (AttributeNumber(identifier) == attAttachment) {
+                // Properties that come before any rendering attribute still describe an attachment.
+                if (!current)
+                    current = NewAttachment();
+                uint32_t count = ReadU32(data);
+                ReadEncodedProperties(data, current->SubProperties, count);
+            } else {
+                TMSGProperties& target = current ? current->SubProperties : root_;
+                ReadLegacyAttribute(target, identifier, LegacyTag(identifier), data, length);
             }
-            ReadU16(s); // checksum
-        }
+        });
     }
 
     TMSGProperty* NewAttachment()
