@@ -54,7 +54,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         c.FileName = after.front();
     if (seenExport && !before.empty() && !after.empty()) {
         c.ExportMode = true;
-        c.ExportFormat = "." + Upper(after[0]);
+        c.ExportFormat = Upper(after[0]).insert(0, 1, '.');
         // The output path is kept as given: on a case-sensitive file system another case is another file.
         c.OutputPath = after.size() > 1 ? after[1] : ReplaceExtension(ExpandFileName(c.FileName), c.ExportFormat);
     }

@@ -58,9 +58,9 @@ std::string Normalised(const std::string& text)
 {
     std::string s = text;
     if (s.rfind("--", 0) == 0)
-        s = "/" + s.substr(2);
+        s.replace(0, 2, "/");
     else if (s.rfind("-", 0) == 0)
-        s = "/" + s.substr(1);
+        s.replace(0, 1, "/");
     size_t eq = s.find('=');
     // Only the switch name is upper-cased; values keep their case.
     return eq == std::string::npos ? Upper(s) : Upper(s.substr(0, eq + 1)) + s.substr(eq + 1);

@@ -459,7 +459,7 @@ private:
         };
         boundary_ = kBoundary;
         for (int counter = 1; occurs(boundary_) || (nested_ && occurs(kNestedBoundaryPrefix + boundary_)); ++counter)
-            boundary_ = kBoundary + ("_" + std::to_string(counter));
+            boundary_ = ByteString(kBoundary).append(1, '_').append(std::to_string(counter));
         partBoundary_ = nested_ ? kNestedBoundaryPrefix + boundary_ : boundary_;
     }
 

@@ -61,7 +61,7 @@ std::string Sha256Hex(std::string_view bytes)
     for (size_t i = 0; i < full; i += 64)
         Block(h, reinterpret_cast<const unsigned char*>(bytes.data()) + i);
     unsigned char tail[128] = {};
-    size_t rest = bytes.size() - full;
+    size_t rest = (bytes.size() - full) & 63; // below 64: what the whole blocks left
     for (size_t i = 0; i < rest; ++i)
         tail[i] = static_cast<unsigned char>(bytes[full + i]);
     tail[rest] = 0x80;
