@@ -4,23 +4,17 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "ascii_case.h"
 #include "pelmsg.h"
 
 namespace quorra {
 
 namespace {
 
-std::string Upper(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 bool IsExportSwitch(const std::string& a)
 {
-    return IsSwitch(a) && (Upper(a) == "/E" || Upper(a) == "-E" || Upper(a) == "--E");
+    return IsSwitch(a)
+        && (pelmsg::UpperAscii(a) == "/E" || pelmsg::UpperAscii(a) == "-E" || pelmsg::UpperAscii(a) == "--E");
 }
 
 } // namespace
@@ -54,7 +48,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         c.FileName = after.front();
     if (seenExport && !before.empty() && !after.empty()) {
         c.ExportMode = true;
-        c.ExportFormat = Upper(after[0]).insert(0, 1, '.');
+        c.ExportFormat = pelmsg::UpperAscii(after[0]).insert(0, 1, '.');
         // The output path is kept as given: on a case-sensitive file system another case is another file.
         c.OutputPath = after.size() > 1 ? after[1] : ReplaceExtension(ExpandFileName(c.FileName), c.ExportFormat);
     }

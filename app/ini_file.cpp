@@ -7,6 +7,8 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "ascii_case.h"
+
 namespace quorra {
 
 namespace {
@@ -18,22 +20,6 @@ std::string Trim(const std::string& s)
         return {};
     size_t e = s.find_last_not_of(" \t");
     return s.substr(b, e - b + 1);
-}
-
-bool SameName(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -65,10 +51,10 @@ TIniFile::TIniFile(std::string fileName)
 const TIniFile::TLine* TIniFile::Find(const std::string& section, const std::string& key) const
 {
     for (const TSection& s : sections_) {
-        if (s.name.empty() || !SameName(s.name, section))
+        if (s.name.empty() || !pelmsg::EqualsIgnoringAsciiCase(s.name, section))
             continue;
         for (const TLine& l : s.lines)
-            if (!l.key.empty() && SameName(l.key, key))
+            if (!l.key.empty() && pelmsg::EqualsIgnoringAsciiCase(l.key, key))
                 return &l;
     }
     return nullptr;
@@ -113,7 +99,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
         clean += (c == '\r' || c == '\n') ? ' ' : c;
     TSection* target = nullptr;
     for (TSection& s : sections_) {
-        if (!s.name.empty() && SameName(s.name, section)) {
+        if (!s.name.empty() && pelmsg::EqualsIgnoringAsciiCase(s.name, section)) {
             target = &s;
             break;
         }
@@ -123,7 +109,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
         target = &sections_.back();
     }
     for (TLine& l : target->lines) {
-        if (!l.key.empty() && SameName(l.key, key)) {
+        if (!l.key.empty() && pelmsg::EqualsIgnoringAsciiCase(l.key, key)) {
             l.value = clean;
             l.text = l.key + "=" + clean;
             return;

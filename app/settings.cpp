@@ -6,19 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "ascii_case.h"
 #include "ini_file.h"
 
 namespace quorra {
 
 namespace {
-
-std::string Upper(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
 
 std::string TrimBlanks(const std::string& s)
 {
@@ -63,7 +56,7 @@ std::string Normalised(const std::string& text)
         s.replace(0, 1, "/");
     size_t eq = s.find('=');
     // Only the switch name is upper-cased; values keep their case.
-    return eq == std::string::npos ? Upper(s) : Upper(s.substr(0, eq + 1)) + s.substr(eq + 1);
+    return eq == std::string::npos ? pelmsg::UpperAscii(s) : pelmsg::UpperAscii(s.substr(0, eq + 1)) + s.substr(eq + 1);
 }
 
 const char* const kWholeSwitches[] = { "/ALL", "/NOINI", "/NOLOGO", "/NOMENU", "/BASIC", "/SIMPLE", "/E" };
@@ -285,7 +278,7 @@ bool ApplySwitch(TSettings& s, const std::string& text)
         s.AppMode = 1;
     auto valueOf = [&](const char* prefix) { return sw.substr(std::string(prefix).size()); };
     if (sw.rfind("/DEFFORMAT=", 0) == 0) {
-        std::string v = Upper(valueOf("/DEFFORMAT="));
+        std::string v = pelmsg::UpperAscii(valueOf("/DEFFORMAT="));
         if (v == "HTML")
             s.DefaultFormat = 3;
         else if (v == "RTF")

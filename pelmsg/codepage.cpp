@@ -12,6 +12,8 @@
 #include <unicode/ucnv_cb.h>
 #include <unicode/ucnv_err.h>
 
+#include "ascii_case.h"
+
 namespace pelmsg {
 
 namespace {
@@ -275,22 +277,6 @@ std::string ToUtf16LeBytes(const WideString& text)
     return out;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 // Callback that writes an unmappable character as a numeric character reference.
 void ReferenceCallback(const void*, UConverterFromUnicodeArgs* args, const UChar*, int32_t, UChar32 codePoint,
     UConverterCallbackReason reason, UErrorCode* err)
@@ -513,7 +499,7 @@ WideString Utf8ToWide(std::string_view bytes)
 int32_t CodePageOfCharsetName(std::string_view name)
 {
     for (const auto& row : CharsetCodePages)
-        if (EqualsIgnoringCase(row.Name, name))
+        if (EqualsIgnoringAsciiCase(row.Name, name))
             return row.CodePage;
     return 0;
 }

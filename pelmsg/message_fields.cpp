@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "ascii_case.h"
 #include "codepage.h"
 #include "compressed_rtf.h"
 #include "message.h"
@@ -29,15 +30,6 @@ void DeleteFirstNul(WideString& text)
     size_t nul = text.find(u'\0');
     if (nul != WideString::npos)
         text.erase(nul, 1);
-}
-
-std::string LowerAscii(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
 }
 
 // The charset an HTML document declares in a meta tag ("charset=xyz" or charset="xyz"), or empty.
