@@ -62,18 +62,12 @@ std::vector<std::filesystem::path> CorpusMessages()
     return files;
 }
 
-std::string RunCommand(const std::string& command)
+std::string CheckedOutput(const std::string& command)
 {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[65536];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        out.append(buffer, n);
-    if (pclose(pipe) != 0)
+    CommandResult r = RunCommand(command);
+    if (r.ExitCode != 0)
         ADD_FAILURE() << "failed: " << command;
-    return out;
+    return r.Output;
 }
 
 // olefile's listing of each file: path -> (is storage, size, sha256), or the error it raised.
@@ -88,7 +82,7 @@ std::map<std::string, OleListing> OlefileListings(const std::vector<std::string>
         = "/usr/bin/python3 '" + std::string(TESSALY_SOURCE_DIR) + "/tests/pelmsg/tools/ole_listing.py'";
     for (const std::string& f : files)
         command += " '" + f + "'";
-    Json json = Json::Parse(RunCommand(command));
+    Json json = Json::Parse(CheckedOutput(command));
     std::map<std::string, OleListing> out;
     for (const auto& [file, result] : json.object) {
         OleListing& listing = out[file];

@@ -18,6 +18,8 @@
 #include "tnef_builder.h"
 
 using namespace pelmsg;
+using pelmsg::test::CommandResult;
+using pelmsg::test::RunCommand;
 using pelmsg::test::TempDir;
 
 namespace pelmsg {
@@ -1074,25 +1076,8 @@ TEST(StorageOleStream, AdapterPassesReadsWritesAndSeeksThrough)
 
 namespace {
 
-struct TCommandResult {
-    int Status;
-    std::string Output;
-};
-
-TCommandResult RunCommand(const std::string& command)
-{
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        throw std::runtime_error("cannot run " + command);
-    std::string output;
-    char block[65536];
-    for (size_t n; (n = fread(block, 1, sizeof block, pipe)) > 0;)
-        output.append(block, n);
-    return { pclose(pipe), output };
-}
-
-bool OlefileAvailable() { return RunCommand("/usr/bin/python3 -c 'import olefile' 2>/dev/null").Status == 0; }
-bool GsfAvailable() { return RunCommand("command -v gsf >/dev/null 2>&1").Status == 0; }
+bool OlefileAvailable() { return RunCommand("/usr/bin/python3 -c 'import olefile' 2>/dev/null").ExitCode == 0; }
+bool GsfAvailable() { return RunCommand("command -v gsf >/dev/null 2>&1").ExitCode == 0; }
 
 uint32_t Crc32(const std::string& bytes)
 {
@@ -1205,8 +1190,8 @@ std::map<std::string, std::vector<std::string>> OlefileListings(
     std::string command = "/usr/bin/python3 " + script;
     for (const auto& file : files)
         command += " '" + file + "'";
-    TCommandResult result = RunCommand(command + " 2>/dev/null");
-    EXPECT_EQ(result.Status, 0);
+    CommandResult result = RunCommand(command + " 2>/dev/null");
+    EXPECT_EQ(result.ExitCode, 0);
     std::map<std::string, std::vector<std::string>> listings;
     std::vector<std::string>* current = nullptr;
     size_t start = 0;
@@ -1287,8 +1272,8 @@ TEST(StorageAgreement, OurFilesReadTheSameInGsf)
         // gsf lists "d|f [date time] size path" (names in the locale's encoding: UTF-8 here), after a line
         // naming the file.
         std::set<std::string> theirs;
-        TCommandResult list = RunCommand("LC_ALL=C.UTF-8 gsf list '" + file + "'");
-        ASSERT_EQ(list.Status, 0);
+        CommandResult list = RunCommand("LC_ALL=C.UTF-8 gsf list '" + file + "'");
+        ASSERT_EQ(list.ExitCode, 0);
         size_t start = list.Output.find('\n') + 1;
         for (size_t end; (end = list.Output.find('\n', start)) != std::string::npos; start = end + 1) {
             std::string line = list.Output.substr(start, end - start);
@@ -1308,8 +1293,8 @@ TEST(StorageAgreement, OurFilesReadTheSameInGsf)
                 std::string path = prefix + test::U8(s.pwcsName);
                 if (s.type == STGTY_STREAM) {
                     ours.insert("f " + std::to_string(s.cbSize) + " " + path);
-                    TCommandResult cat = RunCommand("LC_ALL=C.UTF-8 gsf cat '" + file + "' '" + path + "'");
-                    EXPECT_EQ(cat.Status, 0);
+                    CommandResult cat = RunCommand("LC_ALL=C.UTF-8 gsf cat '" + file + "' '" + path + "'");
+                    EXPECT_EQ(cat.ExitCode, 0);
                     EXPECT_TRUE(cat.Output == ReadAll(*storage.OpenStream(s.pwcsName))) << path;
                 } else {
                     auto sub = storage.OpenStorage(s.pwcsName);

@@ -28,17 +28,10 @@ bool Succeeds(const std::string& command) { return std::system((command + " >/de
 
 std::string Output(const std::string& command, int* status = nullptr)
 {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[65536];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        out.append(buffer, n);
-    int rc = pclose(pipe);
+    CommandResult r = RunCommand(command);
     if (status)
-        *status = rc;
-    return out;
+        *status = r.ExitCode;
+    return r.Output;
 }
 
 std::vector<std::filesystem::path> TnefFiles()

@@ -3,11 +3,8 @@
 // Independent readers that judge what the writers make: xmllint (libxml2) for XML and HTML, and Python's standard
 // email package (through tests/tools/eml_summary.py) for mail files. Tests skip themselves when a reader is absent.
 
-#include <array>
-#include <cstdio>
 #include <stdexcept>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "mini_json.h"
@@ -22,51 +19,23 @@ inline bool ToolAvailable(const char* path) { return ::access(path, X_OK) == 0; 
 
 inline std::string EmlSummaryScript() { return std::string(TESSALY_SOURCE_DIR) + "/tests/tools/eml_summary.py"; }
 
-// The text between single quotes, safe as one shell word.
-inline std::string ShellQuote(const std::string& text)
-{
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-struct CommandResult {
-    int ExitCode = -1;
-    std::string Output; // standard output and standard error together
-};
-
-inline CommandResult RunCommand(const std::string& command)
-{
-    CommandResult result;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        throw std::runtime_error("cannot run " + command);
-    std::array<char, 4096> buffer {};
-    size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        result.Output.append(buffer.data(), n);
-    int status = ::pclose(pipe);
-    result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
 // xmllint's verdict on an XML file (html: as HTML): exit code 0 and no message means well-formed.
 inline CommandResult XmlLint(const std::string& path, bool html = false)
 {
-    return RunCommand(std::string(kXmllint) + (html ? " --html" : "") + " --noout " + ShellQuote(path));
+    return RunCommand(std::string(kXmllint) + (html ? " --html" : "") + " --noout " + ShellQuote(path) + " 2>&1");
 }
 
 // The text content of an HTML file as xmllint's HTML parser reads it (entities and charset decoded), in UTF-8.
 inline std::string HtmlTextContent(const std::string& path)
 {
-    return RunCommand(std::string(kXmllint) + " --html --xpath 'string(/)' " + ShellQuote(path)).Output;
+    return RunCommand(std::string(kXmllint) + " --html --xpath 'string(/)' " + ShellQuote(path) + " 2>&1").Output;
 }
 
 // What Python's email package reads in a mail file (see tests/tools/eml_summary.py).
 inline Json EmlSummary(const std::string& path)
 {
-    CommandResult r = RunCommand(std::string(kPython) + " " + ShellQuote(EmlSummaryScript()) + " " + ShellQuote(path));
+    CommandResult r
+        = RunCommand(std::string(kPython) + " " + ShellQuote(EmlSummaryScript()) + " " + ShellQuote(path) + " 2>&1");
     if (r.ExitCode != 0)
         throw std::runtime_error("eml_summary.py failed on " + path + ": " + r.Output);
     return Json::Parse(r.Output);

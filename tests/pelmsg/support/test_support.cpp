@@ -1,11 +1,13 @@
 #include "test_support.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/wait.h>
 
 #include <unicode/timezone.h>
 
@@ -40,6 +42,28 @@ void WriteFileBytes(const std::string& path, const std::string& bytes)
 WideString W(const std::string& utf8) { return Utf8ToWide(utf8); }
 
 std::string U8(const WideString& wide) { return WideToUtf8(wide); }
+
+CommandResult RunCommand(const std::string& command)
+{
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        throw std::runtime_error("cannot run " + command);
+    CommandResult result;
+    char buffer[65536];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        result.Output.append(buffer, n);
+    int status = ::pclose(pipe);
+    result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string ShellQuote(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
 
 ScopedTimeZone::ScopedTimeZone(const char* zone)
 {

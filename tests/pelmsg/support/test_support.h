@@ -19,6 +19,16 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 WideString W(const std::string& utf8);
 std::string U8(const WideString& wide);
 
+// What a shell command printed on standard output, and its exit code (-1 when it did not exit normally).
+struct CommandResult {
+    int ExitCode = -1;
+    std::string Output;
+};
+// Runs a command through the shell; throws std::runtime_error when it cannot be started.
+CommandResult RunCommand(const std::string& command);
+// The text between single quotes, safe as one shell word.
+std::string ShellQuote(const std::string& text);
+
 // Sets TZ for the lifetime of the object (and makes ICU forget its cached default zone).
 class ScopedTimeZone {
 public:
