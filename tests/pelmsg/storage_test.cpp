@@ -457,7 +457,7 @@ TEST(StorageSave, MissingElementsAndWrongKindsAreTold)
 TEST(StorageMiniStream, StreamsUnder4096BytesLiveInTheMiniStreamOthersInSectors)
 {
     const std::vector<size_t> sizes = { 0, 1, 63, 64, 65, 4095, 4096, 4097 };
-    auto name = [](size_t size) { return test::W("S" + std::to_string(size)); };
+    auto name = [](size_t size) { return test::W(std::to_string(size).insert(0, 1, 'S')); };
     TRawFile raw(CommitToMemory([&](IStorage& root) {
         for (size_t size : sizes)
             PutStream(root, name(size), Pattern(size, static_cast<uint32_t>(size)));
