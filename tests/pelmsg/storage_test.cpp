@@ -1219,7 +1219,7 @@ std::vector<std::string> WriteOracleSamples(const TempDir& dir)
     save("boundary.cfb",
         [](IStorage& root) {
             for (size_t size : { 0, 1, 64, 4095, 4096, 4097, 70000 })
-                PutStream(root, test::W("S" + std::to_string(size)), Pattern(size, static_cast<uint32_t>(size)));
+                PutStream(root, test::W(std::to_string(size).insert(0, 1, 'S')), Pattern(size, static_cast<uint32_t>(size)));
         },
         {});
     save("difat.cfb",
