@@ -620,7 +620,7 @@ TEST(StorageOrder, WrittenSiblingTreesAreValidRedBlackTrees)
         SCOPED_TRACE(children);
         TRawFile raw(CommitToMemory([&](IStorage& root) {
             for (uint32_t i = 0; i < children; ++i)
-                PutStream(root, test::W("Element" + std::to_string(i * 7919 % 1000)), "");
+                PutStream(root, test::W(std::string("Element").append(std::to_string(i * 7919 % 1000))), "");
         }));
         uint32_t top = raw.Field(0, cfb::entry::kChild);
         EXPECT_EQ(raw.Bytes()[raw.EntryOffset(top) + cfb::entry::kColor], cfb::kColorBlack);
@@ -788,7 +788,7 @@ TEST(StorageLimits, StoragesNestUpToTheLimitAndNoDeeper)
             [&](IStorage& root) {
                 std::unique_ptr<IStorage> current = root.CreateStorage(u"L1");
                 for (int level = 2; level <= depth; ++level)
-                    current = current->CreateStorage(test::W("L" + std::to_string(level)));
+                    current = current->CreateStorage(test::W(std::string("L").append(std::to_string(level))));
                 PutStream(*current, u"Leaf", "deep");
             },
             options);
@@ -1219,7 +1219,8 @@ std::vector<std::string> WriteOracleSamples(const TempDir& dir)
     save("boundary.cfb",
         [](IStorage& root) {
             for (size_t size : { 0, 1, 64, 4095, 4096, 4097, 70000 })
-                PutStream(root, test::W(std::to_string(size).insert(0, 1, 'S')), Pattern(size, static_cast<uint32_t>(size)));
+                PutStream(
+                    root, test::W(std::to_string(size).insert(0, 1, 'S')), Pattern(size, static_cast<uint32_t>(size)));
         },
         {});
     save("difat.cfb",
@@ -1232,8 +1233,8 @@ std::vector<std::string> WriteOracleSamples(const TempDir& dir)
     save("names.cfb",
         [](IStorage& root) {
             for (int i = 0; i < 45; ++i)
-                PutStream(
-                    root, test::W("Sibling" + std::to_string(i * 37 % 100)), Pattern(10, static_cast<uint32_t>(i)));
+                PutStream(root, test::W(std::string("Sibling").append(std::to_string(i * 37 % 100))),
+                    Pattern(10, static_cast<uint32_t>(i)));
             auto sub = root.CreateStorage(u"D\u00e9j\u00e0 vu");
             PutStream(*sub,
                 u"\x01"
