@@ -89,7 +89,8 @@ int RunExport(TSettings& settings, const TCommandLine& commandLine, std::ostream
 {
     std::string input = ExpandFileName(commandLine.FileName);
     AddRecentFile(settings, input);
-    pelmsg::TPelTNEFFile message;
+    std::unique_ptr<pelmsg::TPelMessage> messageHolder = pelmsg::CreateMessageForFile(input);
+    pelmsg::TPelMessage& message = *messageHolder;
     try {
         message.LoadFromFile(input);
     } catch (const pelmsg::EPelMsgError& e) {

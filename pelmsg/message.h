@@ -1,13 +1,23 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "property.h"
 
 namespace pelmsg {
 
 class TStream;
+
+// Something a reader skipped or cut while it went on reading a damaged input: where (byte offset in the input,
+// -1 when unknown) and what ("attachment data truncated: 135 of 2,048 bytes present").
+struct TReadWarning {
+    int64_t Offset = -1;
+    std::string Text;
+};
 
 // Holds one message: owns its property tree and loads a file or stream into it. Each input format has its own
 // subclass; the base loads nothing.
@@ -27,6 +37,9 @@ public:
     void SetProperties(const TMSGProperties& source) { properties_.Assign(source); }
 
     virtual void Clear();
+    // What the last load skipped or cut; empty for a sound input. Cleared with the tree.
+    const std::vector<TReadWarning>& Warnings() const { return warnings_; }
+    void AddWarning(int64_t offset, std::string text) { warnings_.push_back({ offset, std::move(text) }); }
     // Reads the stream into the tree (which is cleared first). Raises EFormatError with the format's message.
     virtual void LoadFromStream(TStream& stream);
     // Raises EFileError "File %s is not found." when the file does not exist (the tree stays as it was); then
@@ -65,6 +78,7 @@ public:
 
 private:
     TMSGProperties properties_;
+    std::vector<TReadWarning> warnings_;
 };
 
 // Reads a TNEF stream (winmail.dat, .tnef).
@@ -87,5 +101,10 @@ public:
 
     TPelMSGConvertCodepage OnConvertCodepage;
 };
+
+// The reader for a file, chosen by its first bytes: the TNEF signature gives a TPelTNEFFile, a compound file a
+// TPelMSGFile, anything else (also a missing or unreadable file) a TPelTNEFFile, whose LoadFromFile then reports
+// what is wrong. Nothing is loaded yet. Every place that opens a message file goes through this.
+std::unique_ptr<TPelMessage> CreateMessageForFile(const std::string& fileName);
 
 } // namespace pelmsg

@@ -37,13 +37,7 @@ int main(int argc, char** argv)
         return argc == 2 ? 0 : 2;
     }
     std::string path = argv[1];
-    bool isMsg = path.size() > 4
-        && (path.compare(path.size() - 4, 4, ".msg") == 0 || path.compare(path.size() - 4, 4, ".MSG") == 0);
-    std::unique_ptr<TPelMessage> message;
-    if (isMsg)
-        message = std::make_unique<TPelMSGFile>();
-    else
-        message = std::make_unique<TPelTNEFFile>();
+    std::unique_ptr<TPelMessage> message = CreateMessageForFile(path);
     int status = 0;
     try {
         message->LoadFromFile(path);

@@ -402,3 +402,28 @@ TEST(MsgReader, EightBitTextIsDecodedWithTheCodePageOfItsPropertiesStream)
     ASSERT_TRUE(object);
     EXPECT_EQ(U8(object->SubProperties.Subject()), "Grüße") << "an attached message has its own";
 }
+
+TEST(MsgReader, TheReaderIsChosenByTheFileContentNotItsName)
+{
+    TempDir dir;
+    WriteCompoundFile(dir.File("mail.dat"), { Stream(kProps, Header32()), Stream(u"__substg1.0_0037001E", "s") });
+    WriteFileBytes(dir.File("winmail.msg"), ReadFileBytes(TESSALY_SOURCE_DIR "/samples/winmail.dat"));
+    WriteFileBytes(dir.File("short.msg"), "\xD0\xCF");
+
+    auto compound = CreateMessageForFile(dir.File("mail.dat"));
+    EXPECT_NE(dynamic_cast<TPelMSGFile*>(compound.get()), nullptr);
+    compound->LoadFromFile(dir.File("mail.dat"));
+    EXPECT_EQ(U8(compound->Subject()), "s");
+
+    auto tnef = CreateMessageForFile(dir.File("winmail.msg"));
+    EXPECT_NE(dynamic_cast<TPelTNEFFile*>(tnef.get()), nullptr);
+    tnef->LoadFromFile(dir.File("winmail.msg"));
+    EXPECT_FALSE(tnef->Subject().empty());
+
+    // Short, missing and folder inputs go to the TNEF reader, whose errors name what is wrong.
+    for (const std::string& path : { dir.File("short.msg"), dir.File("missing"), dir.Path() }) {
+        auto other = CreateMessageForFile(path);
+        EXPECT_NE(dynamic_cast<TPelTNEFFile*>(other.get()), nullptr) << path;
+        EXPECT_THROW(other->LoadFromFile(path), EPelMsgError) << path;
+    }
+}
