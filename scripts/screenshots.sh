@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Takes screenshots of the viewer window with the bundled sample under Xvfb at 1024x768, in English and in
+# German, into screenshots/ (or the folder given). Builds first (preset release unless PRESET is set).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${PRESET:-release}"
+out="${1:-screenshots}"
+if [ -z "${SKIP_BUILD:-}" ]; then
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" --target quorra screen-grab >/dev/null
+fi
+bin="build/$preset"
+mkdir -p "$out"
+out="$(cd "$out" && pwd)"
+sample="$(pwd)/samples/winmail.dat"
+
+# shot NAME [quorra arguments...]: one screenshot of the window opened with the arguments, in a fresh home.
+shot() {
+    local name="$1"; shift
+    local home; home="$(mktemp -d)"
+    HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CONFIG_DIRS="$home/etc" XDG_DATA_HOME="$home/data" \
+    LC_ALL=C.UTF-8 TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+        "$1" "${@:4}" & pid=$!
+        sleep "${SHOT_DELAY:-3}"
+        "$2" "$3"; status=$?
+        kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+        exit $status' _ "$bin/app/quorra" "$bin/tools/screen-grab" "$out/$name.png" "$@"
+    rm -rf "$home"
+    echo "$out/$name.png"
+}
+
+full=(/LEFT=0 /TOP=0 /WIDTH=1024 /HEIGHT=768 /NOINI)
+shot main-en "$sample" "${full[@]}"
+shot main-de "$sample" "${full[@]}" /LANG=german.lng
+shot default-size-en "$sample" /NOINI
+shot default-size-de "$sample" /NOINI /LANG=german.lng
+shot no-file-de /NOINI "${full[@]}" /LANG=german.lng
