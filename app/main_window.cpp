@@ -261,23 +261,26 @@ void TfrmMain::CreateMenus()
 
 void TfrmMain::CreateToolBars()
 {
-    // The cool bar: three bands side by side whose widths the user can drag.
+    // The cool bar: the two tool bars and the file-name band in one row; when the window is too narrow for
+    // all three, the file-name band wraps onto a second row.
     cbMain_ = new QWidget(this);
     cbMain_->setObjectName(QStringLiteral("cbMain"));
-    auto* cbLayout = new QHBoxLayout(cbMain_);
-    cbLayout->setContentsMargins(2, 2, 2, 2);
-    bands_ = new QSplitter(Qt::Horizontal, cbMain_);
-    bands_->setObjectName(QStringLiteral("cbMainBands"));
-    bands_->setChildrenCollapsible(false);
-    cbLayout->addWidget(bands_);
+    auto* rows = new QVBoxLayout(cbMain_);
+    rows->setContentsMargins(2, 2, 2, 2);
+    rows->setSpacing(2);
+    bandRow0_ = new QHBoxLayout;
+    bandRow1_ = new QHBoxLayout;
+    rows->addLayout(bandRow0_);
+    rows->addLayout(bandRow1_);
 
     auto newBar = [this](const char* name) {
-        auto* bar = new QToolBar(bands_);
+        auto* bar = new QToolBar(cbMain_);
         bar->setObjectName(QLatin1String(name));
         bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         bar->setIconSize(QSize(24, 24));
         bar->setFloatable(false);
         bar->setMovable(false);
+        bar->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
         return bar;
     };
     tbMain_ = newBar("tbMain");
@@ -291,7 +294,7 @@ void TfrmMain::CreateToolBars()
     tbHelp_->addSeparator();
     tbHelp_->addAction(Action("btnAbout"));
 
-    pnlFileName_ = new QWidget(bands_);
+    pnlFileName_ = new QWidget(cbMain_);
     pnlFileName_->setObjectName(QStringLiteral("pnlFileName"));
     auto* fileLayout = new QHBoxLayout(pnlFileName_);
     fileLayout->setContentsMargins(6, 0, 5, 0);
@@ -309,12 +312,18 @@ void TfrmMain::CreateToolBars()
     fileLayout->addWidget(lblFileName_);
     fileLayout->addWidget(cbFileName_, 1);
 
-    bands_->addWidget(tbMain_);
-    bands_->addWidget(tbHelp_);
-    bands_->addWidget(pnlFileName_);
-    bands_->setStretchFactor(0, 0);
-    bands_->setStretchFactor(1, 0);
-    bands_->setStretchFactor(2, 1);
+    auto* separator = new QFrame(cbMain_);
+    separator->setFrameShape(QFrame::VLine);
+    separator->setFrameShadow(QFrame::Sunken);
+    bandRow0_->addWidget(tbMain_);
+    bandRow0_->addWidget(separator);
+    bandRow0_->addWidget(tbHelp_);
+    bandRow0_->addWidget(pnlFileName_, 1);
+    bandStretch_ = new QWidget(cbMain_);
+    bandStretch_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
+    bandStretch_->setFixedHeight(1);
+    bandStretch_->hide();
+    bandRow0_->addWidget(bandStretch_, 1);
 
     // A choice from the list and Enter open the file; typing alone does not, so that a path being typed is not
     // opened (and reported missing) at every keystroke.
@@ -471,12 +480,9 @@ void TfrmMain::LoadPlacement()
         setGeometry(settings_.FormLeft, settings_.FormTop, std::max(settings_.FormWidth, 200),
             std::max(settings_.FormHeight, 150));
     if (settings_.SaveFormPosition) {
-        QList<int> bands = bands_->sizes();
-        if (settings_.Band0Width > 0)
-            bands[0] = settings_.Band0Width;
-        if (settings_.Band1Width > 0)
-            bands[1] = settings_.Band1Width;
-        bands_->setSizes(bands);
+        // A band is never narrower than its buttons; a wider stored band keeps its width.
+        tbMain_->setMinimumWidth(std::min(settings_.Band0Width, 2000));
+        tbHelp_->setMinimumWidth(std::min(settings_.Band1Width, 2000));
         QList<int> panes = splitter_->sizes();
         panes[0] = std::max(settings_.LeftPaneWidth, kLeftPaneWidth);
         splitter_->setSizes(panes);
@@ -506,9 +512,8 @@ void TfrmMain::StorePlacement()
     settings_.FormTop = normal.y();
     settings_.FormWidth = normal.width();
     settings_.FormHeight = normal.height();
-    QList<int> bands = bands_->sizes();
-    settings_.Band0Width = bands.value(0);
-    settings_.Band1Width = bands.value(1);
+    settings_.Band0Width = tbMain_->width();
+    settings_.Band1Width = tbHelp_->width();
     settings_.LeftPaneWidth = pnlLeft_->isVisible() ? splitter_->sizes().value(0) : settings_.LeftPaneWidth;
     settings_.FileExplorer = Action("miViewFileTree")->isChecked();
 }
@@ -758,9 +763,30 @@ void TfrmMain::ApplyIcons()
     setWindowIcon(QIcon(LogoPixmap(64)));
 }
 
+void TfrmMain::ArrangeBands()
+{
+    // The file-name band needs room for its label and a useful part of a path.
+    const int needed = tbMain_->sizeHint().width() + tbHelp_->sizeHint().width()
+        + lblFileName_->sizeHint().width() + 260;
+    const bool wrap = width() < needed;
+    if (wrap == (bandRow1_->indexOf(pnlFileName_) >= 0))
+        return;
+    if (wrap) {
+        bandRow0_->removeWidget(pnlFileName_);
+        bandRow1_->addWidget(pnlFileName_, 1);
+    } else {
+        bandRow1_->removeWidget(pnlFileName_);
+        bandRow0_->insertWidget(bandRow0_->indexOf(bandStretch_), pnlFileName_, 1);
+    }
+    bandStretch_->setVisible(wrap);
+}
+
 void TfrmMain::FormResize()
 {
-    if (destroyed_ || creating_)
+    if (destroyed_)
+        return;
+    ArrangeBands();
+    if (creating_)
         return;
     if (settings_.SaveFormPosition)
         settings_.SettingsChanged = true;
@@ -826,6 +852,7 @@ void TfrmMain::TranslateForm(QObject* sender)
     } catch (const std::exception& e) {
         ShowError(QString::fromUtf8(e.what()));
     }
+    ArrangeBands();
     if (sender && !item)
         return;
     setWindowTitle(QStringLiteral("Tessaly"));

@@ -19,6 +19,7 @@
 class QAction;
 class QComboBox;
 class QFrame;
+class QHBoxLayout;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -119,6 +120,7 @@ private:
     void BuildLanguageMenu();
     void LoadPlacement();
     void StorePlacement();
+    void ArrangeBands();
     void ShowDamage();
     void ShowProgramTexts();
     void IdleStep();
@@ -144,7 +146,9 @@ private:
     std::string fileToOpen_; // the first argument, loaded at the end of start-up
 
     QWidget* cbMain_ = nullptr; // the tool-bar bands
-    QSplitter* bands_ = nullptr;
+    QHBoxLayout* bandRow0_ = nullptr;
+    QHBoxLayout* bandRow1_ = nullptr;
+    QWidget* bandStretch_ = nullptr;
     QToolBar* tbMain_ = nullptr;
     QToolBar* tbHelp_ = nullptr;
     QWidget* pnlFileName_ = nullptr;

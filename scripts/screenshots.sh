@@ -14,13 +14,13 @@ mkdir -p "$out"
 out="$(cd "$out" && pwd)"
 sample="$(pwd)/samples/winmail.dat"
 
-# shot NAME [quorra arguments...]: one screenshot of the window opened with the arguments, in a fresh home.
+# shot NAME LOCALE [quorra arguments...]: one screenshot of the window opened with the arguments, in a fresh home.
 shot() {
-    local name="$1"; shift
+    local name="$1" locale="$2"; shift 2
     local home; home="$(mktemp -d)"
     HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CONFIG_DIRS="$home/etc" XDG_DATA_HOME="$home/data" \
-    LC_ALL=C.UTF-8 TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-        "$1" "${@:4}" & pid=$!
+    QUORRA_LOCALE="$locale" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+        LC_ALL="$QUORRA_LOCALE" "$1" "${@:4}" 2>/dev/null & pid=$!
         sleep "${SHOT_DELAY:-3}"
         "$2" "$3"; status=$?
         kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
@@ -30,8 +30,8 @@ shot() {
 }
 
 full=(/LEFT=0 /TOP=0 /WIDTH=1024 /HEIGHT=768 /NOINI)
-shot main-en "$sample" "${full[@]}"
-shot main-de "$sample" "${full[@]}" /LANG=german.lng
-shot default-size-en "$sample" /NOINI
-shot default-size-de "$sample" /NOINI /LANG=german.lng
-shot no-file-de /NOINI "${full[@]}" /LANG=german.lng
+shot main-en C.UTF-8 "$sample" "${full[@]}"
+shot main-de de_DE.UTF-8 "$sample" "${full[@]}" /LANG=german.lng
+shot default-size-en C.UTF-8 "$sample" /NOINI
+shot default-size-de de_DE.UTF-8 "$sample" /NOINI /LANG=german.lng
+shot no-file-de de_DE.UTF-8 /NOINI "${full[@]}" /LANG=german.lng
