@@ -105,16 +105,19 @@ QObject* FindOwned(QObject* owner, const QString& name)
     return nullptr;
 }
 
-// A form: a window first, then any widget of that name.
-QObject* FindForm(const QString& name)
+// Every form of that name: the windows first, then other widgets (a form shown inside another window). A form
+// can exist more than once (a preview inside the main window and one in a window of its own); each is
+// translated.
+QList<QObject*> FindForms(const QString& name)
 {
+    QList<QObject*> forms;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->objectName().compare(name, Qt::CaseInsensitive) == 0)
-            return w;
+            forms << w;
     for (QWidget* w : QApplication::allWidgets())
-        if (w->objectName().compare(name, Qt::CaseInsensitive) == 0)
-            return w;
-    return nullptr;
+        if (!w->isWindow() && w->objectName().compare(name, Qt::CaseInsensitive) == 0)
+            forms << w;
+    return forms;
 }
 
 std::vector<TProgramText*>& Registry()
@@ -208,21 +211,23 @@ void TPelLanguage::TranslateEntry(const QString& path, const QString& value)
     QString rest = path.trimmed();
     QString text = value;
     text.replace(u'~', u'\t');
-    QObject* component = nullptr;
-    bool first = true;
+    QStringList names;
     for (qsizetype dot = rest.indexOf(u'.'); dot >= 0; dot = rest.indexOf(u'.')) {
-        QString name = rest.left(dot).trimmed();
+        names << rest.left(dot).trimmed();
         rest = rest.mid(dot + 1).trimmed();
-        component = first ? FindForm(name) : FindOwned(component, name);
-        first = false;
-        if (!component)
-            return;
     }
-    if (!component || text.isEmpty())
+    if (names.isEmpty() || text.isEmpty())
         return;
-    if (OnTranslate)
-        OnTranslate(this, component, rest, ComponentPropertyText(component, rest), text);
-    SetComponentProperty(component, rest, text, stringsSeparator_);
+    for (QObject* component : FindForms(names.front())) {
+        for (qsizetype i = 1; component && i < names.size(); ++i)
+            component = FindOwned(component, names[i]);
+        if (!component)
+            continue;
+        QString newValue = text;
+        if (OnTranslate)
+            OnTranslate(this, component, rest, ComponentPropertyText(component, rest), newValue);
+        SetComponentProperty(component, rest, newValue, stringsSeparator_);
+    }
 }
 
 QString ComponentPropertyText(QObject* c, const QString& name)
