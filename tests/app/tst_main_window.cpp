@@ -13,6 +13,8 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
+#include "options_dialog.h"
+#include "pel_language.h"
 #include "pelmsg.h"
 #include "window_test_support.h"
 
@@ -512,6 +514,31 @@ private slots:
         again->close();
         auto english_again = NewWindow();
         QCOMPARE(english_again->findChild<QMenu*>("miFile")->title(), "&File");
+    }
+
+    void shippedGermanFileIsComplete()
+    {
+        // Every program text of the window has a German text, and every line of the file reaches something.
+        QString german = TESSALY_SOURCE_DIR "/resources/languages/german.lng";
+        std::vector<TLanguageLine> custom = ReadLanguageSection(german, "Custom");
+        QVERIFY(TProgramText::All().size() > 40);
+        for (TProgramText* text : TProgramText::All()) {
+            bool found = false;
+            for (const TLanguageLine& line : custom)
+                found = found || line.Name.compare(text->Key(), Qt::CaseInsensitive) == 0;
+            QVERIFY2(found, text->Key());
+        }
+        auto w = NewWindow();
+        TfrmOptions options(w.get());
+        for (const TLanguageLine& line : ReadLanguageSection(german, "Translations")) {
+            QStringList path = line.Name.split('.');
+            QObject* form = path[0] == "frmOptions" ? static_cast<QObject*>(&options)
+                : path[0] == "frmMessage"           ? w->findChild<QWidget*>("frmMessage")
+                                                    : w.get();
+            QObject* component = path.size() == 2 ? form : form->findChild<QObject*>(path[1]);
+            QVERIFY2(component, qPrintable(line.Name));
+            QVERIFY2(SetComponentProperty(component, path.last(), line.Value, "|"), qPrintable(line.Name));
+        }
     }
 
     void languageSwitchGivesEnglishForMissingKeys()
