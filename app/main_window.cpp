@@ -35,6 +35,7 @@
 #include "pelmsg.h"
 #include "preview_page.h"
 #include "program_texts.h"
+#include "property_pages.h"
 #include "viewer_support.h"
 
 namespace quorra {
@@ -413,6 +414,8 @@ void TfrmMain::CreateCentralArea()
         pageControl_->addTab(page, tr(t.caption));
     }
     CreatePreviewPage(Page("tsPreview"));
+    CreatePropertiesPage(Page("tsProperties"));
+    CreateStructurePage(Page("tsStructure"));
     CreateTransportHeaderPage(Page("tsHeader"));
     CreateFlagsPage(Page("tsFlags"));
     pageControl_->setTabVisible(pageControl_->indexOf(Page("tsStructure")), false);
@@ -617,6 +620,7 @@ void TfrmMain::LoadCurrentFile()
             error = QString::fromUtf8(e.what());
         }
         busy.Restore();
+        loadFailed_ = !error.isEmpty();
         if (!error.isEmpty()) {
             QString text = error;
             if (!error.contains(path))
@@ -650,6 +654,8 @@ void TfrmMain::ClearDocument()
 {
     emit DocumentCleared();
     FillPreviewPage(Page("tsPreview"), nullptr);
+    FillPropertiesPage(Page("tsProperties"), nullptr);
+    ClearStructurePage(Page("tsStructure"));
     FillTransportHeader(Page("tsHeader"), nullptr);
     FillFlags(Page("tsFlags"), nullptr);
     pnlDamage_->hide();
@@ -661,9 +667,20 @@ void TfrmMain::FillPages()
 {
     const pelmsg::TPelMessage* message = message_.get();
     auto visible = [this](const char* page) { return pageControl_->isTabVisible(pageControl_->indexOf(Page(page))); };
-    // The Structure page shows the storages of a compound file; nothing builds them yet.
+    // The Structure page shows the storages of a compound file. A file that cannot be read as one is reported,
+    // and the other pages are filled all the same.
     structureBuilt_ = false;
-    pageControl_->setTabVisible(pageControl_->indexOf(Page("tsStructure")), visible("tsProperties") && structureBuilt_);
+    if (visible("tsProperties")) {
+        try {
+            structureBuilt_ = FillStructurePage(Page("tsStructure"), S(FileName()));
+        } catch (const std::exception& e) {
+            // A file the load already reported is not reported twice.
+            if (!loadFailed_)
+                ShowError(strLoadFailed.Arg(FileName()) + QStringLiteral("\n\n") + QString::fromUtf8(e.what()));
+        }
+        FillPropertiesPage(Page("tsProperties"), message);
+    }
+    pageControl_->setTabVisible(pageControl_->indexOf(Page("tsStructure")), structureBuilt_);
     FillPreviewPage(Page("tsPreview"), message);
     FillTransportHeader(Page("tsHeader"), message);
     FillFlags(Page("tsFlags"), message);

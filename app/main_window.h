@@ -141,6 +141,7 @@ private:
     TPelLanguage* pelLanguage_ = nullptr;
     bool fileLoaded_ = false;
     bool structureBuilt_ = false;
+    bool loadFailed_ = false;
     bool destroyed_ = false;
     bool creating_ = true;
     std::string fileToOpen_; // the first argument, loaded at the end of start-up

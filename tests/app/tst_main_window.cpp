@@ -15,6 +15,7 @@
 
 #include "options_dialog.h"
 #include "pel_language.h"
+#include "property_pages.h"
 #include "pelmsg.h"
 #include "window_test_support.h"
 
@@ -133,17 +134,73 @@ private slots:
         QFETCH(QString, kind);
         QString path = kind == "msg" ? MakeMsg("mail.msg") : home_->Copy(SamplePath(), "mail.dat");
         TModalHandler boxes;
-        auto w = NewWindow({ path.toStdString(), "/simple" });
+        auto w = NewWindow({ path.toStdString(), "/deFFormat=rtf" });
         QCOMPARE(boxes.Count(), 0);
         QVERIFY(w->Message());
         QCOMPARE(Subject(*w), kSubject);
-        QCOMPARE(w->Settings().AppMode, 1);
+        QCOMPARE(w->Settings().DefaultFormat, 2);
         QCOMPARE(QString::fromStdString(w->Settings().RecentFiles.at(0)), path);
         QVERIFY(w->Action("btnSaveAs")->isEnabled());
         QVERIFY(w->Action("miFileSaveAttachments")->isEnabled());
         QVERIFY(w->PageControl()->isVisibleTo(w.get()));
         auto* header = w->findChild<QPlainTextEdit*>("reTransport");
         QVERIFY(header->toPlainText().startsWith("Received: from mail.example.cz"));
+        QVERIFY(w->findChild<QTreeWidget*>("tvProperties")->topLevelItemCount() > 10);
+        // Only a compound file has storages to show.
+        QCOMPARE(TabVisible(*w, "tsStructure"), kind == "msg");
+        if (kind == "msg") {
+            auto* structure = w->findChild<QTreeWidget*>("tvStructure");
+            QVERIFY(!structure->findItems("__properties_version1.0", Qt::MatchExactly | Qt::MatchRecursive).isEmpty());
+        }
+    }
+
+    void propertyTree()
+    {
+        pelmsg::TPelMessage message;
+        for (int i = 0; i < 1100; ++i)
+            message.Properties().Add()->TagID = pelmsg::MakeTag(0x0037, pelmsg::PT_UNICODE);
+        pelmsg::TMSGProperty* recipient = message.Properties().Add();
+        recipient->TagID = pelmsg::kTagRecipientRow;
+        QWidget page;
+        CreatePropertiesPage(&page);
+        FillPropertiesPage(&page, &message);
+        auto* tree = page.findChild<QTreeWidget*>("tvProperties");
+        QCOMPARE(tree->topLevelItemCount(), kMaxTopLevelProperties);
+        QCOMPARE(tree->topLevelItem(0)->text(0), "SUBJECT");
+        FillPropertiesPage(&page, nullptr);
+        QCOMPARE(tree->topLevelItemCount(), 0);
+    }
+
+    void propertyNodeLook_data()
+    {
+        QTest::addColumn<uint>("tag");
+        QTest::addColumn<int>("parentIcon");
+        QTest::addColumn<bool>("container");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("icon");
+        QTest::newRow("tag 0") << 0u << -1 << false << "0x00000000" << 6;
+        QTest::newRow("recipient row") << uint(pelmsg::kTagRecipientRow) << -1 << true << "Recipient" << 2;
+        QTest::newRow("leaf in a recipient") << 0x3001001Fu << 2 << false << "DISPLAY_NAME" << 3;
+        QTest::newRow("attachment") << uint(pelmsg::kTagTnefAttachment) << -1 << true << "Attachment" << 4;
+        QTest::newRow("leaf in an attachment") << 0x3704001Fu << 4 << false << "ATTACH_FILENAME" << 5;
+        QTest::newRow("unknown tag of the envelope") << 0x00FE0003u << -1 << false << "0x00FE0003" << 0;
+    }
+
+    void propertyNodeLook()
+    {
+        QFETCH(uint, tag);
+        QFETCH(int, parentIcon);
+        QFETCH(bool, container);
+        QFETCH(QString, text);
+        QFETCH(int, icon);
+        pelmsg::TPelMessage message;
+        pelmsg::TMSGProperty* p = message.Properties().Add();
+        p->TagID = tag;
+        if (container)
+            p->SubProperties.Add()->TagID = 0x3001001F;
+        TPropertyNodeLook look = PropertyNodeLook(*p, parentIcon);
+        QCOMPARE(QString::fromStdString(look.Text), text);
+        QCOMPARE(look.Icon, icon);
     }
 
     void switchLikeFirstArgumentOpensNothing_data()
