@@ -122,17 +122,18 @@ void TfrmMain::FormCreate()
     }
     RefreshRecent();
 
+    // Switches apply in order; the first argument that is not a switch is the file to open, as in export mode. A
+    // start with switches only offers a file as a start without arguments does.
     const std::vector<std::string>& args = startup_.Arguments;
-    if (args.empty()) {
+    for (const std::string& a : args)
+        ApplySwitch(settings_, a);
+    const std::string fileName = ParseCommandLine(args).FileName;
+    const bool fileArgument = !fileName.empty();
+    if (fileArgument)
+        fileToOpen_ = ExpandFileName(fileName); // loaded at the end of start-up, once the language is in place
+    else
         cbFileName_->setEditText(
             Q(InitialFileName(settings_.RecentFiles, startup_.CurrentFolder, startup_.ProgramFolder)));
-    } else {
-        for (const std::string& a : args)
-            ApplySwitch(settings_, a);
-        // Loaded at the end of start-up, once the language is in place, so that an error speaks it.
-        if (!args.front().empty() && !IsSwitch(args.front()))
-            fileToOpen_ = ExpandFileName(args.front());
-    }
 
     // Print and print preview are not offered.
     Action("miFilePreview")->setVisible(false);
@@ -152,7 +153,7 @@ void TfrmMain::FormCreate()
 
     if (!fileToOpen_.empty()) {
         OpenFile(Q(fileToOpen_));
-    } else if (settings_.LastOpened && !settings_.RecentFiles.empty() && args.empty()) {
+    } else if (settings_.LastOpened && !settings_.RecentFiles.empty() && !fileArgument) {
         OpenFile(Q(settings_.RecentFiles.front()));
     }
     creating_ = false;

@@ -102,6 +102,7 @@ TfrmOptions::TfrmOptions(QWidget* parent)
 {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(tr("Preferences"));
+    setMinimumWidth(440);
     auto* layout = new QVBoxLayout(this);
     auto* tabs = Named(new QTabWidget(this), "pcOptions");
     layout->addWidget(tabs, 1);

@@ -7,7 +7,7 @@ preset="${PRESET:-release}"
 out="${1:-screenshots}"
 if [ -z "${SKIP_BUILD:-}" ]; then
     cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" --target quorra screen-grab >/dev/null
+    cmake --build --preset "$preset" --target quorra screen-grab window-pictures >/dev/null
 fi
 bin="build/$preset"
 mkdir -p "$out"
@@ -35,3 +35,15 @@ shot main-de de_DE.UTF-8 "$sample" "${full[@]}" /LANG=german.lng
 shot default-size-en C.UTF-8 "$sample" /NOINI
 shot default-size-de de_DE.UTF-8 "$sample" /NOINI /LANG=german.lng
 shot no-file-de de_DE.UTF-8 /NOINI "${full[@]}" /LANG=german.lng
+
+# Every page of the window and of the options dialog, at 1024x768 in both languages.
+for lang in en de; do
+    home="$(mktemp -d)"
+    locale=C.UTF-8; extra=()
+    if [ "$lang" = de ]; then locale=de_DE.UTF-8; extra=(/LANG=german.lng); fi
+    HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CONFIG_DIRS="$home/etc" XDG_DATA_HOME="$home/data" \
+    QUORRA_LOCALE="$locale" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+        LC_ALL="$QUORRA_LOCALE" "$@" 2>/dev/null' _ \
+        "$bin/app/window-pictures" "$out" "page-$lang" "$sample" "${full[@]}" "${extra[@]}"
+    rm -rf "$home"
+done

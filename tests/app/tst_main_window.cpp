@@ -219,6 +219,11 @@ private slots:
         QVERIFY(!w->Message());
         QVERIFY(w->Settings().HideLogo);
         QVERIFY(w->Settings().RecentFiles.empty());
+        // The box offers what a start without arguments offers.
+        QCOMPARE(w->FileName(), home_->Path("program/winmail.dat"));
+        // A file after the switch opens.
+        auto other = NewWindow({ argument.toStdString(), SamplePath().toStdString() });
+        QCOMPARE(Subject(*other), kSubject);
     }
 
     void openDialog_data()
