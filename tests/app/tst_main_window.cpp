@@ -493,8 +493,12 @@ private slots:
             auto w = NewWindow({ "/LEFT=10", "/TOP=20", "/WIDTH=700", "/HEIGHT=500" });
             QCOMPARE(w->geometry(), QRect(10, 20, 700, 500));
             w->Settings().SaveFormPosition = true;
-            w->Settings().SettingsChanged = true;
+            w->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+            w->Settings().SettingsChanged = false;
+            // Resizing alone marks the placement to be written.
             w->resize(720, 520);
+            QTRY_VERIFY(w->Settings().SettingsChanged);
             w->close();
         }
         QVERIFY2(home_->SettingsText().contains("FormWidth=720"), qPrintable(home_->SettingsText()));
