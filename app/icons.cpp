@@ -46,6 +46,15 @@ QIcon StorageIcon(int index)
     return FromList(names, int(std::size(names)), index);
 }
 
+QIcon StructureIcon(uint32_t elementType)
+{
+    if (elementType == 2) {
+        EnsureResources();
+        return QIcon(QStringLiteral(":/icons/stream.svg"));
+    }
+    return elementType >= 1 && elementType <= 4 ? StorageIcon(int(elementType) - 1) : QIcon();
+}
+
 QIcon PropertyIcon(int index)
 {
     static const char* const names[] = { "prop-envelope", "prop-envelope-item", "prop-recipient",

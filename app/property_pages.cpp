@@ -91,8 +91,7 @@ void AddStorageNodes(QTreeWidget* tree, QTreeWidgetItem* parent, pelmsg::IStorag
     while (elements->Next(element)) {
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
         item->setText(0, ToQString(element.pwcsName));
-        if (element.type >= 1 && element.type <= 4)
-            item->setIcon(0, StorageIcon(int(element.type) - 1));
+        item->setIcon(0, StructureIcon(element.type));
         item->setText(1, element.type == 2 ? QString::number(element.cbSize) : QString());
         if (element.type != 1 || depth >= kMaxStorageDepth)
             continue;

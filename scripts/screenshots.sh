@@ -47,3 +47,10 @@ for lang in en de; do
         "$bin/app/window-pictures" "$out" "page-$lang" "$sample" "${full[@]}" "${extra[@]}"
     rm -rf "$home"
 done
+
+# An Outlook .msg made from the sample: its Structure page.
+msg="$(mktemp -d)"
+"$bin/app/quorra" "$sample" /E msg "$msg/sample.msg" /NOINI
+HOME="$msg" XDG_CONFIG_HOME="$msg/config" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '"$@" 2>/dev/null' _ \
+    "$bin/app/window-pictures" "$out" "msg-en" "$msg/sample.msg" "${full[@]}"
+rm -rf "$msg"

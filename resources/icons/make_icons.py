@@ -86,6 +86,7 @@ ICONS = {
     # storage, workspace and file trees
     "storage": f'<rect x="3.5" y="4.5" width="17" height="15" rx="1" fill="{YELLOW}"/><path d="M3.5 9.5h17M10 7h4"/>',
     "folder": folder(),
+    "stream": paper(fill=PAPER) + f'<path d="M8 9h8M8 12h8M8 15h5" stroke="{BLUE}" stroke-width="1.5"/>',
     "lock-bytes": f'<rect x="5" y="10.5" width="14" height="10" rx="1.5" fill="{YELLOW}"/><path d="M8 10.5v-3a4 4 0 0 1 8 0v3"/>',
     "property": f'<path d="M3.5 12.5l9-9h8v8l-9 9z" fill="{LIGHT}"/><circle cx="16.5" cy="7.5" r="1.5" fill="{PAPER}"/>',
     "file-message": paper() + f'<rect x="7.5" y="10" width="9" height="7" fill="{LIGHT}"/><path d="M7.5 10l4.5 3.5l4.5-3.5"/>',
