@@ -1,4 +1,5 @@
-// quorra: the Tessaly program. Converts a TNEF message from the command line ("FILE /E FORMAT [OUTPUT]").
+// quorra: the Tessaly program. Opens the viewer window, or converts a message from the command line
+// ("FILE /E FORMAT [OUTPUT]") without one.
 
 #include <cstdlib>
 #include <iostream>
@@ -8,6 +9,7 @@
 #include "command_line.h"
 #include "settings.h"
 #include "version.h"
+#include "viewer_app.h"
 
 using namespace quorra;
 
@@ -52,6 +54,15 @@ int main(int argc, char** argv)
         std::cout << "quorra (Tessaly) " << kTessalyVersion << "\n";
         return 0;
     }
+    if (!commandLine.ExportMode) {
+        if (!HasDisplay()) {
+            std::cerr << "quorra: no display is available, so no window can open. To convert without a window: "
+                         "quorra FILE /E FORMAT [OUTPUT] (see --help).\n";
+            return 2;
+        }
+        // The window reads and writes the settings itself.
+        return RunViewer(argc, argv, arguments);
+    }
 
     TSettings settings;
     LoadSettings(settings, false);
@@ -60,18 +71,7 @@ int main(int argc, char** argv)
     for (const std::string& argument : arguments)
         ApplySwitch(settings, argument);
 
-    int status = 0;
-    if (commandLine.ExportMode) {
-        status = RunExport(settings, commandLine, std::cerr);
-    } else {
-        if (!HasDisplay())
-            std::cerr << "quorra: no display is available. To convert without a window: quorra FILE /E FORMAT "
-                         "[OUTPUT] (see --help).\n";
-        else
-            std::cerr << "quorra: this build has no viewer window yet. To convert a message: quorra FILE /E FORMAT "
-                         "[OUTPUT] (see --help).\n";
-        return 2;
-    }
+    int status = RunExport(settings, commandLine, std::cerr);
     if (settings.UseIniFile && !SaveSettings(settings))
         std::cerr << "quorra: the settings file could not be written\n";
     return status;

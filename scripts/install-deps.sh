@@ -4,12 +4,15 @@
 # through sudo otherwise.
 set -euo pipefail
 
-build_pkgs=(build-essential cmake ninja-build pkg-config libicu-dev qt6-base-dev)
+build_pkgs=(build-essential cmake ninja-build pkg-config libicu-dev qt6-base-dev qt6-webengine-dev)
+# What the window needs to run: Qt's platform plugins (xcb and offscreen), the SVG icon plugin, an X server for
+# tests and screenshots (Xvfb), fonts for Latin and CJK text, and xdg-utils for opening links and mail.
+run_pkgs=(qt6-qpa-plugins libqt6svg6 xvfb xauth xdg-utils fonts-dejavu-core fonts-noto-cjk)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
            python3 python3-olefile libgsf-bin libgsf-1-dev libxml2-utils tnef ytnef-tools
            libemail-outlook-message-perl libemail-address-perl)
 
-wanted=("${build_pkgs[@]}")
+wanted=("${build_pkgs[@]}" "${run_pkgs[@]}")
 case "${1:-all}" in
     build) ;;
     all|test) wanted+=("${test_pkgs[@]}") ;;

@@ -79,6 +79,23 @@ private slots:
         QVERIFY(f.readAll().startsWith(start));
     }
 
+    void msgInputExports()
+    {
+        // An Outlook message (made from the sample) converts like a TNEF one.
+        QString msg = home_.path() + "/mail.msg";
+        QFile::remove(msg);
+        QCOMPARE(Quorra({ Copy("for-msg.dat"), "/E", "msg", msg }).status, 0);
+        QString eml = home_.path() + "/mail.EML"; // the format as given, in upper case
+        QFile::remove(eml);
+        Run r = Quorra({ msg, "/E", "eml" });
+        QCOMPARE(r.status, 0);
+        QFile f(eml);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QByteArray text = f.readAll();
+        QVERIFY(text.startsWith("From: "));
+        QVERIFY(text.contains("Subject:"));
+    }
+
     void defaultOutputIsBesideTheInput()
     {
         QString input = Copy("beside.dat");

@@ -1,0 +1,22 @@
+#pragma once
+
+// The platform's file and folder dialogs.
+
+#include <QString>
+
+class QWidget;
+
+namespace quorra {
+
+// The open-file (open true) or save-file dialog, owned by the owner window. The filter text is pairs of a
+// description and patterns separated by "|" ("TNEF messages (*.tnef)|*.tnef|All files (*.*)|*.*"); the default
+// extension is added to a typed name without one; an empty title or initial folder leaves the dialog's own.
+// Returns whether the user confirmed; then fileName is the chosen path, otherwise it is unchanged.
+bool FileDialog(QWidget* owner, const QString& defaultExtension, const QString& filter, bool open,
+    QString& fileName, const QString& title, const QString& initialFolder);
+
+// The folder browser with the prompt as its title, starting at path. Returns whether a folder was chosen; then
+// path is that folder, otherwise it is unchanged.
+bool BrowseForFolder(QWidget* owner, const QString& prompt, QString& path);
+
+} // namespace quorra

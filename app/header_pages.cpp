@@ -1,0 +1,129 @@
+#include "header_pages.h"
+
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "pel_language.h"
+#include "pelmsg.h"
+
+namespace quorra {
+
+namespace {
+
+TProgramText strFlagRead("strFlagRead", "The message is marked as having been read");
+TProgramText strFlagUnmodified("strFlagUnmodified",
+    "The outgoing message has not been modified since the first time that it was saved; the incoming message has "
+    "not been modified since it was delivered");
+TProgramText strFlagSubmit("strFlagSubmit", "The message is marked for sending");
+TProgramText strFlagUnsent("strFlagUnsent", "The message is still being composed. It is saved, but has not been sent");
+TProgramText strFlagHasAttach("strFlagHasAttach", "The message has at least one attachment");
+TProgramText strFlagFromMe(
+    "strFlagFromMe", "The messaging user sending was the messaging user receiving the message");
+TProgramText strFlagAssociated("strFlagAssociated", "The message is an associated message of a folder");
+TProgramText strFlagResend(
+    "strFlagResend", "The message includes a request for a resend operation with a nondelivery report");
+TProgramText strFlagRnPending("strFlagRnPending", "A read report needs to be sent for the message");
+TProgramText strFlagNrnPending("strFlagNrnPending", "A nonread report needs to be sent for the message");
+TProgramText strFlagOriginX400("strFlagOriginX400", "The incoming message arrived over an X.400 link");
+TProgramText strFlagOriginInternet("strFlagOriginInternet", "The incoming message arrived over the Internet");
+TProgramText strFlagOriginMiscExt(
+    "strFlagOriginMiscExt", "The incoming message arrived over an external link other than X.400 or the Internet");
+
+const TMessageFlagRow kRows[kMessageFlagRowCount] = {
+    { "MSGFLAG_READ", 0x0001, strFlagRead },
+    { "MSGFLAG_UNMODIFIED", 0x0002, strFlagUnmodified },
+    { "MSGFLAG_SUBMIT", 0x0004, strFlagSubmit },
+    { "MSGFLAG_UNSENT", 0x0008, strFlagUnsent },
+    { "MSGFLAG_HASATTACH", 0x0010, strFlagHasAttach },
+    { "MSGFLAG_FROMME", 0x0020, strFlagFromMe },
+    { "MSGFLAG_ASSOCIATED", 0x0040, strFlagAssociated },
+    { "MSGFLAG_RESEND", 0x0080, strFlagResend },
+    { "MSGFLAG_RN_PENDING", 0x0100, strFlagRnPending },
+    { "MSGFLAG_NRN_PENDING", 0x0200, strFlagNrnPending },
+    { "MSGFLAG_ORIGIN_X400", 0x1000, strFlagOriginX400 },
+    { "MSGFLAG_ORIGIN_INTERNET", 0x2000, strFlagOriginInternet },
+    { "MSGFLAG_ORIGIN_MISC_EXT", 0x8000, strFlagOriginMiscExt },
+};
+
+QString ToQString(const pelmsg::WideString& text)
+{
+    return QString::fromUtf16(text.data(), qsizetype(text.size()));
+}
+
+} // namespace
+
+const TMessageFlagRow* MessageFlagRows() { return kRows; }
+
+void CreateTransportHeaderPage(QWidget* tsHeader)
+{
+    auto* layout = new QVBoxLayout(tsHeader);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* reTransport = new QPlainTextEdit(tsHeader);
+    reTransport->setObjectName(QStringLiteral("reTransport"));
+    reTransport->setReadOnly(true);
+    reTransport->setLineWrapMode(QPlainTextEdit::NoWrap);
+    reTransport->setAcceptDrops(false);
+    reTransport->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    layout->addWidget(reTransport);
+}
+
+void FillTransportHeader(QWidget* tsHeader, const pelmsg::TPelMessage* message)
+{
+    auto* reTransport = tsHeader->findChild<QPlainTextEdit*>(QStringLiteral("reTransport"));
+    if (!reTransport)
+        return;
+    QString text = message ? ToQString(message->TransportHeaders()) : QString();
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    reTransport->setPlainText(text);
+}
+
+void CreateFlagsPage(QWidget* tsFlags)
+{
+    auto* layout = new QVBoxLayout(tsFlags);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* list = new QTreeWidget(tsFlags);
+    list->setObjectName(QStringLiteral("lvMessageFlags"));
+    list->setColumnCount(2);
+    list->setHeaderLabels({ QStringLiteral("Flag"), QStringLiteral("Description") });
+    list->setRootIsDecorated(false);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setAllColumnsShowFocus(true);
+    list->setWordWrap(true);
+    list->header()->resizeSection(0, 220);
+    for (const TMessageFlagRow& row : kRows) {
+        auto* item = new QTreeWidgetItem(list);
+        item->setText(0, QString::fromLatin1(row.Flag));
+        // Enabled and selectable, but not user-checkable: the boxes show the message and cannot be toggled.
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        item->setCheckState(0, Qt::Unchecked);
+    }
+    RetranslateFlags(tsFlags);
+    layout->addWidget(list);
+}
+
+void RetranslateFlags(QWidget* tsFlags)
+{
+    auto* list = tsFlags->findChild<QTreeWidget*>(QStringLiteral("lvMessageFlags"));
+    if (!list)
+        return;
+    for (int i = 0; i < kMessageFlagRowCount && i < list->topLevelItemCount(); ++i) {
+        list->topLevelItem(i)->setText(1, kRows[i].Description());
+        list->topLevelItem(i)->setToolTip(1, kRows[i].Description());
+    }
+}
+
+void FillFlags(QWidget* tsFlags, const pelmsg::TPelMessage* message)
+{
+    auto* list = tsFlags->findChild<QTreeWidget*>(QStringLiteral("lvMessageFlags"));
+    if (!list)
+        return;
+    for (int i = 0; i < kMessageFlagRowCount && i < list->topLevelItemCount(); ++i) {
+        bool set = message && message->HasMessageFlag(kRows[i].Bit);
+        list->topLevelItem(i)->setCheckState(0, set ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+} // namespace quorra

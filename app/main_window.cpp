@@ -1,0 +1,888 @@
+#include "main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "command_line.h"
+#include "file_dialogs.h"
+#include "header_pages.h"
+#include "icons.h"
+#include "options_dialog.h"
+#include "pel_language.h"
+#include "pelmsg.h"
+#include "preview_page.h"
+#include "program_texts.h"
+#include "property_pages.h"
+#include "viewer_support.h"
+
+namespace quorra {
+
+namespace {
+
+constexpr int kDefaultItemTag = 1000;
+constexpr int kLeftPaneWidth = 146;
+// The warnings the details box lists at most.
+constexpr size_t kMaxWarningLines = 200;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+// Shows the busy cursor while it lives.
+class TBusyCursor {
+public:
+    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TBusyCursor() { Restore(); }
+    void Restore()
+    {
+        if (active_)
+            QApplication::restoreOverrideCursor();
+        active_ = false;
+    }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+
+private:
+    bool active_ = true;
+};
+
+std::string CurrentFolder()
+{
+    return QDir::currentPath().toStdString();
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(TStartup startup)
+    : startup_(std::move(startup))
+{
+    if (startup_.ProgramFolder.empty())
+        startup_.ProgramFolder = quorra::ProgramFolder();
+    if (startup_.CurrentFolder.empty())
+        startup_.CurrentFolder = CurrentFolder();
+    Beep = [] { QApplication::beep(); };
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain() { FormDestroy(); }
+
+// ---------------------------------------------------------------------------------------------------------------
+// Start-up
+
+void TfrmMain::FormCreate()
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Tessaly"));
+    settings_.UseIniFile = true;
+    pelLanguage_ = new TPelLanguage(this);
+
+    CreateActions();
+    CreateMenus();
+    CreateToolBars();
+    CreateCentralArea();
+    setAcceptDrops(true);
+
+    // Defaults, then the settings file, then the stored switches.
+    settings_.DefaultDir = startup_.ProgramFolder;
+    QFont windowFont = font();
+    settings_.GridFont.Name = S(windowFont.family());
+    settings_.GridFont.Size = windowFont.pointSize() > 0 ? windowFont.pointSize() : settings_.GridFont.Size;
+    LoadSettings(settings_, false);
+    size_t pos = 0;
+    const std::string& extended = settings_.ExtendedSettings;
+    while (pos <= extended.size()) {
+        size_t blank = extended.find(' ', pos);
+        if (blank == std::string::npos)
+            blank = extended.size();
+        if (blank > pos)
+            ApplySwitch(settings_, extended.substr(pos, blank - pos));
+        pos = blank + 1;
+    }
+    RefreshRecent();
+
+    // Switches apply in order; the first argument that is not a switch is the file to open, as in export mode. A
+    // start with switches only offers a file as a start without arguments does.
+    const std::vector<std::string>& args = startup_.Arguments;
+    for (const std::string& a : args)
+        ApplySwitch(settings_, a);
+    const std::string fileName = ParseCommandLine(args).FileName;
+    const bool fileArgument = !fileName.empty();
+    if (fileArgument)
+        fileToOpen_ = ExpandFileName(fileName); // loaded at the end of start-up, once the language is in place
+    else
+        cbFileName_->setEditText(
+            Q(InitialFileName(settings_.RecentFiles, startup_.CurrentFolder, startup_.ProgramFolder)));
+
+    // Print and print preview are not offered.
+    Action("miFilePreview")->setVisible(false);
+    Action("miFilePrint")->setVisible(false);
+    miPrintSeparator_->setVisible(false);
+
+    if (!settings_.ShowMenu) {
+        menuBar()->hide();
+        cbMain_->hide();
+    }
+    ApplyViewMode();
+
+    BuildLanguageMenu();
+    TranslateForm(nullptr);
+    ApplyIcons();
+    LoadPlacement();
+
+    if (!fileToOpen_.empty()) {
+        OpenFile(Q(fileToOpen_));
+    } else if (settings_.LastOpened && !settings_.RecentFiles.empty() && !fileArgument) {
+        OpenFile(Q(settings_.RecentFiles.front()));
+    }
+    creating_ = false;
+    FormResize();
+}
+
+QAction* TfrmMain::NewAction(const char* objectName, const QString& caption, QObject* parent)
+{
+    auto* action = new QAction(caption, parent);
+    action->setObjectName(QLatin1String(objectName));
+    return action;
+}
+
+void TfrmMain::CreateActions()
+{
+    // Menu items.
+    NewAction("miOpen", tr("&Open..."), this)->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
+    NewAction("miFileSaveAs", tr("&Save As"), this)->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
+    NewAction("miFileSaveAttachments", tr("Save &attachments"), this);
+    NewAction("miFilePreview", tr("Print preview..."), this);
+    NewAction("miFilePrint", tr("&Print"), this)->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
+    NewAction("miFileReply", tr("Reply"), this)->setProperty("tag", 0);
+    NewAction("miFileForward", tr("Forward"), this)->setProperty("tag", 1);
+    NewAction("miFileExit", tr("E&xit"), this);
+    NewAction("miRegisterExtension", tr("Register as default viewer"), this)
+        ->setToolTip(tr("to open the files from the file manager"));
+    NewAction("miUnRegisterExtension", tr("Unregister as default viewer"), this)
+        ->setToolTip(tr("do not open the files from the file manager"));
+    NewAction("miViewFileTree", tr("Display file/folder tree"), this)->setCheckable(true);
+    NewAction("miOptions", tr("&Options..."), this);
+    NewAction("miHelpContents", tr("&Contents"), this)->setShortcut(QKeySequence(QStringLiteral("F1")));
+    NewAction("miHelpCHM", tr("Help file (.CH&M)"), this);
+    NewAction("miHelpHomepage", tr("Product &Homepage"), this);
+    NewAction("miHelpSendEMail", tr("Send &E-mail to support"), this);
+    NewAction("miHelpCheckUpdate", tr("Check for &updates (online)"), this)
+        ->setToolTip(tr("Check product website for updates"));
+    NewAction("miHelpAbout", tr("&About product..."), this);
+
+    // Tool buttons.
+    NewAction("btnConvert", tr("Open File"), this);
+    NewAction("btnSaveAs", tr("Save As"), this);
+    NewAction("btnClose", tr("Close"), this);
+    NewAction("btnHomepage", tr("Homepage"), this)->setToolTip(tr("Visit Corvane web site"));
+    NewAction("btnSendMail", tr("Send Mail"), this)->setToolTip(tr("Send feedback by email to author"));
+    NewAction("btnAbout", tr("About"), this);
+
+    for (const char* name : { "miFileSaveAs", "btnSaveAs", "miFileSaveAttachments", "miFileReply", "miFileForward" })
+        Action(name)->setEnabled(false);
+
+    connect(Action("miOpen"), &QAction::triggered, this, &TfrmMain::btnXLSFileNameClick);
+    connect(Action("btnConvert"), &QAction::triggered, this, &TfrmMain::btnXLSFileNameClick);
+    connect(Action("miFileExit"), &QAction::triggered, this, &TfrmMain::btnCloseClick);
+    connect(Action("btnClose"), &QAction::triggered, this, &TfrmMain::btnCloseClick);
+    connect(Action("miOptions"), &QAction::triggered, this, &TfrmMain::miOptionsClick);
+    connect(Action("miViewFileTree"), &QAction::triggered, this, &TfrmMain::miViewFileTreeClick);
+}
+
+void TfrmMain::CreateMenus()
+{
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu"));
+
+    QMenu* file = bar->addMenu(tr("&File"));
+    file->setObjectName(QStringLiteral("miFile"));
+    file->addAction(Action("miOpen"));
+    miReopen_ = file->addMenu(tr("&Reopen"));
+    miReopen_->setObjectName(QStringLiteral("miReopen"));
+    file->addSeparator();
+    file->addAction(Action("miFileSaveAs"));
+    file->addAction(Action("miFileSaveAttachments"));
+    miPrintSeparator_ = file->addSeparator();
+    file->addAction(Action("miFilePreview"));
+    file->addAction(Action("miFilePrint"));
+    file->addSeparator();
+    file->addAction(Action("miFileReply"));
+    file->addAction(Action("miFileForward"));
+    file->addSeparator();
+    file->addAction(Action("miFileExit"));
+
+    QMenu* view = bar->addMenu(tr("&View"));
+    view->setObjectName(QStringLiteral("miView"));
+    miLanguage_ = view->addMenu(tr("Switch language"));
+    miLanguage_->setObjectName(QStringLiteral("miLanguage"));
+    QAction* defaultItem = NewAction("miLanguageDefault", tr("use default language"), miLanguage_);
+    defaultItem->setProperty("tag", kDefaultItemTag);
+    miLanguage_->addAction(defaultItem);
+    connect(defaultItem, &QAction::triggered, this, [this, defaultItem] { TranslateForm(defaultItem); });
+    miLanguageSeparator_ = view->addSeparator();
+    view->addAction(Action("miRegisterExtension"));
+    view->addAction(Action("miUnRegisterExtension"));
+    view->addSeparator();
+    view->addAction(Action("miViewFileTree"));
+    view->addSeparator();
+    view->addAction(Action("miOptions"));
+
+    QMenu* help = bar->addMenu(tr("&Help"));
+    help->setObjectName(QStringLiteral("miHelp"));
+    help->addAction(Action("miHelpContents"));
+    help->addAction(Action("miHelpCHM"));
+    help->addAction(Action("miHelpHomepage"));
+    help->addAction(Action("miHelpSendEMail"));
+    help->addSeparator();
+    help->addAction(Action("miHelpCheckUpdate"));
+    help->addSeparator();
+    help->addAction(Action("miHelpAbout"));
+}
+
+void TfrmMain::CreateToolBars()
+{
+    // The cool bar: the two tool bars and the file-name band in one row; when the window is too narrow for
+    // all three, the file-name band wraps onto a second row.
+    cbMain_ = new QWidget(this);
+    cbMain_->setObjectName(QStringLiteral("cbMain"));
+    auto* rows = new QVBoxLayout(cbMain_);
+    rows->setContentsMargins(2, 2, 2, 2);
+    rows->setSpacing(2);
+    bandRow0_ = new QHBoxLayout;
+    bandRow1_ = new QHBoxLayout;
+    rows->addLayout(bandRow0_);
+    rows->addLayout(bandRow1_);
+
+    auto newBar = [this](const char* name) {
+        auto* bar = new QToolBar(cbMain_);
+        bar->setObjectName(QLatin1String(name));
+        bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        bar->setIconSize(QSize(24, 24));
+        bar->setFloatable(false);
+        bar->setMovable(false);
+        bar->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+        return bar;
+    };
+    tbMain_ = newBar("tbMain");
+    tbMain_->addAction(Action("btnConvert"));
+    tbMain_->addAction(Action("btnSaveAs"));
+    tbMain_->addSeparator();
+    tbMain_->addAction(Action("btnClose"));
+    tbHelp_ = newBar("tbHelp");
+    tbHelp_->addAction(Action("btnHomepage"));
+    tbHelp_->addAction(Action("btnSendMail"));
+    tbHelp_->addSeparator();
+    tbHelp_->addAction(Action("btnAbout"));
+
+    pnlFileName_ = new QWidget(cbMain_);
+    pnlFileName_->setObjectName(QStringLiteral("pnlFileName"));
+    auto* fileLayout = new QHBoxLayout(pnlFileName_);
+    fileLayout->setContentsMargins(6, 0, 5, 0);
+    lblFileName_ = new QLabel(strFileName(), pnlFileName_);
+    lblFileName_->setObjectName(QStringLiteral("lblFileName"));
+    cbFileName_ = new QComboBox(pnlFileName_);
+    cbFileName_->setObjectName(QStringLiteral("cbFileName"));
+    cbFileName_->setEditable(true);
+    cbFileName_->setInsertPolicy(QComboBox::NoInsert);
+    cbFileName_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    cbFileName_->setMinimumContentsLength(20);
+    cbFileName_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbFileName_->lineEdit()->setAcceptDrops(false);
+    lblFileName_->setBuddy(cbFileName_);
+    fileLayout->addWidget(lblFileName_);
+    fileLayout->addWidget(cbFileName_, 1);
+
+    auto* separator = new QFrame(cbMain_);
+    separator->setFrameShape(QFrame::VLine);
+    separator->setFrameShadow(QFrame::Sunken);
+    bandRow0_->addWidget(tbMain_);
+    bandRow0_->addWidget(separator);
+    bandRow0_->addWidget(tbHelp_);
+    bandRow0_->addWidget(pnlFileName_, 1);
+    bandStretch_ = new QWidget(cbMain_);
+    bandStretch_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
+    bandStretch_->setFixedHeight(1);
+    bandStretch_->hide();
+    bandRow0_->addWidget(bandStretch_, 1);
+
+    // A choice from the list and Enter open the file; typing alone does not, so that a path being typed is not
+    // opened (and reported missing) at every keystroke.
+    connect(cbFileName_, &QComboBox::activated, this, [this](int) { LoadCurrentFile(); });
+    connect(cbFileName_->lineEdit(), &QLineEdit::returnPressed, this, &TfrmMain::LoadCurrentFile);
+}
+
+void TfrmMain::CreateCentralArea()
+{
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("pnlMain"));
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(cbMain_);
+
+    splitter_ = new QSplitter(Qt::Horizontal, central);
+    splitter_->setObjectName(QStringLiteral("splitter"));
+    splitter_->setChildrenCollapsible(false);
+    layout->addWidget(splitter_, 1);
+
+    // Left pane: logo, explorer pane, home-page label.
+    pnlLeft_ = new QWidget(splitter_);
+    pnlLeft_->setObjectName(QStringLiteral("pnlLeft"));
+    pnlLeft_->setMinimumWidth(kLeftPaneWidth);
+    auto* left = new QVBoxLayout(pnlLeft_);
+    left->setContentsMargins(4, 8, 4, 5);
+    imgLogo_ = new QLabel(pnlLeft_);
+    imgLogo_->setObjectName(QStringLiteral("imgLogo"));
+    imgLogo_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    imgLogo_->setPixmap(LogoPixmap(96));
+    left->addWidget(imgLogo_);
+    pnlFolders_ = new QWidget(pnlLeft_);
+    pnlFolders_->setObjectName(QStringLiteral("pnlFolders"));
+    pnlFolders_->setLayout(new QVBoxLayout);
+    pnlFolders_->layout()->setContentsMargins(0, 0, 0, 0);
+    pnlFolders_->hide();
+    left->addWidget(pnlFolders_, 100);
+    left->addStretch(1);
+    lblCorvane_ = new QLabel(QStringLiteral("Visit\nCorvane Software\nhomepage"), pnlLeft_);
+    lblCorvane_->setObjectName(QStringLiteral("lblCorvane"));
+    lblCorvane_->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+    lblCorvane_->setWordWrap(true);
+    lblCorvane_->setCursor(Qt::PointingHandCursor);
+    QFont link = lblCorvane_->font();
+    link.setUnderline(true);
+    lblCorvane_->setFont(link);
+    lblCorvane_->setForegroundRole(QPalette::Link);
+    left->addWidget(lblCorvane_);
+
+    // Right: the damage bar, the pages and the label shown before the first load.
+    auto* right = new QWidget(splitter_);
+    right->setObjectName(QStringLiteral("pnlPages"));
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 5, 0, 0);
+    rightLayout->setSpacing(4);
+
+    pnlDamage_ = new QFrame(right);
+    pnlDamage_->setObjectName(QStringLiteral("pnlDamage"));
+    pnlDamage_->setFrameShape(QFrame::StyledPanel);
+    auto* damage = new QHBoxLayout(pnlDamage_);
+    damage->setContentsMargins(6, 4, 6, 4);
+    auto* damageIcon = new QLabel(pnlDamage_);
+    damageIcon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(20, 20));
+    lblDamage_ = new QLabel(pnlDamage_);
+    lblDamage_->setObjectName(QStringLiteral("lblDamage"));
+    lblDamage_->setWordWrap(true);
+    btnDamageDetails_ = new QPushButton(tr("Details..."), pnlDamage_);
+    btnDamageDetails_->setObjectName(QStringLiteral("btnDamageDetails"));
+    damage->addWidget(damageIcon);
+    damage->addWidget(lblDamage_, 1);
+    damage->addWidget(btnDamageDetails_);
+    pnlDamage_->hide();
+    connect(btnDamageDetails_, &QPushButton::clicked, this, &TfrmMain::btnDamageDetailsClick);
+    rightLayout->addWidget(pnlDamage_);
+
+    pageControl_ = new QTabWidget(right);
+    pageControl_->setObjectName(QStringLiteral("PageControl"));
+    struct {
+        const char* name;
+        const char* caption;
+    } tabs[] = { { "tsPreview", "Preview" }, { "tsProperties", "Properties" }, { "tsStructure", "Structure" },
+        { "tsHeader", "Transport Header" }, { "tsFlags", "Flags" } };
+    for (const auto& t : tabs) {
+        auto* page = new QWidget;
+        page->setObjectName(QLatin1String(t.name));
+        pageControl_->addTab(page, tr(t.caption));
+    }
+    CreatePreviewPage(Page("tsPreview"));
+    CreatePropertiesPage(Page("tsProperties"));
+    CreateStructurePage(Page("tsStructure"));
+    CreateTransportHeaderPage(Page("tsHeader"));
+    CreateFlagsPage(Page("tsFlags"));
+    pageControl_->setTabVisible(pageControl_->indexOf(Page("tsStructure")), false);
+    pageControl_->hide();
+    rightLayout->addWidget(pageControl_, 1);
+
+    lblNoFile_ = new QLabel(tr("To view the message contents please select the file name..."), right);
+    lblNoFile_->setObjectName(QStringLiteral("lblNoFile"));
+    lblNoFile_->setAlignment(Qt::AlignCenter);
+    lblNoFile_->setWordWrap(true);
+    rightLayout->addWidget(lblNoFile_, 1);
+
+    splitter_->addWidget(pnlLeft_);
+    splitter_->addWidget(right);
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setSizes({ kLeftPaneWidth, 600 });
+    connect(splitter_, &QSplitter::splitterMoved, this, [this] { FormResize(); });
+    connect(pageControl_, &QTabWidget::currentChanged, this, [this] { FormResize(); });
+    connect(this, &TfrmMain::ProgramTextsReloaded, this, [this] { RetranslateFlags(Page("tsFlags")); });
+
+    setCentralWidget(central);
+}
+
+void TfrmMain::BuildLanguageMenu()
+{
+    const std::string folder = LanguageFolder();
+    for (const TLanguageFile& file : FindLanguageFiles(folder)) {
+        auto* item = new QAction(Q(file.Caption), miLanguage_);
+        // The item keeps the file it stands for, so that its caption (translated, or given an accelerator by
+        // the desktop) never has to be turned back into a file name.
+        item->setData(Q(file.Path));
+        item->setProperty("languageFile", Q(file.Path));
+        if (!file.Bitmap.empty()) {
+            QPixmap picture(Q(file.Bitmap));
+            if (!picture.isNull())
+                item->setIcon(QIcon(picture.scaled(16, 16, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+        }
+        miLanguage_->addAction(item);
+        connect(item, &QAction::triggered, this, [this, item] { TranslateForm(item); });
+    }
+    const bool more = miLanguage_->actions().size() > 1;
+    miLanguage_->menuAction()->setVisible(more);
+    miLanguageSeparator_->setVisible(more);
+}
+
+std::string TfrmMain::LanguageFolder() const
+{
+    return quorra::LanguageFolder(startup_.ProgramFolder, startup_.InstalledLanguageFolder);
+}
+
+void TfrmMain::LoadPlacement()
+{
+    const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                          : QRect(0, 0, 1024, 768);
+    const bool switchesGavePlacement = !settings_.DefaultPlacement;
+    LoadSettings(settings_, true);
+    if (settings_.DefaultPlacement) {
+        QSize size(687, 450);
+        resize(size);
+        move(screen.center() - QPoint(size.width() / 2, size.height() / 2));
+        return;
+    }
+    if (switchesGavePlacement || settings_.SaveFormPosition)
+        setGeometry(settings_.FormLeft, settings_.FormTop, std::max(settings_.FormWidth, 200),
+            std::max(settings_.FormHeight, 150));
+    if (settings_.SaveFormPosition) {
+        // A band is never narrower than its buttons; a wider stored band keeps its width.
+        tbMain_->setMinimumWidth(std::min(settings_.Band0Width, 2000));
+        tbHelp_->setMinimumWidth(std::min(settings_.Band1Width, 2000));
+        QList<int> panes = splitter_->sizes();
+        panes[0] = std::max(settings_.LeftPaneWidth, kLeftPaneWidth);
+        splitter_->setSizes(panes);
+        if (settings_.FileExplorer && !Action("miViewFileTree")->isChecked())
+            Action("miViewFileTree")->trigger();
+    }
+}
+
+void TfrmMain::ShowPlaced()
+{
+    if (settings_.SaveFormPosition && settings_.FormState == 2)
+        showMaximized();
+    else if (settings_.SaveFormPosition && settings_.FormState == 1)
+        showMinimized();
+    else
+        show();
+}
+
+void TfrmMain::StorePlacement()
+{
+    if (!settings_.SaveFormPosition)
+        return;
+    Qt::WindowStates state = windowState();
+    settings_.FormState = state & Qt::WindowMaximized ? 2 : state & Qt::WindowMinimized ? 1 : 0;
+    QRect normal = state & (Qt::WindowMaximized | Qt::WindowMinimized) ? normalGeometry() : geometry();
+    settings_.FormLeft = normal.x();
+    settings_.FormTop = normal.y();
+    settings_.FormWidth = normal.width();
+    settings_.FormHeight = normal.height();
+    settings_.Band0Width = tbMain_->width();
+    settings_.Band1Width = tbHelp_->width();
+    settings_.LeftPaneWidth = pnlLeft_->isVisible() ? splitter_->sizes().value(0) : settings_.LeftPaneWidth;
+    settings_.FileExplorer = Action("miViewFileTree")->isChecked();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Shutdown
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    FormDestroy();
+    event->accept();
+}
+
+void TfrmMain::FormDestroy()
+{
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    ClearDocument();
+    StorePlacement();
+    if (settings_.UseIniFile)
+        SaveSettings(settings_);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Opening files
+
+QString TfrmMain::FileName() const { return cbFileName_->currentText(); }
+
+QWidget* TfrmMain::Page(const char* objectName) const
+{
+    return pageControl_ ? pageControl_->findChild<QWidget*>(QLatin1String(objectName)) : nullptr;
+}
+
+QAction* TfrmMain::Action(const char* objectName) const
+{
+    return findChild<QAction*>(QLatin1String(objectName));
+}
+
+void TfrmMain::btnXLSFileNameClick()
+{
+    QString filter = TNEFFileExt() + u'|' + MsgFileExt() + u'|' + AllFileExt();
+    QString fileName = FileName();
+    if (!FileDialog(this, QStringLiteral("tnef"), filter, true, fileName, QString(), Q(settings_.DefaultDir)))
+        return;
+    OpenFile(fileName);
+}
+
+void TfrmMain::btnCloseClick() { close(); }
+
+void TfrmMain::OpenFile(const QString& path)
+{
+    cbFileName_->setEditText(path);
+    LoadCurrentFile();
+}
+
+void TfrmMain::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QMimeData* mime = event->mimeData();
+    if (mime && mime->hasUrls() && !mime->urls().isEmpty() && mime->urls().constFirst().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void TfrmMain::dropEvent(QDropEvent* event)
+{
+    const QMimeData* mime = event->mimeData();
+    if (!mime || !mime->hasUrls())
+        return;
+    // Only the first dropped file opens.
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        event->acceptProposedAction();
+        QString path = url.toLocalFile();
+        // Load after the drop has finished, so that the source application is not kept waiting.
+        QTimer::singleShot(0, this, [this, path] { OpenFile(path); });
+        return;
+    }
+}
+
+void TfrmMain::LoadCurrentFile()
+{
+    const QString path = FileName();
+    fileLoaded_ = false;
+    lblNoFile_->hide();
+    pageControl_->show();
+    ClearDocument();
+
+    AddRecentFile(settings_, S(path));
+    RefreshRecent();
+    cbFileName_->setCurrentIndex(0);
+    cbFileName_->setEditText(path);
+
+    message_ = pelmsg::CreateMessageForFile(S(path));
+    QString error;
+    {
+        TBusyCursor busy;
+        try {
+            message_->LoadFromFile(S(path));
+        } catch (const std::exception& e) {
+            error = QString::fromUtf8(e.what());
+        }
+        busy.Restore();
+        loadFailed_ = !error.isEmpty();
+        if (!error.isEmpty()) {
+            QString text = error;
+            if (!error.contains(path))
+                text = strLoadFailed.Arg(path) + QStringLiteral("\n\n") + error;
+            ShowError(text);
+        }
+        fileLoaded_ = true;
+        TBusyCursor filling;
+        FillPages();
+    }
+    QTimer::singleShot(0, this, &TfrmMain::IdleStep);
+}
+
+void TfrmMain::IdleStep()
+{
+    if (!fileLoaded_)
+        return;
+    fileLoaded_ = false;
+    if (settings_.BeepAfter && Beep)
+        Beep();
+}
+
+void TfrmMain::ShowError(const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.exec();
+}
+
+void TfrmMain::ClearDocument()
+{
+    emit DocumentCleared();
+    FillPreviewPage(Page("tsPreview"), nullptr);
+    FillPropertiesPage(Page("tsProperties"), nullptr);
+    ClearStructurePage(Page("tsStructure"));
+    FillTransportHeader(Page("tsHeader"), nullptr);
+    FillFlags(Page("tsFlags"), nullptr);
+    pnlDamage_->hide();
+    structureBuilt_ = false;
+    message_.reset();
+}
+
+void TfrmMain::FillPages()
+{
+    const pelmsg::TPelMessage* message = message_.get();
+    auto visible = [this](const char* page) { return pageControl_->isTabVisible(pageControl_->indexOf(Page(page))); };
+    // The Structure page shows the storages of a compound file. A file that cannot be read as one is reported,
+    // and the other pages are filled all the same.
+    structureBuilt_ = false;
+    if (visible("tsProperties")) {
+        try {
+            structureBuilt_ = FillStructurePage(Page("tsStructure"), S(FileName()));
+        } catch (const std::exception& e) {
+            // A file the load already reported is not reported twice.
+            if (!loadFailed_)
+                ShowError(strLoadFailed.Arg(FileName()) + QStringLiteral("\n\n") + QString::fromUtf8(e.what()));
+        }
+        FillPropertiesPage(Page("tsProperties"), message);
+    }
+    pageControl_->setTabVisible(pageControl_->indexOf(Page("tsStructure")), structureBuilt_);
+    FillPreviewPage(Page("tsPreview"), message);
+    FillTransportHeader(Page("tsHeader"), message);
+    FillFlags(Page("tsFlags"), message);
+
+    for (const char* name : { "miFileSaveAs", "btnSaveAs", "miFileReply", "miFileForward" })
+        Action(name)->setEnabled(true);
+    Action("miFileSaveAttachments")->setEnabled(PreviewAttachmentCount(Page("tsPreview")) > 0);
+    ShowDamage();
+    emit PagesFilled();
+    FormResize();
+}
+
+void TfrmMain::ShowDamage()
+{
+    const bool damaged = message_ && !message_->Warnings().empty();
+    lblDamage_->setText(strDamagedFile());
+    pnlDamage_->setVisible(damaged);
+}
+
+void TfrmMain::btnDamageDetailsClick()
+{
+    if (!message_)
+        return;
+    std::vector<TWarningLine> warnings;
+    for (const pelmsg::TReadWarning& w : message_->Warnings())
+        warnings.push_back({ w.Offset, w.Text });
+    std::vector<std::string> lines = WarningLines(warnings, S(strWarningAtByte()), kMaxWarningLines);
+    QString text = strDamageListTitle.Arg(FileName()) + u'\n';
+    for (const std::string& line : lines)
+        text += u'\n' + Q(line);
+    if (warnings.size() > lines.size())
+        text += u'\n' + strMoreWarnings.Arg(QString::number(warnings.size() - lines.size()));
+    QMessageBox box(QMessageBox::Information, windowTitle(), text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("DamageBox"));
+    box.exec();
+}
+
+void TfrmMain::RefreshRecent()
+{
+    miReopen_->clear();
+    for (size_t n = 0; n < settings_.RecentFiles.size(); ++n) {
+        const QString path = Q(settings_.RecentFiles[n]);
+        QAction* item = miReopen_->addAction(QStringLiteral("&%1 %2").arg(n).arg(path));
+        item->setToolTip(path);
+        item->setData(path);
+        item->setProperty("tag", int(n));
+        connect(item, &QAction::triggered, this, [this, path] { OpenFile(path); });
+    }
+    miReopen_->setEnabled(!settings_.RecentFiles.empty());
+    const QString text = cbFileName_->currentText();
+    const QSignalBlocker block(cbFileName_);
+    cbFileName_->clear();
+    for (const std::string& path : settings_.RecentFiles)
+        cbFileName_->addItem(Q(path));
+    cbFileName_->setCurrentIndex(-1);
+    cbFileName_->setEditText(text);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// View
+
+void TfrmMain::ApplyViewMode()
+{
+    auto setVisible = [this](const char* page, bool visible) {
+        pageControl_->setTabVisible(pageControl_->indexOf(Page(page)), visible);
+    };
+    const bool properties = settings_.AppMode == 0;
+    setVisible("tsProperties", properties);
+    setVisible("tsStructure", properties && structureBuilt_);
+    setVisible("tsHeader", settings_.AppMode != 2);
+    setVisible("tsPreview", true);
+    setVisible("tsFlags", true);
+    const bool logo = !settings_.HideLogo;
+    imgLogo_->setVisible(logo);
+    lblCorvane_->setVisible(logo);
+    pnlLeft_->setVisible(logo || Action("miViewFileTree")->isChecked());
+    FormResize();
+}
+
+void TfrmMain::ApplyIcons()
+{
+    struct {
+        const char* page;
+        int icon;
+    } tabs[] = { { "tsPreview", 5 }, { "tsProperties", 8 }, { "tsStructure", 9 }, { "tsHeader", 12 }, { "tsFlags", 13 } };
+    for (const auto& t : tabs)
+        pageControl_->setTabIcon(pageControl_->indexOf(Page(t.page)), MenuIcon(t.icon));
+    struct {
+        const char* action;
+        int icon;
+    } actions[] = { { "miHelpHomepage", 2 }, { "miHelpSendEMail", 3 }, { "miHelpAbout", 4 }, { "miOpen", 0 },
+        { "miFileSaveAttachments", 7 }, { "miFileExit", 1 }, { "miViewFileTree", 9 }, { "miOptions", 13 },
+        { "miFileSaveAs", 6 }, { "miFileReply", 10 }, { "miFileForward", 11 }, { "btnConvert", 0 },
+        { "btnSaveAs", 6 }, { "btnClose", 1 }, { "btnHomepage", 2 }, { "btnSendMail", 3 }, { "btnAbout", 4 } };
+    for (const auto& a : actions)
+        Action(a.action)->setIcon(MenuIcon(a.icon));
+    setWindowIcon(QIcon(LogoPixmap(64)));
+}
+
+void TfrmMain::ArrangeBands()
+{
+    // The file-name band needs room for its label and a useful part of a path.
+    const int needed = tbMain_->sizeHint().width() + tbHelp_->sizeHint().width()
+        + lblFileName_->sizeHint().width() + 260;
+    const bool wrap = width() < needed;
+    if (wrap == (bandRow1_->indexOf(pnlFileName_) >= 0))
+        return;
+    if (wrap) {
+        bandRow0_->removeWidget(pnlFileName_);
+        bandRow1_->addWidget(pnlFileName_, 1);
+    } else {
+        bandRow1_->removeWidget(pnlFileName_);
+        bandRow0_->insertWidget(bandRow0_->indexOf(bandStretch_), pnlFileName_, 1);
+    }
+    bandStretch_->setVisible(wrap);
+}
+
+void TfrmMain::FormResize()
+{
+    if (destroyed_)
+        return;
+    ArrangeBands();
+    if (creating_)
+        return;
+    if (settings_.SaveFormPosition)
+        settings_.SettingsChanged = true;
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TfrmMain::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    FormResize();
+}
+
+void TfrmMain::miViewFileTreeClick()
+{
+    const bool shown = Action("miViewFileTree")->isChecked();
+    pnlFolders_->setVisible(shown);
+    ApplyViewMode();
+}
+
+void TfrmMain::miOptionsClick()
+{
+    TfrmOptions dialog(this);
+    dialog.SetFromSettings(settings_);
+    TranslateForm(&dialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    settings_.SettingsChanged = true;
+    dialog.ReadBack(settings_);
+    ApplyViewMode();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Language
+
+void TfrmMain::TranslateForm(QObject* sender)
+{
+    auto* item = qobject_cast<QAction*>(sender);
+    if (!sender) {
+        settings_.LangFile = ResolveLanguageFile(settings_.LangFile, LanguageFolder());
+        if (settings_.LangFile.empty() || IsEnglishLanguageFile(settings_.LangFile))
+            return;
+    } else if (item) {
+        settings_.SettingsChanged = true;
+        if (item->property("tag").toInt() == kDefaultItemTag) {
+            settings_.LangFile.clear();
+            QMessageBox box(QMessageBox::Information, windowTitle(), strSetDefaultLanguage(), QMessageBox::Ok, this);
+            box.setObjectName(QStringLiteral("LanguageBox"));
+            box.exec();
+            return;
+        }
+        settings_.LangFile = S(item->property("languageFile").toString());
+    }
+    if (settings_.LangFile.empty())
+        return;
+    pelLanguage_->SetResourceFile(Q(settings_.LangFile));
+    try {
+        pelLanguage_->Translate();
+    } catch (const std::exception& e) {
+        ShowError(QString::fromUtf8(e.what()));
+    }
+    ArrangeBands();
+    if (sender && !item)
+        return;
+    setWindowTitle(QStringLiteral("Tessaly"));
+    TProgramText::ReloadAll(*pelLanguage_);
+    ShowProgramTexts();
+    emit ProgramTextsReloaded();
+}
+
+void TfrmMain::ShowProgramTexts()
+{
+    lblFileName_->setText(strFileName());
+    lblDamage_->setText(strDamagedFile());
+}
+
+} // namespace quorra

@@ -1,0 +1,174 @@
+#pragma once
+
+// The main window: menus, tool bars, the file-name box, the left pane and the five pages; it opens one message
+// at a time and fills the pages from it.
+//
+// Every widget and action carries the objectName the program knows it by (miOpen, btnSaveAs, cbFileName,
+// PageControl, tsPreview, ...), so that language files, tests and the code of each page find them. Each page
+// keeps its widgets and its filling code in a file of its own; FillPages calls them in order.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QMainWindow>
+
+#include "settings.h"
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QHBoxLayout;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QTabWidget;
+class QToolBar;
+
+namespace pelmsg {
+class TPelMessage;
+}
+
+namespace quorra {
+
+class TPelLanguage;
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // What the program was started with.
+    struct TStartup {
+        std::vector<std::string> Arguments; // the command line without the program name
+        std::string ProgramFolder; // empty: the executable's folder
+        std::string CurrentFolder; // empty: the process's current folder
+        std::string InstalledLanguageFolder; // the installed share folder of language files
+    };
+
+    // Runs the whole start-up: settings, switches, the first argument, language, icons, placement, and the last
+    // file when the settings ask for it. The window is not shown yet (ShowPlaced does that).
+    explicit TfrmMain(TStartup startup);
+    ~TfrmMain() override;
+
+    // Shows the window normal, maximized or minimized as the placement says.
+    void ShowPlaced();
+
+    // ---- State the pages and commands use ----
+    // The loaded message; nullptr before the first load.
+    pelmsg::TPelMessage* Message() const { return message_.get(); }
+    TSettings& Settings() { return settings_; }
+    TPelLanguage& PelLanguage() const { return *pelLanguage_; }
+    const std::string& ProgramFolder() const { return startup_.ProgramFolder; }
+    std::string LanguageFolder() const;
+    // Set when a load attempt has finished, cleared by the idle step after it.
+    bool FileLoaded() const { return fileLoaded_; }
+    // The text of the file-name box: the file that is (or was last tried to be) open.
+    QString FileName() const;
+    // The five pages and their page control.
+    QTabWidget* PageControl() const { return pageControl_; }
+    QWidget* Page(const char* objectName) const;
+    // An action of the menus or tool bars by its objectName (miOpen, btnSaveAs, ...).
+    QAction* Action(const char* objectName) const;
+
+    // ---- Document lifecycle ----
+    // Puts the path into the file-name box and loads it.
+    void OpenFile(const QString& path);
+    // Loads the file named by the file-name box and fills every page.
+    void LoadCurrentFile();
+    // Empties the pages and frees the message.
+    void ClearDocument();
+    // Fills the pages from the message after a load.
+    void FillPages();
+    // Shows and hides tabs, logo and left pane by the view mode, the logo setting and the file-tree check mark.
+    void ApplyViewMode();
+    // Gives tabs, menu items and tool buttons their icons.
+    void ApplyIcons();
+    // The window's layout pass (marks the placement as changed when it is kept).
+    void FormResize();
+    // Rebuilds the "Reopen" sub-menu and the file-name box's list from the recent files.
+    void RefreshRecent();
+    // The language command: no sender at start-up, a language menu item, or a dialog just created.
+    void TranslateForm(QObject* sender);
+
+    // Plays the sound after a finished load (the application's beep unless replaced).
+    std::function<void()> Beep;
+
+signals:
+    // The document was cleared (pages empty their views before the message is freed).
+    void DocumentCleared();
+    // The pages were filled from a new load.
+    void PagesFilled();
+    // The program texts were read anew from a language (pages re-set the texts they took from them).
+    void ProgramTextsReloaded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormDestroy();
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBars();
+    void CreateCentralArea();
+    void BuildLanguageMenu();
+    void LoadPlacement();
+    void StorePlacement();
+    void ArrangeBands();
+    void ShowDamage();
+    void ShowProgramTexts();
+    void IdleStep();
+    void ShowError(const QString& text);
+
+    // Handlers.
+    void btnXLSFileNameClick();
+    void btnCloseClick();
+    void miOptionsClick();
+    void miViewFileTreeClick();
+    void btnDamageDetailsClick();
+
+    QAction* NewAction(const char* objectName, const QString& caption, QObject* parent);
+
+    TStartup startup_;
+    TSettings settings_;
+    std::unique_ptr<pelmsg::TPelMessage> message_;
+    TPelLanguage* pelLanguage_ = nullptr;
+    bool fileLoaded_ = false;
+    bool structureBuilt_ = false;
+    bool loadFailed_ = false;
+    bool destroyed_ = false;
+    bool creating_ = true;
+    std::string fileToOpen_; // the first argument, loaded at the end of start-up
+
+    QWidget* cbMain_ = nullptr; // the tool-bar bands
+    QHBoxLayout* bandRow0_ = nullptr;
+    QHBoxLayout* bandRow1_ = nullptr;
+    QWidget* bandStretch_ = nullptr;
+    QToolBar* tbMain_ = nullptr;
+    QToolBar* tbHelp_ = nullptr;
+    QWidget* pnlFileName_ = nullptr;
+    QLabel* lblFileName_ = nullptr;
+    QComboBox* cbFileName_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    QWidget* pnlLeft_ = nullptr;
+    QLabel* imgLogo_ = nullptr;
+    QLabel* lblCorvane_ = nullptr;
+    QWidget* pnlFolders_ = nullptr;
+    QFrame* pnlDamage_ = nullptr;
+    QLabel* lblDamage_ = nullptr;
+    QPushButton* btnDamageDetails_ = nullptr;
+    QTabWidget* pageControl_ = nullptr;
+    QLabel* lblNoFile_ = nullptr;
+    QMenu* miReopen_ = nullptr;
+    QMenu* miLanguage_ = nullptr;
+    QAction* miLanguageSeparator_ = nullptr;
+    QAction* miPrintSeparator_ = nullptr;
+};
+
+} // namespace quorra

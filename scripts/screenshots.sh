@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Takes screenshots of the viewer window with the bundled sample under Xvfb at 1024x768, in English and in
+# German, into screenshots/ (or the folder given). Builds first (preset release unless PRESET is set).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${PRESET:-release}"
+out="${1:-screenshots}"
+if [ -z "${SKIP_BUILD:-}" ]; then
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" --target quorra screen-grab window-pictures >/dev/null
+fi
+bin="build/$preset"
+mkdir -p "$out"
+out="$(cd "$out" && pwd)"
+sample="$(pwd)/samples/winmail.dat"
+
+# shot NAME LOCALE [quorra arguments...]: one screenshot of the window opened with the arguments, in a fresh home.
+shot() {
+    local name="$1" locale="$2"; shift 2
+    local home; home="$(mktemp -d)"
+    HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CONFIG_DIRS="$home/etc" XDG_DATA_HOME="$home/data" \
+    QUORRA_LOCALE="$locale" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+        LC_ALL="$QUORRA_LOCALE" "$1" "${@:4}" 2>/dev/null & pid=$!
+        sleep "${SHOT_DELAY:-3}"
+        "$2" "$3"; status=$?
+        kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+        exit $status' _ "$bin/app/quorra" "$bin/tools/screen-grab" "$out/$name.png" "$@"
+    rm -rf "$home"
+    echo "$out/$name.png"
+}
+
+full=(/LEFT=0 /TOP=0 /WIDTH=1024 /HEIGHT=768 /NOINI)
+shot main-en C.UTF-8 "$sample" "${full[@]}"
+shot main-de de_DE.UTF-8 "$sample" "${full[@]}" /LANG=german.lng
+shot default-size-en C.UTF-8 "$sample" /NOINI
+shot default-size-de de_DE.UTF-8 "$sample" /NOINI /LANG=german.lng
+shot no-file-de de_DE.UTF-8 /NOINI "${full[@]}" /LANG=german.lng
+
+# Every page of the window and of the options dialog, at 1024x768 in both languages.
+for lang in en de; do
+    home="$(mktemp -d)"
+    locale=C.UTF-8; extra=()
+    if [ "$lang" = de ]; then locale=de_DE.UTF-8; extra=(/LANG=german.lng); fi
+    HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CONFIG_DIRS="$home/etc" XDG_DATA_HOME="$home/data" \
+    QUORRA_LOCALE="$locale" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+        LC_ALL="$QUORRA_LOCALE" "$@" 2>/dev/null' _ \
+        "$bin/app/window-pictures" "$out" "page-$lang" "$sample" "${full[@]}" "${extra[@]}"
+    rm -rf "$home"
+done
+
+# An Outlook .msg made from the sample: its Structure page.
+msg="$(mktemp -d)"
+"$bin/app/quorra" "$sample" /E msg "$msg/sample.msg" /NOINI
+HOME="$msg" XDG_CONFIG_HOME="$msg/config" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '"$@" 2>/dev/null' _ \
+    "$bin/app/window-pictures" "$out" "msg-en" "$msg/sample.msg" "${full[@]}"
+rm -rf "$msg"

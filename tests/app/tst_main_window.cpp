@@ -1,0 +1,627 @@
+// The main window driven as a user drives it: every road of opening a file, the view modes, the settings
+// across two starts, the language menu and the options dialog.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+#include "options_dialog.h"
+#include "pel_language.h"
+#include "property_pages.h"
+#include "pelmsg.h"
+#include "window_test_support.h"
+
+using namespace quorra;
+using quorra_test::TIsolatedHome;
+using quorra_test::TModalHandler;
+
+namespace {
+
+const QString kSubject = QString::fromUtf8("Minutes of the Zürich meeting");
+
+QString SamplePath() { return QStringLiteral(TESSALY_SOURCE_DIR "/samples/winmail.dat"); }
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TIsolatedHome> home_;
+    int beeps_ = 0;
+
+    std::unique_ptr<TfrmMain> NewWindow(std::vector<std::string> args = {})
+    {
+        TfrmMain::TStartup startup;
+        startup.Arguments = std::move(args);
+        startup.ProgramFolder = home_->ProgramFolder();
+        startup.CurrentFolder = home_->CurrentFolder();
+        startup.InstalledLanguageFolder = home_->Path("no-such-folder").toStdString();
+        auto window = std::make_unique<TfrmMain>(startup);
+        window->Beep = [this] { ++beeps_; };
+        return window;
+    }
+
+    static QString Subject(TfrmMain& w) { return w.findChild<QLineEdit*>("edSubject")->text(); }
+    static bool TabVisible(TfrmMain& w, const char* page)
+    {
+        return w.PageControl()->isTabVisible(w.PageControl()->indexOf(w.Page(page)));
+    }
+    static QComboBox* FileBox(TfrmMain& w) { return w.findChild<QComboBox*>("cbFileName"); }
+
+    // A .msg file made from the sample by the library's writer.
+    QString MakeMsg(const QString& name)
+    {
+        auto message = pelmsg::CreateMessageForFile(SamplePath().toStdString());
+        message->LoadFromFile(SamplePath().toStdString());
+        QString path = home_->Path("home/" + name);
+        message->SaveToMSGFile(path.toStdString(), true);
+        return path;
+    }
+
+    void DropFiles(TfrmMain& w, const QStringList& paths)
+    {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& p : paths)
+            urls << QUrl::fromLocalFile(p);
+        data.setUrls(urls);
+        QPoint at = w.rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &drop);
+        QVERIFY(drop.isAccepted());
+    }
+
+private slots:
+    void init()
+    {
+        home_ = std::make_unique<TIsolatedHome>();
+        beeps_ = 0;
+    }
+    void cleanup() { home_.reset(); }
+
+    void startWithoutArguments_data()
+    {
+        QTest::addColumn<bool>("recent");
+        QTest::addColumn<bool>("inCurrentFolder");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("nothing") << false << false << "program/winmail.dat";
+        QTest::newRow("winmail.dat here") << false << true << "cwd/winmail.dat";
+        QTest::newRow("recent list") << true << true << "home/old.dat";
+    }
+
+    void startWithoutArguments()
+    {
+        QFETCH(bool, recent);
+        QFETCH(bool, inCurrentFolder);
+        QFETCH(QString, expected);
+        if (inCurrentFolder)
+            QVERIFY(QFile::copy(SamplePath(), home_->Path("cwd/winmail.dat")));
+        if (recent) {
+            QDir().mkpath(home_->Path("config/Corvane/quorra"));
+            QFile ini(home_->SettingsFile());
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            ini.write(("[Recent]\nCount=1\nItem1=" + home_->Path("home/old.dat") + "\n").toUtf8());
+        }
+        auto w = NewWindow();
+        QCOMPARE(w->FileName(), home_->Path(expected));
+        QVERIFY(!w->Message());
+        QVERIFY(!w->PageControl()->isVisibleTo(w.get()));
+        QVERIFY(w->findChild<QLabel*>("lblNoFile")->isVisibleTo(w.get()));
+        QVERIFY(!w->Action("btnSaveAs")->isEnabled());
+    }
+
+    void firstArgumentOpensTheFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("tnef") << "tnef";
+        QTest::newRow("msg") << "msg";
+    }
+
+    void firstArgumentOpensTheFile()
+    {
+        QFETCH(QString, kind);
+        QString path = kind == "msg" ? MakeMsg("mail.msg") : home_->Copy(SamplePath(), "mail.dat");
+        TModalHandler boxes;
+        auto w = NewWindow({ path.toStdString(), "/deFFormat=rtf" });
+        QCOMPARE(boxes.Count(), 0);
+        QVERIFY(w->Message());
+        QCOMPARE(Subject(*w), kSubject);
+        QCOMPARE(w->Settings().DefaultFormat, 2);
+        QCOMPARE(QString::fromStdString(w->Settings().RecentFiles.at(0)), path);
+        QVERIFY(w->Action("btnSaveAs")->isEnabled());
+        QVERIFY(w->Action("miFileSaveAttachments")->isEnabled());
+        QVERIFY(w->PageControl()->isVisibleTo(w.get()));
+        auto* header = w->findChild<QPlainTextEdit*>("reTransport");
+        QVERIFY(header->toPlainText().startsWith("Received: from mail.example.cz"));
+        QVERIFY(w->findChild<QTreeWidget*>("tvProperties")->topLevelItemCount() > 10);
+        // Only a compound file has storages to show.
+        QCOMPARE(TabVisible(*w, "tsStructure"), kind == "msg");
+        if (kind == "msg") {
+            auto* structure = w->findChild<QTreeWidget*>("tvStructure");
+            QVERIFY(!structure->findItems("__properties_version1.0", Qt::MatchExactly | Qt::MatchRecursive).isEmpty());
+        }
+    }
+
+    void propertyTree()
+    {
+        pelmsg::TPelMessage message;
+        for (int i = 0; i < 1100; ++i)
+            message.Properties().Add()->TagID = pelmsg::MakeTag(0x0037, pelmsg::PT_UNICODE);
+        pelmsg::TMSGProperty* recipient = message.Properties().Add();
+        recipient->TagID = pelmsg::kTagRecipientRow;
+        QWidget page;
+        CreatePropertiesPage(&page);
+        FillPropertiesPage(&page, &message);
+        auto* tree = page.findChild<QTreeWidget*>("tvProperties");
+        QCOMPARE(tree->topLevelItemCount(), kMaxTopLevelProperties);
+        QCOMPARE(tree->topLevelItem(0)->text(0), "SUBJECT");
+        FillPropertiesPage(&page, nullptr);
+        QCOMPARE(tree->topLevelItemCount(), 0);
+    }
+
+    void propertyNodeLook_data()
+    {
+        QTest::addColumn<uint>("tag");
+        QTest::addColumn<int>("parentIcon");
+        QTest::addColumn<bool>("container");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("icon");
+        QTest::newRow("tag 0") << 0u << -1 << false << "0x00000000" << 6;
+        QTest::newRow("recipient row") << uint(pelmsg::kTagRecipientRow) << -1 << true << "Recipient" << 2;
+        QTest::newRow("leaf in a recipient") << 0x3001001Fu << 2 << false << "DISPLAY_NAME" << 3;
+        QTest::newRow("attachment") << uint(pelmsg::kTagTnefAttachment) << -1 << true << "Attachment" << 4;
+        QTest::newRow("leaf in an attachment") << 0x3704001Fu << 4 << false << "ATTACH_FILENAME" << 5;
+        QTest::newRow("unknown tag of the envelope") << 0x00FE0003u << -1 << false << "0x00FE0003" << 0;
+    }
+
+    void propertyNodeLook()
+    {
+        QFETCH(uint, tag);
+        QFETCH(int, parentIcon);
+        QFETCH(bool, container);
+        QFETCH(QString, text);
+        QFETCH(int, icon);
+        pelmsg::TPelMessage message;
+        pelmsg::TMSGProperty* p = message.Properties().Add();
+        p->TagID = tag;
+        if (container)
+            p->SubProperties.Add()->TagID = 0x3001001F;
+        TPropertyNodeLook look = PropertyNodeLook(*p, parentIcon);
+        QCOMPARE(QString::fromStdString(look.Text), text);
+        QCOMPARE(look.Icon, icon);
+    }
+
+    void switchLikeFirstArgumentOpensNothing_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::newRow("slash") << "/NOLOGO";
+        QTest::newRow("dashes") << "--nologo";
+    }
+
+    void switchLikeFirstArgumentOpensNothing()
+    {
+        QFETCH(QString, argument);
+        TModalHandler boxes;
+        auto w = NewWindow({ argument.toStdString() });
+        QCOMPARE(boxes.Count(), 0);
+        QVERIFY(!w->Message());
+        QVERIFY(w->Settings().HideLogo);
+        QVERIFY(w->Settings().RecentFiles.empty());
+        // The box offers what a start without arguments offers.
+        QCOMPARE(w->FileName(), home_->Path("program/winmail.dat"));
+        // A file after the switch opens.
+        auto other = NewWindow({ argument.toStdString(), SamplePath().toStdString() });
+        QCOMPARE(Subject(*other), kSubject);
+    }
+
+    void openDialog_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("tnef") << "tnef";
+        QTest::newRow("msg") << "msg";
+    }
+
+    void openDialog()
+    {
+        QFETCH(QString, kind);
+        QString path = kind == "msg" ? MakeMsg("chosen.msg") : home_->Copy(SamplePath(), "chosen.tnef");
+        auto w = NewWindow();
+        QStringList filters;
+        TModalHandler dialogs([&](QDialog* d) {
+            auto* fd = qobject_cast<QFileDialog*>(d);
+            if (!fd)
+                return TModalHandler::CloseAll(d);
+            filters = fd->nameFilters();
+            fd->selectFile(path);
+            if (auto* edit = fd->findChild<QLineEdit*>("fileNameEdit"))
+                edit->setText(path);
+            QMetaObject::invokeMethod(fd, "accept");
+        });
+        w->Action("miOpen")->trigger();
+        QVERIFY2(dialogs.Count() == 1, qPrintable(dialogs.Seen().join(" | ")));
+        QVERIFY2(filters.join(';').contains("(*.msg)"), qPrintable(filters.join(';')));
+        QVERIFY2(filters.join(';').contains("(winmail*.dat)"), qPrintable(filters.join(';')));
+        QCOMPARE(w->FileName(), path);
+        QCOMPARE(Subject(*w), kSubject);
+    }
+
+    void cancelledOpenDialogChangesNothing()
+    {
+        auto w = NewWindow();
+        QString before = w->FileName();
+        TModalHandler dialogs;
+        w->Action("btnConvert")->trigger();
+        QCOMPARE(dialogs.Count(), 1);
+        QCOMPARE(w->FileName(), before);
+        QVERIFY(!w->Message());
+    }
+
+    void fileNameBox()
+    {
+        QString first = home_->Copy(SamplePath(), "first.dat");
+        QString second = home_->Copy(SamplePath(), "second.dat");
+        auto w = NewWindow();
+        w->show();
+        QLineEdit* edit = FileBox(*w)->lineEdit();
+        // Typing alone opens nothing; Enter opens.
+        edit->clear();
+        QTest::keyClicks(edit, first);
+        QVERIFY(!w->Message());
+        QTest::keyClick(edit, Qt::Key_Return);
+        QVERIFY(w->Message());
+        QCOMPARE(Subject(*w), kSubject);
+        w->OpenFile(second);
+        // The list holds the recent files, newest first; choosing an entry opens it.
+        QCOMPARE(FileBox(*w)->count(), 2);
+        QCOMPARE(FileBox(*w)->itemText(1), first);
+        w->findChild<QLineEdit*>("edSubject")->clear();
+        FileBox(*w)->setCurrentIndex(1);
+        emit FileBox(*w)->activated(1);
+        QCOMPARE(w->FileName(), first);
+        QCOMPARE(Subject(*w), kSubject);
+        QCOMPARE(QString::fromStdString(w->Settings().RecentFiles.at(0)), first);
+    }
+
+    void dropOpensOnlyTheFirstFile()
+    {
+        QString a = home_->Copy(SamplePath(), "a.dat");
+        QString b = home_->Copy(SamplePath(), "b.dat");
+        QString c = home_->Copy(SamplePath(), "c.dat");
+        auto w = NewWindow();
+        DropFiles(*w, { a, b, c });
+        QTRY_VERIFY(w->Message());
+        QCOMPARE(w->FileName(), a);
+        QCOMPARE(w->Settings().RecentFiles, std::vector<std::string> { a.toStdString() });
+    }
+
+    void reopenMenu()
+    {
+        QString a = home_->Copy(SamplePath(), "a.dat");
+        QString b = home_->Copy(SamplePath(), "b.dat");
+        auto w = NewWindow();
+        QVERIFY(!w->findChild<QMenu*>("miReopen")->isEnabled());
+        w->OpenFile(a);
+        w->OpenFile(b);
+        w->OpenFile(a);
+        QList<QAction*> items = w->findChild<QMenu*>("miReopen")->actions();
+        QCOMPARE(items.size(), 2);
+        QCOMPARE(items[0]->text(), "&0 " + a);
+        QCOMPARE(items[1]->text(), "&1 " + b);
+        items[1]->trigger();
+        QCOMPARE(w->FileName(), b);
+        QCOMPARE(Subject(*w), kSubject);
+    }
+
+    void missingFile()
+    {
+        QString missing = home_->Path("home/gone.dat");
+        auto w = NewWindow();
+        TModalHandler boxes;
+        w->OpenFile(missing);
+        QCOMPARE(boxes.Count(), 1);
+        QVERIFY2(boxes.Seen()[0].contains(missing + " is not found."), qPrintable(boxes.Seen()[0]));
+        QCOMPARE(QString::fromStdString(w->Settings().RecentFiles.at(0)), missing);
+        QVERIFY(w->Action("btnSaveAs")->isEnabled());
+        QVERIFY(w->PageControl()->isVisibleTo(w.get()));
+        QCOMPARE(Subject(*w), QString());
+    }
+
+    void failedLoadNamesTheFile()
+    {
+        QString bad = home_->Path("home/bad.dat");
+        QFile f(bad);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("not a message at all");
+        f.close();
+        auto w = NewWindow();
+        TModalHandler boxes;
+        w->OpenFile(bad);
+        QCOMPARE(boxes.Count(), 1);
+        QVERIFY(boxes.Seen()[0].contains(bad));
+        QVERIFY(boxes.Seen()[0].contains("Invalid TNEF signature"));
+    }
+
+    void oneBeepPerLoad_data()
+    {
+        QTest::addColumn<bool>("beepAfter");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("on") << true << 1;
+        QTest::newRow("off") << false << 0;
+    }
+
+    void oneBeepPerLoad()
+    {
+        QFETCH(bool, beepAfter);
+        QFETCH(int, expected);
+        auto w = NewWindow();
+        w->Settings().BeepAfter = beepAfter;
+        w->OpenFile(home_->Copy(SamplePath(), "beep.dat"));
+        QVERIFY(w->FileLoaded());
+        QTRY_VERIFY(!w->FileLoaded());
+        QTest::qWait(20);
+        QCOMPARE(beeps_, expected);
+    }
+
+    void viewModes_data()
+    {
+        QTest::addColumn<QString>("switchText");
+        QTest::addColumn<bool>("properties");
+        QTest::addColumn<bool>("header");
+        QTest::newRow("extended") << "/ALL" << true << true;
+        QTest::newRow("simple") << "/SIMPLE" << false << true;
+        QTest::newRow("basic") << "/BASIC" << false << false;
+    }
+
+    void viewModes()
+    {
+        QFETCH(QString, switchText);
+        QFETCH(bool, properties);
+        QFETCH(bool, header);
+        auto w = NewWindow({ switchText.toStdString() });
+        w->OpenFile(home_->Copy(SamplePath(), "mode.dat"));
+        QCOMPARE(TabVisible(*w, "tsProperties"), properties);
+        QCOMPARE(TabVisible(*w, "tsHeader"), header);
+        QVERIFY(!TabVisible(*w, "tsStructure")); // a TNEF file has no storages
+        QVERIFY(TabVisible(*w, "tsPreview"));
+        QVERIFY(TabVisible(*w, "tsFlags"));
+    }
+
+    void hiddenLogo()
+    {
+        auto w = NewWindow({ "/NOLOGO" });
+        QWidget* left = w->findChild<QWidget*>("pnlLeft");
+        QVERIFY(!left->isVisibleTo(w.get()));
+        // The file tree brings the pane back, without the logo.
+        w->Action("miViewFileTree")->trigger();
+        QVERIFY(left->isVisibleTo(w.get()));
+        QVERIFY(!w->findChild<QLabel*>("imgLogo")->isVisibleTo(w.get()));
+        QVERIFY(w->findChild<QWidget*>("pnlFolders")->isVisibleTo(w.get()));
+    }
+
+    void flagsPage()
+    {
+        auto w = NewWindow({ SamplePath().toStdString() });
+        auto* list = w->findChild<QTreeWidget*>("lvMessageFlags");
+        QCOMPARE(list->topLevelItemCount(), 13);
+        // MESSAGE_FLAGS 0x11 in the sample: read and has-attachment.
+        for (int i = 0; i < 13; ++i)
+            QCOMPARE(list->topLevelItem(i)->checkState(0) == Qt::Checked, i == 0 || i == 4);
+        // The user cannot change a box.
+        for (int i = 0; i < 13; ++i)
+            QVERIFY(!(list->topLevelItem(i)->flags() & Qt::ItemIsUserCheckable));
+        w->show();
+        list->setCurrentItem(list->topLevelItem(1));
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(list->topLevelItem(1)->checkState(0), Qt::Unchecked);
+    }
+
+    void damagedFileShowsTheBar()
+    {
+        auto w = NewWindow({ SamplePath().toStdString() });
+        QFrame* bar = w->findChild<QFrame*>("pnlDamage");
+        QVERIFY(!bar->isVisibleTo(w.get()));
+        w->Message()->AddWarning(1234, "attachment data truncated");
+        w->Message()->AddWarning(-1, "recipient table cut short");
+        w->FillPages();
+        QVERIFY(bar->isVisibleTo(w.get()));
+        TModalHandler boxes;
+        w->findChild<QPushButton*>("btnDamageDetails")->click();
+        QCOMPARE(boxes.Count(), 1);
+        QVERIFY2(boxes.Seen()[0].contains("at byte 1234: attachment data truncated"), qPrintable(boxes.Seen()[0]));
+        QVERIFY(boxes.Seen()[0].contains("\nrecipient table cut short"));
+        QVERIFY(boxes.Seen()[0].contains(SamplePath()));
+        // The next load of a sound file hides it again.
+        w->OpenFile(SamplePath());
+        QVERIFY(!bar->isVisibleTo(w.get()));
+    }
+
+    void settingsSurviveARestart()
+    {
+        QString path = home_->Copy(SamplePath(), "kept.dat");
+        {
+            auto w = NewWindow({ path.toStdString() });
+            TModalHandler dialogs([](QDialog* d) {
+                d->findChild<QCheckBox*>("cbOpenLast")->setChecked(true);
+                d->findChild<QCheckBox*>("cbBeep")->setChecked(false);
+                d->findChild<QCheckBox*>("chkHideLogo")->setChecked(true);
+                d->findChild<QPushButton*>("btnOK")->click();
+            });
+            w->Action("miOptions")->trigger();
+            QCOMPARE(dialogs.Count(), 1);
+            QVERIFY(!w->findChild<QLabel*>("imgLogo")->isVisibleTo(w.get()));
+            w->close();
+        }
+        QString ini = home_->SettingsText();
+        QVERIFY2(ini.contains("LastOpened=1"), qPrintable(ini));
+        QVERIFY(ini.contains("BeepAfter=0"));
+        QVERIFY(ini.contains("Item1=" + path));
+        // The next start opens the last file by itself and keeps the options.
+        auto w = NewWindow();
+        QCOMPARE(w->FileName(), path);
+        QCOMPARE(Subject(*w), kSubject);
+        QVERIFY(!w->Settings().BeepAfter);
+        QVERIFY(!w->findChild<QLabel*>("imgLogo")->isVisibleTo(w.get()));
+    }
+
+    void cancelledOptionsChangeNothing()
+    {
+        auto w = NewWindow();
+        TModalHandler dialogs([](QDialog* d) {
+            d->findChild<QCheckBox*>("cbBeep")->setChecked(false);
+            d->reject();
+        });
+        w->Action("miOptions")->trigger();
+        QVERIFY(w->Settings().BeepAfter);
+        QVERIFY(!w->Settings().SettingsChanged);
+    }
+
+    void placementIsKept()
+    {
+        {
+            auto w = NewWindow({ "/LEFT=10", "/TOP=20", "/WIDTH=700", "/HEIGHT=500" });
+            QCOMPARE(w->geometry(), QRect(10, 20, 700, 500));
+            w->Settings().SaveFormPosition = true;
+            w->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+            w->Settings().SettingsChanged = false;
+            // Resizing alone marks the placement to be written.
+            w->resize(720, 520);
+            QTRY_VERIFY(w->Settings().SettingsChanged);
+            w->close();
+        }
+        QVERIFY2(home_->SettingsText().contains("FormWidth=720"), qPrintable(home_->SettingsText()));
+        auto w = NewWindow();
+        QCOMPARE(w->size(), QSize(720, 520));
+    }
+
+    void noIniWritesNothing()
+    {
+        {
+            auto w = NewWindow({ SamplePath().toStdString(), "/noini" });
+            w->close();
+        }
+        QVERIFY(!QFile::exists(home_->SettingsFile()));
+    }
+
+    void languageMenu()
+    {
+        // german.lng, english.lng and a picture for German in the program's language folder.
+        QDir().mkpath(home_->Path("program/languages"));
+        QVERIFY(QFile::copy(TESSALY_SOURCE_DIR "/resources/languages/german.lng",
+            home_->Path("program/languages/german.lng")));
+        QFile english(home_->Path("program/languages/english.lng"));
+        QVERIFY(english.open(QIODevice::WriteOnly));
+        english.write("[Translations]\nfrmMain.miFile.Caption=&File\n");
+        english.close();
+        QPixmap flag(16, 16);
+        flag.fill(Qt::red);
+        QVERIFY(flag.save(home_->Path("program/languages/german.BMP"), "BMP"));
+
+        auto w = NewWindow();
+        QMenu* menu = w->findChild<QMenu*>("miLanguage");
+        QVERIFY(menu->menuAction()->isVisible());
+        QList<QAction*> items = menu->actions();
+        QCOMPARE(items.size(), 3);
+        QCOMPARE(items[0]->objectName(), "miLanguageDefault");
+        QCOMPARE(items[1]->text(), "English");
+        QCOMPARE(items[2]->text(), "German");
+        QVERIFY(!items[2]->icon().isNull());
+        QVERIFY(items[1]->icon().isNull());
+
+        items[2]->trigger();
+        QCOMPARE(w->findChild<QMenu*>("miFile")->title(), "&Datei");
+        QCOMPARE(w->findChild<QMenu*>("miLanguage")->title(), "Sprache wechseln");
+        QCOMPARE(w->Action("miOpen")->text(), QString::fromUtf8("Ö&ffnen...\tStrg+O"));
+        QCOMPARE(w->findChild<QLabel*>("lblFileName")->text(), "Dateiname:");
+        QCOMPARE(w->PageControl()->tabText(0), "Vorschau");
+        QCOMPARE(w->windowTitle(), "Tessaly");
+        auto* flags = w->findChild<QTreeWidget*>("lvMessageFlags");
+        QCOMPARE(flags->headerItem()->text(1), "Beschreibung");
+        QCOMPARE(flags->topLevelItem(4)->text(1), "Die Nachricht hat mindestens eine Anlage");
+
+        // A dialog created afterwards speaks the language too.
+        QString title, ok, items0;
+        {
+            TModalHandler dialogs([&](QDialog* d) {
+                title = d->windowTitle();
+                ok = d->findChild<QPushButton*>("btnOK")->text();
+                items0 = d->findChild<QComboBox*>("cbDefaultFormat")->itemText(2);
+                d->reject();
+            });
+            w->Action("miOptions")->trigger();
+        }
+        QCOMPARE(title, "Einstellungen");
+        QCOMPARE(ok, "&OK");
+        QCOMPARE(items0, "Rich-Text-Format");
+        QVERIFY(w->Settings().LangFile.ends_with("german.lng"));
+        w->close();
+        QVERIFY(home_->SettingsText().contains("LangFile=" + home_->Path("program/languages/german.lng")));
+
+        // The next start is in German; the default item clears it and says when English returns.
+        auto again = NewWindow();
+        QCOMPARE(again->findChild<QMenu*>("miFile")->title(), "&Datei");
+        TModalHandler boxes;
+        again->findChild<QAction*>("miLanguageDefault")->trigger();
+        QCOMPARE(boxes.Count(), 1);
+        QVERIFY2(boxes.Seen()[0].startsWith("Die Standardsprache"), qPrintable(boxes.Seen()[0]));
+        QVERIFY(again->Settings().LangFile.empty());
+        again->close();
+        auto english_again = NewWindow();
+        QCOMPARE(english_again->findChild<QMenu*>("miFile")->title(), "&File");
+    }
+
+    void shippedGermanFileIsComplete()
+    {
+        // Every program text of the window has a German text, and every line of the file reaches something.
+        QString german = TESSALY_SOURCE_DIR "/resources/languages/german.lng";
+        std::vector<TLanguageLine> custom = ReadLanguageSection(german, "Custom");
+        QVERIFY(TProgramText::All().size() > 40);
+        for (TProgramText* text : TProgramText::All()) {
+            bool found = false;
+            for (const TLanguageLine& line : custom)
+                found = found || line.Name.compare(text->Key(), Qt::CaseInsensitive) == 0;
+            QVERIFY2(found, text->Key());
+        }
+        auto w = NewWindow();
+        TfrmOptions options(w.get());
+        for (const TLanguageLine& line : ReadLanguageSection(german, "Translations")) {
+            QStringList path = line.Name.split('.');
+            QObject* form = path[0] == "frmOptions" ? static_cast<QObject*>(&options)
+                : path[0] == "frmMessage"           ? w->findChild<QWidget*>("frmMessage")
+                                                    : w.get();
+            QObject* component = path.size() == 2 ? form : form->findChild<QObject*>(path[1]);
+            QVERIFY2(component, qPrintable(line.Name));
+            QVERIFY2(SetComponentProperty(component, path.last(), line.Value, "|"), qPrintable(line.Name));
+        }
+    }
+
+    void languageSwitchGivesEnglishForMissingKeys()
+    {
+        QDir().mkpath(home_->Path("program/languages"));
+        QVERIFY(QFile::copy(TESSALY_SOURCE_DIR "/resources/languages/german.lng",
+            home_->Path("program/languages/german.lng")));
+        QFile other(home_->Path("program/languages/other.lng"));
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write("[Custom]\nstrFileRecent=Recent!\n");
+        other.close();
+        auto w = NewWindow({ "/LANG=german.lng" });
+        QCOMPARE(w->findChild<QLabel*>("lblFileName")->text(), "Dateiname:");
+        w->findChild<QMenu*>("miLanguage")->actions().at(2)->trigger(); // Other
+        QCOMPARE(w->findChild<QLabel*>("lblFileName")->text(), "File name:");
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"
