@@ -7,6 +7,7 @@
 #include "constants.h"
 #include "datetime.h"
 #include "errors.h"
+#include "file_name.h"
 #include "locale_text.h"
 #include "message.h"
 #include "property.h"
