@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "compressed_rtf.h"
+#include "rtf/compressed_rtf.h"
 
 namespace {
 

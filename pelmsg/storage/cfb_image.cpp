@@ -5,8 +5,8 @@
 #include <cstring>
 #include <utility>
 
-#include "constants.h"
-#include "errors.h"
+#include "core/errors.h"
+#include "core/texts.h"
 #include "storage/element_name.h"
 #include "storage/le_bytes.h"
 

@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "errors.h"
+#include "core/errors.h"
 #include "storage/byte_source.h"
 #include "storage/cfb_format.h"
 #include "storage/stat_stg.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "errors.h"
+#include "core/errors.h"
 #include "storage/le_bytes.h"
 
 namespace pelmsg::cfb {

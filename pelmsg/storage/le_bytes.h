@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "byte_order.h"
-#include "errors.h"
+#include "core/byte_order.h"
+#include "core/errors.h"
 
 namespace pelmsg::cfb {
 

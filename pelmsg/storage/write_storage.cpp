@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "errors.h"
+#include "core/errors.h"
 #include "storage/cfb_writer.h"
 #include "storage/stat_list_enumerator.h"
 #include "storage/stream_position.h"

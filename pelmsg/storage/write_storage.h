@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "stream.h"
+#include "core/stream.h"
 #include "storage/compound_file.h"
 #include "storage/write_tree.h"
 

@@ -10,12 +10,12 @@
 #include <set>
 
 #include "cfb_builder.h"
-#include "codepage.h"
-#include "compressed_rtf.h"
 #include "mini_json.h"
 #include "pelmsg.h"
+#include "rtf/compressed_rtf.h"
 #include "sha256.h"
 #include "test_support.h"
+#include "text/codepage.h"
 
 using namespace pelmsg;
 using namespace pelmsg::test;

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "named_properties.h"
+#include "msg/named_properties.h"
 #include "pelmsg.h"
 #include "storage/storage.h"
 #include "test_support.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "cfb_builder.h"
-#include "named_properties.h"
+#include "msg/named_properties.h"
 #include "pelmsg.h"
 #include "storage/storage.h"
 #include "test_support.h"

@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "cfb_builder.h"
-#include "datetime.h"
 #include "pelmsg.h"
 #include "storage/storage.h"
 #include "test_support.h"
+#include "text/datetime.h"
 #include "tnef_builder.h"
 
 using namespace pelmsg;

@@ -13,12 +13,12 @@
 
 #include <gtest/gtest.h>
 
-#include "codepage.h"
-#include "compressed_rtf.h"
-#include "message.h"
-#include "rtf_html.h"
+#include "model/message.h"
+#include "rtf/compressed_rtf.h"
+#include "rtf/rtf_html.h"
 #include "test_support.h"
-#include "text_encoding.h"
+#include "text/codepage.h"
+#include "text/text_encoding.h"
 
 using namespace pelmsg;
 using pelmsg::test::CorpusAvailable;

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "codepage.h"
-#include "datetime.h"
 #include "test_support.h"
-#include "text_encoding.h"
+#include "text/codepage.h"
+#include "text/datetime.h"
+#include "text/text_encoding.h"
 
 using namespace pelmsg;
 using pelmsg::test::ScopedTimeZone;

@@ -8,10 +8,10 @@
 #include <functional>
 #include <sys/stat.h>
 
+#include "export/writer_support.h"
 #include "export_fixtures.h"
 #include "pelmsg.h"
 #include "test_support.h"
-#include "writer_support.h"
 
 using namespace pelmsg;
 using namespace pelmsg::test;
