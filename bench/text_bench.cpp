@@ -12,8 +12,9 @@
 
 #include "rtf/compressed_rtf.h"
 #include "rtf/rtf_html.h"
+#include "text/base64.h"
 #include "text/codepage.h"
-#include "text/text_encoding.h"
+#include "text/html_escape.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "rtf/rtf_html.h"
 #include "text/codepage.h"
-#include "text/text_encoding.h"
+#include "text/html_escape.h"
 
 namespace {
 

@@ -1,18 +1,23 @@
 // The Internet mail form of a message (.eml): a header section built from the message fields, the bodies as
 // quoted-printable text parts, attached files as base64 parts and attached messages as message/rfc822 parts.
 
+#include "export/eml_writer.h"
+
 #include <cctype>
 #include <string_view>
 #include <vector>
 
 #include "core/stream.h"
 #include "export/writer_support.h"
-#include "model/message.h"
+#include "model/limits.h"
 #include "model/property.h"
 #include "rtf/rtf_html.h"
+#include "text/base64.h"
+#include "text/charset.h"
 #include "text/codepage.h"
 #include "text/datetime.h"
-#include "text/text_encoding.h"
+#include "text/header_encoding.h"
+#include "text/mail_date.h"
 
 namespace pelmsg {
 
@@ -27,9 +32,6 @@ constexpr size_t kHeaderLineLength = 78;
 // A quoted parameter longer than this is left to its RFC 2231 form, which can be folded.
 constexpr size_t kLongParameter = 900;
 constexpr uint32_t kTagAuthenticationWarning = 0x8003001F;
-constexpr uint32_t kTagAttachMimeTag = 0x370E001E;
-constexpr uint32_t kTagAttachMimeTagUnicode = 0x370E001F;
-constexpr uint16_t kIdAttachContentId = 0x3712;
 
 bool IsAscii(std::string_view text)
 {
@@ -266,9 +268,9 @@ std::vector<const TMSGProperty*> AttachmentNodes(const TMSGProperties& message)
     for (const TMSGProperty* node : message) {
         if (node->Category() != TMSGPropertyCategory::mpcAttachment)
             continue;
-        bool hasData = PropId(node->TagID) == 0x3701;
+        bool hasData = PropId(node->TagID) == kIdAttachDataObject;
         for (const TMSGProperty* child : node->SubProperties)
-            hasData = hasData || PropId(child->TagID) == 0x3701;
+            hasData = hasData || PropId(child->TagID) == kIdAttachDataObject;
         if (hasData)
             nodes.push_back(node);
     }
@@ -285,46 +287,15 @@ struct TTextPart {
 struct TAttachmentPart {
     const TMSGProperty* Node = nullptr;
     int Index = 0;
-    int32_t CodePage = 0; // of the byte strings among the attachment's properties
     ByteString Message; // the attached message as mail, for message/rfc822 parts
     bool IsMessage = false;
 };
 
-// The text of a property of an attachment. Byte strings are read with the code page already known for the
-// attachment's collection: asking each node for it walks up to the message and looks through all its properties,
-// which for every attachment of a message with many would take time in the square of their number.
-WideString PropertyText(
-    const TMSGProperties& properties, uint32_t tag, bool byIdentifier, bool recursive, int32_t codePage)
-{
-    const TMSGProperty* node = properties.FindProperty(tag, byIdentifier, recursive);
-    if (!node)
-        return {};
-    return node->Collection() == &properties ? node->ValueText(codePage) : node->ValueText();
-}
-
-// TMSGProperty::AttachmentFileName, with the code page known: the long file name, else the file name, else
-// "Attachment " and the position counted from 1.
-ByteString AttachmentFileName(const TMSGProperty& attachment, int index, int32_t codePage)
-{
-    WideString name = PropertyText(attachment.SubProperties, 0x3707001E, true, false, codePage);
-    if (TrimControls(name).empty())
-        name = PropertyText(attachment.SubProperties, 0x3704001E, true, false, codePage);
-    if (TrimControls(name).empty())
-        return "Attachment " + std::to_string(index + 1);
-    return WideToAnsi(name);
-}
-
-// TMSGProperty::AttachmentDisplayName, with the code page known: the display name, else the file name.
-ByteString AttachmentDisplayName(const TMSGProperty& attachment, int index, int32_t codePage)
-{
-    WideString name = PropertyText(attachment.SubProperties, 0x3001001E, true, false, codePage);
-    return name.empty() ? AttachmentFileName(attachment, index, codePage) : WideToAnsi(name);
-}
-
 class TMimeWriter {
 public:
-    TMimeWriter(const TMSGProperties& message, int depth)
+    TMimeWriter(const TMSGProperties& message, const TEmlOptions& options, int depth)
         : message_(message)
+        , options_(options)
         , depth_(depth)
         , charset_(message.Charset())
     {
@@ -398,15 +369,13 @@ private:
                 AddBody("html", extracted);
         }
 
-        const int32_t codePage = message_.TextCodePage();
         for (size_t i = 0; i < nodes.size(); ++i) {
-            TAttachmentPart part { nodes[i], static_cast<int>(i), NestedTextCodePage(nodes[i]->SubProperties, codePage),
-                {}, false };
+            TAttachmentPart part { nodes[i], static_cast<int>(i), {}, false };
             const TMSGProperty* data = nodes[i]->AttachmentDataNode();
             if (nodes[i]->IsEmbeddedMessage() && data && !data->SubProperties.Empty()
-                && depth_ + 1 <= kMaxEmbeddedMessageDepth) {
+                && depth_ + 1 <= kMaxAttachedMessageDepth) {
                 TMemoryStream nested;
-                TMimeWriter(data->SubProperties, depth_ + 1).Write(nested);
+                TMimeWriter(data->SubProperties, options_, depth_ + 1).Write(nested);
                 part.Message = nested.TakeBytes();
                 part.IsMessage = true;
             }
@@ -419,10 +388,9 @@ private:
     void AddBody(const char* subtype, const ByteString& utf8)
     {
         TTextPart part { subtype, charset_, utf8, true };
-        const auto* owner = dynamic_cast<const TPelMSGFile*>(message_.Owner());
-        if (owner && owner->OnConvertCodepage) {
+        if (options_.ConvertCodepage) {
             ByteString converted = utf8;
-            owner->OnConvertCodepage(message_, charset_, converted);
+            options_.ConvertCodepage(message_, charset_, converted);
             if (!converted.empty())
                 part.Content = std::move(converted);
             else
@@ -594,15 +562,15 @@ private:
         const bool embedded = node.IsEmbeddedMessage();
         ByteString type = part.IsMessage ? ByteString("message/rfc822")
             : embedded                   ? ByteString("application/octet-stream")
-                                         : AttachmentType(node, part.CodePage);
-        out.Line(FoldHeader("Content-Type: " + type + "; "
-            + Parameter("name", AttachmentDisplayName(node, part.Index, part.CodePage))));
+                                         : AttachmentType(node);
+        out.Line(
+            FoldHeader("Content-Type: " + type + "; " + Parameter("name", node.AttachmentDisplayName(part.Index))));
         if (const TMSGProperty* id = node.SubProperties.FindProperty(MakeTag(kIdAttachContentId, 0), true, !embedded)) {
-            WideString text = id->Collection() == &node.SubProperties ? id->ValueText(part.CodePage) : id->ValueText();
+            WideString text = id->ValueText();
             if (!text.empty())
                 out.Line(FoldHeader("Content-ID: <" + HeaderText(text) + ">"));
         }
-        ByteString fileName = AttachmentFileName(node, part.Index, part.CodePage);
+        ByteString fileName = node.AttachmentFileName(part.Index);
         if (!fileName.empty())
             out.Line(FoldHeader("Content-Disposition: attachment; " + Parameter("filename", fileName)));
         if (part.IsMessage) {
@@ -625,15 +593,16 @@ private:
         out.Line("");
     }
 
-    static ByteString AttachmentType(const TMSGProperty& node, int32_t codePage)
+    static ByteString AttachmentType(const TMSGProperty& node)
     {
-        WideString type = PropertyText(node.SubProperties, kTagAttachMimeTag, false, true, codePage);
+        WideString type = node.SubProperties.GetPropertyText(MakeTag(kIdAttachMimeTag, PT_STRING8), false, true);
         if (type.empty())
-            type = PropertyText(node.SubProperties, kTagAttachMimeTagUnicode, false, true, codePage);
+            type = node.SubProperties.GetPropertyText(MakeTag(kIdAttachMimeTag, PT_UNICODE), false, true);
         return MediaType(TrimControls(type));
     }
 
     const TMSGProperties& message_;
+    const TEmlOptions& options_;
     int depth_;
     ByteString charset_;
     bool single_ = true;
@@ -646,15 +615,9 @@ private:
 
 } // namespace
 
-void TMSGProperties::SaveToEML(TStream* stream) const
+void WriteEml(const TMSGProperties& message, TStream& stream, const TEmlOptions& options)
 {
-    TStream& out = RequireStream(stream);
-    TMimeWriter(*this, 0).Write(out);
-}
-
-void TMSGProperties::SaveToEMLFile(const std::string& fileName) const
-{
-    SaveThroughTemporaryFile(fileName, [&](TStream& file) { SaveToEML(&file); });
+    TMimeWriter(message, options, 0).Write(stream);
 }
 
 } // namespace pelmsg

@@ -42,8 +42,8 @@ size_t Utf8SequenceLength(std::string_view text, size_t i)
 
 bool IsForbiddenAscii(unsigned char c)
 {
-    return c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"'
-        || c == '<' || c == '>' || c == '|';
+    return c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<'
+        || c == '>' || c == '|';
 }
 
 // Replaces what may not stand in a file name; invalid UTF-8 and C1 controls become "_".

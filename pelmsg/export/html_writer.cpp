@@ -1,11 +1,13 @@
 // The HTML page of a message: the message's own HTML body with the header fields put in front of it, or a page
 // generated from the header fields, the plain body and, on request, a table of every property of the tree.
 
+#include "export/html_writer.h"
+
 #include "core/stream.h"
 #include "export/writer_support.h"
 #include "model/property.h"
 #include "text/codepage.h"
-#include "text/text_encoding.h"
+#include "text/html_escape.h"
 
 namespace pelmsg {
 
@@ -113,8 +115,9 @@ void WriteMessagePage(TLineWriter& out, const TMSGProperties& message, const Wid
     out.Line(InDeclaredCharset(page, DeclaredCharsetAt(lower, charset + 8)));
 }
 
-void WritePropertyRows(TLineWriter& out, const TMSGProperties& collection, int level, int32_t codePage)
+void WritePropertyRows(TLineWriter& out, const TMSGProperties& collection, int level)
 {
+    const int32_t codePage = collection.TextCodePage();
     const ByteString indent(static_cast<size_t>(2 * level), ' ');
     for (const TMSGProperty* node : collection) {
         out.Line(indent + "<tr>");
@@ -127,7 +130,7 @@ void WritePropertyRows(TLineWriter& out, const TMSGProperties& collection, int l
         out.Line(indent + "<tr>");
         out.Line(indent + "  <td>");
         out.Line(indent + "    <table border=\"1\">");
-        WritePropertyRows(out, node->SubProperties, level + 3, NestedTextCodePage(node->SubProperties, codePage));
+        WritePropertyRows(out, node->SubProperties, level + 3);
         out.Line(indent + "    </table>");
         out.Line(indent + "  </td>");
         out.Line(indent + "</tr>");
@@ -153,7 +156,7 @@ void WriteGeneratedPage(TLineWriter& out, const TMSGProperties& message, bool wi
         out.Line("  <tr>");
         out.Line("    <td>Category</td><td>TagID</td><td>Value</td>");
         out.Line("  </tr>");
-        WritePropertyRows(out, message, 1, message.TextCodePage());
+        WritePropertyRows(out, message, 1);
         out.Line("</table>");
     }
     out.Line("");
@@ -164,22 +167,17 @@ void WriteGeneratedPage(TLineWriter& out, const TMSGProperties& message, bool wi
 
 } // namespace
 
-void TMSGProperties::SaveToHTML(TStream* stream, bool withProperties) const
+void WriteHtml(const TMSGProperties& message, TStream& stream, bool withProperties)
 {
-    TLineWriter out(RequireStream(stream));
+    TLineWriter out(stream);
     if (!withProperties) {
-        WideString html = HtmlBody();
+        WideString html = message.HtmlBody();
         if (!html.empty()) {
-            WriteMessagePage(out, *this, html);
+            WriteMessagePage(out, message, html);
             return;
         }
     }
-    WriteGeneratedPage(out, *this, withProperties);
-}
-
-void TMSGProperties::SaveToHTMLFile(const std::string& fileName, bool withProperties) const
-{
-    SaveThroughTemporaryFile(fileName, [&](TStream& file) { SaveToHTML(&file, withProperties); });
+    WriteGeneratedPage(out, message, withProperties);
 }
 
 } // namespace pelmsg

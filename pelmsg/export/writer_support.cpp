@@ -6,7 +6,6 @@
 #include "core/errors.h"
 #include "core/stream.h"
 #include "core/texts.h"
-#include "model/property.h"
 #include "text/codepage.h"
 #include "text/datetime.h"
 #include "text/locale_text.h"
@@ -17,9 +16,6 @@ namespace {
 
 // Above this size a line's text is written as it is and the line break separately.
 constexpr size_t kCopyLimit = 64 * 1024;
-
-constexpr uint32_t kTagMessageCodePage = 0x3FFD0003;
-constexpr uint32_t kTagInternetCpid = 0x3FDE0003;
 
 } // namespace
 
@@ -71,19 +67,6 @@ WideString FormatSentDate(double dateTime)
     std::snprintf(digits, sizeof digits, "%02d, %04d %02d:%02d:%02d %s", p.Day, p.Year, hour12, p.Minute, p.Second,
         p.Hour < 12 ? "am" : "pm");
     return LocaleWeekdayName(p.DayOfWeek) + u", " + LocaleMonthName(p.Month) + u" " + AnsiToWide(digits);
-}
-
-int32_t NestedTextCodePage(const TMSGProperties& collection, int32_t enclosingCodePage)
-{
-    for (uint32_t tag : { kTagMessageCodePage, kTagInternetCpid }) {
-        const TMSGProperty* node = collection.FindProperty(tag, false, false);
-        if (!node || !IsNumeric(node->Value))
-            continue;
-        auto codePage = static_cast<int32_t>(ValueAsInteger(node->Value));
-        if (IsCodePageSupported(codePage))
-            return codePage;
-    }
-    return enclosingCodePage;
 }
 
 } // namespace pelmsg

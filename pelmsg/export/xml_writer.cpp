@@ -1,5 +1,7 @@
 // The XML data packet of a message: four message fields and, on request, every property of the tree.
 
+#include "export/xml_writer.h"
+
 #include <cstdio>
 #include <string_view>
 #include <utility>
@@ -8,7 +10,7 @@
 #include "export/writer_support.h"
 #include "model/property.h"
 #include "text/codepage.h"
-#include "text/text_encoding.h"
+#include "text/html_escape.h"
 
 namespace pelmsg {
 
@@ -93,8 +95,9 @@ ByteString CData(const WideString& text)
     return out;
 }
 
-void WritePropertyElements(TLineWriter& out, const TMSGProperties& collection, int level, int32_t codePage)
+void WritePropertyElements(TLineWriter& out, const TMSGProperties& collection, int level)
 {
+    const int32_t codePage = collection.TextCodePage();
     const ByteString indent(static_cast<size_t>(2 * level), ' ');
     for (const TMSGProperty* node : collection) {
         out.Line(indent + "<PROPERTY TAGID=\"" + TagText(node->TagID) + "\">");
@@ -105,37 +108,32 @@ void WritePropertyElements(TLineWriter& out, const TMSGProperties& collection, i
         if (node->SubProperties.Empty())
             continue;
         out.Line(indent + "<SUBPROPERTIES>");
-        WritePropertyElements(out, node->SubProperties, level + 1, NestedTextCodePage(node->SubProperties, codePage));
+        WritePropertyElements(out, node->SubProperties, level + 1);
         out.Line(indent + "</SUBPROPERTIES>");
     }
 }
 
 } // namespace
 
-void TMSGProperties::SaveToXML(TStream* stream, bool withProperties) const
+void WriteXml(const TMSGProperties& message, TStream& stream, bool withProperties)
 {
-    TLineWriter out(RequireStream(stream));
+    TLineWriter out(stream);
     out.Line("<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>");
     out.Line("<!-- " + GeneratorNote() + " -->");
     out.Line("<DATAPACKET Version=\"2.0\">");
     out.Line("<MESSAGE>");
     out.Line("<GENERAL>");
-    out.Line("  <FROM>" + Escaped(From()) + "</FROM>");
-    out.Line("  <TO>" + Escaped(ToList()) + "</TO>");
-    out.Line("  <SUBJECT>" + Escaped(Subject()) + "</SUBJECT>");
-    out.Line("  <BODY>" + Escaped(PlainBody()) + "</BODY>");
+    out.Line("  <FROM>" + Escaped(message.From()) + "</FROM>");
+    out.Line("  <TO>" + Escaped(message.ToList()) + "</TO>");
+    out.Line("  <SUBJECT>" + Escaped(message.Subject()) + "</SUBJECT>");
+    out.Line("  <BODY>" + Escaped(message.PlainBody()) + "</BODY>");
     out.Line("</GENERAL>");
     if (withProperties) {
         out.Line("<PROPERTIES>");
-        WritePropertyElements(out, *this, 1, TextCodePage());
+        WritePropertyElements(out, message, 1);
         out.Line("</PROPERTIES>");
     }
     out.Line("</MESSAGE></DATAPACKET>");
-}
-
-void TMSGProperties::SaveToXMLFile(const std::string& fileName, bool withProperties) const
-{
-    SaveThroughTemporaryFile(fileName, [&](TStream& file) { SaveToXML(&file, withProperties); });
 }
 
 } // namespace pelmsg

@@ -9,6 +9,7 @@
 
 #include "core/errors.h"
 #include "core/texts.h"
+#include "storage/compound_file.h"
 
 namespace pelmsg {
 
@@ -55,7 +56,7 @@ const TMSGProperty* FirstInTreeOrder(const TMSGProperties& collection, uint32_t 
 
 bool TPelMessage::HasMessageFlag(uint16_t mask) const
 {
-    const TMSGProperty* flags = FirstInTreeOrder(properties_, 0x0E070003);
+    const TMSGProperty* flags = FirstInTreeOrder(properties_, kTagMessageFlags);
     if (!flags)
         return false;
     return (ValueAsInteger(flags->Value) & mask) != 0;
@@ -63,9 +64,7 @@ bool TPelMessage::HasMessageFlag(uint16_t mask) const
 
 std::unique_ptr<TPelMessage> CreateMessageForFile(const std::string& fileName)
 {
-    static constexpr std::array<unsigned char, 8> kCompoundFileSignature
-        = { 0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1 };
-    std::array<unsigned char, 8> head {};
+    std::array<char, 8> head {};
     ssize_t got = 0;
     int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd >= 0) {
@@ -75,7 +74,7 @@ std::unique_ptr<TPelMessage> CreateMessageForFile(const std::string& fileName)
         ::close(fd);
     }
     if (got == static_cast<ssize_t>(head.size())
-        && std::memcmp(head.data(), kCompoundFileSignature.data(), head.size()) == 0)
+        && HasCompoundFileSignature(std::string_view(head.data(), head.size())))
         return std::make_unique<TPelMSGFile>();
     return std::make_unique<TPelTNEFFile>();
 }

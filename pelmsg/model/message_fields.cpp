@@ -8,7 +8,8 @@
 #include "rtf/compressed_rtf.h"
 #include "text/ascii_case.h"
 #include "text/codepage.h"
-#include "text/text_encoding.h"
+#include "text/html_escape.h"
+#include "text/mail_date.h"
 
 namespace pelmsg {
 
@@ -63,14 +64,19 @@ std::string DeclaredHtmlCharset(std::string_view html)
 
 WideString TMSGProperties::Subject() const
 {
-    return FirstText(*this, { 0x0037001F, 0x0037001E, 0x0070001E }, !IsTopLevel());
+    return FirstText(*this,
+        { MakeTag(kIdSubject, PT_UNICODE), MakeTag(kIdSubject, PT_STRING8), MakeTag(kIdConversationTopic, PT_STRING8) },
+        !IsTopLevel());
 }
 
-WideString TMSGProperties::PlainBody() const { return FirstText(*this, { 0x1000001F, 0x1000001E }, !IsTopLevel()); }
+WideString TMSGProperties::PlainBody() const
+{
+    return FirstText(*this, { MakeTag(kIdBody, PT_UNICODE), MakeTag(kIdBody, PT_STRING8) }, !IsTopLevel());
+}
 
 WideString TMSGProperties::HtmlBody() const
 {
-    const TMSGProperty* node = FindProperty(0x10130000, true, !IsTopLevel());
+    const TMSGProperty* node = FindProperty(MakeTag(kIdBodyHtml, 0), true, !IsTopLevel());
     if (!node)
         return {};
     if (const auto* bytes = std::get_if<ByteString>(&node->Value)) {
@@ -88,7 +94,7 @@ WideString TMSGProperties::HtmlBody() const
 
 WideString TMSGProperties::RtfBody() const
 {
-    const TMSGProperty* node = FindProperty(0x10090000, true, !IsTopLevel());
+    const TMSGProperty* node = FindProperty(MakeTag(kIdRtfCompressed, 0), true, !IsTopLevel());
     if (!node)
         return {};
     WideString text;
@@ -108,10 +114,15 @@ WideString TMSGProperties::RtfBody() const
 
 WideString TMSGProperties::TransportHeaders() const
 {
-    return FirstText(*this, { 0x007D001E, 0x007D001F }, !IsTopLevel());
+    return FirstText(*this,
+        { MakeTag(kIdTransportMessageHeaders, PT_STRING8), MakeTag(kIdTransportMessageHeaders, PT_UNICODE) },
+        !IsTopLevel());
 }
 
-WideString TMSGProperties::MessageId() const { return GetPropertyText(0x10350000, true, !IsTopLevel()); }
+WideString TMSGProperties::MessageId() const
+{
+    return GetPropertyText(MakeTag(kIdInternetMessageId, 0), true, !IsTopLevel());
+}
 
 double TMSGProperties::SentDate() const
 {
@@ -137,8 +148,10 @@ double TMSGProperties::SentDate() const
                 ++pos;
         }
     }
-    for (uint32_t tag :
-        { 0x00390040u, 0x004E0040u, 0x0E060040u, 0x00550040u, 0x00480040u, 0x30080040u, 0x30070040u, 0x000F0040u }) {
+    for (uint32_t tag : { MakeTag(kIdClientSubmitTime, PT_SYSTIME), MakeTag(kIdOriginalSubmitTime, PT_SYSTIME),
+             MakeTag(kIdMessageDeliveryTime, PT_SYSTIME), MakeTag(kIdOriginalDeliveryTime, PT_SYSTIME),
+             MakeTag(kIdProviderSubmitTime, PT_SYSTIME), MakeTag(kIdLastModificationTime, PT_SYSTIME),
+             MakeTag(kIdCreationTime, PT_SYSTIME), MakeTag(kIdDeferredDeliveryTime, PT_SYSTIME) }) {
         if (const TMSGProperty* node = FindProperty(tag, false, true))
             return ValueAsDouble(node->Value);
     }
@@ -147,16 +160,16 @@ double TMSGProperties::SentDate() const
 
 uint8_t TMSGProperties::ImportanceLevel() const
 {
-    if (const TMSGProperty* priority = FindProperty(0x00260003, false, true))
+    if (const TMSGProperty* priority = FindProperty(kTagPriority, false, true))
         return static_cast<uint8_t>(ValueAsInteger(priority->Value) + 2);
-    if (const TMSGProperty* importance = FindProperty(0x00170003, false, true))
+    if (const TMSGProperty* importance = FindProperty(kTagImportance, false, true))
         return static_cast<uint8_t>(ValueAsInteger(importance->Value) + 1);
     return 2;
 }
 
 int32_t TMSGProperties::CodePage() const
 {
-    for (uint32_t tag : { 0x3FFD0003u, 0x3FDE0003u }) {
+    for (uint32_t tag : { kTagMessageCodePage, kTagInternetCodePage }) {
         if (const TMSGProperty* node = FindProperty(tag, false, true))
             return IsNumeric(node->Value) ? static_cast<int32_t>(ValueAsInteger(node->Value)) : 0;
     }
@@ -181,16 +194,21 @@ ByteString TMSGProperties::Charset() const
 
 WideString TMSGProperties::SenderAddress() const
 {
-    return FirstText(*this, { 0x0C1F001E, 0x0C1F001F, 0x0065001E, 0x0065001F }, !IsTopLevel());
+    return FirstText(*this,
+        { MakeTag(kIdSenderEmailAddress, PT_STRING8), MakeTag(kIdSenderEmailAddress, PT_UNICODE),
+            MakeTag(kIdSentRepresentingEmailAddress, PT_STRING8),
+            MakeTag(kIdSentRepresentingEmailAddress, PT_UNICODE) },
+        !IsTopLevel());
 }
 
 WideString TMSGProperties::From() const
 {
-    WideString name = FirstText(*this, { 0x0042001E, 0x0042001F }, !IsTopLevel());
+    WideString name = FirstText(*this,
+        { MakeTag(kIdSentRepresentingName, PT_STRING8), MakeTag(kIdSentRepresentingName, PT_UNICODE) }, !IsTopLevel());
     DeleteFirstNul(name);
-    WideString address = GetPropertyText(0x5D010000, true, false);
+    WideString address = GetPropertyText(MakeTag(kIdSenderSmtpAddress, 0), true, false);
     if (address.empty())
-        address = GetPropertyText(0x5D020000, true, false);
+        address = GetPropertyText(MakeTag(kIdSentRepresentingSmtpAddress, 0), true, false);
     if (address.empty())
         address = SenderAddress();
     if (address.empty())
@@ -202,27 +220,40 @@ WideString TMSGProperties::From() const
 
 WideString TMSGProperties::ReceivedByAddress() const
 {
-    WideString address = FirstText(*this, { 0x0078001E, 0x0078001F }, !IsTopLevel());
+    WideString address = FirstText(*this,
+        { MakeTag(kIdReceivedRepresentingEmailAddress, PT_STRING8),
+            MakeTag(kIdReceivedRepresentingEmailAddress, PT_UNICODE) },
+        !IsTopLevel());
     if (address.empty())
-        address = FirstText(*this, { 0x3003001E, 0x3003001F }, true);
+        address
+            = FirstText(*this, { MakeTag(kIdEmailAddress, PT_STRING8), MakeTag(kIdEmailAddress, PT_UNICODE) }, true);
     return address;
 }
 
 WideString TMSGProperties::ToList() const
 {
-    WideString list = FirstText(*this, { 0x0E04001E, 0x0E04001F, 0x0044001E, 0x0044001F }, !IsTopLevel());
+    WideString list = FirstText(*this,
+        { MakeTag(kIdDisplayTo, PT_STRING8), MakeTag(kIdDisplayTo, PT_UNICODE),
+            MakeTag(kIdReceivedRepresentingName, PT_STRING8), MakeTag(kIdReceivedRepresentingName, PT_UNICODE) },
+        !IsTopLevel());
     DeleteFirstNul(list);
     return ResolveRecipientList(list);
 }
 
 WideString TMSGProperties::CcList() const
 {
-    return ResolveRecipientList(FirstText(*this, { 0x0073001E, 0x0073001F, 0x0E03001E, 0x0E03001F }, !IsTopLevel()));
+    return ResolveRecipientList(FirstText(*this,
+        { MakeTag(kIdOriginalDisplayCc, PT_STRING8), MakeTag(kIdOriginalDisplayCc, PT_UNICODE),
+            MakeTag(kIdDisplayCc, PT_STRING8), MakeTag(kIdDisplayCc, PT_UNICODE) },
+        !IsTopLevel()));
 }
 
 WideString TMSGProperties::BccList() const
 {
-    return ResolveRecipientList(FirstText(*this, { 0x0072001E, 0x0072001F, 0x0E02001E, 0x0E02001F }, !IsTopLevel()));
+    return ResolveRecipientList(FirstText(*this,
+        { MakeTag(kIdOriginalDisplayBcc, PT_STRING8), MakeTag(kIdOriginalDisplayBcc, PT_UNICODE),
+            MakeTag(kIdDisplayBcc, PT_STRING8), MakeTag(kIdDisplayBcc, PT_UNICODE) },
+        !IsTopLevel()));
 }
 
 WideString TMSGProperties::ResolveRecipient(const WideString& name) const
@@ -232,13 +263,13 @@ WideString TMSGProperties::ResolveRecipient(const WideString& name) const
         if (node->Category() != TMSGPropertyCategory::mpcRecipient)
             continue;
         const TMSGProperties& row = node->SubProperties;
-        if (row.GetPropertyText(0x30010000, true, false) != name)
+        if (row.GetPropertyText(MakeTag(kIdDisplayName, 0), true, false) != name)
             continue;
-        WideString address = row.GetPropertyText(0x39FE0000, true, false);
+        WideString address = row.GetPropertyText(MakeTag(kIdSmtpAddress, 0), true, false);
         if (address.empty())
-            address = row.GetPropertyText(0x403E0000, true, false);
+            address = row.GetPropertyText(MakeTag(kIdOrgEmailAddress, 0), true, false);
         if (address.empty())
-            address = row.GetPropertyText(0x30030000, true, false);
+            address = row.GetPropertyText(MakeTag(kIdEmailAddress, 0), true, false);
         if (!address.empty() && address != name)
             result = QuoteDisplayName(result) + u" <" + address + u">";
     }
@@ -275,10 +306,10 @@ bool IsAttachmentWithData(const TMSGProperty& node)
 {
     if (node.Category() != TMSGPropertyCategory::mpcAttachment)
         return false;
-    if (PropId(node.TagID) == 0x3701)
+    if (PropId(node.TagID) == kIdAttachDataObject)
         return true;
     for (const TMSGProperty* child : node.SubProperties)
-        if (PropId(child->TagID) == 0x3701)
+        if (PropId(child->TagID) == kIdAttachDataObject)
             return true;
     return false;
 }

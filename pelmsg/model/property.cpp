@@ -4,73 +4,17 @@
 #include <cstring>
 
 #include "core/stream.h"
+#include "model/lookup_work.h"
 #include "model/message.h"
 #include "model/tag_dictionary.h"
+#include "model/value_codec.h"
+#include "rtf/compressed_rtf.h"
 #include "text/codepage.h"
-#include "text/datetime.h"
 #include "text/locale_text.h"
 
 namespace pelmsg {
 
 namespace {
-
-constexpr uint32_t kTagBodyString8 = 0x1000001E;
-constexpr uint32_t kTagBodyUnicode = 0x1000001F;
-constexpr uint16_t kIdBodyHtml = 0x1013;
-constexpr uint32_t kTagMessageCodePage = 0x3FFD0003;
-constexpr uint32_t kTagInternetCpid = 0x3FDE0003;
-
-// Reads exactly n bytes (n <= 16) into out; bytes the stream lacks are zero.
-void ReadPadded(TStream& stream, void* out, size_t n)
-{
-    std::memset(out, 0, n);
-    stream.Read(out, n);
-}
-
-template <class T> T ReadLE(TStream& stream)
-{
-    unsigned char b[sizeof(T)];
-    ReadPadded(stream, b, sizeof b);
-    std::make_unsigned_t<T> v = 0;
-    for (size_t i = sizeof b; i-- > 0;)
-        v = static_cast<std::make_unsigned_t<T>>((v << 8) | b[i]);
-    return static_cast<T>(v);
-}
-
-double ReadDouble(TStream& stream)
-{
-    uint64_t bits = ReadLE<uint64_t>(stream);
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
-}
-
-float ReadSingle(TStream& stream)
-{
-    uint32_t bits = ReadLE<uint32_t>(stream);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
-
-// Reads up to `size` bytes, never more than the stream holds.
-ByteString ReadBytes(TStream& stream, uint32_t size) { return stream.ReadString(size); }
-
-WideString ReadWide(TStream& stream, uint32_t size)
-{
-    ByteString raw = stream.ReadString(size);
-    WideString out(raw.size() / 2, u'\0');
-    for (size_t i = 0; i < out.size(); ++i)
-        out[i] = static_cast<char16_t>(
-            static_cast<unsigned char>(raw[2 * i]) | (static_cast<unsigned char>(raw[2 * i + 1]) << 8));
-    return out;
-}
-
-TValue FileTimeValue(uint64_t fileTime)
-{
-    auto local = FileTimeToLocalDateTime(fileTime);
-    return TDateTime { local ? *local : 0.0 };
-}
 
 bool IsBlankOrControl(char16_t c) { return c < 0x21; }
 
@@ -148,74 +92,6 @@ const char* CategoryName(TMSGPropertyCategory category)
     return names[static_cast<int>(category)];
 }
 
-std::string PropertyTypeName(uint16_t type)
-{
-    std::string prefix;
-    if (type & MV_FLAG) {
-        prefix = "PT_MV_";
-        type = static_cast<uint16_t>(type & ~MV_FLAG);
-    } else {
-        prefix = "PT_";
-    }
-    const char* base = nullptr;
-    switch (type) {
-    case PT_UNSPECIFIED:
-        base = "UNSPECIFIED";
-        break;
-    case PT_NULL:
-        base = "NULL";
-        break;
-    case PT_I2:
-        base = "I2";
-        break;
-    case PT_LONG:
-        base = "LONG";
-        break;
-    case PT_R4:
-        base = "R4";
-        break;
-    case PT_DOUBLE:
-        base = "DOUBLE";
-        break;
-    case PT_CURRENCY:
-        base = "CURRENCY";
-        break;
-    case PT_APPTIME:
-        base = "APPTIME";
-        break;
-    case PT_ERROR:
-        base = "ERROR";
-        break;
-    case PT_BOOLEAN:
-        base = "BOOLEAN";
-        break;
-    case PT_OBJECT:
-        base = "OBJECT";
-        break;
-    case PT_I8:
-        base = "I8";
-        break;
-    case PT_STRING8:
-        base = "STRING8";
-        break;
-    case PT_UNICODE:
-        base = "UNICODE";
-        break;
-    case PT_SYSTIME:
-        base = "SYSTIME";
-        break;
-    case PT_CLSID:
-        base = "CLSID";
-        break;
-    case PT_BINARY:
-        base = "BINARY";
-        break;
-    default:
-        return {};
-    }
-    return prefix + base;
-}
-
 std::string GuidToText(const uint8_t* b)
 {
     char text[40];
@@ -260,6 +136,17 @@ std::optional<std::array<uint8_t, 16>> GuidFromText(std::string_view text)
 
 // ---- TMSGProperties ----
 
+// Where a collection's code-page nodes are. Nodes are only appended (or all cleared), so the pointers stay good as
+// long as the counts of changes they were found at do.
+struct TMSGProperties::TCodePageCache {
+    uint32_t Changes = 0; // the collection's change count when the nodes were found
+    uint32_t EntryChanges = 0; // the properties-stream entries' change count then
+    const TMSGProperties* Entries = nullptr; // the entries of the collection's properties-stream node, if any
+    const TMSGProperty* Nodes[2] = { nullptr, nullptr }; // MESSAGE_CODEPAGE, INTERNET_CPID
+};
+
+void TMSGProperties::TCodePageCacheDelete::operator()(TCodePageCache* cache) const { delete cache; }
+
 TMSGProperties::TMSGProperties(TPelMessage* owner, TMSGProperty* parent)
     : owner_(owner)
     , parent_(parent)
@@ -268,9 +155,12 @@ TMSGProperties::TMSGProperties(TPelMessage* owner, TMSGProperty* parent)
 
 TMSGProperties::~TMSGProperties() = default;
 
-TMSGProperty* TMSGProperties::Add()
+TMSGProperty* TMSGProperties::Add() { return Append(std::unique_ptr<TMSGProperty>(new TMSGProperty(this))); }
+
+TMSGProperty* TMSGProperties::Append(std::unique_ptr<TMSGProperty> node)
 {
-    items_.push_back(std::unique_ptr<TMSGProperty>(new TMSGProperty(this)));
+    items_.push_back(std::move(node));
+    ++changes_;
     return items_.back().get();
 }
 
@@ -284,10 +174,9 @@ TMSGProperty* TMSGProperties::Items(int index) const
 void TMSGProperties::Clear()
 {
     items_.clear();
-    BodyKind = 0;
-    codePageScanCount_ = SIZE_MAX;
-    codePageNodes_[0] = codePageNodes_[1] = nullptr;
-    codePageEntries_ = nullptr;
+    ++changes_;
+    BodyKind = TBodyKind::None;
+    codePageCache_.reset();
 }
 
 void TMSGProperties::Assign(const TMSGProperties& source)
@@ -299,12 +188,23 @@ void TMSGProperties::Assign(const TMSGProperties& source)
         Add()->Assign(*node);
 }
 
+TLookupWork& LookupWork()
+{
+    thread_local TLookupWork work;
+    return work;
+}
+
 TMSGProperty* TMSGProperties::FindProperty(uint32_t tag, bool byIdentifier, bool recursive) const
 {
-    for (const auto& node : items_) {
-        if (byIdentifier ? PropId(node->TagID) == PropId(tag) : node->TagID == tag)
-            return node.get();
+    TLookupWork& work = LookupWork();
+    for (size_t i = 0; i < items_.size(); ++i) {
+        const TMSGProperty* node = items_[i].get();
+        if (byIdentifier ? PropId(node->TagID) == PropId(tag) : node->TagID == tag) {
+            work.NodesExamined += i + 1;
+            return items_[i].get();
+        }
     }
+    work.NodesExamined += items_.size();
     if (!recursive)
         return nullptr;
     for (const auto& node : items_) {
@@ -339,25 +239,29 @@ const TMSGProperties& TMSGProperties::Root() const
 
 int32_t TMSGProperties::OwnDeclaredCodePage() const
 {
-    const uint32_t tags[2] = { kTagMessageCodePage, kTagInternetCpid };
-    const size_t entryCount = codePageEntries_ ? codePageEntries_->items_.size() : 0;
-    if (codePageScanCount_ != items_.size() || codePageEntryCount_ != entryCount) {
+    static constexpr uint32_t kTags[2] = { kTagMessageCodePage, kTagInternetCodePage };
+    if (!codePageCache_)
+        codePageCache_.reset(new TCodePageCache { changes_ - 1 });
+    TCodePageCache& cache = *codePageCache_;
+    if (cache.Changes != changes_ || (cache.Entries && cache.EntryChanges != cache.Entries->changes_)) {
         // A message read from a .msg file keeps its fixed-size properties in the node of its properties stream.
-        codePageEntries_ = nullptr;
+        ++LookupWork().CodePageScans;
+        cache.Entries = nullptr;
         for (const auto& node : items_)
             if (dynamic_cast<const TMSGPropertyWithHeader*>(node.get()))
-                codePageEntries_ = &node->SubProperties;
+                cache.Entries = &node->SubProperties;
         for (int i = 0; i < 2; ++i) {
-            codePageNodes_[i] = FindProperty(tags[i], false, false);
-            if (!codePageNodes_[i] && codePageEntries_)
-                codePageNodes_[i] = codePageEntries_->FindProperty(tags[i], false, false);
+            cache.Nodes[i] = FindProperty(kTags[i], false, false);
+            if (!cache.Nodes[i] && cache.Entries)
+                cache.Nodes[i] = cache.Entries->FindProperty(kTags[i], false, false);
         }
-        codePageScanCount_ = items_.size();
-        codePageEntryCount_ = codePageEntries_ ? codePageEntries_->items_.size() : 0;
+        cache.Changes = changes_;
+        cache.EntryChanges = cache.Entries ? cache.Entries->changes_ : 0;
     }
     for (int i = 0; i < 2; ++i) {
-        const TMSGProperty* node = codePageNodes_[i];
-        if (!node || node->TagID != tags[i] || !IsNumeric(node->Value))
+        // The value is read anew each time: a node's value may change after it was found.
+        const TMSGProperty* node = cache.Nodes[i];
+        if (!node || node->TagID != kTags[i] || !IsNumeric(node->Value))
             continue;
         auto cp = static_cast<int32_t>(ValueAsInteger(node->Value));
         if (IsCodePageSupported(cp))
@@ -410,84 +314,58 @@ void TMSGProperty::Assign(const TMSGProperty& source)
 
 void TMSGProperty::ReadValue(TStream& stream, uint32_t size)
 {
+    const uint16_t type = PropType(TagID);
     if (collection_) {
-        uint8_t& kind = collection_->BodyKind;
-        if ((TagID == kTagBodyString8 || TagID == kTagBodyUnicode) && kind == 0)
-            kind = 1;
+        TBodyKind& kind = collection_->BodyKind;
+        if (PropId(TagID) == kIdBody && (type == PT_STRING8 || type == PT_UNICODE) && kind == TBodyKind::None)
+            kind = TBodyKind::PlainText;
         // An HTML body counts whatever its type (8-bit, Unicode or binary, as TNEF usually stores it).
-        uint16_t type = PropType(TagID);
         if (PropId(TagID) == kIdBodyHtml && (type == PT_STRING8 || type == PT_UNICODE || type == PT_BINARY))
-            kind = 3;
+            kind = TBodyKind::Html;
     }
     uint32_t defaultSize = size;
-    switch (PropType(TagID)) {
-    case PT_I2:
-        Value = static_cast<int32_t>(ReadLE<int16_t>(stream));
-        defaultSize = 2;
-        break;
-    case PT_LONG:
-    case PT_ERROR:
-        Value = ReadLE<int32_t>(stream);
-        defaultSize = 4;
-        break;
-    case PT_R4:
-        Value = static_cast<double>(ReadSingle(stream));
-        defaultSize = 4;
-        break;
-    case PT_DOUBLE:
-        Value = ReadDouble(stream);
-        defaultSize = 8;
-        break;
-    case PT_CURRENCY:
-        Value = TCurrency { ReadLE<int64_t>(stream) };
-        defaultSize = 8;
-        break;
-    case PT_APPTIME:
-        Value = TDateTime { ReadDouble(stream) };
-        defaultSize = 8;
-        break;
-    case PT_BOOLEAN:
-        Value = ReadLE<uint16_t>(stream) != 0;
-        defaultSize = 2;
-        break;
-    case PT_I8:
-        Value = ReadLE<int64_t>(stream);
-        defaultSize = 8;
-        break;
-    case PT_SYSTIME:
-        Value = FileTimeValue(ReadLE<uint64_t>(stream));
-        defaultSize = 8;
-        break;
-    case PT_CLSID: {
-        uint8_t g[16];
-        ReadPadded(stream, g, sizeof g);
-        Value = ByteString(GuidToText(g));
-        defaultSize = 16;
+    switch (ValueStorageOf(type)) {
+    case TValueStorage::Fixed: {
+        const uint8_t fixed = FindPropertyType(type)->Size;
+        char bytes[16] = {};
+        stream.Read(bytes, fixed);
+        Value = DecodeFixedValue(type, std::string_view(bytes, fixed));
+        defaultSize = fixed;
         break;
     }
-    case PT_OBJECT:
-    case PT_STRING8:
-    case PT_BINARY:
-    case PT_MV_STRING8: {
-        ByteString bytes = ReadBytes(stream, size);
+    case TValueStorage::Bytes: {
+        ByteString bytes = stream.ReadString(size);
         // A value cut short by the end of the data records the bytes it really has.
         size = static_cast<uint32_t>(bytes.size());
         Value = std::move(bytes);
         break;
     }
-    case PT_UNICODE:
-    case PT_MV_UNICODE: {
+    case TValueStorage::Wide: {
         int64_t available = stream.Remaining();
         if (static_cast<int64_t>(size) > available)
             size = static_cast<uint32_t>(available);
-        Value = ReadWide(stream, size);
+        Value = Utf16LeToWide(stream.ReadString(size));
         break;
     }
-    default:
+    case TValueStorage::None:
         Value = ByteString();
         break;
     }
     DataSize = size != 0 ? size : defaultSize;
+}
+
+void TMSGPropertyCompressedRTF::ReadValue(TStream& stream, uint32_t)
+{
+    if (Collection())
+        Collection()->BodyKind = TBodyKind::Rtf;
+    stream.Seek(0, TSeekOrigin::Beginning);
+    ByteString raw = stream.ReadString(static_cast<size_t>(stream.Size()));
+    TCompressedRtf decoded = DecodeCompressedRtf(raw);
+    if (decoded.Kind != TCompressedRtfKind::NoHeader)
+        CompressionKind = decoded.Kind;
+    Value = std::move(decoded.Text);
+    if (ValueStringLength(Value) != 0)
+        DataSize = decoded.RecordedSize;
 }
 
 ByteString TMSGProperty::DisplayName(bool withDescription, bool fromDictionary) const
@@ -527,7 +405,7 @@ WideString TMSGProperty::ValueText(int32_t codePage) const
         WideString operator()(int64_t v) const { return DecimalText(v); }
         WideString operator()(bool v) const { return BooleanText(v); }
         WideString operator()(double v) const { return LocaleNumberText(v); }
-        WideString operator()(const TCurrency& v) const { return LocaleCurrencyText(v); }
+        WideString operator()(const TCurrency& v) const { return LocaleCurrencyText(v.AsDouble()); }
         WideString operator()(const TDateTime& v) const { return LocaleDateTimeText(v.Days); }
         WideString operator()(const ByteString& v) const
         {
@@ -551,9 +429,9 @@ WideString TMSGProperty::ValueText(int32_t codePage) const
 
 ByteString TMSGProperty::AttachmentFileName(int index) const
 {
-    WideString name = SubProperties.GetPropertyText(0x3707001E, true, false);
+    WideString name = SubProperties.GetPropertyText(kTagAttachLongFileName, true, false);
     if (Trimmed(name).empty())
-        name = SubProperties.GetPropertyText(0x3704001E, true, false);
+        name = SubProperties.GetPropertyText(kTagAttachFileName, true, false);
     if (Trimmed(name).empty())
         return "Attachment " + std::to_string(index + 1);
     return WideToAnsi(name);
@@ -561,146 +439,35 @@ ByteString TMSGProperty::AttachmentFileName(int index) const
 
 ByteString TMSGProperty::AttachmentDisplayName(int index) const
 {
-    WideString name = SubProperties.GetPropertyText(0x3001001E, true, false);
+    WideString name = SubProperties.GetPropertyText(kTagDisplayName, true, false);
     if (name.empty())
         return AttachmentFileName(index);
     return WideToAnsi(name);
 }
 
-int TMSGProperty::AttachmentKind() const
+TAttachmentKind TMSGProperty::AttachmentKind() const
 {
-    if (SubProperties.FindProperty(0x001A001E, false, true))
-        return 2;
+    if (SubProperties.FindProperty(kTagMessageClass, false, true))
+        return TAttachmentKind::EmbeddedMessage;
     if (const TMSGProperty* obj = SubProperties.FindProperty(kTagAttachDataObject, false, true)) {
-        if (obj->SubProperties.FindProperty(0x001A001E, true, false))
-            return 2;
+        if (obj->SubProperties.FindProperty(kTagMessageClass, true, false))
+            return TAttachmentKind::EmbeddedMessage;
     }
-    const TMSGProperty* data = SubProperties.FindProperty(MakeTag(0x3701, 0), true, true);
+    const TMSGProperty* data = SubProperties.FindProperty(MakeTag(kIdAttachDataObject, 0), true, true);
     if (!data)
-        return 0;
+        return TAttachmentKind::None;
     if (data->TagID == kTagAttachDataObject)
-        return 3;
+        return TAttachmentKind::OleObject;
     if (data->TagID == kTagAttachDataBinary)
-        return 1;
-    return 0;
+        return TAttachmentKind::FileData;
+    return TAttachmentKind::None;
 }
 
 TMSGProperty* TMSGProperty::AttachmentDataNode() const
 {
     if (TMSGProperty* object = SubProperties.FindProperty(kTagAttachDataObject, false, false))
         return object;
-    return SubProperties.FindProperty(MakeTag(0x3701, 0), true, false);
-}
-
-// ---- Entries of a compound-file properties stream ----
-
-void ReadEntryValue(TMSGProperty& node, TStream& stream, uint16_t identifier, uint16_t type)
-{
-    uint16_t resulting = type;
-    switch (type) {
-    case 0x0001:
-        node.Value = TNull {};
-        break;
-    case 0x0002:
-    case 0x0012:
-        node.Value = static_cast<int32_t>(ReadLE<int16_t>(stream));
-        node.DataSize = 2;
-        resulting = 0x0002;
-        break;
-    case 0x0010:
-    case 0x0011:
-        node.Value = static_cast<int32_t>(ReadLE<uint8_t>(stream));
-        node.DataSize = 2;
-        resulting = 0x0002;
-        break;
-    case 0x0003:
-    case 0x0013:
-        node.Value = ReadLE<int32_t>(stream);
-        node.DataSize = 4;
-        resulting = 0x0003;
-        break;
-    case 0x0004:
-        node.Value = static_cast<double>(ReadSingle(stream));
-        node.DataSize = 4;
-        resulting = 0x0005;
-        break;
-    case 0x0005:
-        node.Value = ReadDouble(stream);
-        node.DataSize = 8;
-        break;
-    case 0x0006:
-        node.Value = TCurrency { ReadLE<int64_t>(stream) };
-        node.DataSize = 8;
-        break;
-    case 0x0007:
-        node.Value = TDateTime { ReadDouble(stream) };
-        node.DataSize = 8;
-        break;
-    case 0x0008: {
-        uint16_t n = ReadLE<uint16_t>(stream);
-        ByteString bytes = ReadBytes(stream, n);
-        node.DataSize = static_cast<uint32_t>(bytes.size());
-        node.Value = std::move(bytes);
-        resulting = 0x001F;
-        break;
-    }
-    case 0x000B:
-        node.Value = ReadLE<uint8_t>(stream) != 0;
-        node.DataSize = 1;
-        break;
-    case 0x000E: {
-        uint8_t raw[16];
-        ReadPadded(stream, raw, sizeof raw);
-        node.Value = ByteString(reinterpret_cast<const char*>(raw), sizeof raw);
-        node.DataSize = 16;
-        resulting = 0x0102;
-        break;
-    }
-    case 0x0014:
-    case 0x0015:
-        node.Value = ReadLE<int64_t>(stream);
-        node.DataSize = 8;
-        resulting = 0x0014;
-        break;
-    case 0x0019:
-        node.Value = ReadLE<int32_t>(stream);
-        node.DataSize = 4;
-        resulting = 0x000A;
-        break;
-    case 0x001E: {
-        uint8_t raw[4];
-        ReadPadded(stream, raw, sizeof raw);
-        node.Value = ByteString(reinterpret_cast<const char*>(raw), sizeof raw);
-        node.DataSize = 4;
-        break;
-    }
-    case 0x0040:
-        node.Value = FileTimeValue(ReadLE<uint64_t>(stream));
-        node.DataSize = 8;
-        break;
-    case 0x0048: {
-        uint8_t g[16];
-        ReadPadded(stream, g, sizeof g);
-        node.Value = ByteString(GuidToText(g));
-        node.DataSize = 16;
-        break;
-    }
-    case 0x0102: {
-        uint8_t raw[8];
-        ReadPadded(stream, raw, sizeof raw);
-        node.Value = ByteString(reinterpret_cast<const char*>(raw), sizeof raw);
-        node.DataSize = 8;
-        break;
-    }
-    default:
-        node.Value = ByteString();
-        node.DataSize = 0;
-        resulting = 0x0000;
-        break;
-    }
-    node.TagID = MakeTag(identifier, resulting);
-    if (node.DataSize > 0 && node.DataSize < 8)
-        stream.Seek(8 - node.DataSize, TSeekOrigin::Current);
+    return SubProperties.FindProperty(MakeTag(kIdAttachDataObject, 0), true, false);
 }
 
 // ---- Text helpers ----

@@ -9,14 +9,15 @@
 #include "core/stream.h"
 #include "core/texts.h"
 #include "model/message.h"
+#include "msg/msg_names.h"
+#include "msg/msg_record.h"
 #include "msg/named_properties.h"
+#include "msg/property_entry.h"
 #include "storage/storage.h"
 
 namespace pelmsg {
 
 namespace {
-
-constexpr const char16_t* kPropertiesStreamName = u"__properties_version1.0";
 
 bool Contains(const std::u16string& name, std::u16string_view part) { return name.find(part) != std::u16string::npos; }
 
@@ -44,56 +45,12 @@ std::optional<uint32_t> TrailingHexTag(const std::u16string& name)
 
 WideString LastEight(const std::u16string& name) { return name.substr(name.size() - 8); }
 
-// The types whose stream values the property model decodes.
-bool IsDecodedType(uint16_t type)
-{
-    switch (type) {
-    case PT_I2:
-    case PT_LONG:
-    case PT_R4:
-    case PT_DOUBLE:
-    case PT_CURRENCY:
-    case PT_APPTIME:
-    case PT_ERROR:
-    case PT_BOOLEAN:
-    case PT_OBJECT:
-    case PT_I8:
-    case PT_STRING8:
-    case PT_UNICODE:
-    case PT_SYSTIME:
-    case PT_CLSID:
-    case PT_BINARY:
-    case PT_MV_STRING8:
-    case PT_MV_UNICODE:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Whether a stream of that size holds one value of the type as the writer stores it; a fixed-size value stored
+// Whether a stream of that size holds one value of the type as the writer stores it: a fixed-size value stored
 // with more or fewer bytes is kept as those bytes, so that none are lost or added when it is written back.
 bool HoldsOneValue(uint16_t type, uint64_t size)
 {
-    switch (type) {
-    case PT_I2:
-    case PT_BOOLEAN:
-        return size == 2;
-    case PT_LONG:
-    case PT_ERROR:
-    case PT_R4:
-        return size == 4;
-    case PT_DOUBLE:
-    case PT_CURRENCY:
-    case PT_APPTIME:
-    case PT_I8:
-    case PT_SYSTIME:
-        return size == 8;
-    case PT_CLSID:
-        return size == 16;
-    default:
-        return true;
-    }
+    const TPropertyType* row = FindPropertyType(type);
+    return !row || row->Storage != TValueStorage::Fixed || size == row->Size;
 }
 
 bool IsOleObjectMarker(const std::u16string& name)
@@ -169,8 +126,9 @@ private:
             return; // an element that cannot be opened is skipped
         }
         TMSGProperty* node = collection.Add();
-        node->ElementName = name;
-        node->ElementIsStorage = true;
+        TMsgRecord& record = MsgRecordOf(*node);
+        record.ElementName = name;
+        record.IsStorage = true;
         bool valueSet = false;
         if (Contains(name, u"nameid_version")) {
             node->TagID = kTagNamedPropertyStorage;
@@ -221,7 +179,7 @@ private:
         const bool body = *tag == kTagRtfCompressed && !(parent && parent->TagID == kTagNamedPropertyStorage);
         TMSGProperty* node = body ? collection.AddNode<TMSGPropertyCompressedRTF>() : collection.Add();
         node->TagID = *tag;
-        node->ElementName = name;
+        MsgRecordOf(*node).ElementName = name;
         std::unique_ptr<IStream> stream;
         try {
             stream = storage.OpenStream(name);
@@ -233,7 +191,8 @@ private:
             auto size = static_cast<uint32_t>(std::min<uint64_t>(element.cbSize, UINT32_MAX));
             // Values of a multi-valued property ("...-00000001") are raw bytes whatever their name says.
             bool valueOfMultiValued = name.size() > 9 && name[name.size() - 9] == u'-';
-            if (IsDecodedType(PropType(*tag)) && !valueOfMultiValued && HoldsOneValue(PropType(*tag), size)) {
+            if (ValueStorageOf(PropType(*tag)) != TValueStorage::None && !valueOfMultiValued
+                && HoldsOneValue(PropType(*tag), size)) {
                 node->ReadValue(data, size);
             } else {
                 // Multi-valued lengths and values, unknown types and fixed-size values of another size: the bytes
@@ -255,7 +214,7 @@ private:
         TMSGProperty* node = AddPropertiesStreamNode(collection);
         node->TagID = 0;
         node->Value = WideString(name);
-        node->ElementName = name;
+        MsgRecordOf(*node).ElementName = name;
         TOleStream data(*stream);
         const int64_t size = data.Size();
         if (size <= 0)
@@ -264,22 +223,18 @@ private:
             withHeader->Header = data.ReadString(withHeader->HeaderSize());
         while (data.Position() < size) {
             const int64_t start = data.Position();
-            std::array<uint8_t, 16> raw {};
+            std::array<uint8_t, kEntrySize> raw {};
             size_t got = data.Read(raw.data(), raw.size());
-            TSpanStream entry(raw.data(), raw.size());
-            uint16_t type = LoadLE16(raw.data());
-            uint16_t identifier = LoadLE16(raw.data() + 2);
             TMSGProperty* child = node->SubProperties.Add();
-            entry.Seek(8, TSeekOrigin::Beginning);
-            try {
-                ReadEntryValue(*child, entry, identifier, type);
-            } catch (const EPelMsgError&) {
-                // An entry that cannot be decoded keeps what was set; the next one is read all the same.
-            }
-            child->Reserved1 = LoadLE32(raw.data() + 4);
-            child->EntryBytes = raw;
-            child->EntryLength = static_cast<uint8_t>(got);
-            data.Seek(start + 16, TSeekOrigin::Beginning);
+            DecodeEntryValue(*child,
+                std::string_view(
+                    reinterpret_cast<const char*>(raw.data()) + kEntryValueOffset, kEntrySize - kEntryValueOffset),
+                LoadLE16(raw.data() + 2), LoadLE16(raw.data()));
+            TMsgRecord& record = MsgRecordOf(*child);
+            record.EntryFlags = LoadLE32(raw.data() + 4);
+            record.Entry = raw;
+            record.EntryLength = static_cast<uint8_t>(got);
+            data.Seek(start + static_cast<int64_t>(kEntrySize), TSeekOrigin::Beginning);
         }
     }
 
@@ -295,7 +250,7 @@ private:
         }
         const auto size = static_cast<uint32_t>(std::min<uint64_t>(element.cbSize, UINT32_MAX));
         TMSGProperty* node = collection.Add();
-        node->ElementName = element.pwcsName;
+        MsgRecordOf(*node).ElementName = element.pwcsName;
         node->TagID = kTagAttachDataObject;
         TOleStream data(*stream);
         node->ReadValue(data, size);

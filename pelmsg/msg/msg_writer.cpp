@@ -1,40 +1,33 @@
-// Writes a property tree as an Outlook .msg compound file, and attachment data as files.
+// Writes a property tree as an Outlook .msg compound file.
+
+#include "msg/msg_writer.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <map>
-#include <set>
 
 #include "core/byte_order.h"
-#include "core/errors.h"
 #include "core/stream.h"
-#include "core/texts.h"
+#include "model/limits.h"
 #include "model/property.h"
+#include "model/value_codec.h"
+#include "msg/msg_names.h"
+#include "msg/msg_record.h"
 #include "msg/named_properties.h"
+#include "msg/property_entry.h"
 #include "rtf/compressed_rtf.h"
 #include "storage/storage.h"
 #include "text/codepage.h"
-#include "text/datetime.h"
 
 namespace pelmsg {
 
 namespace {
 
-constexpr const char16_t* kPropertiesStreamName = u"__properties_version1.0";
-constexpr const char16_t* kNamedPropertyStorageName = u"__nameid_version1.0";
-constexpr uint32_t kEntryFlags = 0x00000006; // readable and writable
 constexpr uint32_t kObjectSize = 0xFFFFFFFF; // the size an embedded message or storage entry records
-constexpr uint32_t kTagStoreSupportMask = 0x340D0003;
 constexpr uint32_t kStoreUnicodeOk = 0x00040000;
-constexpr uint32_t kTagAttachMethod = 0x37050003;
-constexpr uint32_t kTagAttachNum = 0x0E210003;
-constexpr uint32_t kTagRowId = 0x30000003;
 constexpr int32_t kAttachByValue = 1;
 constexpr int32_t kAttachEmbeddedMessage = 5;
 constexpr int32_t kAttachOle = 6;
-// Attached messages inside attached messages are written this deep; deeper ones as their raw data.
-constexpr int kMaxEmbeddedDepth = 16;
 
 // The common properties the "only common used properties" mode keeps, in this order.
 constexpr uint32_t kSelectedTags[] = { 0x001A001E, 0x004B001E, 0x004B001F, 0x0072001E, 0x0072001F, 0x0073001E,
@@ -42,36 +35,13 @@ constexpr uint32_t kSelectedTags[] = { 0x001A001E, 0x004B001E, 0x004B001F, 0x007
     0x0044001E, 0x0044001F, 0x0065001E, 0x0065001F, 0x0078001E, 0x0078001F, 0x0037001E, 0x0037001F, 0x003D001E,
     0x0E1D001E, 0x0070001E, 0x00390040, 0x1035001E, 0x1000001E, 0x1000001F, 0x1013001E, 0x300B0102 };
 
-const unsigned char kCompoundFileSignature[8] = { 0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1 };
-
 WideString Ascii(const std::string& s) { return WideString(s.begin(), s.end()); }
-
-WideString SubstgName(uint32_t tag)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "__substg1.0_%08X", tag);
-    return Ascii(text);
-}
 
 WideString NumberedName(const char* prefix, size_t index)
 {
     char text[40];
     std::snprintf(text, sizeof text, "%s%08X", prefix, static_cast<unsigned>(index));
     return Ascii(text);
-}
-
-void PutDouble(std::string& out, double d)
-{
-    uint64_t bits;
-    std::memcpy(&bits, &d, 8);
-    AppendLE64(out, bits);
-}
-
-void PutSingle(std::string& out, float f)
-{
-    uint32_t bits;
-    std::memcpy(&bits, &f, 4);
-    AppendLE32(out, bits);
 }
 
 void WriteStream(IStorage& storage, const std::u16string& name, const std::string& bytes)
@@ -84,16 +54,7 @@ void WriteStream(IStorage& storage, const std::u16string& name, const std::strin
 bool IsCompoundFileImage(const TValue& value)
 {
     const auto* bytes = std::get_if<ByteString>(&value);
-    return bytes && bytes->size() >= 512 && std::memcmp(bytes->data(), kCompoundFileSignature, 8) == 0;
-}
-
-std::string Utf16Le(const WideString& text)
-{
-    std::string out;
-    out.reserve(text.size() * 2);
-    for (char16_t c : text)
-        AppendLE16(out, c);
-    return out;
+    return bytes && bytes->size() >= 512 && HasCompoundFileSignature(*bytes);
 }
 
 // A string value without the terminators senders store with it.
@@ -121,77 +82,11 @@ WideString WideValue(const TValue& value, int32_t codePage)
     return text;
 }
 
-std::string GuidBytes(const TValue& value)
+// Whether a .msg file keeps a value of the type in its properties-stream entry.
+bool IsEntryType(uint16_t type)
 {
-    auto guid = GuidFromText(ValueAsBytes(value));
-    if (!guid)
-        return std::string(16, '\0');
-    return std::string(reinterpret_cast<const char*>(guid->data()), 16);
-}
-
-// The fixed-size value of a property as its bytes (without padding), by type.
-std::string FixedValueBytes(uint16_t type, const TValue& value)
-{
-    std::string out;
-    switch (type) {
-    case PT_I2:
-        AppendLE16(out, static_cast<uint16_t>(ValueAsInteger(value)));
-        break;
-    case PT_LONG:
-    case PT_ERROR:
-        AppendLE32(out, static_cast<uint32_t>(ValueAsInteger(value)));
-        break;
-    case PT_R4:
-        PutSingle(out, static_cast<float>(ValueAsDouble(value)));
-        break;
-    case PT_DOUBLE:
-    case PT_APPTIME:
-        PutDouble(out, ValueAsDouble(value));
-        break;
-    case PT_CURRENCY:
-        if (const auto* c = std::get_if<TCurrency>(&value))
-            AppendLE64(out, static_cast<uint64_t>(c->Scaled));
-        else
-            AppendLE64(out, static_cast<uint64_t>(static_cast<int64_t>(ValueAsDouble(value) * 10000.0)));
-        break;
-    case PT_BOOLEAN:
-        out += static_cast<char>(ValueAsInteger(value) != 0 ? 1 : 0);
-        break;
-    case PT_I8:
-        if (const auto* i = std::get_if<int64_t>(&value))
-            AppendLE64(out, static_cast<uint64_t>(*i));
-        else
-            AppendLE64(out, static_cast<uint64_t>(std::llround(ValueAsDouble(value))));
-        break;
-    case PT_SYSTIME:
-        AppendLE64(out, LocalDateTimeToFileTime(ValueAsDouble(value)));
-        break;
-    case PT_CLSID:
-        out = GuidBytes(value);
-        break;
-    default:
-        break;
-    }
-    return out;
-}
-
-bool IsFixedType(uint16_t type)
-{
-    switch (type) {
-    case PT_I2:
-    case PT_LONG:
-    case PT_R4:
-    case PT_DOUBLE:
-    case PT_CURRENCY:
-    case PT_APPTIME:
-    case PT_ERROR:
-    case PT_BOOLEAN:
-    case PT_I8:
-    case PT_SYSTIME:
-        return true;
-    default:
-        return false;
-    }
+    const TPropertyType* row = FindPropertyType(type);
+    return row && row->InEntry && !(type & MV_FLAG);
 }
 
 bool IsWritableType(uint16_t type)
@@ -200,7 +95,7 @@ bool IsWritableType(uint16_t type)
     bool multi = (type & MV_FLAG) != 0;
     if (multi && (base == PT_BOOLEAN || base == PT_ERROR))
         return false;
-    return IsFixedType(base) || base == PT_STRING8 || base == PT_UNICODE || base == PT_BINARY || base == PT_CLSID;
+    return IsEntryType(base) || base == PT_STRING8 || base == PT_UNICODE || base == PT_BINARY || base == PT_CLSID;
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -228,8 +123,8 @@ public:
 private:
     static WideString ContainerName(const TMSGProperty& node)
     {
-        if (!node.ElementName.empty())
-            return node.ElementName;
+        if (const std::u16string& element = ElementNameOf(node); !element.empty())
+            return element;
         if (!IsEmptyOrNull(node.Value)) {
             WideString text = node.ValueText();
             if (!text.empty())
@@ -252,23 +147,24 @@ private:
 
     void WriteNode(IStorage& storage, const TMSGProperty& node, bool topLevel)
     {
+        const std::u16string& element = ElementNameOf(node);
+        const bool isStorage = IsStorageElement(node);
         if (node.SubProperties.Empty() && node.TagID == kTagAttachDataObject && IsCompoundFileImage(node.Value)
-            && (node.ElementIsStorage || node.ElementName.empty())) {
+            && (isStorage || element.empty())) {
             // An OLE object kept whole: the storage it came from, rebuilt from its image.
             std::unique_ptr<IStorage> image = StgOpenStorageOnMemory(std::get<ByteString>(node.Value));
-            std::unique_ptr<IStorage> child
-                = storage.CreateStorage(node.ElementName.empty() ? SubstgName(node.TagID) : node.ElementName);
+            std::unique_ptr<IStorage> child = storage.CreateStorage(element.empty() ? SubstgName(node.TagID) : element);
             image->CopyTo(*child);
             child->SetElementTimes(u"", std::nullopt, std::nullopt, image->Stat().mtime);
             return;
         }
-        if (node.SubProperties.Empty() && !node.ElementIsStorage
-            && (dynamic_cast<const TMSGPropertyWithHeader*>(&node) || node.ElementName == kPropertiesStreamName)) {
+        if (node.SubProperties.Empty() && !isStorage
+            && (dynamic_cast<const TMSGPropertyWithHeader*>(&node) || element == kPropertiesStreamName)) {
             // A properties stream without entries still has its header.
             WritePropertiesStream(storage, node, topLevel);
             return;
         }
-        if (!node.SubProperties.Empty() || node.ElementIsStorage) {
+        if (!node.SubProperties.Empty() || isStorage) {
             WideString name = ContainerName(node);
             if (name == kPropertiesStreamName) {
                 WritePropertiesStream(storage, node, topLevel);
@@ -278,7 +174,7 @@ private:
             Write(*child, node.SubProperties, false);
             return;
         }
-        WideString name = node.ElementName;
+        WideString name = element;
         if (name.empty()) {
             if (node.TagID == 0)
                 return;
@@ -291,14 +187,12 @@ private:
     {
         if (node.DataSize == 0)
             return {};
-        if (const auto* rtf = dynamic_cast<const TMSGPropertyCompressedRTF*>(&node)) {
-            TMemoryStream out;
-            WriteCompressedRtf(*rtf, &out);
-            return out.TakeBytes();
-        }
+        if (const auto* rtf = dynamic_cast<const TMSGPropertyCompressedRTF*>(&node))
+            return UncompressedRtfStream(
+                ValueAsBytes(rtf->Value), rtf->CompressionKind != TCompressedRtfKind::NoHeader);
         uint16_t type = PropType(node.TagID);
         if (IsByteString(node.Value)
-            && (IsFixedType(type) || (type == PT_CLSID && !GuidFromText(ValueAsBytes(node.Value)))))
+            && (IsEntryType(type) || (type == PT_CLSID && !GuidFromText(ValueAsBytes(node.Value)))))
             return ValueAsBytes(node.Value); // kept raw by the reader
         switch (type) {
         case PT_OBJECT:
@@ -312,7 +206,7 @@ private:
             return ValueAsBytes(node.Value);
         case PT_UNICODE:
         case PT_MV_UNICODE:
-            return Utf16Le(
+            return WideToUtf16Le(
                 std::holds_alternative<WideString>(node.Value) ? std::get<WideString>(node.Value) : node.ValueText());
         case PT_BOOLEAN: {
             std::string out;
@@ -325,7 +219,7 @@ private:
         case PT_DOUBLE:
         case PT_SYSTIME:
         case PT_CLSID:
-            return FixedValueBytes(type, node.Value);
+            return EncodeFixedValue(type, node.Value);
         default:
             // Types the reader keeps as raw bytes (multi-valued lengths and values, unknown types).
             return ValueAsBytes(node.Value);
@@ -348,76 +242,21 @@ private:
             bytes = withHeader->Header;
             // A stream that ended inside its header was read as far as it went and is written so; entries need
             // the whole header in front of them.
-            if (!node.SubProperties.Empty() || node.ElementName.empty())
+            if (!node.SubProperties.Empty() || ElementNameOf(node).empty())
                 bytes.resize(withHeader->HeaderSize(), '\0');
         }
         for (const TMSGProperty* entry : node.SubProperties)
             bytes += EntryBytes(*entry);
-        WriteStream(storage, kPropertiesStreamName, bytes);
+        WriteStream(storage, std::u16string(kPropertiesStreamName), bytes);
     }
 
     // The 16 bytes of one entry: as read when the node came from a properties stream, else from its value.
     static std::string EntryBytes(const TMSGProperty& node)
     {
-        if (node.EntryBytes)
-            return std::string(reinterpret_cast<const char*>(node.EntryBytes->data()), node.EntryLength);
-        uint16_t type = PropType(node.TagID);
-        uint16_t stored = 0;
-        std::string value;
-        switch (type) {
-        case 0x0001:
-            stored = 0x0001;
-            break;
-        case PT_I2:
-        case PT_LONG:
-        case PT_CURRENCY:
-        case PT_APPTIME:
-        case PT_BOOLEAN:
-        case PT_I8:
-        case PT_SYSTIME:
-            stored = type;
-            value = FixedValueBytes(type, node.Value);
-            break;
-        case PT_DOUBLE:
-            stored = node.DataSize == 4 ? PT_R4 : PT_DOUBLE;
-            value = FixedValueBytes(stored, node.Value);
-            break;
-        case PT_ERROR:
-            stored = 0x0019;
-            value = FixedValueBytes(type, node.Value);
-            break;
-        case PT_STRING8:
-            stored = PT_STRING8;
-            if (node.DataSize > 0)
-                value = ValueAsBytes(node.Value).substr(0, node.DataSize);
-            break;
-        case PT_UNICODE: {
-            stored = 0x0008;
-            ByteString v = ValueAsBytes(node.Value);
-            AppendLE16(value, static_cast<uint16_t>(node.DataSize));
-            value += v.substr(0, node.DataSize);
-            break;
-        }
-        case PT_CLSID:
-            stored = PT_CLSID;
-            value = GuidBytes(node.Value);
-            break;
-        case PT_BINARY:
-            stored = node.DataSize == 8 ? PT_BINARY : 0x000E;
-            value = ValueAsBytes(node.Value);
-            value.resize(node.DataSize == 8 ? 8 : 16, '\0');
-            break;
-        default:
-            break;
-        }
-        std::string out;
-        AppendLE16(out, stored);
-        AppendLE16(out, PropId(node.TagID));
-        AppendLE32(out, node.Reserved1);
-        out += value;
-        // Every entry is 16 bytes: a value that needs more is cut, one that needs less is padded with zeros.
-        out.resize(16, '\0');
-        return out;
+        const TMsgRecord* record = node.MsgRecord.get();
+        if (record && record->HasEntry())
+            return std::string(reinterpret_cast<const char*>(record->Entry.data()), record->EntryLength);
+        return EncodeEntry(node, record ? record->EntryFlags : 0);
     }
 
     const TMSGProperties& root_;
@@ -537,7 +376,7 @@ public:
         for (const TMSGProperty* row : collection) {
             if (row->TagID != kTagRecipientRow)
                 continue;
-            const TMSGProperty* type = row->SubProperties.FindProperty(0x0C150003, false, false);
+            const TMSGProperty* type = row->SubProperties.FindProperty(kTagRecipientType, false, false);
             int64_t kind = type ? (ValueAsInteger(type->Value) & 0x0F) : 1;
             if (kind < 1 || kind > 3)
                 continue;
@@ -571,7 +410,8 @@ public:
                 candidates.push_back(node);
             else if (dynamic_cast<const TMSGPropertyWithHeader*>(node))
                 for (const TMSGProperty* entry : node->SubProperties)
-                    if (entry->EntryBytes && IsFixedType(PropType(EntryStoredType(*entry))))
+                    if (entry->MsgRecord && entry->MsgRecord->HasEntry()
+                        && IsEntryType(PropType(entry->MsgRecord->EntryType())))
                         candidates.push_back(entry);
         }
         TPropertyCollector properties;
@@ -609,8 +449,8 @@ public:
             const TOutAttachment& attachment = message.Attachments[a];
             std::unique_ptr<IStorage> store = storage.CreateStorage(NumberedName("__attach_version1.0_#", a));
             std::vector<TOutProperty> properties2 = attachment.Properties;
-            if (!HasTag(properties2, kTagAttachNum))
-                properties2.push_back({ kTagAttachNum, { Synthetic(kTagAttachNum, static_cast<int32_t>(a)) } });
+            if (!HasTag(properties2, kTagAttachNumber))
+                properties2.push_back({ kTagAttachNumber, { Synthetic(kTagAttachNumber, static_cast<int32_t>(a)) } });
             bool object = attachment.Embedded || attachment.OleObject;
             WriteObject(*store, properties2, std::string(8, '\0'), message.CodePage, object);
             if (attachment.Embedded) {
@@ -628,17 +468,12 @@ public:
 
     void WriteNamedProperties(IStorage& root)
     {
-        std::unique_ptr<IStorage> storage = root.CreateStorage(kNamedPropertyStorageName);
+        std::unique_ptr<IStorage> storage = root.CreateStorage(std::u16string(kNamedPropertyStorageName));
         for (const auto& [name, bytes] : names_.Streams())
             WriteStream(*storage, name, bytes);
     }
 
 private:
-    static uint16_t EntryStoredType(const TMSGProperty& node)
-    {
-        return static_cast<uint16_t>((*node.EntryBytes)[0] | (*node.EntryBytes)[1] << 8);
-    }
-
     static bool HasTag(const std::vector<TOutProperty>& properties, uint32_t tag)
     {
         return std::any_of(properties.begin(), properties.end(), [&](const TOutProperty& p) { return p.Tag == tag; });
@@ -658,7 +493,7 @@ private:
         TOutAttachment attachment;
         const TMSGProperty* object = node.SubProperties.FindProperty(kTagAttachDataObject, false, false);
         int32_t method = 0;
-        if (object && !object->SubProperties.Empty() && depth < kMaxEmbeddedDepth) {
+        if (object && !object->SubProperties.Empty() && depth + 1 <= kMaxAttachedMessageDepth) {
             attachment.Embedded = std::make_unique<TOutMessage>(Build(object->SubProperties, depth + 1));
             method = kAttachEmbeddedMessage;
         } else if (object && IsCompoundFileImage(object->Value)) {
@@ -743,8 +578,8 @@ private:
             uint16_t type = PropType(tag);
             std::string entry;
             AppendLE32(entry, tag);
-            AppendLE32(entry, kEntryFlags);
-            if (IsFixedType(type)) {
+            AppendLE32(entry, kEntryFlagsReadWrite);
+            if (IsEntryType(type)) {
                 std::string value = FixedEntryValue(*p.Values.front(), type);
                 value.resize(8, '\0');
                 entries += entry + value;
@@ -758,19 +593,20 @@ private:
         if (hasObject) {
             std::string entry;
             AppendLE32(entry, kTagAttachDataObject);
-            AppendLE32(entry, kEntryFlags);
+            AppendLE32(entry, kEntryFlagsReadWrite);
             AppendLE32(entry, kObjectSize);
             AppendLE32(entry, 0);
             entries += entry;
         }
-        WriteStream(storage, kPropertiesStreamName, entries);
+        WriteStream(storage, std::u16string(kPropertiesStreamName), entries);
     }
 
     static std::string FixedEntryValue(const TMSGProperty& node, uint16_t type)
     {
-        if (node.EntryBytes)
-            return std::string(reinterpret_cast<const char*>(node.EntryBytes->data()) + 8, 8);
-        return FixedValueBytes(type, node.Value);
+        if (node.MsgRecord && node.MsgRecord->HasEntry())
+            return std::string(reinterpret_cast<const char*>(node.MsgRecord->Entry.data()) + kEntryValueOffset,
+                kEntrySize - kEntryValueOffset);
+        return EncodeFixedValue(type, node.Value);
     }
 
     // Writes the stream(s) of a variable-size or multi-valued property; returns the size its entry records.
@@ -786,10 +622,10 @@ private:
                 bytes = StringBytes(node.Value);
                 size = static_cast<uint32_t>(bytes.size() + 1);
             } else if (base == PT_UNICODE) {
-                bytes = Utf16Le(WideValue(node.Value, codePage));
+                bytes = WideToUtf16Le(WideValue(node.Value, codePage));
                 size = static_cast<uint32_t>(bytes.size() + 2);
             } else if (base == PT_CLSID) {
-                bytes = GuidBytes(node.Value);
+                bytes = EncodeFixedValue(PT_CLSID, node.Value);
                 size = 16;
             } else {
                 bytes = ValueAsBytes(node.Value);
@@ -798,10 +634,10 @@ private:
             WriteStream(storage, SubstgName(tag), bytes);
             return size;
         }
-        if (IsFixedType(base) || base == PT_CLSID) {
+        if (IsEntryType(base) || base == PT_CLSID) {
             std::string bytes;
             for (const TMSGProperty* v : p.Values)
-                bytes += base == PT_CLSID ? GuidBytes(v->Value) : FixedValueBytes(base, v->Value);
+                bytes += base == PT_CLSID ? EncodeFixedValue(PT_CLSID, v->Value) : EncodeFixedValue(base, v->Value);
             WriteStream(storage, SubstgName(tag), bytes);
             return static_cast<uint32_t>(bytes.size());
         }
@@ -812,7 +648,7 @@ private:
             if (base == PT_STRING8)
                 bytes = StringBytes(p.Values[i]->Value) + '\0';
             else if (base == PT_UNICODE)
-                bytes = Utf16Le(WideValue(p.Values[i]->Value, codePage)) + std::string(2, '\0');
+                bytes = WideToUtf16Le(WideValue(p.Values[i]->Value, codePage)) + std::string(2, '\0');
             else
                 bytes = ValueAsBytes(p.Values[i]->Value);
             AppendLE32(lengths, static_cast<uint32_t>(bytes.size()));
@@ -836,7 +672,7 @@ bool ComesFromMsg(const TMSGProperties& collection)
     for (const TMSGProperty* node : collection) {
         if (dynamic_cast<const TMSGPropertyWithHeader*>(node))
             return true;
-        if (node->ElementName == kPropertiesStreamName)
+        if (ElementNameOf(*node) == kPropertiesStreamName)
             return true;
     }
     return false;
@@ -844,44 +680,21 @@ bool ComesFromMsg(const TMSGProperties& collection)
 
 } // namespace
 
-void TMSGProperties::SaveToMSGFile(const std::string& fileName, bool allProperties) const
+void WriteMsgFile(const TMSGProperties& message, const std::string& fileName, bool allProperties)
 {
     std::unique_ptr<IStorage> root = StgCreateDocfile(fileName);
-    const bool standalone = !IsTopLevel();
-    if (allProperties && ComesFromMsg(*this)) {
-        TMirrorWriter(Root(), standalone).Write(*root, *this, true);
+    const bool standalone = !message.IsTopLevel();
+    if (allProperties && ComesFromMsg(message)) {
+        TMirrorWriter(message.Root(), standalone).Write(*root, message, true);
     } else {
         TNamedPropertyMap names;
         TLayoutWriter writer(names);
-        TOutMessage message = allProperties ? writer.Build(*this, 0) : writer.BuildSelected(*this);
-        writer.Write(*root, message, true);
+        TOutMessage out = allProperties ? writer.Build(message, 0) : writer.BuildSelected(message);
+        writer.Write(*root, out, true);
         if (!names.Empty())
             writer.WriteNamedProperties(*root);
     }
     root->Commit();
-}
-
-void TMSGProperties::SaveAttachment(int index, TStream* stream) const
-{
-    if (!stream)
-        throw EPelMsgError(SStreamNotDefined);
-    const TMSGProperty* attachment = Attachments(index);
-    if (!attachment)
-        return;
-    const TMSGProperty* data = attachment->AttachmentDataNode();
-    if (!data && !IsTopLevel())
-        data = attachment->SubProperties.FindProperty(MakeTag(0x3701, 0), true, true);
-    if (!data || data->DataSize == 0)
-        return;
-    ByteString bytes = ValueAsBytes(data->Value);
-    stream->WriteBuffer(bytes.data(), std::min<size_t>(bytes.size(), data->DataSize));
-}
-
-void TMSGProperties::SaveAttachmentToFile(int index, const std::string& fileName) const
-{
-    TSafeFileStream file(fileName);
-    SaveAttachment(index, &file);
-    file.Commit();
 }
 
 } // namespace pelmsg

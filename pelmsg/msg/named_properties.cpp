@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "msg/msg_names.h"
+#include "text/codepage.h"
 
 namespace pelmsg {
 
@@ -19,16 +21,6 @@ constexpr uint32_t kTagEntryStream = 0x00030102;
 constexpr uint32_t kTagStringStream = 0x00040102;
 constexpr uint16_t kFirstNamedIdentifier = 0x8000;
 constexpr uint32_t kBucketCount = 0x1F;
-
-std::string Utf16Le(const WideString& text)
-{
-    std::string out;
-    for (char16_t c : text) {
-        out += static_cast<char>(c & 0xFF);
-        out += static_cast<char>(c >> 8);
-    }
-    return out;
-}
 
 // The checksum lookup streams use for string names: CRC-32 over the UTF-16 name, register starting at 0.
 uint32_t NameChecksum(const std::string& bytes)
@@ -48,7 +40,7 @@ std::string KeyOf(const TNamedPropertyId& n)
     std::string key(reinterpret_cast<const char*>(n.Guid.data()), n.Guid.size());
     key += n.IsString ? 'S' : 'N';
     if (n.IsString)
-        key += Utf16Le(n.Name);
+        key += WideToUtf16Le(n.Name);
     else
         AppendLE32(key, n.Number);
     return key;
@@ -100,9 +92,7 @@ std::map<uint16_t, TNamedPropertyId> DecodeNamedPropertyMapping(
             uint32_t length = LoadLE32(stringStream.data() + nameOrOffset);
             size_t start = static_cast<size_t>(nameOrOffset) + 4;
             length = static_cast<uint32_t>(std::min<size_t>(length, stringStream.size() - start));
-            for (size_t i = 0; i + 1 < length; i += 2)
-                name.Name += static_cast<char16_t>(static_cast<unsigned char>(stringStream[start + i])
-                    | static_cast<unsigned char>(stringStream[start + i + 1]) << 8);
+            name.Name = Utf16LeToWide(std::string_view(stringStream).substr(start, length));
             while (!name.Name.empty() && name.Name.back() == u'\0')
                 name.Name.pop_back();
         } else {
@@ -166,7 +156,7 @@ std::vector<std::pair<std::u16string, std::string>> TNamedPropertyMap::Streams()
         uint32_t info = static_cast<uint32_t>(i) << 16 | guidIndex << 1 | (n.IsString ? 1u : 0u);
         uint32_t lookupId;
         if (n.IsString) {
-            std::string name = Utf16Le(n.Name);
+            std::string name = WideToUtf16Le(n.Name);
             AppendLE32(entries, static_cast<uint32_t>(strings.size()));
             AppendLE32(strings, static_cast<uint32_t>(name.size()));
             strings += name;
@@ -183,17 +173,12 @@ std::vector<std::pair<std::u16string, std::string>> TNamedPropertyMap::Streams()
         AppendLE32(bucket, lookupId);
         AppendLE32(bucket, info);
     }
-    auto streamName = [](uint32_t tag) {
-        char text[24];
-        std::snprintf(text, sizeof text, "__substg1.0_%08X", tag);
-        return WideString(text, text + std::strlen(text));
-    };
     std::vector<std::pair<std::u16string, std::string>> out;
-    out.emplace_back(streamName(kTagGuidStream), guids);
-    out.emplace_back(streamName(kTagEntryStream), entries);
-    out.emplace_back(streamName(kTagStringStream), strings);
+    out.emplace_back(SubstgName(kTagGuidStream), guids);
+    out.emplace_back(SubstgName(kTagEntryStream), entries);
+    out.emplace_back(SubstgName(kTagStringStream), strings);
     for (auto& [id, bytes] : buckets)
-        out.emplace_back(streamName(id << 16 | 0x0102), bytes);
+        out.emplace_back(SubstgName(id << 16 | 0x0102), bytes);
     return out;
 }
 

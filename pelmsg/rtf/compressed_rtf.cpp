@@ -5,8 +5,6 @@
 #include <cstring>
 
 #include "core/byte_order.h"
-#include "core/stream.h"
-#include "model/property.h"
 
 namespace pelmsg {
 
@@ -135,46 +133,26 @@ TCompressedRtf DecodeCompressedRtf(std::string_view bytes)
     uint32_t magic = LoadLE32(bytes.data() + 8);
     result.RecordedSize = rawSize > UINT32_MAX / 2 ? UINT32_MAX : rawSize * 2;
     if (magic == kMagicUncompressed) {
-        result.Kind = 2;
+        result.Kind = TCompressedRtfKind::Uncompressed;
         result.Text.assign(bytes.substr(kHeaderSize, rawSize));
     } else {
-        result.Kind = 1;
+        result.Kind = TCompressedRtfKind::Compressed;
         result.Text = Decompress(bytes, compressedSize, rawSize);
     }
     return result;
 }
 
-void TMSGPropertyCompressedRTF::ReadValue(TStream& stream, uint32_t)
+ByteString UncompressedRtfStream(std::string_view text, bool withHeader)
 {
-    if (Collection())
-        Collection()->BodyKind = 2;
-    stream.Seek(0, TSeekOrigin::Beginning);
-    ByteString raw = stream.ReadString(static_cast<size_t>(stream.Size()));
-    TCompressedRtf decoded = DecodeCompressedRtf(raw);
-    if (decoded.Kind != 0)
-        CompressionKind = decoded.Kind;
-    Value = std::move(decoded.Text);
-    if (ValueStringLength(Value) != 0)
-        DataSize = decoded.RecordedSize;
-}
-
-int64_t WriteCompressedRtf(const TMSGPropertyCompressedRTF& node, TStream* target)
-{
-    if (!target)
-        return 0;
-    ByteString text = ValueAsBytes(node.Value);
-    if (node.CompressionKind == TMSGPropertyCompressedRTF::kNoHeader) {
-        target->WriteString(text);
-        return static_cast<int64_t>(text.size());
-    }
+    if (!withHeader)
+        return ByteString(text);
     auto n = static_cast<uint32_t>(text.size());
-    uint32_t fields[4] = { n + 12, n, kMagicUncompressed, Crc32OfText(text) };
-    unsigned char header[kHeaderSize];
-    for (size_t i = 0; i < 4; ++i)
-        StoreLE32(header + 4 * i, fields[i]);
-    target->WriteBuffer(header, sizeof header);
-    target->WriteString(text);
-    return static_cast<int64_t>(text.size()) + static_cast<int64_t>(kHeaderSize);
+    ByteString out;
+    out.reserve(kHeaderSize + text.size());
+    for (uint32_t field : { n + 12, n, kMagicUncompressed, Crc32OfText(text) })
+        AppendLE32(out, field);
+    out.append(text);
+    return out;
 }
 
 uint32_t Crc32OfText(std::string_view text)

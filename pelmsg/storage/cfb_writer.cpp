@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/byte_order.h"
 #include "core/errors.h"
-#include "storage/le_bytes.h"
 
 namespace pelmsg::cfb {
 

@@ -1,10 +1,10 @@
 // Base64 (RFC 4648 alphabet, "=" padding) broken into MIME lines of 76 characters.
 
+#include "text/base64.h"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
-
-#include "text/text_encoding.h"
 
 namespace pelmsg {
 

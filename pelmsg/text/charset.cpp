@@ -1,10 +1,12 @@
 // Charset conversion for the MIME writer: message text (UTF-8) into the charset a message declares.
 
+#include "text/charset.h"
+
 #include <array>
 #include <cstdint>
 
+#include "text/ascii_case.h"
 #include "text/codepage.h"
-#include "text/text_encoding.h"
 
 namespace pelmsg {
 
@@ -80,21 +82,6 @@ constexpr TByteMap Koi8UToWindows1251()
 constexpr std::array<TByteMap, 4> kCyrillicMaps
     = { IdentityMap(), Windows1251ToDos866(), Koi8RToWindows1251(), Koi8UToWindows1251() };
 
-bool IsUtf8Name(const ByteString& name)
-{
-    constexpr std::string_view utf8 = "utf-8";
-    if (name.size() != utf8.size())
-        return false;
-    for (size_t i = 0; i < name.size(); ++i) {
-        char c = name[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != utf8[i])
-            return false;
-    }
-    return true;
-}
-
 // Bytes carried one per UTF-16 unit, and back.
 WideString CarryBytes(const ByteString& bytes)
 {
@@ -114,26 +101,26 @@ ByteString NarrowCarried(const WideString& carried)
 
 } // namespace
 
-int CyrillicClassOf(const ByteString& charsetName)
+TCyrillicClass CyrillicClassOf(const ByteString& charsetName)
 {
-    ByteString upper = charsetName;
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+    const std::string upper = UpperAscii(charsetName);
     if (upper.find("WINDOWS-1251") != ByteString::npos || upper.find("X-1251") != ByteString::npos)
-        return 1;
+        return TCyrillicClass::Windows1251ToDos866;
     if (upper.find("KOI8-R") != ByteString::npos)
-        return 2;
+        return TCyrillicClass::Koi8RToWindows1251;
     if (upper.find("KOI8-U") != ByteString::npos)
-        return 3;
-    return 0;
+        return TCyrillicClass::Koi8UToWindows1251;
+    return TCyrillicClass::Identity;
 }
 
-void RecodeCyrillic(int sourceClass, int targetClass, ByteString& text)
+void RecodeCyrillic(TCyrillicClass sourceClass, TCyrillicClass targetClass, ByteString& text)
 {
-    // A class outside 0-3 names no recoding: treat it as the identity rather than index out of the table.
-    auto mapOf
-        = [](int cls) -> const TByteMap& { return kCyrillicMaps[cls >= 0 && cls < 4 ? static_cast<size_t>(cls) : 0]; };
+    // A value outside the enumeration names no recoding: treat it as the identity rather than index out of the
+    // table.
+    auto mapOf = [](TCyrillicClass cls) -> const TByteMap& {
+        const auto index = static_cast<size_t>(cls);
+        return kCyrillicMaps[index < kCyrillicMaps.size() ? index : 0];
+    };
     const TByteMap& source = mapOf(sourceClass);
     const TByteMap& target = mapOf(targetClass);
     for (char& c : text)
@@ -144,7 +131,7 @@ void ConvertCharset(const ByteString& charsetName, WideString& text)
 {
     if (text.empty())
         return;
-    if (IsUtf8Name(charsetName)) {
+    if (EqualsIgnoringAsciiCase(charsetName, "utf-8")) {
         text = CarryBytes(WideToUtf8(text));
         return;
     }
@@ -154,7 +141,7 @@ void ConvertCharset(const ByteString& charsetName, WideString& text)
         return;
     }
     ByteString bytes = WideToUtf8(text);
-    RecodeCyrillic(CyrillicClassOf(charsetName), 0, bytes);
+    RecodeCyrillic(CyrillicClassOf(charsetName), TCyrillicClass::Identity, bytes);
     text = CarryBytes(bytes);
 }
 

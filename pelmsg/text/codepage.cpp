@@ -1,17 +1,18 @@
 #include "text/codepage.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
 #include <unicode/ucnv_err.h>
 
+#include "core/byte_order.h"
 #include "text/ascii_case.h"
 
 namespace pelmsg {
@@ -178,6 +179,8 @@ const TCodePageConverter* FindConverter(int32_t codePage)
     return nullptr;
 }
 
+size_t RowOf(const TCodePageConverter& c) { return static_cast<size_t>(&c - kConverters); }
+
 struct UConverterCloser {
     void operator()(UConverter* c) const { ucnv_close(c); }
 };
@@ -191,37 +194,34 @@ struct IconvCloser {
     }
 };
 
-// Opened ICU converters, one per code page and thread (a converter holds conversion state).
-UConverter* IcuConverter(const char* name)
+// The opened ICU converter of a row, one per thread (a converter holds conversion state), reset for a new
+// conversion; nullptr when ICU cannot open it.
+UConverter* IcuConverter(const TCodePageConverter& c)
 {
-    thread_local std::map<std::string, UConverterPtr> cache;
-    auto it = cache.find(name);
-    if (it != cache.end()) {
-        ucnv_reset(it->second.get());
-        return it->second.get();
+    struct TSlot {
+        bool Tried = false;
+        UConverterPtr Converter;
+    };
+    thread_local std::array<TSlot, std::size(kConverters)> slots;
+    TSlot& slot = slots[RowOf(c)];
+    if (!slot.Tried) {
+        slot.Tried = true;
+        UErrorCode status = U_ZERO_ERROR;
+        slot.Converter.reset(ucnv_open(c.IcuName, &status));
+        if (U_FAILURE(status))
+            slot.Converter.reset();
+    } else if (slot.Converter) {
+        ucnv_reset(slot.Converter.get());
     }
-    UErrorCode status = U_ZERO_ERROR;
-    UConverterPtr conv(ucnv_open(name, &status));
-    if (U_FAILURE(status))
-        conv.reset();
-    UConverter* raw = conv.get();
-    cache.emplace(name, std::move(conv));
-    return raw;
+    return slot.Converter.get();
 }
 
 bool IconvWorks(const char* name)
 {
-    static std::mutex mutex;
-    static std::map<std::string, bool> known;
-    std::lock_guard lock(mutex);
-    auto it = known.find(name);
-    if (it != known.end())
-        return it->second;
     iconv_t cd = iconv_open("UTF-16LE", name);
     bool ok = cd != reinterpret_cast<iconv_t>(-1);
     if (ok)
         iconv_close(cd);
-    known.emplace(name, ok);
     return ok;
 }
 
@@ -233,7 +233,7 @@ bool IconvConvert(const char* to, const char* from, std::string_view in, std::st
         return false;
     std::unique_ptr<iconv_t, IconvCloser> guard(new iconv_t(cd));
     out.clear();
-    std::string buffer(in.size() * 4 + 16, '\0');
+    std::string buffer(std::min<size_t>(in.size(), size_t { 1 } << 20) * 4 + 16, '\0');
     char* src = const_cast<char*>(in.data());
     size_t srcLeft = in.size();
     while (srcLeft > 0) {
@@ -258,22 +258,39 @@ bool IconvConvert(const char* to, const char* from, std::string_view in, std::st
     return true;
 }
 
-WideString FromUtf16LeBytes(const std::string& bytes)
-{
-    WideString out(bytes.size() / 2, u'\0');
-    for (size_t i = 0; i < out.size(); ++i)
-        out[i] = static_cast<char16_t>(
-            static_cast<unsigned char>(bytes[2 * i]) | (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    return out;
-}
+// Input units handed to ICU in one call, and the most output room given to it at once: its conversion functions
+// refuse ranges beyond 32 bits, so text of any size goes through them a piece at a time.
+constexpr size_t kIcuPiece = size_t { 1 } << 16;
+constexpr size_t kIcuMaxTarget = size_t { 1 } << 30;
 
-std::string ToUtf16LeBytes(const WideString& text)
+// Converts all of the input with an ICU converter, through step (ucnv_toUnicode or ucnv_fromUnicode), into output
+// that grows as it fills. firstGuess is the output size to start with. The converter's state carries over from
+// piece to piece, so that a character cut by a piece boundary comes out whole.
+template <class In, class Out, class Step>
+std::basic_string<Out> ConvertWithIcu(UConverter* conv, std::basic_string_view<In> in, size_t firstGuess, Step step)
 {
-    std::string out(text.size() * 2, '\0');
-    for (size_t i = 0; i < text.size(); ++i) {
-        out[2 * i] = static_cast<char>(text[i] & 0xFF);
-        out[2 * i + 1] = static_cast<char>(text[i] >> 8);
+    std::basic_string<Out> out(firstGuess + 16, Out {});
+    size_t used = 0;
+    const In* source = in.data();
+    const In* const end = in.data() + in.size();
+    for (;;) {
+        const In* pieceEnd = source + std::min<size_t>(kIcuPiece, static_cast<size_t>(end - source));
+        const bool last = pieceEnd == end;
+        if (out.size() - used < 64)
+            out.resize(out.size() + std::max<size_t>(out.size() / 2, 64));
+        Out* target = out.data() + used;
+        Out* limit = target + std::min(out.size() - used, kIcuMaxTarget);
+        UErrorCode status = U_ZERO_ERROR;
+        step(conv, &target, limit, &source, pieceEnd, last, &status);
+        used = static_cast<size_t>(target - out.data());
+        if (status == U_BUFFER_OVERFLOW_ERROR) {
+            out.resize(out.size() + std::max<size_t>(out.size() / 2, 64));
+            continue;
+        }
+        if (U_FAILURE(status) || (last && source == end))
+            break;
     }
+    out.resize(used);
     return out;
 }
 
@@ -303,7 +320,7 @@ ByteString FromWide(const WideString& text, int32_t codePage, bool references)
     if (!c)
         return {};
     if (c->IcuName) {
-        UConverter* conv = IcuConverter(c->IcuName);
+        UConverter* conv = IcuConverter(*c);
         if (!conv)
             return {};
         UErrorCode status = U_ZERO_ERROR;
@@ -318,26 +335,17 @@ ByteString FromWide(const WideString& text, int32_t codePage, bool references)
                 ucnv_setSubstChars(conv, "?", 1, &status);
             }
         }
-        status = U_ZERO_ERROR;
-        auto length = static_cast<int32_t>(text.size());
-        int32_t capacity = UCNV_GET_MAX_BYTES_FOR_STRING(length, ucnv_getMaxCharSize(conv)) + 16;
-        if (references)
-            capacity = length * 12 + 16; // "&#1114111;" per unit at most
-        ByteString out(static_cast<size_t>(capacity), '\0');
-        int32_t n = ucnv_fromUChars(conv, out.data(), capacity, text.data(), length, &status);
-        if (status == U_BUFFER_OVERFLOW_ERROR) {
-            status = U_ZERO_ERROR;
-            out.assign(static_cast<size_t>(n) + 1, '\0');
-            n = ucnv_fromUChars(conv, out.data(), n + 1, text.data(), length, &status);
-        }
+        ByteString out = ConvertWithIcu<UChar, char>(conv, std::u16string_view(text), text.size() * 2,
+            [](UConverter* cv, char** target, const char* limit, const UChar** source, const UChar* sourceLimit,
+                bool flush,
+                UErrorCode* err) { ucnv_fromUnicode(cv, target, limit, source, sourceLimit, nullptr, flush, err); });
         status = U_ZERO_ERROR;
         ucnv_setFromUCallBack(conv, UCNV_FROM_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
-        out.resize(static_cast<size_t>(std::max(n, 0)));
         return out;
     }
     if (c->IconvName) {
         std::string out;
-        if (!IconvConvert(c->IconvName, "UTF-16LE", ToUtf16LeBytes(text), out))
+        if (!IconvConvert(c->IconvName, "UTF-16LE", WideToUtf16Le(text), out))
             return {};
         return out;
     }
@@ -358,9 +366,16 @@ bool IsCodePageSupported(int32_t codePage)
     const TCodePageConverter* c = FindConverter(codePage);
     if (!c)
         return false;
-    if (c->IcuName)
-        return IcuConverter(c->IcuName) != nullptr;
-    return c->IconvName && IconvWorks(c->IconvName);
+    // Asked for every value decoded: the answer for each code page is found once and kept.
+    static std::array<std::atomic<int8_t>, std::size(kConverters)> known {};
+    std::atomic<int8_t>& answer = known[RowOf(*c)];
+    int8_t value = answer.load(std::memory_order_relaxed);
+    if (value == 0) {
+        bool works = c->IcuName ? IcuConverter(*c) != nullptr : c->IconvName && IconvWorks(c->IconvName);
+        value = works ? 1 : -1;
+        answer.store(value, std::memory_order_relaxed);
+    }
+    return value > 0;
 }
 
 WideString CodePageToWide(std::string_view bytes, int32_t codePage)
@@ -373,30 +388,21 @@ WideString CodePageToWide(std::string_view bytes, int32_t codePage)
     if (!c)
         return {};
     if (c->IcuName) {
-        UConverter* conv = IcuConverter(c->IcuName);
+        UConverter* conv = IcuConverter(*c);
         if (!conv)
             return {};
         UErrorCode status = U_ZERO_ERROR;
         ucnv_setToUCallBack(conv, UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
-        status = U_ZERO_ERROR;
-        // Each byte gives at most two UTF-16 units (a supplementary character from a 4-byte sequence gives two).
-        auto capacity = static_cast<int32_t>(std::min<size_t>(bytes.size() * 2 + 4, INT32_MAX / 2));
-        WideString out(static_cast<size_t>(capacity), u'\0');
-        int32_t n
-            = ucnv_toUChars(conv, out.data(), capacity, bytes.data(), static_cast<int32_t>(bytes.size()), &status);
-        if (status == U_BUFFER_OVERFLOW_ERROR) {
-            status = U_ZERO_ERROR;
-            out.assign(static_cast<size_t>(n) + 1, u'\0');
-            n = ucnv_toUChars(conv, out.data(), n + 1, bytes.data(), static_cast<int32_t>(bytes.size()), &status);
-        }
-        out.resize(static_cast<size_t>(std::max(n, 0)));
-        return out;
+        return ConvertWithIcu<char, UChar>(conv, bytes, bytes.size(),
+            [](UConverter* cv, UChar** target, const UChar* limit, const char** source, const char* sourceLimit,
+                bool flush,
+                UErrorCode* err) { ucnv_toUnicode(cv, target, limit, source, sourceLimit, nullptr, flush, err); });
     }
     if (c->IconvName) {
         std::string out;
         if (!IconvConvert("UTF-16LE", c->IconvName, bytes, out))
             return {};
-        return FromUtf16LeBytes(out);
+        return Utf16LeToWide(out);
     }
     return {};
 }
@@ -406,6 +412,22 @@ ByteString WideToCodePage(const WideString& text, int32_t codePage) { return Fro
 ByteString WideToCodePageWithReferences(const WideString& text, int32_t codePage)
 {
     return FromWide(text, codePage, true);
+}
+
+WideString Utf16LeToWide(std::string_view bytes)
+{
+    WideString out(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = static_cast<char16_t>(LoadLE16(bytes.data() + 2 * i));
+    return out;
+}
+
+std::string WideToUtf16Le(const WideString& text)
+{
+    std::string out(text.size() * 2, '\0');
+    for (size_t i = 0; i < text.size(); ++i)
+        StoreLE16(out.data() + 2 * i, text[i]);
+    return out;
 }
 
 ByteString WideToUtf8(const WideString& text)

@@ -1,9 +1,12 @@
 // Header values outside printable ASCII as RFC 2047 encoded words ("=?charset?B?...?=").
 
+#include "text/header_encoding.h"
+
 #include <string>
 
+#include "text/ascii_case.h"
+#include "text/base64.h"
 #include "text/codepage.h"
-#include "text/text_encoding.h"
 
 namespace pelmsg {
 
@@ -21,17 +24,6 @@ bool IsPlainAscii(const ByteString& text)
             return false;
     // Text that looks like an encoded word would be decoded by the reader: it must be encoded to arrive as written.
     return text.find("=?") == ByteString::npos;
-}
-
-bool IsUtf8Name(const ByteString& name)
-{
-    if (name.size() != 5)
-        return false;
-    ByteString lower = name;
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lower == "utf-8";
 }
 
 // The text's bytes in a code page, or nothing when the code page cannot hold every character of it.
@@ -62,7 +54,7 @@ ByteString EncodeHeaderText(const ByteString& text, const ByteString& charsetNam
     // table name (so that the name is a safe token to write), else UTF-8.
     ByteString charset = "utf-8";
     int32_t codePage = 65001;
-    if (!charsetName.empty() && !IsUtf8Name(charsetName)) {
+    if (!charsetName.empty() && !EqualsIgnoringAsciiCase(charsetName, "utf-8")) {
         int32_t cp = CodePageOfCharsetName(charsetName);
         ByteString whole;
         if (cp != 0 && IsCodePageSupported(cp) && BytesInCodePage(wide, cp, whole)) {

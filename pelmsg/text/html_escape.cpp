@@ -1,5 +1,7 @@
 // HTML and XML escaping of byte text, and the unescaping of the entities mail bodies carry.
 
+#include "text/html_escape.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -8,8 +10,6 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-
-#include "text/text_encoding.h"
 
 namespace pelmsg {
 

@@ -150,13 +150,13 @@ WideString LocaleNumberText(double value)
     return FromUnicodeString(out);
 }
 
-WideString LocaleCurrencyText(const TCurrency& value)
+WideString LocaleCurrencyText(double value)
 {
     icu::NumberFormat* fmt = CurrencyFormatter();
     if (!fmt)
         return {};
     icu::UnicodeString out;
-    fmt->format(value.AsDouble(), out);
+    fmt->format(value, out);
     return FromUnicodeString(out);
 }
 

@@ -1,13 +1,14 @@
 // Internet mail dates ("Tue, 5 Mar 2002 09:07:03 +0300"): writing a local date-time with the zone offset of that
 // date, and reading one back into local time.
 
+#include "text/mail_date.h"
+
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
 #include "text/datetime.h"
-#include "text/text_encoding.h"
 
 namespace pelmsg {
 

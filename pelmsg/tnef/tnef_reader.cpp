@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/byte_reader.h"
 #include "core/errors.h"
 #include "core/stream.h"
 #include "core/texts.h"
+#include "model/limits.h"
 #include "model/message.h"
+#include "text/codepage.h"
 #include "text/datetime.h"
 
 namespace pelmsg {
@@ -15,9 +18,6 @@ namespace {
 
 constexpr uint32_t kTnefSignature = 0x223E9F78;
 constexpr uint32_t kTnefVersion = 0x00010000;
-
-// Attached messages inside attached messages are read this deep; deeper ones stay opaque bytes.
-constexpr int kMaxAttachedMessageDepth = 8;
 
 // Attributes with special handling, recognised by their attribute number (the low 16 bits): some writers put
 // another attribute type in the high bits, and the number alone names the attribute.
@@ -31,9 +31,6 @@ uint16_t AttributeNumber(uint32_t identifier) { return static_cast<uint16_t>(ide
 // Attribute numbers (low 16 bits) whose values need converting.
 constexpr uint16_t attMessageStatusNumber = 0x8007;
 constexpr uint16_t attPriorityNumber = 0x800D;
-
-constexpr uint32_t kTagMessageFlags = 0x0E070003;
-constexpr uint32_t kTagImportance = 0x00170003;
 
 struct TLegacyAttribute {
     uint32_t StoredIdentifier;
@@ -84,22 +81,6 @@ uint32_t LegacyTag(uint32_t identifier)
     return identifier;
 }
 
-// Little-endian reads that count missing bytes as zero.
-uint32_t ReadU32(TStream& s)
-{
-    unsigned char b[4] = {};
-    s.Read(b, 4);
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16
-        | static_cast<uint32_t>(b[3]) << 24;
-}
-
-uint16_t ReadU16(TStream& s)
-{
-    unsigned char b[2] = {};
-    s.Read(b, 2);
-    return static_cast<uint16_t>(b[0] | b[1] << 8);
-}
-
 // Reads the level byte; -1 at the end of the stream.
 int ReadLevel(TStream& s)
 {
@@ -123,10 +104,7 @@ void SkipForward(TStream& s, int64_t count)
 double DecodeDateRecord(ByteString data)
 {
     data.resize(14, '\0');
-    auto field = [&](size_t i) {
-        return static_cast<int>(
-            static_cast<unsigned char>(data[2 * i]) | static_cast<unsigned char>(data[2 * i + 1]) << 8);
-    };
+    auto field = [&](size_t i) { return static_cast<int>(LoadLE16(data.data() + 2 * i)); };
     auto dt = TryEncodeDateTime(field(0), field(1), field(2), field(3), field(4), field(5));
     return dt ? *dt : 0.0;
 }
@@ -159,9 +137,9 @@ public:
 
     void Read(TStream& stream)
     {
-        if (ReadU32OrFail(stream) != kTnefSignature)
+        if (ReadSignature(stream) != kTnefSignature)
             throw EFormatError(SInvalidTnefSignature, 0);
-        ReadU16(stream); // key, not used
+        ReadLE16(stream); // key, not used
         int64_t start = stream.Position();
         try {
             ReadMessageBlock(stream);
@@ -174,28 +152,27 @@ public:
     }
 
 private:
-    static uint32_t ReadU32OrFail(TStream& s)
+    static uint32_t ReadSignature(TStream& s)
     {
         unsigned char b[4];
         if (s.Read(b, 4) != 4)
             throw EFormatError(SInvalidTnefSignature, 0);
-        return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16
-            | static_cast<uint32_t>(b[3]) << 24;
+        return LoadLE32(b);
     }
 
     void ReadMessageBlock(TStream& s)
     {
         if (ReadLevel(s) != 1)
             throw EFormatError(SInvalidMessageFile, s.Position());
-        ReadU32(s); // identifier, not checked
-        uint32_t versionLength = Length(ReadU32(s));
+        ReadLE32(s); // identifier, not checked
+        uint32_t versionLength = Length(ReadLE32(s));
         {
             TWindowStream data(s, versionLength);
-            if (ReadU32(data) != kTnefVersion)
+            if (ReadLE32(data) != kTnefVersion)
                 throw EFormatError(SInvalidSequence, s.Position());
             SkipForward(data, data.Remaining());
         }
-        ReadU16(s); // checksum, not verified
+        ReadLE16(s); // checksum, not verified
 
         ReadAttributes(s, 1, 0, [&](uint32_t identifier, TStream& data, uint32_t length) {
             ReadMessageAttribute(identifier, data, length);
@@ -213,28 +190,28 @@ private:
                     s.Seek(-1, TSeekOrigin::Current);
                 return;
             }
-            uint32_t identifier = ReadU32(s);
-            uint32_t length = Length(ReadU32(s));
+            uint32_t identifier = ReadLE32(s);
+            uint32_t length = Length(ReadLE32(s));
             {
                 TWindowStream data(s, length);
                 handle(identifier, data, length);
                 SkipForward(data, data.Remaining());
             }
-            ReadU16(s); // checksum, not verified
+            ReadLE16(s); // checksum, not verified
         }
     }
 
     void ReadMessageAttribute(uint32_t identifier, TStream& data, uint32_t length)
     {
         if (AttributeNumber(identifier) == attMAPIProps) {
-            uint32_t count = ReadU32(data);
+            uint32_t count = ReadLE32(data);
             ReadEncodedProperties(data, root_, count);
         } else if (AttributeNumber(identifier) == attRecipTable) {
-            uint32_t rows = ReadU32(data);
+            uint32_t rows = ReadLE32(data);
             for (uint32_t r = 0; r < rows && data.Remaining() > 0; ++r) {
                 TMSGProperty* row = root_.Add();
                 row->TagID = kTagRecipientRow;
-                uint32_t count = ReadU32(data);
+                uint32_t count = ReadLE32(data);
                 ReadEncodedProperties(data, row->SubProperties, count);
             }
         } else {
@@ -275,7 +252,7 @@ private:
                     if (nul != ByteString::npos)
                         title.resize(nul);
                     TMSGProperty* node = current->SubProperties.Add();
-                    node->TagID = 0x3704001E;
+                    node->TagID = kTagAttachFileName;
                     node->Value = std::move(title);
                     node->DataSize = length;
                 }
@@ -285,7 +262,7 @@ private:
                 // Properties that come before any rendering attribute still describe an attachment.
                 if (!current)
                     current = NewAttachment();
-                uint32_t count = ReadU32(data);
+                uint32_t count = ReadLE32(data);
                 ReadEncodedProperties(data, current->SubProperties, count);
             } else {
                 TMSGProperties& target = current ? current->SubProperties : root_;
@@ -333,23 +310,19 @@ private:
 
     void ReadEncodedProperty(TStream& data, TMSGProperties& target)
     {
-        uint32_t tag = ReadU32(data);
+        uint32_t tag = ReadLE32(data);
         std::unique_ptr<TNamedPropertyId> named;
         if (PropId(tag) >= 0x8000 && PropId(tag) <= 0xFFFE) {
             named = std::make_unique<TNamedPropertyId>();
             ByteString guid = data.ReadString(16);
             std::memcpy(named->Guid.data(), guid.data(), guid.size());
-            uint32_t kind = ReadU32(data);
+            uint32_t kind = ReadLE32(data);
             if (kind == 0) {
-                named->Number = ReadU32(data);
+                named->Number = ReadLE32(data);
             } else if (kind == 1) {
                 named->IsString = true;
-                uint32_t n = Length(ReadU32(data));
-                ByteString name = data.ReadString(n);
-                WideString wide(name.size() / 2, u'\0');
-                for (size_t k = 0; k < wide.size(); ++k)
-                    wide[k] = static_cast<char16_t>(
-                        static_cast<unsigned char>(name[2 * k]) | static_cast<unsigned char>(name[2 * k + 1]) << 8);
+                uint32_t n = Length(ReadLE32(data));
+                WideString wide = Utf16LeToWide(data.ReadString(n));
                 while (!wide.empty() && wide.back() == u'\0')
                     wide.pop_back();
                 named->Name = std::move(wide);
@@ -366,7 +339,8 @@ private:
             type = static_cast<uint16_t>(type & ~MV_FLAG);
             tag &= ~static_cast<uint32_t>(MV_FLAG);
         }
-        bool variableSize = type == PT_OBJECT || type == PT_STRING8 || type == PT_UNICODE || type == PT_BINARY;
+        const TValueStorage storage = ValueStorageOf(type);
+        const bool variableSize = storage == TValueStorage::Bytes || storage == TValueStorage::Wide;
 
         auto newNode = [&]() {
             TMSGProperty* node = target.Add();
@@ -383,11 +357,11 @@ private:
             SkipForward(data, Padded4(node->DataSize) - node->DataSize);
             return;
         }
-        uint32_t values = ReadU32(data);
+        uint32_t values = ReadLE32(data);
         for (uint32_t v = 0; v < values && data.Remaining() > 0; ++v) {
             int64_t before = data.Position();
             if (variableSize) {
-                uint32_t length = Length(ReadU32(data));
+                uint32_t length = Length(ReadLE32(data));
                 int64_t valueStart = data.Position();
                 TMSGProperty* node = newNode();
                 if (type == PT_OBJECT) {
@@ -417,11 +391,7 @@ private:
         const auto* bytes = std::get_if<ByteString>(&node.Value);
         if (!bytes || bytes->size() < 6 || depth_ + 1 > kMaxAttachedMessageDepth)
             return;
-        uint32_t signature = static_cast<uint32_t>(static_cast<unsigned char>((*bytes)[0]))
-            | static_cast<uint32_t>(static_cast<unsigned char>((*bytes)[1])) << 8
-            | static_cast<uint32_t>(static_cast<unsigned char>((*bytes)[2])) << 16
-            | static_cast<uint32_t>(static_cast<unsigned char>((*bytes)[3])) << 24;
-        if (signature != kTnefSignature)
+        if (LoadLE32(bytes->data()) != kTnefSignature)
             return;
         TSpanStream nested(*bytes);
         try {

@@ -15,7 +15,6 @@
 #include "rtf/rtf_html.h"
 #include "sha256.h"
 #include "test_support.h"
-#include "text/text_encoding.h"
 #include "tnef_builder.h"
 
 using namespace pelmsg;
@@ -652,7 +651,7 @@ void AttachMessages(TMSGProperties& message, int level, int levels)
 TEST(MimeAttachment, AttachedMessagesAreFollowedToTheDepthLimit)
 {
     REQUIRE_PYTHON();
-    for (int deepest : { kMaxEmbeddedMessageDepth - 1, kMaxEmbeddedMessageDepth, kMaxEmbeddedMessageDepth + 1 }) {
+    for (int deepest : { kMaxAttachedMessageDepth - 1, kMaxAttachedMessageDepth, kMaxAttachedMessageDepth + 1 }) {
         SCOPED_TRACE(deepest);
         TMSGProperties root;
         AttachMessages(root, 0, deepest);
@@ -671,6 +670,6 @@ TEST(MimeAttachment, AttachedMessagesAreFollowedToTheDepthLimit)
             ++depth;
             EXPECT_EQ(part["headers"]["subject"]["text"].string, "Level " + std::to_string(depth));
         }
-        EXPECT_EQ(depth, std::min(deepest, kMaxEmbeddedMessageDepth));
+        EXPECT_EQ(depth, std::min(deepest, kMaxAttachedMessageDepth));
     }
 }

@@ -11,12 +11,6 @@
 using namespace pelmsg;
 using namespace pelmsg::test;
 
-namespace {
-
-constexpr uint32_t kTagMessageFlags = 0x0E070003;
-
-} // namespace
-
 TEST(MessageShortcuts, HasMessageFlag)
 {
     TPelTNEFFile none;

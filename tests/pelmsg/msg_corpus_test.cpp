@@ -194,7 +194,10 @@ TEST(MsgCorpus, SavedFilesMirrorTheirInput)
                 TCompressedRtf before = DecodeCompressedRtf(element.Bytes);
                 TCompressedRtf after = DecodeCompressedRtf(found->second.Bytes);
                 EXPECT_TRUE(before.Text == after.Text) << path;
-                EXPECT_EQ(after.Kind, before.Kind == 0 ? 0 : 2) << path;
+                EXPECT_EQ(after.Kind,
+                    before.Kind == TCompressedRtfKind::NoHeader ? TCompressedRtfKind::NoHeader
+                                                                : TCompressedRtfKind::Uncompressed)
+                    << path;
                 continue;
             }
             EXPECT_TRUE(found->second.Bytes == element.Bytes)

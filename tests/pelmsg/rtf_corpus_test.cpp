@@ -18,7 +18,7 @@
 #include "rtf/rtf_html.h"
 #include "test_support.h"
 #include "text/codepage.h"
-#include "text/text_encoding.h"
+#include "text/html_escape.h"
 
 using namespace pelmsg;
 using pelmsg::test::CorpusAvailable;

@@ -239,22 +239,30 @@ TEST(TnefAttachments, AttachedMessagesAreReadIntoTheirNode)
     EXPECT_EQ(std::get<int32_t>(att->SubProperties.FindProperty(0x37050003, false, false)->Value), 5)
         << "properties after the object are read at the right place";
     EXPECT_EQ(obj->SubProperties.AttachmentCount(), 1);
+}
 
-    // Nested beyond the depth limit: the innermost levels stay bytes, and loading still ends.
-    std::string nested = inner;
-    for (int level = 0; level < 12; ++level)
-        nested = Minimal().AttachRenddata().AttachmentProps(TnefPropList().Object(0x3701, nested)).Bytes();
-    Load(file, nested);
-    int depth = 0;
-    const TMSGProperties* c = &file.Properties();
-    while (c->Count() > 0) {
-        const TMSGProperty* o = c->Items(0)->SubProperties.FindProperty(0x3701000D, false, false);
-        if (!o || o->SubProperties.Count() == 0)
-            break;
-        ++depth;
-        c = &o->SubProperties;
+TEST(TnefAttachments, AttachedMessagesAreReadToTheDepthLimit)
+{
+    // An attached message nested `levels` deep; beyond the limit the innermost levels stay bytes.
+    for (int levels : { kMaxAttachedMessageDepth - 1, kMaxAttachedMessageDepth, kMaxAttachedMessageDepth + 1 }) {
+        SCOPED_TRACE(levels);
+        std::string nested = Minimal().MessageClass("IPM.Note").Subject("innermost").Bytes();
+        for (int level = 0; level < levels; ++level)
+            nested = Minimal().AttachRenddata().AttachmentProps(TnefPropList().Object(0x3701, nested)).Bytes();
+        TPelTNEFFile file;
+        Load(file, nested);
+        int depth = 0;
+        const TMSGProperties* c = &file.Properties();
+        while (c->Count() > 0) {
+            const TMSGProperty* o = c->Items(0)->SubProperties.FindProperty(kTagAttachDataObject, false, false);
+            if (!o || o->SubProperties.Count() == 0)
+                break;
+            ++depth;
+            c = &o->SubProperties;
+        }
+        EXPECT_EQ(depth, std::min(levels, kMaxAttachedMessageDepth));
+        EXPECT_EQ(U8(c->Subject()), levels <= kMaxAttachedMessageDepth ? "innermost" : "");
     }
-    EXPECT_EQ(depth, 8);
 }
 
 TEST(TnefHostileInput, HugeLengthsAndCountsStayBounded)

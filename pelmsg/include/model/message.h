@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/property.h"
+#include "model/types.h"
 
 namespace pelmsg {
 
@@ -18,6 +19,11 @@ struct TReadWarning {
     int64_t Offset = -1;
     std::string Text;
 };
+
+// Converts message text for the MIME writer: Sender is the collection being written, codePage its charset name,
+// value the text to convert, replaced by the converted text.
+using TPelMSGConvertCodepage
+    = std::function<void(const TMSGProperties& sender, const ByteString& codePage, ByteString& value)>;
 
 // Holds one message: owns its property tree and loads a file or stream into it. Each input format has its own
 // subclass; the base loads nothing.
@@ -45,6 +51,9 @@ public:
     // Raises EFileError "File %s is not found." when the file does not exist (the tree stays as it was); then
     // clears the tree.
     virtual void LoadFromFile(const std::string& fileName);
+    // The handler the MIME writer converts text for the message's charset with; an empty one leaves the writer to
+    // its own conversion. Only the .msg component has one to give.
+    virtual TPelMSGConvertCodepage ConvertCodepageHandler() const { return {}; }
 
     // ---- Shortcuts over the tree ----
     WideString Subject() const { return properties_.Subject(); }
@@ -88,16 +97,13 @@ public:
     void LoadFromFile(const std::string& fileName) override;
 };
 
-// Converts message text for the MIME writer: Sender is the collection being written, codePage its charset name,
-// value the text to convert, replaced by the converted text.
-using TPelMSGConvertCodepage
-    = std::function<void(const TMSGProperties& sender, const ByteString& codePage, ByteString& value)>;
-
 // Reads an Outlook .msg compound file.
 class TPelMSGFile : public TPelMessage {
 public:
     void LoadFromStream(TStream& stream) override;
     void LoadFromFile(const std::string& fileName) override;
+
+    TPelMSGConvertCodepage ConvertCodepageHandler() const override { return OnConvertCodepage; }
 
     TPelMSGConvertCodepage OnConvertCodepage;
 };

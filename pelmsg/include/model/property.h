@@ -1,56 +1,27 @@
 #pragma once
 
+// The property tree every reader fills and every writer and view reads: nodes (a tag and a value, or a structural
+// node with children) in ordered collections that own them.
+
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "model/property_types.h"
+#include "model/tags.h"
 #include "model/types.h"
+#include "rtf/compressed_rtf.h"
 
 namespace pelmsg {
 
 class TStream;
 class TPelMessage;
 class TMSGProperty;
-
-// Property types (low 16 bits of a tag).
-enum : uint16_t {
-    PT_UNSPECIFIED = 0x0000,
-    PT_NULL = 0x0001,
-    PT_I2 = 0x0002,
-    PT_LONG = 0x0003,
-    PT_R4 = 0x0004,
-    PT_DOUBLE = 0x0005,
-    PT_CURRENCY = 0x0006,
-    PT_APPTIME = 0x0007,
-    PT_ERROR = 0x000A,
-    PT_BOOLEAN = 0x000B,
-    PT_OBJECT = 0x000D,
-    PT_I8 = 0x0014,
-    PT_STRING8 = 0x001E,
-    PT_UNICODE = 0x001F,
-    PT_SYSTIME = 0x0040,
-    PT_CLSID = 0x0048,
-    PT_BINARY = 0x0102,
-    PT_MV_STRING8 = 0x101E,
-    PT_MV_UNICODE = 0x101F,
-    MV_FLAG = 0x1000,
-};
-
-inline constexpr uint16_t PropId(uint32_t tag) { return static_cast<uint16_t>(tag >> 16); }
-inline constexpr uint16_t PropType(uint32_t tag) { return static_cast<uint16_t>(tag & 0xFFFF); }
-inline constexpr uint32_t MakeTag(uint16_t id, uint16_t type) { return (static_cast<uint32_t>(id) << 16) | type; }
-
-// Tags of the structural nodes the readers make.
-inline constexpr uint32_t kTagRecipientRow = 0x0C000000; // TNEF recipient row, compound-file recipient storage
-inline constexpr uint32_t kTagTnefAttachment = 0x370A0102; // TNEF attachment
-inline constexpr uint32_t kTagAttachmentStorage = 0x37000000; // compound-file attachment storage
-inline constexpr uint32_t kTagNamedPropertyStorage = 0x00010000; // compound-file named-property storage
-inline constexpr uint32_t kTagAttachDataObject = 0x3701000D; // embedded message or OLE object
-inline constexpr uint32_t kTagAttachDataBinary = 0x37010102; // attached file data
-inline constexpr uint32_t kTagRtfCompressed = 0x10090102;
+struct TMsgRecord;
 
 enum class TMSGPropertyCategory {
     mpcGeneral,
@@ -80,8 +51,21 @@ TMSGPropertyCategory CategoryOfIdentifier(uint16_t identifier);
 // The enumeration identifier as written in listings: "mpcGeneral", "mpcRecipient", ...
 const char* CategoryName(TMSGPropertyCategory category);
 
-// The MAPI name of a property type ("PT_LONG", "PT_UNICODE", "PT_MV_STRING8", ...); empty for unknown types.
-std::string PropertyTypeName(uint16_t type);
+// The kind of body a message has, as its readers saw it.
+enum class TBodyKind : uint8_t {
+    None = 0,
+    PlainText = 1,
+    Rtf = 2,
+    Html = 3,
+};
+
+// What an attachment carries.
+enum class TAttachmentKind : uint8_t {
+    None = 0,
+    FileData = 1, // attached file data (ATTACH_DATA_BIN)
+    EmbeddedMessage = 2,
+    OleObject = 3,
+};
 
 // The name of a named property (identifier 0x8000 and above): its property set and its number or string name.
 struct TNamedPropertyId {
@@ -108,19 +92,13 @@ public:
     // Appends a new plain node.
     TMSGProperty* Add();
     // Appends a new node of a subclass (the readers' header and compressed-RTF nodes).
-    template <class T> T* AddNode()
-    {
-        auto node = std::unique_ptr<T>(new T(this));
-        T* raw = node.get();
-        items_.push_back(std::move(node));
-        return raw;
-    }
+    template <class T> T* AddNode() { return static_cast<T*>(Append(std::unique_ptr<TMSGProperty>(new T(this)))); }
 
     // The node at an index, or nullptr when the index is out of range.
     TMSGProperty* Items(int index) const;
     int Count() const { return static_cast<int>(items_.size()); }
     bool Empty() const { return items_.empty(); }
-    // Frees every node; BodyKind := 0.
+    // Frees every node; BodyKind becomes None.
     void Clear();
     // Clears, then appends a plain copy of every node of the source (recursively).
     void Assign(const TMSGProperties& source);
@@ -141,12 +119,14 @@ public:
     const TMSGProperties& Root() const;
 
     // The code page that byte strings of this collection are written in: MESSAGE_CODEPAGE, then INTERNET_CPID,
-    // among the nodes of this collection, else of the enclosing collections up to the root; Windows-1252 when
-    // the message declares none or one that cannot be converted.
+    // among the nodes of this collection (in a tree read from a .msg file, also among the entries of its
+    // properties-stream node), else of the enclosing collections up to the root; Windows-1252 when the message
+    // declares none or one that cannot be converted. The one rule every view and writer uses; asking again costs
+    // little, as each collection remembers where its code-page nodes are.
     int32_t TextCodePage() const;
 
-    // 0 no body seen, 1 plain text, 2 RTF, 3 HTML; set while values are read.
-    uint8_t BodyKind = 0;
+    // The kind of body seen among the nodes while values are read (see TMSGProperty::ReadValue).
+    TBodyKind BodyKind = TBodyKind::None;
 
     // ---- Message fields ----
     WideString Subject() const;
@@ -170,7 +150,7 @@ public:
     WideString ResolveRecipient(const WideString& name) const;
     WideString ResolveRecipientList(const WideString& list) const;
 
-    // ---- Writers ----
+    // ---- Writers: each forwards to the writer of its format (export/, msg/), whose header says more ----
     void SaveToText(TStream* stream, bool withProperties) const;
     void SaveToTextFile(const std::string& fileName, bool withProperties) const;
     void SaveToHTML(TStream* stream, bool withProperties) const;
@@ -208,18 +188,23 @@ public:
 private:
     friend class TMSGProperty;
     friend class TPelMessage;
+    struct TCodePageCache;
+    struct TCodePageCacheDelete {
+        void operator()(TCodePageCache* cache) const;
+    };
+    TMSGProperty* Append(std::unique_ptr<TMSGProperty> node);
     // The code page this collection's own nodes declare, or 0.
     int32_t OwnDeclaredCodePage() const;
 
+    // Counts every change of items_ (nodes appended, all cleared): the count the code-page cache was made at tells
+    // whether it is still good. (First, to share the padding after BodyKind.)
+    uint32_t changes_ = 0;
     TPelMessage* owner_;
     TMSGProperty* parent_;
     std::vector<std::unique_ptr<TMSGProperty>> items_;
-    // The code-page nodes among items_, found again whenever the count changes (nodes are only appended or
-    // cleared), so that decoding every value of a large message does not search it every time.
-    mutable size_t codePageScanCount_ = SIZE_MAX;
-    mutable const TMSGProperty* codePageNodes_[2] = { nullptr, nullptr };
-    mutable const TMSGProperties* codePageEntries_ = nullptr; // the properties-stream node's entries, if any
-    mutable size_t codePageEntryCount_ = 0;
+    // Where this collection's code-page nodes are, made on the first question and looked at again only when
+    // nodes have been added: decoding every value of a large message must not search it every time.
+    mutable std::unique_ptr<TCodePageCache, TCodePageCacheDelete> codePageCache_;
 };
 
 // Removes every character below U+0021 from both ends.
@@ -236,21 +221,17 @@ public:
     TMSGProperty& operator=(const TMSGProperty&) = delete;
 
     uint32_t TagID = 0;
-    TValue Value;
     uint32_t DataSize = 0;
-    uint32_t Reserved1 = 0; // flags word of a compound-file property entry
+    TValue Value;
     TMSGProperties SubProperties;
-    // The 16 bytes of the properties-stream entry this node was read from (type, identifier, flags, value
-    // field), written back unchanged by the compound-file writer.
-    std::optional<std::array<uint8_t, 16>> EntryBytes;
     // For a named property: its property set and name, as the message defines them.
     std::unique_ptr<TNamedPropertyId> NamedId;
-    // The compound-file element this node was read from, when it came from one: the writer keeps its name and
-    // kind (an empty storage stays a storage).
-    WideString ElementName;
-    bool ElementIsStorage = false;
-    // How many bytes of EntryBytes the properties stream held (a stream may end in the middle of an entry).
-    uint8_t EntryLength = 0;
+    // What the .msg reader recorded of the compound-file element and properties-stream entry this node was read
+    // from, so that the .msg writer can write them back (msg/msg_record.h); absent for nodes of any other origin.
+    struct TMsgRecordDelete {
+        void operator()(TMsgRecord* record) const;
+    };
+    std::unique_ptr<TMsgRecord, TMsgRecordDelete> MsgRecord;
     // Whether the node is one value of a multi-valued TNEF property (whose values become sibling nodes).
     bool MultiValued = false;
 
@@ -260,12 +241,14 @@ public:
     int Index() const;
     TMSGPropertyCategory Category() const { return CategoryOfIdentifier(PropId(TagID)); }
 
-    // Copies tag, value, size, named-property name and, as plain nodes, the whole subtree.
+    // Copies tag, value, size, named-property name and, as plain nodes, the whole subtree; not what the .msg
+    // reader recorded (the copy is no longer that element).
     void Assign(const TMSGProperty& source);
 
-    // Reads one value of this node's type from the stream's position; Size is the stored byte length, or 0 when
-    // only the type is known. Reading never goes beyond the end of the stream: missing bytes of a number count
-    // as zero and a string keeps the bytes that are there.
+    // Reads one value of this node's type from the stream's position, as the property-type table says; Size is
+    // the stored byte length, or 0 when only the type is known. Reading never goes beyond the end of the stream:
+    // missing bytes of a number count as zero and a string keeps the bytes that are there. A plain or HTML body
+    // sets the collection's BodyKind (HTML whatever was seen before, plain text only when nothing was).
     virtual void ReadValue(TStream& stream, uint32_t size);
 
     // The dictionary name (and description) of the tag; for a container not looked up in the dictionary its
@@ -279,13 +262,14 @@ public:
     // Attachment operations (meant for attachment nodes). Names are UTF-8.
     ByteString AttachmentFileName(int index) const;
     ByteString AttachmentDisplayName(int index) const;
-    // 0 none, 1 attached file data, 2 embedded message, 3 OLE object.
-    int AttachmentKind() const;
+    // What the attachment carries: an embedded message when a message class is found below it (or in the
+    // children of its ATTACH_DATA_OBJ), else what the first node with identifier 0x3701 below it is.
+    TAttachmentKind AttachmentKind() const;
     // The attachment's data among its own children: the object (ATTACH_DATA_OBJ as PT_OBJECT) when there is
     // one, since a TNEF attachment of a message or OLE object also carries a placeholder text as binary data;
     // else the first child with identifier 0x3701. nullptr when there is none.
     TMSGProperty* AttachmentDataNode() const;
-    bool IsEmbeddedMessage() const { return AttachmentKind() == 2; }
+    bool IsEmbeddedMessage() const { return AttachmentKind() == TAttachmentKind::EmbeddedMessage; }
 
 protected:
     explicit TMSGProperty(TMSGProperties* collection);
@@ -299,8 +283,8 @@ private:
 // RTF text; the writer stores the text back uncompressed.
 class TMSGPropertyCompressedRTF : public TMSGProperty {
 public:
-    enum : uint8_t { kNoHeader = 0, kCompressed = 1, kUncompressed = 2 };
-    uint8_t CompressionKind = kNoHeader;
+    // The header the stream was read with; NoHeader also for a node filled by hand.
+    TCompressedRtfKind CompressionKind = TCompressedRtfKind::NoHeader;
 
     void ReadValue(TStream& stream, uint32_t size) override;
 
@@ -360,10 +344,6 @@ protected:
     friend class TMSGProperties;
     using TMSGPropertyWithHeader::TMSGPropertyWithHeader;
 };
-
-// Decodes the 8-byte value field of one compound-file properties-stream entry into the node (value, DataSize,
-// and the tag from the identifier and the resulting type). The stream stands at the value field.
-void ReadEntryValue(TMSGProperty& node, TStream& stream, uint16_t identifier, uint16_t type);
 
 // An ordered list of wide strings.
 class TWideStrings {

@@ -1,15 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <variant>
 
-namespace pelmsg {
+#include "core/strings.h"
 
-// Raw bytes: 8-bit text in some code page, or opaque data. May hold NUL bytes.
-using ByteString = std::string;
-// UTF-16 text.
-using WideString = std::u16string;
+namespace pelmsg {
 
 // The value "Null" (as opposed to an empty, never-set value).
 struct TNull {

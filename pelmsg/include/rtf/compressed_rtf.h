@@ -1,18 +1,25 @@
 #pragma once
 
+// Compressed RTF: the stream form in which messages keep RTF bodies ("LZFu" compressed or "MELA" uncompressed,
+// behind a 16-byte header).
+
 #include <cstdint>
 #include <string_view>
 
-#include "model/types.h"
+#include "core/strings.h"
 
 namespace pelmsg {
 
-class TStream;
-class TMSGPropertyCompressedRTF;
+// The header a compressed-RTF stream starts with.
+enum class TCompressedRtfKind : uint8_t {
+    NoHeader = 0, // no header recognised: the bytes are the text
+    Compressed = 1, // "LZFu"
+    Uncompressed = 2, // "MELA"
+};
 
-// What a compressed-RTF stream ("LZFu" compressed or "MELA" uncompressed, behind a 16-byte header) holds.
+// What a compressed-RTF stream holds.
 struct TCompressedRtf {
-    uint8_t Kind = 0; // 0 no header recognised, 1 "LZFu", 2 "MELA"
+    TCompressedRtfKind Kind = TCompressedRtfKind::NoHeader;
     ByteString Text; // the RTF text
     uint32_t RecordedSize = 0; // the size a loaded node records: twice the raw size, or the stream size
 };
@@ -21,13 +28,12 @@ struct TCompressedRtf {
 bool HasCompressedRtfHeader(std::string_view bytes);
 
 // Decodes a whole compressed-RTF stream. Never fails: a short or damaged stream gives a shorter text; a stream of
-// 16 bytes or fewer, or one whose magic is unknown, is taken whole as the text (Kind 0).
+// 16 bytes or fewer, or one whose magic is unknown, is taken whole as the text (NoHeader).
 TCompressedRtf DecodeCompressedRtf(std::string_view bytes);
 
-// Writes the node's text uncompressed: with a "MELA" header (compressed size n + 12, raw size n, CRC of the text)
-// when the node was loaded with a recognised header, else the bare text. Returns the byte count written; 0 when
-// no stream is given.
-int64_t WriteCompressedRtf(const TMSGPropertyCompressedRTF& node, TStream* target);
+// The stream that stores the text uncompressed: a "MELA" header (compressed size n + 12, raw size n, CRC of the
+// text) and the text when withHeader is set, else the bare text.
+ByteString UncompressedRtfStream(std::string_view text, bool withHeader);
 
 // CRC-32 (ISO-HDLC: reflected polynomial 0xEDB88320, preset and final complement) of a byte string.
 uint32_t Crc32OfText(std::string_view text);

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "model/types.h"
+#include "core/strings.h"
 
 namespace pelmsg {
 

@@ -23,14 +23,14 @@ private:
     std::string bytes_;
 };
 
-// How a new compound file is written. Version 4 (4096-byte sectors) and unchecked nesting exist so that tests
-// can make the files other programs write and the hostile files the reader must refuse; production code keeps
-// the defaults.
+// How a new compound file is written. Version 4 (4096-byte sectors) exists so that tests can make the files other
+// programs write; production code keeps the default.
 struct TDocfileOptions {
     uint16_t MajorVersion = 3;
-    bool UncheckedNestingForTests = false;
 };
 
+// Whether the bytes start with the eight bytes of the compound-file signature (nothing else is looked at).
+bool HasCompoundFileSignature(std::string_view bytes);
 // Whether the file starts with a compound-file header (signature, byte order, a known version and its sector
 // size). Raises EFileError when the file cannot be read.
 bool StgIsStorageFile(const std::string& fileName);

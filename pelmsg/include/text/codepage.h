@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "model/types.h"
+#include "core/strings.h"
 
 namespace pelmsg {
 
@@ -38,6 +38,11 @@ ByteString WideToCodePageWithReferences(const WideString& text, int32_t codePage
 ByteString WideToUtf8(const WideString& text);
 // UTF-8 to UTF-16. Malformed sequences become U+FFFD.
 WideString Utf8ToWide(std::string_view bytes);
+
+// UTF-16LE bytes (as messages store wide text) to UTF-16; an odd last byte is dropped.
+WideString Utf16LeToWide(std::string_view bytes);
+// UTF-16 to its UTF-16LE bytes.
+ByteString WideToUtf16Le(const WideString& text);
 
 // The program's own byte text is UTF-8.
 inline ByteString WideToAnsi(const WideString& text) { return WideToUtf8(text); }

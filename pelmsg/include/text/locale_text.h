@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "model/types.h"
+#include "core/strings.h"
 
 namespace pelmsg {
 
@@ -16,8 +16,8 @@ std::string UserLocaleName(const char* category);
 WideString LocaleDateTimeText(double dateTime);
 // A floating-point number with up to 15 significant digits, no grouping, the locale's decimal separator.
 WideString LocaleNumberText(double value);
-// A currency value with up to four decimals.
-WideString LocaleCurrencyText(const TCurrency& value);
+// A currency amount with up to four decimals.
+WideString LocaleCurrencyText(double value);
 // "True" or "False".
 WideString BooleanText(bool value);
 
