@@ -190,6 +190,10 @@ private:
                     s.Seek(-1, TSeekOrigin::Current);
                 return;
             }
+            // An attribute whose identifier and length are cut off by the end of the data is no attribute: read
+            // as one, it would be some other attribute, its number made up of the bytes that are there.
+            if (s.Remaining() < 8)
+                return;
             uint32_t identifier = ReadLE32(s);
             uint32_t length = Length(ReadLE32(s));
             {
@@ -304,7 +308,8 @@ private:
     // Reads up to `count` encoded MAPI properties from the data into a collection.
     void ReadEncodedProperties(TStream& data, TMSGProperties& target, uint32_t count)
     {
-        for (uint32_t i = 0; i < count && data.Remaining() > 0; ++i)
+        // A tag cut off by the end of the data names no property (it would name another one).
+        for (uint32_t i = 0; i < count && data.Remaining() >= 4; ++i)
             ReadEncodedProperty(data, target);
     }
 

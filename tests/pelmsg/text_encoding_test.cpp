@@ -1,4 +1,3 @@
-#include <chrono>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -89,6 +88,29 @@ std::string DecodeBase64(const std::string& text)
 } // namespace
 
 // ---- Charset conversion ----
+
+TEST(CodePageTest, TextOfManyPiecesConvertsAsAWhole)
+{
+    // The converters take text in pieces; characters cut by a piece boundary (a double-byte character, a
+    // surrogate pair) must come out whole. Both texts cross several boundaries, one character straddling each.
+    std::string shiftJis = "a";
+    WideString japanese = u"a";
+    for (int i = 0; i < 100000; ++i) {
+        shiftJis += "\x82\xA0"; // HIRAGANA LETTER A
+        japanese += u"\u3042";
+    }
+    EXPECT_EQ(CodePageToWide(shiftJis, 932), japanese);
+    EXPECT_EQ(WideToCodePage(japanese, 932), shiftJis);
+
+    WideString symbols = u"xy";
+    std::string withReferences = "xy";
+    for (int i = 0; i < 50000; ++i) {
+        symbols += u"\u20AC\U0001D11E"; // EURO SIGN (0x80 in Windows-1252), MUSICAL SYMBOL G CLEF (not in it)
+        withReferences += "\x80&#119070;";
+    }
+    EXPECT_EQ(WideToCodePageWithReferences(symbols, 1252), withReferences);
+    EXPECT_EQ(Utf16LeToWide(WideToUtf16Le(symbols)), symbols);
+}
 
 TEST(ConvertCharsetTest, TargetCharsets)
 {
@@ -434,18 +456,16 @@ TEST(ReplaceEntityTest, SameAsRoundsOnGeneratedText)
     }
 }
 
-TEST(ReplaceEntityTest, LinearOnLargeText)
+TEST(ReplaceEntityTest, LargeTextOfCascades)
 {
-    // The rounds took quadratic time: megabytes of entities hung the viewer.
+    // Replacing by rounds took quadratic time: megabytes of entities hung the viewer. The one sweep gives what the
+    // rounds give (text_bench measures its speed).
     WideString text;
     for (int i = 0; i < 200000; ++i)
         text += u"&amp;amp;x";
-    auto start = std::chrono::steady_clock::now();
     ReplaceEntity(u"&amp", u"&", text);
-    auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(text.size(), 400000u);
     EXPECT_EQ(text.substr(0, 4), u"&x&x");
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 2000);
 }
 
 TEST(DecodeCharReferencesTest, References)
