@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "ascii_case.h"
 #include "pelmsg.h"
 
 namespace quorra {

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <unistd.h>
 
-#include "ascii_case.h"
+#include "pelmsg.h"
 
 namespace quorra {
 

@@ -166,8 +166,10 @@ void FillPreviewPage(QWidget* tsPreview, const pelmsg::TPelMessage* message)
             lvAttachments->addItem(QStringLiteral("unknown%1").arg(i, 2, 16, QLatin1Char('0')));
             continue;
         }
-        int kind = node->AttachmentKind();
-        int icon = kind == 2 ? 1 : kind == 3 ? 2 : 0;
+        const pelmsg::TAttachmentKind kind = node->AttachmentKind();
+        const int icon = kind == pelmsg::TAttachmentKind::EmbeddedMessage ? 1
+                         : kind == pelmsg::TAttachmentKind::OleObject     ? 2
+                                                                          : 0;
         auto* item = new QListWidgetItem(AttachmentIcon(icon), QString::fromStdString(node->AttachmentDisplayName(i)));
         item->setToolTip(QString::fromStdString(node->AttachmentFileName(i)));
         lvAttachments->addItem(item);

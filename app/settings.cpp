@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "ascii_case.h"
 #include "ini_file.h"
+#include "pelmsg.h"
 
 namespace quorra {
 

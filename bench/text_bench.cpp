@@ -10,10 +10,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include "codepage.h"
-#include "compressed_rtf.h"
-#include "rtf_html.h"
-#include "text_encoding.h"
+#include "rtf/compressed_rtf.h"
+#include "rtf/rtf_html.h"
+#include "text/base64.h"
+#include "text/codepage.h"
+#include "text/html_escape.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "compressed_rtf.h"
+#include "rtf/compressed_rtf.h"
 
 namespace {
 
@@ -106,12 +106,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool header = pelmsg::HasCompressedRtfHeader(bytes);
     if (!header) {
         // Without a header the bytes are the text.
-        Check(decoded.Kind == 0);
+        Check(decoded.Kind == pelmsg::TCompressedRtfKind::NoHeader);
         Check(decoded.Text == bytes);
-    } else if (decoded.Kind == 2) {
+    } else if (decoded.Kind == pelmsg::TCompressedRtfKind::Uncompressed) {
         Check(std::string_view(bytes).substr(16).substr(0, decoded.Text.size()) == decoded.Text);
     } else {
-        Check(decoded.Kind == 1);
+        Check(decoded.Kind == pelmsg::TCompressedRtfKind::Compressed);
         Check(decoded.Text == ReferenceDecode(bytes));
         // A 2-byte reference gives at most 17 bytes and one control byte leads 8 items: the output is bounded by
         // the input, whatever the header claims.

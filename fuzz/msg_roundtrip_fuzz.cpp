@@ -2,8 +2,8 @@
 // again: the second tree must equal the first, node for node.
 //
 // "Equal" is what the writer promises for a tree read from a .msg: the same nodes in the same order, of the same
-// kind, with the same tags, values, sizes, flags words, entry bytes, element names and properties-stream
-// headers. The exceptions, each for a reason:
+// kind, with the same tags, values, sizes and properties-stream headers, and the same record of the element and
+// entry each node was read from (name, kind, flags word, entry bytes). The exceptions, each for a reason:
 // - the compressed RTF body is written uncompressed: its text must come back the same, but the size it records
 //   and an "LZFu" marking become those of the uncompressed stream;
 // - a Unicode stream of an odd size reads as its whole characters, and the odd byte is not written back;
@@ -32,7 +32,7 @@ using namespace pelmsg;
 [[noreturn]] void Fail(const char* what, const TMSGProperty& node)
 {
     std::fprintf(stderr, "round trip changed %s of node %08X (element \"", what, node.TagID);
-    for (char16_t c : node.ElementName)
+    for (char16_t c : ElementNameOf(node))
         std::fputc(c < 0x80 ? static_cast<int>(c) : '?', stderr);
     std::fprintf(stderr, "\")\n");
     std::abort();
@@ -72,24 +72,30 @@ void Compare(const TMSGProperties& first, const TMSGProperties& second)
             Fail("the kind", a);
         if (a.TagID != b.TagID)
             Fail("the tag", a);
-        if (a.ElementIsStorage != b.ElementIsStorage)
+        if (IsStorageElement(a) != IsStorageElement(b))
             Fail("the element", a);
         // A storage without a name (which the format forbids) is written under the name of its tag, which it
         // then has as its value too.
-        const bool renamed = a.ElementIsStorage && a.ElementName.empty() && b.ElementName == TagName(a.TagID)
+        const bool renamed = IsStorageElement(a) && ElementNameOf(a).empty() && ElementNameOf(b) == TagName(a.TagID)
             && ValueAsBytes(b.Value) == ValueAsBytes(TValue(TagName(a.TagID)));
-        if (a.ElementName != b.ElementName && !renamed)
+        if (ElementNameOf(a) != ElementNameOf(b) && !renamed)
             Fail("the element", a);
-        if (a.Reserved1 != b.Reserved1 || a.EntryBytes != b.EntryBytes || a.EntryLength != b.EntryLength)
-            Fail("the entry", a);
+        if ((a.MsgRecord != nullptr) != (b.MsgRecord != nullptr))
+            Fail("the record", a);
+        if (a.MsgRecord) {
+            const TMsgRecord& ra = *a.MsgRecord;
+            const TMsgRecord& rb = *b.MsgRecord;
+            if (ra.EntryFlags != rb.EntryFlags || ra.EntryLength != rb.EntryLength || ra.Entry != rb.Entry)
+                Fail("the entry", a);
+        }
         if ((a.NamedId == nullptr) != (b.NamedId == nullptr) || (a.NamedId && !(*a.NamedId == *b.NamedId)))
             Fail("the name", a);
         if (const auto* rtf = dynamic_cast<const TMSGPropertyCompressedRTF*>(&a)) {
             const auto& rtf2 = static_cast<const TMSGPropertyCompressedRTF&>(b);
             if (ValueAsBytes(a.Value) != ValueAsBytes(b.Value))
                 Fail("the RTF text", a);
-            if ((rtf->CompressionKind == TMSGPropertyCompressedRTF::kNoHeader)
-                != (rtf2.CompressionKind == TMSGPropertyCompressedRTF::kNoHeader))
+            if ((rtf->CompressionKind == TCompressedRtfKind::NoHeader)
+                != (rtf2.CompressionKind == TCompressedRtfKind::NoHeader))
                 Fail("the RTF header", a);
         } else {
             if (!SameValue(a.Value, b.Value) && !renamed)
@@ -111,7 +117,7 @@ void Compare(const TMSGProperties& first, const TMSGProperties& second)
 bool HasPropertiesStream(const TMSGProperties& collection)
 {
     for (const TMSGProperty* node : collection)
-        if (dynamic_cast<const TMSGPropertyWithHeader*>(node) || node->ElementName == u"__properties_version1.0")
+        if (dynamic_cast<const TMSGPropertyWithHeader*>(node) || ElementNameOf(*node) == u"__properties_version1.0")
             return true;
     return false;
 }

@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "codepage.h"
-#include "rtf_html.h"
-#include "text_encoding.h"
+#include "rtf/rtf_html.h"
+#include "text/codepage.h"
+#include "text/html_escape.h"
 
 namespace {
 

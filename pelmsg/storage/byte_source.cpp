@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "constants.h"
-#include "errors.h"
+#include "core/errors.h"
+#include "core/texts.h"
 
 namespace pelmsg::cfb {
 

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <utility>
 
-#include "constants.h"
-#include "errors.h"
+#include "core/byte_reader.h"
+#include "core/errors.h"
+#include "core/texts.h"
 #include "storage/element_name.h"
-#include "storage/le_bytes.h"
 
 namespace pelmsg::cfb {
 
@@ -25,6 +25,14 @@ constexpr uint32_t kOwnerMiniFat = 0xFFFFFFFB;
 constexpr size_t kMaxRunBytes = 256 * 1024;
 
 std::string Num(uint64_t v) { return std::to_string(v); }
+
+[[noreturn]] void ThrowStructureOutOfBounds(uint64_t offset)
+{
+    throw EStorageError("Compound file structure read out of bounds at " + Num(offset));
+}
+
+// The header or directory bytes in hand, read with the checks of a damaged structure.
+TByteView StructureView(const std::string& bytes) { return TByteView(bytes, ThrowStructureOutOfBounds); }
 
 uint64_t CeilDiv(uint64_t a, uint64_t b) { return a / b + (a % b != 0); }
 
@@ -140,7 +148,7 @@ void TCompoundFileImage::ReadHeader(std::string& header)
         throw notCompound("it is shorter than a compound-file header (" + Num(fileSize_) + " bytes)");
     header.resize(kHeaderSize);
     source_->ReadAt(0, header.data(), kHeaderSize);
-    TByteView h(header);
+    TByteView h = StructureView(header);
     if (std::memcmp(h.At(0, sizeof kSignature), kSignature, sizeof kSignature) != 0)
         throw notCompound("the compound-file signature is missing");
     if (h.U16(header::kByteOrder) != kByteOrderMark)
@@ -204,7 +212,7 @@ uint32_t TCompoundFileImage::NextSector(uint32_t sector, const std::string& what
 
 void TCompoundFileImage::LoadFat(const std::string& header)
 {
-    TByteView h(header);
+    TByteView h = StructureView(header);
     uint32_t fatCount = h.U32(header::kFatSectorCount);
     if (fatCount == 0)
         throw Damaged("the header lists no FAT sectors");
@@ -286,8 +294,8 @@ std::vector<uint32_t> TCompoundFileImage::WholeChain(
 void TCompoundFileImage::LoadDirectory(const std::string& header)
 {
     TClaims claims(owners_);
-    std::vector<uint32_t> sectors
-        = WholeChain(TByteView(header).U32(header::kFirstDirectorySector), kOwnerDirectory, "the directory", claims);
+    std::vector<uint32_t> sectors = WholeChain(
+        StructureView(header).U32(header::kFirstDirectorySector), kOwnerDirectory, "the directory", claims);
     claims.Keep();
     if (sectors.empty())
         throw Damaged("the directory is empty");
@@ -304,7 +312,7 @@ void TCompoundFileImage::LoadDirectory(const std::string& header)
             ++run;
         buffer.resize(run * sectorSize_);
         ReadSectors(sectors[i], static_cast<uint32_t>(run), buffer.data());
-        TByteView view(buffer.data(), buffer.size());
+        TByteView view(buffer.data(), buffer.size(), ThrowStructureOutOfBounds);
         for (size_t offset = 0; offset < buffer.size() && index < count; offset += kDirectoryEntrySize, ++index) {
             TDirectoryEntry& e = entries_[index];
             uint16_t nameBytes = view.U16(offset + entry::kNameLength);
@@ -409,9 +417,16 @@ void TCompoundFileImage::BuildTree()
     }
 }
 
+const TDirectoryEntry& TCompoundFileImage::Entry(uint32_t id) const
+{
+    if (id >= entries_.size())
+        throw Damaged("there is no directory entry " + Num(id));
+    return entries_[id];
+}
+
 std::span<const uint32_t> TCompoundFileImage::Children(uint32_t storageId) const
 {
-    const TDirectoryEntry& e = entries_.at(storageId);
+    const TDirectoryEntry& e = Entry(storageId);
     return std::span<const uint32_t>(children_).subspan(e.FirstChild, e.ChildCount);
 }
 
@@ -544,7 +559,7 @@ std::shared_ptr<const TStreamLayout> TCompoundFileImage::StreamLayout(uint32_t s
 {
     if (auto it = layouts_.find(streamId); it != layouts_.end())
         return it->second;
-    const TDirectoryEntry& e = entries_.at(streamId);
+    const TDirectoryEntry& e = Entry(streamId);
     if (e.Type != kTypeStream)
         throw EStorageError(PathOf(streamId) + " is not a stream");
     std::string what = "stream " + PathOf(streamId);

@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "errors.h"
+#include "core/errors.h"
 #include "storage/byte_source.h"
 #include "storage/cfb_format.h"
 #include "storage/stat_stg.h"
@@ -63,7 +63,8 @@ public:
     uint16_t MajorVersion() const { return majorVersion_; }
     uint32_t SectorSize() const { return sectorSize_; }
     size_t EntryCount() const { return entries_.size(); }
-    const TDirectoryEntry& Entry(uint32_t id) const { return entries_.at(id); }
+    // The entry of an id; raises EStorageError when the directory has no such entry.
+    const TDirectoryEntry& Entry(uint32_t id) const;
     // A storage's children in the format's name order.
     std::span<const uint32_t> Children(uint32_t storageId) const;
     // The child of that name, or kNoStream.

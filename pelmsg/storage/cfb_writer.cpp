@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "errors.h"
-#include "storage/le_bytes.h"
+#include "core/byte_order.h"
+#include "core/errors.h"
 
 namespace pelmsg::cfb {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "stream.h"
+#include "core/stream.h"
 #include "storage/cfb_format.h"
 #include "storage/write_tree.h"
 

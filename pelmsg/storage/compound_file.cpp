@@ -2,14 +2,20 @@
 
 #include <cstring>
 
+#include "core/byte_order.h"
 #include "storage/byte_source.h"
 #include "storage/cfb_format.h"
 #include "storage/cfb_image.h"
-#include "storage/le_bytes.h"
 #include "storage/read_storage.h"
 #include "storage/write_storage.h"
 
 namespace pelmsg {
+
+bool HasCompoundFileSignature(std::string_view bytes)
+{
+    return bytes.size() >= sizeof cfb::kSignature
+        && std::memcmp(bytes.data(), cfb::kSignature, sizeof cfb::kSignature) == 0;
+}
 
 bool StgIsStorageMemory(std::string_view bytes)
 {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <iterator>
 
-#include "errors.h"
+#include "core/errors.h"
 #include "storage/cfb_format.h"
 
 namespace pelmsg::cfb {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "errors.h"
+#include "core/errors.h"
 
 namespace pelmsg {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "errors.h"
+#include "core/errors.h"
 #include "storage/stat_stg.h"
 
 namespace pelmsg::cfb {

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "errors.h"
+#include "core/errors.h"
 #include "storage/cfb_writer.h"
 #include "storage/stat_list_enumerator.h"
 #include "storage/stream_position.h"
@@ -247,7 +247,7 @@ private:
         CheckAttached(*node_);
         CheckNewElementName(name);
         int depth = node_->Depth + (isStorage ? 1 : 0);
-        if (isStorage && depth > kMaxStorageDepth && !document_->Options().UncheckedNestingForTests)
+        if (isStorage && depth > kMaxStorageDepth && !document_->NestingUnchecked)
             throw EStorageError("Cannot create storage " + NameForMessage(name) + ": storages cannot nest deeper than "
                 + std::to_string(kMaxStorageDepth) + " levels");
         auto node = std::make_shared<TWriteNode>();
@@ -318,6 +318,13 @@ std::unique_ptr<IStorage> MakeWriteRoot(std::shared_ptr<TWriteDocument> document
 {
     auto root = document->Root();
     return std::make_unique<TWriteStorage>(std::move(document), std::move(root));
+}
+
+std::unique_ptr<IStorage> CreateUncheckedDocfileInMemory(std::shared_ptr<TLockBytes> target)
+{
+    auto document = std::make_shared<TWriteDocument>(std::move(target), TDocfileOptions {});
+    document->NestingUnchecked = true;
+    return MakeWriteRoot(std::move(document));
 }
 
 } // namespace pelmsg::cfb

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "stream.h"
+#include "core/stream.h"
 #include "storage/compound_file.h"
 #include "storage/write_tree.h"
 
@@ -19,6 +19,8 @@ public:
 
     const std::shared_ptr<TWriteNode>& Root() const { return root_; }
     const TDocfileOptions& Options() const { return options_; }
+    // Whether storages may nest deeper than the format allows (only tests, to make files the reader must refuse).
+    bool NestingUnchecked = false;
     // Writes the whole file to its target.
     void Commit();
 
@@ -31,5 +33,9 @@ private:
 };
 
 std::unique_ptr<IStorage> MakeWriteRoot(std::shared_ptr<TWriteDocument> document);
+
+// A new root in memory whose storages may nest deeper than the format allows: the hostile files the reader must
+// refuse, for its tests.
+std::unique_ptr<IStorage> CreateUncheckedDocfileInMemory(std::shared_ptr<TLockBytes> target);
 
 } // namespace pelmsg::cfb

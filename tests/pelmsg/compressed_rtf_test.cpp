@@ -37,12 +37,12 @@ TEST(CompressedRtf, KindsAndRecordedSizes)
     TMSGProperties c;
     // 16 bytes or fewer: no header, the bytes are the text.
     auto* bare = LoadNode(c, std::string(16, 'x'));
-    EXPECT_EQ(bare->CompressionKind, 0);
+    EXPECT_EQ(bare->CompressionKind, TCompressedRtfKind::NoHeader);
     EXPECT_EQ(std::get<ByteString>(bare->Value), std::string(16, 'x'));
-    EXPECT_EQ(c.BodyKind, 2);
+    EXPECT_EQ(c.BodyKind, TBodyKind::Rtf);
     // "MELA": the raw-size bytes unchanged, recorded size twice the raw size.
     auto* mela = LoadNode(c, Header(17, 5, "MELA") + "{\\rtf}");
-    EXPECT_EQ(mela->CompressionKind, 2);
+    EXPECT_EQ(mela->CompressionKind, TCompressedRtfKind::Uncompressed);
     EXPECT_EQ(std::get<ByteString>(mela->Value), "{\\rtf");
     EXPECT_EQ(mela->DataSize, 10u);
     // An unknown magic keeps every byte.
@@ -64,7 +64,7 @@ TEST(CompressedRtf, DecompressesRunsAndStopsAtTheEndReference)
     body += static_cast<char>(end & 0xFF);
     std::string stream = Header(static_cast<uint32_t>(body.size() + 12), 8, "LZFu") + body;
     TCompressedRtf out = DecodeCompressedRtf(stream);
-    EXPECT_EQ(out.Kind, 1);
+    EXPECT_EQ(out.Kind, TCompressedRtfKind::Compressed);
     EXPECT_EQ(out.Text, "abababab");
     EXPECT_EQ(out.RecordedSize, 16u);
 
@@ -85,16 +85,13 @@ TEST(CompressedRtf, DecompressesRunsAndStopsAtTheEndReference)
 
 TEST(CompressedRtf, WritesTheUncompressedForm)
 {
-    TMSGProperties c;
     std::string rtf = "{\\rtf1 text}";
-    auto* node = LoadNode(c, CompressRtfLzfu(rtf));
-    TMemoryStream out;
-    EXPECT_EQ(WriteCompressedRtf(*node, &out), static_cast<int64_t>(rtf.size() + 16));
-    EXPECT_EQ(out.Bytes().substr(16), rtf);
-    EXPECT_EQ(out.Bytes().substr(0, 16),
+    std::string stream = UncompressedRtfStream(rtf, true);
+    EXPECT_EQ(stream.substr(16), rtf);
+    EXPECT_EQ(stream.substr(0, 16),
         Header(static_cast<uint32_t>(rtf.size() + 12), static_cast<uint32_t>(rtf.size()), "MELA", Crc32OfText(rtf)));
-    EXPECT_EQ(WriteCompressedRtf(*node, nullptr), 0);
+    EXPECT_EQ(UncompressedRtfStream(rtf, false), rtf);
     // Read back, the same text.
-    EXPECT_EQ(DecodeCompressedRtf(out.Bytes()).Text, rtf);
+    EXPECT_EQ(DecodeCompressedRtf(stream).Text, rtf);
     EXPECT_EQ(Crc32OfText("123456789"), 0xCBF43926u);
 }

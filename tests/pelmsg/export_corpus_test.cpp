@@ -10,13 +10,13 @@
 #include <map>
 #include <set>
 
+#include "export/writer_support.h"
 #include "external_readers.h"
 #include "mini_json.h"
 #include "pelmsg.h"
-#include "rtf_html.h"
+#include "rtf/rtf_html.h"
 #include "sha256.h"
 #include "test_support.h"
-#include "writer_support.h"
 
 using namespace pelmsg;
 using namespace pelmsg::test;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "file_name.h"
+#include "export/file_name.h"
 #include "test_support.h"
 
 using namespace pelmsg;

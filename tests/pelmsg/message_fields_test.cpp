@@ -158,11 +158,3 @@ TEST(MessageFields, AttachmentsAreCountedAndIndexed)
     EXPECT_EQ(p.Attachments(2), nullptr);
     EXPECT_EQ(p.Attachments(-1), nullptr);
 }
-
-TEST(MessageFields, ShortcutsOfTheComponent)
-{
-    TPelTNEFFile empty;
-    EXPECT_EQ(empty.Subject(), u"");
-    EXPECT_EQ(empty.From(), u"");
-    EXPECT_FALSE(empty.HasMessageFlag(0xFFFF));
-}

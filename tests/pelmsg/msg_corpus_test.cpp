@@ -10,12 +10,12 @@
 #include <set>
 
 #include "cfb_builder.h"
-#include "codepage.h"
-#include "compressed_rtf.h"
 #include "mini_json.h"
 #include "pelmsg.h"
+#include "rtf/compressed_rtf.h"
 #include "sha256.h"
 #include "test_support.h"
+#include "text/codepage.h"
 
 using namespace pelmsg;
 using namespace pelmsg::test;
@@ -194,7 +194,10 @@ TEST(MsgCorpus, SavedFilesMirrorTheirInput)
                 TCompressedRtf before = DecodeCompressedRtf(element.Bytes);
                 TCompressedRtf after = DecodeCompressedRtf(found->second.Bytes);
                 EXPECT_TRUE(before.Text == after.Text) << path;
-                EXPECT_EQ(after.Kind, before.Kind == 0 ? 0 : 2) << path;
+                EXPECT_EQ(after.Kind,
+                    before.Kind == TCompressedRtfKind::NoHeader ? TCompressedRtfKind::NoHeader
+                                                                : TCompressedRtfKind::Uncompressed)
+                    << path;
                 continue;
             }
             EXPECT_TRUE(found->second.Bytes == element.Bytes)

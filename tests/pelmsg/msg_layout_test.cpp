@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "named_properties.h"
+#include "msg/named_properties.h"
 #include "pelmsg.h"
 #include "storage/storage.h"
 #include "test_support.h"
@@ -145,7 +145,8 @@ TEST(MsgLayout, NamedPropertiesGetAMapping)
     const TMSGProperty* common = nullptr;
     std::function<void(const TMSGProperties&)> walk = [&](const TMSGProperties& c) {
         for (const TMSGProperty* n : c) {
-            if (n->NamedId && n->NamedId->IsString && n->NamedId->Name == u"Keywords" && !n->EntryBytes)
+            if (n->NamedId && n->NamedId->IsString && n->NamedId->Name == u"Keywords"
+                && !(n->MsgRecord && n->MsgRecord->HasEntry()))
                 keywords = n;
             if (n->NamedId && !n->NamedId->IsString && n->NamedId->Number == 0x8501)
                 common = n;
@@ -239,4 +240,49 @@ TEST(MsgLayout, AnAttachedMessageSavedOnItsOwnIsATopLevelMessage)
     back.LoadFromFile(dir.File("attached.msg"));
     EXPECT_EQ(U8(back.Subject()), "inner");
     EXPECT_EQ(U8(back.ToList()), "Inner Rcpt");
+}
+
+TEST(MsgLayout, AttachedMessagesAreWrittenAsMessagesToTheDepthLimit)
+{
+    // A message whose attachment is a message whose attachment is a message ... `levels` deep, each with a
+    // subject and its data; read back, the messages go as deep as the limit, and the level beyond is data.
+    TempDir dir;
+    for (int levels : { kMaxAttachedMessageDepth - 1, kMaxAttachedMessageDepth, kMaxAttachedMessageDepth + 1 }) {
+        SCOPED_TRACE(levels);
+        TPelTNEFFile tree;
+        TMSGProperties* collection = &tree.Properties();
+        for (int level = 1; level <= levels; ++level) {
+            TMSGProperty* attachment = collection->Add();
+            attachment->TagID = kTagTnefAttachment;
+            TMSGProperty* object = attachment->SubProperties.Add();
+            object->TagID = kTagAttachDataObject;
+            object->Value = ByteString("data of level " + std::to_string(level));
+            object->DataSize = static_cast<uint32_t>(ValueStringLength(object->Value));
+            TMSGProperty* cls = object->SubProperties.Add();
+            cls->TagID = kTagMessageClass;
+            cls->Value = ByteString("IPM.Note");
+            TMSGProperty* subject = object->SubProperties.Add();
+            subject->TagID = MakeTag(kIdSubject, PT_UNICODE);
+            subject->Value = W("level " + std::to_string(level));
+            collection = &object->SubProperties;
+        }
+        const std::string file = dir.File("nested" + std::to_string(levels) + ".msg");
+        tree.SaveToMSGFile(file, true);
+        TPelMSGFile back;
+        back.LoadFromFile(file);
+        int depth = 0;
+        const TMSGProperties* message = &back.Properties();
+        for (const TMSGProperty* attachment = message->Attachments(0); attachment;
+             attachment = message->Attachments(0)) {
+            if (!attachment->IsEmbeddedMessage()) {
+                EXPECT_EQ(ValueAsBytes(attachment->AttachmentDataNode()->Value),
+                    "data of level " + std::to_string(depth + 1));
+                break;
+            }
+            message = &attachment->AttachmentDataNode()->SubProperties;
+            ++depth;
+            EXPECT_EQ(U8(message->Subject()), "level " + std::to_string(depth));
+        }
+        EXPECT_EQ(depth, std::min(levels, kMaxAttachedMessageDepth));
+    }
 }

@@ -6,7 +6,8 @@
 #include <cstring>
 
 #include "cfb_builder.h"
-#include "named_properties.h"
+#include "msg/named_properties.h"
+#include "msg/property_entry.h"
 #include "pelmsg.h"
 #include "storage/storage.h"
 #include "test_support.h"
@@ -46,7 +47,7 @@ const TMSGProperty* Child(const TMSGProperties& c, uint32_t tag) { return c.Find
 const TMSGProperty* PropertiesNode(const TMSGProperties& c)
 {
     for (const TMSGProperty* n : c)
-        if (n->ElementName == kProps)
+        if (ElementNameOf(*n) == kProps)
             return n;
     return nullptr;
 }
@@ -75,7 +76,7 @@ TEST(MsgReader, TopLevelPropertiesStreamKeepsItsHeaderAndDecodesEveryEntry)
     ASSERT_EQ(entries.Count(), 5);
     EXPECT_EQ(entries.Items(0)->TagID, 0x0E070003u) << "the first entry starts right after the 32-byte header";
     EXPECT_EQ(ValueAsInteger(entries.Items(0)->Value), 25);
-    EXPECT_EQ(entries.Items(0)->Reserved1, 0x12u);
+    EXPECT_EQ(entries.Items(0)->MsgRecord->EntryFlags, 0x12u);
     // A Unicode entry decodes to nothing of its own and type 0; the next entry is the next 16 bytes.
     EXPECT_EQ(entries.Items(1)->TagID, 0x00370000u);
     EXPECT_EQ(entries.Items(1)->DataSize, 0u);
@@ -87,7 +88,49 @@ TEST(MsgReader, TopLevelPropertiesStreamKeepsItsHeaderAndDecodesEveryEntry)
     EXPECT_EQ(entries.Items(4)->TagID, 0x0C1F000Au) << "a stored PT_ERROR (0x0019) reads as PT_ERROR";
     EXPECT_EQ(static_cast<uint32_t>(ValueAsInteger(entries.Items(4)->Value)), 0x80004005u);
     for (const TMSGProperty* e : entries)
-        EXPECT_TRUE(e->EntryBytes && e->EntryLength == 16);
+        EXPECT_TRUE(e->MsgRecord && e->MsgRecord->EntryLength == 16);
+}
+
+TEST(MsgReader, EntryTypeCodesDecodeToTheirTypesAndEncodeBack)
+{
+    struct Row {
+        uint16_t code;
+        std::string field;
+        uint16_t type; // of the node
+        uint32_t dataSize;
+        bool encodesBack; // the writer stores a node of that type and size under this code
+    };
+    const Row rows[] = {
+        { 0x000B, std::string("\x01\0\0\0\0\0\0\0", 8), PT_BOOLEAN, 1, true },
+        { 0x0002, std::string("\x02\x01\0\0\0\0\0\0", 8), PT_I2, 2, true },
+        { 0x0010, std::string("\xFE\0\0\0\0\0\0\0", 8), PT_I2, 2, false }, // unsigned byte
+        { 0x0004, std::string("\0\0\x80\x3F\0\0\0\0", 8), PT_DOUBLE, 4, true }, // single float
+        { 0x0005, std::string("\0\0\0\0\0\0\xF0\x3F", 8), PT_DOUBLE, 8, true },
+        { 0x0019, std::string("\x05\0\0\0\0\0\0\0", 8), PT_ERROR, 4, true },
+        { 0x0013, std::string("\x05\0\0\0\0\0\0\0", 8), PT_LONG, 4, false },
+        { 0x001E, std::string("\x06\0\0\0\0\0\0\0", 8), PT_STRING8, 4, true },
+        { 0x0102, std::string("\x10\0\0\0\x07\0\0\0", 8), PT_BINARY, 8, true },
+        { 0x000E, std::string("abcdefgh", 8), PT_BINARY, 16, true },
+        { 0x0008, std::string("\x04\0a\0b\0\0\0", 8), PT_UNICODE, 4, true }, // counted
+        { 0x001F, std::string("\x10\0\0\0\0\0\0\0", 8), 0x0000, 0, false },
+        { 0x101F, std::string("\x10\0\0\0\0\0\0\0", 8), 0x0000, 0, false },
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.code);
+        TMSGProperties c;
+        TMSGProperty* n = c.Add();
+        DecodeEntryValue(*n, r.field, 0x1234, r.code);
+        EXPECT_EQ(n->TagID, MakeTag(0x1234, r.type));
+        EXPECT_EQ(n->DataSize, r.dataSize);
+        if (r.encodesBack) {
+            EXPECT_EQ(EncodeEntry(*n, 0x06), PropEntry(r.code, 0x1234, 0x06, r.field));
+        }
+    }
+    // A FILETIME beyond the year 9999 is no date: the date-time origin.
+    TMSGProperties c;
+    TMSGProperty* n = c.Add();
+    DecodeEntryValue(*n, std::string(8, '\xFF'), 0x3007, PT_SYSTIME);
+    EXPECT_EQ(std::get<TDateTime>(n->Value).Days, 0.0);
 }
 
 TEST(MsgReader, PropertiesStreamOfOnlyItsHeaderHasNoEntries)
@@ -107,7 +150,7 @@ TEST(MsgReader, StreamEndingInsideAnEntryKeepsTheBytesItHas)
     Load(msg, { Stream(kProps, Header32() + entry + entry.substr(0, 6)) });
     const TMSGProperties& entries = PropertiesNode(msg.Properties())->SubProperties;
     ASSERT_EQ(entries.Count(), 2);
-    EXPECT_EQ(entries.Items(1)->EntryLength, 6);
+    EXPECT_EQ(entries.Items(1)->MsgRecord->EntryLength, 6);
     EXPECT_EQ(ValueAsInteger(entries.Items(1)->Value), 0) << "missing value bytes count as zero";
 }
 
@@ -143,11 +186,11 @@ TEST(MsgReader, PropertyStreamsByName)
         SCOPED_TRACE(U8(c.name));
         const TMSGProperty* node = nullptr;
         for (const TMSGProperty* n : msg.Properties())
-            if (n->ElementName == c.name)
+            if (ElementNameOf(*n) == c.name)
                 node = n;
         ASSERT_TRUE(node);
         EXPECT_EQ(node->TagID, c.tag);
-        EXPECT_FALSE(node->ElementIsStorage);
+        EXPECT_FALSE(IsStorageElement(*node));
         EXPECT_EQ(node->DataSize, c.size);
         if (c.bytes.empty())
             EXPECT_TRUE(IsEmpty(node->Value));
@@ -169,7 +212,7 @@ TEST(MsgReader, StoragesByName)
     const TMSGProperties& root = msg.Properties();
     const TMSGProperty* recipient = Child(root, kTagRecipientRow);
     ASSERT_TRUE(recipient);
-    EXPECT_TRUE(recipient->ElementIsStorage);
+    EXPECT_TRUE(IsStorageElement(*recipient));
     EXPECT_EQ(U8(recipient->ValueText()), "__recip_version1.0_#00000000");
     const auto* recipientProps = dynamic_cast<const TMSGPropertyRecipient*>(PropertiesNode(recipient->SubProperties));
     ASSERT_TRUE(recipientProps);
@@ -187,13 +230,13 @@ TEST(MsgReader, StoragesByName)
     // An empty storage named like a property keeps its tag and its 8 characters; any other storage has tag 0.
     const TMSGProperty* hex = Child(root, 0xABCD0102);
     ASSERT_TRUE(hex);
-    EXPECT_TRUE(hex->ElementIsStorage);
+    EXPECT_TRUE(IsStorageElement(*hex));
     EXPECT_TRUE(hex->SubProperties.Empty());
     EXPECT_EQ(U8(hex->ValueText()), "abcd0102");
     const TMSGProperty* other = Child(root, 0);
     ASSERT_TRUE(other);
-    EXPECT_EQ(other->ElementName, u"Unrelated");
-    EXPECT_TRUE(other->ElementIsStorage);
+    EXPECT_EQ(ElementNameOf(*other), u"Unrelated");
+    EXPECT_TRUE(IsStorageElement(*other));
 }
 
 TEST(MsgReader, AttachedMessageHasItsOwnHeaderAndTheAttachmentKeepsItsFirstEntry)
@@ -221,7 +264,7 @@ TEST(MsgReader, AttachedMessageHasItsOwnHeaderAndTheAttachmentKeepsItsFirstEntry
 
     const TMSGProperty* object = Child(attachment->SubProperties, kTagAttachDataObject);
     ASSERT_TRUE(object);
-    EXPECT_TRUE(object->ElementIsStorage);
+    EXPECT_TRUE(IsStorageElement(*object));
     const auto* inner = dynamic_cast<const TMSGPropertyEmbeddedMessage*>(PropertiesNode(object->SubProperties));
     ASSERT_TRUE(inner);
     EXPECT_EQ(inner->Header, std::string(24, 'e'));
@@ -261,7 +304,7 @@ TEST(MsgReader, OleObjectIsKeptAsAWholeCompoundFile)
                      u"CompObj"]
                   .Bytes,
         "compobj");
-    EXPECT_EQ(attachment->AttachmentKind(), 3);
+    EXPECT_EQ(attachment->AttachmentKind(), TAttachmentKind::OleObject);
 
     // The image carries the object storage's time, not the moment it was read: loading again gives the same bytes.
     EXPECT_EQ(storage->Stat().mtime, 0x01D7A1B2C3D4E5F6u);

@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "cfb_builder.h"
-#include "datetime.h"
 #include "pelmsg.h"
 #include "storage/storage.h"
 #include "test_support.h"
+#include "text/datetime.h"
 #include "tnef_builder.h"
 
 using namespace pelmsg;
@@ -69,7 +69,7 @@ void ExpectSameElements(
 TMSGProperty* PropertiesNode(const TMSGProperties& c)
 {
     for (TMSGProperty* n : c)
-        if (n->ElementName == kProps)
+        if (ElementNameOf(*n) == kProps)
             return n;
     return nullptr;
 }
@@ -217,7 +217,7 @@ TEST(MsgWriter, EntriesWithoutTheirBytesAreEncodedFromTheirValues)
         node->TagID = c.tag;
         node->Value = c.value;
         node->DataSize = c.size;
-        node->Reserved1 = 0x11;
+        MsgRecordOf(*node).EntryFlags = 0x11;
     }
     msg.SaveToMSGFile(dir.File("out.msg"), true);
     const std::string written = ListFile(dir.File("out.msg"))[kProps].Bytes;

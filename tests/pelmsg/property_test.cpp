@@ -117,13 +117,13 @@ TEST(ReadValue, BodyKindFollowsBodies)
 {
     TMSGProperties c;
     ReadNode(c, 0x1000001E, "text", 4);
-    EXPECT_EQ(c.BodyKind, 1);
+    EXPECT_EQ(c.BodyKind, TBodyKind::PlainText);
     ReadNode(c, 0x10130102, "<html>", 6);
-    EXPECT_EQ(c.BodyKind, 3);
+    EXPECT_EQ(c.BodyKind, TBodyKind::Html);
     ReadNode(c, 0x1000001F, std::string("a\0", 2), 2);
-    EXPECT_EQ(c.BodyKind, 3);
+    EXPECT_EQ(c.BodyKind, TBodyKind::Html);
     c.Clear();
-    EXPECT_EQ(c.BodyKind, 0);
+    EXPECT_EQ(c.BodyKind, TBodyKind::None);
 }
 
 TEST(ReadValue, SysTimeUsesTheOffsetInForceAtThatDate)
@@ -148,44 +148,6 @@ TEST(ReadValue, SysTimeUsesTheOffsetInForceAtThatDate)
         static_cast<uint64_t>((1025874000 + 11644473600LL) * 10000000LL));
 }
 
-TEST(ReadEntryValue, TypesSizesAndPadding)
-{
-    struct Row {
-        uint16_t type;
-        std::string field;
-        uint16_t resultingType;
-        uint32_t dataSize;
-    };
-    const Row rows[] = {
-        { 0x000B, std::string("\x01\0\0\0\0\0\0\0", 8), 0x000B, 1 },
-        { 0x0002, std::string("\x02\x01\0\0\0\0\0\0", 8), 0x0002, 2 },
-        { 0x0004, std::string("\0\0\x80\x3F\0\0\0\0", 8), 0x0005, 4 },
-        { 0x0019, std::string("\x05\0\0\0\0\0\0\0", 8), 0x000A, 4 },
-        { 0x001E, std::string("\x06\0\0\0\0\0\0\0", 8), 0x001E, 4 },
-        { 0x0102, std::string("\x10\0\0\0\x07\0\0\0", 8), 0x0102, 8 },
-        { 0x001F, std::string("\x10\0\0\0\0\0\0\0", 8), 0x0000, 0 },
-        { 0x101F, std::string("\x10\0\0\0\0\0\0\0", 8), 0x0000, 0 },
-    };
-    for (const auto& r : rows) {
-        TMSGProperties c;
-        TMSGProperty* n = c.Add();
-        std::string data = r.field + "NEXT";
-        TSpanStream s(data);
-        ReadEntryValue(*n, s, 0x1234, r.type);
-        EXPECT_EQ(n->TagID, (0x1234u << 16) | r.resultingType) << std::hex << r.type;
-        EXPECT_EQ(n->DataSize, r.dataSize) << std::hex << r.type;
-        if (r.dataSize > 0 && r.dataSize < 8) {
-            EXPECT_EQ(s.Position(), 8) << "short values are padded to the 8-byte field";
-        }
-    }
-    TMSGProperties c;
-    TMSGProperty* n = c.Add();
-    std::string bytes("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 8); // beyond the year 9999
-    TSpanStream s(bytes);
-    ReadEntryValue(*n, s, 0x3007, 0x0040);
-    EXPECT_EQ(std::get<TDateTime>(n->Value).Days, 0.0);
-}
-
 TEST(ValueText, ByteStringsDecodeWithTheMessageCodePage)
 {
     TPelMessage message;
@@ -205,6 +167,35 @@ TEST(ValueText, ByteStringsDecodeWithTheMessageCodePage)
     EXPECT_EQ(U8(AddNode(root, 0x0E080003, int32_t { -17 })->ValueText()), "-17");
     EXPECT_EQ(U8(AddNode(root, 0x0E1B000B, true)->ValueText()), "True");
     EXPECT_EQ(AddNode(root, 0x0E1B000B, TNull {})->ValueText(), u"");
+}
+
+TEST(TextCodePage, TheNearestDeclarationThatConvertsCounts)
+{
+    // Each collection may declare its own code page; one that cannot be converted, or that is no number, does not
+    // count, and the enclosing collection's does.
+    TMSGProperties root;
+    AddNode(root, kTagInternetCodePage, int32_t { 1250 });
+    TMSGProperty* a = AddNode(root, kTagTnefAttachment);
+    AddNode(a->SubProperties, kTagMessageCodePage, int32_t { 1251 });
+    TMSGProperty* aa = AddNode(a->SubProperties, kTagAttachDataObject);
+    AddNode(aa->SubProperties, kTagMessageCodePage, int32_t { 99999 });
+    TMSGProperty* aaa = AddNode(aa->SubProperties, kTagTnefAttachment);
+    TMSGProperty* b = AddNode(root, kTagRecipientRow);
+    AddNode(b->SubProperties, kTagMessageCodePage, W("1253"));
+    AddNode(b->SubProperties, kTagInternetCodePage, int32_t { 1253 });
+    TMSGProperties bare;
+    const std::pair<const TMSGProperties*, int32_t> rows[] = { { &root, 1250 }, { &a->SubProperties, 1251 },
+        { &aa->SubProperties, 1251 }, { &aaa->SubProperties, 1251 }, { &b->SubProperties, 1253 }, { &bare, 1252 } };
+    for (const auto& [collection, codePage] : rows)
+        EXPECT_EQ(collection->TextCodePage(), codePage);
+
+    // What a collection remembers follows what is added and changed after it was asked.
+    AddNode(aaa->SubProperties, kTagMessageCodePage, int32_t { 1253 });
+    EXPECT_EQ(aaa->SubProperties.TextCodePage(), 1253);
+    aaa->SubProperties.Items(0)->Value = int32_t { 1257 };
+    EXPECT_EQ(aaa->SubProperties.TextCodePage(), 1257);
+    root.Clear();
+    EXPECT_EQ(root.TextCodePage(), 1252);
 }
 
 TEST(DisplayName, DictionaryAndContainers)
@@ -234,20 +225,20 @@ TEST(Attachment, NamesAndKinds)
     TMSGProperty* att = AddNode(message.Properties(), 0x370A0102);
     EXPECT_EQ(att->AttachmentFileName(0), "Attachment 1");
     EXPECT_EQ(att->AttachmentDisplayName(4), "Attachment 5");
-    EXPECT_EQ(att->AttachmentKind(), 0);
+    EXPECT_EQ(att->AttachmentKind(), TAttachmentKind::None);
     AddNode(att->SubProperties, 0x3707001E, ByteString(" \r\n", 3)); // blank long name falls through
     AddNode(att->SubProperties, 0x3704001E, ByteString("SHORT~1.TXT"));
     EXPECT_EQ(att->AttachmentFileName(0), "SHORT~1.TXT");
     AddNode(att->SubProperties, 0x37010102, ByteString("data"));
-    EXPECT_EQ(att->AttachmentKind(), 1);
+    EXPECT_EQ(att->AttachmentKind(), TAttachmentKind::FileData);
     AddNode(att->SubProperties, 0x3001001F, W("Shown name"));
     EXPECT_EQ(att->AttachmentDisplayName(0), "Shown name");
 
     TMSGProperty* ole = AddNode(message.Properties(), 0x370A0102);
     TMSGProperty* obj = AddNode(ole->SubProperties, 0x3701000D, ByteString("\xD0\xCF"));
-    EXPECT_EQ(ole->AttachmentKind(), 3);
+    EXPECT_EQ(ole->AttachmentKind(), TAttachmentKind::OleObject);
     AddNode(obj->SubProperties, 0x001A001F, W("IPM.Note"));
-    EXPECT_EQ(ole->AttachmentKind(), 2);
+    EXPECT_EQ(ole->AttachmentKind(), TAttachmentKind::EmbeddedMessage);
     EXPECT_TRUE(ole->IsEmbeddedMessage());
 }
 
@@ -256,7 +247,7 @@ TEST(Collections, AssignCopiesAPlainSubtree)
     TMSGProperties source;
     auto* header = source.AddNode<TMSGPropertyTopLevel>();
     header->Header = std::string(32, 'h');
-    header->Reserved1 = 7;
+    MsgRecordOf(*header).EntryFlags = 7;
     TMSGProperty* child = AddNode(header->SubProperties, 0x0037001E, ByteString("s"));
     child->NamedId = std::make_unique<TNamedPropertyId>();
     child->NamedId->Number = 0x8501;
@@ -264,7 +255,7 @@ TEST(Collections, AssignCopiesAPlainSubtree)
     copy.Assign(source);
     ASSERT_EQ(copy.Count(), 1);
     EXPECT_EQ(dynamic_cast<TMSGPropertyWithHeader*>(copy.Items(0)), nullptr);
-    EXPECT_EQ(copy.Items(0)->Reserved1, 0u);
+    EXPECT_EQ(copy.Items(0)->MsgRecord, nullptr) << "the copy is no element of a .msg file";
     ASSERT_EQ(copy.Items(0)->SubProperties.Count(), 1);
     const TMSGProperty* copied = copy.Items(0)->SubProperties.Items(0);
     EXPECT_EQ(std::get<ByteString>(copied->Value), "s");

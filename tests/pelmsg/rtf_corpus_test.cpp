@@ -13,77 +13,27 @@
 
 #include <gtest/gtest.h>
 
-#include "codepage.h"
-#include "compressed_rtf.h"
-#include "message.h"
-#include "rtf_html.h"
+#include "mini_json.h"
+#include "model/message.h"
+#include "rtf/compressed_rtf.h"
+#include "rtf/rtf_html.h"
+#include "sha256.h"
 #include "test_support.h"
-#include "text_encoding.h"
+#include "text/codepage.h"
+#include "text/html_escape.h"
 
 using namespace pelmsg;
 using pelmsg::test::CorpusAvailable;
 using pelmsg::test::CorpusPath;
+using pelmsg::test::Json;
 using pelmsg::test::ReadFileBytes;
+using pelmsg::test::Sha256Hex;
 
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr uint32_t kTagRtfCompressed = 0x10090102;
-
-// ---- SHA-256, to compare with the digests the oracle recorded ----
-
-std::string Sha256Hex(const std::string& data)
-{
-    static constexpr std::array<uint32_t, 64> k = { 0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b,
-        0x59f111f1, 0x923f82a4, 0xab1c5ed5, 0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe,
-        0x9bdc06a7, 0xc19bf174, 0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc,
-        0x76f988da, 0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-        0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85, 0xa2bfe8a1,
-        0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070, 0x19a4c116, 0x1e376c08,
-        0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3, 0x748f82ee, 0x78a5636f, 0x84c87814,
-        0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2 };
-    std::array<uint32_t, 8> h
-        = { 0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19 };
-    auto rotr = [](uint32_t x, int n) { return (x >> n) | (x << (32 - n)); };
-    std::string msg = data;
-    const uint64_t bits = static_cast<uint64_t>(data.size()) * 8;
-    msg.push_back(static_cast<char>(0x80));
-    while (msg.size() % 64 != 56)
-        msg.push_back('\0');
-    for (int i = 7; i >= 0; --i)
-        msg.push_back(static_cast<char>(bits >> (8 * i)));
-    for (size_t block = 0; block < msg.size(); block += 64) {
-        std::array<uint32_t, 64> w {};
-        for (size_t i = 0; i < 16; ++i)
-            for (size_t b = 0; b < 4; ++b)
-                w[i] = w[i] << 8 | static_cast<unsigned char>(msg[block + i * 4 + b]);
-        for (size_t i = 16; i < 64; ++i) {
-            uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-            uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-            w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-        }
-        auto v = h;
-        for (size_t i = 0; i < 64; ++i) {
-            uint32_t s1 = rotr(v[4], 6) ^ rotr(v[4], 11) ^ rotr(v[4], 25);
-            uint32_t ch = (v[4] & v[5]) ^ (~v[4] & v[6]);
-            uint32_t t1 = v[7] + s1 + ch + k[i] + w[i];
-            uint32_t s0 = rotr(v[0], 2) ^ rotr(v[0], 13) ^ rotr(v[0], 22);
-            uint32_t maj = (v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]);
-            uint32_t t2 = s0 + maj;
-            v = { t1 + t2, v[0], v[1], v[2], v[3] + t1, v[4], v[5], v[6] };
-        }
-        for (size_t i = 0; i < 8; ++i)
-            h[i] += v[i];
-    }
-    std::string hex;
-    char buffer[9];
-    for (uint32_t x : h) {
-        std::snprintf(buffer, sizeof buffer, "%08x", x);
-        hex += buffer;
-    }
-    return hex;
-}
 
 // ---- What the oracle recorded ----
 
@@ -93,41 +43,24 @@ struct SavedFile {
     std::string Sha256;
 };
 
-// The "message.rtf" entry of "tnef_extract.files" in corpus/oracle/<file>.json (JSON as the collector wrote it:
-// one key per line, string values without escapes).
+// The "message.rtf" entry of "tnef_extract.files" in corpus/oracle/<file>.json.
 std::optional<SavedFile> OracleRtf(const std::string& file)
 {
-    std::string json;
+    Json oracle;
     try {
-        json = ReadFileBytes(CorpusPath("oracle/" + file + ".json"));
+        oracle = Json::Parse(ReadFileBytes(CorpusPath("oracle/" + file + ".json")));
     } catch (const std::exception&) {
         return std::nullopt;
     }
-    size_t section = json.find("\"tnef_extract\"");
-    if (section == std::string::npos)
+    const Json& extract = oracle["tnef_extract"];
+    if (extract.IsNull())
         return std::nullopt;
-    size_t files = json.find("\"files\"", section);
-    size_t next = json.find("\"tnef_debug\"", section);
-    if (files == std::string::npos || (next != std::string::npos && files > next))
-        return std::nullopt;
-    size_t rc = json.find("\"rc\": ", section);
-    if (rc != std::string::npos && rc < files && std::stoi(json.substr(rc + 6)) != 0) {
-        SavedFile rejected;
-        rejected.Rejected = true;
-        return rejected;
-    }
-    size_t entry = json.find("\"name\": \"message.rtf\"", files);
-    size_t close = json.find(']', files);
-    if (entry == std::string::npos || entry > close)
-        return std::nullopt;
-    SavedFile saved;
-    size_t size = json.find("\"size\": ", entry);
-    size_t sha = json.find("\"sha256\": \"", entry);
-    if (size == std::string::npos || sha == std::string::npos)
-        return std::nullopt;
-    saved.Size = std::stoull(json.substr(size + 8));
-    saved.Sha256 = json.substr(sha + 11, 64);
-    return saved;
+    if (extract["rc"].number != 0)
+        return SavedFile { true, 0, {} };
+    for (const Json& saved : extract["files"].array)
+        if (saved["name"].string == "message.rtf")
+            return SavedFile { false, static_cast<uint64_t>(saved["size"].number), saved["sha256"].string };
+    return std::nullopt;
 }
 
 // RTF bodies the peers ship for a file: corpus/expected/<file>/<tool>/files/*.rtf.
@@ -465,13 +398,6 @@ std::string FirstDifference(const std::u16string& a, const std::u16string& b)
 }
 
 } // namespace
-
-TEST(RtfCorpusTest, Sha256OfKnownText)
-{
-    EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_EQ(Sha256Hex(std::string(1000, 'a')).substr(0, 16), "41edece42d63e8d9");
-}
 
 TEST(RtfCorpusTest, DecompressedRtfEqualsWhatTheToolsSaved)
 {

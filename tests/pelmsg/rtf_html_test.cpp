@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "codepage.h"
-#include "rtf_html.h"
+#include "rtf/rtf_html.h"
 #include "test_support.h"
+#include "text/codepage.h"
 
 using namespace pelmsg;
 

@@ -9,11 +9,12 @@
 #include <set>
 #include <sys/resource.h>
 
+#include "core/byte_order.h"
 #include "storage/cfb_format.h"
 #include "storage/cfb_writer.h"
 #include "storage/element_name.h"
-#include "storage/le_bytes.h"
 #include "storage/storage.h"
+#include "storage/write_storage.h"
 #include "test_support.h"
 #include "tnef_builder.h"
 
@@ -152,11 +153,11 @@ public:
     }
     const std::string& Bytes() const { return bytes_; }
     uint32_t SectorSize() const { return 1u << U16(cfb::header::kSectorShift); }
-    uint16_t U16(size_t offset) const { return cfb::LoadLE16(At(offset)); }
-    uint32_t U32(size_t offset) const { return cfb::LoadLE32(At(offset)); }
-    void Set16(size_t offset, uint16_t v) { cfb::StoreLE16(At(offset), v); }
-    void Set32(size_t offset, uint32_t v) { cfb::StoreLE32(At(offset), v); }
-    void Set64(size_t offset, uint64_t v) { cfb::StoreLE64(At(offset), v); }
+    uint16_t U16(size_t offset) const { return LoadLE16(At(offset)); }
+    uint32_t U32(size_t offset) const { return LoadLE32(At(offset)); }
+    void Set16(size_t offset, uint16_t v) { StoreLE16(At(offset), v); }
+    void Set32(size_t offset, uint32_t v) { StoreLE32(At(offset), v); }
+    void Set64(size_t offset, uint64_t v) { StoreLE64(At(offset), v); }
     size_t SectorOffset(uint32_t sector) const { return (static_cast<size_t>(sector) + 1) * SectorSize(); }
     // FAT entries of the sectors the header's DIFAT covers.
     size_t FatOffset(uint32_t sector) const
@@ -783,26 +784,29 @@ TEST(StorageNames, LengthLimitAndReservedCharacters)
 
 TEST(StorageLimits, StoragesNestUpToTheLimitAndNoDeeper)
 {
-    auto nest = [](int depth, const TDocfileOptions& options) {
-        return CommitToMemory(
-            [&](IStorage& root) {
-                std::unique_ptr<IStorage> current = root.CreateStorage(u"L1");
-                for (int level = 2; level <= depth; ++level)
-                    current = current->CreateStorage(test::W(std::string("L").append(std::to_string(level))));
-                PutStream(*current, u"Leaf", "deep");
-            },
-            options);
+    auto build = [](IStorage& root, int depth) {
+        std::unique_ptr<IStorage> current = root.CreateStorage(u"L1");
+        for (int level = 2; level <= depth; ++level)
+            current = current->CreateStorage(test::W(std::string("L").append(std::to_string(level))));
+        PutStream(*current, u"Leaf", "deep");
     };
     const int limit = cfb::kMaxStorageDepth;
     for (int depth : { limit - 1, limit }) {
-        auto root = StgOpenStorageOnMemory(nest(depth, {}));
+        auto root = StgOpenStorageOnMemory(CommitToMemory([&](IStorage& r) { build(r, depth); }));
         std::vector<TElement> all = ListTree(*root);
         ASSERT_EQ(all.size(), static_cast<size_t>(depth) + 1);
         EXPECT_EQ(all.back().Data, "deep");
     }
-    EXPECT_NE(ErrorOf([&] { nest(limit + 1, {}); }).find("cannot nest deeper than 128"), std::string::npos);
-    std::string tooDeep = nest(limit + 1, { .UncheckedNestingForTests = true });
-    EXPECT_NE(ErrorOf([&] { StgOpenStorageOnMemory(tooDeep); }).find("nest deeper than 128"), std::string::npos);
+    EXPECT_NE(
+        ErrorOf([&] { CommitToMemory([&](IStorage& r) { build(r, limit + 1); }); }).find("cannot nest deeper than 128"),
+        std::string::npos);
+    // Written without the check, the reader refuses it.
+    auto block = std::make_shared<TLockBytes>();
+    auto unchecked = cfb::CreateUncheckedDocfileInMemory(block);
+    build(*unchecked, limit + 1);
+    unchecked->Commit();
+    EXPECT_NE(
+        ErrorOf([&] { StgOpenStorageOnMemory(block->TakeBytes()); }).find("nest deeper than 128"), std::string::npos);
 }
 
 TEST(StorageLimits, Version3FilesStayWithin2GB)
@@ -1116,9 +1120,8 @@ std::string ClsidText(const TClassId& id)
     if (std::all_of(id.begin(), id.end(), [](uint8_t b) { return b == 0; }))
         return "";
     char text[40];
-    std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", cfb::LoadLE32(id.data()),
-        cfb::LoadLE16(id.data() + 4), cfb::LoadLE16(id.data() + 6), id[8], id[9], id[10], id[11], id[12], id[13],
-        id[14], id[15]);
+    std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", LoadLE32(id.data()),
+        LoadLE16(id.data() + 4), LoadLE16(id.data() + 6), id[8], id[9], id[10], id[11], id[12], id[13], id[14], id[15]);
     return text;
 }
 

@@ -1,12 +1,15 @@
-#include <chrono>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "codepage.h"
-#include "datetime.h"
 #include "test_support.h"
-#include "text_encoding.h"
+#include "text/base64.h"
+#include "text/charset.h"
+#include "text/codepage.h"
+#include "text/datetime.h"
+#include "text/header_encoding.h"
+#include "text/html_escape.h"
+#include "text/mail_date.h"
 
 using namespace pelmsg;
 using pelmsg::test::ScopedTimeZone;
@@ -86,6 +89,29 @@ std::string DecodeBase64(const std::string& text)
 
 // ---- Charset conversion ----
 
+TEST(CodePageTest, TextOfManyPiecesConvertsAsAWhole)
+{
+    // The converters take text in pieces; characters cut by a piece boundary (a double-byte character, a
+    // surrogate pair) must come out whole. Both texts cross several boundaries, one character straddling each.
+    std::string shiftJis = "a";
+    WideString japanese = u"a";
+    for (int i = 0; i < 100000; ++i) {
+        shiftJis += "\x82\xA0"; // HIRAGANA LETTER A
+        japanese += u"\u3042";
+    }
+    EXPECT_EQ(CodePageToWide(shiftJis, 932), japanese);
+    EXPECT_EQ(WideToCodePage(japanese, 932), shiftJis);
+
+    WideString symbols = u"xy";
+    std::string withReferences = "xy";
+    for (int i = 0; i < 50000; ++i) {
+        symbols += u"\u20AC\U0001D11E"; // EURO SIGN (0x80 in Windows-1252), MUSICAL SYMBOL G CLEF (not in it)
+        withReferences += "\x80&#119070;";
+    }
+    EXPECT_EQ(WideToCodePageWithReferences(symbols, 1252), withReferences);
+    EXPECT_EQ(Utf16LeToWide(WideToUtf16Le(symbols)), symbols);
+}
+
 TEST(ConvertCharsetTest, TargetCharsets)
 {
     struct Row {
@@ -134,17 +160,18 @@ TEST(ConvertCharsetTest, CarriesOneBytePerUnit)
 
 TEST(CyrillicClassTest, ClassOfName)
 {
-    const std::pair<const char*, int> rows[] = {
-        { "windows-1251", 1 },
-        { "Windows-1251", 1 },
-        { "x-1251", 1 },
-        { "text/windows-1251-ish", 1 },
-        { "koi8-r", 2 },
-        { "KOI8-R", 2 },
-        { "koi8-u", 3 },
-        { "koi8", 0 },
-        { "utf-8", 0 },
-        { "", 0 },
+    using C = TCyrillicClass;
+    const std::pair<const char*, C> rows[] = {
+        { "windows-1251", C::Windows1251ToDos866 },
+        { "Windows-1251", C::Windows1251ToDos866 },
+        { "x-1251", C::Windows1251ToDos866 },
+        { "text/windows-1251-ish", C::Windows1251ToDos866 },
+        { "koi8-r", C::Koi8RToWindows1251 },
+        { "KOI8-R", C::Koi8RToWindows1251 },
+        { "koi8-u", C::Koi8UToWindows1251 },
+        { "koi8", C::Identity },
+        { "utf-8", C::Identity },
+        { "", C::Identity },
     };
     for (const auto& [name, cls] : rows)
         EXPECT_EQ(CyrillicClassOf(name), cls) << name;
@@ -153,7 +180,7 @@ TEST(CyrillicClassTest, ClassOfName)
 TEST(CyrillicClassTest, Windows1251ToDos866)
 {
     std::string text = AllBytes();
-    RecodeCyrillic(1, 0, text);
+    RecodeCyrillic(TCyrillicClass::Windows1251ToDos866, TCyrillicClass::Identity, text);
     for (int b = 0; b < 0x80; ++b)
         EXPECT_EQ(static_cast<unsigned char>(text[static_cast<size_t>(b)]), b);
     // Letters: А..п to 0x80..0xAF, р..я to 0xE0..0xEF.
@@ -172,7 +199,7 @@ TEST(CyrillicClassTest, Windows1251ToDos866)
     for (int b = 0xC0; b <= 0xFF; ++b) {
         std::string one(1, static_cast<char>(b));
         std::string recoded = one;
-        RecodeCyrillic(1, 0, recoded);
+        RecodeCyrillic(TCyrillicClass::Windows1251ToDos866, TCyrillicClass::Identity, recoded);
         EXPECT_EQ(CodePageToWide(recoded, 866), CodePageToWide(one, 1251)) << b;
     }
 }
@@ -180,21 +207,22 @@ TEST(CyrillicClassTest, Windows1251ToDos866)
 TEST(CyrillicClassTest, Koi8ToWindows1251AgreesWithCodePages)
 {
     // KOI8-R: the letters and Ё/ё move, the rest stays. KOI8-U: every character Windows-1251 has moves to it.
-    for (int cls : { 2, 3 }) {
-        const int32_t source = cls == 2 ? 20866 : 21866;
+    for (TCyrillicClass cls : { TCyrillicClass::Koi8RToWindows1251, TCyrillicClass::Koi8UToWindows1251 }) {
+        const bool koi8r = cls == TCyrillicClass::Koi8RToWindows1251;
+        const int32_t source = koi8r ? 20866 : 21866;
         for (int b = 0; b < 256; ++b) {
             std::string one(1, static_cast<char>(b));
             std::string recoded = one;
-            RecodeCyrillic(cls, 0, recoded);
+            RecodeCyrillic(cls, TCyrillicClass::Identity, recoded);
             WideString character = CodePageToWide(one, source);
             ByteString in1251 = WideToCodePage(character, 1251);
             bool letter = b < 0x80 || b >= 0xC0 || b == 0xA3 || b == 0xB3;
-            if (cls == 2 && !letter)
+            if (koi8r && !letter)
                 EXPECT_EQ(recoded, one) << "KOI8-R " << b;
             else if (CodePageToWide(in1251, 1251) == character)
-                EXPECT_EQ(recoded, in1251) << "class " << cls << " byte " << b;
+                EXPECT_EQ(recoded, in1251) << "class " << static_cast<int>(cls) << " byte " << b;
             else
-                EXPECT_EQ(recoded, "?") << "class " << cls << " byte " << b;
+                EXPECT_EQ(recoded, "?") << "class " << static_cast<int>(cls) << " byte " << b;
         }
     }
 }
@@ -202,17 +230,17 @@ TEST(CyrillicClassTest, Koi8ToWindows1251AgreesWithCodePages)
 TEST(CyrillicClassTest, ComposesSourceAndTarget)
 {
     std::string koi = Bytes({ 0xF0, 0xD2, 0xC9 }); // "При" in KOI8-R
-    RecodeCyrillic(2, 0, koi);
+    RecodeCyrillic(TCyrillicClass::Koi8RToWindows1251, TCyrillicClass::Identity, koi);
     EXPECT_EQ(koi, Bytes({ 0xCF, 0xF0, 0xE8 }));
     std::string text = Bytes({ 0xC0, 'a' });
-    RecodeCyrillic(0, 1, text); // table[1][table[0][b]]
+    RecodeCyrillic(TCyrillicClass::Identity, TCyrillicClass::Windows1251ToDos866, text); // target[source[b]]
     EXPECT_EQ(text, Bytes({ 0x80, 'a' }));
     std::string same = AllBytes();
-    RecodeCyrillic(0, 0, same);
+    RecodeCyrillic(TCyrillicClass::Identity, TCyrillicClass::Identity, same);
     EXPECT_EQ(same, AllBytes());
     // An unknown class recodes nothing instead of reading outside the tables.
     std::string unknown = AllBytes();
-    RecodeCyrillic(7, -1, unknown);
+    RecodeCyrillic(static_cast<TCyrillicClass>(7), static_cast<TCyrillicClass>(200), unknown);
     EXPECT_EQ(unknown, AllBytes());
 }
 
@@ -428,18 +456,16 @@ TEST(ReplaceEntityTest, SameAsRoundsOnGeneratedText)
     }
 }
 
-TEST(ReplaceEntityTest, LinearOnLargeText)
+TEST(ReplaceEntityTest, LargeTextOfCascades)
 {
-    // The rounds took quadratic time: megabytes of entities hung the viewer.
+    // Replacing by rounds took quadratic time: megabytes of entities hung the viewer. The one sweep gives what the
+    // rounds give (text_bench measures its speed).
     WideString text;
     for (int i = 0; i < 200000; ++i)
         text += u"&amp;amp;x";
-    auto start = std::chrono::steady_clock::now();
     ReplaceEntity(u"&amp", u"&", text);
-    auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(text.size(), 400000u);
     EXPECT_EQ(text.substr(0, 4), u"&x&x");
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 2000);
 }
 
 TEST(DecodeCharReferencesTest, References)

@@ -71,7 +71,7 @@ struct Ours {
     std::string name;
     size_t size = 0;
     std::string sha256;
-    int kind = 0;
+    TAttachmentKind kind = TAttachmentKind::None;
 };
 
 std::vector<Ours> OurAttachments(const TMSGProperties& root)
@@ -163,7 +163,9 @@ TEST(TnefCorpus, EveryFileLoadsAndItsAttachmentsAgreeWithTheTools)
             // Match by content; objects are saved by the tool with their 16-byte interface identifier first.
             std::string name = Loose(OracleNameAsUtf8(x.name, codePage));
             auto sameBytes = [&](const Ours& o) {
-                return o.sha256 == x.sha256 || ((o.kind == 2 || o.kind == 3) && o.size + 16 == x.size);
+                return o.sha256 == x.sha256
+                    || ((o.kind == TAttachmentKind::EmbeddedMessage || o.kind == TAttachmentKind::OleObject)
+                        && o.size + 16 == x.size);
             };
             auto match = std::find_if(
                 ours.begin(), ours.end(), [&](const Ours& o) { return sameBytes(o) && Loose(o.name) == name; });

@@ -17,6 +17,31 @@ void Load(TPelTNEFFile& file, const std::string& bytes)
 
 TnefBuilder Minimal() { return std::move(TnefBuilder().Version()); }
 
+// A node of a tree listed in tree order (each node before its children).
+struct TFlatNode {
+    int Depth;
+    uint32_t Tag;
+    TValue Value;
+    bool LastAtItsDepth; // the last node of its collection, whose parent is the last of its own, and so on
+};
+
+void Flatten(const TMSGProperties& c, int depth, bool lastSpine, std::vector<TFlatNode>& out)
+{
+    for (int i = 0; i < c.Count(); ++i) {
+        const TMSGProperty* node = c.Items(i);
+        const bool last = lastSpine && i == c.Count() - 1;
+        out.push_back({ depth, node->TagID, node->Value, last });
+        Flatten(node->SubProperties, depth + 1, last, out);
+    }
+}
+
+std::vector<TFlatNode> Flatten(const TMSGProperties& c)
+{
+    std::vector<TFlatNode> out;
+    Flatten(c, 0, true, out);
+    return out;
+}
+
 const std::array<uint8_t, 16> kPsPublicStrings
     = { 0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
 
@@ -239,22 +264,30 @@ TEST(TnefAttachments, AttachedMessagesAreReadIntoTheirNode)
     EXPECT_EQ(std::get<int32_t>(att->SubProperties.FindProperty(0x37050003, false, false)->Value), 5)
         << "properties after the object are read at the right place";
     EXPECT_EQ(obj->SubProperties.AttachmentCount(), 1);
+}
 
-    // Nested beyond the depth limit: the innermost levels stay bytes, and loading still ends.
-    std::string nested = inner;
-    for (int level = 0; level < 12; ++level)
-        nested = Minimal().AttachRenddata().AttachmentProps(TnefPropList().Object(0x3701, nested)).Bytes();
-    Load(file, nested);
-    int depth = 0;
-    const TMSGProperties* c = &file.Properties();
-    while (c->Count() > 0) {
-        const TMSGProperty* o = c->Items(0)->SubProperties.FindProperty(0x3701000D, false, false);
-        if (!o || o->SubProperties.Count() == 0)
-            break;
-        ++depth;
-        c = &o->SubProperties;
+TEST(TnefAttachments, AttachedMessagesAreReadToTheDepthLimit)
+{
+    // An attached message nested `levels` deep; beyond the limit the innermost levels stay bytes.
+    for (int levels : { kMaxAttachedMessageDepth - 1, kMaxAttachedMessageDepth, kMaxAttachedMessageDepth + 1 }) {
+        SCOPED_TRACE(levels);
+        std::string nested = Minimal().MessageClass("IPM.Note").Subject("innermost").Bytes();
+        for (int level = 0; level < levels; ++level)
+            nested = Minimal().AttachRenddata().AttachmentProps(TnefPropList().Object(0x3701, nested)).Bytes();
+        TPelTNEFFile file;
+        Load(file, nested);
+        int depth = 0;
+        const TMSGProperties* c = &file.Properties();
+        while (c->Count() > 0) {
+            const TMSGProperty* o = c->Items(0)->SubProperties.FindProperty(kTagAttachDataObject, false, false);
+            if (!o || o->SubProperties.Count() == 0)
+                break;
+            ++depth;
+            c = &o->SubProperties;
+        }
+        EXPECT_EQ(depth, std::min(levels, kMaxAttachedMessageDepth));
+        EXPECT_EQ(U8(c->Subject()), levels <= kMaxAttachedMessageDepth ? "innermost" : "");
     }
-    EXPECT_EQ(depth, 8);
 }
 
 TEST(TnefHostileInput, HugeLengthsAndCountsStayBounded)
@@ -277,7 +310,7 @@ TEST(TnefHostileInput, HugeLengthsAndCountsStayBounded)
     EXPECT_EQ(file.Properties().Items(1)->TagID, 0x370A0102u);
 }
 
-TEST(TnefHostileInput, EveryTruncationAndBitFlipLoadsOrFailsCleanly)
+TEST(TnefHostileInput, EveryTruncationGivesAPrefixOfTheTree)
 {
     std::string inner = Minimal().MessageClass("IPM.Note").Subject("inner").Bytes();
     std::string valid = Minimal()
@@ -289,15 +322,46 @@ TEST(TnefHostileInput, EveryTruncationAndBitFlipLoadsOrFailsCleanly)
                             .RecipientTable({ TnefPropList().String8(0x3001, "Ann") })
                             .AttachRenddata()
                             .AttachTitle("a.txt")
-                            .AttachmentProps(TnefPropList().Object(0x3701, inner))
+                            .AttachmentProps(TnefPropList().Object(0x3701, inner).Long(0x3705, 5))
                             .Bytes();
+    TPelTNEFFile whole;
+    Load(whole, valid);
+    const std::vector<TFlatNode> full = Flatten(whole.Properties());
+    ASSERT_GT(full.size(), 12u);
     for (size_t n = 0; n <= valid.size(); ++n) {
+        SCOPED_TRACE(n);
         TPelTNEFFile file;
         try {
             Load(file, valid.substr(0, n));
-        } catch (const EPelMsgError&) {
+        } catch (const EFormatError& e) {
+            EXPECT_STREQ(e.what(), "Invalid TNEF signature") << "only a stream too short for its signature fails";
+            EXPECT_LT(n, 4u);
+            continue;
+        }
+        // The nodes read are the first nodes of the whole tree, in tree order, and hold the same values, except
+        // those still being read where the data ended: the last node at each depth.
+        const std::vector<TFlatNode> cut = Flatten(file.Properties());
+        ASSERT_LE(cut.size(), full.size());
+        for (size_t i = 0; i < cut.size(); ++i) {
+            ASSERT_EQ(cut[i].Depth, full[i].Depth) << "node " << i;
+            ASSERT_EQ(cut[i].Tag, full[i].Tag) << "node " << i;
+            if (!cut[i].LastAtItsDepth) {
+                EXPECT_EQ(cut[i].Value, full[i].Value) << "node " << i;
+            }
         }
     }
+}
+
+TEST(TnefHostileInput, EveryBitFlipLoadsOrFailsWithTheReadersError)
+{
+    std::string inner = Minimal().MessageClass("IPM.Note").Subject("inner").Bytes();
+    std::string valid = Minimal()
+                            .Subject("flip me")
+                            .MapiProps(TnefPropList().Unicode(0x0037, "wide").MultiString8(0x0E1C, { "a", "b" }))
+                            .RecipientTable({ TnefPropList().String8(0x3001, "Ann") })
+                            .AttachRenddata()
+                            .AttachmentProps(TnefPropList().Object(0x3701, inner))
+                            .Bytes();
     for (size_t i = 0; i < valid.size(); ++i) {
         for (int bit : { 0, 3, 7 }) {
             std::string flipped = valid;
@@ -305,11 +369,13 @@ TEST(TnefHostileInput, EveryTruncationAndBitFlipLoadsOrFailsCleanly)
             TPelTNEFFile file;
             try {
                 Load(file, flipped);
-            } catch (const EPelMsgError&) {
+            } catch (const EFormatError& e) {
+                const std::string text = e.what();
+                EXPECT_TRUE(text == "Invalid TNEF signature" || text.rfind("Invalid property kind (", 0) == 0)
+                    << text << " at byte " << i;
             }
         }
     }
-    SUCCEED();
 }
 
 TEST(TnefAttachments, AttributesAreKnownByNumberAndCountOnce)

@@ -236,11 +236,11 @@ TEST(TnefToMsg, WrittenMessagesReadBackWithTheSameFields)
             const TMSGProperty* y = b.Attachments(i);
             EXPECT_EQ(y->AttachmentFileName(i), x->AttachmentFileName(i));
             EXPECT_EQ(y->AttachmentKind(), x->AttachmentKind()) << "attachment " << i;
-            if (x->AttachmentKind() == 2) {
+            if (x->AttachmentKind() == TAttachmentKind::EmbeddedMessage) {
                 const TMSGProperty* inner = y->AttachmentDataNode();
                 ASSERT_TRUE(inner);
                 EXPECT_FALSE(inner->SubProperties.Empty()) << "an attached message is written as a storage";
-            } else if (x->AttachmentKind() == 3) {
+            } else if (x->AttachmentKind() == TAttachmentKind::OleObject) {
                 // An OLE object: the same storages and streams as the image the TNEF message carried.
                 EXPECT_EQ(ImageListing(ValueAsBytes(y->AttachmentDataNode()->Value)),
                     ImageListing(ValueAsBytes(x->AttachmentDataNode()->Value)))
@@ -340,16 +340,16 @@ TEST(TnefToMsg, MsgconvertReadsWhatWasWritten)
             const TMSGProperty* x = a.Attachments(i);
             const Json& y = attachments[static_cast<size_t>(i)];
             SCOPED_TRACE("attachment " + std::to_string(i));
-            EXPECT_EQ(y["message"].boolean, x->AttachmentKind() == 2);
-            if (x->AttachmentKind() == 2)
+            EXPECT_EQ(y["message"].boolean, x->AttachmentKind() == TAttachmentKind::EmbeddedMessage);
+            if (x->AttachmentKind() == TAttachmentKind::EmbeddedMessage)
                 continue;
             std::string fileName = Text(x->SubProperties, 0x3707);
             if (fileName.empty())
                 fileName = Text(x->SubProperties, 0x3704);
             EXPECT_TRUE(SameHeaderText(y["name"].string, fileName)) << y["name"].string << " | " << fileName;
-            if (x->AttachmentKind() == 1) {
+            if (x->AttachmentKind() == TAttachmentKind::FileData) {
                 EXPECT_EQ(y["sha256"].string, Sha256Hex(AttachmentBytes(a, i)));
-            } else if (x->AttachmentKind() == 3) {
+            } else if (x->AttachmentKind() == TAttachmentKind::OleObject) {
                 // msgconvert saves the object's storage as a compound file of its own making: the same streams.
                 std::map<std::string, std::string> streams;
                 for (const auto& [path, sha] : y["ole"].object)
@@ -397,7 +397,7 @@ TEST(TnefToMsg, MsgconvertGivesTheFilesTheTnefToolExtracted)
         std::multiset<size_t> objectSizes;
         const TMSGProperties& a = tnef.Properties();
         for (int i = 0; i < a.AttachmentCount(); ++i)
-            if (a.Attachments(i)->AttachmentKind() >= 2)
+            if (a.Attachments(i)->AttachmentKind() >= TAttachmentKind::EmbeddedMessage)
                 objectSizes.insert(ValueStringLength(a.Attachments(i)->AttachmentDataNode()->Value) + 16);
         for (const Json& extracted : oracle["tnef_extract"]["files"].array) {
             const std::string& fileName = extracted["name"].string;

@@ -3,15 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
 
+#include "cfb_builder.h"
+#include "export/writer_support.h"
 #include "export_fixtures.h"
+#include "model/lookup_work.h"
 #include "pelmsg.h"
 #include "test_support.h"
-#include "writer_support.h"
+#include "tnef_builder.h"
 
 using namespace pelmsg;
 using namespace pelmsg::test;
@@ -126,66 +128,68 @@ TEST(WriterSupport, FilesThatCannotBeCreatedAreReported)
     EXPECT_EQ(FilesIn(dir.File("folder")), 0u);
 }
 
-TEST(WriterSupport, NestedCodePagesAgreeWithTextCodePage)
+TEST(WriterSupport, AnAttachedMessageOfAMsgFileIsListedInItsOwnCodePage)
 {
-    // Each collection may declare its own code page; one that cannot be converted does not count.
-    TMSGProperties root;
-    AddNode(root, 0x3FDE0003, int32_t { 1250 });
-    TMSGProperty* a = AddNode(root, kTagTnefAttachment);
-    AddNode(a->SubProperties, 0x3FFD0003, int32_t { 1251 });
-    TMSGProperty* aa = AddNode(a->SubProperties, kTagAttachDataObject);
-    AddNode(aa->SubProperties, 0x3FFD0003, int32_t { 99999 });
-    TMSGProperty* aaa = AddNode(aa->SubProperties, kTagTnefAttachment);
-    TMSGProperty* b = AddNode(root, kTagRecipientRow);
-    AddNode(b->SubProperties, 0x3FFD0003, W("1253")); // not a number: does not count
-    AddNode(b->SubProperties, 0x3FDE0003, int32_t { 1253 });
-    TMSGProperties bare;
+    // A .msg keeps MESSAGE_CODEPAGE in an entry of the properties stream, not in a node of its own: a message in
+    // Windows-1251 whose attached message is in Windows-1252, with a subject "Grüße" in 8 bits.
+    const std::string entry1251 = PropEntry(PT_LONG, kIdMessageCodePage, 6, LE32(1251));
+    const std::string entry1252 = PropEntry(PT_LONG, kIdMessageCodePage, 6, LE32(1252));
+    const std::string file = CompoundFileBytes({
+        Stream(u"__properties_version1.0", std::string(32, '\0') + entry1251),
+        Stream(u"__substg1.0_0037001E", "\xCF\xF0\xE8\xE2\xE5\xF2"), // "Привет" in Windows-1251
+        Storage(u"__attach_version1.0_#00000000",
+            { Stream(u"__properties_version1.0", std::string(8, '\0')),
+                Storage(u"__substg1.0_3701000D",
+                    { Stream(u"__properties_version1.0", std::string(24, '\0') + entry1252),
+                        Stream(u"__substg1.0_001A001E", "IPM.Note"),
+                        Stream(u"__substg1.0_0037001E",
+                            "Gr\xFC\xDF"
+                            "e") }) }),
+    });
+    TPelMSGFile msg;
+    TSpanStream input(file);
+    msg.LoadFromStream(input);
+    const TMSGProperty* attached = msg.Properties().Attachments(0)->AttachmentDataNode();
+    ASSERT_EQ(attached->SubProperties.TextCodePage(), 1252);
+    EXPECT_EQ(U8(attached->SubProperties.Subject()), "Grüße");
 
-    std::function<void(const TMSGProperties&, int32_t)> check = [&](const TMSGProperties& c, int32_t enclosing) {
-        int32_t nested = NestedTextCodePage(c, enclosing);
-        EXPECT_EQ(nested, c.TextCodePage());
-        for (const TMSGProperty* node : c)
-            check(node->SubProperties, nested);
-    };
-    check(root, kDefaultMessageCodePage);
-    check(bare, kDefaultMessageCodePage);
-    EXPECT_EQ(aaa->SubProperties.TextCodePage(), 1251);
+    for (const auto& [name, listing] :
+        { std::pair { "text", TextOf(msg.Properties(), true) }, std::pair { "html", HtmlOf(msg.Properties(), true) },
+            std::pair { "xml", XmlOf(msg.Properties(), true) } }) {
+        SCOPED_TRACE(name);
+        EXPECT_NE(listing.find("Привет"), std::string::npos);
+        EXPECT_NE(listing.find("Grüße"), std::string::npos);
+    }
 }
 
-TEST(WriterSupport, ListingsStayLinearInTheNumberOfNodes)
+TEST(WriterSupport, WritersLookUpInLinearWork)
 {
     // Many attachments, each with a byte string: looking up the code page by walking up from every collection
-    // would make the listings quadratic, and so would looking up every attachment by its index in the MIME writer.
+    // and searching it would make the writers quadratic, and so would looking up every attachment by its index.
     auto build = [](TMSGProperties& message, int attachments) {
         for (int i = 0; i < attachments; ++i) {
             TMSGProperty* attachment = AddNode(message, kTagTnefAttachment, ByteString("x"));
-            AddNode(attachment->SubProperties, 0x3704001E, ByteString("name.txt"));
+            AddNode(attachment->SubProperties, kTagAttachFileName, ByteString("name.txt"));
             AddNode(attachment->SubProperties, kTagAttachDataBinary, ByteString("data"));
         }
-        AddNode(message, 0x3FFD0003, int32_t { 1252 }); // found last by every look-up
+        AddNode(message, kTagMessageCodePage, int32_t { 1252 }); // found last by every look-up
     };
-    auto seconds = [](const std::function<void()>& work) {
-        double best = 1e9;
-        for (int run = 0; run < 3; ++run) {
-            auto start = std::chrono::steady_clock::now();
-            work();
-            best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        }
-        return best;
+    auto work = [](const Writer& writer, const TMSGProperties& message) {
+        LookupWork() = {};
+        TMemoryStream out;
+        writer.toStream(message, &out);
+        return LookupWork();
     };
     TMSGProperties small, large;
     build(small, 1000);
     build(large, 10000);
     for (const Writer& writer : Writers()) {
         SCOPED_TRACE(writer.name);
-        double t1 = seconds([&] {
-            TMemoryStream out;
-            writer.toStream(small, &out);
-        });
-        double t10 = seconds([&] {
-            TMemoryStream out;
-            writer.toStream(large, &out);
-        });
-        EXPECT_LT(t10, 30 * t1 + 0.05) << "10 times the nodes took " << t10 / t1 << " times as long";
+        const TLookupWork one = work(writer, small);
+        const TLookupWork ten = work(writer, large);
+        EXPECT_LE(ten.NodesExamined, 12 * one.NodesExamined)
+            << "10 times the nodes took " << ten.NodesExamined << " look-ups against " << one.NodesExamined;
+        // Every collection looks for its code-page nodes once at most.
+        EXPECT_LE(ten.CodePageScans, 2u * 10000 + 1);
     }
 }

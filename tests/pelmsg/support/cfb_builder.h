@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "model/types.h"
 #include "storage/storage.h"
-#include "types.h"
 
 namespace pelmsg::test {
 

@@ -11,7 +11,7 @@
 
 #include <unicode/timezone.h>
 
-#include "codepage.h"
+#include "text/codepage.h"
 
 namespace pelmsg::test {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "types.h"
+#include "model/types.h"
 
 namespace pelmsg::test {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "codepage.h"
+#include "text/codepage.h"
 
 namespace pelmsg::test {
 

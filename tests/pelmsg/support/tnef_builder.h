@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "types.h"
+#include "model/types.h"
 
 namespace pelmsg::test {
 

@@ -1,0 +1,168 @@
+#include "export/file_name.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <string_view>
+
+#include "text/ascii_case.h"
+
+namespace pelmsg {
+
+namespace {
+
+// Length of the UTF-8 sequence that starts at text[i], or 0 when the bytes there are not a valid sequence.
+size_t Utf8SequenceLength(std::string_view text, size_t i)
+{
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    size_t length = 0;
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4;
+    else
+        return 0;
+    if (i + length > text.size())
+        return 0;
+    for (size_t k = 1; k < length; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+    // Overlong forms, surrogates and code points past U+10FFFF.
+    const unsigned char second = byte(i + 1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90)
+        || (lead == 0xF4 && second > 0x8F))
+        return 0;
+    return length;
+}
+
+bool IsForbiddenAscii(unsigned char c)
+{
+    return c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<'
+        || c == '>' || c == '|';
+}
+
+// Replaces what may not stand in a file name; invalid UTF-8 and C1 controls become "_".
+std::string ReplaceForbidden(std::string_view name)
+{
+    std::string out;
+    out.reserve(name.size());
+    for (size_t i = 0; i < name.size();) {
+        const size_t length = Utf8SequenceLength(name, i);
+        if (length == 0) {
+            out += '_';
+            ++i;
+        } else if (length == 1) {
+            const auto c = static_cast<unsigned char>(name[i]);
+            out += IsForbiddenAscii(c) ? '_' : name[i];
+            ++i;
+        } else {
+            // U+0080..U+009F are control characters too (C2 80 .. C2 9F).
+            const bool c1Control = length == 2 && static_cast<unsigned char>(name[i]) == 0xC2
+                && static_cast<unsigned char>(name[i + 1]) <= 0x9F;
+            if (c1Control)
+                out += '_';
+            else
+                out.append(name.substr(i, length));
+            i += length;
+        }
+    }
+    return out;
+}
+
+std::string Trimmed(std::string text)
+{
+    size_t begin = 0;
+    while (begin < text.size() && text[begin] == ' ')
+        ++begin;
+    size_t end = text.size();
+    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '.'))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+bool IsDeviceName(std::string_view name)
+{
+    // The part before the first dot decides ("nul.txt" is the device NUL on Windows).
+    const std::string stem = UpperAscii(name.substr(0, name.find('.')));
+    static constexpr std::array<std::string_view, 4> kPlain = { "CON", "PRN", "AUX", "NUL" };
+    for (std::string_view device : kPlain)
+        if (stem == device)
+            return true;
+    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '1'
+        && stem[3] <= '9';
+}
+
+// The longest prefix of text of at most maxBytes bytes that ends between whole UTF-8 characters (text is valid).
+std::string_view CutAtCharacter(std::string_view text, size_t maxBytes)
+{
+    if (text.size() <= maxBytes)
+        return text;
+    size_t end = maxBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
+}
+
+// Cuts a name to maxBytes, keeping an extension of up to 16 bytes.
+std::string CutToLength(const std::string& name, size_t maxBytes)
+{
+    if (name.size() <= maxBytes)
+        return name;
+    const size_t dot = name.rfind('.');
+    std::string_view extension;
+    if (dot != std::string::npos && dot > 0 && name.size() - dot <= 16)
+        extension = std::string_view(name).substr(dot);
+    const std::string_view stem = std::string_view(name).substr(0, name.size() - extension.size());
+    return std::string(CutAtCharacter(stem, maxBytes - extension.size())) + std::string(extension);
+}
+
+std::string MakeSafe(std::string_view name)
+{
+    std::string safe = Trimmed(ReplaceForbidden(name));
+    if (safe.empty())
+        return safe;
+    if (IsDeviceName(safe))
+        safe = "_" + safe;
+    return Trimmed(CutToLength(safe, kMaxFileNameBytes));
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st { };
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+} // namespace
+
+std::string SafeFileName(std::string_view name, std::string_view fallback)
+{
+    std::string safe = MakeSafe(name);
+    if (safe.empty())
+        safe = MakeSafe(fallback);
+    return safe.empty() ? std::string("attachment") : safe;
+}
+
+std::string FirstFreeFilePath(const std::string& folder, const std::string& name)
+{
+    const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    if (!Exists(prefix + name))
+        return prefix + name;
+    // The number goes before a short extension ("report (2).pdf"), else at the end.
+    const size_t dot = name.rfind('.');
+    const bool hasExtension = dot != std::string::npos && dot > 0 && name.size() - dot <= 16;
+    const std::string_view stem = std::string_view(name).substr(0, hasExtension ? dot : name.size());
+    const std::string_view extension = std::string_view(name).substr(stem.size());
+    for (unsigned number = 2;; ++number) {
+        const std::string suffix = " (" + std::to_string(number) + ")" + std::string(extension);
+        const std::string candidate = std::string(CutAtCharacter(stem, kMaxFileNameBytes - suffix.size())) + suffix;
+        if (!Exists(prefix + candidate))
+            return prefix + candidate;
+    }
+}
+
+} // namespace pelmsg

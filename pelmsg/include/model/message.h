@@ -1,0 +1,116 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/property.h"
+#include "model/types.h"
+
+namespace pelmsg {
+
+class TStream;
+
+// Something a reader skipped or cut while it went on reading a damaged input: where (byte offset in the input,
+// -1 when unknown) and what ("attachment data truncated: 135 of 2,048 bytes present").
+struct TReadWarning {
+    int64_t Offset = -1;
+    std::string Text;
+};
+
+// Converts message text for the MIME writer: Sender is the collection being written, codePage its charset name,
+// value the text to convert, replaced by the converted text.
+using TPelMSGConvertCodepage
+    = std::function<void(const TMSGProperties& sender, const ByteString& codePage, ByteString& value)>;
+
+// Holds one message: owns its property tree and loads a file or stream into it. Each input format has its own
+// subclass; the base loads nothing.
+class TPelMessage {
+public:
+    TPelMessage();
+    virtual ~TPelMessage();
+    TPelMessage(const TPelMessage&) = delete;
+    TPelMessage& operator=(const TPelMessage&) = delete;
+
+    // The library version.
+    const char* About() const;
+    // The root collection of the tree.
+    TMSGProperties& Properties() { return properties_; }
+    const TMSGProperties& Properties() const { return properties_; }
+    // Copies a collection into the tree.
+    void SetProperties(const TMSGProperties& source) { properties_.Assign(source); }
+
+    virtual void Clear();
+    // What the last load skipped or cut; empty for a sound input. Cleared with the tree.
+    const std::vector<TReadWarning>& Warnings() const { return warnings_; }
+    void AddWarning(int64_t offset, std::string text) { warnings_.push_back({ offset, std::move(text) }); }
+    // Reads the stream into the tree (which is cleared first). Raises EFormatError with the format's message.
+    virtual void LoadFromStream(TStream& stream);
+    // Raises EFileError "File %s is not found." when the file does not exist (the tree stays as it was); then
+    // clears the tree.
+    virtual void LoadFromFile(const std::string& fileName);
+    // The handler the MIME writer converts text for the message's charset with; an empty one leaves the writer to
+    // its own conversion. Only the .msg component has one to give.
+    virtual TPelMSGConvertCodepage ConvertCodepageHandler() const { return {}; }
+
+    // ---- Shortcuts over the tree ----
+    WideString Subject() const { return properties_.Subject(); }
+    WideString PlainBody() const { return properties_.PlainBody(); }
+    WideString TransportHeaders() const { return properties_.TransportHeaders(); }
+    WideString From() const { return properties_.From(); }
+    WideString ToList() const { return properties_.ToList(); }
+    WideString CcList() const { return properties_.CcList(); }
+    WideString BccList() const { return properties_.BccList(); }
+    ByteString Charset() const { return properties_.Charset(); }
+    // Whether MESSAGE_FLAGS (first one anywhere in the tree) has any bit of the mask.
+    bool HasMessageFlag(uint16_t mask) const;
+    void SaveToMSGFile(const std::string& fileName, bool allProperties) const
+    {
+        properties_.SaveToMSGFile(fileName, allProperties);
+    }
+    // The MIME writer takes no flag; the parameter keeps the save calls alike.
+    void SaveToEMLFile(const std::string& fileName, bool = true) const { properties_.SaveToEMLFile(fileName); }
+    void SaveToTextFile(const std::string& fileName, bool withProperties) const
+    {
+        properties_.SaveToTextFile(fileName, withProperties);
+    }
+    void SaveToHTMLFile(const std::string& fileName, bool withProperties) const
+    {
+        properties_.SaveToHTMLFile(fileName, withProperties);
+    }
+    void SaveToXMLFile(const std::string& fileName, bool withProperties) const
+    {
+        properties_.SaveToXMLFile(fileName, withProperties);
+    }
+
+private:
+    TMSGProperties properties_;
+    std::vector<TReadWarning> warnings_;
+};
+
+// Reads a TNEF stream (winmail.dat, .tnef).
+class TPelTNEFFile : public TPelMessage {
+public:
+    void LoadFromStream(TStream& stream) override;
+    void LoadFromFile(const std::string& fileName) override;
+};
+
+// Reads an Outlook .msg compound file.
+class TPelMSGFile : public TPelMessage {
+public:
+    void LoadFromStream(TStream& stream) override;
+    void LoadFromFile(const std::string& fileName) override;
+
+    TPelMSGConvertCodepage ConvertCodepageHandler() const override { return OnConvertCodepage; }
+
+    TPelMSGConvertCodepage OnConvertCodepage;
+};
+
+// The reader for a file, chosen by its first bytes: the TNEF signature gives a TPelTNEFFile, a compound file a
+// TPelMSGFile, anything else (also a missing or unreadable file) a TPelTNEFFile, whose LoadFromFile then reports
+// what is wrong. Nothing is loaded yet. Every place that opens a message file goes through this.
+std::unique_ptr<TPelMessage> CreateMessageForFile(const std::string& fileName);
+
+} // namespace pelmsg

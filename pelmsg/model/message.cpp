@@ -1,0 +1,82 @@
+#include "model/message.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+
+#include "core/errors.h"
+#include "core/texts.h"
+#include "storage/compound_file.h"
+
+namespace pelmsg {
+
+TPelMessage::TPelMessage()
+    : properties_(this, nullptr)
+{
+}
+
+TPelMessage::~TPelMessage() = default;
+
+const char* TPelMessage::About() const { return kLibraryVersion; }
+
+void TPelMessage::Clear()
+{
+    properties_.Clear();
+    warnings_.clear();
+}
+
+void TPelMessage::LoadFromStream(TStream&) { Clear(); }
+
+void TPelMessage::LoadFromFile(const std::string& fileName)
+{
+    struct stat st { };
+    if (fileName.empty() || ::stat(fileName.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        throw EFileError(FormatMessage(SFileNotFound, fileName));
+    Clear();
+}
+
+namespace {
+
+// The first node with the tag in tree order (each node before its children, then its next sibling).
+const TMSGProperty* FirstInTreeOrder(const TMSGProperties& collection, uint32_t tag)
+{
+    for (const TMSGProperty* node : collection) {
+        if (node->TagID == tag)
+            return node;
+        if (const TMSGProperty* found = FirstInTreeOrder(node->SubProperties, tag))
+            return found;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+bool TPelMessage::HasMessageFlag(uint16_t mask) const
+{
+    const TMSGProperty* flags = FirstInTreeOrder(properties_, kTagMessageFlags);
+    if (!flags)
+        return false;
+    return (ValueAsInteger(flags->Value) & mask) != 0;
+}
+
+std::unique_ptr<TPelMessage> CreateMessageForFile(const std::string& fileName)
+{
+    std::array<char, 8> head {};
+    ssize_t got = 0;
+    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+        struct stat st { };
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+            got = ::read(fd, head.data(), head.size());
+        ::close(fd);
+    }
+    if (got == static_cast<ssize_t>(head.size())
+        && HasCompoundFileSignature(std::string_view(head.data(), head.size())))
+        return std::make_unique<TPelMSGFile>();
+    return std::make_unique<TPelTNEFFile>();
+}
+
+} // namespace pelmsg

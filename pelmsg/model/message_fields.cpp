@@ -1,0 +1,340 @@
+// The message fields of a property collection: which tags are consulted, in which order and where.
+
+#include <algorithm>
+#include <string>
+
+#include "model/message.h"
+#include "model/property.h"
+#include "rtf/compressed_rtf.h"
+#include "text/ascii_case.h"
+#include "text/codepage.h"
+#include "text/html_escape.h"
+#include "text/mail_date.h"
+
+namespace pelmsg {
+
+namespace {
+
+// The first non-empty text among the tags, each looked up by whole tag.
+WideString FirstText(const TMSGProperties& c, std::initializer_list<uint32_t> tags, bool recursive)
+{
+    for (uint32_t tag : tags) {
+        WideString text = c.GetPropertyText(tag, false, recursive);
+        if (!text.empty())
+            return text;
+    }
+    return {};
+}
+
+void DeleteFirstNul(WideString& text)
+{
+    size_t nul = text.find(u'\0');
+    if (nul != WideString::npos)
+        text.erase(nul, 1);
+}
+
+// The charset an HTML document declares in a meta tag ("charset=xyz" or charset="xyz"), or empty.
+std::string DeclaredHtmlCharset(std::string_view html)
+{
+    std::string lower = LowerAscii(html.substr(0, std::min<size_t>(html.size(), 64 * 1024)));
+    size_t meta = lower.find("<meta");
+    while (meta != std::string::npos) {
+        size_t end = lower.find('>', meta);
+        if (end == std::string::npos)
+            end = lower.size();
+        size_t at = lower.find("charset", meta);
+        if (at != std::string::npos && at < end) {
+            at += 7;
+            while (at < end && (lower[at] == ' ' || lower[at] == '='))
+                ++at;
+            while (at < end && (lower[at] == '"' || lower[at] == '\''))
+                ++at;
+            size_t stop = at;
+            while (stop < end && lower[stop] != '"' && lower[stop] != '\'' && lower[stop] != ';' && lower[stop] != ' '
+                && lower[stop] != '/' && lower[stop] != '>')
+                ++stop;
+            return lower.substr(at, stop - at);
+        }
+        meta = lower.find("<meta", end);
+    }
+    return {};
+}
+
+} // namespace
+
+WideString TMSGProperties::Subject() const
+{
+    return FirstText(*this,
+        { MakeTag(kIdSubject, PT_UNICODE), MakeTag(kIdSubject, PT_STRING8), MakeTag(kIdConversationTopic, PT_STRING8) },
+        !IsTopLevel());
+}
+
+WideString TMSGProperties::PlainBody() const
+{
+    return FirstText(*this, { MakeTag(kIdBody, PT_UNICODE), MakeTag(kIdBody, PT_STRING8) }, !IsTopLevel());
+}
+
+WideString TMSGProperties::HtmlBody() const
+{
+    const TMSGProperty* node = FindProperty(MakeTag(kIdBodyHtml, 0), true, !IsTopLevel());
+    if (!node)
+        return {};
+    if (const auto* bytes = std::get_if<ByteString>(&node->Value)) {
+        // An HTML body stored as bytes is in the charset its meta tag declares, else in the message's code page.
+        int32_t declared = CodePageOfMimeCharset(DeclaredHtmlCharset(*bytes));
+        if (declared != 0) {
+            WideString text = CodePageToWide(*bytes, declared);
+            while (!text.empty() && text.back() == u'\0')
+                text.pop_back();
+            return text;
+        }
+    }
+    return node->ValueText();
+}
+
+WideString TMSGProperties::RtfBody() const
+{
+    const TMSGProperty* node = FindProperty(MakeTag(kIdRtfCompressed, 0), true, !IsTopLevel());
+    if (!node)
+        return {};
+    WideString text;
+    const auto* bytes = std::get_if<ByteString>(&node->Value);
+    if (bytes && HasCompressedRtfHeader(*bytes)) {
+        // A TNEF tree keeps the stored (compressed) bytes; the body is their decompressed text.
+        text = CodePageToWide(DecodeCompressedRtf(*bytes).Text, node->Collection()->TextCodePage());
+        while (!text.empty() && text.back() == u'\0')
+            text.pop_back();
+    } else {
+        text = node->ValueText();
+    }
+    if (text.find(u"&#") != WideString::npos)
+        UnescapeHtml(text);
+    return text;
+}
+
+WideString TMSGProperties::TransportHeaders() const
+{
+    return FirstText(*this,
+        { MakeTag(kIdTransportMessageHeaders, PT_STRING8), MakeTag(kIdTransportMessageHeaders, PT_UNICODE) },
+        !IsTopLevel());
+}
+
+WideString TMSGProperties::MessageId() const
+{
+    return GetPropertyText(MakeTag(kIdInternetMessageId, 0), true, !IsTopLevel());
+}
+
+double TMSGProperties::SentDate() const
+{
+    WideString headers = TrimControls(TransportHeaders());
+    if (!headers.empty()) {
+        size_t pos = 0;
+        while (pos <= headers.size()) {
+            size_t end = headers.find_first_of(u"\r\n", pos);
+            if (end == WideString::npos)
+                end = headers.size();
+            WideString line = headers.substr(pos, end - pos);
+            if (line.compare(0, 5, u"Date:") == 0) {
+                // Only the first "Date:" line counts; an impossible date there counts as no date.
+                double parsed = ParseMailDate(TrimControls(line.substr(5)));
+                if (parsed != 0)
+                    return parsed;
+                break;
+            }
+            if (end >= headers.size())
+                break;
+            pos = end + 1;
+            if (headers[end] == u'\r' && pos < headers.size() && headers[pos] == u'\n')
+                ++pos;
+        }
+    }
+    for (uint32_t tag : { MakeTag(kIdClientSubmitTime, PT_SYSTIME), MakeTag(kIdOriginalSubmitTime, PT_SYSTIME),
+             MakeTag(kIdMessageDeliveryTime, PT_SYSTIME), MakeTag(kIdOriginalDeliveryTime, PT_SYSTIME),
+             MakeTag(kIdProviderSubmitTime, PT_SYSTIME), MakeTag(kIdLastModificationTime, PT_SYSTIME),
+             MakeTag(kIdCreationTime, PT_SYSTIME), MakeTag(kIdDeferredDeliveryTime, PT_SYSTIME) }) {
+        if (const TMSGProperty* node = FindProperty(tag, false, true))
+            return ValueAsDouble(node->Value);
+    }
+    return 0;
+}
+
+uint8_t TMSGProperties::ImportanceLevel() const
+{
+    if (const TMSGProperty* priority = FindProperty(kTagPriority, false, true))
+        return static_cast<uint8_t>(ValueAsInteger(priority->Value) + 2);
+    if (const TMSGProperty* importance = FindProperty(kTagImportance, false, true))
+        return static_cast<uint8_t>(ValueAsInteger(importance->Value) + 1);
+    return 2;
+}
+
+int32_t TMSGProperties::CodePage() const
+{
+    for (uint32_t tag : { kTagMessageCodePage, kTagInternetCodePage }) {
+        if (const TMSGProperty* node = FindProperty(tag, false, true))
+            return IsNumeric(node->Value) ? static_cast<int32_t>(ValueAsInteger(node->Value)) : 0;
+    }
+    if (!IsTopLevel()) {
+        if (owner_)
+            return owner_->Properties().CodePage();
+        const TMSGProperties& root = Root();
+        if (&root != this)
+            return root.CodePage();
+    }
+    return 0;
+}
+
+ByteString TMSGProperties::Charset() const
+{
+    int32_t cp = CodePage();
+    for (const auto& row : CharsetCodePages)
+        if (row.CodePage == cp)
+            return row.Name;
+    return "windows-" + std::to_string(cp);
+}
+
+WideString TMSGProperties::SenderAddress() const
+{
+    return FirstText(*this,
+        { MakeTag(kIdSenderEmailAddress, PT_STRING8), MakeTag(kIdSenderEmailAddress, PT_UNICODE),
+            MakeTag(kIdSentRepresentingEmailAddress, PT_STRING8),
+            MakeTag(kIdSentRepresentingEmailAddress, PT_UNICODE) },
+        !IsTopLevel());
+}
+
+WideString TMSGProperties::From() const
+{
+    WideString name = FirstText(*this,
+        { MakeTag(kIdSentRepresentingName, PT_STRING8), MakeTag(kIdSentRepresentingName, PT_UNICODE) }, !IsTopLevel());
+    DeleteFirstNul(name);
+    WideString address = GetPropertyText(MakeTag(kIdSenderSmtpAddress, 0), true, false);
+    if (address.empty())
+        address = GetPropertyText(MakeTag(kIdSentRepresentingSmtpAddress, 0), true, false);
+    if (address.empty())
+        address = SenderAddress();
+    if (address.empty())
+        return ResolveRecipientList(name);
+    if (!name.empty())
+        return QuoteDisplayName(name) + u" <" + address + u">";
+    return address;
+}
+
+WideString TMSGProperties::ReceivedByAddress() const
+{
+    WideString address = FirstText(*this,
+        { MakeTag(kIdReceivedRepresentingEmailAddress, PT_STRING8),
+            MakeTag(kIdReceivedRepresentingEmailAddress, PT_UNICODE) },
+        !IsTopLevel());
+    if (address.empty())
+        address
+            = FirstText(*this, { MakeTag(kIdEmailAddress, PT_STRING8), MakeTag(kIdEmailAddress, PT_UNICODE) }, true);
+    return address;
+}
+
+WideString TMSGProperties::ToList() const
+{
+    WideString list = FirstText(*this,
+        { MakeTag(kIdDisplayTo, PT_STRING8), MakeTag(kIdDisplayTo, PT_UNICODE),
+            MakeTag(kIdReceivedRepresentingName, PT_STRING8), MakeTag(kIdReceivedRepresentingName, PT_UNICODE) },
+        !IsTopLevel());
+    DeleteFirstNul(list);
+    return ResolveRecipientList(list);
+}
+
+WideString TMSGProperties::CcList() const
+{
+    return ResolveRecipientList(FirstText(*this,
+        { MakeTag(kIdOriginalDisplayCc, PT_STRING8), MakeTag(kIdOriginalDisplayCc, PT_UNICODE),
+            MakeTag(kIdDisplayCc, PT_STRING8), MakeTag(kIdDisplayCc, PT_UNICODE) },
+        !IsTopLevel()));
+}
+
+WideString TMSGProperties::BccList() const
+{
+    return ResolveRecipientList(FirstText(*this,
+        { MakeTag(kIdOriginalDisplayBcc, PT_STRING8), MakeTag(kIdOriginalDisplayBcc, PT_UNICODE),
+            MakeTag(kIdDisplayBcc, PT_STRING8), MakeTag(kIdDisplayBcc, PT_UNICODE) },
+        !IsTopLevel()));
+}
+
+WideString TMSGProperties::ResolveRecipient(const WideString& name) const
+{
+    WideString result = name;
+    for (const TMSGProperty* node : *this) {
+        if (node->Category() != TMSGPropertyCategory::mpcRecipient)
+            continue;
+        const TMSGProperties& row = node->SubProperties;
+        if (row.GetPropertyText(MakeTag(kIdDisplayName, 0), true, false) != name)
+            continue;
+        WideString address = row.GetPropertyText(MakeTag(kIdSmtpAddress, 0), true, false);
+        if (address.empty())
+            address = row.GetPropertyText(MakeTag(kIdOrgEmailAddress, 0), true, false);
+        if (address.empty())
+            address = row.GetPropertyText(MakeTag(kIdEmailAddress, 0), true, false);
+        if (!address.empty() && address != name)
+            result = QuoteDisplayName(result) + u" <" + address + u">";
+    }
+    return result;
+}
+
+WideString TMSGProperties::ResolveRecipientList(const WideString& list) const
+{
+    if (list.empty())
+        return {};
+    WideString result;
+    size_t pos = 0;
+    while (pos < list.size()) {
+        size_t end = list.find(u';', pos);
+        if (end == WideString::npos)
+            end = list.size();
+        WideString resolved = ResolveRecipient(TrimControls(list.substr(pos, end - pos)));
+        if (!resolved.empty()) {
+            if (!result.empty())
+                result += u';';
+            result += resolved;
+        }
+        pos = end + 1;
+    }
+    return result;
+}
+
+namespace {
+
+// Whether a node is an attachment with data: its own identifier is ATTACH_DATA, or one of its children's is. An
+// attachment counts once even when it carries several data properties (a TNEF attachment of an attached message
+// holds both a placeholder text and the message object).
+bool IsAttachmentWithData(const TMSGProperty& node)
+{
+    if (node.Category() != TMSGPropertyCategory::mpcAttachment)
+        return false;
+    if (PropId(node.TagID) == kIdAttachDataObject)
+        return true;
+    for (const TMSGProperty* child : node.SubProperties)
+        if (PropId(child->TagID) == kIdAttachDataObject)
+            return true;
+    return false;
+}
+
+} // namespace
+
+int TMSGProperties::AttachmentCount() const
+{
+    int count = 0;
+    for (const TMSGProperty* node : *this)
+        count += IsAttachmentWithData(*node) ? 1 : 0;
+    return count;
+}
+
+TMSGProperty* TMSGProperties::Attachments(int index) const
+{
+    int count = 0;
+    for (TMSGProperty* node : *this) {
+        if (!IsAttachmentWithData(*node))
+            continue;
+        if (count == index)
+            return node;
+        ++count;
+    }
+    return nullptr;
+}
+
+} // namespace pelmsg

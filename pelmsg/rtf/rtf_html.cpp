@@ -1,0 +1,588 @@
+// HTML out of RTF that encapsulates it ("\fromhtml"): the tags come back out of the "{\*\htmltag" groups, the
+// text between them loses the RTF-only control words, and escaped characters become UTF-8.
+
+#include "rtf/rtf_html.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "text/codepage.h"
+
+namespace pelmsg {
+
+namespace {
+
+constexpr std::string_view kHtmlTagGroup = "{\\*\\htmltag";
+constexpr int kMaxFallbackCount = 16;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The code page of the RTF's 8-bit text: "\ansicpg N" anywhere in it, else Windows-1252. A code page that
+// cannot be converted would lose the text, so Windows-1252 stands in for it too.
+int32_t RtfCodePage(std::string_view rtf)
+{
+    size_t at = rtf.find("\\ansicpg");
+    if (at == std::string_view::npos)
+        return kDefaultMessageCodePage;
+    int64_t value = 0;
+    for (size_t i = at + 8; i < rtf.size() && IsDigit(rtf[i]) && value < 1000000; ++i)
+        value = value * 10 + (rtf[i] - '0');
+    auto codePage = static_cast<int32_t>(value);
+    if (codePage == 0 || !IsCodePageSupported(codePage))
+        return kDefaultMessageCodePage;
+    return codePage;
+}
+
+// Bytes of the RTF's code page to UTF-8. Bytes that stand for a character on their own are looked up (a
+// single-byte code page never needs more); a run holding a lead byte of a double-byte code page goes through
+// the converter whole, so that its pairs become one character each.
+class TByteDecoder {
+public:
+    explicit TByteDecoder(int32_t codePage)
+        : codePage_(codePage)
+    {
+    }
+
+    void Append(std::string_view bytes, ByteString& out)
+    {
+        const Table& table = TableFor(codePage_);
+        bool alone = true;
+        for (char c : bytes) {
+            auto b = static_cast<unsigned char>(c);
+            if (b >= 0x80 && table.Utf8[b - 0x80].empty()) {
+                alone = false;
+                break;
+            }
+        }
+        if (!alone) {
+            out += WideToUtf8(CodePageToWide(bytes, codePage_));
+            return;
+        }
+        for (char c : bytes) {
+            auto b = static_cast<unsigned char>(c);
+            if (b < 0x80)
+                out.push_back(c);
+            else
+                out += table.Utf8[b - 0x80];
+        }
+    }
+
+private:
+    struct Table {
+        int32_t CodePage = 0;
+        std::array<ByteString, 128> Utf8; // empty: the byte is no character on its own
+    };
+
+    // One table per code page and thread, made on first use; only supported code pages get here, so there are
+    // at most as many as the charset table has rows.
+    static const Table& TableFor(int32_t codePage)
+    {
+        thread_local std::map<int32_t, Table> tables;
+        auto [it, made] = tables.try_emplace(codePage);
+        Table& table = it->second;
+        if (made) {
+            table.CodePage = codePage;
+            for (size_t b = 0; b < 128; ++b) {
+                char byte = static_cast<char>(0x80 + b);
+                WideString wide = CodePageToWide(std::string_view(&byte, 1), codePage);
+                bool single = wide.size() == 1 && wide[0] != 0xFFFD && wide[0] != 0x1A;
+                table.Utf8[b] = single ? WideToUtf8(wide) : ByteString();
+            }
+        }
+        return table;
+    }
+
+    int32_t codePage_;
+};
+
+// Pass 1: the text from the first "{\*\htmltag" on, with each tag group opener (and its number) and the "}"
+// that closes it taken out, so the tags stand in the text between the RTF of the body.
+ByteString UnwrapTagGroups(std::string_view rtf, size_t from)
+{
+    ByteString mid;
+    mid.reserve(rtf.size() - from);
+    bool inTag = false;
+    size_t pos = from;
+    const size_t n = rtf.size();
+    while (pos < n) {
+        if (!inTag) {
+            size_t at = rtf.find(kHtmlTagGroup, pos);
+            if (at == std::string_view::npos) {
+                mid.append(rtf.substr(pos));
+                break;
+            }
+            mid.append(rtf.substr(pos, at - pos));
+            pos = at;
+        }
+        char c = rtf[pos];
+        if (c == '{' && MatchKeyword(rtf, kHtmlTagGroup, true, pos)) {
+            inTag = true;
+            continue;
+        }
+        if (inTag && c == '}') {
+            inTag = false;
+            ++pos;
+            continue;
+        }
+        if (inTag && c == '\\' && pos + 1 < n && (rtf[pos + 1] == '}' || rtf[pos + 1] == '{' || rtf[pos + 1] == '\\')) {
+            // An escaped brace or backslash inside a tag (CSS rules, script) is text, not the end of the group.
+            mid.append(rtf.substr(pos, 2));
+            pos += 2;
+            continue;
+        }
+        mid.push_back(c);
+        ++pos;
+    }
+    return mid;
+}
+
+enum class TAction : uint8_t {
+    HtmlRtf, // \htmlrtf: the start (or with 0 the end) of RTF that the HTML does not have
+    Drop, // the keyword goes
+    DropField, // the keyword and everything up to the next "\htmlrtf"
+    DropGroup, // the keyword, and the rest of its group when it opens one
+    Replace, // the keyword becomes fixed text
+    HexByte, // \'hh
+    Unicode, // \uN
+};
+
+struct TRule {
+    std::string_view Keyword;
+    TAction Action;
+    bool SkipDigits = false;
+    bool DigitRequired = false;
+    std::string_view Replacement = {};
+};
+
+// Tried in this order; the first that matches wins.
+constexpr TRule kRules[] = {
+    { "\\htmlrtf", TAction::HtmlRtf, true },
+    { "\\field", TAction::DropField, true },
+    { "\\f", TAction::Drop, true, true },
+    { "\\lang", TAction::Drop, true, true },
+    { "\\{", TAction::Replace, false, false, "{" },
+    { "\\}", TAction::Replace, false, false, "}" },
+    { "\\\\", TAction::Replace, false, false, "\\" },
+    { "\\~", TAction::Drop },
+    { "\\'", TAction::HexByte },
+    { "\\pard", TAction::Replace, false, false, "\r\n" },
+    { "\\par", TAction::Replace, false, false, "\r\n" },
+    { "\\tab", TAction::Replace, false, false, "\t" },
+    { "\\line", TAction::Drop },
+    { "\\b", TAction::Drop },
+    { "\\qc", TAction::Drop },
+    { "\\qj", TAction::Drop },
+    { "\\uldb", TAction::Drop },
+    { "\\ul", TAction::Drop },
+    { "\\*\\background", TAction::Drop },
+    { "\\viewkind", TAction::Drop, true },
+    { "\\highlight", TAction::Drop, true },
+    { "\\fs", TAction::Drop, true },
+    { "\\plain", TAction::Drop },
+    { "\\cf", TAction::Drop, true },
+    { "\\*\\shpinst", TAction::Drop },
+    { "\\shp", TAction::Drop },
+    { "\\sp", TAction::Drop },
+    { "\\sn", TAction::DropGroup },
+    { "\\sv", TAction::DropGroup },
+    { "\\*\\bkmkstart", TAction::DropGroup },
+    { "\\*\\bkmkend", TAction::DropGroup },
+    { "\\li", TAction::DropGroup },
+    { "\\fi", TAction::DropGroup },
+    { "\\*\\pn", TAction::DropGroup },
+    { "\\chbrdr", TAction::DropGroup },
+    { "\\u", TAction::Unicode },
+};
+
+// Characters the plain-text scan stops at.
+constexpr std::array<bool, 256> kSpecial = [] {
+    std::array<bool, 256> t {};
+    t['\\'] = t['{'] = t['}'] = true;
+    for (size_t b = 0x80; b < 256; ++b)
+        t[b] = true;
+    return t;
+}();
+
+// Pass 2: the control words of the intermediate text applied or dropped. Text between "\htmlrtf" and
+// "\htmlrtf0" is the RTF rendering of something the HTML already holds in a tag group ("&rsquo;" beside "\'92",
+// an image's alternative text): it is left out, or the HTML would show it twice.
+class TBodyWriter {
+public:
+    TBodyWriter(std::string_view text, int32_t codePage)
+        : text_(text)
+        , decoder_(codePage)
+    {
+        out_.reserve(text.size());
+    }
+
+    ByteString Run()
+    {
+        const size_t n = text_.size();
+        while (pos_ < n) {
+            if (State().RtfOnly) {
+                SkipRtfOnly();
+                continue;
+            }
+            size_t plain = pos_;
+            while (plain < n && !kSpecial[static_cast<unsigned char>(text_[plain])])
+                ++plain;
+            if (plain > pos_) {
+                Emit(text_.substr(pos_, plain - pos_));
+                pos_ = plain;
+                continue;
+            }
+            auto c = static_cast<unsigned char>(text_[pos_]);
+            if (c == '{') {
+                EnterGroup();
+                ++pos_;
+            } else if (c == '}') {
+                LeaveGroup();
+                ++pos_;
+            } else if (c >= 0x80) {
+                // Raw 8-bit text: bytes of the RTF's code page like the escaped ones.
+                FlushUnicode();
+                bytes_.push_back(static_cast<char>(c));
+                ++pos_;
+            } else {
+                ControlWord();
+            }
+        }
+        Flush();
+        return std::move(out_);
+    }
+
+private:
+    void ControlWord()
+    {
+        const char second = pos_ + 1 < text_.size() ? text_[pos_ + 1] : '\0';
+        for (const TRule& rule : kRules) {
+            if (rule.Keyword[1] != second)
+                continue;
+            size_t at = pos_;
+            switch (rule.Action) {
+            case TAction::HtmlRtf:
+                if (!MatchKeyword(text_, rule.Keyword, false, at))
+                    continue;
+                pos_ = HtmlRtf(at);
+                return;
+            case TAction::Drop:
+                if (!MatchKeyword(text_, rule.Keyword, rule.SkipDigits, at, rule.DigitRequired))
+                    continue;
+                pos_ = at;
+                return;
+            case TAction::DropField:
+                if (!MatchKeyword(text_, rule.Keyword, rule.SkipDigits, at))
+                    continue;
+                SkipTo(std::min(text_.find("\\htmlrtf", at), text_.size()));
+                return;
+            case TAction::DropGroup:
+                if (!MatchKeywordGroup(text_, rule.Keyword, at))
+                    continue;
+                pos_ = at;
+                return;
+            case TAction::Replace:
+                if (!MatchKeyword(text_, rule.Keyword, false, at))
+                    continue;
+                Emit(rule.Replacement);
+                pos_ = at;
+                return;
+            case TAction::HexByte:
+                if (!HexByte())
+                    continue;
+                return;
+            case TAction::Unicode:
+                if (!UnicodeEscape())
+                    continue;
+                return;
+            }
+        }
+        if (size_t end = NoteUnicodeSkip(); end != std::string_view::npos) {
+            // A setting for the reader, not text: it never shows in the HTML.
+            pos_ = end;
+            return;
+        }
+        // Any other control word stays in the text as it is.
+        Emit(text_.substr(pos_, 1));
+        ++pos_;
+    }
+
+    bool HexByte()
+    {
+        if (pos_ + 3 >= text_.size())
+            return false;
+        int hi = HexValue(text_[pos_ + 2]);
+        int lo = HexValue(text_[pos_ + 3]);
+        if (hi < 0 || lo < 0)
+            return false;
+        FlushUnicode();
+        bytes_.push_back(static_cast<char>(hi * 16 + lo));
+        pos_ += 4;
+        return true;
+    }
+
+    // "\u" N: a UTF-16 unit (negative N counts from 65536), followed by as many fallback characters as "\uc"
+    // says, which readers that know "\u" skip.
+    bool UnicodeEscape()
+    {
+        size_t p = pos_ + 2;
+        bool negative = p < text_.size() && text_[p] == '-';
+        if (negative)
+            ++p;
+        if (p >= text_.size() || !IsDigit(text_[p]))
+            return false;
+        int64_t value = 0;
+        for (; p < text_.size() && IsDigit(text_[p]); ++p)
+            value = std::min<int64_t>(value * 10 + (text_[p] - '0'), 1000000);
+        if (negative)
+            value = -value;
+        if (value < 0 && value >= -32768)
+            value += 65536;
+        FlushBytes();
+        unicode_.push_back(value >= 0 && value <= 0xFFFF ? static_cast<char16_t>(value) : u'\uFFFD');
+        if (p < text_.size() && text_[p] == ' ')
+            ++p; // the delimiter of the control word
+        pos_ = SkipFallback(p, CurrentFallbackCount());
+        return true;
+    }
+
+    // Past n fallback characters: an escaped byte or a control word counts as one; line breaks do not count;
+    // a group boundary ends the fallback early.
+    size_t SkipFallback(size_t p, int n) const
+    {
+        const size_t size = text_.size();
+        while (n > 0 && p < size) {
+            char c = text_[p];
+            if (c == '\r' || c == '\n') {
+                ++p;
+                continue;
+            }
+            if (c == '{' || c == '}')
+                break;
+            if (c == '\\' && p + 1 < size) {
+                char k = text_[p + 1];
+                if (k == '\'') {
+                    p = std::min(p + 4, size);
+                } else if ((k >= 'a' && k <= 'z') || (k >= 'A' && k <= 'Z')) {
+                    p += 2;
+                    while (p < size && ((text_[p] >= 'a' && text_[p] <= 'z') || (text_[p] >= 'A' && text_[p] <= 'Z')))
+                        ++p;
+                    if (p < size && text_[p] == '-')
+                        ++p;
+                    while (p < size && IsDigit(text_[p]))
+                        ++p;
+                    if (p < size && text_[p] == ' ')
+                        ++p;
+                } else {
+                    p += 2;
+                }
+            } else {
+                ++p;
+            }
+            --n;
+        }
+        return p;
+    }
+
+    // "\ucN" sets how many fallback characters follow "\u". Returns the position after its digits, or npos when
+    // the text at the position is not "\uc" and a number.
+    size_t NoteUnicodeSkip()
+    {
+        size_t p = pos_;
+        if (!MatchKeyword(text_, "\\uc", false, p, true))
+            return std::string_view::npos;
+        int value = 0;
+        for (; p < text_.size() && IsDigit(text_[p]); ++p)
+            value = std::min(value * 10 + (text_[p] - '0'), kMaxFallbackCount);
+        MutableState().FallbackCount = value;
+        return p;
+    }
+
+    int CurrentFallbackCount() const { return State().FallbackCount; }
+
+    // "\htmlrtf" with no number or a number other than 0 starts RTF-only text, "\htmlrtf0" ends it. Returns the
+    // position after the digits.
+    size_t HtmlRtf(size_t afterKeyword)
+    {
+        size_t p = afterKeyword;
+        bool on = false;
+        if (p >= text_.size() || !IsDigit(text_[p]))
+            on = true;
+        for (; p < text_.size() && IsDigit(text_[p]); ++p)
+            on = on || text_[p] != '0';
+        if (State().RtfOnly != on)
+            MutableState().RtfOnly = on;
+        return p;
+    }
+
+    // Inside RTF-only text only the group structure and the words that end it or count for later text matter.
+    void SkipRtfOnly()
+    {
+        const size_t n = text_.size();
+        char c = text_[pos_];
+        if (c == '{') {
+            EnterGroup();
+            ++pos_;
+        } else if (c == '}') {
+            LeaveGroup();
+            ++pos_;
+        } else if (c == '\\') {
+            size_t at = pos_;
+            if (MatchKeyword(text_, "\\htmlrtf", false, at)) {
+                pos_ = HtmlRtf(at);
+            } else {
+                NoteUnicodeSkip();
+                // An escaped brace or backslash is no group boundary.
+                bool escaped
+                    = pos_ + 1 < n && (text_[pos_ + 1] == '{' || text_[pos_ + 1] == '}' || text_[pos_ + 1] == '\\');
+                pos_ += escaped ? 2u : 1u;
+            }
+        } else {
+            while (pos_ < n && text_[pos_] != '{' && text_[pos_] != '}' && text_[pos_] != '\\')
+                ++pos_;
+        }
+    }
+
+    // Moves on to a position, keeping track of the groups passed over.
+    void SkipTo(size_t to)
+    {
+        while (pos_ < to) {
+            char c = text_[pos_];
+            if (c == '\\' && pos_ + 1 < to) {
+                pos_ += 2;
+                continue;
+            }
+            if (c == '{')
+                EnterGroup();
+            else if (c == '}')
+                LeaveGroup();
+            ++pos_;
+        }
+    }
+
+    // Group state: what "\uc" and "\htmlrtf" set lasts to the end of the group they are in.
+    struct TGroupState {
+        int FallbackCount = 1;
+        bool RtfOnly = false;
+    };
+
+    TGroupState State() const { return states_.empty() ? TGroupState() : states_.back().second; }
+
+    TGroupState& MutableState()
+    {
+        if (states_.empty() || states_.back().first != depth_)
+            states_.emplace_back(depth_, State());
+        return states_.back().second;
+    }
+
+    void EnterGroup() { ++depth_; }
+
+    void LeaveGroup()
+    {
+        if (depth_ > 0)
+            --depth_;
+        while (!states_.empty() && states_.back().first > depth_)
+            states_.pop_back();
+    }
+
+    void FlushBytes()
+    {
+        if (!bytes_.empty()) {
+            decoder_.Append(bytes_, out_);
+            bytes_.clear();
+        }
+    }
+
+    void FlushUnicode()
+    {
+        if (!unicode_.empty()) {
+            out_ += WideToUtf8(unicode_); // an unpaired surrogate becomes U+FFFD
+            unicode_.clear();
+        }
+    }
+
+    void Flush()
+    {
+        FlushBytes();
+        FlushUnicode();
+    }
+
+    // Escaped bytes and "\u" units wait until other text follows, so that the words the writer drops between
+    // them do not split a double-byte character or a surrogate pair.
+    void Emit(std::string_view s)
+    {
+        Flush();
+        out_.append(s);
+    }
+
+    std::string_view text_;
+    TByteDecoder decoder_;
+    ByteString out_;
+    ByteString bytes_;
+    WideString unicode_;
+    size_t pos_ = 0;
+    size_t depth_ = 0;
+    std::vector<std::pair<size_t, TGroupState>> states_; // group states that differ from the outer ones, by depth
+};
+
+} // namespace
+
+bool MatchKeyword(
+    std::string_view text, std::string_view keyword, bool skipDigits, size_t& position, bool digitRequired)
+{
+    if (position > text.size() || text.size() - position < keyword.size())
+        return false;
+    if (text.compare(position, keyword.size(), keyword) != 0)
+        return false;
+    size_t p = position + keyword.size();
+    if (digitRequired && (p >= text.size() || !IsDigit(text[p])))
+        return false;
+    if (skipDigits)
+        while (p < text.size() && IsDigit(text[p]))
+            ++p;
+    position = p;
+    return true;
+}
+
+bool MatchKeywordGroup(std::string_view text, std::string_view keyword, size_t& position)
+{
+    const size_t start = position;
+    if (!MatchKeyword(text, keyword, false, position))
+        return false;
+    if (start > 0 && text[start - 1] == '{') {
+        size_t end = text.find_first_of("\r\n}", position);
+        position = end == std::string_view::npos ? text.size() : end;
+    }
+    return true;
+}
+
+ByteString ExtractHtmlFromRtf(std::string_view rtf)
+{
+    if (rtf.empty() || rtf.find("\\fromhtml") == std::string_view::npos)
+        return {};
+    const size_t firstTag = rtf.find(kHtmlTagGroup);
+    if (firstTag == std::string_view::npos)
+        return {};
+    if (rtf.find("<!DOCTYPE html") == std::string_view::npos && rtf.find("<!DOCTYPE HTML") == std::string_view::npos
+        && rtf.find("<html ") == std::string_view::npos && rtf.find("<html>") == std::string_view::npos)
+        return {};
+    const int32_t codePage = RtfCodePage(rtf);
+    ByteString mid = UnwrapTagGroups(rtf, firstTag);
+    return TBodyWriter(mid, codePage).Run();
+}
+
+} // namespace pelmsg

@@ -1,0 +1,97 @@
+// Header values outside printable ASCII as RFC 2047 encoded words ("=?charset?B?...?=").
+
+#include "text/header_encoding.h"
+
+#include <string>
+
+#include "text/ascii_case.h"
+#include "text/base64.h"
+#include "text/codepage.h"
+
+namespace pelmsg {
+
+namespace {
+
+constexpr size_t kMaxWordChars = 75; // RFC 2047: an encoded word is at most 75 characters
+// The first word shares its line with the header name: room is kept for "Name: " of up to 26 characters, so that
+// the line stays within 78 characters; the words after it stand alone on folded lines (" " + word = 76).
+constexpr size_t kFirstWordChars = kMaxWordChars - 28;
+
+bool IsPlainAscii(const ByteString& text)
+{
+    for (char c : text)
+        if (c < 0x20 || c > 0x7E)
+            return false;
+    // Text that looks like an encoded word would be decoded by the reader: it must be encoded to arrive as written.
+    return text.find("=?") == ByteString::npos;
+}
+
+// The text's bytes in a code page, or nothing when the code page cannot hold every character of it.
+bool BytesInCodePage(const WideString& wide, int32_t codePage, ByteString& bytes)
+{
+    bytes = WideToCodePage(wide, codePage);
+    return !bytes.empty() && CodePageToWide(bytes, codePage) == wide;
+}
+
+// Code points of UTF-16 text: the start of each character (a surrogate pair is one).
+size_t NextCharacter(const WideString& text, size_t at)
+{
+    if (text[at] >= 0xD800 && text[at] <= 0xDBFF && at + 1 < text.size() && text[at + 1] >= 0xDC00
+        && text[at + 1] <= 0xDFFF)
+        return at + 2;
+    return at + 1;
+}
+
+} // namespace
+
+ByteString EncodeHeaderText(const ByteString& text, const ByteString& charsetName)
+{
+    if (IsPlainAscii(text))
+        return text;
+
+    const WideString wide = Utf8ToWide(text);
+    // The charset the words are written in: the one asked for when it holds every character and is known by its
+    // table name (so that the name is a safe token to write), else UTF-8.
+    ByteString charset = "utf-8";
+    int32_t codePage = 65001;
+    if (!charsetName.empty() && !EqualsIgnoringAsciiCase(charsetName, "utf-8")) {
+        int32_t cp = CodePageOfCharsetName(charsetName);
+        ByteString whole;
+        if (cp != 0 && IsCodePageSupported(cp) && BytesInCodePage(wide, cp, whole)) {
+            charset = charsetName;
+            codePage = cp;
+        }
+    }
+    auto encode
+        = [&](const WideString& part) { return codePage == 65001 ? WideToUtf8(part) : WideToCodePage(part, codePage); };
+
+    // Words are cut between whole characters and each is encoded on its own, so that a stateful charset
+    // (ISO-2022-JP) starts and ends every word in its initial state. A word takes characters while its base64
+    // still fits.
+    const size_t overhead = charset.size() + 7; // "=?" charset "?B?" ... "?="
+    ByteString out;
+    size_t at = 0;
+    bool firstWord = true;
+    while (at < wide.size()) {
+        size_t limit = firstWord ? kFirstWordChars : kMaxWordChars;
+        size_t maxBytes = limit > overhead ? (limit - overhead) / 4 * 3 : 3;
+        size_t end = NextCharacter(wide, at);
+        ByteString bytes = encode(wide.substr(at, end - at));
+        while (end < wide.size()) {
+            size_t next = NextCharacter(wide, end);
+            ByteString longer = encode(wide.substr(at, next - at));
+            if (longer.size() > maxBytes)
+                break;
+            bytes = std::move(longer);
+            end = next;
+        }
+        if (!firstWord)
+            out += "\r\n ";
+        out += "=?" + charset + "?B?" + EncodeBase64(bytes) + "?=";
+        firstWord = false;
+        at = end;
+    }
+    return out;
+}
+
+} // namespace pelmsg
