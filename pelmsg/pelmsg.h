@@ -2,6 +2,7 @@
 
 // The message library: everything the application uses.
 
+#include "calendar/calendar.h"
 #include "codepage.h"
 #include "compressed_rtf.h"
 #include "constants.h"
