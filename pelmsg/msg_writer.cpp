@@ -842,23 +842,39 @@ bool ComesFromMsg(const TMSGProperties& collection)
     return false;
 }
 
+// Writes the message into the root storage of a compound file.
+void WriteMessageStorage(const TMSGProperties& collection, IStorage& root, bool allProperties)
+{
+    const bool standalone = !collection.IsTopLevel();
+    if (allProperties && ComesFromMsg(collection)) {
+        TMirrorWriter(collection.Root(), standalone).Write(root, collection, true);
+    } else {
+        TNamedPropertyMap names;
+        TLayoutWriter writer(names);
+        TOutMessage message = allProperties ? writer.Build(collection, 0) : writer.BuildSelected(collection);
+        writer.Write(root, message, true);
+        if (!names.Empty())
+            writer.WriteNamedProperties(root);
+    }
+    root.Commit();
+}
+
 } // namespace
 
 void TMSGProperties::SaveToMSGFile(const std::string& fileName, bool allProperties) const
 {
     std::unique_ptr<IStorage> root = StgCreateDocfile(fileName);
-    const bool standalone = !IsTopLevel();
-    if (allProperties && ComesFromMsg(*this)) {
-        TMirrorWriter(Root(), standalone).Write(*root, *this, true);
-    } else {
-        TNamedPropertyMap names;
-        TLayoutWriter writer(names);
-        TOutMessage message = allProperties ? writer.Build(*this, 0) : writer.BuildSelected(*this);
-        writer.Write(*root, message, true);
-        if (!names.Empty())
-            writer.WriteNamedProperties(*root);
+    WriteMessageStorage(*this, *root, allProperties);
+}
+
+void TMSGProperties::SaveToMSG(TStream& stream, bool allProperties) const
+{
+    auto image = std::make_shared<TLockBytes>();
+    {
+        std::unique_ptr<IStorage> root = StgCreateDocfileInMemory(image);
+        WriteMessageStorage(*this, *root, allProperties);
     }
-    root->Commit();
+    stream.WriteBuffer(image->Bytes().data(), image->Bytes().size());
 }
 
 void TMSGProperties::SaveAttachment(int index, TStream* stream) const
