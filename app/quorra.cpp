@@ -1,4 +1,5 @@
-// quorra: the Tessaly program. Converts a TNEF message from the command line ("FILE /E FORMAT [OUTPUT]").
+// quorra: the Tessaly program. Converts a TNEF message from the command line ("FILE /E FORMAT [OUTPUT]") and
+// writes its attachments into a folder ("FILE /ATTACHMENTS[=FOLDER]").
 
 #include <cstdlib>
 #include <iostream>
@@ -61,8 +62,18 @@ int main(int argc, char** argv)
         ApplySwitch(settings, argument);
 
     int status = 0;
-    if (commandLine.ExportMode) {
-        status = RunExport(settings, commandLine, std::cerr);
+    if (commandLine.ExportMode || commandLine.SaveAttachments) {
+        if (commandLine.FileName.empty()) {
+            std::cerr << "quorra: no message file given\n\n" << UsageText();
+            return 2;
+        }
+        if (commandLine.ExportMode)
+            status = RunExport(settings, commandLine, std::cerr);
+        if (commandLine.SaveAttachments && status != 1) {
+            const int saved = RunSaveAttachments(commandLine, std::cout, std::cerr);
+            if (saved != 0)
+                status = saved;
+        }
     } else {
         if (!HasDisplay())
             std::cerr << "quorra: no display is available. To convert without a window: quorra FILE /E FORMAT "
