@@ -192,9 +192,12 @@ private:
         else if (word == "bullet")
             Text(u"\u2022");
         else if (word == "u" && hasParameter) {
-            const char16_t unit
-                = static_cast<char16_t>(static_cast<uint16_t>(parameter < 0 ? parameter + 65536 : parameter));
-            Text(std::u16string_view(&unit, 1));
+            // A signed 16-bit unit; anything else names no character but still has its replacement.
+            if (parameter >= -32768 && parameter <= 65535) {
+                const auto unit
+                    = static_cast<char16_t>(static_cast<uint16_t>(parameter < 0 ? parameter + 65536 : parameter));
+                Text(std::u16string_view(&unit, 1));
+            }
             pendingSkip_ = state_.UnicodeSkip;
         } else if (word == "uc" && hasParameter)
             state_.UnicodeSkip = parameter < 0 ? 0 : static_cast<int>(std::min<long>(parameter, 16));
