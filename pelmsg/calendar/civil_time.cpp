@@ -11,8 +11,6 @@ namespace {
 
 // 1601-01-01 counted from 1970-01-01 (the civil algorithms count from there).
 constexpr int64_t kDays1601To1970 = 134774;
-// 1601-01-01 counted from 1899-12-30, the zero of the property model's date-times.
-constexpr int64_t kDays1601To1899 = 109205;
 
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d)
 {
