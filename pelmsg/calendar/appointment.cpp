@@ -438,20 +438,8 @@ private:
     // Made from what the item says, so that the same item always gets the same UID.
     static std::string StableUid(const TAppointment& a)
     {
-        uint64_t hash = 0xCBF29CE484222325ULL;
-        auto add = [&](std::string_view bytes) {
-            for (char c : bytes) {
-                hash ^= static_cast<unsigned char>(c);
-                hash *= 0x100000001B3ULL;
-            }
-        };
-        add(WideToUtf8(a.Subject));
-        add(std::to_string(a.Start.value_or(0)));
-        add(std::to_string(a.End.value_or(0)));
-        add(WideToUtf8(a.Location));
-        char text[40];
-        std::snprintf(text, sizeof text, "%016llX@tessaly", static_cast<unsigned long long>(hash));
-        return text;
+        return HashedUid(WideToUtf8(a.Subject) + "\n" + std::to_string(a.Start.value_or(0)) + "\n"
+            + std::to_string(a.End.value_or(0)) + "\n" + WideToUtf8(a.Location));
     }
 
     const TMSGProperties& item_;
@@ -502,6 +490,18 @@ std::string AddressInText(const WideString& text)
         }
     }
     return LooksLikeAddress(utf8) ? utf8 : std::string();
+}
+
+std::string HashedUid(std::string_view text)
+{
+    uint64_t hash = 0xCBF29CE484222325ULL; // FNV-1a
+    for (char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001B3ULL;
+    }
+    char uid[40];
+    std::snprintf(uid, sizeof uid, "%016llX@tessaly", static_cast<unsigned long long>(hash));
+    return uid;
 }
 
 std::string UidFromGlobalObjectId(const ByteString& id)

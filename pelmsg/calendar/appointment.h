@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "calendar/item_kind.h"
@@ -69,5 +70,7 @@ std::string AddressInText(const WideString& text);
 // The UID of a meeting from its global object id: the identifier embedded by iCalendar-aware clients, else the
 // identifier in upper-case hexadecimal with its instance date cleared (so every instance shares it).
 std::string UidFromGlobalObjectId(const ByteString& id);
+// A UID made from what an item without an identifier says, the same for the same text ("0123456789ABCDEF@tessaly").
+std::string HashedUid(std::string_view text);
 
 } // namespace pelmsg

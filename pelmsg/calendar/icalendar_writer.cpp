@@ -152,7 +152,7 @@ public:
         else if (ByteString key = TItemProperties::Bytes(p.Find(kSearchKey)); !key.empty())
             uid = UidFromGlobalObjectId(key);
         else
-            uid = UidFromGlobalObjectId(WideToUtf8(p.Text(kSubject)));
+            uid = HashedUid(WideToUtf8(p.Text(kSubject) + ItemBodyText(item)));
         out_.Line("UID", uid);
         out_.Line("DTSTAMP", Utc(StampOf(p)));
         if (WideString subject = p.Text(kSubject); !subject.empty())
@@ -222,7 +222,12 @@ private:
         for (size_t i = 0; i < zones_.size(); ++i)
             if (zones_[i] == zone)
                 return zoneIds_[i];
-        std::string id = WideToUtf8(zone.Name);
+        // The id is written both as a property and as a parameter; characters either would escape or drop
+        // differently ("," ";" "\" and double quotes) are left out, so that the two always match.
+        std::string id;
+        for (char c : WideToUtf8(zone.Name))
+            if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F && c != ',' && c != ';' && c != '\\' && c != '"')
+                id += c;
         if (id.empty())
             id = "Time zone";
         std::string unique = id;

@@ -307,6 +307,33 @@ TEST(ICalendar, RecurrenceEndsAndAllDayRecurrences)
     }
 }
 
+TEST(ICalendar, AZoneKnownOnlyByItsDescription)
+{
+    // Older clients keep only the plain zone record and its description, whose commas a TZID cannot carry.
+    RecurrenceRecord r;
+    r.Specific = { 0x02 };
+    r.EndType = 0x2022;
+    r.OccurrenceCount = 3;
+    r.StartDate = MinutesOf(2023, 1, 2);
+    r.StartTimeOffset = 540;
+    r.EndTimeOffset = 600;
+    NamedProps p(0x8600);
+    p.Tagged(0x0037, 0x001E, TnefString8("Weekly"))
+        .Add(kPsetidAppointment, 0x8216, 0x0102, TnefBinary(r.Encode()))
+        .Add(kPsetidAppointment, 0x8233, 0x0102, TnefBinary(TimeZoneStructBytes(TokyoRule())))
+        .Add(kPsetidAppointment, 0x8234, 0x001E, TnefString8("(UTC+09:00) Osaka, Sapporo; \"Tokyo\""));
+    auto message = Load(TnefBuilder().Version().MessageClass("IPM.Appointment").MapiProps(p.List()).Bytes());
+    const std::string ics = ICalendarText(message->Properties());
+    EXPECT_TRUE(HasLine(ics, "TZID:(UTC+09:00) Osaka Sapporo Tokyo")) << ics;
+    EXPECT_TRUE(HasLine(ics, "DTSTART;TZID=\"(UTC+09:00) Osaka Sapporo Tokyo\":20230102T090000")) << ics;
+    if (!CalendarReadersAvailable())
+        GTEST_SKIP() << "python3-icalendar missing";
+    const Json read = IcsSummaryOfText(ics, 3);
+    const Json& instances = read["instances"].array.at(0);
+    ASSERT_EQ(instances.array.size(), 3u);
+    EXPECT_EQ(instances.array[2]["start"].string, "2023-01-16T00:00:00Z");
+}
+
 TEST(ICalendar, TasksAndTaskRequests)
 {
     NamedProps p(0x8300);
