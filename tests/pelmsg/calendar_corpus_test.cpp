@@ -273,6 +273,49 @@ TEST(CalendarCorpus, TnefMeetingRequestsAgreeWithYtnef)
     }
 }
 
+TEST(CalendarCorpus, TnefMeetingMessagesAsHordesTestsExpectThem)
+{
+    if (Skip())
+        GTEST_SKIP() << "corpus or python3-icalendar/vobject/dateutil missing";
+    // horde/Compress turns these TNEF files into iCalendar in its tests; its expectations, as noted in the corpus.
+    {
+        auto message = LoadCorpus("tnef/horde-compress__winmail2.dat");
+        const std::string ics = ICalendarText(message->Properties());
+        const Json read = IcsSummaryOfText(ics);
+        const Json& event = read["components"].array.at(0);
+        EXPECT_EQ(read["method"].string, "REQUEST");
+        EXPECT_EQ(event["summary"].string, "Test Meeting");
+        EXPECT_EQ(event["description"].string, "This is a test meeting.");
+        EXPECT_EQ(event["organizer"]["address"].string, "mailto:mike@theupstairsroom.com");
+        ASSERT_EQ(event["attendees"].array.size(), 1u);
+        EXPECT_EQ(event["attendees"].array[0]["address"].string, "mailto:mrubinsk@horde.org");
+        EXPECT_EQ(event["attendees"].array[0]["role"].string, "REQ-PARTICIPANT");
+        EXPECT_EQ(event["attendees"].array[0]["partstat"].string, "NEEDS-ACTION");
+        EXPECT_NE(ics.find(";RSVP=TRUE"), std::string::npos);
+    }
+    {
+        auto message = LoadCorpus("tnef/horde-compress__Itip_Reply.winmail.dat");
+        const Json read = IcsSummaryOfText(ICalendarText(message->Properties()));
+        const Json& event = read["components"].array.at(0);
+        EXPECT_EQ(read["method"].string, "REPLY");
+        EXPECT_EQ(event["summary"].string, "Infoveranstaltung VDI/VDE Jena \"Digitalisierung Medizintechnik\"");
+        ASSERT_EQ(event["attendees"].array.size(), 1u);
+        EXPECT_EQ(event["attendees"].array[0]["address"].string, "mailto:J.Meier@medizin.uni-leipzig.de");
+        EXPECT_EQ(event["attendees"].array[0]["partstat"].string, "ACCEPTED");
+    }
+    {
+        // Horde answers a task request with an iTIP request (METHOD REQUEST, the sender as ORGANIZER); we write
+        // the task itself, to be imported as a to-do.
+        auto message = LoadCorpus("tnef/horde-compress__tnef_task.winmail.dat");
+        const Json read = IcsSummaryOfText(ICalendarText(message->Properties()));
+        const Json& task = read["components"].array.at(0);
+        EXPECT_EQ(task["kind"].string, "VTODO");
+        EXPECT_EQ(task["summary"].string, "Test Task");
+        EXPECT_EQ(task["due"].string, "2015-01-30");
+        EXPECT_EQ(task["status"].string, "IN-PROCESS");
+    }
+}
+
 TEST(CalendarCorpus, ContactsCarryThePeersFields)
 {
     if (Skip())
