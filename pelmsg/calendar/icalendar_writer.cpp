@@ -24,6 +24,9 @@ namespace {
 
 const char* const kWeekdays[] = { "SU", "MO", "TU", "WE", "TH", "FR", "SA" };
 
+// What the changed instances of a series may repeat of it (description, attendees) in all, in bytes.
+constexpr size_t kMaxRepeatedBytes = 16 * 1024 * 1024;
+
 // A date from a UTC moment of an item that gives no zone: the moment is the local midnight of the day it means,
 // and every zone lies within twelve hours of UTC.
 int64_t DayOfUnzonedMoment(int64_t utc) { return (utc + kSecondsPerDay / 2) / kSecondsPerDay; }
@@ -135,10 +138,21 @@ public:
             break;
         }
         const bool reply = method && std::string_view(method) == "REPLY";
-        WriteEvent(a, method, reply);
-        if (a.Recurrence && !reply)
+        // Changed instances belong to a rule; without one (a reply, a pattern no rule can say) there are none.
+        if (WriteEvent(a, method, reply)) {
+            // Each changed instance repeats the series' description and people, unless that would make the file
+            // grow far beyond the message (many changed instances of a meeting with a long body or many people).
+            size_t repeated = a.Description.size() * 3;
+            for (const TParticipant& who : a.Attendees)
+                repeated += who.Name.size() * 3 + who.Address.size() + 80;
+            repeatDetails_ = repeated * a.Recurrence->Exceptions.size() <= kMaxRepeatedBytes;
+            if (!repeatDetails_)
+                Warn("the changed instances do not repeat the series' description and attendees, which would take "
+                     "more than "
+                    + std::to_string(kMaxRepeatedBytes / (1024 * 1024)) + " MB");
             for (const TRecurrenceException& e : a.Recurrence->Exceptions)
                 WriteChangedInstance(a, e, method);
+        }
         return Assemble(method);
     }
 
@@ -303,7 +317,8 @@ private:
         return std::max<int64_t>(1, (seconds + kSecondsPerDay - 1) / kSecondsPerDay);
     }
 
-    void WriteEvent(const TAppointment& a, const char* method, bool reply)
+    // Returns whether a recurrence rule was written.
+    bool WriteEvent(const TAppointment& a, const char* method, bool reply)
     {
         out_.Line("BEGIN", "VEVENT");
         Common(a, method);
@@ -322,9 +337,8 @@ private:
         if (!a.Description.empty())
             out_.Line("DESCRIPTION", Text(a.Description));
 
-        if (a.Recurrence)
-            RecurringTimes(a, reply);
-        else
+        const bool rule = a.Recurrence ? RecurringTimes(a, reply) : false;
+        if (!a.Recurrence)
             SingleTimes(a);
 
         Participants(a, method);
@@ -350,6 +364,7 @@ private:
         if (a.ReminderMinutes && (!method || std::string_view(method) == "REQUEST"))
             Alarm(*a.ReminderMinutes);
         out_.Line("END", "VEVENT");
+        return rule;
     }
 
     void SingleTimes(const TAppointment& a)
@@ -372,7 +387,9 @@ private:
         MomentLine("DTEND", a.End.value_or(*a.Start), a.EndZone);
     }
 
-    void RecurringTimes(const TAppointment& a, bool reply)
+    // The first instance's times and, unless this is a reply, the rule and its deleted instances. Returns whether
+    // the rule was written.
+    bool RecurringTimes(const TAppointment& a, bool reply)
     {
         const TAppointmentRecurrence& r = *a.Recurrence;
         const TRecurrencePattern& p = r.Pattern;
@@ -387,13 +404,13 @@ private:
             LocalLine("DTEND", start + length, a.RecurrenceZone);
         }
         if (reply)
-            return; // a reply answers for the meeting; it does not repeat the rule
+            return false; // a reply answers for the meeting; it does not repeat the rule
         std::string rule;
         try {
             rule = RecurrenceRuleText(p);
         } catch (const EFormatError& e) {
             Warn(std::string("the recurrence was left out, only the first instance is written: ") + e.what());
-            return;
+            return false;
         }
         const int64_t lastDay = p.EndDate / kMinutesPerDay;
         auto until = [&]() {
@@ -408,12 +425,15 @@ private:
             rule += ";UNTIL=" + until();
         out_.Line("RRULE", rule);
 
+        // The days of changed instances, sorted: each deleted date is looked up once (both lists can be long).
+        std::vector<int64_t> changedDays;
+        changedDays.reserve(r.Exceptions.size());
+        for (const TRecurrenceException& e : r.Exceptions)
+            changedDays.push_back(e.OriginalStartDate / kMinutesPerDay);
+        std::sort(changedDays.begin(), changedDays.end());
         for (uint32_t deleted : p.DeletedInstanceDates) {
             const int64_t deletedDay = deleted / kMinutesPerDay;
-            bool changed = false;
-            for (const TRecurrenceException& e : r.Exceptions)
-                changed = changed || e.OriginalStartDate / kMinutesPerDay == deletedDay;
-            if (changed)
+            if (std::binary_search(changedDays.begin(), changedDays.end(), deletedDay))
                 continue; // a changed instance gets an event of its own
             if (a.AllDay)
                 out_.Line("EXDATE;VALUE=DATE", FormatCivilDate(deletedDay * kSecondsPerDay));
@@ -421,6 +441,7 @@ private:
                 LocalLine(
                     "EXDATE", deletedDay * kSecondsPerDay + r.StartTimeOffset * kSecondsPerMinute, a.RecurrenceZone);
         }
+        return true;
     }
 
     WideString ExceptionText(const std::optional<WideString>& wide, const ByteString& narrow, int32_t codePage) const
@@ -450,7 +471,7 @@ private:
             out_.Line("SUMMARY", Text(subject));
         if (!location.empty())
             out_.Line("LOCATION", Text(location));
-        if (!a.Description.empty() && !(e.OverrideFlags & kOverrideExceptionalBody))
+        if (repeatDetails_ && !a.Description.empty() && !(e.OverrideFlags & kOverrideExceptionalBody))
             out_.Line("DESCRIPTION", Text(a.Description));
         if (allDay) {
             const int64_t first = start / kSecondsPerDay;
@@ -460,7 +481,13 @@ private:
             LocalLine("DTSTART", start, a.RecurrenceZone);
             LocalLine("DTEND", end, a.RecurrenceZone);
         }
-        Participants(a, method);
+        if (repeatDetails_) {
+            Participants(a, method);
+        } else if (a.Organizer) {
+            TAppointment organizerOnly;
+            organizerOnly.Organizer = a.Organizer;
+            Participants(organizerOnly, method);
+        }
         if (a.Sensitivity)
             out_.Line("CLASS", ClassOf(*a.Sensitivity));
         if (a.Cancelled)
@@ -572,6 +599,7 @@ private:
     }
 
     std::vector<std::string>* warnings_;
+    bool repeatDetails_ = true;
     TContentLines out_;
     std::vector<TTimeZone> zones_;
     std::vector<std::string> zoneIds_;

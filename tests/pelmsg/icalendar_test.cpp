@@ -240,6 +240,49 @@ TEST(ICalendar, ADamagedRecurrenceLeavesTheFirstInstanceAndAWarning)
     EXPECT_EQ(ics.find("METHOD"), std::string::npos) << "an appointment is no scheduling message";
 }
 
+TEST(ICalendar, TheMostChangedInstancesGiveAFileInProportionToTheMessage)
+{
+    // As many changed and deleted instances as a recurrence may hold, and a long body: the changed instances then
+    // leave out what they would otherwise repeat, and the output stays in proportion.
+    RecurrenceRecord r;
+    r.Frequency = 0x200A;
+    r.PatternType = 0;
+    r.Period = 1440;
+    r.Specific = {};
+    r.StartDate = MinutesOf(2000, 1, 1);
+    r.StartTimeOffset = 600;
+    r.EndTimeOffset = 660;
+    for (uint32_t i = 0; i < kMaxRecurrenceExceptions; ++i) {
+        ExceptionRecord e;
+        e.Start = e.Original = MinutesOf(2000, 1, 1, 10) + 1440 * i;
+        e.End = e.Start + 60;
+        e.Flags = 0x0020;
+        e.BusyStatus = 1;
+        r.Exceptions.push_back(e);
+        r.Deleted.push_back(MinutesOf(2000, 1, 1) + 1440 * (2 * i));
+        r.Modified.push_back(MinutesOf(2000, 1, 1) + 1440 * i);
+    }
+    NamedProps p(0x8700);
+    p.Tagged(0x0037, 0x001E, TnefString8("Daily"))
+        .Tagged(0x1000, 0x001E, TnefString8(std::string(4000, 'b')))
+        .Add(kPsetidAppointment, 0x8216, 0x0102, TnefBinary(r.Encode()))
+        .Add(kPsetidAppointment, 0x8233, 0x0102, TnefBinary(TimeZoneStructBytes(TokyoRule())));
+    auto message = Load(TnefBuilder().Version().MessageClass("IPM.Appointment").MapiProps(p.List()).Bytes());
+    std::vector<std::string> warnings;
+    const std::string ics = ICalendarText(message->Properties(), &warnings);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("do not repeat"), std::string::npos);
+    size_t events = 0, exdates = 0;
+    for (size_t at = 0; (at = ics.find("\r\nBEGIN:VEVENT", at)) != std::string::npos; ++at)
+        ++events;
+    for (size_t at = 0; (at = ics.find("\r\nEXDATE", at)) != std::string::npos; ++at)
+        ++exdates;
+    EXPECT_EQ(events, 1 + kMaxRecurrenceExceptions);
+    // Every other deleted date is a changed instance's; the rest are deletions.
+    EXPECT_EQ(exdates, kMaxRecurrenceExceptions / 2);
+    EXPECT_LT(ics.size(), 400u * kMaxRecurrenceExceptions);
+}
+
 TEST(ICalendar, AllDayEventsWithoutAZoneAreDates)
 {
     NamedProps p(0x8400);
