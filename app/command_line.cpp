@@ -3,7 +3,9 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
+#include "attachment_export.h"
 #include "pelmsg.h"
 
 namespace quorra {
@@ -14,6 +16,30 @@ bool IsExportSwitch(const std::string& a)
 {
     return IsSwitch(a)
         && (pelmsg::UpperAscii(a) == "/E" || pelmsg::UpperAscii(a) == "-E" || pelmsg::UpperAscii(a) == "--E");
+}
+
+// "/ATTACHMENTS" or "/ATTACHMENTS=FOLDER" (also with "-" or "--"): the folder, or empty; nothing for another text.
+std::optional<std::string> AttachmentsSwitch(const std::string& a)
+{
+    if (!IsSwitch(a))
+        return std::nullopt;
+    const size_t start = a.rfind("--", 0) == 0 ? 2 : 1;
+    const size_t eq = a.find('=');
+    const std::string name
+        = pelmsg::UpperAscii(a.substr(start, eq == std::string::npos ? std::string::npos : eq - start));
+    if (name != "ATTACHMENTS")
+        return std::nullopt;
+    return eq == std::string::npos ? std::string() : a.substr(eq + 1);
+}
+
+void PrintWarnings(const std::vector<pelmsg::TReadWarning>& warnings, std::ostream& errors)
+{
+    for (const pelmsg::TReadWarning& w : warnings) {
+        errors << "quorra: warning: " << w.Text;
+        if (w.Offset >= 0)
+            errors << " (byte " << w.Offset << ")";
+        errors << "\n";
+    }
 }
 
 } // namespace
@@ -35,6 +61,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         }
         if (IsExportSwitch(a)) {
             seenExport = true;
+            continue;
+        }
+        if (auto folder = AttachmentsSwitch(a)) {
+            c.SaveAttachments = true;
+            c.AttachmentFolder = *folder;
             continue;
         }
         if (IsSwitch(a))
@@ -99,6 +130,23 @@ int RunExport(TSettings& settings, const TCommandLine& commandLine, std::ostream
     const std::string& format = commandLine.ExportFormat;
     const std::string& output = commandLine.OutputPath;
     const bool withProperties = settings.SaveMode == 0;
+    if (format == ".ICS" || format == ".VCF") {
+        // Calendar items, contacts and tasks; any other message is refused before a file is made.
+        std::vector<std::string> warnings;
+        try {
+            if (format == ".ICS")
+                pelmsg::SaveToICalendarFile(message.Properties(), output, &warnings);
+            else
+                pelmsg::SaveToVCardFile(message.Properties(), output);
+        } catch (const std::exception& e) {
+            errors << "quorra: " << e.what() << "\n";
+            return 1;
+        }
+        PrintWarnings(message.Warnings(), errors);
+        for (const std::string& w : warnings)
+            errors << "quorra: warning: " << w << "\n";
+        return message.Warnings().empty() && warnings.empty() ? 0 : 3;
+    }
     try {
         if (format == ".HTM" || format == ".HTML")
             message.SaveToHTMLFile(output, withProperties);
@@ -114,18 +162,45 @@ int RunExport(TSettings& settings, const TCommandLine& commandLine, std::ostream
         errors << "quorra: " << e.what() << "\n";
         return 1;
     }
-    return 0;
+    PrintWarnings(message.Warnings(), errors);
+    return message.Warnings().empty() ? 0 : 3;
+}
+
+int RunSaveAttachments(const TCommandLine& commandLine, std::ostream& out, std::ostream& errors)
+{
+    std::string input = ExpandFileName(commandLine.FileName);
+    std::unique_ptr<pelmsg::TPelMessage> message = pelmsg::CreateMessageForFile(input);
+    try {
+        message->LoadFromFile(input);
+    } catch (const pelmsg::EPelMsgError& e) {
+        errors << "quorra: " << e.what() << "\n";
+        return 1;
+    }
+    const std::string folder
+        = commandLine.AttachmentFolder.empty() ? DefaultAttachmentFolder(input) : commandLine.AttachmentFolder;
+    const int status = SaveAllAttachments(message->Properties(), folder, out, errors);
+    PrintWarnings(message->Warnings(), errors);
+    if (status != 0)
+        return status;
+    return message->Warnings().empty() ? 0 : 3;
 }
 
 std::string UsageText()
 {
     return "Usage: quorra [OPTIONS] [FILE]\n"
            "       quorra FILE /E FORMAT [OUTPUT]\n"
+           "       quorra FILE /ATTACHMENTS[=FOLDER]\n"
            "\n"
            "Opens a TNEF message (winmail.dat, .tnef) or converts it without a window.\n"
            "\n"
-           "Export: FORMAT is txt, htm, html, xml, eml or msg; OUTPUT defaults to FILE with the format as its\n"
-           "extension. The exit status is 0 only when the output was written.\n"
+           "Export: FORMAT is txt, htm, html, xml, eml or msg; ics for a calendar item, meeting or task\n"
+           "(iCalendar), vcf for a contact (vCard). OUTPUT defaults to FILE with the format as its extension.\n"
+           "A message of the wrong kind for ics or vcf is refused.\n"
+           "/ATTACHMENTS writes every attachment into FOLDER (by default a folder named after FILE, beside it);\n"
+           "attached messages become .msg files, no file is replaced, and each path written is printed.\n"
+           "\n"
+           "Exit status: 0 when everything was written; 3 when it was, but the input was damaged (the\n"
+           "warnings on standard error); 1 when something was not written; 2 for a usage error.\n"
            "\n"
            "Options (\"/\", \"-\" or \"--\" in front, any case):\n"
            "  /ALL            save all original properties\n"

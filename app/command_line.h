@@ -19,6 +19,9 @@ struct TCommandLine {
     bool ExportMode = false;
     std::string ExportFormat; // "." and the format in upper case: ".HTM", ".XML", ".EML", ".MSG", ".TXT", ...
     std::string OutputPath; // as given, or the input path with its extension replaced by the format
+    // "/ATTACHMENTS[=FOLDER]": write every attachment into a folder (by default one beside the message).
+    bool SaveAttachments = false;
+    std::string AttachmentFolder; // as given; empty for the default
 };
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
@@ -32,9 +35,15 @@ std::string ExpandFileName(const std::string& path);
 // Puts a path at the head of the recent list (moving it there when it is already in the list).
 void AddRecentFile(TSettings& settings, const std::string& path);
 
-// Loads the file and saves it in the export format; the error text goes to `errors`. Returns the exit status:
-// 0 only when the output file was written.
+// Loads the file and saves it in the export format; the error text and the load's warnings go to `errors`.
+// Returns the exit status: 0 when the output file was written from a sound input, 3 when it was written but the
+// input was damaged (or, for ics, held a damaged recurrence or time zone), 1 when nothing was written.
 int RunExport(TSettings& settings, const TCommandLine& commandLine, std::ostream& errors);
+
+// Loads the file and writes every attachment into the folder the command line names (SaveAllAttachments), printing
+// each path written on `out`. Returns 0 when every attachment was written, 3 when they were but the input was
+// damaged, 1 otherwise.
+int RunSaveAttachments(const TCommandLine& commandLine, std::ostream& out, std::ostream& errors);
 
 // The usage text for --help.
 std::string UsageText();

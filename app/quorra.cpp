@@ -1,5 +1,5 @@
-// quorra: the Tessaly program. Opens the viewer window, or converts a message from the command line
-// ("FILE /E FORMAT [OUTPUT]") without one.
+// quorra: the Tessaly program. Opens the viewer window, or without one converts a message from the command line
+// ("FILE /E FORMAT [OUTPUT]") and writes its attachments into a folder ("FILE /ATTACHMENTS[=FOLDER]").
 
 #include <cstdlib>
 #include <iostream>
@@ -54,7 +54,7 @@ int main(int argc, char** argv)
         std::cout << "quorra (Tessaly) " << kTessalyVersion << "\n";
         return 0;
     }
-    if (!commandLine.ExportMode) {
+    if (!commandLine.ExportMode && !commandLine.SaveAttachments) {
         if (!HasDisplay()) {
             std::cerr << "quorra: no display is available, so no window can open. To convert without a window: "
                          "quorra FILE /E FORMAT [OUTPUT] (see --help).\n";
@@ -71,7 +71,18 @@ int main(int argc, char** argv)
     for (const std::string& argument : arguments)
         ApplySwitch(settings, argument);
 
-    int status = RunExport(settings, commandLine, std::cerr);
+    if (commandLine.FileName.empty()) {
+        std::cerr << "quorra: no message file given\n\n" << UsageText();
+        return 2;
+    }
+    int status = 0;
+    if (commandLine.ExportMode)
+        status = RunExport(settings, commandLine, std::cerr);
+    if (commandLine.SaveAttachments && status != 1) {
+        const int saved = RunSaveAttachments(commandLine, std::cout, std::cerr);
+        if (saved != 0)
+            status = saved;
+    }
     if (settings.UseIniFile && !SaveSettings(settings))
         std::cerr << "quorra: the settings file could not be written\n";
     return status;

@@ -59,8 +59,10 @@ std::string Normalised(const std::string& text)
     return eq == std::string::npos ? pelmsg::UpperAscii(s) : pelmsg::UpperAscii(s.substr(0, eq + 1)) + s.substr(eq + 1);
 }
 
-const char* const kWholeSwitches[] = { "/ALL", "/NOINI", "/NOLOGO", "/NOMENU", "/BASIC", "/SIMPLE", "/E" };
-const char* const kPrefixSwitches[] = { "/DEFFORMAT=", "/LANG=", "/LEFT=", "/TOP=", "/WIDTH=", "/HEIGHT=" };
+const char* const kWholeSwitches[]
+    = { "/ALL", "/NOINI", "/NOLOGO", "/NOMENU", "/BASIC", "/SIMPLE", "/E", "/ATTACHMENTS" };
+const char* const kPrefixSwitches[]
+    = { "/DEFFORMAT=", "/LANG=", "/LEFT=", "/TOP=", "/WIDTH=", "/HEIGHT=", "/ATTACHMENTS=" };
 
 void ReadList(const TIniFile& ini, const char* section, std::vector<std::string>& list)
 {

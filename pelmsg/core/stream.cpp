@@ -242,6 +242,27 @@ int64_t TFileStream::Size() const { return size_; }
 
 // ---- TSafeFileStream ----
 
+namespace {
+
+// The temporary file beside a target: the target's name and the suffix. A name that would then exceed what the
+// file system takes is cut between whole UTF-8 characters, so that a target of the longest name can be written.
+std::string TemporaryNameFor(const std::string& fileName, const std::string& suffix)
+{
+    const size_t slash = fileName.rfind('/');
+    const size_t baseStart = slash == std::string::npos ? 0 : slash + 1;
+    std::string base = fileName.substr(baseStart);
+    const size_t room = kMaxFileNameBytes - suffix.size();
+    if (base.size() > room) {
+        size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80)
+            --cut;
+        base.resize(cut);
+    }
+    return fileName.substr(0, baseStart) + base + suffix;
+}
+
+} // namespace
+
 TSafeFileStream::TSafeFileStream(const std::string& fileName)
     : fileName_(fileName)
 {
@@ -249,7 +270,7 @@ TSafeFileStream::TSafeFileStream(const std::string& fileName)
     for (int attempt = 0; attempt < 16 && !file_; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".~%08x.tmp", static_cast<unsigned>(rd()));
-        std::string candidate = fileName + suffix;
+        std::string candidate = TemporaryNameFor(fileName, suffix);
         int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST)
@@ -378,6 +399,16 @@ int64_t TWindowStream::Seek(int64_t offset, TSeekOrigin origin)
     int64_t target = ClampedTarget(offset, origin, Position(), length_);
     base_.Seek(start_ + std::min(target, length_), TSeekOrigin::Beginning);
     return Position();
+}
+
+void SaveThroughTemporaryFile(const std::string& fileName, const std::function<void(TStream&)>& write)
+{
+    struct stat st { };
+    if (fileName.empty() || (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
+        throw EFileError(FormatMessage(SCannotCreateFile, fileName));
+    TSafeFileStream file(fileName);
+    write(file);
+    file.Commit();
 }
 
 } // namespace pelmsg

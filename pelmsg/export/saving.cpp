@@ -70,6 +70,8 @@ void TMSGProperties::SaveToMSGFile(const std::string& fileName, bool allProperti
     WriteMsgFile(*this, fileName, allProperties);
 }
 
+void TMSGProperties::SaveToMSG(TStream& stream, bool allProperties) const { WriteMsgStream(*this, stream, allProperties); }
+
 void TMSGProperties::SaveAttachment(int index, TStream* stream) const
 {
     WriteAttachmentData(*this, index, RequireStream(stream));

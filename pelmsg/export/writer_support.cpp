@@ -40,16 +40,6 @@ TStream& RequireStream(TStream* stream)
     return *stream;
 }
 
-void SaveThroughTemporaryFile(const std::string& fileName, const std::function<void(TStream&)>& write)
-{
-    struct stat st { };
-    if (fileName.empty() || (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
-        throw EFileError(FormatMessage(SCannotCreateFile, fileName));
-    TSafeFileStream file(fileName);
-    write(file);
-    file.Commit();
-}
-
 ByteString TagText(uint32_t tag)
 {
     char text[16];

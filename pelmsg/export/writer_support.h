@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/stream.h"
 #include "core/strings.h"
 
 namespace pelmsg {
@@ -35,11 +36,6 @@ private:
 
 // The stream, or EPelMsgError "Stream is not defined" when there is none.
 TStream& RequireStream(TStream* stream);
-
-// Writes a file through a temporary file beside it that replaces the target only once everything is written, so a
-// failed save leaves the previous file as it was and no half-written one. Raises EFileError "Cannot create file %s"
-// when the file cannot be created (also for an empty name or a folder); the writer's exceptions pass unchanged.
-void SaveThroughTemporaryFile(const std::string& fileName, const std::function<void(TStream&)>& write);
 
 // "0x" and the tag as eight upper-case hexadecimal digits.
 ByteString TagText(uint32_t tag);

@@ -39,3 +39,5 @@
 #include "export/html_writer.h"
 #include "export/text_writer.h"
 #include "export/xml_writer.h"
+
+#include "calendar/calendar.h"

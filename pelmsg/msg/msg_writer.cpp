@@ -678,23 +678,39 @@ bool ComesFromMsg(const TMSGProperties& collection)
     return false;
 }
 
+// Writes the message into the root storage of a compound file.
+void WriteMessageStorage(const TMSGProperties& message, IStorage& root, bool allProperties)
+{
+    const bool standalone = !message.IsTopLevel();
+    if (allProperties && ComesFromMsg(message)) {
+        TMirrorWriter(message.Root(), standalone).Write(root, message, true);
+    } else {
+        TNamedPropertyMap names;
+        TLayoutWriter writer(names);
+        TOutMessage out = allProperties ? writer.Build(message, 0) : writer.BuildSelected(message);
+        writer.Write(root, out, true);
+        if (!names.Empty())
+            writer.WriteNamedProperties(root);
+    }
+    root.Commit();
+}
+
 } // namespace
 
 void WriteMsgFile(const TMSGProperties& message, const std::string& fileName, bool allProperties)
 {
     std::unique_ptr<IStorage> root = StgCreateDocfile(fileName);
-    const bool standalone = !message.IsTopLevel();
-    if (allProperties && ComesFromMsg(message)) {
-        TMirrorWriter(message.Root(), standalone).Write(*root, message, true);
-    } else {
-        TNamedPropertyMap names;
-        TLayoutWriter writer(names);
-        TOutMessage out = allProperties ? writer.Build(message, 0) : writer.BuildSelected(message);
-        writer.Write(*root, out, true);
-        if (!names.Empty())
-            writer.WriteNamedProperties(*root);
+    WriteMessageStorage(message, *root, allProperties);
+}
+
+void WriteMsgStream(const TMSGProperties& message, TStream& stream, bool allProperties)
+{
+    auto image = std::make_shared<TLockBytes>();
+    {
+        std::unique_ptr<IStorage> root = StgCreateDocfileInMemory(image);
+        WriteMessageStorage(message, *root, allProperties);
     }
-    root->Commit();
+    stream.WriteBuffer(image->Bytes().data(), image->Bytes().size());
 }
 
 } // namespace pelmsg

@@ -40,9 +40,6 @@ std::string Entry(const std::string& stream, size_t header, uint32_t tag)
     return {};
 }
 
-const std::array<uint8_t, 16> kPsetidCommon
-    = { 0x08, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
-
 std::string SampleTnef()
 {
     std::string inner = TnefBuilder()

@@ -105,6 +105,19 @@ TEST(WriterSupport, FileFormsWriteWhatTheStreamFormsWriteAndReplaceTheOldFile)
     EXPECT_EQ(FilesIn(dir.Path()), Writers().size()) << "no temporary files are left behind";
 }
 
+TEST(WriterSupport, NamesOfTheLongestLengthCanBeWritten)
+{
+    TempDir dir;
+    // 255 bytes, the last characters two bytes long: the temporary file beside it must fit as well.
+    for (const std::string& name :
+        { std::string(255, 'n'), std::string(253, 'a') + "\xC3\xA9", std::string(254, 'b') }) {
+        SCOPED_TRACE(name.size());
+        SaveThroughTemporaryFile(dir.File(name), [](TStream& s) { s.WriteString("content"); });
+        EXPECT_EQ(ReadFileBytes(dir.File(name)), "content");
+    }
+    EXPECT_EQ(FilesIn(dir.Path()), 3u) << "no temporary files are left behind";
+}
+
 TEST(WriterSupport, FilesThatCannotBeCreatedAreReported)
 {
     TMSGProperties message;

@@ -2,11 +2,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
 namespace pelmsg {
+
+// The longest file name the file systems we write to accept, in bytes.
+inline constexpr size_t kMaxFileNameBytes = 255;
 
 enum class TSeekOrigin { Beginning = 0, Current = 1, End = 2 };
 
@@ -162,5 +166,11 @@ private:
     int64_t start_;
     int64_t length_;
 };
+
+// The one way every output of the library and the application is saved: writes a file through a temporary file
+// beside it that replaces the target only once everything is written, so a failed save leaves the previous file as
+// it was and no half-written one. Raises EFileError "Cannot create file %s" when the file cannot be created (also
+// for an empty name or a folder); the writer's exceptions pass unchanged.
+void SaveThroughTemporaryFile(const std::string& fileName, const std::function<void(TStream&)>& write);
 
 } // namespace pelmsg

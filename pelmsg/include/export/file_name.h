@@ -6,10 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace pelmsg {
+#include "core/stream.h"
 
-// The longest file name the file systems we write to accept, in bytes.
-inline constexpr size_t kMaxFileNameBytes = 255;
+namespace pelmsg {
 
 // A file name (no folder part) made from a UTF-8 name taken from a message: "/", "\", NUL, control characters and
 // the characters Windows forbids become "_"; leading blanks and trailing dots and blanks are dropped (so "." and

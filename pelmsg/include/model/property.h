@@ -160,6 +160,8 @@ public:
     void SaveToEML(TStream* stream) const;
     void SaveToEMLFile(const std::string& fileName) const;
     void SaveToMSGFile(const std::string& fileName, bool allProperties) const;
+    // The same compound file, made in memory and written to a stream.
+    void SaveToMSG(TStream& stream, bool allProperties) const;
     void SaveAttachment(int index, TStream* stream) const;
     void SaveAttachmentToFile(int index, const std::string& fileName) const;
 

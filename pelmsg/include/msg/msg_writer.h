@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "core/stream.h"
 #include "model/property.h"
 
 namespace pelmsg {
@@ -18,5 +19,9 @@ namespace pelmsg {
 // created and EStorageError when the tree cannot be written as a compound file (an element name the format
 // forbids).
 void WriteMsgFile(const TMSGProperties& message, const std::string& fileName, bool allProperties);
+
+// The same compound file, made in memory and then written to the stream (which the caller saves as it saves
+// any other output).
+void WriteMsgStream(const TMSGProperties& message, TStream& stream, bool allProperties);
 
 } // namespace pelmsg

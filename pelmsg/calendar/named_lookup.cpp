@@ -1,0 +1,133 @@
+#include "calendar/named_lookup.h"
+
+#include "calendar/civil_time.h"
+#include "msg/msg_names.h"
+#include "msg/msg_record.h"
+
+namespace pelmsg {
+
+const TPropertySetId kPsetidAppointment
+    = { 0x02, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
+const TPropertySetId kPsetidTask
+    = { 0x03, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
+const TPropertySetId kPsetidAddress
+    = { 0x04, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
+const TPropertySetId kPsetidCommon
+    = { 0x08, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
+const TPropertySetId kPsetidMeeting
+    = { 0x90, 0xDA, 0xD8, 0x6E, 0x0B, 0x45, 0x1B, 0x10, 0x98, 0xDA, 0x00, 0xAA, 0x00, 0x3F, 0x13, 0x05 };
+
+TItemProperties::TItemProperties(const TMSGProperties& collection)
+    : collection_(collection)
+{
+    for (const TMSGProperty* node : collection) {
+        if (node->TagID == 0 && ElementNameOf(*node) == kPropertiesStreamName) {
+            entries_ = &node->SubProperties;
+            break;
+        }
+    }
+}
+
+bool TItemProperties::HoldsValue(const TMSGProperty* node)
+{
+    switch (PropType(node->TagID)) {
+    case PT_UNSPECIFIED:
+    case PT_OBJECT:
+    case PT_STRING8:
+    case PT_UNICODE:
+    case PT_BINARY:
+        return false;
+    default:
+        return (PropType(node->TagID) & MV_FLAG) == 0;
+    }
+}
+
+template <class Match> const TMSGProperty* TItemProperties::FindWhere(Match match) const
+{
+    for (const TMSGProperty* node : collection_)
+        if (PropType(node->TagID) != PT_UNSPECIFIED && match(*node))
+            return node;
+    if (entries_)
+        for (const TMSGProperty* node : *entries_)
+            if (HoldsValue(node) && match(*node))
+                return node;
+    return nullptr;
+}
+
+const TMSGProperty* TItemProperties::Find(uint16_t identifier) const
+{
+    return FindWhere([&](const TMSGProperty& node) { return PropId(node.TagID) == identifier && !node.NamedId; });
+}
+
+const TMSGProperty* TItemProperties::FindNamed(const TPropertySetId& set, uint32_t number) const
+{
+    return FindWhere([&](const TMSGProperty& node) {
+        return node.NamedId && !node.NamedId->IsString && node.NamedId->Number == number && node.NamedId->Guid == set;
+    });
+}
+
+const TMSGProperty* TItemProperties::FindNamed(const TPropertySetId& set, std::u16string_view name) const
+{
+    return FindWhere([&](const TMSGProperty& node) {
+        return node.NamedId && node.NamedId->IsString && node.NamedId->Name == name && node.NamedId->Guid == set;
+    });
+}
+
+WideString TItemProperties::Text(const TMSGProperty* node)
+{
+    if (!node || !(IsByteString(node->Value) || IsWideString(node->Value)))
+        return {};
+    WideString text = node->ValueText();
+    // Strings are stored with their terminating NUL; a value ends at the first one.
+    size_t nul = text.find(u'\0');
+    if (nul != WideString::npos)
+        text.resize(nul);
+    return text;
+}
+
+std::optional<int64_t> TItemProperties::Integer(const TMSGProperty* node)
+{
+    if (!node || !(IsNumeric(node->Value) || std::holds_alternative<bool>(node->Value)))
+        return std::nullopt;
+    return ValueAsInteger(node->Value);
+}
+
+std::optional<bool> TItemProperties::Boolean(const TMSGProperty* node)
+{
+    if (!node)
+        return std::nullopt;
+    if (const bool* b = std::get_if<bool>(&node->Value))
+        return *b;
+    if (IsNumeric(node->Value))
+        return ValueAsInteger(node->Value) != 0;
+    return std::nullopt;
+}
+
+std::optional<double> TItemProperties::Number(const TMSGProperty* node)
+{
+    if (!node || !IsNumeric(node->Value))
+        return std::nullopt;
+    return ValueAsDouble(node->Value);
+}
+
+std::optional<int64_t> TItemProperties::UtcTime(const TMSGProperty* node)
+{
+    if (!node)
+        return std::nullopt;
+    const auto* date = std::get_if<TDateTime>(&node->Value);
+    if (!date)
+        return std::nullopt;
+    return UtcSecondsFromDateTime(date->Days);
+}
+
+ByteString TItemProperties::Bytes(const TMSGProperty* node)
+{
+    if (!node || !IsByteString(node->Value))
+        return {};
+    ByteString bytes = std::get<ByteString>(node->Value);
+    if (node->DataSize < bytes.size())
+        bytes.resize(node->DataSize);
+    return bytes;
+}
+
+} // namespace pelmsg

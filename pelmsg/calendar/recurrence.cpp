@@ -1,0 +1,202 @@
+#include "calendar/recurrence.h"
+
+#include "calendar/blob_reader.h"
+
+namespace pelmsg {
+
+namespace {
+
+constexpr uint16_t kRecurrenceReaderVersion = 0x3004;
+constexpr uint32_t kChangeHighlightWriterVersion = 0x3009;
+constexpr uint32_t kMinutesPerDay32 = 1440;
+
+bool IsKnownPatternType(uint16_t type)
+{
+    switch (type) {
+    case kPatternDay:
+    case kPatternWeek:
+    case kPatternMonth:
+    case kPatternMonthNth:
+    case kPatternMonthEnd:
+    case kPatternHjMonth:
+    case kPatternHjMonthNth:
+    case kPatternHjMonthEnd:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::vector<uint32_t> ReadDates(TBlobReader& r, const char* countField, const char* datesField)
+{
+    const uint32_t count = r.U32(countField);
+    if (count > kMaxRecurrenceInstanceDates)
+        r.Fail(std::string(countField) + " " + std::to_string(count) + " is more than "
+            + std::to_string(kMaxRecurrenceInstanceDates));
+    if (count > r.Remaining() / 4)
+        r.Fail(std::string(datesField) + " run past the end of the data");
+    std::vector<uint32_t> dates;
+    dates.reserve(count);
+    for (uint32_t i = 0; i < count; ++i)
+        dates.push_back(r.U32(datesField));
+    return dates;
+}
+
+TRecurrencePattern ReadPattern(TBlobReader& r)
+{
+    TRecurrencePattern p;
+    const uint16_t readerVersion = r.U16("ReaderVersion");
+    r.U16("WriterVersion");
+    if (readerVersion != kRecurrenceReaderVersion)
+        r.Fail("unknown ReaderVersion " + std::to_string(readerVersion));
+    p.Frequency = r.U16("RecurFrequency");
+    if (p.Frequency < kRecurDaily || p.Frequency > kRecurYearly)
+        r.Fail("unknown RecurFrequency " + std::to_string(p.Frequency));
+    p.PatternType = r.U16("PatternType");
+    if (!IsKnownPatternType(p.PatternType))
+        r.Fail("unknown PatternType " + std::to_string(p.PatternType));
+    p.CalendarType = r.U16("CalendarType");
+    p.FirstDateTime = r.U32("FirstDateTime");
+    p.Period = r.U32("Period");
+    if (p.Period == 0)
+        r.Fail("a Period of 0");
+    p.SlidingFlag = r.U32("SlidingFlag");
+    switch (p.PatternType) {
+    case kPatternDay:
+        break;
+    case kPatternWeek:
+        p.DayMask = r.U32("PatternTypeSpecific");
+        break;
+    case kPatternMonthNth:
+    case kPatternHjMonthNth:
+        p.DayMask = r.U32("PatternTypeSpecific");
+        p.Nth = r.U32("PatternTypeSpecific N");
+        if (p.Nth < 1 || p.Nth > 5)
+            r.Fail("N " + std::to_string(p.Nth) + " is not 1 to 5");
+        break;
+    default:
+        p.DayOfMonth = r.U32("PatternTypeSpecific");
+        if (p.PatternType != kPatternMonthEnd && p.PatternType != kPatternHjMonthEnd
+            && (p.DayOfMonth < 1 || p.DayOfMonth > 31))
+            r.Fail("day of month " + std::to_string(p.DayOfMonth));
+        break;
+    }
+    if ((p.PatternType == kPatternWeek || p.PatternType == kPatternMonthNth || p.PatternType == kPatternHjMonthNth)
+        && (p.DayMask & 0x7F) == 0)
+        r.Fail("no days of the week");
+    p.EndType = r.U32("EndType");
+    if (p.EndType != kEndAfterDate && p.EndType != kEndAfterCount && p.EndType != kEndNever
+        && p.EndType != kEndNeverOld)
+        r.Fail("unknown EndType " + std::to_string(p.EndType));
+    p.OccurrenceCount = r.U32("OccurrenceCount");
+    p.FirstDayOfWeek = r.U32("FirstDOW");
+    if (p.FirstDayOfWeek > 6)
+        r.Fail("FirstDOW " + std::to_string(p.FirstDayOfWeek));
+    p.DeletedInstanceDates = ReadDates(r, "DeletedInstanceCount", "DeletedInstanceDates");
+    p.ModifiedInstanceDates = ReadDates(r, "ModifiedInstanceCount", "ModifiedInstanceDates");
+    p.StartDate = r.U32("StartDate");
+    p.EndDate = r.U32("EndDate");
+    return p;
+}
+
+ByteString ReadString8(TBlobReader& r, const char* lengthField, const char* textField)
+{
+    r.U16(lengthField); // the length with a terminating NUL that is not stored
+    const uint16_t length = r.U16(lengthField);
+    return ByteString(r.Bytes(length, textField));
+}
+
+TRecurrenceException ReadExceptionInfo(TBlobReader& r)
+{
+    TRecurrenceException e;
+    e.StartDateTime = r.U32("ExceptionInfo StartDateTime");
+    e.EndDateTime = r.U32("ExceptionInfo EndDateTime");
+    e.OriginalStartDate = r.U32("ExceptionInfo OriginalStartDate");
+    e.OverrideFlags = r.U16("OverrideFlags");
+    if (e.OverrideFlags & kOverrideSubject)
+        e.Subject8 = ReadString8(r, "SubjectLength", "Subject");
+    if (e.OverrideFlags & kOverrideMeetingType)
+        e.MeetingType = r.U32("MeetingType");
+    if (e.OverrideFlags & kOverrideReminderDelta)
+        e.ReminderDelta = r.U32("ReminderDelta");
+    if (e.OverrideFlags & kOverrideReminderSet)
+        e.ReminderSet = r.U32("ReminderSet");
+    if (e.OverrideFlags & kOverrideLocation)
+        e.Location8 = ReadString8(r, "LocationLength", "Location");
+    if (e.OverrideFlags & kOverrideBusyStatus)
+        e.BusyStatus = r.U32("BusyStatus");
+    if (e.OverrideFlags & kOverrideAttachment)
+        e.Attachment = r.U32("Attachment");
+    if (e.OverrideFlags & kOverrideSubType)
+        e.SubType = r.U32("SubType");
+    if (e.OverrideFlags & kOverrideAppointmentColor)
+        e.AppointmentColor = r.U32("AppointmentColor");
+    if (e.EndDateTime < e.StartDateTime)
+        r.Fail("a changed instance ends before it starts");
+    return e;
+}
+
+void ReadExtendedException(TBlobReader& r, uint32_t writerVersion, TRecurrenceException& e)
+{
+    if (writerVersion >= kChangeHighlightWriterVersion) {
+        const uint32_t size = r.U32("ChangeHighlightSize");
+        r.Skip(size, "ChangeHighlight");
+    }
+    r.Skip(r.U32("ReservedBlockEE1Size"), "ReservedBlockEE1");
+    if (e.OverrideFlags & (kOverrideSubject | kOverrideLocation)) {
+        r.U32("ExtendedException StartDateTime");
+        r.U32("ExtendedException EndDateTime");
+        r.U32("ExtendedException OriginalStartDate");
+        if (e.OverrideFlags & kOverrideSubject)
+            e.Subject = r.Utf16(r.U16("WideCharSubjectLength"), "WideCharSubject");
+        if (e.OverrideFlags & kOverrideLocation)
+            e.Location = r.Utf16(r.U16("WideCharLocationLength"), "WideCharLocation");
+        r.Skip(r.U32("ReservedBlockEE2Size"), "ReservedBlockEE2");
+    }
+}
+
+} // namespace
+
+TRecurrencePattern ReadRecurrencePattern(std::string_view bytes)
+{
+    TBlobReader r(bytes, "recurrence pattern");
+    return ReadPattern(r);
+}
+
+TAppointmentRecurrence ReadAppointmentRecurrence(std::string_view bytes)
+{
+    TBlobReader r(bytes, "appointment recurrence");
+    TAppointmentRecurrence a;
+    a.Pattern = ReadPattern(r);
+    a.ReaderVersion2 = r.U32("ReaderVersion2");
+    a.WriterVersion2 = r.U32("WriterVersion2");
+    a.StartTimeOffset = r.U32("StartTimeOffset");
+    a.EndTimeOffset = r.U32("EndTimeOffset");
+    if (a.StartTimeOffset >= kMinutesPerDay32)
+        r.Fail("StartTimeOffset " + std::to_string(a.StartTimeOffset) + " is not a time of day");
+    if (a.EndTimeOffset < a.StartTimeOffset)
+        r.Fail("EndTimeOffset lies before StartTimeOffset");
+    const uint16_t count = r.U16("ExceptionCount");
+    if (count > kMaxRecurrenceExceptions)
+        r.Fail("ExceptionCount " + std::to_string(count) + " is more than " + std::to_string(kMaxRecurrenceExceptions));
+    // Each changed instance takes at least 14 bytes.
+    if (count > r.Remaining() / 14)
+        r.Fail("ExceptionInfo runs past the end of the data");
+    a.Exceptions.reserve(count);
+    for (uint16_t i = 0; i < count; ++i)
+        a.Exceptions.push_back(ReadExceptionInfo(r));
+    // What follows only repeats the changed instances' texts in UTF-16; a record cut short there keeps the rest.
+    try {
+        r.Skip(r.U32("ReservedBlock1Size"), "ReservedBlock1");
+        std::vector<TRecurrenceException> extended = a.Exceptions;
+        for (TRecurrenceException& e : extended)
+            ReadExtendedException(r, a.WriterVersion2, e);
+        a.Exceptions = std::move(extended);
+        a.ExtendedExceptionsRead = true;
+    } catch (const EFormatError&) {
+        a.ExtendedExceptionsRead = false;
+    }
+    return a;
+}
+
+} // namespace pelmsg
