@@ -209,6 +209,9 @@ void TfrmMain::CreateActions()
     connect(Action("btnClose"), &QAction::triggered, this, &TfrmMain::btnCloseClick);
     connect(Action("miOptions"), &QAction::triggered, this, &TfrmMain::miOptionsClick);
     connect(Action("miViewFileTree"), &QAction::triggered, this, &TfrmMain::miViewFileTreeClick);
+    connect(Action("miFileSaveAs"), &QAction::triggered, this, &TfrmMain::miFileSaveAsClick);
+    connect(Action("btnSaveAs"), &QAction::triggered, this, &TfrmMain::miFileSaveAsClick);
+    connect(Action("miFileSaveAttachments"), &QAction::triggered, this, &TfrmMain::miFileSaveAttachmentsClick);
 }
 
 void TfrmMain::CreateMenus()
