@@ -481,13 +481,16 @@ private slots:
     void checkedAttachedMessagesAreSavedAsMsg()
     {
         auto w = Open(Write("fwd.dat",
-            MessageWith({ { "a.txt", "file a" }, { "Re: a/b", "inner subject", true }, { "skipped", "x", true } })));
+            MessageWith({ { "a.txt", "file a" }, { "Re: a/b", "inner subject", true }, { "skipped", "x", true },
+                { "empty.bin", "" } })));
         const QString folder = home_->Path("out");
         QDir().mkpath(folder);
         SaveAttachments(
             *w, [](TfrmAttachments* d) { d->SetChecked(1, true); }, folder);
-        QCOMPARE(FilesUnder(folder), QStringList({ "Re_ a_b.msg", "a.txt" }));
+        QCOMPARE(FilesUnder(folder), QStringList({ "Re_ a_b.msg", "a.txt", "empty.bin" }));
         QCOMPARE(ReadAll(folder + "/a.txt"), QByteArray("file a"));
+        QVERIFY(QFileInfo(folder + "/empty.bin").isFile());
+        QCOMPARE(QFileInfo(folder + "/empty.bin").size(), 0);
         auto saved = pelmsg::CreateMessageForFile((folder + "/Re_ a_b.msg").toStdString());
         QVERIFY(dynamic_cast<pelmsg::TPelMSGFile*>(saved.get()));
         saved->LoadFromFile((folder + "/Re_ a_b.msg").toStdString());
