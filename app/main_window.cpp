@@ -615,6 +615,7 @@ void TfrmMain::LoadCurrentFile()
     cbFileName_->setEditText(path);
 
     message_ = pelmsg::CreateMessageForFile(S(path));
+    loadedFileName_ = path;
     QString error;
     {
         TBusyCursor busy;

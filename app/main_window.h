@@ -66,6 +66,8 @@ public:
     bool FileLoaded() const { return fileLoaded_; }
     // The text of the file-name box: the file that is (or was last tried to be) open.
     QString FileName() const;
+    // The file the loaded message was read from (the box's text may have been edited since); empty before a load.
+    const QString& LoadedFileName() const { return loadedFileName_; }
     // The five pages and their page control.
     QTabWidget* PageControl() const { return pageControl_; }
     QWidget* Page(const char* objectName) const;
@@ -158,6 +160,7 @@ private:
     bool destroyed_ = false;
     bool creating_ = true;
     std::string fileToOpen_; // the first argument, loaded at the end of start-up
+    QString loadedFileName_;
     std::vector<std::string> saveAsExtensions_; // of the Save As dialog's filter entries, as last shown
     std::string saveAsExtension_ = ".txt"; // of the filter entry chosen last, which the next Save As starts with
 

@@ -122,7 +122,7 @@ void TfrmMain::SaveInFormat(
         return;
     TWaitCursor wait;
     quorra::SaveInFormat(
-        *message_, S(fileName), S(extension), settings_.SaveMode == 0, S(FileName()), calendarWarnings);
+        *message_, S(fileName), S(extension), settings_.SaveMode == 0, S(LoadedFileName()), calendarWarnings);
 }
 
 void TfrmMain::miFileSaveAsClick()
@@ -208,7 +208,7 @@ void TfrmMain::miFileSaveAttachmentsClick()
             QString folder = Q(AttachmentFolder(settings_, S(FileName())));
             if (!BrowseForFolder(this, strSelectAttachmentDir(), folder))
                 return;
-            targets.emplace(S(folder), S(FileName()),
+            targets.emplace(S(folder), S(LoadedFileName()),
                 [this](const std::string& path, bool& forAll) { return AskAboutExistingFile(this, path, forAll); });
         }
         try {

@@ -336,6 +336,8 @@ private slots:
         const QByteArray original = ReadAll(input);
         QVERIFY(QFile::link(input, home_->Path("home/link.msg")));
         auto w = Open(input);
+        // The file-name box edited after the load does not hide which file is open.
+        w->findChild<QComboBox*>("cbFileName")->setEditText(home_->Path("home/other.dat"));
         for (const QString& name : { QString("mail.dat"), QString("link.msg") }) {
             // Qt's dialog asks before replacing an existing file (answered yes); then the save is refused.
             const QStringList seen = SaveAs(*w, [&](QFileDialog* fd) {
