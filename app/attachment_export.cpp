@@ -1,34 +1,89 @@
 #include "attachment_export.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <system_error>
 
 #include "pelmsg.h"
+#include "save_formats.h"
 
 namespace quorra {
 
 namespace {
-
-constexpr uint16_t kIdDisplayName = 0x3001;
 
 bool EndsWithMsg(const std::string& name)
 {
     return name.size() >= 4 && pelmsg::EqualsIgnoringAsciiCase(std::string_view(name).substr(name.size() - 4), ".msg");
 }
 
-// The file name an attachment is written under, before it is made safe.
-std::string NameOf(const pelmsg::TMSGProperty& attachment, int index)
+} // namespace
+
+std::string ProposedAttachmentName(const pelmsg::TMSGProperty& attachment, int index)
 {
     if (!attachment.IsEmbeddedMessage())
         return attachment.AttachmentFileName(index);
-    // An attached message is named by its display name (its subject, as mail programs show it).
-    std::string name = pelmsg::WideToUtf8(pelmsg::TItemProperties(attachment.SubProperties).Text(kIdDisplayName));
-    if (name.empty())
-        name = attachment.AttachmentFileName(index);
+    std::string name = attachment.AttachmentDisplayName(index);
+    for (char& c : name)
+        if (c == '/' || c == ':')
+            c = '_';
     return EndsWithMsg(name) ? name : name + ".msg";
 }
 
-} // namespace
+std::string SafeAttachmentName(const pelmsg::TMSGProperty& attachment, int index)
+{
+    return pelmsg::SafeFileName(ProposedAttachmentName(attachment, index), "attachment " + std::to_string(index + 1));
+}
+
+void SaveAttachmentAs(const pelmsg::TMSGProperties& message, int index, const std::string& path)
+{
+    const pelmsg::TMSGProperty* attachment = message.Attachments(index);
+    if (attachment && attachment->IsEmbeddedMessage()) {
+        // The message is the data node's tree; an attachment without one holds the message's properties itself.
+        const pelmsg::TMSGProperty* data = attachment->AttachmentDataNode();
+        const pelmsg::TMSGProperties& embedded = data ? data->SubProperties : attachment->SubProperties;
+        pelmsg::SaveThroughTemporaryFile(path, [&](pelmsg::TStream& file) { embedded.SaveToMSG(file, true); });
+        return;
+    }
+    pelmsg::SaveThroughTemporaryFile(path, [&](pelmsg::TStream& file) { message.SaveAttachment(index, &file); });
+}
+
+TAttachmentTargets::TAttachmentTargets(std::string folder, std::string openFile, TAsk ask)
+    : folder_(std::move(folder))
+    , openFile_(std::move(openFile))
+    , ask_(std::move(ask))
+{
+}
+
+std::string TAttachmentTargets::PathFor(const std::string& safeName)
+{
+    const std::string path = (folder_.empty() || folder_.back() == '/' ? folder_ : folder_ + "/") + safeName;
+    struct stat entry { };
+    if (::lstat(path.c_str(), &entry) != 0)
+        return path;
+    struct stat target { };
+    const bool folder = ::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+    if (written_.count(path) || folder || IsSameFile(path, openFile_))
+        return pelmsg::FirstFreeFilePath(folder_, safeName);
+    TExistingFile answer = answer_;
+    if (!answerForAll_) {
+        bool forAll = false;
+        answer = ask_ ? ask_(path, forAll) : TExistingFile::KeepBoth;
+        if (forAll) {
+            answerForAll_ = true;
+            answer_ = answer;
+        }
+    }
+    switch (answer) {
+    case TExistingFile::Replace:
+        return path;
+    case TExistingFile::Skip:
+        return {};
+    case TExistingFile::KeepBoth:
+        break;
+    }
+    return pelmsg::FirstFreeFilePath(folder_, safeName);
+}
 
 std::string DefaultAttachmentFolder(const std::string& messagePath)
 {
@@ -53,19 +108,11 @@ int SaveAllAttachments(
         const pelmsg::TMSGProperty* attachment = message.Attachments(i);
         if (!attachment)
             continue;
-        const std::string fallback = "attachment " + std::to_string(i + 1);
-        const std::string safe = pelmsg::SafeFileName(NameOf(*attachment, i), fallback);
+        const std::string safe = SafeAttachmentName(*attachment, i);
         std::string path;
         try {
             path = pelmsg::FirstFreeFilePath(folder, safe);
-            const pelmsg::TMSGProperty* data = attachment->AttachmentDataNode();
-            if (attachment->IsEmbeddedMessage() && data) {
-                pelmsg::SaveThroughTemporaryFile(
-                    path, [&](pelmsg::TStream& file) { data->SubProperties.SaveToMSG(file, true); });
-            } else {
-                pelmsg::SaveThroughTemporaryFile(
-                    path, [&](pelmsg::TStream& file) { message.SaveAttachment(i, &file); });
-            }
+            SaveAttachmentAs(message, i, path);
             out << path << "\n";
         } catch (const std::exception& e) {
             ++failed;

@@ -7,6 +7,7 @@
 
 #include "attachment_export.h"
 #include "pelmsg.h"
+#include "save_formats.h"
 
 namespace quorra {
 
@@ -130,40 +131,27 @@ int RunExport(TSettings& settings, const TCommandLine& commandLine, std::ostream
     const std::string& format = commandLine.ExportFormat;
     const std::string& output = commandLine.OutputPath;
     const bool withProperties = settings.SaveMode == 0;
-    if (format == ".ICS" || format == ".VCF") {
-        // Calendar items, contacts and tasks; any other message is refused before a file is made.
-        std::vector<std::string> warnings;
-        try {
+    std::vector<std::string> calendarWarnings;
+    try {
+        if (format == ".ICS" || format == ".VCF") {
+            // Calendar items, contacts and tasks; any other message is refused before a file is made.
+            if (IsSameFile(output, input))
+                throw ESameFile(output);
             if (format == ".ICS")
-                pelmsg::SaveToICalendarFile(message.Properties(), output, &warnings);
+                pelmsg::SaveToICalendarFile(message.Properties(), output, &calendarWarnings);
             else
                 pelmsg::SaveToVCardFile(message.Properties(), output);
-        } catch (const std::exception& e) {
-            errors << "quorra: " << e.what() << "\n";
-            return 1;
+        } else {
+            SaveInFormat(message, output, format, withProperties, input);
         }
-        PrintWarnings(message.Warnings(), errors);
-        for (const std::string& w : warnings)
-            errors << "quorra: warning: " << w << "\n";
-        return message.Warnings().empty() && warnings.empty() ? 0 : 3;
-    }
-    try {
-        if (format == ".HTM" || format == ".HTML")
-            message.SaveToHTMLFile(output, withProperties);
-        else if (format == ".XML")
-            message.SaveToXMLFile(output, withProperties);
-        else if (format == ".EML")
-            message.SaveToEMLFile(output, withProperties);
-        else if (format == ".MSG")
-            message.SaveToMSGFile(output, withProperties);
-        else
-            message.SaveToTextFile(output, withProperties);
     } catch (const std::exception& e) {
         errors << "quorra: " << e.what() << "\n";
         return 1;
     }
     PrintWarnings(message.Warnings(), errors);
-    return message.Warnings().empty() ? 0 : 3;
+    for (const std::string& w : calendarWarnings)
+        errors << "quorra: warning: " << w << "\n";
+    return message.Warnings().empty() && calendarWarnings.empty() ? 0 : 3;
 }
 
 int RunSaveAttachments(const TCommandLine& commandLine, std::ostream& out, std::ostream& errors)

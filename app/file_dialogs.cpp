@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 
 #include "viewer_support.h"
 
@@ -9,6 +10,13 @@ namespace quorra {
 
 bool FileDialog(QWidget* owner, const QString& defaultExtension, const QString& filter, bool open,
     QString& fileName, const QString& title, const QString& initialFolder)
+{
+    TFileDialogFilter first;
+    return FileDialog(owner, defaultExtension, filter, open, fileName, title, initialFolder, first);
+}
+
+bool FileDialog(QWidget* owner, const QString& defaultExtension, const QString& filter, bool open,
+    QString& fileName, const QString& title, const QString& initialFolder, TFileDialogFilter& filterState)
 {
     QFileDialog dialog(owner, title);
     dialog.setObjectName(QStringLiteral("FileDialog"));
@@ -19,6 +27,17 @@ bool FileDialog(QWidget* owner, const QString& defaultExtension, const QString& 
         nameFilters << QString::fromStdString(QtNameFilter(f));
     if (!nameFilters.isEmpty())
         dialog.setNameFilters(nameFilters);
+    if (filterState.OnTypeChange) {
+        // The typed name is rewritten as the user picks another filter; the desktop's own dialogs give no access
+        // to it, so this one is Qt's.
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& chosen) {
+            auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            const qsizetype index = nameFilters.indexOf(chosen);
+            if (edit && index >= 0)
+                edit->setText(filterState.OnTypeChange(int(index) + 1, edit->text()));
+        });
+    }
     if (!defaultExtension.isEmpty())
         dialog.setDefaultSuffix(defaultExtension);
     // As on other desktops, a file name that carries an existing folder opens there; else the initial folder.
@@ -27,11 +46,17 @@ bool FileDialog(QWidget* owner, const QString& defaultExtension, const QString& 
         dialog.setDirectory(given.absolutePath());
     else if (!initialFolder.isEmpty())
         dialog.setDirectory(initialFolder);
+    // The filter first: choosing it may change the typed name, which the proposed name then replaces.
+    if (filterState.FilterIndex >= 1 && filterState.FilterIndex <= nameFilters.size())
+        dialog.selectNameFilter(nameFilters.at(filterState.FilterIndex - 1));
     if (!fileName.isEmpty())
         dialog.selectFile(given.fileName());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     fileName = dialog.selectedFiles().constFirst();
+    const qsizetype chosen = nameFilters.indexOf(dialog.selectedNameFilter());
+    if (chosen >= 0)
+        filterState.FilterIndex = int(chosen) + 1;
     return true;
 }
 

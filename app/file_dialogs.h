@@ -2,6 +2,8 @@
 
 // The platform's file and folder dialogs.
 
+#include <functional>
+
 #include <QString>
 
 class QWidget;
@@ -14,6 +16,17 @@ namespace quorra {
 // Returns whether the user confirmed; then fileName is the chosen path, otherwise it is unchanged.
 bool FileDialog(QWidget* owner, const QString& defaultExtension, const QString& filter, bool open,
     QString& fileName, const QString& title, const QString& initialFolder);
+
+// The filter entry of a file dialog: the one it starts with and, once the user confirmed, the one chosen (1 for
+// the first entry of the filter text). OnTypeChange, when set, is called as the user picks another entry, with
+// its index and the name typed so far, and returns the name to type instead.
+struct TFileDialogFilter {
+    int FilterIndex = 1;
+    std::function<QString(int filterIndex, const QString& typedName)> OnTypeChange;
+};
+// FileDialog with the filter entry to start with and the user's choice of it.
+bool FileDialog(QWidget* owner, const QString& defaultExtension, const QString& filter, bool open,
+    QString& fileName, const QString& title, const QString& initialFolder, TFileDialogFilter& filterState);
 
 // The folder browser with the prompt as its title, starting at path. Returns whether a folder was chosen; then
 // path is that folder, otherwise it is unchanged.

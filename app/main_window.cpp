@@ -209,6 +209,9 @@ void TfrmMain::CreateActions()
     connect(Action("btnClose"), &QAction::triggered, this, &TfrmMain::btnCloseClick);
     connect(Action("miOptions"), &QAction::triggered, this, &TfrmMain::miOptionsClick);
     connect(Action("miViewFileTree"), &QAction::triggered, this, &TfrmMain::miViewFileTreeClick);
+    connect(Action("miFileSaveAs"), &QAction::triggered, this, &TfrmMain::miFileSaveAsClick);
+    connect(Action("btnSaveAs"), &QAction::triggered, this, &TfrmMain::miFileSaveAsClick);
+    connect(Action("miFileSaveAttachments"), &QAction::triggered, this, &TfrmMain::miFileSaveAttachmentsClick);
 }
 
 void TfrmMain::CreateMenus()
@@ -612,6 +615,7 @@ void TfrmMain::LoadCurrentFile()
     cbFileName_->setEditText(path);
 
     message_ = pelmsg::CreateMessageForFile(S(path));
+    loadedFileName_ = path;
     QString error;
     {
         TBusyCursor busy;

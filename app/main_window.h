@@ -66,6 +66,8 @@ public:
     bool FileLoaded() const { return fileLoaded_; }
     // The text of the file-name box: the file that is (or was last tried to be) open.
     QString FileName() const;
+    // The file the loaded message was read from (the box's text may have been edited since); empty before a load.
+    const QString& LoadedFileName() const { return loadedFileName_; }
     // The five pages and their page control.
     QTabWidget* PageControl() const { return pageControl_; }
     QWidget* Page(const char* objectName) const;
@@ -91,6 +93,16 @@ public:
     void RefreshRecent();
     // The language command: no sender at start-up, a language menu item, or a dialog just created.
     void TranslateForm(QObject* sender);
+
+    // ---- Saving ----
+    // Saves the loaded message as fileName in the format its extension names (upper case with the dot, ".HTM";
+    // quorra::SaveInFormat says which), with all original properties when SaveMode is 0. Raises ESameFile for the
+    // file that is open and the writers' errors; nothing happens without a loaded message.
+    void SaveInFormat(
+        const QString& fileName, const QString& extension, std::vector<std::string>* calendarWarnings = nullptr);
+    // The extension of an entry of the Save As dialog's filter as it was last shown (1 for the first; "" for "All
+    // files" and for an index it does not have).
+    QString FormatExtension(int filterIndex) const;
 
     // Plays the sound after a finished load (the application's beep unless replaced).
     std::function<void()> Beep;
@@ -132,6 +144,9 @@ private:
     void miOptionsClick();
     void miViewFileTreeClick();
     void btnDamageDetailsClick();
+    void miFileSaveAsClick();
+    QString SaveDialogTypeChange(int filterIndex, const QString& typedName);
+    void miFileSaveAttachmentsClick();
 
     QAction* NewAction(const char* objectName, const QString& caption, QObject* parent);
 
@@ -145,6 +160,9 @@ private:
     bool destroyed_ = false;
     bool creating_ = true;
     std::string fileToOpen_; // the first argument, loaded at the end of start-up
+    QString loadedFileName_;
+    std::vector<std::string> saveAsExtensions_; // of the Save As dialog's filter entries, as last shown
+    std::string saveAsExtension_ = ".txt"; // of the filter entry chosen last, which the next Save As starts with
 
     QWidget* cbMain_ = nullptr; // the tool-bar bands
     QHBoxLayout* bandRow0_ = nullptr;

@@ -7,7 +7,7 @@ preset="${PRESET:-release}"
 out="${1:-screenshots}"
 if [ -z "${SKIP_BUILD:-}" ]; then
     cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" --target quorra screen-grab window-pictures >/dev/null
+    cmake --build --preset "$preset" --target quorra screen-grab window-pictures save-pictures >/dev/null
 fi
 bin="build/$preset"
 mkdir -p "$out"
@@ -54,3 +54,16 @@ msg="$(mktemp -d)"
 HOME="$msg" XDG_CONFIG_HOME="$msg/config" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '"$@" 2>/dev/null' _ \
     "$bin/app/window-pictures" "$out" "msg-en" "$msg/sample.msg" "${full[@]}"
 rm -rf "$msg"
+
+# The Save As dialog with its filter list open, the Save attachments dialog and its pop-up, and the question about
+# a file already in the folder, in both languages.
+for lang in en de; do
+    home="$(mktemp -d)"
+    locale=C.UTF-8; extra=()
+    if [ "$lang" = de ]; then locale=de_DE.UTF-8; extra=(/LANG=german.lng); fi
+    HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CONFIG_DIRS="$home/etc" XDG_DATA_HOME="$home/data" \
+    QUORRA_LOCALE="$locale" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+        LC_ALL="$QUORRA_LOCALE" "$@" 2>/dev/null' _ \
+        "$bin/app/save-pictures" "$out" "save-$lang" "$sample" "${full[@]}" "${extra[@]}"
+    rm -rf "$home"
+done

@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
+#include "attachments_dialog.h"
 #include "options_dialog.h"
 #include "pel_language.h"
 #include "property_pages.h"
@@ -596,9 +597,11 @@ private slots:
         }
         auto w = NewWindow();
         TfrmOptions options(w.get());
+        TfrmAttachments attachments(w.get());
         for (const TLanguageLine& line : ReadLanguageSection(german, "Translations")) {
             QStringList path = line.Name.split('.');
             QObject* form = path[0] == "frmOptions" ? static_cast<QObject*>(&options)
+                : path[0] == "frmAttachments"       ? static_cast<QObject*>(&attachments)
                 : path[0] == "frmMessage"           ? w->findChild<QWidget*>("frmMessage")
                                                     : w.get();
             QObject* component = path.size() == 2 ? form : form->findChild<QObject*>(path[1]);

@@ -1,0 +1,229 @@
+// The main window's saving commands: Save As, which writes the whole message in the format the chosen file's
+// extension names, and Save attachments, which writes the attachments the user checks into one folder.
+
+#include <optional>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "attachment_export.h"
+#include "attachments_dialog.h"
+#include "command_line.h"
+#include "file_dialogs.h"
+#include "main_window.h"
+#include "pelmsg.h"
+#include "program_texts.h"
+#include "save_formats.h"
+
+namespace quorra {
+
+// The entries of the Save As dialog's filter.
+TProgramText strFilterText("strFilterText", "Text files (*.txt)|*.txt");
+TProgramText strFilterHTML("strFilterHTML", "HTML files (*.htm;*.html)|*.htm;*.html");
+TProgramText strFilterXML("strFilterXML", "XML files (*.xml)|*.xml");
+TProgramText strFilterEML("strFilterEML", "Mails (*.eml)|*.eml");
+TProgramText strFilterICalendar("strFilterICalendar", "iCalendar (*.ics)|*.ics");
+TProgramText strFilterVCard("strFilterVCard", "vCard (*.vcf)|*.vcf");
+// Save As refusing the open file, and a calendar file that left something out.
+TProgramText strSaveOverOpenFile("strSaveOverOpenFile",
+    "%s is the message that is open, so it cannot be overwritten. Please choose another file name.");
+TProgramText strSavedWithWarnings(
+    "strSavedWithWarnings", "%s file created, but the message holds parts that could not be converted:");
+// Save attachments meeting a file that is already in the folder.
+TProgramText strFileExists("strFileExists",
+    "The folder already holds a file named \"%s\". Replace it with the attachment, keep both (the attachment is "
+    "saved under another name), or skip the attachment?");
+TProgramText strReplaceFile("strReplaceFile", "&Replace");
+TProgramText strKeepBoth("strKeepBoth", "&Keep both");
+TProgramText strSkipFile("strSkipFile", "&Skip");
+TProgramText strForAllFiles("strForAllFiles", "Do the same for &all remaining files");
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+// Shows the busy cursor while it lives.
+class TWaitCursor {
+public:
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+// The filter text of a Save As entry by its extension.
+QString FilterTextOf(const std::string& extension)
+{
+    if (extension == ".txt")
+        return strFilterText();
+    if (extension == ".htm")
+        return strFilterHTML();
+    if (extension == ".xml")
+        return strFilterXML();
+    if (extension == ".eml")
+        return strFilterEML();
+    if (extension == ".msg")
+        return MsgFileExt();
+    if (extension == ".ics")
+        return strFilterICalendar();
+    if (extension == ".vcf")
+        return strFilterVCard();
+    return AllFileExt();
+}
+
+// Asks what to do with a file already in the folder.
+TExistingFile AskAboutExistingFile(QWidget* owner, const std::string& path, bool& forAll)
+{
+    QMessageBox box(QMessageBox::Question, owner->windowTitle(), strFileExists.Arg(QFileInfo(Q(path)).fileName()),
+        QMessageBox::NoButton, owner);
+    box.setObjectName(QStringLiteral("ExistingFileBox"));
+    QPushButton* replace = box.addButton(strReplaceFile(), QMessageBox::DestructiveRole);
+    QPushButton* keep = box.addButton(strKeepBoth(), QMessageBox::AcceptRole);
+    QPushButton* skip = box.addButton(strSkipFile(), QMessageBox::RejectRole);
+    replace->setObjectName(QStringLiteral("btnReplace"));
+    keep->setObjectName(QStringLiteral("btnKeepBoth"));
+    skip->setObjectName(QStringLiteral("btnSkip"));
+    box.setDefaultButton(keep);
+    box.setEscapeButton(skip);
+    auto* all = new QCheckBox(strForAllFiles(), &box);
+    all->setObjectName(QStringLiteral("cbForAll"));
+    box.setCheckBox(all);
+    box.exec();
+    forAll = all->isChecked();
+    if (box.clickedButton() == replace)
+        return TExistingFile::Replace;
+    if (box.clickedButton() == keep)
+        return TExistingFile::KeepBoth;
+    return TExistingFile::Skip;
+}
+
+} // namespace
+
+QString TfrmMain::FormatExtension(int filterIndex) const
+{
+    if (filterIndex < 1 || filterIndex > int(saveAsExtensions_.size()))
+        return {};
+    return Q(saveAsExtensions_[size_t(filterIndex - 1)]);
+}
+
+QString TfrmMain::SaveDialogTypeChange(int filterIndex, const QString& typedName)
+{
+    return Q(TypeChangedName(S(typedName), S(FormatExtension(filterIndex))));
+}
+
+void TfrmMain::SaveInFormat(
+    const QString& fileName, const QString& extension, std::vector<std::string>* calendarWarnings)
+{
+    if (!message_)
+        return;
+    TWaitCursor wait;
+    quorra::SaveInFormat(
+        *message_, S(fileName), S(extension), settings_.SaveMode == 0, S(LoadedFileName()), calendarWarnings);
+}
+
+void TfrmMain::miFileSaveAsClick()
+{
+    if (!message_)
+        return;
+    // The entries this message offers; the dialog starts with the one chosen last when it is among them.
+    saveAsExtensions_ = SaveAsExtensions(message_->Properties());
+    QStringList filters;
+    int index = 1;
+    for (size_t i = 0; i < saveAsExtensions_.size(); ++i) {
+        filters << FilterTextOf(saveAsExtensions_[i]);
+        if (saveAsExtensions_[i] == saveAsExtension_)
+            index = int(i) + 1;
+    }
+    QString fileName = Q(ReplaceExtension(S(FileName()), S(FormatExtension(index))));
+    TFileDialogFilter filter;
+    filter.FilterIndex = index;
+    filter.OnTypeChange
+        = [this](int filterIndex, const QString& typed) { return SaveDialogTypeChange(filterIndex, typed); };
+    if (!FileDialog(this, QStringLiteral("txt"), filters.join(u'|'), false, fileName, QString(), QString(), filter))
+        return;
+    saveAsExtension_ = S(FormatExtension(filter.FilterIndex));
+
+    std::vector<std::string> warnings;
+    try {
+        // The format follows the extension of the name chosen, not the filter.
+        SaveInFormat(fileName, Q(UpperExtension(S(fileName))), &warnings);
+    } catch (const ESameFile&) {
+        ShowError(strSaveOverOpenFile.Arg(fileName));
+        return;
+    } catch (const std::exception& e) {
+        ShowError(QString::fromUtf8(e.what()));
+        return;
+    }
+    if (!warnings.empty()) {
+        QString text = strSavedWithWarnings.Arg(fileName) + u'\n';
+        for (const std::string& w : warnings)
+            text += u'\n' + QString::fromUtf8(w);
+        QMessageBox box(QMessageBox::Information, windowTitle(), text, QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("SavedBox"));
+        box.exec();
+        return;
+    }
+    if (settings_.DisableDialogAfterSave)
+        return;
+    QMessageBox box(QMessageBox::Information, windowTitle(), strSavedSuccesfully.Arg(fileName), QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("SavedBox"));
+    box.exec();
+}
+
+void TfrmMain::miFileSaveAttachmentsClick()
+{
+    if (!message_)
+        return;
+    const pelmsg::TMSGProperties& message = message_->Properties();
+    TfrmAttachments dialog(this);
+    TranslateForm(&dialog);
+    const int count = message.AttachmentCount();
+    for (int i = 0; i < count; ++i) {
+        const pelmsg::TMSGProperty* node = message.Attachments(i);
+        if (!node) {
+            dialog.AddItem(QStringLiteral("unknown%1").arg(i, 2, 16, QLatin1Char('0')), 0, QString(), false);
+            continue;
+        }
+        const pelmsg::TAttachmentKind kind = node->AttachmentKind();
+        const int icon = kind == pelmsg::TAttachmentKind::EmbeddedMessage ? 1
+            : kind == pelmsg::TAttachmentKind::OleObject                  ? 2
+                                                                          : 0;
+        // The name the user knows the attachment by; the file gets a safe one.
+        dialog.AddItem(Q(node->AttachmentDisplayName(i)), icon, Q(SafeAttachmentName(*node, i)));
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+
+    std::optional<TAttachmentTargets> targets;
+    for (int i = 0; i < dialog.Count(); ++i) {
+        const pelmsg::TMSGProperty* node = message.Attachments(i);
+        if (!node || !dialog.IsChecked(i))
+            continue;
+        if (!targets) {
+            // The folder is asked for once, before the first attachment is written.
+            QString folder = Q(AttachmentFolder(settings_, S(FileName())));
+            if (!BrowseForFolder(this, strSelectAttachmentDir(), folder))
+                return;
+            targets.emplace(S(folder), S(LoadedFileName()),
+                [this](const std::string& path, bool& forAll) { return AskAboutExistingFile(this, path, forAll); });
+        }
+        try {
+            const std::string path = targets->PathFor(SafeAttachmentName(*node, i));
+            if (path.empty())
+                continue;
+            TWaitCursor wait;
+            SaveAttachmentAs(message, i, path);
+            targets->Written(path);
+        } catch (const std::exception& e) {
+            // The attachments written so far stay.
+            ShowError(QString::fromUtf8(e.what()));
+            return;
+        }
+    }
+}
+
+} // namespace quorra
