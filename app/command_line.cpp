@@ -80,7 +80,8 @@ namespace {
 std::string SwitchName(const std::string& a)
 {
     const size_t start = a.rfind("--", 0) == 0 ? 2 : 1;
-    return pelmsg::UpperAscii(a.substr(start, a.find('=') == std::string::npos ? std::string::npos : a.find('=') - start));
+    return pelmsg::UpperAscii(
+        a.substr(start, a.find('=') == std::string::npos ? std::string::npos : a.find('=') - start));
 }
 
 bool IsHelpSwitch(const std::string& a)
@@ -114,10 +115,7 @@ bool LooksLikeUnknownSwitch(const std::string& a)
     return !std::filesystem::exists(a, ec);
 }
 
-std::string FormatList()
-{
-    return "txt (or text), htm (or html), xml, eml, msg, ics, vcf";
-}
+std::string FormatList() { return "txt (or text), htm (or html), xml, eml, msg, ics, vcf"; }
 
 } // namespace
 
@@ -165,8 +163,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             const std::string& format = after[0];
             const auto& known = ExportFormats();
             if (std::find(known.begin(), known.end(), pelmsg::LowerAscii(format)) == known.end()) {
-                c.UsageError
-                    = "unknown export format \"" + format + "\"; the formats are " + FormatList();
+                c.UsageError = "unknown export format \"" + format + "\"; the formats are " + FormatList();
             } else {
                 c.ExportMode = true;
                 c.ExportFormat = pelmsg::UpperAscii(format).insert(0, 1, '.');

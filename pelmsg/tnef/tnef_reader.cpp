@@ -257,8 +257,9 @@ private:
             if (attributeCut_) {
                 const bool attachmentData = AttributeNumber(identifier) == attAttachDataNumber;
                 sink_.Add(attributeStart,
-                    std::string(attachmentData ? "attachment data truncated: " : "attribute " + Hex32(identifier)
-                                + " cut short by the end of the input: ")
+                    std::string(attachmentData
+                            ? "attachment data truncated: "
+                            : "attribute " + Hex32(identifier) + " cut short by the end of the input: ")
                         + Grouped(present) + " of " + Grouped(length) + " bytes present");
             }
             {
@@ -528,7 +529,8 @@ private:
         }
         if (v < values && data.Remaining() == 0)
             sink_.Add(dataStart_ + data.Position(),
-                "values of property " + Hex32(tag) + " cut short: " + Grouped(v) + " of " + Grouped(values) + " present");
+                "values of property " + Hex32(tag) + " cut short: " + Grouped(v) + " of " + Grouped(values)
+                    + " present");
     }
 
     // An object whose data is itself a TNEF stream is an attached message: read it into the node's children.

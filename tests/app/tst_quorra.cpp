@@ -197,8 +197,8 @@ private slots:
         QTest::newRow("no format") << QStringList { "IN", "/E" } << "/E needs a file before it and a format";
         QTest::newRow("no file") << QStringList { "/E", "txt" } << "/E needs a file before it and a format";
         QTest::newRow("unknown switch") << QStringList { "/FOO" } << "unknown switch /FOO";
-        QTest::newRow("unknown dash switch") << QStringList { "IN", "--frobnicate", "/E", "txt" }
-                                             << "unknown switch --frobnicate";
+        QTest::newRow("unknown dash switch")
+            << QStringList { "IN", "--frobnicate", "/E", "txt" } << "unknown switch --frobnicate";
         QTest::newRow("extra argument") << QStringList { "IN", "/E", "txt", "OUT", "more" }
                                         << "unexpected argument more";
     }

@@ -52,7 +52,8 @@ std::string ErrorOf(const std::function<void()>& action)
 
 void SaveText(const std::string& target, const std::string& text, const TSaveOptions& options = {})
 {
-    SaveThroughTemporaryFile(target, [&](TStream& s) { s.WriteString(text); }, options);
+    SaveThroughTemporaryFile(
+        target, [&](TStream& s) { s.WriteString(text); }, options);
 }
 
 } // namespace
@@ -158,11 +159,13 @@ TEST(SafeSave, RefusalsAndFailuresNameTheTargetAndKeepWhatWasThere)
         std::string error; // the whole text
     };
     const Case cases[] = {
-        { dir.File("input.dat"), protect, "Cannot create file " + dir.File("input.dat") + ": it is the file being read" },
+        { dir.File("input.dat"), protect,
+            "Cannot create file " + dir.File("input.dat") + ": it is the file being read" },
         { dir.File("hard.dat"), protect, "Cannot create file " + dir.File("hard.dat") + ": it is the file being read" },
         { dir.File("soft.dat"), protect, "Cannot create file " + dir.File("soft.dat") + ": it is the file being read" },
         { dir.File("folder"), {}, "Cannot create file " + dir.File("folder") + ": it is a folder" },
-        { dir.File("missing/x.txt"), {}, "Cannot create file " + dir.File("missing/x.txt") + ": No such file or directory" },
+        { dir.File("missing/x.txt"), {},
+            "Cannot create file " + dir.File("missing/x.txt") + ": No such file or directory" },
         { "", {}, "Cannot create file " },
         { "/dev/full", {}, "Cannot write file /dev/full: No space left on device" },
     };

@@ -456,7 +456,8 @@ TEST(TnefDamage, EveryCutOrSkipIsAWarningWithItsOffset)
         { "properties missing", Minimal().Attribute(1, 0x00069003, LE32(4) + LE32(0x0E080003) + LE32(1)).Bytes(),
             { { 42, "property list cut short: 1 of 4 properties present" } } },
         { "a value cut short",
-            Minimal().Attribute(1, 0x00069003, LE32(1) + LE32(0x3701 << 16 | 0x0102) + LE32(1) + LE32(100) + "abc")
+            Minimal()
+                .Attribute(1, 0x00069003, LE32(1) + LE32(0x3701 << 16 | 0x0102) + LE32(1) + LE32(100) + "abc")
                 .Bytes(),
             { { 46, "attachment data truncated: 3 of 100 bytes present" } } },
         { "garbage after the last attribute", head + "garbage!",
@@ -470,7 +471,8 @@ TEST(TnefDamage, EveryCutOrSkipIsAWarningWithItsOffset)
         SCOPED_TRACE(c.what);
         TPelTNEFFile file;
         Load(file, c.bytes);
-        ASSERT_EQ(file.Warnings().size(), c.warnings.size()) << (file.Warnings().empty() ? "" : file.Warnings()[0].Text);
+        ASSERT_EQ(file.Warnings().size(), c.warnings.size())
+            << (file.Warnings().empty() ? "" : file.Warnings()[0].Text);
         for (size_t i = 0; i < c.warnings.size(); ++i) {
             EXPECT_EQ(file.Warnings()[i].Text, c.warnings[i].Text);
             EXPECT_EQ(file.Warnings()[i].Offset, c.warnings[i].Offset);
