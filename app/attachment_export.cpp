@@ -67,6 +67,9 @@ int SaveAllAttachments(
                     path, [&](pelmsg::TStream& file) { message.SaveAttachment(i, &file); });
             }
             out << path << "\n";
+            if (data && data->Truncated)
+                errors << "quorra: warning: attachment " << i + 1 << " (" << path
+                       << ") is incomplete: the message file ends inside it\n";
         } catch (const std::exception& e) {
             ++failed;
             errors << "quorra: attachment " << i + 1 << " (" << safe << ") was not written: " << e.what() << "\n";

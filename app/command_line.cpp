@@ -101,15 +101,15 @@ bool IsVersionSwitch(const std::string& a)
 }
 
 // An argument meant as a switch that is none of ours: anything else that starts with "-" (but "-" alone, standard
-// output), and a "/NAME" without a further "/" that names no existing file. A path such as "/home/ann/x.dat" or
-// an existing "/x.dat" is a file.
+// output), and a "/NAME" without a further "/" or a "." that names no existing file. A path such as
+// "/home/ann/x.dat", "/x.dat" or an existing "/x" is a file.
 bool LooksLikeUnknownSwitch(const std::string& a)
 {
     if (a.size() < 2 || IsSwitch(a))
         return false;
     if (a[0] == '-')
         return true;
-    if (a[0] != '/' || a.find('/', 1) != std::string::npos)
+    if (a[0] != '/' || a.find_first_of("/.", 1) != std::string::npos)
         return false;
     std::error_code ec;
     return !std::filesystem::exists(a, ec);

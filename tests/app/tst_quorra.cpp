@@ -184,6 +184,27 @@ private slots:
         QCOMPARE(r.status, 3);
         QVERIFY2(r.err.contains("quorra: warning: ") && r.err.contains("(byte "), qPrintable(r.err));
         QVERIFY(QFile::exists(output));
+
+        // Cut inside the first attachment's data (148 bytes from byte 3410): the attachment is written as far as
+        // it goes, and called incomplete, on standard error and in the .eml.
+        QVERIFY(sample.seek(0));
+        const QString inAttachment = home_.path() + "/cut-attachment.dat";
+        QFile second(inAttachment);
+        QVERIFY(second.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        second.write(sample.read(3500));
+        second.close();
+        const QString folder = home_.path() + "/cut-attachments";
+        QDir(folder).removeRecursively();
+        Run saved = Quorra({ inAttachment, "/ATTACHMENTS=" + folder });
+        QCOMPARE(saved.status, 3);
+        QVERIFY2(saved.err.contains("attachment data truncated: 90 of 148 bytes present (byte 3401)"),
+            qPrintable(saved.err));
+        QVERIFY2(saved.err.contains(") is incomplete: the message file ends inside it"), qPrintable(saved.err));
+        const QString eml = home_.path() + "/cut-attachment.eml";
+        QCOMPARE(Quorra({ inAttachment, "/E", "eml", eml }).status, 3);
+        QFile emlFile(eml);
+        QVERIFY(emlFile.open(QIODevice::ReadOnly));
+        QVERIFY(emlFile.readAll().contains("Content-Description: incomplete"));
     }
 
     void usageErrors_data()
