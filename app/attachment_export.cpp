@@ -114,6 +114,9 @@ int SaveAllAttachments(
             path = pelmsg::FirstFreeFilePath(folder, safe);
             SaveAttachmentAs(message, i, path);
             out << path << "\n";
+            if (const pelmsg::TMSGProperty* data = attachment->AttachmentDataNode(); data && data->Truncated)
+                errors << "quorra: warning: attachment " << i + 1 << " (" << path
+                       << ") is incomplete: the message file ends inside it\n";
         } catch (const std::exception& e) {
             ++failed;
             errors << "quorra: attachment " << i + 1 << " (" << safe << ") was not written: " << e.what() << "\n";

@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -33,6 +34,29 @@ std::optional<std::string> AttachmentsSwitch(const std::string& a)
     return eq == std::string::npos ? std::string() : a.substr(eq + 1);
 }
 
+// An error about a file names it: a reader's text that does not already ("Invalid TNEF signature") gets the
+// path in front.
+void PrintFileError(const std::string& path, const std::exception& e, std::ostream& errors)
+{
+    const std::string text = e.what();
+    if (text.find(path) != std::string::npos)
+        errors << "quorra: " << text << "\n";
+    else
+        errors << "quorra: " << path << ": " << text << "\n";
+}
+
+// Loads the message of a command-line run; false (the error printed) when it cannot be read.
+bool LoadForRun(pelmsg::TPelMessage& message, const std::string& input, std::ostream& errors)
+{
+    try {
+        message.LoadFromFile(input);
+    } catch (const std::exception& e) {
+        PrintFileError(input, e, errors);
+        return false;
+    }
+    return true;
+}
+
 void PrintWarnings(const std::vector<pelmsg::TReadWarning>& warnings, std::ostream& errors)
 {
     for (const pelmsg::TReadWarning& w : warnings) {
@@ -45,6 +69,57 @@ void PrintWarnings(const std::vector<pelmsg::TReadWarning>& warnings, std::ostre
 
 } // namespace
 
+const std::vector<std::string>& ExportFormats()
+{
+    static const std::vector<std::string> formats { "txt", "text", "htm", "html", "xml", "eml", "msg", "ics", "vcf" };
+    return formats;
+}
+
+namespace {
+
+// The name of a switch-like argument without its "/", "-" or "--", in upper case ("--Help" gives "HELP").
+std::string SwitchName(const std::string& a)
+{
+    const size_t start = a.rfind("--", 0) == 0 ? 2 : 1;
+    return pelmsg::UpperAscii(
+        a.substr(start, a.find('=') == std::string::npos ? std::string::npos : a.find('=') - start));
+}
+
+bool IsHelpSwitch(const std::string& a)
+{
+    if (a.size() < 2 || (a[0] != '/' && a[0] != '-'))
+        return false;
+    const std::string name = SwitchName(a);
+    return name == "?" || name == "H" || name == "HELP";
+}
+
+bool IsVersionSwitch(const std::string& a)
+{
+    if (a.size() < 2 || (a[0] != '/' && a[0] != '-'))
+        return false;
+    const std::string name = SwitchName(a);
+    return name == "V" || name == "VERSION";
+}
+
+// An argument meant as a switch that is none of ours: anything else that starts with "-" (but "-" alone, standard
+// output), and a "/NAME" without a further "/" or a "." that names no existing file. A path such as
+// "/home/ann/x.dat", "/x.dat" or an existing "/x" is a file.
+bool LooksLikeUnknownSwitch(const std::string& a)
+{
+    if (a.size() < 2 || IsSwitch(a))
+        return false;
+    if (a[0] == '-')
+        return true;
+    if (a[0] != '/' || a.find_first_of("/.", 1) != std::string::npos)
+        return false;
+    std::error_code ec;
+    return !std::filesystem::exists(a, ec);
+}
+
+std::string FormatList() { return "txt (or text), htm (or html), xml, eml, msg, ics, vcf"; }
+
+} // namespace
+
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
 {
     TCommandLine c;
@@ -52,11 +127,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     std::vector<std::string> before, after;
     bool seenExport = false;
     for (const std::string& a : arguments) {
-        if (a == "--help" || a == "-h" || a == "/?") {
+        if (IsHelpSwitch(a)) {
             c.Help = true;
             continue;
         }
-        if (a == "--version") {
+        if (IsVersionSwitch(a)) {
             c.Version = true;
             continue;
         }
@@ -71,17 +146,35 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         }
         if (IsSwitch(a))
             continue;
+        if (LooksLikeUnknownSwitch(a)) {
+            if (c.UsageError.empty())
+                c.UsageError = "unknown switch " + a;
+            continue;
+        }
         (seenExport ? after : before).push_back(a);
     }
     if (!before.empty())
         c.FileName = before.front();
     else if (seenExport && !after.empty() && arguments.size() > 0 && !IsSwitch(arguments[0]))
         c.FileName = after.front();
-    if (seenExport && !before.empty() && !after.empty()) {
-        c.ExportMode = true;
-        c.ExportFormat = pelmsg::UpperAscii(after[0]).insert(0, 1, '.');
-        // The output path is kept as given: on a case-sensitive file system another case is another file.
-        c.OutputPath = after.size() > 1 ? after[1] : ReplaceExtension(ExpandFileName(c.FileName), c.ExportFormat);
+    if (seenExport && c.UsageError.empty()) {
+        if (before.empty() || after.empty()) {
+            c.UsageError = "/E needs a file before it and a format after it: FILE /E FORMAT [OUTPUT]";
+        } else {
+            const std::string& format = after[0];
+            const auto& known = ExportFormats();
+            if (std::find(known.begin(), known.end(), pelmsg::LowerAscii(format)) == known.end()) {
+                c.UsageError = "unknown export format \"" + format + "\"; the formats are " + FormatList();
+            } else {
+                c.ExportMode = true;
+                c.ExportFormat = pelmsg::UpperAscii(format).insert(0, 1, '.');
+                // The output path is kept as given: on a case-sensitive file system another case is another file.
+                c.OutputPath
+                    = after.size() > 1 ? after[1] : ReplaceExtension(ExpandFileName(c.FileName), c.ExportFormat);
+                if (after.size() > 2)
+                    c.UsageError = "unexpected argument " + after[2];
+            }
+        }
     }
     return c;
 }
@@ -122,27 +215,22 @@ int RunExport(TSettings& settings, const TCommandLine& commandLine, std::ostream
     AddRecentFile(settings, input);
     std::unique_ptr<pelmsg::TPelMessage> messageHolder = pelmsg::CreateMessageForFile(input);
     pelmsg::TPelMessage& message = *messageHolder;
-    try {
-        message.LoadFromFile(input);
-    } catch (const pelmsg::EPelMsgError& e) {
-        errors << "quorra: " << e.what() << "\n";
+    if (!LoadForRun(message, input, errors))
         return 1;
-    }
     const std::string& format = commandLine.ExportFormat;
     const std::string& output = commandLine.OutputPath;
-    const bool withProperties = settings.SaveMode == 0;
+    const bool withProperties = settings.SaveMode == 0 && !settings.CommonPropertiesOnly;
     std::vector<std::string> calendarWarnings;
     try {
         if (format == ".ICS" || format == ".VCF") {
             // Calendar items, contacts and tasks; any other message is refused before a file is made.
-            if (IsSameFile(output, input))
-                throw ESameFile(output);
             if (format == ".ICS")
                 pelmsg::SaveToICalendarFile(message.Properties(), output, &calendarWarnings);
             else
                 pelmsg::SaveToVCardFile(message.Properties(), output);
         } else {
-            SaveInFormat(message, output, format, withProperties, input);
+            // The library's save refuses the file the message was read from (also through links).
+            SaveInFormat(message, output, format, withProperties, {});
         }
     } catch (const std::exception& e) {
         errors << "quorra: " << e.what() << "\n";
@@ -158,12 +246,8 @@ int RunSaveAttachments(const TCommandLine& commandLine, std::ostream& out, std::
 {
     std::string input = ExpandFileName(commandLine.FileName);
     std::unique_ptr<pelmsg::TPelMessage> message = pelmsg::CreateMessageForFile(input);
-    try {
-        message->LoadFromFile(input);
-    } catch (const pelmsg::EPelMsgError& e) {
-        errors << "quorra: " << e.what() << "\n";
+    if (!LoadForRun(*message, input, errors))
         return 1;
-    }
     const std::string folder
         = commandLine.AttachmentFolder.empty() ? DefaultAttachmentFolder(input) : commandLine.AttachmentFolder;
     const int status = SaveAllAttachments(message->Properties(), folder, out, errors);
@@ -179,20 +263,24 @@ std::string UsageText()
            "       quorra FILE /E FORMAT [OUTPUT]\n"
            "       quorra FILE /ATTACHMENTS[=FOLDER]\n"
            "\n"
-           "Opens a TNEF message (winmail.dat, .tnef) or converts it without a window.\n"
+           "Opens a TNEF message (winmail.dat, .tnef) or an Outlook .msg file, or converts it without a window.\n"
            "\n"
-           "Export: FORMAT is txt, htm, html, xml, eml or msg; ics for a calendar item, meeting or task\n"
-           "(iCalendar), vcf for a contact (vCard). OUTPUT defaults to FILE with the format as its extension.\n"
-           "A message of the wrong kind for ics or vcf is refused.\n"
+           "Export: FORMAT is txt (or text), htm (or html), xml, eml or msg; ics for a calendar item, meeting or\n"
+           "task (iCalendar), vcf for a contact (vCard). OUTPUT defaults to FILE with the format as its extension;\n"
+           "\"-\" writes to standard output. A message of the wrong kind for ics or vcf is refused. The output is\n"
+           "never the input file itself. An existing OUTPUT is replaced only once the new one is complete; a\n"
+           "symbolic link is followed (the file it points to is replaced, the link stays).\n"
            "/ATTACHMENTS writes every attachment into FOLDER (by default a folder named after FILE, beside it);\n"
            "attached messages become .msg files, no file is replaced, and each path written is printed.\n"
            "\n"
-           "Exit status: 0 when everything was written; 3 when it was, but the input was damaged (the\n"
-           "warnings on standard error); 1 when something was not written; 2 for a usage error.\n"
+           "Exit status: 0 when everything was written from a sound input; 3 when it was written, but the input\n"
+           "was damaged (each warning on standard error); 1 when something was not written (the error on standard\n"
+           "error); 2 for a usage error (unknown switch or format, or no display for the window).\n"
            "\n"
            "Options (\"/\", \"-\" or \"--\" in front, any case):\n"
            "  /ALL            save all original properties\n"
-           "  /NOINI          do not write the settings file at exit\n"
+           "  /COMMON         this run: save only the commonly used properties (no full property listing)\n"
+           "  /NOINI          do not write the settings file\n"
            "  /NOLOGO         hide the logo\n"
            "  /NOMENU         hide the menu and the tool bar\n"
            "  /BASIC          basic view\n"
@@ -200,8 +288,8 @@ std::string UsageText()
            "  /DEFFORMAT=F    preferred body format: HTML, RTF or TEXT\n"
            "  /LANG=FILE      language file in the program's folder\n"
            "  /LEFT=N /TOP=N /WIDTH=N /HEIGHT=N   window placement\n"
-           "  --help          this text\n"
-           "  --version       the version\n";
+           "  /HELP, /?, -h   this text\n"
+           "  /VERSION, -v    the version\n";
 }
 
 } // namespace quorra

@@ -15,16 +15,23 @@ struct TCommandLine {
     std::string FileName;
     bool Help = false;
     bool Version = false;
+    // A usage error (unknown switch or format, /E without a format), said in full; the program then prints it with
+    // the usage and ends with status 2.
+    std::string UsageError;
     // Export mode: "FILE /E FORMAT [OUTPUT]".
     bool ExportMode = false;
     std::string ExportFormat; // "." and the format in upper case: ".HTM", ".XML", ".EML", ".MSG", ".TXT", ...
-    std::string OutputPath; // as given, or the input path with its extension replaced by the format
+    // As given ("-" for standard output), or the input path with its extension replaced by the format.
+    std::string OutputPath;
     // "/ATTACHMENTS[=FOLDER]": write every attachment into a folder (by default one beside the message).
     bool SaveAttachments = false;
     std::string AttachmentFolder; // as given; empty for the default
 };
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The export formats, as "/E" takes them (lower case): txt, text, htm, html, xml, eml, msg, ics, vcf.
+const std::vector<std::string>& ExportFormats();
 
 // The input path with its extension (if any) replaced by the format (".HTM").
 std::string ReplaceExtension(const std::string& path, const std::string& extension);

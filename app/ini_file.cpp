@@ -141,21 +141,10 @@ bool TIniFile::UpdateFile() const
         for (const TLine& l : s.lines)
             out << l.text << "\r\n";
     }
-    std::string temp = fileName_ + ".~tmp";
-    {
-        std::ofstream file(temp, std::ios::binary | std::ios::trunc);
-        if (!file)
-            return false;
-        std::string data = out.str();
-        file.write(data.data(), static_cast<std::streamsize>(data.size()));
-        file.flush();
-        if (!file) {
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temp.c_str(), fileName_.c_str()) != 0) {
-        std::remove(temp.c_str());
+    const std::string data = out.str();
+    try {
+        pelmsg::SaveThroughTemporaryFile(fileName_, [&](pelmsg::TStream& file) { file.WriteString(data); });
+    } catch (const pelmsg::EPelMsgError&) {
         return false;
     }
     return true;

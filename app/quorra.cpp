@@ -54,6 +54,10 @@ int main(int argc, char** argv)
         std::cout << "quorra (Tessaly) " << kTessalyVersion << "\n";
         return 0;
     }
+    if (!commandLine.UsageError.empty()) {
+        std::cerr << "quorra: " << commandLine.UsageError << "\n\n" << UsageText();
+        return 2;
+    }
     if (!commandLine.ExportMode && !commandLine.SaveAttachments) {
         if (!HasDisplay()) {
             std::cerr << "quorra: no display is available, so no window can open. To convert without a window: "

@@ -60,7 +60,7 @@ std::string Normalised(const std::string& text)
 }
 
 const char* const kWholeSwitches[]
-    = { "/ALL", "/NOINI", "/NOLOGO", "/NOMENU", "/BASIC", "/SIMPLE", "/E", "/ATTACHMENTS" };
+    = { "/ALL", "/COMMON", "/NOINI", "/NOLOGO", "/NOMENU", "/BASIC", "/SIMPLE", "/E", "/ATTACHMENTS" };
 const char* const kPrefixSwitches[]
     = { "/DEFFORMAT=", "/LANG=", "/LEFT=", "/TOP=", "/WIDTH=", "/HEIGHT=", "/ATTACHMENTS=" };
 
@@ -151,12 +151,8 @@ std::string SettingsPath(bool perUser)
     }
     if (base.empty())
         return ProgramFolder() + "/quorra.ini";
-    std::string folder = base + "/Corvane/quorra";
-    try {
-        ForceFolders(folder);
-    } catch (const std::exception&) {
-    }
-    return folder + "/quorra.ini";
+    // Only the path: reading creates nothing, and the machine-wide folder is never written.
+    return base + "/Corvane/quorra/quorra.ini";
 }
 
 void LoadSettings(TSettings& s, bool placement)
@@ -208,7 +204,13 @@ void LoadSettings(TSettings& s, bool placement)
 
 bool SaveSettings(TSettings& s)
 {
-    TIniFile ini(SettingsPath(true));
+    const std::string path = SettingsPath(true);
+    try {
+        ForceFolders(path.substr(0, path.rfind('/')));
+    } catch (const std::exception&) {
+        return false;
+    }
+    TIniFile ini(path);
     const char* o = "Options";
     if (s.SettingsChanged) {
         ini.WriteBool(o, "LastOpened", s.LastOpened);
@@ -268,6 +270,8 @@ bool ApplySwitch(TSettings& s, const std::string& text)
     std::string sw = Normalised(text);
     if (sw == "/ALL")
         s.SaveMode = 0;
+    else if (sw == "/COMMON")
+        s.CommonPropertiesOnly = true;
     else if (sw == "/NOINI")
         s.UseIniFile = false;
     else if (sw == "/NOLOGO")

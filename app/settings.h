@@ -50,6 +50,8 @@ struct TSettings {
     std::string CustomDir;
     // [Save]
     int SaveMode = 0; // 0 all original properties, 1 only common used properties
+    // "/COMMON": the exports of this run take only the common properties, whatever SaveMode says; never stored.
+    bool CommonPropertiesOnly = false;
     // [Recent], [FavoriteFiles]
     std::vector<std::string> RecentFiles;
     std::vector<std::string> FavoriteFiles;

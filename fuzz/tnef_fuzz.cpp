@@ -27,6 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         file.LoadFromStream(stream);
     } catch (const pelmsg::EPelMsgError&) {
     }
+    // Every warning points into the input (attached messages' warnings too) and their number is bounded.
+    if (file.Warnings().size() > pelmsg::kMaxReadWarnings + 1)
+        __builtin_trap();
+    for (const pelmsg::TReadWarning& w : file.Warnings())
+        if (w.Offset > static_cast<int64_t>(size) || w.Text.empty())
+            __builtin_trap();
     const pelmsg::TMSGProperties& p = file.Properties();
     (void)p.Subject();
     (void)p.From();

@@ -46,5 +46,12 @@ int main(int argc, char** argv)
         status = 1;
     }
     Dump(message->Properties(), 0);
-    return status;
+    // What the reader skipped or cut in a damaged file.
+    for (const TReadWarning& w : message->Warnings()) {
+        if (w.Offset >= 0)
+            std::fprintf(stderr, "warning: %s (byte %lld)\n", w.Text.c_str(), static_cast<long long>(w.Offset));
+        else
+            std::fprintf(stderr, "warning: %s\n", w.Text.c_str());
+    }
+    return status == 0 && !message->Warnings().empty() ? 3 : status;
 }

@@ -14,6 +14,7 @@
 #include "text/codepage.h"
 #include "core/texts.h"
 #include "core/stream.h"
+#include "model/message.h"
 #include "export/writer_support.h"
 
 namespace pelmsg {
@@ -627,7 +628,8 @@ void SaveToICalendarFile(const TMSGProperties& message, const std::string& fileN
 {
     // Made first, so that a message of the wrong kind leaves no file behind.
     const std::string text = ICalendarText(message, warnings);
-    SaveThroughTemporaryFile(fileName, [&](TStream& file) { file.WriteBuffer(text.data(), text.size()); });
+    SaveThroughTemporaryFile(
+        fileName, [&](TStream& file) { file.WriteBuffer(text.data(), text.size()); }, SaveOptionsFor(message));
 }
 
 } // namespace pelmsg

@@ -12,6 +12,7 @@
 #include "text/codepage.h"
 #include "core/texts.h"
 #include "core/stream.h"
+#include "model/message.h"
 #include "text/base64.h"
 #include "export/writer_support.h"
 
@@ -331,7 +332,8 @@ void SaveToVCard(const TMSGProperties& message, TStream& stream)
 void SaveToVCardFile(const TMSGProperties& message, const std::string& fileName)
 {
     const std::string text = VCardText(message);
-    SaveThroughTemporaryFile(fileName, [&](TStream& file) { file.WriteBuffer(text.data(), text.size()); });
+    SaveThroughTemporaryFile(
+        fileName, [&](TStream& file) { file.WriteBuffer(text.data(), text.size()); }, SaveOptionsFor(message));
 }
 
 } // namespace pelmsg

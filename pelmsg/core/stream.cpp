@@ -1,9 +1,14 @@
 #include "core/stream.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,6 +101,13 @@ TFileStream::TFileStream(const std::string& fileName, Mode mode)
     }
 }
 
+TFileStream::TFileStream(int fd, std::string displayName, bool sequential)
+    : fileName_(std::move(displayName))
+    , fd_(fd)
+    , sequential_(sequential)
+{
+}
+
 TFileStream::~TFileStream()
 {
     try {
@@ -125,6 +137,24 @@ void TFileStream::Close()
 void TFileStream::PwriteAll(const char* data, size_t count, int64_t at)
 {
     size_t done = 0;
+    if (count == 0)
+        return;
+    if (sequential_) {
+        // A pipe or device takes bytes in order only; a writer that goes back cannot be served.
+        if (at != sequentialEnd_)
+            throw EFileError("Cannot write file " + fileName_ + ": the output cannot go back to rewrite");
+        while (done < count) {
+            ssize_t n = ::write(fd_, data + done, count - done);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw EFileError("Cannot write file " + fileName_ + ": " + OsReason());
+            }
+            done += static_cast<size_t>(n);
+        }
+        sequentialEnd_ += static_cast<int64_t>(count);
+        return;
+    }
     while (done < count) {
         ssize_t n = ::pwrite(fd_, data + done, count - done, static_cast<off_t>(at + static_cast<int64_t>(done)));
         if (n < 0) {
@@ -261,49 +291,215 @@ std::string TemporaryNameFor(const std::string& fileName, const std::string& suf
     return fileName.substr(0, baseStart) + base + suffix;
 }
 
+// ---- Removal of temporary files on SIGINT and SIGTERM ----
+//
+// The names of the temporary files being written sit in fixed slots that a signal handler can read without
+// allocating or locking: a slot is claimed, filled, then published; the handler removes every published file, puts
+// the signal's previous handling back and raises the signal again, so the program ends as it would have.
+
+struct TTemporarySlot {
+    std::atomic<int> State { 0 }; // 0 free, 1 being filled or emptied, 2 published
+    char Path[PATH_MAX] {};
+};
+
+std::array<TTemporarySlot, 64> gTemporarySlots;
+struct sigaction gPreviousInt { };
+struct sigaction gPreviousTerm { };
+
+extern "C" void RemoveTemporariesOnSignal(int signal)
+{
+    for (TTemporarySlot& slot : gTemporarySlots)
+        if (slot.State.load() == 2)
+            ::unlink(slot.Path);
+    ::sigaction(signal, signal == SIGINT ? &gPreviousInt : &gPreviousTerm, nullptr);
+    ::raise(signal);
+}
+
+// Installs the handler once, for each signal whose handling is still the default: a program that handles or
+// ignores the signal itself keeps its own choice.
+void InstallSignalCleanup()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action { };
+        action.sa_handler = RemoveTemporariesOnSignal;
+        sigemptyset(&action.sa_mask);
+        sigaddset(&action.sa_mask, SIGINT);
+        sigaddset(&action.sa_mask, SIGTERM);
+        action.sa_flags = static_cast<int>(SA_RESETHAND);
+        for (auto [signal, previous] : { std::pair { SIGINT, &gPreviousInt }, std::pair { SIGTERM, &gPreviousTerm } }) {
+            struct sigaction current { };
+            if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_DFL
+                && !(current.sa_flags & SA_SIGINFO)) {
+                *previous = current;
+                ::sigaction(signal, &action, nullptr);
+            }
+        }
+    });
+}
+
+// Publishes a temporary file's name for removal on a signal; -1 when every slot is taken or the name is too long
+// (the file is then still removed on failure, only not on a signal).
+int PublishTemporary(const std::string& path)
+{
+    InstallSignalCleanup();
+    if (path.size() >= PATH_MAX)
+        return -1;
+    for (size_t i = 0; i < gTemporarySlots.size(); ++i) {
+        int expected = 0;
+        if (gTemporarySlots[i].State.compare_exchange_strong(expected, 1)) {
+            std::memcpy(gTemporarySlots[i].Path, path.c_str(), path.size() + 1);
+            gTemporarySlots[i].State.store(2);
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void WithdrawTemporary(int slot)
+{
+    if (slot >= 0) {
+        TTemporarySlot& entry = gTemporarySlots[static_cast<size_t>(slot)];
+        entry.State.store(1);
+        entry.Path[0] = '\0';
+        entry.State.store(0);
+    }
+}
+
+// The file a name stands for once symbolic links in its last component are followed (as far as they lead: a link
+// to a file not yet there gives that file's name).
+std::string FollowLinks(const std::string& fileName)
+{
+    std::string current = fileName;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st { };
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        std::string target(static_cast<size_t>(PATH_MAX), '\0');
+        ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size())
+            throw EFileError(FormatMessage(SCannotCreateFile, fileName) + ": " + OsReason());
+        target.resize(static_cast<size_t>(n));
+        if (target[0] != '/') {
+            const size_t slash = current.rfind('/');
+            if (slash != std::string::npos)
+                target = current.substr(0, slash + 1) + target;
+        }
+        current = target;
+    }
+    errno = ELOOP;
+    throw EFileError(FormatMessage(SCannotCreateFile, fileName) + ": " + OsReason());
+}
+
+bool IsProtected(const struct stat& st, const TSaveOptions& options)
+{
+    const TFileIdentity identity { static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino) };
+    return std::find(options.Protected.begin(), options.Protected.end(), identity) != options.Protected.end();
+}
+
+[[noreturn]] void RefuseProtected(const std::string& fileName)
+{
+    throw EFileError(FormatMessage(SCannotCreateFile, fileName) + ": it is the file being read");
+}
+
 } // namespace
 
-TSafeFileStream::TSafeFileStream(const std::string& fileName)
+std::optional<TFileIdentity> TFileIdentity::Of(const std::string& path)
+{
+    struct stat st { };
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return TFileIdentity { static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino) };
+}
+
+TSafeFileStream::TSafeFileStream(const std::string& fileName, const TSaveOptions& options)
     : fileName_(fileName)
 {
+    const std::string cannotCreate = FormatMessage(SCannotCreateFile, fileName);
+    if (fileName.empty())
+        throw EFileError(cannotCreate);
+    if (fileName == "-") {
+        // Standard output, written in place through a descriptor of its own (closing it leaves fd 1 open).
+        struct stat st { };
+        if (::fstat(STDOUT_FILENO, &st) == 0 && IsProtected(st, options))
+            RefuseProtected("standard output");
+        int fd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+        if (fd < 0)
+            throw EFileError("Cannot write to standard output: " + OsReason());
+        file_ = std::make_unique<TFileStream>(fd, "standard output", true);
+        return;
+    }
+    realName_ = FollowLinks(fileName);
+    struct stat st { };
+    if (::stat(realName_.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            throw EFileError(cannotCreate + ": it is a folder");
+        if (IsProtected(st, options))
+            RefuseProtected(fileName);
+        if (!S_ISREG(st.st_mode)) {
+            // A FIFO or a device cannot be replaced by a renamed file: it is written in place.
+            int fd = ::open(realName_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+            if (fd < 0)
+                throw EFileError(cannotCreate + ": " + OsReason());
+            file_ = std::make_unique<TFileStream>(fd, fileName, true);
+            return;
+        }
+    }
     std::random_device rd;
     for (int attempt = 0; attempt < 16 && !file_; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".~%08x.tmp", static_cast<unsigned>(rd()));
-        std::string candidate = TemporaryNameFor(fileName, suffix);
-        int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        std::string candidate = TemporaryNameFor(realName_, suffix);
+        int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
-            throw EFileError(FormatMessage(SCannotCreateFile, fileName) + ": " + OsReason());
+            throw EFileError(cannotCreate + ": " + OsReason());
         }
-        ::close(fd);
         tempName_ = candidate;
-        file_ = std::make_unique<TFileStream>(candidate, TFileStream::Mode::Create);
+        tempSlot_ = PublishTemporary(tempName_);
+        file_ = std::make_unique<TFileStream>(fd, fileName, false);
     }
     if (!file_)
-        throw EFileError(FormatMessage(SCannotCreateFile, fileName));
+        throw EFileError(cannotCreate);
 }
 
 TSafeFileStream::~TSafeFileStream()
 {
-    if (!committed_) {
+    if (!committed_)
+        RemoveTemporary();
+}
+
+void TSafeFileStream::RemoveTemporary()
+{
+    try {
         file_.reset();
-        ::unlink(tempName_.c_str());
+    } catch (...) {
     }
+    if (!tempName_.empty())
+        ::unlink(tempName_.c_str());
+    WithdrawTemporary(tempSlot_);
+    tempSlot_ = -1;
 }
 
 void TSafeFileStream::Commit()
 {
+    if (tempName_.empty()) {
+        file_->Close();
+        committed_ = true;
+        return;
+    }
+    // Keep the permissions an existing target had; a new file gets the usual ones.
+    struct stat st { };
+    if (::stat(realName_.c_str(), &st) == 0)
+        ::fchmod(file_->Descriptor(), st.st_mode & 07777);
     // The data reaches the disk before the name does, so that a crash never leaves a short file in place.
     file_->Sync();
     file_->Close();
-    // Keep the permissions an existing target had; a new file gets the usual ones.
-    struct stat st { };
-    if (::stat(fileName_.c_str(), &st) == 0)
-        ::chmod(tempName_.c_str(), st.st_mode & 07777);
-    if (::rename(tempName_.c_str(), fileName_.c_str()) != 0)
+    if (::rename(tempName_.c_str(), realName_.c_str()) != 0)
         throw EFileError(FormatMessage(SCannotCreateFile, fileName_) + ": " + OsReason());
+    WithdrawTemporary(tempSlot_);
+    tempSlot_ = -1;
     committed_ = true;
 }
 
@@ -401,12 +597,10 @@ int64_t TWindowStream::Seek(int64_t offset, TSeekOrigin origin)
     return Position();
 }
 
-void SaveThroughTemporaryFile(const std::string& fileName, const std::function<void(TStream&)>& write)
+void SaveThroughTemporaryFile(
+    const std::string& fileName, const std::function<void(TStream&)>& write, const TSaveOptions& options)
 {
-    struct stat st { };
-    if (fileName.empty() || (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
-        throw EFileError(FormatMessage(SCannotCreateFile, fileName));
-    TSafeFileStream file(fileName);
+    TSafeFileStream file(fileName, options);
     write(file);
     file.Commit();
 }

@@ -573,6 +573,9 @@ private:
         ByteString fileName = node.AttachmentFileName(part.Index);
         if (!fileName.empty())
             out.Line(FoldHeader("Content-Disposition: attachment; " + Parameter("filename", fileName)));
+        // An attachment that the input ended inside of goes out as far as it was read, and says so.
+        if (const TMSGProperty* data = node.AttachmentDataNode(); data && data->Truncated)
+            out.Line("Content-Description: incomplete: the message file ends inside this attachment");
         if (part.IsMessage) {
             // A message/rfc822 part allows no transfer encoding but 7bit: the mail written for it is 7-bit.
             out.Line("Content-Transfer-Encoding: 7bit");

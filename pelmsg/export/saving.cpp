@@ -35,7 +35,8 @@ void TMSGProperties::SaveToText(TStream* stream, bool withProperties) const
 
 void TMSGProperties::SaveToTextFile(const std::string& fileName, bool withProperties) const
 {
-    SaveThroughTemporaryFile(fileName, [&](TStream& file) { WriteText(*this, file, withProperties); });
+    SaveThroughTemporaryFile(
+        fileName, [&](TStream& file) { WriteText(*this, file, withProperties); }, SaveOptionsFor(*this));
 }
 
 void TMSGProperties::SaveToHTML(TStream* stream, bool withProperties) const
@@ -45,7 +46,8 @@ void TMSGProperties::SaveToHTML(TStream* stream, bool withProperties) const
 
 void TMSGProperties::SaveToHTMLFile(const std::string& fileName, bool withProperties) const
 {
-    SaveThroughTemporaryFile(fileName, [&](TStream& file) { WriteHtml(*this, file, withProperties); });
+    SaveThroughTemporaryFile(
+        fileName, [&](TStream& file) { WriteHtml(*this, file, withProperties); }, SaveOptionsFor(*this));
 }
 
 void TMSGProperties::SaveToXML(TStream* stream, bool withProperties) const
@@ -55,14 +57,16 @@ void TMSGProperties::SaveToXML(TStream* stream, bool withProperties) const
 
 void TMSGProperties::SaveToXMLFile(const std::string& fileName, bool withProperties) const
 {
-    SaveThroughTemporaryFile(fileName, [&](TStream& file) { WriteXml(*this, file, withProperties); });
+    SaveThroughTemporaryFile(
+        fileName, [&](TStream& file) { WriteXml(*this, file, withProperties); }, SaveOptionsFor(*this));
 }
 
 void TMSGProperties::SaveToEML(TStream* stream) const { WriteEml(*this, RequireStream(stream), EmlOptionsOf(*this)); }
 
 void TMSGProperties::SaveToEMLFile(const std::string& fileName) const
 {
-    SaveThroughTemporaryFile(fileName, [&](TStream& file) { WriteEml(*this, file, EmlOptionsOf(*this)); });
+    SaveThroughTemporaryFile(
+        fileName, [&](TStream& file) { WriteEml(*this, file, EmlOptionsOf(*this)); }, SaveOptionsFor(*this));
 }
 
 void TMSGProperties::SaveToMSGFile(const std::string& fileName, bool allProperties) const
@@ -79,7 +83,8 @@ void TMSGProperties::SaveAttachment(int index, TStream* stream) const
 
 void TMSGProperties::SaveAttachmentToFile(int index, const std::string& fileName) const
 {
-    SaveThroughTemporaryFile(fileName, [&](TStream& file) { WriteAttachmentData(*this, index, file); });
+    SaveThroughTemporaryFile(
+        fileName, [&](TStream& file) { WriteAttachmentData(*this, index, file); }, SaveOptionsFor(*this));
 }
 
 } // namespace pelmsg

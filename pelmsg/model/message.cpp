@@ -33,9 +33,20 @@ void TPelMessage::LoadFromStream(TStream&) { Clear(); }
 void TPelMessage::LoadFromFile(const std::string& fileName)
 {
     struct stat st { };
-    if (fileName.empty() || ::stat(fileName.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+    if (fileName.empty() || ::stat(fileName.c_str(), &st) != 0)
         throw EFileError(FormatMessage(SFileNotFound, fileName));
+    if (S_ISDIR(st.st_mode))
+        throw EFileError(FormatMessage(SFileIsFolder, fileName));
     Clear();
+    sourceFile_ = TFileIdentity { static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino) };
+}
+
+TSaveOptions SaveOptionsFor(const TMSGProperties& collection)
+{
+    TSaveOptions options;
+    if (const TPelMessage* owner = collection.Owner(); owner && owner->SourceFile())
+        options.Protected.push_back(*owner->SourceFile());
+    return options;
 }
 
 namespace {

@@ -309,6 +309,7 @@ void TMSGProperty::Assign(const TMSGProperty& source)
     DataSize = source.DataSize;
     NamedId = source.NamedId ? std::make_unique<TNamedPropertyId>(*source.NamedId) : nullptr;
     MultiValued = source.MultiValued;
+    Truncated = source.Truncated;
     SubProperties.Assign(source.SubProperties);
 }
 

@@ -8,12 +8,14 @@
 #include "core/errors.h"
 #include "core/stream.h"
 #include "core/texts.h"
+#include "model/limits.h"
 #include "model/message.h"
 #include "msg/msg_names.h"
 #include "msg/msg_record.h"
 #include "msg/named_properties.h"
 #include "msg/property_entry.h"
 #include "storage/storage.h"
+#include "text/codepage.h"
 
 namespace pelmsg {
 
@@ -102,8 +104,29 @@ TMSGProperty* AddPropertiesStreamNode(TMSGProperties& collection)
     }
 }
 
+// An element's name for a warning: control characters (the "\x01Ole" kind) as "\x01".
+std::string ShownName(const std::u16string& name)
+{
+    std::string shown;
+    for (char16_t c : name) {
+        if (c < 0x20) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(c));
+            shown += hex;
+        } else {
+            shown += WideToUtf8(WideString(1, c));
+        }
+    }
+    return shown;
+}
+
 class TMsgReader {
 public:
+    explicit TMsgReader(std::vector<TReadWarning>& warnings)
+        : warnings_(warnings)
+    {
+    }
+
     void ReadStorage(IStorage& storage, TMSGProperties& collection)
     {
         auto elements = storage.EnumElements();
@@ -122,7 +145,8 @@ private:
         std::unique_ptr<IStorage> child;
         try {
             child = storage.OpenStorage(name);
-        } catch (const EStorageError&) {
+        } catch (const EStorageError& e) {
+            Warn("storage " + ShownName(name) + " skipped: " + e.what());
             return; // an element that cannot be opened is skipped
         }
         TMSGProperty* node = collection.Add();
@@ -183,7 +207,9 @@ private:
         std::unique_ptr<IStream> stream;
         try {
             stream = storage.OpenStream(name);
-        } catch (const EStorageError&) {
+        } catch (const EStorageError& e) {
+            Warn("stream " + ShownName(name) + " not read: " + e.what());
+            node->Truncated = element.cbSize > 0;
             return; // the node stays with an empty value
         }
         if (element.cbSize > 0) {
@@ -200,6 +226,7 @@ private:
                 node->Value = data.ReadString(size);
                 node->DataSize = static_cast<uint32_t>(ValueStringLength(node->Value));
             }
+            NoteShortRead(*node, name, data.Position(), size);
         }
     }
 
@@ -208,7 +235,8 @@ private:
         std::unique_ptr<IStream> stream;
         try {
             stream = storage.OpenStream(name);
-        } catch (const EStorageError&) {
+        } catch (const EStorageError& e) {
+            Warn("property stream " + ShownName(name) + " not read: " + e.what());
             return;
         }
         TMSGProperty* node = AddPropertiesStreamNode(collection);
@@ -234,6 +262,11 @@ private:
             record.EntryFlags = LoadLE32(raw.data() + 4);
             record.Entry = raw;
             record.EntryLength = static_cast<uint8_t>(got);
+            if (got < raw.size()) {
+                child->Truncated = true;
+                Warn("property stream cut short: its last entry has " + std::to_string(got) + " of "
+                    + std::to_string(raw.size()) + " bytes");
+            }
             data.Seek(start + static_cast<int64_t>(kEntrySize), TSeekOrigin::Beginning);
         }
     }
@@ -245,7 +278,8 @@ private:
         std::unique_ptr<IStream> stream;
         try {
             stream = storage.OpenStream(element.pwcsName);
-        } catch (const EStorageError&) {
+        } catch (const EStorageError& e) {
+            Warn("object data " + ShownName(element.pwcsName) + " not read: " + e.what());
             return;
         }
         const auto size = static_cast<uint32_t>(std::min<uint64_t>(element.cbSize, UINT32_MAX));
@@ -254,14 +288,36 @@ private:
         node->TagID = kTagAttachDataObject;
         TOleStream data(*stream);
         node->ReadValue(data, size);
+        NoteShortRead(*node, element.pwcsName, data.Position(), size);
         // The object storage the stream lies in takes its data as its own value; the stream stays a node of its
         // own as well, so that the storage is written back with it.
         TMSGProperty* parent = collection.ParentProperty();
         if (parent && parent->TagID == kTagAttachDataObject && parent->DataSize == 0) {
             parent->Value = node->Value;
             parent->DataSize = node->DataSize;
+            parent->Truncated = node->Truncated;
         }
     }
+
+private:
+    void Warn(std::string text)
+    {
+        if (warnings_.size() < kMaxReadWarnings)
+            warnings_.push_back({ -1, std::move(text) });
+    }
+
+    // A stream that gave fewer bytes than its directory entry announces: the value is marked as cut.
+    void NoteShortRead(TMSGProperty& node, const std::u16string& name, int64_t read, uint32_t size)
+    {
+        if (read >= static_cast<int64_t>(size))
+            return;
+        node.Truncated = true;
+        const bool attachmentData = PropId(node.TagID) == kIdAttachDataObject;
+        Warn((attachmentData ? std::string("attachment data truncated") : "stream " + ShownName(name) + " cut short")
+            + ": " + std::to_string(read) + " of " + std::to_string(size) + " bytes present");
+    }
+
+    std::vector<TReadWarning>& warnings_;
 };
 
 } // namespace
@@ -272,8 +328,7 @@ void TPelMSGFile::LoadFromFile(const std::string& fileName)
     if (!StgIsStorageFile(fileName))
         throw EFormatError(FormatMessage(SNotCompoundFile, fileName));
     std::unique_ptr<IStorage> root = StgOpenStorage(fileName);
-    TMsgReader().ReadStorage(*root, Properties());
-    AttachNamedPropertyNames(Properties());
+    ReadTree(*root);
 }
 
 void TPelMSGFile::LoadFromStream(TStream& stream)
@@ -281,8 +336,16 @@ void TPelMSGFile::LoadFromStream(TStream& stream)
     TPelMessage::LoadFromStream(stream);
     std::string bytes = stream.ReadString(static_cast<size_t>(stream.Remaining()));
     std::unique_ptr<IStorage> root = StgOpenStorageOnMemory(std::move(bytes));
-    TMsgReader().ReadStorage(*root, Properties());
+    ReadTree(*root);
+}
+
+void TPelMSGFile::ReadTree(IStorage& root)
+{
+    std::vector<TReadWarning> warnings;
+    TMsgReader(warnings).ReadStorage(root, Properties());
     AttachNamedPropertyNames(Properties());
+    for (TReadWarning& w : warnings)
+        AddWarning(w.Offset, std::move(w.Text));
 }
 
 } // namespace pelmsg

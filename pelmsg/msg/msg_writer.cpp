@@ -9,6 +9,7 @@
 #include "core/byte_order.h"
 #include "core/stream.h"
 #include "model/limits.h"
+#include "model/message.h"
 #include "model/property.h"
 #include "model/value_codec.h"
 #include "msg/msg_names.h"
@@ -699,8 +700,9 @@ void WriteMessageStorage(const TMSGProperties& message, IStorage& root, bool all
 
 void WriteMsgFile(const TMSGProperties& message, const std::string& fileName, bool allProperties)
 {
-    std::unique_ptr<IStorage> root = StgCreateDocfile(fileName);
-    WriteMessageStorage(message, *root, allProperties);
+    // Through the one save function, like every other output: the image is made in memory and then saved.
+    SaveThroughTemporaryFile(
+        fileName, [&](TStream& file) { WriteMsgStream(message, file, allProperties); }, SaveOptionsFor(message));
 }
 
 void WriteMsgStream(const TMSGProperties& message, TStream& stream, bool allProperties)

@@ -1,6 +1,7 @@
 // Reads a TNEF stream (winmail.dat) strictly forward into the property tree.
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "core/byte_reader.h"
@@ -31,6 +32,7 @@ uint16_t AttributeNumber(uint32_t identifier) { return static_cast<uint16_t>(ide
 // Attribute numbers (low 16 bits) whose values need converting.
 constexpr uint16_t attMessageStatusNumber = 0x8007;
 constexpr uint16_t attPriorityNumber = 0x800D;
+constexpr uint16_t attAttachDataNumber = 0x800F;
 
 struct TLegacyAttribute {
     uint32_t StoredIdentifier;
@@ -127,11 +129,50 @@ int32_t MessageFlagsOfStatus(uint32_t status)
     return flags;
 }
 
+std::string Hex32(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
+
+// "1,234": byte counts in warnings are read by people.
+std::string Grouped(int64_t value)
+{
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        const size_t left = digits.size() - i;
+        if (i > 0 && left % 3 == 0 && digits[i - 1] != '-')
+            grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+// Where the reader writes down what it skipped or cut: the message's warnings, with offsets in the outermost
+// input. An attached message read from a value reports into the same list, its offsets moved by where the value
+// lies and its texts marked as coming from the attached message.
+struct TWarningSink {
+    std::vector<TReadWarning>* Warnings = nullptr;
+    int64_t Base = 0;
+    std::string Prefix;
+
+    void Add(int64_t offset, const std::string& text) const
+    {
+        if (Warnings && Warnings->size() < kMaxReadWarnings)
+            Warnings->push_back({ Base + offset, Prefix + text });
+        else if (Warnings && Warnings->size() == kMaxReadWarnings)
+            Warnings->push_back({ -1, "more damage follows; no further warnings are listed" });
+    }
+};
+
 class TTnefReader {
 public:
-    TTnefReader(TMSGProperties& root, int depth)
+    TTnefReader(TMSGProperties& root, int depth, TWarningSink sink)
         : root_(root)
         , depth_(depth)
+        , sink_(std::move(sink))
     {
     }
 
@@ -143,12 +184,15 @@ public:
         int64_t start = stream.Position();
         try {
             ReadMessageBlock(stream);
-        } catch (const EPelMsgError&) {
-            // A damaged message block keeps what was read; attachments are then not looked for.
+        } catch (const EPelMsgError& e) {
+            // A message block that does not start as one keeps what was read; attachments are then looked for
+            // from its start.
+            sink_.Add(start, std::string("message attributes not read: ") + e.what());
             stream.Seek(start, TSeekOrigin::Beginning);
         }
         AddDeferredDates();
         ReadAttachmentBlock(stream);
+        ReportUnreadEnd(stream);
     }
 
 private:
@@ -162,17 +206,22 @@ private:
 
     void ReadMessageBlock(TStream& s)
     {
+        if (s.Remaining() == 0)
+            return; // signature and key alone: an empty message
+        const int64_t start = s.Position();
         if (ReadLevel(s) != 1)
             throw EFormatError(SInvalidMessageFile, s.Position());
         ReadLE32(s); // identifier, not checked
         uint32_t versionLength = Length(ReadLE32(s));
         {
             TWindowStream data(s, versionLength);
-            if (ReadLE32(data) != kTnefVersion)
-                throw EFormatError(SInvalidSequence, s.Position());
+            const uint32_t version = ReadLE32(data);
+            // Another version number still comes before the same attributes: they are read, with a word.
+            if (version != kTnefVersion)
+                sink_.Add(start, "unknown TNEF version " + Hex32(version) + " (expected 0x00010000); read as 1.0");
             SkipForward(data, data.Remaining());
         }
-        ReadLE16(s); // checksum, not verified
+        ReadLE16(s); // checksum
 
         ReadAttributes(s, 1, 0, [&](uint32_t identifier, TStream& data, uint32_t length) {
             ReadMessageAttribute(identifier, data, length);
@@ -180,10 +229,13 @@ private:
     }
 
     // Reads attributes of one level while they follow (and more than minRemaining bytes are left); each one's data
-    // is a window of the stream, skipped to its end afterwards. Another level ends the block.
-    template <class Handle> static void ReadAttributes(TStream& s, int level, int64_t minRemaining, Handle handle)
+    // is a window of the stream, skipped to its end afterwards. Another level ends the block. Damage is written
+    // down: an attribute cut short by the end of the input, a wrong checksum, and a property list that cannot be
+    // read on (the rest of that attribute is skipped; the next attribute is read).
+    template <class Handle> void ReadAttributes(TStream& s, int level, int64_t minRemaining, Handle handle)
     {
         while (s.Remaining() > minRemaining) {
+            const int64_t attributeStart = s.Position();
             int found = ReadLevel(s);
             if (found != level) {
                 if (found >= 0)
@@ -192,17 +244,74 @@ private:
             }
             // An attribute whose identifier and length are cut off by the end of the data is no attribute: read
             // as one, it would be some other attribute, its number made up of the bytes that are there.
-            if (s.Remaining() < 8)
+            if (s.Remaining() < 8) {
+                sink_.Add(attributeStart, "the input ends inside an attribute header");
+                SkipForward(s, s.Remaining());
                 return;
+            }
             uint32_t identifier = ReadLE32(s);
             uint32_t length = Length(ReadLE32(s));
+            dataStart_ = s.Position();
+            const int64_t present = std::min<int64_t>(length, s.Remaining());
+            attributeCut_ = present < static_cast<int64_t>(length);
+            if (attributeCut_) {
+                const bool attachmentData = AttributeNumber(identifier) == attAttachDataNumber;
+                sink_.Add(attributeStart,
+                    std::string(attachmentData
+                            ? "attachment data truncated: "
+                            : "attribute " + Hex32(identifier) + " cut short by the end of the input: ")
+                        + Grouped(present) + " of " + Grouped(length) + " bytes present");
+            }
             {
                 TWindowStream data(s, length);
-                handle(identifier, data, length);
+                try {
+                    handle(identifier, data, length);
+                } catch (const EPelMsgError& e) {
+                    sink_.Add(dataStart_ + data.Position(),
+                        std::string(e.what()) + " in attribute " + Hex32(identifier) + "; the rest of it is skipped");
+                }
                 SkipForward(data, data.Remaining());
             }
-            ReadLE16(s); // checksum, not verified
+            attributeCut_ = false;
+            unsigned char checksum[2];
+            if (s.Read(checksum, 2) != 2) {
+                if (!(present < static_cast<int64_t>(length)))
+                    sink_.Add(attributeStart, "attribute " + Hex32(identifier) + " has no checksum: the input ends");
+                return;
+            }
+            if (LoadLE16(checksum) != ChecksumOf(s, dataStart_, present))
+                sink_.Add(attributeStart, "checksum mismatch in attribute " + Hex32(identifier));
         }
+    }
+
+    // The 16-bit sum of the data bytes of an attribute; the stream is back where it was afterwards.
+    static uint16_t ChecksumOf(TStream& s, int64_t start, int64_t length)
+    {
+        const int64_t back = s.Position();
+        s.Seek(start, TSeekOrigin::Beginning);
+        uint32_t sum = 0;
+        char block[16384];
+        while (length > 0) {
+            size_t n = s.Read(block, static_cast<size_t>(std::min<int64_t>(length, sizeof block)));
+            if (n == 0)
+                break;
+            for (size_t i = 0; i < n; ++i)
+                sum += static_cast<unsigned char>(block[i]);
+            length -= static_cast<int64_t>(n);
+        }
+        s.Seek(back, TSeekOrigin::Beginning);
+        return static_cast<uint16_t>(sum);
+    }
+
+    // Bytes after the last attribute that were not read: the attachments (or the message) may go on there. Line
+    // ends and zero bytes that mail transport appends are not worth a word.
+    void ReportUnreadEnd(TStream& s)
+    {
+        const int64_t at = s.Position();
+        ByteString rest = s.ReadString(static_cast<size_t>(std::min<int64_t>(s.Remaining(), 4096)));
+        const int64_t count = static_cast<int64_t>(rest.size()) + s.Remaining();
+        if (rest.find_first_not_of(std::string("\r\n\0", 3)) != ByteString::npos)
+            sink_.Add(at, Grouped(count) + " bytes after the last attribute were not read");
     }
 
     void ReadMessageAttribute(uint32_t identifier, TStream& data, uint32_t length)
@@ -212,12 +321,16 @@ private:
             ReadEncodedProperties(data, root_, count);
         } else if (AttributeNumber(identifier) == attRecipTable) {
             uint32_t rows = ReadLE32(data);
-            for (uint32_t r = 0; r < rows && data.Remaining() > 0; ++r) {
+            uint32_t r = 0;
+            for (; r < rows && data.Remaining() > 0; ++r) {
                 TMSGProperty* row = root_.Add();
                 row->TagID = kTagRecipientRow;
                 uint32_t count = ReadLE32(data);
                 ReadEncodedProperties(data, row->SubProperties, count);
             }
+            if (r < rows)
+                sink_.Add(dataStart_ + data.Position(),
+                    "recipient table cut short: " + Grouped(r) + " of " + Grouped(rows) + " rows present");
         } else {
             uint32_t tag = LegacyTag(identifier);
             if (PropType(tag) == PT_SYSTIME && length >= 12 && length <= 14) {
@@ -286,6 +399,7 @@ private:
     {
         TMSGProperty* node = target.Add();
         node->TagID = tag;
+        node->Truncated = attributeCut_;
         uint16_t number = static_cast<uint16_t>(identifier & 0xFFFF);
         if (PropType(tag) == PT_SYSTIME && length >= 12 && length <= 14) {
             // Legacy dates are date records, not FILETIMEs.
@@ -309,8 +423,23 @@ private:
     void ReadEncodedProperties(TStream& data, TMSGProperties& target, uint32_t count)
     {
         // A tag cut off by the end of the data names no property (it would name another one).
-        for (uint32_t i = 0; i < count && data.Remaining() >= 4; ++i)
+        uint32_t i = 0;
+        for (; i < count && data.Remaining() >= 4; ++i)
             ReadEncodedProperty(data, target);
+        if (i < count)
+            sink_.Add(dataStart_ + data.Position(),
+                "property list cut short: " + Grouped(i) + " of " + Grouped(count) + " properties present");
+    }
+
+    // Writes down a value that the data ends inside of, and marks its node.
+    void NoteCutValue(TMSGProperty& node, int64_t at, int64_t present, int64_t length)
+    {
+        node.Truncated = true;
+        const bool attachmentData = PropId(node.TagID) == kIdAttachDataObject;
+        sink_.Add(dataStart_ + at,
+            (attachmentData ? std::string("attachment data truncated: ")
+                            : "property " + Hex32(node.TagID) + " value cut short: ")
+                + Grouped(std::max<int64_t>(present, 0)) + " of " + Grouped(length) + " bytes present");
     }
 
     void ReadEncodedProperty(TStream& data, TMSGProperties& target)
@@ -356,42 +485,56 @@ private:
             return node;
         };
 
-        if (!multiValued && !variableSize) {
+        auto readFixed = [&]() {
             TMSGProperty* node = newNode();
+            const int64_t at = data.Position();
+            const int64_t present = data.Remaining();
             node->ReadValue(data, 0);
+            if (present < static_cast<int64_t>(node->DataSize))
+                NoteCutValue(*node, at, present, node->DataSize);
             SkipForward(data, Padded4(node->DataSize) - node->DataSize);
+        };
+        if (!multiValued && !variableSize) {
+            readFixed();
             return;
         }
         uint32_t values = ReadLE32(data);
-        for (uint32_t v = 0; v < values && data.Remaining() > 0; ++v) {
+        uint32_t v = 0;
+        for (; v < values && data.Remaining() > 0; ++v) {
             int64_t before = data.Position();
             if (variableSize) {
                 uint32_t length = Length(ReadLE32(data));
                 int64_t valueStart = data.Position();
                 TMSGProperty* node = newNode();
+                if (static_cast<int64_t>(length) > data.Remaining())
+                    NoteCutValue(*node, valueStart, data.Remaining() - (type == PT_OBJECT ? 16 : 0),
+                        static_cast<int64_t>(length) - (type == PT_OBJECT ? 16 : 0));
                 if (type == PT_OBJECT) {
                     // The length counts the 16-byte interface identifier that comes first.
                     SkipForward(data, 16);
+                    const int64_t objectStart = data.Position();
                     node->ReadValue(data, length >= 16 ? length - 16 : 0);
-                    ReadAttachedMessage(*node);
+                    ReadAttachedMessage(*node, dataStart_ + objectStart);
                 } else {
                     node->ReadValue(data, length);
                 }
                 data.Seek(
                     std::min(valueStart + static_cast<int64_t>(Padded4(length)), data.Size()), TSeekOrigin::Beginning);
             } else {
-                TMSGProperty* node = newNode();
-                node->ReadValue(data, 0);
-                SkipForward(data, Padded4(node->DataSize) - node->DataSize);
+                readFixed();
             }
             // A value of a type without size moves nothing: a huge count must not make endless nodes.
             if (data.Position() == before)
                 break;
         }
+        if (v < values && data.Remaining() == 0)
+            sink_.Add(dataStart_ + data.Position(),
+                "values of property " + Hex32(tag) + " cut short: " + Grouped(v) + " of " + Grouped(values)
+                    + " present");
     }
 
     // An object whose data is itself a TNEF stream is an attached message: read it into the node's children.
-    void ReadAttachedMessage(TMSGProperty& node)
+    void ReadAttachedMessage(TMSGProperty& node, int64_t offset)
     {
         const auto* bytes = std::get_if<ByteString>(&node.Value);
         if (!bytes || bytes->size() < 6 || depth_ + 1 > kMaxAttachedMessageDepth)
@@ -399,15 +542,20 @@ private:
         if (LoadLE32(bytes->data()) != kTnefSignature)
             return;
         TSpanStream nested(*bytes);
+        TWarningSink sink { sink_.Warnings, sink_.Base + offset, sink_.Prefix + "attached message: " };
         try {
-            TTnefReader(node.SubProperties, depth_ + 1).Read(nested);
-        } catch (const EPelMsgError&) {
+            TTnefReader(node.SubProperties, depth_ + 1, sink).Read(nested);
+        } catch (const EPelMsgError& e) {
             // A damaged attached message keeps what was read of it; the outer message goes on.
+            sink.Add(nested.Position(), e.what());
         }
     }
 
     TMSGProperties& root_;
     int depth_;
+    TWarningSink sink_;
+    int64_t dataStart_ = 0; // where the data of the attribute being read starts in the stream
+    bool attributeCut_ = false; // the attribute being read runs past the end of the input
     struct TDeferredDate {
         uint32_t Tag;
         double Value;
@@ -421,7 +569,10 @@ private:
 void TPelTNEFFile::LoadFromStream(TStream& stream)
 {
     TPelMessage::LoadFromStream(stream);
-    TTnefReader(Properties(), 0).Read(stream);
+    std::vector<TReadWarning> warnings;
+    TTnefReader(Properties(), 0, TWarningSink { &warnings, 0, {} }).Read(stream);
+    for (TReadWarning& w : warnings)
+        AddWarning(w.Offset, std::move(w.Text));
 }
 
 void TPelTNEFFile::LoadFromFile(const std::string& fileName)

@@ -356,7 +356,7 @@ private slots:
         std::ostringstream errors;
         const TCommandLine c = ParseCommandLine({ input.toStdString(), "/E", "txt", input.toStdString() });
         QCOMPARE(RunExport(settings, c, errors), 1);
-        QVERIFY2(errors.str().find("is the message that is open") != std::string::npos, errors.str().c_str());
+        QVERIFY2(errors.str().find("it is the file being read") != std::string::npos, errors.str().c_str());
         QCOMPARE(ReadAll(input), original);
     }
 

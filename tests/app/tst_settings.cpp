@@ -109,6 +109,11 @@ private slots:
     {
         std::string machine = SettingsPath(false);
         QVERIFY(machine.rfind(Home() + "/etc-xdg/Corvane/quorra/", 0) == 0);
+        TSettings nothingYet;
+        LoadSettings(nothingYet, false);
+        QVERIFY2(!QFile::exists(QString::fromStdString(Home() + "/etc-xdg/Corvane")),
+            "reading the settings creates no machine-wide folder");
+        QVERIFY(ForceFolders(machine.substr(0, machine.rfind('/'))));
         WriteAll(machine, "[Options]\nAppMode=2\nExtendedSettings=/NOLOGO /simple\n[Save]\nSaveMode=1\n");
         TSettings s;
         LoadSettings(s, false);

@@ -152,6 +152,13 @@ TEST(MsgReader, StreamEndingInsideAnEntryKeepsTheBytesItHas)
     ASSERT_EQ(entries.Count(), 2);
     EXPECT_EQ(entries.Items(1)->MsgRecord->EntryLength, 6);
     EXPECT_EQ(ValueAsInteger(entries.Items(1)->Value), 0) << "missing value bytes count as zero";
+    // The cut entry is marked and written down; a whole stream gives no warning.
+    EXPECT_TRUE(entries.Items(1)->Truncated);
+    EXPECT_FALSE(entries.Items(0)->Truncated);
+    ASSERT_EQ(msg.Warnings().size(), 1u);
+    EXPECT_EQ(msg.Warnings()[0].Text, "property stream cut short: its last entry has 6 of 16 bytes");
+    Load(msg, { Stream(kProps, Header32() + entry) });
+    EXPECT_TRUE(msg.Warnings().empty());
 }
 
 TEST(MsgReader, PropertyStreamsByName)

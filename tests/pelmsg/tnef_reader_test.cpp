@@ -62,9 +62,12 @@ TEST(TnefFraming, SignatureVersionAndEmptyStreams)
     EXPECT_NO_THROW(Load(file, TnefBuilder().Bytes()));
     EXPECT_EQ(file.Properties().Count(), 0);
 
-    // A version other than 1.0 ends the message block quietly; the attachments are then not read either.
+    // A version other than 1.0 is read on, with a warning: the attributes after it are the same.
     Load(file, TnefBuilder().Version(0x00010001).Subject("x").AttachRenddata().Bytes());
-    EXPECT_EQ(file.Properties().Count(), 0);
+    EXPECT_EQ(file.Properties().Count(), 2);
+    ASSERT_EQ(file.Warnings().size(), 1u);
+    EXPECT_EQ(file.Warnings()[0].Text, "unknown TNEF version 0x00010001 (expected 0x00010000); read as 1.0");
+    EXPECT_EQ(file.Warnings()[0].Offset, 6);
 
     // A first attribute at another level is "Invalid message file", swallowed; the attachment block then reads
     // from the same place, so a level-2 attribute there lands in the root.
@@ -184,17 +187,34 @@ TEST(TnefMapiProperties, NamePaddingAndBadKinds)
     EXPECT_EQ(std::get<int32_t>(file.Properties().Items(0)->Value), 99);
     EXPECT_EQ(std::get<int32_t>(file.Properties().Items(1)->Value), 5);
 
-    // A name kind other than 0 or 1: swallowed in the message block (what came before stays) ...
+    // A name kind other than 0 or 1 ends the reading of that attribute, with a warning; the attributes after it
+    // (the rest of the message, the attachments) are read, in either block.
     std::string badKind = std::string(16, '\0') + LE32(7);
-    Load(file, Minimal().Subject("s").MapiProps(TnefPropList().Raw(0x80020003, badKind)).AttachRenddata().Bytes());
-    EXPECT_EQ(file.Properties().Count(), 1);
-    // ... raised in the attachment block.
-    try {
-        Load(file, Minimal().AttachRenddata().AttachmentProps(TnefPropList().Raw(0x80020003, badKind)).Bytes());
-        FAIL();
-    } catch (const EFormatError& e) {
-        EXPECT_STREQ(e.what(), "Invalid property kind (7)");
-    }
+    Load(file,
+        Minimal()
+            .Subject("s")
+            .MapiProps(TnefPropList().Long(0x0E08, 1).Raw(0x80020003, badKind).Long(0x0E17, 2))
+            .MessageClass("IPM.Note")
+            .AttachRenddata()
+            .AttachTitle("kept.txt")
+            .AttachData("kept")
+            .Bytes());
+    EXPECT_EQ(file.Properties().Count(), 4) << "subject, the property before the bad one, class, attachment";
+    EXPECT_EQ(file.Properties().AttachmentCount(), 1);
+    ASSERT_EQ(file.Warnings().size(), 1u);
+    EXPECT_EQ(file.Warnings()[0].Text, "Invalid property kind (7) in attribute 0x00069003; the rest of it is skipped");
+    Load(file,
+        Minimal()
+            .AttachRenddata()
+            .AttachData("first")
+            .AttachmentProps(TnefPropList().Raw(0x80020003, badKind))
+            .AttachRenddata()
+            .AttachTitle("second.txt")
+            .AttachData("second")
+            .Bytes());
+    EXPECT_EQ(file.Properties().AttachmentCount(), 2);
+    EXPECT_EQ(file.Properties().Attachments(1)->AttachmentFileName(1), "second.txt");
+    EXPECT_EQ(file.Warnings().size(), 1u);
 }
 
 TEST(TnefRecipients, RowsBecomeRecipientNodes)
@@ -404,4 +424,98 @@ TEST(TnefAttachments, AttributesAreKnownByNumberAndCountOnce)
     EXPECT_EQ(first->AttachmentDataNode()->TagID, 0x3701000Du);
     EXPECT_EQ(file.Properties().Attachments(1), file.Properties().Items(1));
     EXPECT_EQ(file.Properties().Attachments(2), nullptr);
+}
+
+TEST(TnefDamage, EveryCutOrSkipIsAWarningWithItsOffset)
+{
+    const std::string head = Minimal().Subject("s").AttachRenddata().Bytes();
+    const int64_t next = static_cast<int64_t>(head.size()); // where an attribute appended to `head` starts
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::vector<TReadWarning> warnings;
+    };
+    std::string badChecksum = Minimal().Subject("checked").Bytes();
+    const std::string inner = Minimal().Subject("inner").Bytes();
+    const std::string attached
+        = Minimal().AttachRenddata().AttachmentProps(TnefPropList().Object(0x3701, inner + "junk!")).Bytes();
+    badChecksum[badChecksum.size() - 4] ^= 0x01; // a data byte changed, its checksum not
+    const Case cases[] = {
+        { "sound", Minimal().Subject("s").AttachRenddata().AttachTitle("a.txt").AttachData("data").Bytes(), {} },
+        { "attachment data past the end",
+            head + std::string("\x02\x0F\x80\x06\x00", 5) + LE32(2048) + std::string(135, 'd'),
+            { { next, "attachment data truncated: 135 of 2,048 bytes present" } } },
+        { "an attribute cut inside its header", head + std::string("\x02\x10\x80\x01\x00\x05", 6),
+            { { next, "the input ends inside an attribute header" } } },
+        { "no checksum", head + std::string("\x02\x10\x80\x01\x00", 5) + LE32(2) + "ab",
+            { { next, "attribute 0x00018010 has no checksum: the input ends" } } },
+        { "checksum mismatch", badChecksum, { { 21, "checksum mismatch in attribute 0x00018004" } } },
+        { "recipient rows missing",
+            Minimal().Attribute(1, 0x00069004, LE32(3) + TnefPropList().String8(0x3001, "Ann").Encode()).Bytes(),
+            { { 54, "recipient table cut short: 1 of 3 rows present" } } },
+        { "properties missing", Minimal().Attribute(1, 0x00069003, LE32(4) + LE32(0x0E080003) + LE32(1)).Bytes(),
+            { { 42, "property list cut short: 1 of 4 properties present" } } },
+        { "a value cut short",
+            Minimal()
+                .Attribute(1, 0x00069003, LE32(1) + LE32(0x3701 << 16 | 0x0102) + LE32(1) + LE32(100) + "abc")
+                .Bytes(),
+            { { 46, "attachment data truncated: 3 of 100 bytes present" } } },
+        { "garbage after the last attribute", head + "garbage!",
+            { { next, "8 bytes after the last attribute were not read" } } },
+        { "a line end after the last attribute is no damage", head + "\r\n", {} },
+        { "a damaged attached message", attached,
+            { { static_cast<int64_t>(attached.find(inner) + inner.size()),
+                "attached message: 5 bytes after the last attribute were not read" } } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TPelTNEFFile file;
+        Load(file, c.bytes);
+        ASSERT_EQ(file.Warnings().size(), c.warnings.size())
+            << (file.Warnings().empty() ? "" : file.Warnings()[0].Text);
+        for (size_t i = 0; i < c.warnings.size(); ++i) {
+            EXPECT_EQ(file.Warnings()[i].Text, c.warnings[i].Text);
+            EXPECT_EQ(file.Warnings()[i].Offset, c.warnings[i].Offset);
+        }
+    }
+}
+
+TEST(TnefDamage, ACutAttachmentIsMarkedAndTheSampleIsSound)
+{
+    const std::string sample = ReadFileBytes(std::string(TESSALY_SOURCE_DIR) + "/samples/winmail.dat");
+    TPelTNEFFile whole;
+    Load(whole, sample);
+    EXPECT_TRUE(whole.Warnings().empty()) << whole.Warnings()[0].Text;
+    ASSERT_GT(whole.Properties().AttachmentCount(), 0);
+
+    // The sample cut inside its first attachment's data: the data node says so, and so does a warning.
+    const TMSGProperty* data = whole.Properties().Attachments(0)->AttachmentDataNode();
+    ASSERT_TRUE(data);
+    const ByteString& bytes = std::get<ByteString>(data->Value);
+    const size_t at = sample.find(bytes.substr(0, 64));
+    ASSERT_NE(at, std::string::npos);
+    TPelTNEFFile cut;
+    Load(cut, sample.substr(0, at + bytes.size() / 2));
+    ASSERT_GT(cut.Properties().AttachmentCount(), 0);
+    const TMSGProperty* cutData = cut.Properties().Attachments(0)->AttachmentDataNode();
+    ASSERT_TRUE(cutData);
+    EXPECT_TRUE(cutData->Truncated);
+    EXPECT_FALSE(data->Truncated);
+    ASSERT_FALSE(cut.Warnings().empty());
+    EXPECT_EQ(cut.Warnings()[0].Text.rfind("attachment data truncated: ", 0), 0u) << cut.Warnings()[0].Text;
+
+    // The .eml says which attachment is incomplete; the sound message has no such word.
+    const std::string description = "Content-Description: incomplete: the message file ends inside this attachment";
+    TMemoryStream cutEml, wholeEml;
+    cut.Properties().SaveToEML(&cutEml);
+    whole.Properties().SaveToEML(&wholeEml);
+    EXPECT_NE(cutEml.Bytes().find(description), std::string::npos);
+    EXPECT_EQ(wholeEml.Bytes().find(description), std::string::npos);
+
+    // Every shorter prefix of the sample is damaged, and says so.
+    for (size_t n = 7; n < sample.size(); n += 97) {
+        TPelTNEFFile prefix;
+        Load(prefix, sample.substr(0, n));
+        EXPECT_FALSE(prefix.Warnings().empty()) << n;
+    }
 }

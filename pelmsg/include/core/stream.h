@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelmsg {
 
@@ -45,6 +47,9 @@ public:
     enum class Mode { OpenRead, Create };
     // Raises EFileError ("File %s is not found." or "Cannot create file %s") when the file cannot be opened.
     TFileStream(const std::string& fileName, Mode mode);
+    // Takes over a descriptor opened for writing; errors name the file as `displayName`. A sequential stream (a
+    // FIFO, a device, standard output) writes in order with write(2) and cannot go back to rewrite.
+    TFileStream(int fd, std::string displayName, bool sequential);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
@@ -60,12 +65,15 @@ public:
     // Flushes and asks the system to put the data on the disk.
     void Sync();
     const std::string& FileName() const { return fileName_; }
+    int Descriptor() const { return fd_; }
 
 private:
     void FlushWrite();
     void PwriteAll(const char* data, size_t count, int64_t at);
     std::string fileName_;
     int fd_ = -1;
+    bool sequential_ = false;
+    int64_t sequentialEnd_ = 0; // bytes a sequential stream has written
     int64_t position_ = 0; // logical position
     int64_t size_ = 0; // size known so far (updated by writes)
     // Read buffer: bytes [bufStart_, bufStart_ + bufLen_) of the file.
@@ -76,13 +84,39 @@ private:
     int64_t writeStart_ = 0;
 };
 
-// Writes a new file safely: the data goes to a temporary file beside the target, which Commit renames over the
-// target. A stream destroyed without Commit removes the temporary file and leaves the target as it was.
+// A file's identity: two paths name the same file (through hard or symbolic links) exactly when device and inode
+// are equal.
+struct TFileIdentity {
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+
+    // The identity of the file a path names (following symbolic links); nothing when there is no such file.
+    static std::optional<TFileIdentity> Of(const std::string& path);
+    bool operator==(const TFileIdentity&) const = default;
+};
+
+// What a save must respect besides the target's name.
+struct TSaveOptions {
+    // Files the output must never replace, such as the file a message was read from: a target that is one of
+    // them is refused with EFileError "Cannot create file %s: it is the file being read".
+    std::vector<TFileIdentity> Protected;
+};
+
+// The one way every output is written (SaveThroughTemporaryFile wraps it). The target is the name the user gave:
+// - a regular file or a new name: the data goes to a temporary file beside it (created once with O_EXCL and
+//   O_NOFOLLOW, its descriptor kept), which Commit renames over the target, keeping the target's permissions; a
+//   stream destroyed without Commit, a failure or SIGINT/SIGTERM removes the temporary file, and the target stays
+//   as it was;
+// - a symbolic link: the file it points to is replaced that way, the link stays;
+// - a FIFO, a character or block device, or "-" (standard output): written in place, in order, without rename;
+// - a folder, an empty name or a protected file: refused.
+// Every error names the target as given, never the temporary file.
 class TSafeFileStream final : public TStream {
 public:
-    // Raises EFileError "Cannot create file %s" when the temporary file cannot be created.
-    explicit TSafeFileStream(const std::string& fileName);
+    explicit TSafeFileStream(const std::string& fileName, const TSaveOptions& options = {});
     ~TSafeFileStream() override;
+    TSafeFileStream(const TSafeFileStream&) = delete;
+    TSafeFileStream& operator=(const TSafeFileStream&) = delete;
 
     size_t Read(void* buffer, size_t count) override { return file_->Read(buffer, count); }
     size_t Write(const void* buffer, size_t count) override { return file_->Write(buffer, count); }
@@ -90,12 +124,15 @@ public:
     int64_t Size() const override { return file_->Size(); }
     int64_t Position() const override { return file_->Position(); }
 
-    // Closes the temporary file and moves it into place; raises on failure.
+    // Writes out what is buffered; for a regular file then moves the temporary file into place. Raises on failure.
     void Commit();
 
 private:
-    std::string fileName_;
-    std::string tempName_;
+    void RemoveTemporary();
+    std::string fileName_; // as the user gave it
+    std::string realName_; // the file replaced: fileName_ with symbolic links followed
+    std::string tempName_; // empty when writing in place
+    int tempSlot_ = -1; // the temporary file's place in the list removed on a signal
     std::unique_ptr<TFileStream> file_;
     bool committed_ = false;
 };
@@ -167,10 +204,12 @@ private:
     int64_t length_;
 };
 
-// The one way every output of the library and the application is saved: writes a file through a temporary file
-// beside it that replaces the target only once everything is written, so a failed save leaves the previous file as
-// it was and no half-written one. Raises EFileError "Cannot create file %s" when the file cannot be created (also
-// for an empty name or a folder); the writer's exceptions pass unchanged.
-void SaveThroughTemporaryFile(const std::string& fileName, const std::function<void(TStream&)>& write);
+// The one way every output of the library and the application is saved: writes `fileName` through a
+// TSafeFileStream (see there: temporary file and rename, links followed, FIFOs, devices and "-" for standard output
+// written in place, protected files refused) and commits it once `write` returned. Raises EFileError "Cannot
+// create file %s" (with the reason) when the file cannot be created (also for an empty name or a folder) and
+// "Cannot write file %s" when writing fails; the writer's exceptions pass unchanged, and the target stays as it was.
+void SaveThroughTemporaryFile(
+    const std::string& fileName, const std::function<void(TStream&)>& write, const TSaveOptions& options = {});
 
 } // namespace pelmsg

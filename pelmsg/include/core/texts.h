@@ -8,6 +8,7 @@ inline constexpr const char* kLibraryVersion = "1.50b";
 inline constexpr const char* kHomePage = "https://tessaly.corvane.org";
 
 inline constexpr const char* SFileNotFound = "File %s is not found.";
+inline constexpr const char* SFileIsFolder = "%s is a folder, not a message file.";
 inline constexpr const char* SInvalidTnefSignature = "Invalid TNEF signature";
 inline constexpr const char* SInvalidMessageFile = "Invalid message file";
 inline constexpr const char* SInvalidSequence = "Invalid sequence";

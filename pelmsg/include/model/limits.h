@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 // Limits on what the library follows into a message.
 
 namespace pelmsg {
@@ -9,5 +11,7 @@ namespace pelmsg {
 // a deeper one stays the attachment's raw bytes. Each level takes stack and memory, and hostile input nests
 // without end.
 inline constexpr int kMaxAttachedMessageDepth = 8;
+// Warnings a load records at most: a thoroughly damaged input says so once more and then no longer.
+inline constexpr size_t kMaxReadWarnings = 1000;
 
 } // namespace pelmsg

@@ -3,14 +3,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "core/stream.h"
 #include "model/property.h"
 #include "model/types.h"
 
 namespace pelmsg {
 
+class IStorage;
 class TStream;
 
 // Something a reader skipped or cut while it went on reading a damaged input: where (byte offset in the input,
@@ -46,10 +49,12 @@ public:
     // What the last load skipped or cut; empty for a sound input. Cleared with the tree.
     const std::vector<TReadWarning>& Warnings() const { return warnings_; }
     void AddWarning(int64_t offset, std::string text) { warnings_.push_back({ offset, std::move(text) }); }
+    // The file the last LoadFromFile read, by identity; every save of the message refuses to replace it.
+    const std::optional<TFileIdentity>& SourceFile() const { return sourceFile_; }
     // Reads the stream into the tree (which is cleared first). Raises EFormatError with the format's message.
     virtual void LoadFromStream(TStream& stream);
-    // Raises EFileError "File %s is not found." when the file does not exist (the tree stays as it was); then
-    // clears the tree.
+    // Raises EFileError "File %s is not found." when the file does not exist, "%s is a folder, not a message
+    // file." for a folder (the tree stays as it was); then clears the tree.
     virtual void LoadFromFile(const std::string& fileName);
     // The handler the MIME writer converts text for the message's charset with; an empty one leaves the writer to
     // its own conversion. Only the .msg component has one to give.
@@ -88,6 +93,7 @@ public:
 private:
     TMSGProperties properties_;
     std::vector<TReadWarning> warnings_;
+    std::optional<TFileIdentity> sourceFile_;
 };
 
 // Reads a TNEF stream (winmail.dat, .tnef).
@@ -106,7 +112,13 @@ public:
     TPelMSGConvertCodepage ConvertCodepageHandler() const override { return OnConvertCodepage; }
 
     TPelMSGConvertCodepage OnConvertCodepage;
+
+private:
+    void ReadTree(IStorage& root);
 };
+
+// How every save of a collection (or of anything in it) writes: the file its message was read from is protected.
+TSaveOptions SaveOptionsFor(const TMSGProperties& collection);
 
 // The reader for a file, chosen by its first bytes: the TNEF signature gives a TPelTNEFFile, a compound file a
 // TPelMSGFile, anything else (also a missing or unreadable file) a TPelTNEFFile, whose LoadFromFile then reports

@@ -236,6 +236,9 @@ public:
     std::unique_ptr<TMsgRecord, TMsgRecordDelete> MsgRecord;
     // Whether the node is one value of a multi-valued TNEF property (whose values become sibling nodes).
     bool MultiValued = false;
+    // Whether the input ended inside the value: the node holds fewer bytes than the input announced. Writers never
+    // present such a value (an attachment's data above all) as complete.
+    bool Truncated = false;
 
     // The collection that owns this node.
     TMSGProperties* Collection() const { return collection_; }
