@@ -70,7 +70,7 @@ bool IsBinaryType(uint16_t type)
 // ---------------------------------------------------------------------------------------------------------------
 // Texts of a node
 
-QString TagText(uint32_t tag) { return QStringLiteral("0x%1").arg(tag, 8, 16, QLatin1Char('0')).toUpper(); }
+QString TagText(uint32_t tag) { return QStringLiteral("0x") + QStringLiteral("%1").arg(tag, 8, 16, QLatin1Char('0')).toUpper(); }
 
 std::string PropertySetName(const uint8_t* guid16)
 {
@@ -144,10 +144,9 @@ TPropertyNodeLook PropertyNodeLook(const pelmsg::TMSGProperty& p, int parentIcon
         break;
     }
     if (text.empty() || p.SubProperties.Empty()) {
-        text = p.DisplayName(false, false);
-        // A named property has no dictionary name: the message gives it one.
-        if (text.empty() && p.NamedId)
-            text = NamedPropertyText(*p.NamedId, false);
+        // A named property is called what the message calls it: the dictionary's entries for identifiers from
+        // 0x8000 are address-book properties, not this one.
+        text = p.NamedId ? NamedPropertyText(*p.NamedId, false) : p.DisplayName(false, false);
         if (text.empty())
             text = TagText(p.TagID).toStdString();
         // A plain property inside an envelope, recipient or attachment node.
