@@ -195,6 +195,7 @@ TPropertiesPage::TPropertiesPage(QWidget* tsProperties)
     edPropFilter_->setObjectName(QStringLiteral("edPropFilter"));
     edPropFilter_->setClearButtonEnabled(true);
     edPropFilter_->setAcceptDrops(false);
+    edPropFilter_->setToolTip(QStringLiteral("Shows only the properties whose name, tag or value holds the text"));
     leftLayout->addWidget(edPropFilter_);
     model_ = new TPropertyTreeModel(this);
     tvProperties_ = new QTreeView(left);
@@ -364,8 +365,10 @@ void TPropertiesPage::tvPropertiesChange(const QModelIndex& node)
     }
     if (!gbPropInfo_->isVisibleTo(page_)) {
         gbPropInfo_->show();
+        // At least its own width, and up to nearly half of the page so that the hex dump has room for its lines.
         const int total = splitter_->width() - splitter_->handleWidth();
-        const int group = std::min(groupWidth_, std::max(total / 2, gbPropInfo_->minimumSizeHint().width()));
+        const int group = std::max(std::min(std::max(groupWidth_, total * 9 / 20), total / 2),
+            std::min(gbPropInfo_->minimumSizeHint().width(), total));
         splitter_->setSizes({ std::max(total - group, 0), group });
     }
     if (!p)

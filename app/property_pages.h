@@ -37,7 +37,7 @@ namespace quorra {
 class THexDump;
 
 // The most characters of a value the Value page shows; the hex dump and Save value take the whole value.
-inline constexpr int kValueTextChars = 65536;
+inline constexpr int kValueTextChars = 16384;
 // The largest value the copy commands put on the clipboard.
 inline constexpr size_t kMaxClipboardBytes = size_t(16) << 20;
 
