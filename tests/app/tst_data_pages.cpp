@@ -683,6 +683,67 @@ private slots:
             QCOMPARE(list->topLevelItem(i)->checkState(0), Qt::Unchecked);
     }
 
+    // ---- In the main window ----
+
+    void pagesInTheWindow_data()
+    {
+        QTest::addColumn<bool>("german");
+        QTest::newRow("English") << false;
+        QTest::newRow("German") << true;
+    }
+
+    void pagesInTheWindow()
+    {
+        QFETCH(bool, german);
+        TIsolatedHome home;
+        if (german) {
+            QDir().mkpath(home.Path("program/languages"));
+            QVERIFY(QFile::copy(TESSALY_SOURCE_DIR "/resources/languages/german.lng",
+                home.Path("program/languages/german.lng")));
+        }
+        TfrmMain::TStartup startup;
+        startup.Arguments = { TESSALY_SOURCE_DIR "/samples/winmail.dat", "/noini" };
+        if (german)
+            startup.Arguments.push_back("/LANG=german.lng");
+        startup.ProgramFolder = home.ProgramFolder();
+        startup.CurrentFolder = home.CurrentFolder();
+        TfrmMain window(startup);
+        window.Beep = [] {};
+        window.resize(1024, 768);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.PageControl()->setCurrentWidget(window.Page("tsProperties"));
+        auto* tree = window.findChild<QTreeView*>("tvProperties");
+        auto* group = window.findChild<QGroupBox*>("gbPropInfo");
+        QVERIFY(!group->isVisible());
+        QCOMPARE(tree->model()->headerData(0, Qt::Horizontal).toString(), german ? "Eigenschaft" : "Property");
+        // The keyboard moves through the tree and the panel follows.
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_Down);
+        QVERIFY(group->isVisible());
+        // The focus made the first row current; Down went to the second, the message class.
+        QCOMPARE(window.findChild<QLineEdit*>("edPropID")->text(), "0x001A001E");
+        QCOMPARE(group->title().trimmed(), german ? "Informationen zur Eigenschaft" : "Property Information");
+        QCOMPARE(window.findChild<QTabWidget*>("pcValue")->tabText(1), german ? "Wert (hexadezimal)" : "Value (as Hex)");
+        auto* page = PropertiesPageOf(window.Page("tsProperties"));
+        QCOMPARE(page->HexDump()->RelativeAddress(), true);
+        QCOMPARE(page->HexDump()->DumpSize(), uint64_t(page->Current()->DataSize));
+        window.findChild<QTabWidget*>("pcValue")->setCurrentIndex(1);
+        QTRY_VERIFY(page->HexDump()->BytesPerLine() > 3);
+        QCOMPARE(page->HexDump()->HexText(0).left(8), "49 50 4D"); // IPM
+        // Containers are named in the language; the type list too.
+        QModelIndexList recipients = tree->model()->match(tree->model()->index(0, 0), Qt::DisplayRole,
+            german ? "Empfänger" : "Recipient", -1, Qt::MatchExactly);
+        QVERIFY(!recipients.isEmpty());
+        QVERIFY(window.findChild<QComboBox*>("cbPropType")->currentText().startsWith(
+            german ? "PT_STRING8: Nullterminierte" : "PT_STRING8: Null terminated"));
+        // A new load empties the panel before the old message goes.
+        window.OpenFile(TESSALY_SOURCE_DIR "/samples/winmail.dat");
+        QVERIFY(!group->isVisible());
+        QVERIFY(!page->HexDump()->DataAssigned());
+        window.close();
+    }
+
     // ---- The corpus ----
 
     void everyCorpusTnefNodeFillsThePanel()

@@ -332,7 +332,8 @@ TEST(StoredValueBytes, EachKindInTheFormItIsStored)
         { 0x00010006, std::string("\x10\x27\0\0\0\0\0\0", 8) },
         { 0x0001000B, std::string("\x01\x00", 2) },
         { 0x00010014, std::string("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\x7F", 8) },
-        { 0x00390040, std::string("\x00\x7A\x3B\x13\x45\x24\xC2\x01", 8) },
+        // A date-time goes back to its FILETIME exactly to the millisecond (2002-07-05 13:00:00.125 UTC).
+        { 0x00390040, std::string("\xD0\x9A\xDC\xDE\x23\x24\xC2\x01", 8) },
         { 0x00010048, std::string("\x07\x03\x02\x00\x00\x00\x00\x00\xC0\x00\x00\x00\x00\x00\x00\x46", 16) },
         { 0x00010102, std::string("\x00\x01\x02\xFF\x00", 5) },
         { 0x0037001E, std::string("Caf\xE9\0", 5) },
