@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 #include <QFocusEvent>
 #include <QFontDatabase>
@@ -174,8 +175,9 @@ void THexDump::TakeFontMetrics()
 {
     QFontMetrics metrics(font());
     lineHeight_ = metrics.height() + 2;
-    const int advance = metrics.horizontalAdvance(QLatin1Char('D'));
-    charWidth_ = advance + 1;
+    // The advance of a character is fractional; a character width is the next whole pixel and one more.
+    const qreal advance = QFontMetricsF(font()).horizontalAdvance(QLatin1Char('D'));
+    charWidth_ = int(std::ceil(advance)) + 1;
     // Painted with one pixel between characters, so that every character takes exactly one character width and
     // a line's text lands on its columns.
     paintFont_ = font();
