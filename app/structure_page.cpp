@@ -186,9 +186,10 @@ TStructurePage::TStructurePage(QWidget* tsStructure)
     splitter_->setStretchFactor(0, 1);
     splitter_->setStretchFactor(1, 0);
     // Wide enough for a class identifier in the value column.
+    const QFontMetrics metrics = sgStructureItem_->fontMetrics();
+    const int captions = std::max(kGridColumnWidth, metrics.horizontalAdvance(QStringLiteral("Modification time")) + 12);
     const int legendWidth = std::max(kLegendWidth * gbLegend_->logicalDpiX() / 96,
-        kGridColumnWidth + sgStructureItem_->fontMetrics().horizontalAdvance(QStringLiteral("{00000000-0000-0000-0000-000000000000}"))
-            + 30);
+        captions + metrics.horizontalAdvance(QStringLiteral("{00000000-0000-0000-0000-000000000000}")) + 40);
     gbLegend_->resize(legendWidth, gbLegend_->height());
     splitter_->setSizes({ 600, legendWidth });
 
