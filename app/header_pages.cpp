@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QPlainTextEdit>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -12,6 +13,9 @@
 namespace quorra {
 
 namespace {
+
+// The check state FillFlags gave a row, kept beside the box.
+constexpr int kFlagStateRole = Qt::UserRole + 1;
 
 TProgramText strFlagRead("strFlagRead", "The message is marked as having been read");
 TProgramText strFlagUnmodified("strFlagUnmodified",
@@ -99,9 +103,24 @@ void CreateFlagsPage(QWidget* tsFlags)
         // Enabled and selectable, but not user-checkable: the boxes show the message and cannot be toggled.
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         item->setCheckState(0, Qt::Unchecked);
+        item->setData(0, kFlagStateRole, int(Qt::Unchecked));
     }
     RetranslateFlags(tsFlags);
     layout->addWidget(list);
+    QObject::connect(list, &QTreeWidget::itemChanged, list,
+        [](QTreeWidgetItem* item, int column) { lvMessageFlagsChanging(item, column); });
+}
+
+void lvMessageFlagsChanging(QTreeWidgetItem* item, int column)
+{
+    // The boxes show the message: a change of a check mark, from wherever it comes, is taken back.
+    if (!item || column != 0)
+        return;
+    const auto shown = static_cast<Qt::CheckState>(item->data(0, kFlagStateRole).toInt());
+    if (item->checkState(0) == shown)
+        return;
+    const QSignalBlocker detached(item->treeWidget());
+    item->setCheckState(0, shown);
 }
 
 void RetranslateFlags(QWidget* tsFlags)
@@ -120,10 +139,15 @@ void FillFlags(QWidget* tsFlags, const pelmsg::TPelMessage* message)
     auto* list = tsFlags->findChild<QTreeWidget*>(QStringLiteral("lvMessageFlags"));
     if (!list)
         return;
+    // Detached from lvMessageFlagsChanging while the marks are set.
+    const QSignalBlocker detached(list);
     for (int i = 0; i < kMessageFlagRowCount && i < list->topLevelItemCount(); ++i) {
-        bool set = message && message->HasMessageFlag(kRows[i].Bit);
-        list->topLevelItem(i)->setCheckState(0, set ? Qt::Checked : Qt::Unchecked);
+        const bool set = message && message->HasMessageFlag(kRows[i].Bit);
+        const Qt::CheckState state = set ? Qt::Checked : Qt::Unchecked;
+        list->topLevelItem(i)->setCheckState(0, state);
+        list->topLevelItem(i)->setData(0, kFlagStateRole, int(state));
     }
+    list->viewport()->update();
 }
 
 } // namespace quorra

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+class QTreeWidgetItem;
 class QWidget;
 
 namespace pelmsg {
@@ -31,6 +32,9 @@ void CreateTransportHeaderPage(QWidget* tsHeader);
 void FillTransportHeader(QWidget* tsHeader, const pelmsg::TPelMessage* message);
 
 void CreateFlagsPage(QWidget* tsFlags);
+// Takes back every change of a row's check mark: the boxes show the message's flags and the user cannot change
+// them (texts may change).
+void lvMessageFlagsChanging(QTreeWidgetItem* item, int column);
 // Checks the row of every bit the message's flags hold; all unchecked without a message or flags.
 void FillFlags(QWidget* tsFlags, const pelmsg::TPelMessage* message);
 // Sets the descriptions again from the program texts (after a language change).

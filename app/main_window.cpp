@@ -36,6 +36,7 @@
 #include "preview_page.h"
 #include "program_texts.h"
 #include "property_pages.h"
+#include "structure_page.h"
 #include "viewer_support.h"
 
 namespace quorra {
@@ -440,6 +441,8 @@ void TfrmMain::CreateCentralArea()
     connect(splitter_, &QSplitter::splitterMoved, this, [this] { FormResize(); });
     connect(pageControl_, &QTabWidget::currentChanged, this, [this] { FormResize(); });
     connect(this, &TfrmMain::ProgramTextsReloaded, this, [this] { RetranslateFlags(Page("tsFlags")); });
+    connect(this, &TfrmMain::ProgramTextsReloaded, this,
+        [this] { RetranslateDataPages(Page("tsProperties"), Page("tsStructure")); });
 
     setCentralWidget(central);
 }

@@ -78,6 +78,9 @@ QStringList HeaderLabels(QObject* c)
     } else if (auto* table = qobject_cast<QTableWidget*>(c)) {
         for (int i = 0; i < table->columnCount(); ++i)
             labels << (table->horizontalHeaderItem(i) ? table->horizontalHeaderItem(i)->text() : QString());
+    } else if (auto* view = qobject_cast<QAbstractItemView*>(c); view && view->model()) {
+        for (int i = 0; i < view->model()->columnCount(); ++i)
+            labels << view->model()->headerData(i, Qt::Horizontal).toString();
     }
     return labels;
 }
@@ -379,6 +382,13 @@ bool SetComponentProperty(QObject* c, const QString& name, const QString& value,
                 list->item(i)->setText(items[i]);
             return true;
         }
+        // A tree of fixed items (a legend): the texts of its top-level items.
+        if (auto* tree = qobject_cast<QTreeWidget*>(c)) {
+            QStringList items = SplitList(value, separator);
+            for (int i = 0; i < items.size() && i < tree->topLevelItemCount(); ++i)
+                tree->topLevelItem(i)->setText(0, items[i]);
+            return true;
+        }
     }
     if (Is(name, "Lines")) {
         QString text = SplitList(value, separator).join(u'\n');
@@ -405,6 +415,12 @@ bool SetComponentProperty(QObject* c, const QString& name, const QString& value,
         if (auto* table = qobject_cast<QTableWidget*>(c)) {
             for (int i = 0; i < labels.size() && i < table->columnCount(); ++i)
                 table->setHorizontalHeaderItem(i, new QTableWidgetItem(labels[i]));
+            return true;
+        }
+        // A view of a model of its own: the model takes the column titles.
+        if (auto* view = qobject_cast<QAbstractItemView*>(c); view && view->model()) {
+            for (int i = 0; i < labels.size() && i < view->model()->columnCount(); ++i)
+                view->model()->setHeaderData(i, Qt::Horizontal, labels[i]);
             return true;
         }
     }

@@ -1,41 +1,122 @@
 #pragma once
 
-// The Properties page (tvProperties: the property tree of the message, each property with its value) and the
-// Structure page (tvStructure: the storages and streams of a compound .msg file).
+// The Properties page: the property tree of the message (tvProperties, every node, with a filter box above it)
+// and, beside it, the detail panel gbPropInfo of the selected property: its category, tag, size, name and type,
+// and its value as text (rePropValue) and as a hex dump of the bytes the message stores (pcValue), which the user
+// can copy or save as a file.
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
+#include <QModelIndex>
+#include <QObject>
+#include <QStringList>
+
+#include "property_tree_model.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSplitter;
+class QTabWidget;
+class QTreeView;
 class QWidget;
 
 namespace pelmsg {
 class TPelMessage;
+class TMSGProperties;
 class TMSGProperty;
 }
 
 namespace quorra {
 
-// The most top-level properties the tree shows.
-inline constexpr int kMaxTopLevelProperties = 1002;
-// The deepest nesting of storages the structure tree follows.
-inline constexpr int kMaxStorageDepth = 64;
+class THexDump;
+
+// The most characters of a value the Value page shows; the hex dump and Save value take the whole value.
+inline constexpr int kValueTextChars = 16384;
+// The largest value the copy commands put on the clipboard.
+inline constexpr size_t kMaxClipboardBytes = size_t(16) << 20;
+
+// The items of the type list, in order, and the item a property type selects (-1 for none: any type the list
+// does not hold, multi-valued ones such as 0x101E included).
+QStringList PropertyTypeItems();
+int PropertyTypeIndex(uint16_t type);
+// The items of the category list: the identifiers of the categories in ordinal order.
+QStringList PropertyCategoryItems();
+
+// The tag as the message stores it: a value of a multi-valued TNEF property keeps the multi-value bit.
+uint32_t StoredTag(const pelmsg::TMSGProperty& property);
+// The name the detail panel shows: the dictionary name with its description, the name and property set of a named
+// property, or a container's value text.
+QString PropertyNameText(const pelmsg::TMSGProperty& property);
+// The bytes the hex view shows: the stored bytes of the value (see pelmsg::StoredValueBytes), no more than the
+// property's DataSize of them when it gives one.
+std::string_view PropertyHexBytes(const pelmsg::TMSGProperty& property, std::string& scratch);
+// Bytes as hexadecimal text, 16 to a line: "0A FF 31\n".
+QString HexLines(std::string_view bytes);
+
+// The page's widgets and handlers. One sits on the Properties tab page, as its child "PropertiesPage".
+class TPropertiesPage : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TPropertiesPage(QWidget* tsProperties);
+
+    // Fills tvProperties from the top-level collection (nullptr: empties it and the detail panel).
+    void BuildPropertyTree(const pelmsg::TMSGProperties* root);
+    // Shows the property of the node in the detail panel; an invalid index hides the panel.
+    void tvPropertiesChange(const QModelIndex& current);
+    // Sets the texts taken from the program texts again (after a language change).
+    void Retranslate();
+
+    TPropertyTreeModel* Model() const { return model_; }
+    QTreeView* Tree() const { return tvProperties_; }
+    THexDump* HexDump() const { return hexDump_; }
+    // The property the detail panel shows, or nullptr.
+    const pelmsg::TMSGProperty* Current() const { return current_; }
+
+    // The commands of the detail panel.
+    void btnCopyValueClick();
+    void btnCopyHexClick();
+    void btnSaveValueClick();
+    // Writes the bytes the hex view shows into the file (through the library's safe save). Throws on failure.
+    void SaveValueToFile(const std::string& fileName) const;
+
+private:
+    void edPropFilterChange(const QString& text);
+    void ClearDetails();
+
+    QWidget* page_;
+    TPropertyTreeModel* model_;
+    QSplitter* splitter_;
+    QLineEdit* edPropFilter_;
+    QTreeView* tvProperties_;
+    QGroupBox* gbPropInfo_;
+    QComboBox* cbPropCategory_;
+    QLineEdit* edPropID_;
+    QLineEdit* edPropSize_;
+    QLineEdit* edPropName_;
+    QComboBox* cbPropType_;
+    QTabWidget* pcValue_;
+    QPlainTextEdit* rePropValue_;
+    THexDump* hexDump_;
+    QLabel* lblValueLimit_;
+    QPushButton* btnCopyValue_;
+    QPushButton* btnCopyHex_;
+    QPushButton* btnSaveValue_;
+    const pelmsg::TMSGProperty* current_ = nullptr;
+    std::string hexScratch_; // the encoded bytes of a fixed-size value the hex dump points into
+    int groupWidth_ = 316;
+};
 
 void CreatePropertiesPage(QWidget* tsProperties);
-// Fills the tree from the message; empties it without one.
+// Fills the tree from the message; empties it (and the detail panel) without one.
 void FillPropertiesPage(QWidget* tsProperties, const pelmsg::TPelMessage* message);
-
-// The text and icon of a property's node: containers of attachments and recipients say what they are, every
-// other node shows its property name (or its tag as "0x" and eight hexadecimal digits). parentIcon is the icon
-// of the parent node, or -1 at the top level.
-struct TPropertyNodeLook {
-    std::string Text;
-    int Icon; // PropertyIcon index, -1 for none
-};
-TPropertyNodeLook PropertyNodeLook(const pelmsg::TMSGProperty& property, int parentIcon);
-
-void CreateStructurePage(QWidget* tsStructure);
-// Shows the storage tree of the file when it is a compound file; returns whether it was built. Empties the
-// page for anything else. Throws pelmsg::EPelMsgError when a compound file cannot be read.
-bool FillStructurePage(QWidget* tsStructure, const std::string& fileName);
-void ClearStructurePage(QWidget* tsStructure);
+// The page's handlers, or nullptr when the widget holds no Properties page.
+TPropertiesPage* PropertiesPageOf(QWidget* tsProperties);
 
 } // namespace quorra

@@ -67,3 +67,17 @@ for lang in en de; do
         "$bin/app/save-pictures" "$out" "save-$lang" "$sample" "${full[@]}" "${extra[@]}"
     rm -rf "$home"
 done
+# A .msg file of the shared corpus (nested attached messages): its Structure and Properties pages, in both languages.
+corpus_msg="$(pwd)/../shared/corpus/msg/hiraoka-msgreader__msgInMsg.msg"
+if [ -f "$corpus_msg" ]; then
+    for lang in en de; do
+        home="$(mktemp -d)"
+        locale=C.UTF-8; extra=()
+        if [ "$lang" = de ]; then locale=de_DE.UTF-8; extra=(/LANG=german.lng); fi
+        HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CONFIG_DIRS="$home/etc" XDG_DATA_HOME="$home/data" \
+        QUORRA_LOCALE="$locale" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+            LC_ALL="$QUORRA_LOCALE" "$@" 2>/dev/null' _ \
+            "$bin/app/window-pictures" "$out" "corpus-msg-$lang" "$corpus_msg" "${full[@]}" "${extra[@]}"
+        rm -rf "$home"
+    done
+fi

@@ -7,9 +7,13 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 
 #include "main_window.h"
 #include "options_dialog.h"
+#include "pelmsg.h"
+#include "property_pages.h"
+#include <QTreeView>
 #include "viewer_app.h"
 
 using namespace quorra;
@@ -40,6 +44,35 @@ int main(int argc, char** argv)
                 pages->setCurrentIndex(i);
                 QApplication::processEvents();
                 save(window, pages->widget(i)->objectName());
+            }
+            // The Properties page with the detail panel on an attachment's data (or another binary value), as
+            // text and as a hex dump.
+            QWidget* tsProperties = window.Page("tsProperties");
+            if (TPropertiesPage* page = PropertiesPageOf(tsProperties);
+                page && pages->isTabVisible(pages->indexOf(tsProperties))) {
+                pages->setCurrentWidget(tsProperties);
+                TPropertyTreeModel* model = page->Model();
+                QModelIndex chosen;
+                std::function<void(const QModelIndex&)> find = [&](const QModelIndex& parent) {
+                    for (int row = 0; row < model->rowCount(parent) && !chosen.isValid(); ++row) {
+                        QModelIndex index = model->index(row, 0, parent);
+                        const pelmsg::TMSGProperty* p = model->Property(index);
+                        if (p && pelmsg::PropType(p->TagID) == pelmsg::PT_BINARY && p->DataSize > 64)
+                            chosen = index;
+                        find(index);
+                    }
+                };
+                find(QModelIndex());
+                if (chosen.isValid()) {
+                    page->Tree()->expand(chosen.parent());
+                    page->Tree()->setCurrentIndex(chosen);
+                    page->Tree()->scrollTo(chosen);
+                    QApplication::processEvents();
+                    save(window, "tsProperties-value");
+                    tsProperties->findChild<QTabWidget*>("pcValue")->setCurrentIndex(1);
+                    QApplication::processEvents();
+                    save(window, "tsProperties-hex");
+                }
             }
             TfrmOptions options(&window);
             options.SetFromSettings(window.Settings());

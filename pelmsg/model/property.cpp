@@ -1,6 +1,7 @@
 #include "model/property.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "core/stream.h"
@@ -367,6 +368,41 @@ void TMSGPropertyCompressedRTF::ReadValue(TStream& stream, uint32_t)
     Value = std::move(decoded.Text);
     if (ValueStringLength(Value) != 0)
         DataSize = decoded.RecordedSize;
+}
+
+std::string_view StoredValueBytes(const TMSGProperty& node, std::string& scratch)
+{
+    const TValue& value = node.Value;
+    if (IsEmptyOrNull(value))
+        return {};
+    // A fixed-size type is stored in its own form, whatever kind of value it was read into (a class identifier is
+    // kept as its registry text, a FILETIME as a local date-time).
+    if (ValueStorageOf(PropType(node.TagID)) == TValueStorage::Fixed) {
+        scratch = EncodeFixedValue(PropType(node.TagID), value);
+        return scratch;
+    }
+    if (const auto* bytes = std::get_if<ByteString>(&value))
+        return *bytes;
+    if (const auto* wide = std::get_if<WideString>(&value)) {
+        if constexpr (std::endian::native == std::endian::little)
+            return std::string_view(reinterpret_cast<const char*>(wide->data()), wide->size() * sizeof(char16_t));
+        scratch = WideToUtf16Le(*wide);
+        return scratch;
+    }
+    // A number, Boolean or date-time in a node of another type: the form its own kind is stored in.
+    uint16_t kind = PT_LONG;
+    if (std::holds_alternative<int64_t>(value))
+        kind = PT_I8;
+    else if (std::holds_alternative<bool>(value))
+        kind = PT_BOOLEAN;
+    else if (std::holds_alternative<double>(value))
+        kind = PT_DOUBLE;
+    else if (std::holds_alternative<TCurrency>(value))
+        kind = PT_CURRENCY;
+    else if (std::holds_alternative<TDateTime>(value))
+        kind = PT_SYSTIME;
+    scratch = EncodeFixedValue(kind, value);
+    return scratch;
 }
 
 ByteString TMSGProperty::DisplayName(bool withDescription, bool fromDictionary) const

@@ -315,3 +315,39 @@ TEST(ValueText, DatesOutsideTheCalendarStayNumbers)
     TDateParts p = DecodeDateTime(-1e300);
     EXPECT_EQ(p.Year, 1899);
 }
+
+TEST(StoredValueBytes, EachKindInTheFormItIsStored)
+{
+    ScopedTimeZone zone("Europe/Berlin");
+    TMSGProperties c;
+    std::string scratch;
+    // Read values come back as the very bytes they were read from.
+    struct {
+        uint32_t tag;
+        std::string bytes;
+    } stored[] = {
+        { 0x00010002, std::string("\xFE\xFF", 2) },
+        { 0x00010003, std::string("\x11\x22\x33\x44", 4) },
+        { 0x00010005, std::string("\0\0\0\0\0\0\xF0\x3F", 8) },
+        { 0x00010006, std::string("\x10\x27\0\0\0\0\0\0", 8) },
+        { 0x0001000B, std::string("\x01\x00", 2) },
+        { 0x00010014, std::string("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\x7F", 8) },
+        // A date-time goes back to its FILETIME exactly to the millisecond (2002-07-05 13:00:00.125 UTC).
+        { 0x00390040, std::string("\xD0\x9A\xDC\xDE\x23\x24\xC2\x01", 8) },
+        { 0x00010048, std::string("\x07\x03\x02\x00\x00\x00\x00\x00\xC0\x00\x00\x00\x00\x00\x00\x46", 16) },
+        { 0x00010102, std::string("\x00\x01\x02\xFF\x00", 5) },
+        { 0x0037001E, std::string("Caf\xE9\0", 5) },
+        { 0x0037001F, std::string("Z\0\xFC\0\0\0", 6) },
+    };
+    for (const auto& s : stored) {
+        TMSGProperty* node = ReadNode(c, s.tag, s.bytes, static_cast<uint32_t>(s.bytes.size()));
+        EXPECT_EQ(StoredValueBytes(*node, scratch), s.bytes) << std::hex << s.tag;
+    }
+    // A byte string is shown where it is, not copied.
+    TMSGProperty* big = AddNode(c, 0x37010102, ByteString(1 << 20, 'x'));
+    EXPECT_EQ(StoredValueBytes(*big, scratch).data(), std::get<ByteString>(big->Value).data());
+    // Nothing for an empty or Null value; a number in a node of another type takes its own kind's form.
+    EXPECT_TRUE(StoredValueBytes(*AddNode(c, 0x00010102), scratch).empty());
+    EXPECT_TRUE(StoredValueBytes(*AddNode(c, 0x00010003, TNull {}), scratch).empty());
+    EXPECT_EQ(StoredValueBytes(*AddNode(c, 0x00010102, int32_t(0x01020304)), scratch), std::string("\x04\x03\x02\x01"));
+}

@@ -209,6 +209,13 @@ private:
     mutable std::unique_ptr<TCodePageCache, TCodePageCacheDelete> codePageCache_;
 };
 
+// The bytes of a node's value as a message stores them: a byte string as it is, a wide string as UTF-16LE, a value
+// of a fixed-size type in its little-endian form (a date-time as its FILETIME, a class identifier as its 16 bytes).
+// Empty for an empty or Null value. A byte string (and, on little-endian machines, a wide string) is not copied:
+// the view points into the node's value; other values are encoded into scratch. The view is good while the node
+// and scratch live unchanged.
+std::string_view StoredValueBytes(const TMSGProperty& node, std::string& scratch);
+
 // Removes every character below U+0021 from both ends.
 WideString TrimControls(const WideString& text);
 // The name between double quotes when it holds a blank, ".", "," or ":"; else unchanged.
