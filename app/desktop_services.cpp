@@ -23,7 +23,7 @@ TProgramText strUnregisterFailed("strUnregisterFailed", "The registration as def
 TProgramText strHelpNotFound("strHelpNotFound", "The manual %s is not found.");
 TProgramText strMailFailed("strMailFailed", "The mail program could not be started: %s");
 TProgramText strMailAttachmentsFailed(
-    "strMailAttachmentsFailed", "These attachments could not be handed to the mail program:\n%s");
+    "strMailAttachmentsFailed", "These attachments could not be handed to the mail program: %s");
 
 QString ManualPath(const QString& programFolder)
 {

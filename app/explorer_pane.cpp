@@ -219,6 +219,7 @@ TExplorerPane::TExplorerPane(THost host, QWidget* parent)
     cbFileFilter_ = new QComboBox(pnlFileFilter_);
     cbFileFilter_->setObjectName(QStringLiteral("cbFileFilter"));
     cbFileFilter_->setEditable(true);
+    cbFileFilter_->setToolTip(tr("Which files are listed (? stands for one character, * for any number of them)"));
     cbFileFilter_->setInsertPolicy(QComboBox::NoInsert);
     cbFileFilter_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     cbFileFilter_->setMinimumContentsLength(4);

@@ -1046,7 +1046,7 @@ void TfrmMain::miFileReplyClick(bool forward)
     if (!error.isEmpty())
         ShowError(strMailFailed.Arg(error));
     else if (!failed.isEmpty())
-        ShowError(strMailAttachmentsFailed.Arg(failed.join(u'\n')));
+        ShowError(strMailAttachmentsFailed.Arg(failed.join(QStringLiteral("; "))));
 }
 
 } // namespace quorra
