@@ -11,6 +11,14 @@
 #include "ini_file.h"
 #include "pelmsg.h"
 
+// The desktop entry and MIME package are compiled into the program's library, the icon with the others; a static
+// library's resources must be registered by hand.
+static void RegisterDesktopResources()
+{
+    Q_INIT_RESOURCE(desktop);
+    Q_INIT_RESOURCE(icons);
+}
+
 namespace quorra {
 
 namespace {
@@ -36,6 +44,8 @@ QByteArray ReadAll(const QString& path, bool* exists = nullptr)
 
 QByteArray Resource(const char* name)
 {
+    static const bool registered = (RegisterDesktopResources(), true);
+    (void)registered;
     QFile f { QString::fromLatin1(name) };
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
@@ -136,6 +146,7 @@ struct TRecord {
     };
     QList<TFile> Files; // files written; the previous content of those that existed is kept as backup-N
     QStringList Folders; // folders created, outermost first
+    QStringList MimeFolders; // the media-type folders the user's MIME database had before
     bool MimeAppsExisted = false;
     bool Loaded = false;
 };
@@ -161,6 +172,9 @@ TRecord ReadRecord(const TDesktopFolders& folders)
     for (long i = 0; i < dirs && i < 100; ++i)
         r.Folders << QString::fromStdString(ini.ReadString("Folders", "Path" + std::to_string(i), ""));
     r.MimeAppsExisted = ini.ReadBool("MimeApps", "Existed", false);
+    const long types = ini.ReadInteger("MimeFolders", "Count", 0);
+    for (long i = 0; i < types && i < 1000; ++i)
+        r.MimeFolders << QString::fromStdString(ini.ReadString("MimeFolders", "Name" + std::to_string(i), ""));
     return r;
 }
 
@@ -177,6 +191,9 @@ bool WriteRecord(const TDesktopFolders& folders, const TRecord& r)
     for (int i = 0; i < r.Folders.size(); ++i)
         ini.WriteString("Folders", "Path" + std::to_string(i), r.Folders[i].toStdString());
     ini.WriteBool("MimeApps", "Existed", r.MimeAppsExisted);
+    ini.WriteInteger("MimeFolders", "Count", r.MimeFolders.size());
+    for (int i = 0; i < r.MimeFolders.size(); ++i)
+        ini.WriteString("MimeFolders", "Name" + std::to_string(i), r.MimeFolders[i].toStdString());
     return ini.UpdateFile();
 }
 
@@ -244,6 +261,8 @@ QString RegisterAsDefaultViewer(const QString& programPath, const TDesktopTools&
         record.MimeAppsExisted = existed;
         if (existed && !WriteAll(MimeAppsBefore(folders), before, error))
             return error;
+        // update-mime-database makes a folder per media type; those it makes for our types go again.
+        record.MimeFolders = QDir(folders.DataHome + QStringLiteral("/mime")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     }
     const struct {
         QString Path;
@@ -339,6 +358,11 @@ QString UnregisterAsDefaultViewer(const TDesktopTools& tools)
         error = RunTool(tools.UpdateMimeDatabase, { mimeFolder });
         if (!error.isEmpty())
             return error;
+        if (record.Loaded) {
+            for (const QString& type : QDir(mimeFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+                if (!record.MimeFolders.contains(type) && QDir(mimeFolder + u'/' + type).isEmpty())
+                    QDir(mimeFolder).rmdir(type);
+        }
     }
 
     // The record, then the folders the registration made, innermost first, where they are empty.
