@@ -167,6 +167,8 @@ TExplorerPane::TExplorerPane(THost host, QWidget* parent)
     pcExplorer_->setObjectName(QStringLiteral("pcExplorer"));
     pcExplorer_->setTabPosition(QTabWidget::South);
     pcExplorer_->setDocumentMode(true);
+    pcExplorer_->setUsesScrollButtons(false);
+    pcExplorer_->setElideMode(Qt::ElideRight);
     layout->addWidget(pcExplorer_, 1);
 
     auto newTree = [this](QWidget* page, const char* name) {
@@ -228,8 +230,6 @@ TExplorerPane::TExplorerPane(THost host, QWidget* parent)
     filterLayout->addWidget(cbFileFilter_, 1);
     filesLayout->addWidget(pnlFileFilter_);
     pcExplorer_->addTab(tsFileExplorer, tr("Files"));
-    pcExplorer_->setTabIcon(0, StorageIcon(kIconOpened));
-    pcExplorer_->setTabIcon(1, StorageIcon(kIconFolder));
 
     pmFileExplorer_ = new QMenu(this);
     pmFileExplorer_->setObjectName(QStringLiteral("pmFileExplorer"));
@@ -271,7 +271,9 @@ QTreeWidgetItem* TExplorerPane::AddNode(
     if (part.endsWith(u'/'))
         part.chop(1);
     auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
-    node->setText(0, part.isEmpty() ? QStringLiteral("/") : part);
+    // A file of the workspace shows its name; the whole path is its tooltip (and what opens).
+    const bool workspaceFile = tree == tvWorkspace_ && parent && !isFolder;
+    node->setText(0, part.isEmpty() ? QStringLiteral("/") : workspaceFile ? QFileInfo(part).fileName() : part);
     node->setData(0, kPartRole, part);
     node->setData(0, kFolderRole, isFolder);
     const bool fileTree = tree == tvFiles_;
@@ -317,6 +319,11 @@ QString TExplorerPane::NodePath(const QTreeWidgetItem* node)
 }
 
 int TExplorerPane::NodeIcon(const QTreeWidgetItem* node) { return node ? node->data(0, kIconRole).toInt() : -1; }
+
+QString TExplorerPane::NodeText(const QTreeWidgetItem* node)
+{
+    return node ? node->data(0, kPartRole).toString() : QString();
+}
 
 // ---------------------------------------------------------------------------------------------------------------
 // Workspace

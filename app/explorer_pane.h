@@ -84,6 +84,9 @@ public:
     QTreeWidgetItem* AddTreeNode(QTreeWidget* tree, QTreeWidgetItem* parent, bool isFolder, const QString& text);
     // The node's path: the parts from the root down to the node joined by "/".
     static QString NodePath(const QTreeWidgetItem* node);
+    // The node's text as the pane knows it: a workspace file's whole path (the tree shows its name), a folder's
+    // or file's name in the file tree, the mount point of a root without its trailing "/".
+    static QString NodeText(const QTreeWidgetItem* node);
     // The icon index a node was given (see StorageIcon).
     static int NodeIcon(const QTreeWidgetItem* node);
     // The workspace roots.

@@ -872,6 +872,14 @@ void TfrmMain::miViewFileTreeClick()
     const bool shown = Action("miViewFileTree")->isChecked();
     explorer_->setVisible(shown);
     ApplyViewMode();
+    // Room for the trees and their two tabs.
+    constexpr int kExplorerWidth = 230;
+    QList<int> panes = splitter_->sizes();
+    if (shown && panes.size() == 2 && panes[0] < kExplorerWidth) {
+        panes[1] -= kExplorerWidth - panes[0];
+        panes[0] = kExplorerWidth;
+        splitter_->setSizes(panes);
+    }
     // The drives are read once, when the pane first shows (this also builds the workspace tree).
     if (shown && explorer_->Files()->topLevelItemCount() == 0)
         explorer_->FillFolder(nullptr);

@@ -7,7 +7,7 @@ preset="${PRESET:-release}"
 out="${1:-screenshots}"
 if [ -z "${SKIP_BUILD:-}" ]; then
     cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" --target quorra screen-grab window-pictures >/dev/null
+    cmake --build --preset "$preset" --target quorra screen-grab window-pictures desktop-pictures >/dev/null
 fi
 bin="build/$preset"
 mkdir -p "$out"
@@ -54,3 +54,21 @@ msg="$(mktemp -d)"
 HOME="$msg" XDG_CONFIG_HOME="$msg/config" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '"$@" 2>/dev/null' _ \
     "$bin/app/window-pictures" "$out" "msg-en" "$msg/sample.msg" "${full[@]}"
 rm -rf "$msg"
+
+# The explorer pane (Workspace and Files tabs), the About box and the proxy logon dialog, in both languages, in a
+# home with a folder of messages, recent files and a favorite.
+for lang in en de; do
+    home="$(mktemp -d)"
+    locale=C.UTF-8; extra=()
+    if [ "$lang" = de ]; then locale=de_DE.UTF-8; extra=(/LANG=german.lng); fi
+    mkdir -p "$home/mail" "$home/Documents" "$home/Downloads"
+    cp "$sample" "$home/mail/winmail.dat"; cp "$sample" "$home/mail/offer.tnef"; cp "$sample" "$home/mail/minutes.tnef"
+    echo notes > "$home/mail/notes.txt"
+    HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CONFIG_DIRS="$home/etc" XDG_DATA_HOME="$home/data" \
+    QUORRA_LOCALE="$locale" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+        LC_ALL="$QUORRA_LOCALE" "$@" 2>/dev/null' _ \
+        "$bin/app/desktop-pictures" "$out" "desktop-$lang" "$home/mail/offer.tnef" \
+        "--recent=$home/mail/minutes.tnef" "--recent=$home/Downloads/winmail.dat" \
+        "--favorite=$home/mail/minutes.tnef" "${full[@]}" "${extra[@]}"
+    rm -rf "$home"
+done

@@ -41,7 +41,7 @@ private:
     {
         QStringList texts;
         for (int i = 0; node && i < node->childCount(); ++i)
-            texts << node->child(i)->text(0);
+            texts << TExplorerPane::NodeText(node->child(i));
         return texts;
     }
     static QStringList ReopenCaptions(TfrmMain& w)
@@ -223,6 +223,9 @@ private slots:
         QCOMPARE(Children(pane->OpenedRoot()), QStringList { a });
         QCOMPARE(Children(pane->RecentRoot()), QStringList { b });
         QCOMPARE(TExplorerPane::NodeIcon(pane->RecentRoot()->child(0)), 4);
+        // A file shows its name; its path is the tooltip.
+        QCOMPARE(pane->OpenedRoot()->child(0)->text(0), "a.tnef");
+        QCOMPARE(pane->OpenedRoot()->child(0)->toolTip(0), a);
 
         // A double-click on a recent file opens it.
         pane->Workspace()->setCurrentItem(pane->RecentRoot()->child(0));
