@@ -6,9 +6,9 @@
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QRegularExpression>
 
 #include "program_texts.h"
+#include "update_document.h"
 #include "version.h"
 
 namespace quorra {
@@ -20,53 +20,20 @@ constexpr int kTransferTimeoutMs = 30000;
 TProgramText strNoVersionInfo("strNoVersionInfo",
     "The answer from %s holds no version information, so it is not known whether a newer version exists.");
 
-QString VersionAfter(const QString& text, const QString& marker, QChar stop)
-{
-    const qsizetype at = text.indexOf(marker);
-    if (at < 0)
-        return QStringLiteral("<unknown>");
-    QString part = text.mid(at + marker.size(), 10);
-    qsizetype cut = part.indexOf(stop);
-    if (cut < 0)
-        cut = part.indexOf(u'\r');
-    if (cut >= 0)
-        part.truncate(cut);
-    return part.isEmpty() ? QStringLiteral("<unknown>") : u'v' + part;
-}
-
-std::optional<QList<int>> VersionNumbers(const QString& text)
-{
-    static const QRegularExpression form(QStringLiteral("^v?(\\d{1,9}(\\.\\d{1,9}){0,7})$"));
-    const QRegularExpressionMatch m = form.match(text.trimmed());
-    if (!m.hasMatch())
-        return std::nullopt;
-    QList<int> numbers;
-    for (const QString& part : m.captured(1).split(u'.'))
-        numbers << part.toInt();
-    return numbers;
-}
-
 } // namespace
 
 QString CurrentVersionText() { return u'v' + QString::fromLatin1(kTessalyVersion); }
 
-QString RemoteVersion(const QString& text) { return VersionAfter(text, QStringLiteral("<Program_Version>"), u'<'); }
+QString RemoteVersion(const QString& text)
+{
+    return QString::fromStdString(VersionAfterMarker(text.toStdString(), "<Program_Version>", '<'));
+}
 
-QString LocalVersion(const QString& text) { return VersionAfter(text, QStringLiteral(" v"), u' '); }
+QString LocalVersion(const QString& text) { return QString::fromStdString(VersionAfterMarker(text.toStdString(), " v", ' ')); }
 
 std::optional<int> CompareVersions(const QString& a, const QString& b)
 {
-    const auto x = VersionNumbers(a);
-    const auto y = VersionNumbers(b);
-    if (!x || !y)
-        return std::nullopt;
-    for (qsizetype i = 0; i < std::max(x->size(), y->size()); ++i) {
-        const int p = x->value(i, 0);
-        const int q = y->value(i, 0);
-        if (p != q)
-            return p < q ? -1 : 1;
-    }
-    return 0;
+    return CompareVersionTexts(a.toStdString(), b.toStdString());
 }
 
 TUpdateResult CheckForUpdate(const QUrl& url, const QString& currentVersionText, const TProxyLogon& proxyLogon,
