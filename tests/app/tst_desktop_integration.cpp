@@ -234,14 +234,16 @@ private slots:
     {
         auto w = NewWindow();
         w->ProgramPath = Recorder();
-        TModalHandler boxes;
-        w->Action("miRegisterExtension")->trigger();
-        w->Action("miUnRegisterExtension")->trigger();
-        w->Action("miUnRegisterExtension")->trigger();
-        QCOMPARE(boxes.Seen(),
-            (QStringList { "Tessaly: successfully registered as default viewer for files",
-                "Tessaly: successfully unregistered as default viewer for files",
-                "Tessaly: successfully unregistered as default viewer for files" }));
+        {
+            TModalHandler boxes;
+            w->Action("miRegisterExtension")->trigger();
+            w->Action("miUnRegisterExtension")->trigger();
+            w->Action("miUnRegisterExtension")->trigger();
+            QCOMPARE(boxes.Seen(),
+                (QStringList { "Tessaly: successfully registered as default viewer for files",
+                    "Tessaly: successfully unregistered as default viewer for files",
+                    "Tessaly: successfully unregistered as default viewer for files" }));
+        }
         QVERIFY(w->Action("miRegisterExtension")->isEnabled());
         // A registration that cannot be written is reported, not announced as a success.
         WriteFile(home_->Path("data/applications"), "a file where the folder should be");
