@@ -24,9 +24,16 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "about_dialog.h"
 #include "command_line.h"
+#include "desktop_integration.h"
+#include "explorer_pane.h"
+#include "mail_handoff.h"
+#include "proxy_logon.h"
+#include "update_check.h"
 #include "file_dialogs.h"
 #include "header_pages.h"
 #include "icons.h"
@@ -84,6 +91,8 @@ TfrmMain::TfrmMain(TStartup startup)
     if (startup_.CurrentFolder.empty())
         startup_.CurrentFolder = CurrentFolder();
     Beep = [] { QApplication::beep(); };
+    ProgramPath = QCoreApplication::applicationFilePath();
+    internet_ = LoadInternetSettings();
     FormCreate();
 }
 
@@ -213,6 +222,19 @@ void TfrmMain::CreateActions()
     connect(Action("miFileSaveAs"), &QAction::triggered, this, &TfrmMain::miFileSaveAsClick);
     connect(Action("btnSaveAs"), &QAction::triggered, this, &TfrmMain::miFileSaveAsClick);
     connect(Action("miFileSaveAttachments"), &QAction::triggered, this, &TfrmMain::miFileSaveAttachmentsClick);
+    connect(Action("miRegisterExtension"), &QAction::triggered, this, &TfrmMain::miRegisterExtensionClick);
+    connect(Action("miUnRegisterExtension"), &QAction::triggered, this, &TfrmMain::miUnRegisterExtensionClick);
+    connect(Action("miHelpContents"), &QAction::triggered, this, &TfrmMain::miHelpContentsClick);
+    connect(Action("miHelpCHM"), &QAction::triggered, this, &TfrmMain::miHelpContentsClick);
+    connect(Action("miHelpHomepage"), &QAction::triggered, this, &TfrmMain::lblCorvaneClick);
+    connect(Action("btnHomepage"), &QAction::triggered, this, &TfrmMain::lblCorvaneClick);
+    connect(Action("miHelpSendEMail"), &QAction::triggered, this, &TfrmMain::tbbSendMailClick);
+    connect(Action("btnSendMail"), &QAction::triggered, this, &TfrmMain::tbbSendMailClick);
+    connect(Action("miHelpAbout"), &QAction::triggered, this, &TfrmMain::btnAboutClick);
+    connect(Action("btnAbout"), &QAction::triggered, this, &TfrmMain::btnAboutClick);
+    connect(Action("miHelpCheckUpdate"), &QAction::triggered, this, &TfrmMain::miHelpCheckUpdateClick);
+    connect(Action("miFileReply"), &QAction::triggered, this, [this] { miFileReplyClick(false); });
+    connect(Action("miFileForward"), &QAction::triggered, this, [this] { miFileReplyClick(true); });
 }
 
 void TfrmMain::CreateMenus()
@@ -362,12 +384,22 @@ void TfrmMain::CreateCentralArea()
     imgLogo_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     imgLogo_->setPixmap(LogoPixmap(96));
     left->addWidget(imgLogo_);
-    pnlFolders_ = new QWidget(pnlLeft_);
-    pnlFolders_->setObjectName(QStringLiteral("pnlFolders"));
-    pnlFolders_->setLayout(new QVBoxLayout);
-    pnlFolders_->layout()->setContentsMargins(0, 0, 0, 0);
-    pnlFolders_->hide();
-    left->addWidget(pnlFolders_, 100);
+    TExplorerPane::THost host;
+    host.Settings = &settings_;
+    host.FileNameBox = cbFileName_;
+    host.FileWasLoaded = [this] { return Action("miFileSaveAs")->isEnabled(); };
+    host.OpenFile = [this](const QString& path) { OpenFile(path); };
+    host.RecentChanged = [this] { RefreshRecent(); };
+    host.ClosePane = [this] { Action("miViewFileTree")->trigger(); };
+    host.Confirm = [this](const QString& question) {
+        QMessageBox box(QMessageBox::Question, windowTitle(), question, QMessageBox::Yes | QMessageBox::No, this);
+        box.setObjectName(QStringLiteral("ConfirmBox"));
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    };
+    explorer_ = new TExplorerPane(std::move(host), pnlLeft_);
+    explorer_->hide();
+    left->addWidget(explorer_, 100);
     left->addStretch(1);
     lblCorvane_ = new QLabel(QStringLiteral("Visit\nCorvane Software\nhomepage"), pnlLeft_);
     lblCorvane_->setObjectName(QStringLiteral("lblCorvane"));
@@ -378,6 +410,7 @@ void TfrmMain::CreateCentralArea()
     link.setUnderline(true);
     lblCorvane_->setFont(link);
     lblCorvane_->setForegroundRole(QPalette::Link);
+    lblCorvane_->installEventFilter(this);
     left->addWidget(lblCorvane_);
 
     // Right: the damage bar, the pages and the label shown before the first load.
@@ -443,6 +476,16 @@ void TfrmMain::CreateCentralArea()
     connect(this, &TfrmMain::ProgramTextsReloaded, this, [this] { RetranslateFlags(Page("tsFlags")); });
     connect(this, &TfrmMain::ProgramTextsReloaded, this,
         [this] { RetranslateDataPages(Page("tsProperties"), Page("tsStructure")); });
+    // The workspace names the open file only once the pages are filled (Save As is enabled then).
+    connect(this, &TfrmMain::PagesFilled, this, [this] {
+        if (explorer_->Workspace()->topLevelItemCount() > 0)
+            explorer_->BuildWorkspace();
+    });
+    connect(this, &TfrmMain::ProgramTextsReloaded, this, [this] {
+        explorer_->SetTitle(strFileExplorer());
+        if (explorer_->Workspace()->topLevelItemCount() > 0)
+            explorer_->BuildWorkspace();
+    });
 
     setCentralWidget(central);
 }
@@ -745,6 +788,8 @@ void TfrmMain::RefreshRecent()
         cbFileName_->addItem(Q(path));
     cbFileName_->setCurrentIndex(-1);
     cbFileName_->setEditText(text);
+    if (explorer_ && explorer_->Workspace()->topLevelItemCount() > 0)
+        explorer_->BuildWorkspace();
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -832,8 +877,19 @@ void TfrmMain::moveEvent(QMoveEvent* event)
 void TfrmMain::miViewFileTreeClick()
 {
     const bool shown = Action("miViewFileTree")->isChecked();
-    pnlFolders_->setVisible(shown);
+    explorer_->setVisible(shown);
     ApplyViewMode();
+    // Room for the trees and their two tabs.
+    constexpr int kExplorerWidth = 230;
+    QList<int> panes = splitter_->sizes();
+    if (shown && panes.size() == 2 && panes[0] < kExplorerWidth) {
+        panes[1] -= kExplorerWidth - panes[0];
+        panes[0] = kExplorerWidth;
+        splitter_->setSizes(panes);
+    }
+    // The drives are read once, when the pane first shows (this also builds the workspace tree).
+    if (shown && explorer_->Files()->topLevelItemCount() == 0)
+        explorer_->FillFolder(nullptr);
 }
 
 void TfrmMain::miOptionsClick()
@@ -890,6 +946,122 @@ void TfrmMain::ShowProgramTexts()
 {
     lblFileName_->setText(strFileName());
     lblDamage_->setText(strDamagedFile());
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Desktop, help, links, update check, mail
+
+void TfrmMain::ShowInformation(const QString& text, const char* objectName)
+{
+    QMessageBox box(QMessageBox::Information, windowTitle(), text, QMessageBox::Ok, this);
+    box.setObjectName(QLatin1String(objectName));
+    box.exec();
+}
+
+void TfrmMain::miRegisterExtensionClick()
+{
+    QString error;
+    {
+        TBusyCursor busy;
+        error = RegisterAsDefaultViewer(ProgramPath);
+    }
+    if (error.isEmpty())
+        ShowInformation(QStringLiteral("Tessaly: ") + strExtRegistered(), "RegisteredBox");
+    else
+        ShowError(strRegisterFailed.Arg(error));
+}
+
+void TfrmMain::miUnRegisterExtensionClick()
+{
+    QString error;
+    {
+        TBusyCursor busy;
+        error = UnregisterAsDefaultViewer();
+    }
+    if (error.isEmpty())
+        ShowInformation(QStringLiteral("Tessaly: ") + strExtUnRegistered(), "UnregisteredBox");
+    else
+        ShowError(strUnregisterFailed.Arg(error));
+}
+
+void TfrmMain::miHelpContentsClick()
+{
+    const QString manual = ManualPath(Q(startup_.ProgramFolder));
+    if (!QFileInfo::exists(manual)) {
+        ShowError(strHelpNotFound.Arg(manual));
+        return;
+    }
+    if (!OpenDocument(QUrl::fromLocalFile(manual)))
+        ShowError(strURLNotOpened.Arg(manual));
+}
+
+void TfrmMain::lblCorvaneClick()
+{
+    if (!OpenDocument(QUrl(internet_.HomePage)))
+        ShowError(strURLNotOpened.Arg(internet_.HomePage));
+}
+
+void TfrmMain::tbbSendMailClick()
+{
+    const QUrl url = SupportMailUrl(internet_.SupportMail, internet_.SupportSubject);
+    if (!OpenDocument(url))
+        ShowError(strURLNotOpened.Arg(url.toString()));
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lblCorvane_ && event->type() == QEvent::MouseButtonRelease) {
+        lblCorvaneClick();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::btnAboutClick()
+{
+    TfrmAbout dialog(this, LogoPixmap(96), CurrentVersionText(), internet_.HomePage, internet_.ContactMail);
+    TranslateForm(&dialog);
+    dialog.exec();
+}
+
+void TfrmMain::miHelpCheckUpdateClick()
+{
+    const QUrl url(internet_.UpdateUrl);
+    const QString current = CurrentVersionText();
+    TUpdateResult result;
+    {
+        TBusyCursor busy;
+        result = CheckForUpdate(url, current, [this](const QString& caption, QString& user, QString& password) {
+            QApplication::setOverrideCursor(Qt::ArrowCursor);
+            const bool ok = ProxyLogon(this, caption, user, password, [this](QDialog* d) { TranslateForm(d); });
+            QApplication::restoreOverrideCursor();
+            return ok;
+        });
+    }
+    const QString text = UpdateMessage(result, url, current, internet_.UpdateRequestMail);
+    if (text.isEmpty())
+        return;
+    if (result.Outcome == TUpdateOutcome::Failed)
+        ShowError(text);
+    else
+        ShowInformation(text, "UpdateBox");
+}
+
+void TfrmMain::miFileReplyClick(bool forward)
+{
+    if (!message_)
+        return;
+    QStringList failed;
+    TMailDraft draft;
+    {
+        TBusyCursor busy;
+        draft = BuildMailDraft(message_->Properties(), forward, &failed);
+    }
+    const QString error = SendMail(internet_.MailCommand, draft);
+    if (!error.isEmpty())
+        ShowError(strMailFailed.Arg(error));
+    else if (!failed.isEmpty())
+        ShowError(strMailAttachmentsFailed.Arg(failed.join(QStringLiteral("; "))));
 }
 
 } // namespace quorra

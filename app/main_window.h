@@ -14,6 +14,7 @@
 
 #include <QMainWindow>
 
+#include "desktop_services.h"
 #include "settings.h"
 
 class QAction;
@@ -34,6 +35,7 @@ class TPelMessage;
 namespace quorra {
 
 class TPelLanguage;
+class TExplorerPane;
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -89,8 +91,15 @@ public:
     void ApplyIcons();
     // The window's layout pass (marks the placement as changed when it is kept).
     void FormResize();
-    // Rebuilds the "Reopen" sub-menu and the file-name box's list from the recent files.
+    // Rebuilds the "Reopen" sub-menu, the file-name box's list and (when it has nodes) the workspace tree from
+    // the recent files.
     void RefreshRecent();
+    // The explorer pane of the left pane (hidden until View > "Display file/folder tree").
+    TExplorerPane* Explorer() const { return explorer_; }
+    // The addresses and the mail command (section "Internet" of the settings file).
+    TInternetSettings& Internet() { return internet_; }
+    // The program a registration as default viewer starts (this program unless set).
+    QString ProgramPath;
     // The language command: no sender at start-up, a language menu item, or a dialog just created.
     void TranslateForm(QObject* sender);
 
@@ -147,6 +156,16 @@ private:
     void miFileSaveAsClick();
     QString SaveDialogTypeChange(int filterIndex, const QString& typedName);
     void miFileSaveAttachmentsClick();
+    void miRegisterExtensionClick();
+    void miUnRegisterExtensionClick();
+    void miHelpContentsClick();
+    void lblCorvaneClick();
+    void tbbSendMailClick();
+    void btnAboutClick();
+    void miHelpCheckUpdateClick();
+    void miFileReplyClick(bool forward);
+    void ShowInformation(const QString& text, const char* objectName);
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     QAction* NewAction(const char* objectName, const QString& caption, QObject* parent);
 
@@ -177,7 +196,8 @@ private:
     QWidget* pnlLeft_ = nullptr;
     QLabel* imgLogo_ = nullptr;
     QLabel* lblCorvane_ = nullptr;
-    QWidget* pnlFolders_ = nullptr;
+    TExplorerPane* explorer_ = nullptr;
+    TInternetSettings internet_;
     QFrame* pnlDamage_ = nullptr;
     QLabel* lblDamage_ = nullptr;
     QPushButton* btnDamageDetails_ = nullptr;

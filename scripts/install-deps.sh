@@ -6,8 +6,10 @@ set -euo pipefail
 
 build_pkgs=(build-essential cmake ninja-build pkg-config libicu-dev qt6-base-dev qt6-webengine-dev)
 # What the window needs to run: Qt's platform plugins (xcb and offscreen), the SVG icon plugin, an X server for
-# tests and screenshots (Xvfb), fonts for Latin and CJK text, and xdg-utils for opening links and mail.
-run_pkgs=(qt6-qpa-plugins libqt6svg6 xvfb xauth xdg-utils fonts-dejavu-core fonts-noto-cjk)
+# tests and screenshots (Xvfb), fonts for Latin and CJK text, xdg-utils for opening links and mail, and the
+# shared MIME database and desktop-file tools that registering as the default viewer uses.
+run_pkgs=(qt6-qpa-plugins libqt6svg6 xvfb xauth xdg-utils fonts-dejavu-core fonts-noto-cjk
+          shared-mime-info desktop-file-utils)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
            python3 python3-olefile libgsf-bin libgsf-1-dev libxml2-utils tnef ytnef-tools
            libemail-outlook-message-perl libemail-address-perl

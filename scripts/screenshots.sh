@@ -8,6 +8,7 @@ out="${1:-screenshots}"
 if [ -z "${SKIP_BUILD:-}" ]; then
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" --target quorra screen-grab window-pictures save-pictures >/dev/null
+    cmake --build --preset "$preset" --target quorra screen-grab window-pictures desktop-pictures >/dev/null
 fi
 bin="build/$preset"
 mkdir -p "$out"
@@ -57,6 +58,8 @@ rm -rf "$msg"
 
 # The Save As dialog with its filter list open, the Save attachments dialog and its pop-up, and the question about
 # a file already in the folder, in both languages.
+# The explorer pane (Workspace and Files tabs), the About box and the proxy logon dialog, in both languages, in a
+# home with a folder of messages, recent files and a favorite.
 for lang in en de; do
     home="$(mktemp -d)"
     locale=C.UTF-8; extra=()
@@ -81,3 +84,14 @@ if [ -f "$corpus_msg" ]; then
         rm -rf "$home"
     done
 fi
+    mkdir -p "$home/mail" "$home/Documents" "$home/Downloads"
+    cp "$sample" "$home/mail/winmail.dat"; cp "$sample" "$home/mail/offer.tnef"; cp "$sample" "$home/mail/minutes.tnef"
+    echo notes > "$home/mail/notes.txt"
+    HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CONFIG_DIRS="$home/etc" XDG_DATA_HOME="$home/data" \
+    QUORRA_LOCALE="$locale" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+        LC_ALL="$QUORRA_LOCALE" "$@" 2>/dev/null' _ \
+        "$bin/app/desktop-pictures" "$out" "desktop-$lang" "$home/mail/offer.tnef" \
+        "--recent=$home/mail/minutes.tnef" "--recent=$home/Downloads/winmail.dat" \
+        "--favorite=$home/mail/minutes.tnef" "${full[@]}" "${extra[@]}"
+    rm -rf "$home"
+done

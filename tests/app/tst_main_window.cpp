@@ -15,9 +15,11 @@
 #include <QTreeWidget>
 
 #include "attachments_dialog.h"
+#include "about_dialog.h"
 #include "options_dialog.h"
 #include "pel_language.h"
 #include "property_pages.h"
+#include "proxy_logon.h"
 #include "pelmsg.h"
 #include "window_test_support.h"
 
@@ -582,11 +584,15 @@ private slots:
         auto w = NewWindow();
         TfrmOptions options(w.get());
         TfrmAttachments attachments(w.get());
+        TfrmAbout about(w.get(), QPixmap(), "v1", "https://example.org", "a@example.org");
+        TfrmPelILogon logon(w.get());
         for (const TLanguageLine& line : ReadLanguageSection(german, "Translations")) {
             QStringList path = line.Name.split('.');
             QObject* form = path[0] == "frmOptions" ? static_cast<QObject*>(&options)
                 : path[0] == "frmAttachments"       ? static_cast<QObject*>(&attachments)
                 : path[0] == "frmMessage"           ? w->findChild<QWidget*>("frmMessage")
+                : path[0] == "frmAbout"             ? static_cast<QObject*>(&about)
+                : path[0] == "frmPelILogon"         ? static_cast<QObject*>(&logon)
                                                     : w.get();
             QObject* component = path.size() == 2 ? form : form->findChild<QObject*>(path[1]);
             QVERIFY2(component, qPrintable(line.Name));
