@@ -279,10 +279,19 @@ void TPelMSGFile::LoadFromFile(const std::string& fileName)
 void TPelMSGFile::LoadFromStream(TStream& stream)
 {
     TPelMessage::LoadFromStream(stream);
-    std::string bytes = stream.ReadString(static_cast<size_t>(stream.Remaining()));
-    std::unique_ptr<IStorage> root = StgOpenStorageOnMemory(std::move(bytes));
-    TMsgReader().ReadStorage(*root, Properties());
-    AttachNamedPropertyNames(Properties());
+    WithMemoryError("read the message", [&] {
+        std::string bytes = stream.ReadString(static_cast<size_t>(stream.Remaining()));
+        LimitNodes(static_cast<int64_t>(bytes.size()));
+        try {
+            std::unique_ptr<IStorage> root = StgOpenStorageOnMemory(std::move(bytes));
+            TMsgReader().ReadStorage(*root, Properties());
+        } catch (...) {
+            EndNodeLimit();
+            throw;
+        }
+        EndNodeLimit();
+        AttachNamedPropertyNames(Properties());
+    });
 }
 
 } // namespace pelmsg

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "core/byte_reader.h"
 #include "core/errors.h"
@@ -234,8 +235,15 @@ private:
 
     void AddDeferredDates()
     {
+        if (deferredDates_.empty())
+            return;
+        // The tags the message block holds, collected once: looking each date up in the whole block would take
+        // time in the number of dates times the number of nodes.
+        std::unordered_set<uint32_t> present;
+        for (const TMSGProperty* node : root_)
+            present.insert(node->TagID);
         for (const TDeferredDate& date : deferredDates_) {
-            if (root_.FindProperty(date.Tag, false, false))
+            if (!present.insert(date.Tag).second)
                 continue;
             TMSGProperty* node = root_.Add();
             node->TagID = date.Tag;
@@ -421,7 +429,16 @@ private:
 void TPelTNEFFile::LoadFromStream(TStream& stream)
 {
     TPelMessage::LoadFromStream(stream);
-    TTnefReader(Properties(), 0).Read(stream);
+    WithMemoryError("read the message", [&] {
+        LimitNodes(stream.Size());
+        try {
+            TTnefReader(Properties(), 0).Read(stream);
+        } catch (...) {
+            EndNodeLimit();
+            throw;
+        }
+        EndNodeLimit();
+    });
 }
 
 void TPelTNEFFile::LoadFromFile(const std::string& fileName)
