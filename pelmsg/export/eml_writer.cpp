@@ -462,8 +462,6 @@ public:
                 WriteContent(out, bodies_.front());
             return;
         }
-        out.Line("");
-        out.Line("This is a multi-part message in MIME format.");
         if (attachments_.empty()) {
             // Alternatives of one another and nothing else: the message is the alternative part.
             WriteBodyParts(out, boundary_);
@@ -471,8 +469,12 @@ public:
             return;
         }
         out.Line("");
-        out.Line("--" + boundary_);
-        if (inlineCount_ > 0) {
+        out.Line("This is a multi-part message in MIME format.");
+        if (bodies_.empty()) {
+            // Nothing but attachments.
+        } else if (inlineCount_ > 0) {
+            out.Line("");
+            out.Line("--" + boundary_);
             // The body and the images it shows stand together in a related part; the other attachments follow.
             out.Line("Content-Type: multipart/related;");
             out.Line("    \ttype=\"" + BodyType() + "\";");
@@ -486,12 +488,13 @@ public:
             out.Line("");
             out.Line("--" + relatedBoundary_ + "--");
         } else {
+            out.Line("");
+            out.Line("--" + boundary_);
             WriteBody(out);
         }
         for (const TAttachmentPart& part : attachments_)
             if (!part.Inline)
                 WriteAttachment(out, part, boundary_);
-        out.Line("");
         out.Line("--" + boundary_ + "--");
     }
 

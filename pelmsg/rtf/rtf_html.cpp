@@ -634,28 +634,35 @@ bool MatchKeywordGroup(std::string_view text, std::string_view keyword, size_t& 
     return true;
 }
 
-ByteString ExtractHtmlFromRtf(std::string_view rtf)
+namespace {
+
+// Where the first tag group starts, when the RTF encapsulates an HTML document; npos otherwise.
+size_t EncapsulatedHtmlStart(std::string_view rtf)
 {
     if (rtf.empty() || rtf.find("\\fromhtml") == std::string_view::npos)
-        return {};
+        return std::string_view::npos;
     const size_t firstTag = rtf.find(kHtmlTagGroup);
     if (firstTag == std::string_view::npos)
-        return {};
+        return std::string_view::npos;
     if (rtf.find("<!DOCTYPE html") == std::string_view::npos && rtf.find("<!DOCTYPE HTML") == std::string_view::npos
         && rtf.find("<html ") == std::string_view::npos && rtf.find("<html>") == std::string_view::npos)
+        return std::string_view::npos;
+    return firstTag;
+}
+
+} // namespace
+
+ByteString ExtractHtmlFromRtf(std::string_view rtf)
+{
+    if (EncapsulatedHtmlStart(rtf) == std::string_view::npos)
         return {};
     return TakeHtmlFromRtf(ByteString(rtf));
 }
 
 ByteString TakeHtmlFromRtf(ByteString&& rtf)
 {
-    if (rtf.empty() || rtf.find("\fromhtml") == std::string_view::npos)
-        return {};
-    const size_t firstTag = rtf.find(kHtmlTagGroup);
+    const size_t firstTag = EncapsulatedHtmlStart(rtf);
     if (firstTag == std::string_view::npos)
-        return {};
-    if (rtf.find("<!DOCTYPE html") == std::string_view::npos && rtf.find("<!DOCTYPE HTML") == std::string_view::npos
-        && rtf.find("<html ") == std::string_view::npos && rtf.find("<html>") == std::string_view::npos)
         return {};
     const int32_t codePage = RtfCodePage(rtf);
     ByteString mid = std::move(rtf);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <new>
 #include <string>
 #include <vector>
@@ -356,6 +357,55 @@ TEST(HostileWrongOutput, MessagePageHeaderGoesAfterTheRealBodyTag)
     ASSERT_NE(header, std::string::npos);
     EXPECT_GT(header, page.find("<body\tclass=\"x\">"));
     EXPECT_LT(header, page.find("<p>text</p>"));
+}
+
+TEST(MailStructure, AttachmentsAroundTheBodyAndInlineImagesBesideIt)
+{
+    TMSGProperties tree;
+    AddNode(tree, kTagMessageCodePage, int32_t { 1252 });
+    AddNode(tree, MakeTag(kIdSubject, PT_STRING8), ByteString("structure"));
+    AddNode(tree, MakeTag(kIdBody, PT_STRING8), ByteString("plain caf\xE9"));
+    AddNode(tree, MakeTag(kIdBodyHtml, PT_STRING8),
+        ByteString("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\"></head>"
+                   "<body>caf\xC3\xA9 <img src=\"cid:Logo@1\"></body></html>"));
+    auto attach = [&](const char* name, const char* type, const char* contentId, const std::string& data) {
+        TMSGProperty* node = AddNode(tree, kTagTnefAttachment);
+        AddNode(node->SubProperties, kTagAttachLongFileName, ByteString(name));
+        AddNode(node->SubProperties, MakeTag(kIdAttachMimeTag, PT_STRING8), ByteString(type));
+        if (contentId)
+            AddNode(node->SubProperties, MakeTag(kIdAttachContentId, PT_STRING8), ByteString(contentId));
+        AddNode(node->SubProperties, kTagAttachDataBinary, ByteString(data));
+        return node;
+    };
+    attach("logo.png", "image/png", "logo@1", "PNG");
+    attach("report.pdf", "application/pdf", "unused@2", "PDF");
+    // An attached message.
+    TMSGProperty* holder = AddNode(tree, kTagTnefAttachment);
+    AddNode(holder->SubProperties, kTagAttachLongFileName, ByteString("Original request"));
+    TMSGProperty* object = AddNode(holder->SubProperties, kTagAttachDataObject, ByteString("raw"));
+    AddNode(object->SubProperties, MakeTag(0x001A, PT_STRING8), ByteString("IPM.Note"));
+    AddNode(object->SubProperties, MakeTag(kIdSubject, PT_STRING8), ByteString("inner"));
+
+    Json mail = EmlSummaryOfBytes(EmlOf(tree));
+    EXPECT_EQ(MimeTree(mail),
+        "multipart/mixed[multipart/related[multipart/alternative[text/plain,text/html],image/png],application/pdf,"
+        "message/rfc822{text/plain}]");
+    EXPECT_TRUE(mail["parts"].array[0]["defects"].array.empty());
+    const std::string eml = EmlOf(tree);
+    EXPECT_NE(eml.find("type=\"multipart/alternative\""), std::string::npos) << "the related part's root type";
+    // Every attachment is one a mail program lists, the image shown inline too.
+    ASSERT_EQ(mail["attachments"].array.size(), 3u);
+    EXPECT_EQ(mail["attachments"].array[0]["filename"].string, "report.pdf");
+    EXPECT_EQ(mail["attachments"].array[1]["filename"].string, "Original request.eml");
+    EXPECT_EQ(mail["attachments"].array[1]["type"].string, "message/rfc822");
+    EXPECT_EQ(mail["attachments"].array[2]["filename"].string, "logo.png");
+    // The HTML part's charset and its meta declaration agree.
+    const Json& html = mail["parts"].array[0]["parts"].array[0]["parts"].array[1];
+    EXPECT_EQ(html["charset"].string, "windows-1252");
+    std::string lower = html["text"].string;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    EXPECT_NE(lower.find("charset=windows-1252\""), std::string::npos) << html["text"].string;
+    EXPECT_NE(html["text"].string.find("caf\xC3\xA9"), std::string::npos);
 }
 
 TEST(HostileWrongOutput, ImportanceIsClamped)
