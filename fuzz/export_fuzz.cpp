@@ -58,5 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (size_t i = 0; i < std::min(headerEnd, mail.size()); ++i)
         if (static_cast<unsigned char>(mail[i]) >= 0x80 || mail[i] == '\0')
             std::abort(); // header fields are ASCII: text beyond it goes in encoded words
+    for (size_t from = 0, end; from < std::min(headerEnd, mail.size()); from = end + 2) {
+        end = mail.find("\r\n", from);
+        if (end == std::string::npos)
+            end = mail.size();
+        if (end - from > 998)
+            std::abort(); // no header line is longer than mail allows
+    }
     return 0;
 }

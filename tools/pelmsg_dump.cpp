@@ -13,9 +13,9 @@ namespace {
 void Dump(const TMSGProperties& collection, int level)
 {
     for (const TMSGProperty* node : collection) {
-        std::string value = WideToUtf8(node->ValueText());
+        std::string value = WideToUtf8(ListingValueText(*node, collection.TextCodePage()));
         if (value.size() > 70)
-            value = value.substr(0, 70) + "...";
+            value = std::string(Utf8Prefix(value, 70)) + "...";
         for (char& c : value)
             if (static_cast<unsigned char>(c) < 0x20)
                 c = '.';

@@ -3,15 +3,22 @@
 
 #include "export/eml_writer.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
+#include <cstdio>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/stream.h"
 #include "export/writer_support.h"
 #include "model/limits.h"
+#include "model/lookup_work.h"
 #include "model/property.h"
+#include "rtf/compressed_rtf.h"
 #include "rtf/rtf_html.h"
+#include "text/ascii_case.h"
 #include "text/base64.h"
 #include "text/charset.h"
 #include "text/codepage.h"
@@ -23,15 +30,22 @@ namespace pelmsg {
 
 namespace {
 
-constexpr const char* kBoundary = "AB9DB43ABB3246E63E5";
+// Boundaries are these prefixes and a hash (see ChooseBoundary); "=_" keeps them out of encoded parts.
+constexpr const char* kBoundaryPrefix = "----=_Part_";
 constexpr const char* kNestedBoundaryPrefix = "=_NextPart_";
+constexpr const char* kRelatedBoundaryPrefix = "=_Related_";
 constexpr const char* kUtf8 = "utf-8";
 // Encoded lines (quoted-printable) and folded header lines are kept to these lengths.
 constexpr size_t kEncodedLineLength = 76;
 constexpr size_t kHeaderLineLength = 78;
+// No line of a mail may be longer than this (without its CR LF).
+constexpr size_t kMaxLineLength = 998;
 // A quoted parameter longer than this is left to its RFC 2231 form, which can be folded.
 constexpr size_t kLongParameter = 900;
-constexpr uint32_t kTagAuthenticationWarning = 0x8003001F;
+constexpr size_t kLongAsciiParameter = 200;
+// Header text with a word (a run without blanks) longer than this cannot be folded into lines mail allows: it is
+// written as encoded words, which are cut short.
+constexpr size_t kFoldableWord = 900;
 
 bool IsAscii(std::string_view text)
 {
@@ -76,15 +90,15 @@ WideString HeaderSafe(WideString text)
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-// Quoted-printable (RFC 2045): CR LF stays a line break, every other byte that is not printable ASCII, "=" and
-// blanks before a line break are written as "=" and two hexadecimal digits, and soft line breaks keep every line
-// within 76 characters.
-ByteString EncodeQuotedPrintable(std::string_view text)
+// Quoted-printable (RFC 2045) of text[from, to), appended to out: CR LF stays a line break, every other byte that is
+// not printable ASCII, "=" and blanks before a line break are written as "=" and two hexadecimal digits, and soft
+// line breaks keep every line within 76 characters. lineLength carries the length of the current output line from
+// one piece to the next; returns where the next piece starts (after a CR LF that straddles `to`).
+size_t EncodeQuotedPrintable(std::string_view text, size_t from, size_t to, size_t& lineLength, ByteString& out)
 {
-    ByteString out;
-    out.reserve(text.size() + text.size() / 16);
-    size_t lineLength = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
+    out.reserve(out.size() + (to - from) + (to - from) / 16);
+    size_t i = from;
+    for (; i < to; ++i) {
         auto c = static_cast<unsigned char>(text[i]);
         if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
             out += "\r\n";
@@ -108,7 +122,7 @@ ByteString EncodeQuotedPrintable(std::string_view text)
         }
         lineLength += width;
     }
-    return out;
+    return i;
 }
 
 // Whether a body can go out as it is, declared 7bit: ASCII without NUL, CR and LF only as CR LF, short lines.
@@ -166,6 +180,51 @@ ByteString FoldLine(std::string_view line, size_t start)
     return out;
 }
 
+// Lines that folding at blanks could not bring within what mail allows are cut, the rest going on in a
+// continuation line (after a blank): a reader unfolding the field sees a blank inserted there, which is better
+// than a line that mail servers reject or cut anywhere.
+void CutLongLines(ByteString& folded)
+{
+    size_t lineStart = 0;
+    for (size_t i = 0; i < folded.size(); ++i) {
+        if (folded[i] == '\r' && i + 1 < folded.size() && folded[i + 1] == '\n') {
+            lineStart = i + 2;
+            ++i;
+            continue;
+        }
+        if (i - lineStart >= kMaxLineLength - 2) {
+            folded.insert(i, "\r\n ");
+            lineStart = i + 2;
+            i += 2;
+        }
+    }
+}
+
+// The length of the longest run without blanks.
+size_t LongestWord(std::string_view text)
+{
+    size_t longest = 0, run = 0;
+    for (char c : text) {
+        run = IsWhite(c) ? 0 : run + 1;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+
+// ASCII text as RFC 2047 base64 encoded words of at most 72 characters on lines of their own: for text with a
+// word too long to fold, which readers put back together whole (blanks between encoded words are dropped).
+ByteString EncodedWords(std::string_view ascii)
+{
+    constexpr size_t kBytesPerWord = 45; // 60 base64 characters
+    ByteString out;
+    for (size_t from = 0; from < ascii.size(); from += kBytesPerWord) {
+        if (from > 0)
+            out += "\r\n ";
+        out += "=?utf-8?B?" + EncodeBase64(ascii.substr(from, kBytesPerWord)) + "?=";
+    }
+    return out;
+}
+
 // Folds a header field so that its lines stay within 78 characters where blanks allow; unfolding (removing the
 // inserted CR LF) gives the field back. Lines the field already has (encoded words may come folded) are folded
 // each on their own, so that no line is left empty and ends the header section.
@@ -178,7 +237,9 @@ ByteString FoldHeader(const ByteString& field)
     for (size_t end = field.find("\r\n");; end = field.find("\r\n", from)) {
         std::string_view line
             = std::string_view(field).substr(from, end == ByteString::npos ? ByteString::npos : end - from);
-        out += FoldLine(line, from == 0 ? valueStart : 0);
+        ByteString folded = FoldLine(line, from == 0 ? valueStart : 0);
+        CutLongLines(folded);
+        out += folded;
         if (end == ByteString::npos)
             break;
         out += "\r\n";
@@ -260,27 +321,10 @@ ByteString ExtendedParameter(const char* name, const ByteString& utf8)
     return out;
 }
 
-// The nodes Attachments(0 .. AttachmentCount - 1) returns, found in one pass: attachment nodes that are or carry
-// attachment data.
-std::vector<const TMSGProperty*> AttachmentNodes(const TMSGProperties& message)
-{
-    std::vector<const TMSGProperty*> nodes;
-    for (const TMSGProperty* node : message) {
-        if (node->Category() != TMSGPropertyCategory::mpcAttachment)
-            continue;
-        bool hasData = PropId(node->TagID) == kIdAttachDataObject;
-        for (const TMSGProperty* child : node->SubProperties)
-            hasData = hasData || PropId(child->TagID) == kIdAttachDataObject;
-        if (hasData)
-            nodes.push_back(node);
-    }
-    return nodes;
-}
-
 struct TTextPart {
     ByteString Subtype;
     ByteString Charset;
-    ByteString Content; // already encoded for transfer
+    ByteString Content; // in the charset, not yet encoded for transfer
     bool QuotedPrintable = true;
 };
 
@@ -289,7 +333,113 @@ struct TAttachmentPart {
     int Index = 0;
     ByteString Message; // the attached message as mail, for message/rfc822 parts
     bool IsMessage = false;
+    bool Inline = false; // an image the HTML body shows (its Content-ID is referenced as "cid:")
 };
+
+// The property set of Internet headers ({00020386-0000-0000-C000-000000000046}, stored little-endian).
+constexpr std::array<uint8_t, 16> kInternetHeadersSet
+    = { 0x86, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
+
+bool EqualsIgnoringCase(const WideString& a, std::u16string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char16_t x = a[i], y = b[i];
+        if (x >= u'A' && x <= u'Z')
+            x = static_cast<char16_t>(x - u'A' + u'a');
+        if (y >= u'A' && y <= u'Z')
+            y = static_cast<char16_t>(y - u'A' + u'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// The string property that is the Internet header of that name (named property in the Internet headers' set),
+// among the message's own nodes; nullptr when there is none. Named properties get their identifiers per message,
+// so only the name tells which one a node is.
+const TMSGProperty* InternetHeader(const TMSGProperties& message, std::u16string_view name)
+{
+    for (const TMSGProperty* node : message) {
+        const uint16_t type = PropType(node->TagID);
+        if (node->NamedId && node->NamedId->IsString && node->NamedId->Guid == kInternetHeadersSet
+            && (type == PT_STRING8 || type == PT_UNICODE) && EqualsIgnoringCase(node->NamedId->Name, name))
+            return node;
+    }
+    return nullptr;
+}
+
+// 64-bit FNV-1a, folded over the parts that the boundary must not occur in.
+struct TContentHash {
+    uint64_t Value = 0xCBF29CE484222325ULL;
+    void Add(std::string_view bytes)
+    {
+        for (char c : bytes) {
+            Value ^= static_cast<unsigned char>(c);
+            Value *= 0x100000001B3ULL;
+        }
+        Value ^= bytes.size();
+        Value *= 0x100000001B3ULL;
+    }
+};
+
+// The position just after the value of a meta tag's charset declaration, and its start; npos when the first 64 KiB
+// of the HTML declare none.
+std::pair<size_t, size_t> MetaCharsetSpan(std::string_view html)
+{
+    const size_t limit = std::min<size_t>(html.size(), 64 * 1024);
+    auto lower = [&](size_t i) { return static_cast<char>(std::tolower(static_cast<unsigned char>(html[i]))); };
+    auto matches = [&](size_t at, std::string_view word) {
+        if (at + word.size() > limit)
+            return false;
+        for (size_t i = 0; i < word.size(); ++i)
+            if (lower(at + i) != word[i])
+                return false;
+        return true;
+    };
+    for (size_t meta = 0; meta < limit; ++meta) {
+        if (html[meta] != '<' || !matches(meta, "<meta"))
+            continue;
+        size_t end = meta;
+        while (end < limit && html[end] != '>')
+            ++end;
+        for (size_t at = meta + 5; at < end; ++at) {
+            if (!matches(at, "charset"))
+                continue;
+            size_t from = at + 7;
+            while (from < end && (html[from] == ' ' || html[from] == '='))
+                ++from;
+            while (from < end && (html[from] == '"' || html[from] == '\''))
+                ++from;
+            size_t stop = from;
+            while (stop < end && html[stop] != '"' && html[stop] != '\'' && html[stop] != ';' && html[stop] != ' '
+                && html[stop] != '/' && html[stop] != '>')
+                ++stop;
+            if (stop > from)
+                return { from, stop };
+        }
+        meta = end;
+    }
+    return { ByteString::npos, ByteString::npos };
+}
+
+// The HTML with its meta charset declaration naming the charset its part declares: a reader that follows the
+// HTML's own declaration must read the same characters as one that follows the part's.
+void AgreeMetaCharset(ByteString& html, const ByteString& charset)
+{
+    auto [from, stop] = MetaCharsetSpan(html);
+    if (from != ByteString::npos)
+        html.replace(from, stop - from, charset);
+}
+
+// Whether the HTML refers to a Content-ID ("cid:" and the identifier, compared without regard to case).
+bool ReferencesContentId(std::string_view lowerHtml, const ByteString& contentId)
+{
+    if (contentId.empty())
+        return false;
+    return lowerHtml.find("cid:" + LowerAscii(contentId)) != std::string_view::npos;
+}
 
 class TMimeWriter {
 public:
@@ -306,48 +456,129 @@ public:
         Prepare();
         TLineWriter out(stream);
         WriteHeader(out);
-        if (nested_) {
+        if (single_) {
             out.Line("");
-            out.Line("This is a multi-part message in MIME format.");
+            if (!bodies_.empty())
+                WriteContent(out, bodies_.front());
+            return;
+        }
+        if (attachments_.empty()) {
+            // Alternatives of one another and nothing else: the message is the alternative part.
+            WriteBodyParts(out, boundary_);
+            out.Line("--" + boundary_ + "--");
+            return;
+        }
+        out.Line("");
+        out.Line("This is a multi-part message in MIME format.");
+        if (bodies_.empty()) {
+            // Nothing but attachments.
+        } else if (inlineCount_ > 0) {
             out.Line("");
             out.Line("--" + boundary_);
-            out.Line("Content-Type: multipart/alternative;");
-            out.Line("    \tboundary=\"" + partBoundary_ + "\"");
-        }
-        for (const TTextPart& part : bodies_) {
+            // The body and the images it shows stand together in a related part; the other attachments follow.
+            out.Line("Content-Type: multipart/related;");
+            out.Line("    \ttype=\"" + BodyType() + "\";");
+            out.Line("    \tboundary=\"" + relatedBoundary_ + "\"");
             out.Line("");
-            if (!single_) {
-                out.Line("--" + partBoundary_);
-                out.Line("Content-Type: text/" + part.Subtype + "; charset=\"" + part.Charset + "\"");
-                out.Line("Content-Transfer-Encoding: quoted-printable");
-                out.Line("");
-            }
-            out.Line(part.Content);
-        }
-        if (nested_) {
+            out.Line("--" + relatedBoundary_);
+            WriteBody(out);
+            for (const TAttachmentPart& part : attachments_)
+                if (part.Inline)
+                    WriteAttachment(out, part, relatedBoundary_);
             out.Line("");
-            out.Line("--" + partBoundary_ + "--");
+            out.Line("--" + relatedBoundary_ + "--");
+        } else {
+            out.Line("");
+            out.Line("--" + boundary_);
+            WriteBody(out);
         }
         for (const TAttachmentPart& part : attachments_)
-            WriteAttachment(out, part);
-        if (!single_)
-            out.Line("--" + boundary_ + "--");
+            if (!part.Inline)
+                WriteAttachment(out, part, boundary_);
+        out.Line("--" + boundary_ + "--");
     }
 
 private:
+    // The media type of the body as a whole: the alternative part when there are several bodies.
+    ByteString BodyType() const
+    {
+        if (bodies_.size() >= 2)
+            return "multipart/alternative";
+        return bodies_.empty() ? ByteString("text/plain") : "text/" + bodies_.front().Subtype;
+    }
+
+    // The body inside an enclosing part: its one text part, or an alternative part of its text parts. The
+    // enclosing part's delimiter line has been written.
+    void WriteBody(TLineWriter& out)
+    {
+        if (bodies_.size() >= 2) {
+            out.Line("Content-Type: multipart/alternative;");
+            out.Line("    \tboundary=\"" + partBoundary_ + "\"");
+            WriteBodyParts(out, partBoundary_);
+            out.Line("");
+            out.Line("--" + partBoundary_ + "--");
+            return;
+        }
+        const TTextPart empty { "plain", WritableCodePage(charset_) ? charset_ : ByteString(kUtf8), {}, false };
+        const TTextPart& part = bodies_.empty() ? empty : bodies_.front();
+        WritePartHeader(out, part);
+        out.Line("");
+        WriteContent(out, part);
+    }
+
+    void WriteBodyParts(TLineWriter& out, const ByteString& boundary)
+    {
+        for (const TTextPart& part : bodies_) {
+            out.Line("");
+            out.Line("--" + boundary);
+            WritePartHeader(out, part);
+            out.Line("");
+            WriteContent(out, part);
+        }
+    }
+
+    static void WritePartHeader(TLineWriter& out, const TTextPart& part)
+    {
+        out.Line("Content-Type: text/" + part.Subtype + "; charset=\"" + part.Charset + "\"");
+        out.Line(ByteString("Content-Transfer-Encoding: ") + (part.QuotedPrintable ? "quoted-printable" : "7bit"));
+    }
+
+    // The part's text, encoded as it goes out in pieces: a large body is never held a second time whole.
+    static void WriteContent(TLineWriter& out, const TTextPart& part)
+    {
+        if (!part.QuotedPrintable) {
+            out.Line(part.Content);
+            return;
+        }
+        constexpr size_t kPiece = 256 * 1024;
+        const std::string_view text = part.Content;
+        size_t lineLength = 0;
+        ByteString encoded;
+        for (size_t from = 0; from < text.size();) {
+            encoded.clear();
+            from = EncodeQuotedPrintable(text, from, std::min(text.size(), from + kPiece), lineLength, encoded);
+            out.Stream().WriteString(encoded);
+        }
+        out.Stream().WriteString("\r\n");
+    }
+
     // Bodies and attached messages are made before anything is written: the header declares what they need (the
-    // charset, the encoding) and the boundary must not occur in them.
+    // charset, the encoding, the structure).
     void Prepare()
     {
-        WideString plain = message_.PlainBody(), rtf = message_.RtfBody(), html = message_.HtmlBody();
+        WideString plain = message_.PlainBody(), html = message_.HtmlBody();
+        ByteString rtf = RtfBytes();
         int bodyCount = !plain.empty() + !rtf.empty() + !html.empty();
-        std::vector<const TMSGProperty*> nodes = AttachmentNodes(message_);
+        std::vector<const TMSGProperty*> nodes = message_.AttachmentNodes();
         single_ = nodes.empty() && bodyCount <= 1;
-        nested_ = !nodes.empty() && bodyCount >= 2;
 
         ByteString extracted;
-        if (html.empty() && !rtf.empty())
-            extracted = ExtractHtmlFromRtf(WideToAnsi(rtf));
+        if (html.empty() && !rtf.empty()) {
+            // The extraction consumes the RTF's buffer; the RTF is made again for its own part, which costs time
+            // but not a second copy of a large body.
+            extracted = TakeHtmlFromRtf(std::move(rtf));
+            rtf = RtfBytes();
+        }
         if (single_) {
             // The one part carries one body, typed as what it is; an RTF body that wraps HTML is sent as that HTML.
             if (!plain.empty())
@@ -355,22 +586,28 @@ private:
             else if (!html.empty())
                 AddBody("html", WideToAnsi(html));
             else if (!extracted.empty())
-                AddBody("html", extracted);
+                AddBody("html", std::move(extracted));
             else if (!rtf.empty())
-                AddBody("rtf", WideToAnsi(rtf));
+                AddBody("rtf", std::move(rtf));
         } else {
             if (!plain.empty())
                 AddBody("plain", WideToAnsi(plain));
+            plain = {};
             if (!rtf.empty())
-                AddBody("rtf", WideToAnsi(rtf));
+                AddBody("rtf", std::move(rtf));
             if (!html.empty())
                 AddBody("html", WideToAnsi(html));
             else if (!extracted.empty())
-                AddBody("html", extracted);
+                AddBody("html", std::move(extracted));
         }
+        html = {};
 
+        ByteString lowerHtml;
+        for (const TTextPart& part : bodies_)
+            if (part.Subtype == "html")
+                lowerHtml = LowerAscii(part.Content);
         for (size_t i = 0; i < nodes.size(); ++i) {
-            TAttachmentPart part { nodes[i], static_cast<int>(i), {}, false };
+            TAttachmentPart part { nodes[i], static_cast<int>(i), {}, false, false };
             const TMSGProperty* data = nodes[i]->AttachmentDataNode();
             if (nodes[i]->IsEmbeddedMessage() && data && !data->SubProperties.Empty()
                 && depth_ + 1 <= kMaxAttachedMessageDepth) {
@@ -378,16 +615,42 @@ private:
                 TMimeWriter(data->SubProperties, options_, depth_ + 1).Write(nested);
                 part.Message = nested.TakeBytes();
                 part.IsMessage = true;
+            } else if (!lowerHtml.empty()) {
+                part.Inline = ReferencesContentId(lowerHtml, ContentId(*nodes[i]));
+                inlineCount_ += part.Inline ? 1 : 0;
             }
             attachments_.push_back(std::move(part));
         }
         ChooseBoundary();
     }
 
-    // The body text in the part's charset: the message's charset when it holds the text, else UTF-8.
-    void AddBody(const char* subtype, const ByteString& utf8)
+    // The RTF body as the bytes it is stored in. RTF is ASCII but for rare raw bytes of its code page, so the text
+    // is kept as it is rather than converted to wide text and back; raw bytes become UTF-8 like other text.
+    ByteString RtfBytes() const
     {
-        TTextPart part { subtype, charset_, utf8, true };
+        const TMSGProperty* node = message_.FindProperty(MakeTag(kIdRtfCompressed, 0), true, !message_.IsTopLevel());
+        if (!node)
+            return {};
+        ByteString text;
+        const auto* bytes = std::get_if<ByteString>(&node->Value);
+        if (bytes && HasCompressedRtfHeader(*bytes))
+            text = DecodeCompressedRtf(*bytes).Text;
+        else if (bytes)
+            text = *bytes;
+        else
+            return WideToAnsi(node->ValueText());
+        while (!text.empty() && text.back() == '\0')
+            text.pop_back();
+        if (IsAscii(text))
+            return text;
+        return WideToAnsi(CodePageToWide(text, node->Collection()->TextCodePage()));
+    }
+
+    // The body text in the part's charset: the message's charset when it holds the text, else UTF-8.
+    void AddBody(const char* subtype, ByteString utf8)
+    {
+        TTextPart part { subtype, charset_, {}, true };
+        const int32_t codePage = WritableCodePage(charset_);
         if (options_.ConvertCodepage) {
             ByteString converted = utf8;
             options_.ConvertCodepage(message_, charset_, converted);
@@ -395,7 +658,10 @@ private:
                 part.Content = std::move(converted);
             else
                 part.Charset = kUtf8;
-        } else if (int32_t codePage = WritableCodePage(charset_); codePage != 0) {
+        } else if (codePage != 0 && IsAscii(utf8)) {
+            // ASCII is the same text in every charset that extends it.
+            part.Content = std::move(utf8);
+        } else if (codePage != 0) {
             ByteString converted = utf8;
             EncodeForCharset(charset_, converted);
             if (!converted.empty() && Represents(converted, codePage, utf8))
@@ -405,30 +671,41 @@ private:
         } else {
             part.Charset = kUtf8;
         }
+        if (part.Content.empty())
+            part.Content = std::move(utf8);
+        if (part.Subtype == "html")
+            AgreeMetaCharset(part.Content, part.Charset);
         part.QuotedPrintable = !single_ || !IsSevenBitText(part.Content);
-        if (part.QuotedPrintable)
-            part.Content = EncodeQuotedPrintable(part.Content);
         bodies_.push_back(std::move(part));
     }
 
+    // The boundaries hold "=_", which neither quoted-printable (it writes "=" as "=3D") nor base64 can produce,
+    // and a hash of the attached messages, which are written as they are: one pass over them decides, and in the
+    // rare case it finds the boundary, another hash is tried.
     void ChooseBoundary()
     {
         if (single_)
             return;
-        auto occurs = [&](const ByteString& boundary) {
-            const ByteString delimiter = "--" + boundary;
-            for (const TTextPart& part : bodies_)
-                if (part.Content.find(delimiter) != ByteString::npos)
-                    return true;
+        TContentHash hash;
+        hash.Add(std::to_string(depth_));
+        for (const TAttachmentPart& part : attachments_)
+            hash.Add(part.Message);
+        for (uint64_t salt = 0;; ++salt) {
+            char text[40];
+            std::snprintf(text, sizeof text, "%016llX", static_cast<unsigned long long>(hash.Value ^ salt));
+            ByteString base = ByteString(kBoundaryPrefix) + text;
+            bool occurs = false;
+            ++LookupWork().BoundaryPasses;
             for (const TAttachmentPart& part : attachments_)
-                if (part.Message.find(delimiter) != ByteString::npos)
-                    return true;
-            return false;
-        };
-        boundary_ = kBoundary;
-        for (int counter = 1; occurs(boundary_) || (nested_ && occurs(kNestedBoundaryPrefix + boundary_)); ++counter)
-            boundary_ = ByteString(kBoundary).append(1, '_').append(std::to_string(counter));
-        partBoundary_ = nested_ ? kNestedBoundaryPrefix + boundary_ : boundary_;
+                occurs = occurs || part.Message.find(base) != ByteString::npos;
+            if (!occurs) {
+                boundary_ = base;
+                partBoundary_ = kNestedBoundaryPrefix + base;
+                relatedBoundary_ = kRelatedBoundaryPrefix + base;
+                return;
+            }
+            hash.Add(base);
+        }
     }
 
     // The charset header text is encoded in: the message's when it holds the text, else UTF-8.
@@ -441,11 +718,14 @@ private:
         return !converted.empty() && Represents(converted, codePage, utf8) ? charset_ : ByteString(kUtf8);
     }
 
-    // Unstructured header text: ASCII as it is, anything else as RFC 2047 encoded words.
+    // Unstructured header text: ASCII as it is, anything else as RFC 2047 encoded words. ASCII with a word too long
+    // to fold into a line goes out as encoded words too, which are cut to short lines.
     ByteString HeaderText(const WideString& text) const
     {
         ByteString utf8 = WideToAnsi(HeaderSafe(text));
-        return IsAscii(utf8) ? utf8 : EncodeHeaderText(utf8, HeaderCharset(utf8));
+        if (!IsAscii(utf8))
+            return EncodeHeaderText(utf8, HeaderCharset(utf8));
+        return LongestWord(utf8) <= kFoldableWord ? utf8 : EncodedWords(utf8);
     }
 
     // A display name: kept as it is when ASCII (quoted when it holds characters an address list gives meaning
@@ -453,7 +733,7 @@ private:
     ByteString Phrase(WideString name) const
     {
         ByteString utf8 = WideToAnsi(name);
-        if (IsAscii(utf8)) {
+        if (IsAscii(utf8) && LongestWord(utf8) <= kFoldableWord) {
             bool quoted = utf8.size() >= 2 && utf8.front() == '"' && utf8.back() == '"'
                 && utf8.find_first_of("\"\\", 1) == utf8.size() - 1;
             if (quoted || utf8.find_first_of("()<>[]:;@\\,.\"") == ByteString::npos)
@@ -463,7 +743,7 @@ private:
         if (name.size() >= 2 && name.front() == u'"' && name.back() == u'"')
             name = name.substr(1, name.size() - 2);
         utf8 = WideToAnsi(name);
-        return EncodeHeaderText(utf8, HeaderCharset(utf8));
+        return IsAscii(utf8) ? EncodedWords(utf8) : EncodeHeaderText(utf8, HeaderCharset(utf8));
     }
 
     // A recipient list as the accessors give it ("Name <address>" entries separated by ";") as an address list:
@@ -497,12 +777,17 @@ private:
     }
 
     // A parameter whose readers must get the exact text back: quoted (RFC 2047 words inside when it is not ASCII)
-    // and, for text that is not ASCII, also in its RFC 2231 form.
+    // and, for text that is not ASCII, also in its RFC 2231 form. A long value goes out in the RFC 2231 form
+    // alone, cut into numbered sections, so that no header line grows beyond what mail allows.
     ByteString Parameter(const char* name, const ByteString& utf8) const
     {
         ByteString safe = WideToAnsi(HeaderSafe(AnsiToWide(utf8)));
-        if (IsAscii(safe))
-            return ByteString(name) + "=" + QuotedString(safe);
+        if (IsAscii(safe)) {
+            ByteString quoted = QuotedString(safe);
+            if (quoted.size() > kLongAsciiParameter)
+                return ExtendedParameter(name, safe);
+            return ByteString(name) + "=" + quoted;
+        }
         ByteString words = QuotedString(EncodeHeaderText(safe, HeaderCharset(safe)));
         ByteString extended = ExtendedParameter(name, safe);
         if (words.size() > kLongParameter)
@@ -532,15 +817,16 @@ private:
             out.Line(ByteString("Content-Transfer-Encoding: ")
                 + (body && body->QuotedPrintable ? "quoted-printable" : "7bit"));
         } else {
-            out.Line(ByteString("Content-Type: multipart/") + (attachments_.empty() ? "alternative" : "related")
-                + "; boundary=\"" + boundary_ + "\"");
+            // Attachments go into a mixed part around the body; without any, the bodies are alternatives.
+            out.Line(ByteString("Content-Type: multipart/") + (attachments_.empty() ? "alternative" : "mixed")
+                + ";\r\n\tboundary=\"" + boundary_ + "\"");
             out.Line("Content-Transfer-Encoding: 7bit");
         }
         out.Line("X-Priority: " + std::to_string(5 - static_cast<int>(message_.ImportanceLevel())));
         out.Line("X-Mailer: " + GeneratorNote());
-        if (const TMSGProperty* warning = message_.FindProperty(kTagAuthenticationWarning, false, false)) {
+        if (const TMSGProperty* warning = InternetHeader(message_, u"X-Authentication-Warning")) {
             WideString text = warning->ValueText();
-            if (!text.empty())
+            if (!TrimControls(text).empty())
                 out.Line(FoldHeader("X-Authentication-Warning: " + HeaderText(text)));
         }
     }
@@ -552,27 +838,48 @@ private:
         return IsValidDateTime(date) ? date : 0;
     }
 
-    void WriteAttachment(TLineWriter& out, const TAttachmentPart& part) const
+    static ByteString ContentId(const TMSGProperty& node)
+    {
+        const bool embedded = node.IsEmbeddedMessage();
+        if (const TMSGProperty* id = node.SubProperties.FindProperty(MakeTag(kIdAttachContentId, 0), true, !embedded))
+            return WideToAnsi(TrimControls(id->ValueText()));
+        return {};
+    }
+
+    // A name for an attached message's part that says what it is: mail programs save a message/rfc822 part
+    // under its name, and a file of mail is known by ".eml".
+    static ByteString MessageName(ByteString name)
+    {
+        if (name.size() < 4 || LowerAscii(std::string_view(name).substr(name.size() - 4)) != ".eml")
+            name += ".eml";
+        return name;
+    }
+
+    void WriteAttachment(TLineWriter& out, const TAttachmentPart& part, const ByteString& boundary) const
     {
         const TMSGProperty& node = *part.Node;
         out.Line("");
-        out.Line("--" + boundary_);
+        out.Line("--" + boundary);
         // The properties of an attached message hang below its attachment node too: its own are looked for on
         // the node's level only, so that those of the message's attachments are not taken for them.
         const bool embedded = node.IsEmbeddedMessage();
         ByteString type = part.IsMessage ? ByteString("message/rfc822")
             : embedded                   ? ByteString("application/octet-stream")
                                          : AttachmentType(node);
-        out.Line(
-            FoldHeader("Content-Type: " + type + "; " + Parameter("name", node.AttachmentDisplayName(part.Index))));
-        if (const TMSGProperty* id = node.SubProperties.FindProperty(MakeTag(kIdAttachContentId, 0), true, !embedded)) {
-            WideString text = id->ValueText();
-            if (!text.empty())
-                out.Line(FoldHeader("Content-ID: <" + HeaderText(text) + ">"));
-        }
+        ByteString displayName = node.AttachmentDisplayName(part.Index);
+        if (part.IsMessage)
+            displayName = MessageName(displayName);
+        out.Line(FoldHeader("Content-Type: " + type + "; " + Parameter("name", displayName)));
+        if (ByteString id = ContentId(node); !id.empty())
+            out.Line(FoldHeader("Content-ID: <" + HeaderText(AnsiToWide(id)) + ">"));
         ByteString fileName = node.AttachmentFileName(part.Index);
+        if (part.IsMessage)
+            fileName = MessageName(fileName.empty() ? displayName : fileName);
+        // Always a disposition: without one, readers may take an attachment of a text type for the body.
+        ByteString disposition = ByteString("Content-Disposition: ") + (part.Inline ? "inline" : "attachment");
         if (!fileName.empty())
-            out.Line(FoldHeader("Content-Disposition: attachment; " + Parameter("filename", fileName)));
+            disposition += "; " + Parameter("filename", fileName);
+        out.Line(FoldHeader(disposition));
         // An attachment that the input ended inside of goes out as far as it was read, and says so.
         if (const TMSGProperty* data = node.AttachmentDataNode(); data && data->Truncated)
             out.Line("Content-Description: incomplete: the message file ends inside this attachment");
@@ -586,14 +893,22 @@ private:
             out.Line("");
             const TMSGProperty* data = node.AttachmentDataNode();
             if (data) {
-                // Encoded straight from the stored bytes, without a copy of a large attachment first.
+                // Encoded straight from the stored bytes in pieces, without a copy of a large attachment.
                 if (const auto* bytes = std::get_if<ByteString>(&data->Value); bytes && !bytes->empty())
-                    out.Line(EncodeBase64(*bytes));
+                    WriteBase64(out, *bytes);
                 else if (ByteString other = ValueAsBytes(data->Value); !other.empty())
-                    out.Line(EncodeBase64(other));
+                    WriteBase64(out, other);
             }
         }
         out.Line("");
+    }
+
+    // Base64 in pieces of whole lines (57 bytes make one line of 76 characters).
+    static void WriteBase64(TLineWriter& out, std::string_view bytes)
+    {
+        constexpr size_t kPiece = 57 * 4096;
+        for (size_t from = 0; from < bytes.size(); from += kPiece)
+            out.Line(EncodeBase64(bytes.substr(from, kPiece)));
     }
 
     static ByteString AttachmentType(const TMSGProperty& node)
@@ -609,9 +924,10 @@ private:
     int depth_;
     ByteString charset_;
     bool single_ = true;
-    bool nested_ = false;
+    int inlineCount_ = 0;
     ByteString boundary_;
     ByteString partBoundary_;
+    ByteString relatedBoundary_;
     std::vector<TTextPart> bodies_;
     std::vector<TAttachmentPart> attachments_;
 };

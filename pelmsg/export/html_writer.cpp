@@ -4,6 +4,7 @@
 #include "export/html_writer.h"
 
 #include "core/stream.h"
+#include "export/value_listing.h"
 #include "export/writer_support.h"
 #include "model/property.h"
 #include "text/codepage.h"
@@ -96,6 +97,28 @@ ByteString InDeclaredCharset(const WideString& page, const std::string& charsetN
     return bytes.empty() ? AsciiWithReferences(page) : bytes;
 }
 
+// Where the document's body tag starts in the lower-case HTML: the first "<body" that is a tag ("<body" followed
+// by a blank, "/" or ">") outside comments; npos when there is none.
+size_t FindBodyTag(const WideString& lower)
+{
+    for (size_t at = lower.find(u'<'); at != WideString::npos; at = lower.find(u'<', at + 1)) {
+        if (lower.compare(at, 4, u"<!--") == 0) {
+            size_t end = lower.find(u"-->", at + 4);
+            if (end == WideString::npos)
+                return WideString::npos;
+            at = end + 2;
+            continue;
+        }
+        if (lower.compare(at, 5, u"<body") == 0) {
+            char16_t next = at + 5 < lower.size() ? lower[at + 5] : u'>';
+            if (next == u'>' || next == u'/' || next == u' ' || next == u'\t' || next == u'\r' || next == u'\n'
+                || next == u'\f')
+                return at;
+        }
+    }
+    return WideString::npos;
+}
+
 void WriteMessagePage(TLineWriter& out, const TMSGProperties& message, const WideString& html)
 {
     const WideString lower = LowerAscii(html);
@@ -106,7 +129,7 @@ void WriteMessagePage(TLineWriter& out, const TMSGProperties& message, const Wid
         return;
     }
     WideString page = html;
-    size_t body = lower.find(u"<body");
+    size_t body = FindBodyTag(lower);
     if (body != WideString::npos) {
         size_t close = lower.find(u'>', body + 5);
         if (close != WideString::npos)
@@ -123,7 +146,7 @@ void WritePropertyRows(TLineWriter& out, const TMSGProperties& collection, int l
         out.Line(indent + "<tr>");
         out.Line(indent + "  <td>" + CategoryName(node->Category()) + "</td>");
         out.Line(indent + "  <td>" + TagText(node->TagID) + "</td>");
-        out.Line(indent + "  <td>" + Escaped(node->ValueText(codePage)) + "</td>");
+        out.Line(indent + "  <td>" + Escaped(ListingValueText(*node, codePage)) + "</td>");
         out.Line(indent + "</tr>");
         if (node->SubProperties.Empty())
             continue;

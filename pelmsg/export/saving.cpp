@@ -30,51 +30,65 @@ TEmlOptions EmlOptionsOf(const TMSGProperties& message)
 
 void TMSGProperties::SaveToText(TStream* stream, bool withProperties) const
 {
-    WriteText(*this, RequireStream(stream), withProperties);
+    WithMemoryError("write the text", [&] { WriteText(*this, RequireStream(stream), withProperties); });
 }
 
 void TMSGProperties::SaveToTextFile(const std::string& fileName, bool withProperties) const
 {
-    SaveThroughTemporaryFile(
-        fileName, [&](TStream& file) { WriteText(*this, file, withProperties); }, SaveOptionsFor(*this));
+    WithMemoryError("write the text", [&] {
+        SaveThroughTemporaryFile(
+            fileName, [&](TStream& file) { WriteText(*this, file, withProperties); }, SaveOptionsFor(*this));
+    });
 }
 
 void TMSGProperties::SaveToHTML(TStream* stream, bool withProperties) const
 {
-    WriteHtml(*this, RequireStream(stream), withProperties);
+    WithMemoryError("write the page", [&] { WriteHtml(*this, RequireStream(stream), withProperties); });
 }
 
 void TMSGProperties::SaveToHTMLFile(const std::string& fileName, bool withProperties) const
 {
-    SaveThroughTemporaryFile(
-        fileName, [&](TStream& file) { WriteHtml(*this, file, withProperties); }, SaveOptionsFor(*this));
+    WithMemoryError("write the page", [&] {
+        SaveThroughTemporaryFile(
+            fileName, [&](TStream& file) { WriteHtml(*this, file, withProperties); }, SaveOptionsFor(*this));
+    });
 }
 
 void TMSGProperties::SaveToXML(TStream* stream, bool withProperties) const
 {
-    WriteXml(*this, RequireStream(stream), withProperties);
+    WithMemoryError("write the XML", [&] { WriteXml(*this, RequireStream(stream), withProperties); });
 }
 
 void TMSGProperties::SaveToXMLFile(const std::string& fileName, bool withProperties) const
 {
-    SaveThroughTemporaryFile(
-        fileName, [&](TStream& file) { WriteXml(*this, file, withProperties); }, SaveOptionsFor(*this));
+    WithMemoryError("write the XML", [&] {
+        SaveThroughTemporaryFile(
+            fileName, [&](TStream& file) { WriteXml(*this, file, withProperties); }, SaveOptionsFor(*this));
+    });
 }
 
-void TMSGProperties::SaveToEML(TStream* stream) const { WriteEml(*this, RequireStream(stream), EmlOptionsOf(*this)); }
+void TMSGProperties::SaveToEML(TStream* stream) const
+{
+    WithMemoryError("write the mail", [&] { WriteEml(*this, RequireStream(stream), EmlOptionsOf(*this)); });
+}
 
 void TMSGProperties::SaveToEMLFile(const std::string& fileName) const
 {
-    SaveThroughTemporaryFile(
-        fileName, [&](TStream& file) { WriteEml(*this, file, EmlOptionsOf(*this)); }, SaveOptionsFor(*this));
+    WithMemoryError("write the mail", [&] {
+        SaveThroughTemporaryFile(
+            fileName, [&](TStream& file) { WriteEml(*this, file, EmlOptionsOf(*this)); }, SaveOptionsFor(*this));
+    });
 }
 
 void TMSGProperties::SaveToMSGFile(const std::string& fileName, bool allProperties) const
 {
-    WriteMsgFile(*this, fileName, allProperties);
+    WithMemoryError("write the .msg file", [&] { WriteMsgFile(*this, fileName, allProperties); });
 }
 
-void TMSGProperties::SaveToMSG(TStream& stream, bool allProperties) const { WriteMsgStream(*this, stream, allProperties); }
+void TMSGProperties::SaveToMSG(TStream& stream, bool allProperties) const
+{
+    WithMemoryError("write the .msg file", [&] { WriteMsgStream(*this, stream, allProperties); });
+}
 
 void TMSGProperties::SaveAttachment(int index, TStream* stream) const
 {

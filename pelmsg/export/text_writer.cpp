@@ -4,6 +4,7 @@
 #include "export/text_writer.h"
 
 #include "core/stream.h"
+#include "export/value_listing.h"
 #include "export/writer_support.h"
 #include "model/property.h"
 #include "text/codepage.h"
@@ -18,7 +19,7 @@ void WritePropertyLines(TLineWriter& out, const TMSGProperties& collection, int 
     const WideString indent(static_cast<size_t>(2 * (level - 1)), u' ');
     for (const TMSGProperty* node : collection) {
         WideString line = indent + AnsiToWide(CategoryName(node->Category())) + u"\t" + AnsiToWide(TagText(node->TagID))
-            + u"\t\"" + node->ValueText(codePage) + u"\"";
+            + u"\t\"" + ListingValueText(*node, codePage) + u"\"";
         out.Line(WideToAnsi(line));
         if (!node->SubProperties.Empty())
             WritePropertyLines(out, node->SubProperties, level + 1);

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/stream.h"
+#include "export/value_listing.h"
 #include "export/writer_support.h"
 #include "model/property.h"
 #include "text/codepage.h"
@@ -102,7 +103,7 @@ void WritePropertyElements(TLineWriter& out, const TMSGProperties& collection, i
     for (const TMSGProperty* node : collection) {
         out.Line(indent + "<PROPERTY TAGID=\"" + TagText(node->TagID) + "\">");
         out.Line(indent + "<CATEGORY>" + CategoryName(node->Category()) + "</CATEGORY>");
-        out.Line(indent + "<VALUE>" + CData(node->ValueText(codePage)) + "</VALUE>");
+        out.Line(indent + "<VALUE>" + CData(ListingValueText(*node, codePage)) + "</VALUE>");
         out.Line(indent + "</PROPERTY>");
         // Every child is listed, a single one too: leaving it out would lose it from the packet.
         if (node->SubProperties.Empty())

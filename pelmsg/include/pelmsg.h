@@ -38,6 +38,7 @@
 #include "export/file_name.h"
 #include "export/html_writer.h"
 #include "export/text_writer.h"
+#include "export/value_listing.h"
 #include "export/xml_writer.h"
 
 #include "calendar/calendar.h"

@@ -10,6 +10,7 @@ namespace pelmsg {
 struct TLookupWork {
     uint64_t NodesExamined = 0; // nodes FindProperty compared with the tag it looks for
     uint64_t CodePageScans = 0; // times a collection looked for its code-page nodes
+    uint64_t BoundaryPasses = 0; // passes the MIME writer made over its parts to choose a boundary
 };
 
 // This thread's counts; tests reset them and read them.

@@ -30,6 +30,38 @@ void TPelMessage::Clear()
 
 void TPelMessage::LoadFromStream(TStream&) { Clear(); }
 
+size_t TPelMessage::NodeLimitFor(int64_t inputSize)
+{
+    return kNodeAllowance + static_cast<size_t>(std::max<int64_t>(inputSize, 0)) / kInputBytesPerNode;
+}
+
+void TPelMessage::CountNode()
+{
+    if (nodeLimit_ == 0)
+        return;
+    if (++nodeCount_ > nodeLimit_) {
+        nodeLimitPassed_ = true;
+        throw EFormatError(FormatMessage(STooManyProperties, std::to_string(nodeLimit_)), -1);
+    }
+}
+
+void TPelMessage::LimitNodes(int64_t inputSize)
+{
+    nodeLimit_ = NodeLimitFor(inputSize);
+    nodeCount_ = 0;
+    nodeLimitPassed_ = false;
+}
+
+void TPelMessage::EndNodeLimit()
+{
+    const size_t limit = nodeLimit_;
+    nodeLimit_ = 0;
+    if (nodeLimitPassed_) {
+        nodeLimitPassed_ = false;
+        throw EFormatError(FormatMessage(STooManyProperties, std::to_string(limit)), -1);
+    }
+}
+
 void TPelMessage::LoadFromFile(const std::string& fileName)
 {
     struct stat st { };

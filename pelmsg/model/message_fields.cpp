@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "model/message.h"
 #include "model/property.h"
 #include "rtf/compressed_rtf.h"
 #include "text/ascii_case.h"
 #include "text/codepage.h"
-#include "text/html_escape.h"
 #include "text/mail_date.h"
 
 namespace pelmsg {
@@ -81,7 +82,11 @@ WideString TMSGProperties::HtmlBody() const
         return {};
     if (const auto* bytes = std::get_if<ByteString>(&node->Value)) {
         // An HTML body stored as bytes is in the charset its meta tag declares, else in the message's code page.
+        // Bytes cannot be UTF-16 or UTF-32 text (their declaration was made for the text before it was stored
+        // as bytes): such a declaration counts as none.
         int32_t declared = CodePageOfMimeCharset(DeclaredHtmlCharset(*bytes));
+        if (declared == 1200 || declared == 1201 || declared == 12000 || declared == 12001)
+            declared = 0;
         if (declared != 0) {
             WideString text = CodePageToWide(*bytes, declared);
             while (!text.empty() && text.back() == u'\0')
@@ -107,8 +112,7 @@ WideString TMSGProperties::RtfBody() const
     } else {
         text = node->ValueText();
     }
-    if (text.find(u"&#") != WideString::npos)
-        UnescapeHtml(text);
+    // RTF text is RTF: "&lt;" or "&#65;" in it are characters of the message, never HTML to unescape.
     return text;
 }
 
@@ -160,10 +164,12 @@ double TMSGProperties::SentDate() const
 
 uint8_t TMSGProperties::ImportanceLevel() const
 {
+    // PRIORITY counts -1 (not urgent) to 1 (urgent), IMPORTANCE 0 (low) to 2 (high): both become 1 (low) to
+    // 3 (high). A value outside its range counts as the nearest end, not as some other level.
     if (const TMSGProperty* priority = FindProperty(kTagPriority, false, true))
-        return static_cast<uint8_t>(ValueAsInteger(priority->Value) + 2);
+        return static_cast<uint8_t>(std::clamp<int64_t>(ValueAsInteger(priority->Value), -1, 1) + 2);
     if (const TMSGProperty* importance = FindProperty(kTagImportance, false, true))
-        return static_cast<uint8_t>(ValueAsInteger(importance->Value) + 1);
+        return static_cast<uint8_t>(std::clamp<int64_t>(ValueAsInteger(importance->Value), 0, 2) + 1);
     return 2;
 }
 
@@ -256,37 +262,80 @@ WideString TMSGProperties::BccList() const
         !IsTopLevel()));
 }
 
+namespace {
+
+// One recipient row as the recipient lists name it: its display name and its address (SMTP, then the original
+// address, then the address of its address type).
+struct TRecipientRow {
+    WideString Name;
+    WideString Address;
+};
+
+TRecipientRow ReadRecipientRow(const TMSGProperties& row)
+{
+    TRecipientRow result { row.GetPropertyText(MakeTag(kIdDisplayName, 0), true, false), {} };
+    result.Address = row.GetPropertyText(MakeTag(kIdSmtpAddress, 0), true, false);
+    if (result.Address.empty())
+        result.Address = row.GetPropertyText(MakeTag(kIdOrgEmailAddress, 0), true, false);
+    if (result.Address.empty())
+        result.Address = row.GetPropertyText(MakeTag(kIdEmailAddress, 0), true, false);
+    return result;
+}
+
+// "Name <address>" for a name and its row's address; the name alone when the row has no address of its own.
+WideString NameWithAddress(const WideString& name, const WideString& address)
+{
+    if (address.empty() || address == name)
+        return name;
+    return QuoteDisplayName(name) + u" <" + address + u">";
+}
+
+} // namespace
+
 WideString TMSGProperties::ResolveRecipient(const WideString& name) const
 {
-    WideString result = name;
     for (const TMSGProperty* node : *this) {
         if (node->Category() != TMSGPropertyCategory::mpcRecipient)
             continue;
-        const TMSGProperties& row = node->SubProperties;
-        if (row.GetPropertyText(MakeTag(kIdDisplayName, 0), true, false) != name)
-            continue;
-        WideString address = row.GetPropertyText(MakeTag(kIdSmtpAddress, 0), true, false);
-        if (address.empty())
-            address = row.GetPropertyText(MakeTag(kIdOrgEmailAddress, 0), true, false);
-        if (address.empty())
-            address = row.GetPropertyText(MakeTag(kIdEmailAddress, 0), true, false);
-        if (!address.empty() && address != name)
-            result = QuoteDisplayName(result) + u" <" + address + u">";
+        TRecipientRow row = ReadRecipientRow(node->SubProperties);
+        if (row.Name == name)
+            return NameWithAddress(name, row.Address);
     }
-    return result;
+    return name;
 }
 
 WideString TMSGProperties::ResolveRecipientList(const WideString& list) const
 {
     if (list.empty())
         return {};
+    // The recipient rows are read once, each into the queue of its display name. Names that occur more than once
+    // in the list pair with the rows of that name in order ("Bob;Bob" with rows bob0 and bob1 gives both
+    // addresses); a name mentioned more often than rows carry it keeps the last row's address.
+    struct TNameRows {
+        std::vector<WideString> Addresses;
+        size_t Next = 0;
+    };
+    std::unordered_map<WideString, TNameRows> rows;
+    for (const TMSGProperty* node : *this) {
+        if (node->Category() != TMSGPropertyCategory::mpcRecipient)
+            continue;
+        TRecipientRow row = ReadRecipientRow(node->SubProperties);
+        rows[std::move(row.Name)].Addresses.push_back(std::move(row.Address));
+    }
     WideString result;
     size_t pos = 0;
     while (pos < list.size()) {
         size_t end = list.find(u';', pos);
         if (end == WideString::npos)
             end = list.size();
-        WideString resolved = ResolveRecipient(TrimControls(list.substr(pos, end - pos)));
+        WideString name = TrimControls(list.substr(pos, end - pos));
+        WideString resolved = name;
+        if (auto it = rows.find(name); it != rows.end() && !it->second.Addresses.empty()) {
+            TNameRows& named = it->second;
+            size_t index = std::min(named.Next, named.Addresses.size() - 1);
+            named.Next = index + 1;
+            resolved = NameWithAddress(name, named.Addresses[index]);
+        }
         if (!resolved.empty()) {
             if (!result.empty())
                 result += u';';
@@ -297,30 +346,27 @@ WideString TMSGProperties::ResolveRecipientList(const WideString& list) const
     return result;
 }
 
-namespace {
-
-// Whether a node is an attachment with data: its own identifier is ATTACH_DATA, or one of its children's is. An
-// attachment counts once even when it carries several data properties (a TNEF attachment of an attached message
-// holds both a placeholder text and the message object).
-bool IsAttachmentWithData(const TMSGProperty& node)
+bool IsAttachmentNode(const TMSGProperty& node)
 {
     if (node.Category() != TMSGPropertyCategory::mpcAttachment)
         return false;
-    if (PropId(node.TagID) == kIdAttachDataObject)
-        return true;
-    for (const TMSGProperty* child : node.SubProperties)
-        if (PropId(child->TagID) == kIdAttachDataObject)
-            return true;
-    return false;
+    return !node.SubProperties.Empty() || PropId(node.TagID) == kIdAttachDataObject;
 }
 
-} // namespace
+std::vector<const TMSGProperty*> TMSGProperties::AttachmentNodes() const
+{
+    std::vector<const TMSGProperty*> nodes;
+    for (const TMSGProperty* node : *this)
+        if (IsAttachmentNode(*node))
+            nodes.push_back(node);
+    return nodes;
+}
 
 int TMSGProperties::AttachmentCount() const
 {
     int count = 0;
     for (const TMSGProperty* node : *this)
-        count += IsAttachmentWithData(*node) ? 1 : 0;
+        count += IsAttachmentNode(*node) ? 1 : 0;
     return count;
 }
 
@@ -328,7 +374,7 @@ TMSGProperty* TMSGProperties::Attachments(int index) const
 {
     int count = 0;
     for (TMSGProperty* node : *this) {
-        if (!IsAttachmentWithData(*node))
+        if (!IsAttachmentNode(*node))
             continue;
         if (count == index)
             return node;

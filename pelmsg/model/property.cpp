@@ -160,6 +160,8 @@ TMSGProperty* TMSGProperties::Add() { return Append(std::unique_ptr<TMSGProperty
 
 TMSGProperty* TMSGProperties::Append(std::unique_ptr<TMSGProperty> node)
 {
+    if (owner_)
+        owner_->CountNode();
     items_.push_back(std::move(node));
     ++changes_;
     return items_.back().get();

@@ -334,9 +334,18 @@ void TPelMSGFile::LoadFromFile(const std::string& fileName)
 void TPelMSGFile::LoadFromStream(TStream& stream)
 {
     TPelMessage::LoadFromStream(stream);
-    std::string bytes = stream.ReadString(static_cast<size_t>(stream.Remaining()));
-    std::unique_ptr<IStorage> root = StgOpenStorageOnMemory(std::move(bytes));
-    ReadTree(*root);
+    WithMemoryError("read the message", [&] {
+        std::string bytes = stream.ReadString(static_cast<size_t>(stream.Remaining()));
+        LimitNodes(static_cast<int64_t>(bytes.size()));
+        try {
+            std::unique_ptr<IStorage> root = StgOpenStorageOnMemory(std::move(bytes));
+            ReadTree(*root);
+        } catch (...) {
+            EndNodeLimit();
+            throw;
+        }
+        EndNodeLimit();
+    });
 }
 
 void TPelMSGFile::ReadTree(IStorage& root)

@@ -8,6 +8,7 @@
 
 #include "core/byte_order.h"
 #include "core/stream.h"
+#include "core/errors.h"
 #include "model/limits.h"
 #include "model/message.h"
 #include "model/property.h"
@@ -19,6 +20,7 @@
 #include "rtf/compressed_rtf.h"
 #include "storage/storage.h"
 #include "text/codepage.h"
+#include "text/datetime.h"
 
 namespace pelmsg {
 
@@ -56,6 +58,32 @@ bool IsCompoundFileImage(const TValue& value)
 {
     const auto* bytes = std::get_if<ByteString>(&value);
     return bytes && bytes->size() >= 512 && HasCompoundFileSignature(*bytes);
+}
+
+// Whether an OLE object's image can be written as a storage at that depth (the depth its object storage will
+// have): its chains can be followed, its element names are names the format allows, and its nesting stays within
+// the format's limit. Tried on a scratch file, since a failure half-way would leave half an element behind.
+bool ObjectCopies(const ByteString& image, int depth)
+{
+    try {
+        std::unique_ptr<IStorage> source = StgOpenStorageOnMemory(image);
+        auto scratch = std::make_shared<TLockBytes>();
+        std::unique_ptr<IStorage> root = StgCreateDocfileInMemory(scratch);
+        std::unique_ptr<IStorage> at = root->CreateStorage(u"o");
+        for (int level = 1; level < depth; ++level)
+            at = at->CreateStorage(u"o");
+        source->CopyTo(*at);
+        return true;
+    } catch (const EPelMsgError&) {
+        return false;
+    }
+}
+
+// Tells the message's owner, when there is one, that an attachment was written otherwise than it came.
+void NoteWritten(const TMSGProperties& message, const std::string& text)
+{
+    if (TPelMessage* owner = message.Root().Owner())
+        owner->AddWarning(-1, text);
 }
 
 // A string value without the terminators senders store with it.
@@ -152,6 +180,12 @@ private:
         const bool isStorage = IsStorageElement(node);
         if (node.SubProperties.Empty() && node.TagID == kTagAttachDataObject && IsCompoundFileImage(node.Value)
             && (isStorage || element.empty())) {
+            if (!ObjectCopies(std::get<ByteString>(node.Value), depth_ + 1)) {
+                // A damaged object cannot be rebuilt as a storage: its bytes are kept as the attachment's data.
+                NoteWritten(root_, "an OLE object attachment is damaged; written as plain binary data");
+                WriteStream(storage, SubstgName(kTagAttachDataBinary), std::get<ByteString>(node.Value));
+                return;
+            }
             // An OLE object kept whole: the storage it came from, rebuilt from its image.
             std::unique_ptr<IStorage> image = StgOpenStorageOnMemory(std::get<ByteString>(node.Value));
             std::unique_ptr<IStorage> child = storage.CreateStorage(element.empty() ? SubstgName(node.TagID) : element);
@@ -172,7 +206,9 @@ private:
                 return;
             }
             std::unique_ptr<IStorage> child = storage.CreateStorage(name);
+            ++depth_;
             Write(*child, node.SubProperties, false);
+            --depth_;
             return;
         }
         WideString name = element;
@@ -260,6 +296,7 @@ private:
         return EncodeEntry(node, record ? record->EntryFlags : 0);
     }
 
+    int depth_ = 0; // of the storage being written (the root is 0)
     const TMSGProperties& root_;
     bool standalone_;
 };
@@ -357,7 +394,7 @@ public:
                     if (p->SubProperties.Empty())
                         row.Add(*p);
                 message.Recipients.push_back(row.Take());
-            } else if (node->Category() == TMSGPropertyCategory::mpcAttachment && !node->SubProperties.Empty()) {
+            } else if (IsAttachmentNode(*node)) {
                 message.Attachments.push_back(BuildAttachment(*node, depth));
             } else if (node->SubProperties.Empty()) {
                 properties.Add(*node);
@@ -492,16 +529,30 @@ private:
     TOutAttachment BuildAttachment(const TMSGProperty& node, int depth)
     {
         TOutAttachment attachment;
-        const TMSGProperty* object = node.SubProperties.FindProperty(kTagAttachDataObject, false, false);
+        // Attachment data standing on its own (no attachment around it) is the whole attachment.
+        const bool alone = node.SubProperties.Empty();
+        const TMSGProperty* object = alone
+            ? (node.TagID == kTagAttachDataObject ? &node : nullptr)
+            : node.SubProperties.FindProperty(kTagAttachDataObject, false, false);
         int32_t method = 0;
+        bool fellBack = false;
         if (object && !object->SubProperties.Empty() && depth + 1 <= kMaxAttachedMessageDepth) {
             attachment.Embedded = std::make_unique<TOutMessage>(Build(object->SubProperties, depth + 1));
             method = kAttachEmbeddedMessage;
         } else if (object && IsCompoundFileImage(object->Value)) {
-            attachment.OleObject = object;
-            method = kAttachOle;
+            // The object storage sits below the attachment's storage, two levels per attached message.
+            if (ObjectCopies(std::get<ByteString>(object->Value), 2 * depth + 2)) {
+                attachment.OleObject = object;
+                method = kAttachOle;
+            } else {
+                NoteWritten(node.Collection() ? *node.Collection() : synthetic_,
+                    "an OLE object attachment is damaged; written as plain binary data");
+                fellBack = true;
+            }
         }
         TPropertyCollector properties;
+        if (alone && !object)
+            properties.Add(node);
         for (const TMSGProperty* p : node.SubProperties) {
             if (!p->SubProperties.Empty() && p != object)
                 continue;
@@ -522,7 +573,7 @@ private:
             data->DataSize = static_cast<uint32_t>(ValueStringLength(data->Value));
             properties.Set(*data);
         }
-        if (method != 0 || !properties.Has(kTagAttachMethod))
+        if (method != 0 || fellBack || !properties.Has(kTagAttachMethod))
             properties.Set(*Synthetic(kTagAttachMethod, method != 0 ? method : kAttachByValue));
         attachment.Properties = properties.Take();
         return attachment;
@@ -696,6 +747,23 @@ void WriteMessageStorage(const TMSGProperties& message, IStorage& root, bool all
     root.Commit();
 }
 
+// The time the file's storages are stamped with: the message's own (last modification, else creation), else
+// zero, never the clock, so that the same message always gives the same file.
+TDocfileOptions FileOptions(const TMSGProperties& message)
+{
+    TDocfileOptions options;
+    options.ElementTime = 0;
+    for (uint32_t tag : { MakeTag(kIdLastModificationTime, PT_SYSTIME), MakeTag(kIdCreationTime, PT_SYSTIME) }) {
+        const TMSGProperty* node = message.FindProperty(tag, false, true);
+        if (const auto* date = node ? std::get_if<TDateTime>(&node->Value) : nullptr;
+            date && IsValidDateTime(date->Days)) {
+            options.ElementTime = LocalDateTimeToFileTime(date->Days);
+            break;
+        }
+    }
+    return options;
+}
+
 } // namespace
 
 void WriteMsgFile(const TMSGProperties& message, const std::string& fileName, bool allProperties)
@@ -709,7 +777,7 @@ void WriteMsgStream(const TMSGProperties& message, TStream& stream, bool allProp
 {
     auto image = std::make_shared<TLockBytes>();
     {
-        std::unique_ptr<IStorage> root = StgCreateDocfileInMemory(image);
+        std::unique_ptr<IStorage> root = StgCreateDocfileInMemory(image, FileOptions(message));
         WriteMessageStorage(message, *root, allProperties);
     }
     stream.WriteBuffer(image->Bytes().data(), image->Bytes().size());

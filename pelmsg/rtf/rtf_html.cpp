@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <utility>
 #include <vector>
@@ -111,11 +112,17 @@ private:
 };
 
 // Pass 1: the text from the first "{\*\htmltag" on, with each tag group opener (and its number) and the "}"
-// that closes it taken out, so the tags stand in the text between the RTF of the body.
-ByteString UnwrapTagGroups(std::string_view rtf, size_t from)
+// that closes it taken out, so the tags stand in the text between the RTF of the body. Done in place (the text
+// only shrinks): what is kept moves to the front of the buffer, which is then cut to it.
+void UnwrapTagGroups(ByteString& buffer, size_t from)
 {
-    ByteString mid;
-    mid.reserve(rtf.size() - from);
+    const std::string_view rtf = buffer;
+    size_t write = 0;
+    auto keep = [&](size_t at, size_t count) {
+        if (write != at)
+            std::memmove(buffer.data() + write, buffer.data() + at, count);
+        write += count;
+    };
     bool inTag = false;
     size_t pos = from;
     const size_t n = rtf.size();
@@ -123,10 +130,10 @@ ByteString UnwrapTagGroups(std::string_view rtf, size_t from)
         if (!inTag) {
             size_t at = rtf.find(kHtmlTagGroup, pos);
             if (at == std::string_view::npos) {
-                mid.append(rtf.substr(pos));
+                keep(pos, n - pos);
                 break;
             }
-            mid.append(rtf.substr(pos, at - pos));
+            keep(pos, at - pos);
             pos = at;
         }
         char c = rtf[pos];
@@ -141,73 +148,128 @@ ByteString UnwrapTagGroups(std::string_view rtf, size_t from)
         }
         if (inTag && c == '\\' && pos + 1 < n && (rtf[pos + 1] == '}' || rtf[pos + 1] == '{' || rtf[pos + 1] == '\\')) {
             // An escaped brace or backslash inside a tag (CSS rules, script) is text, not the end of the group.
-            mid.append(rtf.substr(pos, 2));
+            keep(pos, 2);
             pos += 2;
             continue;
         }
-        mid.push_back(c);
+        keep(pos, 1);
         ++pos;
     }
-    return mid;
+    buffer.resize(write);
 }
 
 enum class TAction : uint8_t {
     HtmlRtf, // \htmlrtf: the start (or with 0 the end) of RTF that the HTML does not have
-    Drop, // the keyword goes
-    DropField, // the keyword and everything up to the next "\htmlrtf"
-    DropGroup, // the keyword, and the rest of its group when it opens one
-    Replace, // the keyword becomes fixed text
-    HexByte, // \'hh
+    Drop, // the word goes
+    DropField, // the word and everything up to the next "\htmlrtf"
+    DropGroup, // the word, and the rest of its group when it opens one
+    Replace, // the word becomes fixed text
     Unicode, // \uN
+    UnicodeSkip, // \ucN
+    Binary, // \binN: N bytes of data follow
 };
 
 struct TRule {
-    std::string_view Keyword;
+    std::string_view Word; // the control word's letters, matched whole
     TAction Action;
-    bool SkipDigits = false;
-    bool DigitRequired = false;
     std::string_view Replacement = {};
 };
 
-// Tried in this order; the first that matches wins.
 constexpr TRule kRules[] = {
-    { "\\htmlrtf", TAction::HtmlRtf, true },
-    { "\\field", TAction::DropField, true },
-    { "\\f", TAction::Drop, true, true },
-    { "\\lang", TAction::Drop, true, true },
-    { "\\{", TAction::Replace, false, false, "{" },
-    { "\\}", TAction::Replace, false, false, "}" },
-    { "\\\\", TAction::Replace, false, false, "\\" },
-    { "\\~", TAction::Drop },
-    { "\\'", TAction::HexByte },
-    { "\\pard", TAction::Replace, false, false, "\r\n" },
-    { "\\par", TAction::Replace, false, false, "\r\n" },
-    { "\\tab", TAction::Replace, false, false, "\t" },
-    { "\\line", TAction::Drop },
-    { "\\b", TAction::Drop },
-    { "\\qc", TAction::Drop },
-    { "\\qj", TAction::Drop },
-    { "\\uldb", TAction::Drop },
-    { "\\ul", TAction::Drop },
-    { "\\*\\background", TAction::Drop },
-    { "\\viewkind", TAction::Drop, true },
-    { "\\highlight", TAction::Drop, true },
-    { "\\fs", TAction::Drop, true },
-    { "\\plain", TAction::Drop },
-    { "\\cf", TAction::Drop, true },
-    { "\\*\\shpinst", TAction::Drop },
-    { "\\shp", TAction::Drop },
-    { "\\sp", TAction::Drop },
-    { "\\sn", TAction::DropGroup },
-    { "\\sv", TAction::DropGroup },
-    { "\\*\\bkmkstart", TAction::DropGroup },
-    { "\\*\\bkmkend", TAction::DropGroup },
-    { "\\li", TAction::DropGroup },
-    { "\\fi", TAction::DropGroup },
-    { "\\*\\pn", TAction::DropGroup },
-    { "\\chbrdr", TAction::DropGroup },
-    { "\\u", TAction::Unicode },
+    { "htmlrtf", TAction::HtmlRtf },
+    { "field", TAction::DropField },
+    { "f", TAction::Drop },
+    { "lang", TAction::Drop },
+    { "pard", TAction::Replace, "\r\n" },
+    { "par", TAction::Replace, "\r\n" },
+    { "tab", TAction::Replace, "\t" },
+    { "bullet", TAction::Replace, "\xE2\x80\xA2" },
+    { "line", TAction::Drop },
+    { "b", TAction::Drop },
+    { "qc", TAction::Drop },
+    { "qj", TAction::Drop },
+    { "uldb", TAction::Drop },
+    { "ul", TAction::Drop },
+    { "ulnone", TAction::Drop },
+    { "viewkind", TAction::Drop },
+    { "highlight", TAction::Drop },
+    { "fs", TAction::Drop },
+    { "plain", TAction::Drop },
+    { "cf", TAction::Drop },
+    { "shp", TAction::Drop },
+    { "sp", TAction::Drop },
+    { "sn", TAction::DropGroup },
+    { "sv", TAction::DropGroup },
+    { "li", TAction::DropGroup },
+    { "fi", TAction::DropGroup },
+    { "chbrdr", TAction::DropGroup },
+    { "listtext", TAction::DropGroup },
+    { "u", TAction::Unicode },
+    { "uc", TAction::UnicodeSkip },
+    { "bin", TAction::Binary },
 };
+
+// Destinations written "\*\word": the word, or its group.
+constexpr TRule kStarRules[] = {
+    { "background", TAction::Drop },
+    { "shpinst", TAction::Drop },
+    { "bkmkstart", TAction::DropGroup },
+    { "bkmkend", TAction::DropGroup },
+    { "pn", TAction::DropGroup },
+};
+
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// A control word: a backslash, its whole run of letters and an optional (signed) number. The blank that may end
+// it is not part of what this reads.
+struct TControlWord {
+    std::string_view Name;
+    bool HasParameter = false;
+    int64_t Parameter = 0;
+    size_t End = 0; // after the number, or after the letters when there is none
+};
+
+// The control word at `at` (a backslash followed by a letter).
+TControlWord ReadControlWord(std::string_view text, size_t at)
+{
+    constexpr int64_t kParameterLimit = 1LL << 40;
+    TControlWord word;
+    size_t p = at + 1;
+    while (p < text.size() && IsLetter(text[p]))
+        ++p;
+    word.Name = text.substr(at + 1, p - at - 1);
+    size_t digits = p;
+    bool negative = digits < text.size() && text[digits] == '-';
+    if (negative)
+        ++digits;
+    if (digits < text.size() && IsDigit(text[digits])) {
+        word.HasParameter = true;
+        for (p = digits; p < text.size() && IsDigit(text[p]); ++p)
+            word.Parameter = std::min(word.Parameter * 10 + (text[p] - '0'), kParameterLimit);
+        if (negative)
+            word.Parameter = -word.Parameter;
+    }
+    word.End = p;
+    return word;
+}
+
+const TRule* FindRule(std::string_view name, const TRule* first, const TRule* last)
+{
+    for (const TRule* rule = first; rule != last; ++rule)
+        if (rule->Word == name)
+            return rule;
+    return nullptr;
+}
+
+// After a group word: when the word opens its group (follows "{" at `start`), the rest of the group's line.
+size_t GroupWordEnd(std::string_view text, size_t start, size_t end)
+{
+    if (start > 0 && text[start - 1] == '{') {
+        size_t stop = text.find_first_of("\r\n}", end);
+        return stop == std::string_view::npos ? text.size() : stop;
+    }
+    return end;
+}
 
 // Characters the plain-text scan stops at.
 constexpr std::array<bool, 256> kSpecial = [] {
@@ -270,55 +332,85 @@ private:
     void ControlWord()
     {
         const char second = pos_ + 1 < text_.size() ? text_[pos_ + 1] : '\0';
-        for (const TRule& rule : kRules) {
-            if (rule.Keyword[1] != second)
-                continue;
-            size_t at = pos_;
-            switch (rule.Action) {
-            case TAction::HtmlRtf:
-                if (!MatchKeyword(text_, rule.Keyword, false, at))
-                    continue;
-                pos_ = HtmlRtf(at);
+        if (IsLetter(second)) {
+            TControlWord word = ReadControlWord(text_, pos_);
+            if (const TRule* rule = FindRule(word.Name, std::begin(kRules), std::end(kRules)))
+                if (ApplyRule(*rule, word, pos_))
+                    return;
+        } else if (second == '{' || second == '}' || second == '\\') {
+            Emit(text_.substr(pos_ + 1, 1));
+            pos_ += 2;
+            return;
+        } else if (second == '~') {
+            pos_ += 2;
+            return;
+        } else if (second == '\'') {
+            if (HexByte())
                 return;
-            case TAction::Drop:
-                if (!MatchKeyword(text_, rule.Keyword, rule.SkipDigits, at, rule.DigitRequired))
-                    continue;
-                pos_ = at;
-                return;
-            case TAction::DropField:
-                if (!MatchKeyword(text_, rule.Keyword, rule.SkipDigits, at))
-                    continue;
-                SkipTo(std::min(text_.find("\\htmlrtf", at), text_.size()));
-                return;
-            case TAction::DropGroup:
-                if (!MatchKeywordGroup(text_, rule.Keyword, at))
-                    continue;
-                pos_ = at;
-                return;
-            case TAction::Replace:
-                if (!MatchKeyword(text_, rule.Keyword, false, at))
-                    continue;
-                Emit(rule.Replacement);
-                pos_ = at;
-                return;
-            case TAction::HexByte:
-                if (!HexByte())
-                    continue;
-                return;
-            case TAction::Unicode:
-                if (!UnicodeEscape())
-                    continue;
-                return;
-            }
+        } else if (second == '*' && pos_ + 3 < text_.size() && text_[pos_ + 2] == '\\' && IsLetter(text_[pos_ + 3])) {
+            TControlWord word = ReadControlWord(text_, pos_ + 2);
+            if (const TRule* rule = FindRule(word.Name, std::begin(kStarRules), std::end(kStarRules)))
+                if (ApplyRule(*rule, word, pos_))
+                    return;
         }
-        if (size_t end = NoteUnicodeSkip(); end != std::string_view::npos) {
-            // A setting for the reader, not text: it never shows in the HTML.
+        // Any other control word stays in the text as it is.
+        if (IsLetter(second)) {
+            size_t end = ReadControlWord(text_, pos_).End;
+            Emit(text_.substr(pos_, end - pos_));
             pos_ = end;
             return;
         }
-        // Any other control word stays in the text as it is.
         Emit(text_.substr(pos_, 1));
         ++pos_;
+    }
+
+    // Applies a rule to the control word that starts at `start`; false when the word is not what the rule needs.
+    bool ApplyRule(const TRule& rule, const TControlWord& word, size_t start)
+    {
+        switch (rule.Action) {
+        case TAction::HtmlRtf:
+            SetRtfOnly(!word.HasParameter || word.Parameter != 0);
+            pos_ = word.End;
+            return true;
+        case TAction::Drop:
+            pos_ = word.End;
+            return true;
+        case TAction::DropField:
+            pos_ = word.End;
+            SkipTo(std::min(text_.find("\\htmlrtf", pos_), text_.size()));
+            return true;
+        case TAction::DropGroup:
+            pos_ = GroupWordEnd(text_, start, word.End);
+            return true;
+        case TAction::Replace:
+            Emit(rule.Replacement);
+            pos_ = word.End;
+            return true;
+        case TAction::Unicode:
+            if (!word.HasParameter)
+                return false;
+            UnicodeEscape(word);
+            return true;
+        case TAction::UnicodeSkip:
+            MutableState().FallbackCount
+                = static_cast<int>(std::clamp<int64_t>(word.HasParameter ? word.Parameter : 1, 0, kMaxFallbackCount));
+            pos_ = word.End;
+            return true;
+        case TAction::Binary:
+            pos_ = BinaryEnd(word);
+            return true;
+        }
+        return false;
+    }
+
+    // "\binN": N bytes of data follow the word's blank; they are no text and no RTF.
+    size_t BinaryEnd(const TControlWord& word) const
+    {
+        size_t p = word.End;
+        if (p < text_.size() && text_[p] == ' ')
+            ++p;
+        const auto count = static_cast<uint64_t>(std::max<int64_t>(word.Parameter, 0));
+        return count >= text_.size() - p ? text_.size() : p + static_cast<size_t>(count);
     }
 
     bool HexByte()
@@ -337,27 +429,17 @@ private:
 
     // "\u" N: a UTF-16 unit (negative N counts from 65536), followed by as many fallback characters as "\uc"
     // says, which readers that know "\u" skip.
-    bool UnicodeEscape()
+    void UnicodeEscape(const TControlWord& word)
     {
-        size_t p = pos_ + 2;
-        bool negative = p < text_.size() && text_[p] == '-';
-        if (negative)
-            ++p;
-        if (p >= text_.size() || !IsDigit(text_[p]))
-            return false;
-        int64_t value = 0;
-        for (; p < text_.size() && IsDigit(text_[p]); ++p)
-            value = std::min<int64_t>(value * 10 + (text_[p] - '0'), 1000000);
-        if (negative)
-            value = -value;
+        int64_t value = std::clamp<int64_t>(word.Parameter, -1000000, 1000000);
         if (value < 0 && value >= -32768)
             value += 65536;
         FlushBytes();
         unicode_.push_back(value >= 0 && value <= 0xFFFF ? static_cast<char16_t>(value) : u'\uFFFD');
+        size_t p = word.End;
         if (p < text_.size() && text_[p] == ' ')
             ++p; // the delimiter of the control word
         pos_ = SkipFallback(p, CurrentFallbackCount());
-        return true;
     }
 
     // Past n fallback characters: an escaped byte or a control word counts as one; line breaks do not count;
@@ -398,35 +480,13 @@ private:
         return p;
     }
 
-    // "\ucN" sets how many fallback characters follow "\u". Returns the position after its digits, or npos when
-    // the text at the position is not "\uc" and a number.
-    size_t NoteUnicodeSkip()
-    {
-        size_t p = pos_;
-        if (!MatchKeyword(text_, "\\uc", false, p, true))
-            return std::string_view::npos;
-        int value = 0;
-        for (; p < text_.size() && IsDigit(text_[p]); ++p)
-            value = std::min(value * 10 + (text_[p] - '0'), kMaxFallbackCount);
-        MutableState().FallbackCount = value;
-        return p;
-    }
-
     int CurrentFallbackCount() const { return State().FallbackCount; }
 
-    // "\htmlrtf" with no number or a number other than 0 starts RTF-only text, "\htmlrtf0" ends it. Returns the
-    // position after the digits.
-    size_t HtmlRtf(size_t afterKeyword)
+    // "\htmlrtf" with no number or a number other than 0 starts RTF-only text, "\htmlrtf0" ends it.
+    void SetRtfOnly(bool on)
     {
-        size_t p = afterKeyword;
-        bool on = false;
-        if (p >= text_.size() || !IsDigit(text_[p]))
-            on = true;
-        for (; p < text_.size() && IsDigit(text_[p]); ++p)
-            on = on || text_[p] != '0';
         if (State().RtfOnly != on)
             MutableState().RtfOnly = on;
-        return p;
     }
 
     // Inside RTF-only text only the group structure and the words that end it or count for later text matter.
@@ -441,16 +501,20 @@ private:
             LeaveGroup();
             ++pos_;
         } else if (c == '\\') {
-            size_t at = pos_;
-            if (MatchKeyword(text_, "\\htmlrtf", false, at)) {
-                pos_ = HtmlRtf(at);
-            } else {
-                NoteUnicodeSkip();
-                // An escaped brace or backslash is no group boundary.
-                bool escaped
-                    = pos_ + 1 < n && (text_[pos_ + 1] == '{' || text_[pos_ + 1] == '}' || text_[pos_ + 1] == '\\');
-                pos_ += escaped ? 2u : 1u;
+            if (pos_ + 1 < n && IsLetter(text_[pos_ + 1])) {
+                TControlWord word = ReadControlWord(text_, pos_);
+                if (const TRule* rule = FindRule(word.Name, std::begin(kRules), std::end(kRules));
+                    rule && (rule->Action == TAction::HtmlRtf || rule->Action == TAction::UnicodeSkip
+                        || rule->Action == TAction::Binary)) {
+                    ApplyRule(*rule, word, pos_);
+                    return;
+                }
+                pos_ = word.End;
+                return;
             }
+            // An escaped brace or backslash is no group boundary.
+            bool escaped = pos_ + 1 < n && (text_[pos_ + 1] == '{' || text_[pos_ + 1] == '}' || text_[pos_ + 1] == '\\');
+            pos_ += escaped ? 2u : 1u;
         } else {
             while (pos_ < n && text_[pos_] != '{' && text_[pos_] != '}' && text_[pos_] != '\\')
                 ++pos_;
@@ -570,18 +634,39 @@ bool MatchKeywordGroup(std::string_view text, std::string_view keyword, size_t& 
     return true;
 }
 
-ByteString ExtractHtmlFromRtf(std::string_view rtf)
+namespace {
+
+// Where the first tag group starts, when the RTF encapsulates an HTML document; npos otherwise.
+size_t EncapsulatedHtmlStart(std::string_view rtf)
 {
     if (rtf.empty() || rtf.find("\\fromhtml") == std::string_view::npos)
-        return {};
+        return std::string_view::npos;
     const size_t firstTag = rtf.find(kHtmlTagGroup);
     if (firstTag == std::string_view::npos)
-        return {};
+        return std::string_view::npos;
     if (rtf.find("<!DOCTYPE html") == std::string_view::npos && rtf.find("<!DOCTYPE HTML") == std::string_view::npos
         && rtf.find("<html ") == std::string_view::npos && rtf.find("<html>") == std::string_view::npos)
+        return std::string_view::npos;
+    return firstTag;
+}
+
+} // namespace
+
+ByteString ExtractHtmlFromRtf(std::string_view rtf)
+{
+    if (EncapsulatedHtmlStart(rtf) == std::string_view::npos)
+        return {};
+    return TakeHtmlFromRtf(ByteString(rtf));
+}
+
+ByteString TakeHtmlFromRtf(ByteString&& rtf)
+{
+    const size_t firstTag = EncapsulatedHtmlStart(rtf);
+    if (firstTag == std::string_view::npos)
         return {};
     const int32_t codePage = RtfCodePage(rtf);
-    ByteString mid = UnwrapTagGroups(rtf, firstTag);
+    ByteString mid = std::move(rtf);
+    UnwrapTagGroups(mid, firstTag);
     return TBodyWriter(mid, codePage).Run();
 }
 

@@ -256,7 +256,7 @@ private:
         node->Depth = isStorage ? depth : node_->Depth;
         node->Parent = node_;
         if (isStorage)
-            node->CreationTime = node->ModifiedTime = FileTimeNow();
+            node->CreationTime = node->ModifiedTime = document_->Options().ElementTime.value_or(FileTimeNow());
         // An element of the same name, whatever its kind, is replaced.
         if (auto it = node_->Children.find(name); it != node_->Children.end()) {
             DetachSubtree(*it->second);
@@ -279,7 +279,7 @@ TWriteDocument::TWriteDocument(std::string fileName, const TDocfileOptions& opti
 {
     CheckOptions(options);
     root_->IsStorage = true;
-    root_->ModifiedTime = FileTimeNow();
+    root_->ModifiedTime = options_.ElementTime.value_or(FileTimeNow());
     pendingFile_ = std::make_unique<TSafeFileStream>(fileName_);
 }
 
@@ -292,7 +292,7 @@ TWriteDocument::TWriteDocument(std::shared_ptr<TLockBytes> target, const TDocfil
     if (!memory_)
         throw EStorageError("No memory block to create the compound file in");
     root_->IsStorage = true;
-    root_->ModifiedTime = FileTimeNow();
+    root_->ModifiedTime = options_.ElementTime.value_or(FileTimeNow());
 }
 
 void TWriteDocument::Commit()

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <unordered_set>
 
 #include "core/byte_reader.h"
 #include "core/errors.h"
@@ -347,8 +348,15 @@ private:
 
     void AddDeferredDates()
     {
+        if (deferredDates_.empty())
+            return;
+        // The tags the message block holds, collected once: looking each date up in the whole block would take
+        // time in the number of dates times the number of nodes.
+        std::unordered_set<uint32_t> present;
+        for (const TMSGProperty* node : root_)
+            present.insert(node->TagID);
         for (const TDeferredDate& date : deferredDates_) {
-            if (root_.FindProperty(date.Tag, false, false))
+            if (!present.insert(date.Tag).second)
                 continue;
             TMSGProperty* node = root_.Add();
             node->TagID = date.Tag;
@@ -569,10 +577,19 @@ private:
 void TPelTNEFFile::LoadFromStream(TStream& stream)
 {
     TPelMessage::LoadFromStream(stream);
-    std::vector<TReadWarning> warnings;
-    TTnefReader(Properties(), 0, TWarningSink { &warnings, 0, {} }).Read(stream);
-    for (TReadWarning& w : warnings)
-        AddWarning(w.Offset, std::move(w.Text));
+    WithMemoryError("read the message", [&] {
+        LimitNodes(stream.Size());
+        std::vector<TReadWarning> warnings;
+        try {
+            TTnefReader(Properties(), 0, TWarningSink { &warnings, 0, {} }).Read(stream);
+        } catch (...) {
+            EndNodeLimit();
+            throw;
+        }
+        EndNodeLimit();
+        for (TReadWarning& w : warnings)
+            AddWarning(w.Offset, std::move(w.Text));
+    });
 }
 
 void TPelTNEFFile::LoadFromFile(const std::string& fileName)

@@ -135,27 +135,41 @@ TEST(MimeLayout, OnePlainBodyIsASinglePartMailByteForByte)
         Header("Content-Type: text/plain;\r\n              charset=\"Windows-1252\"") + "\r\nSee you at noon.\r\n\r\n");
 }
 
+// The mail with its boundary (chosen from a hash of the content) written as "{B}".
+std::string WithBoundaryMarked(std::string mail)
+{
+    const size_t at = mail.find("boundary=\"");
+    if (at == std::string::npos)
+        return mail;
+    const size_t start = at + 10;
+    const std::string boundary = mail.substr(start, mail.find('"', start) - start);
+    EXPECT_EQ(boundary.rfind("----=_Part_", 0), 0u) << boundary;
+    for (size_t pos = mail.find(boundary); pos != std::string::npos; pos = mail.find(boundary, pos + 3))
+        mail.replace(pos, boundary.size(), "{B}");
+    return mail;
+}
+
 TEST(MimeLayout, PlainAndHtmlBodiesAreAlternativesByteForByte)
 {
     ScopedTimeZone zone("Asia/Tokyo");
     std::string mail
         = EmlOf(Message(Envelope().Unicode(0x1000, "See you at noon.\r\n").Binary(0x1013, "<p>See you</p>")).Bytes());
-    EXPECT_EQ(mail,
-        Header("Content-Type: multipart/alternative; boundary=\"AB9DB43ABB3246E63E5\"")
-            + "\r\n--AB9DB43ABB3246E63E5\r\n"
+    EXPECT_EQ(WithBoundaryMarked(mail),
+        Header("Content-Type: multipart/alternative;\r\n\tboundary=\"{B}\"")
+            + "\r\n--{B}\r\n"
               "Content-Type: text/plain; charset=\"Windows-1252\"\r\n"
               "Content-Transfer-Encoding: quoted-printable\r\n"
               "\r\n"
               "See you at noon.\r\n\r\n"
-              "\r\n--AB9DB43ABB3246E63E5\r\n"
+              "\r\n--{B}\r\n"
               "Content-Type: text/html; charset=\"Windows-1252\"\r\n"
               "Content-Transfer-Encoding: quoted-printable\r\n"
               "\r\n"
               "<p>See you</p>\r\n"
-              "--AB9DB43ABB3246E63E5--\r\n");
+              "--{B}--\r\n");
 }
 
-TEST(MimeLayout, BodiesWithAnAttachmentAreNestedInRelatedByteForByte)
+TEST(MimeLayout, AttachmentsGoInAMixedPartAroundTheBodiesByteForByte)
 {
     ScopedTimeZone zone("Asia/Tokyo");
     std::string mail = EmlOf(Message(Envelope().Unicode(0x1000, "See you").Binary(0x1013, "<p>See you</p>"))
@@ -163,31 +177,31 @@ TEST(MimeLayout, BodiesWithAnAttachmentAreNestedInRelatedByteForByte)
                                  .AttachTitle("a.txt")
                                  .AttachData("abc")
                                  .Bytes());
-    EXPECT_EQ(mail,
-        Header("Content-Type: multipart/related; boundary=\"AB9DB43ABB3246E63E5\"")
+    EXPECT_EQ(WithBoundaryMarked(mail),
+        Header("Content-Type: multipart/mixed;\r\n\tboundary=\"{B}\"")
             + "\r\nThis is a multi-part message in MIME format.\r\n"
-              "\r\n--AB9DB43ABB3246E63E5\r\n"
+              "\r\n--{B}\r\n"
               "Content-Type: multipart/alternative;\r\n"
-              "    \tboundary=\"=_NextPart_AB9DB43ABB3246E63E5\"\r\n"
-              "\r\n--=_NextPart_AB9DB43ABB3246E63E5\r\n"
+              "    \tboundary=\"=_NextPart_{B}\"\r\n"
+              "\r\n--=_NextPart_{B}\r\n"
               "Content-Type: text/plain; charset=\"Windows-1252\"\r\n"
               "Content-Transfer-Encoding: quoted-printable\r\n"
               "\r\n"
               "See you\r\n"
-              "\r\n--=_NextPart_AB9DB43ABB3246E63E5\r\n"
+              "\r\n--=_NextPart_{B}\r\n"
               "Content-Type: text/html; charset=\"Windows-1252\"\r\n"
               "Content-Transfer-Encoding: quoted-printable\r\n"
               "\r\n"
               "<p>See you</p>\r\n"
-              "\r\n--=_NextPart_AB9DB43ABB3246E63E5--\r\n"
-              "\r\n--AB9DB43ABB3246E63E5\r\n"
+              "\r\n--=_NextPart_{B}--\r\n"
+              "\r\n--{B}\r\n"
               "Content-Type: application/octet-stream; name=\"a.txt\"\r\n"
               "Content-Disposition: attachment; filename=\"a.txt\"\r\n"
               "Content-Transfer-Encoding: base64\r\n"
               "\r\n"
               "YWJj\r\n"
               "\r\n"
-              "--AB9DB43ABB3246E63E5--\r\n");
+              "--{B}--\r\n");
 }
 
 struct LayoutCase {
@@ -259,13 +273,13 @@ INSTANTIATE_TEST_SUITE_P(Layouts, MimeLayoutTable,
         LayoutCase { "RtfFromHtmlOnly", false, false, true, false, 0, "text/html" },
         LayoutCase { "PlainAndHtml", true, false, false, true, 0, "multipart/alternative[text/plain,text/html]" },
         LayoutCase { "AllThree", true, true, false, true, 0, "multipart/alternative[text/plain,text/rtf,text/html]" },
-        LayoutCase { "AttachmentOnly", false, false, false, false, 1, "multipart/related[application/octet-stream]" },
+        LayoutCase { "AttachmentOnly", false, false, false, false, 1, "multipart/mixed[application/octet-stream]" },
         LayoutCase { "PlainAndAttachments", true, false, false, false, 2,
-            "multipart/related[text/plain,application/octet-stream,application/octet-stream]" },
+            "multipart/mixed[text/plain,application/octet-stream,application/octet-stream]" },
         LayoutCase { "RtfFromHtmlAndAttachment", false, false, true, false, 1,
-            "multipart/related[text/rtf,text/html,application/octet-stream]" },
+            "multipart/mixed[multipart/alternative[text/rtf,text/html],application/octet-stream]" },
         LayoutCase { "PlainHtmlAndAttachment", true, false, false, true, 1,
-            "multipart/related[multipart/alternative[text/plain,text/html],application/octet-stream]" }),
+            "multipart/mixed[multipart/alternative[text/plain,text/html],application/octet-stream]" }),
     [](const testing::TestParamInfo<LayoutCase>& row) { return std::string(row.param.name); });
 
 // ---- Header section ----
@@ -296,11 +310,19 @@ TEST(MimeHeader, PriorityAndAuthenticationWarning)
         std::string mail = EmlOf(Message(TnefPropList().Long(0x0017, row.importance)).Bytes());
         EXPECT_NE(mail.find(std::string("\r\n") + row.priority + "\r\n"), std::string::npos) << row.priority;
     }
-    // 0x8003001F as a named property of the message (numeric name 0x8501 in PS_PUBLIC_STRINGS).
+    // 0x8003001F as a named property of the message (numeric name 0x8501 in PS_PUBLIC_STRINGS) is no
+    // Internet header: only the one named X-Authentication-Warning in the Internet headers' set is.
     const std::string value = "h\0o\0s\0t\0:\0 \0o\0k\0\0\0"s;
     const std::string name = "\x29\x03\x02\0\0\0\0\0\xC0\0\0\0\0\0\0\x46"s + LE32(0) + LE32(0x8501);
-    std::string warned = EmlOf(Message(TnefPropList().Raw(kTagAuthenticationWarningForTest,
+    std::string custom = EmlOf(Message(TnefPropList().Raw(kTagAuthenticationWarningForTest,
                                            name + LE32(1) + LE32(static_cast<uint32_t>(value.size())) + value))
+                                   .Bytes());
+    EXPECT_EQ(custom.find("X-Authentication-Warning"), std::string::npos) << custom;
+    const std::string header = "X\0-\0A\0u\0t\0h\0e\0n\0t\0i\0c\0a\0t\0i\0o\0n\0-\0W\0a\0r\0n\0i\0n\0g\0\0\0"s;
+    const std::string headerName = "\x86\x03\x02\0\0\0\0\0\xC0\0\0\0\0\0\0\x46"s + LE32(1)
+        + LE32(static_cast<uint32_t>(header.size())) + header + std::string((4 - header.size() % 4) % 4, '\0');
+    std::string warned = EmlOf(Message(TnefPropList().Raw(kTagAuthenticationWarningForTest,
+                                           headerName + LE32(1) + LE32(static_cast<uint32_t>(value.size())) + value))
                                    .Bytes());
     EXPECT_NE(warned.find("\r\nX-Authentication-Warning: host: ok\r\n"), std::string::npos) << warned;
 }
@@ -485,12 +507,22 @@ TEST(MimeBody, TheConvertCodepageEventConvertsBodies)
 TEST(MimeBody, TheBoundaryNeverOccursInAPart)
 {
     REQUIRE_PYTHON();
-    std::string body = "before\r\n--AB9DB43ABB3246E63E5\r\n--AB9DB43ABB3246E63E5_1--\r\nafter";
+    // The boundary holds "=_", which quoted-printable cannot produce: lines that look like boundaries stay text.
+    std::string body = "before\r\n--AB9DB43ABB3246E63E5\r\n----=_Part_0\r\n--=_NextPart_x--\r\nafter";
     std::string mail = EmlOf(Message(Envelope().Unicode(0x1000, body).Binary(0x1013, "<p>x</p>")).Bytes());
-    EXPECT_NE(mail.find("boundary=\"AB9DB43ABB3246E63E5_2\""), std::string::npos);
     Json m = EmlSummaryOfBytes(mail);
     EXPECT_EQ(MimeTree(m), "multipart/alternative[text/plain,text/html]");
     EXPECT_EQ(m["parts"].array[0]["text"].string, body + "\r\n");
+    // An attached message is written as it is: the boundary is chosen so that it does not occur in it.
+    std::string inner
+        = TnefBuilder().Version().MessageClass("IPM.Note").MapiProps(TnefPropList().Unicode(0x1000, "inner")).Bytes();
+    std::string outer = EmlOf(Message(Envelope().Unicode(0x1000, body))
+                                  .AttachRenddata()
+                                  .AttachmentProps(TnefPropList().Long(0x3705, 5).Object(0x3701, inner))
+                                  .Bytes());
+    m = EmlSummaryOfBytes(outer);
+    EXPECT_EQ(MimeTree(m), "multipart/mixed[text/plain,message/rfc822{text/plain}]");
+    EXPECT_NE(outer.find("--" + m["boundary"].string + "\r\n"), std::string::npos);
 }
 
 // ---- Attachment parts ----
@@ -594,11 +626,12 @@ TEST(MimeAttachment, AnAttachedMessageIsAMessagePartNotLost)
     EXPECT_EQ(mail.find("cGxhY2Vob2xkZXIgdGV4dA"), std::string::npos) << "the placeholder is not the attachment";
     Json m = EmlSummaryOfBytes(mail);
     ASSERT_EQ(MimeTree(m),
-        "multipart/related[text/plain,message/rfc822{multipart/related[text/plain,application/octet-stream]}]");
+        "multipart/mixed[text/plain,message/rfc822{multipart/mixed[text/plain,application/octet-stream]}]");
     const Json& attached = m["parts"].array[1];
     EXPECT_EQ(attached["cte"].string, "7bit");
-    EXPECT_EQ(attached["name"].string, "Inner subject");
-    EXPECT_EQ(attached["filename"].string, "Attachment 1");
+    // Mail programs save a message part under its name: it ends in ".eml".
+    EXPECT_EQ(attached["name"].string, "Inner subject.eml");
+    EXPECT_EQ(attached["filename"].string, "Attachment 1.eml");
     const Json& message = attached["message"];
     EXPECT_EQ(message["headers"]["subject"]["text"].string, "Inner subject");
     EXPECT_EQ(message["headers"]["from"]["addresses"].array[0].array[1].string, "carl@example.org");

@@ -83,16 +83,23 @@ TEST(ExtractHtmlFromRtfTest, ControlWords)
         { "a\\pard b\\par c", "a\r\n b\r\n c" },
         { "\\tab x", "\t x" },
         { "\\line\\b\\qc\\qj\\uldb\\ul\\*\\background x", " x" },
-        // Keywords are matched without looking at what follows them.
-        { "\\b0 bold", "0 bold" },
-        { "\\bin x", "in x" },
+        // A control word is its whole run of letters and its number: longer words are other words.
+        { "\\b0 bold", " bold" },
+        { "\\ulnone x\\ul0 y", " x y" },
+        { "\\bullet x", "\xE2\x80\xA2 x" },
+        { "{\\listtext 1.}x", "x" },
+        { "\\ulx", "\\ulx" },
+        // \binN: N bytes of data after the blank are neither text nor RTF.
+        { "\\bin x", "x" },
+        { "\\bin3 x{}abc", "abc" },
+        { "\\bin99 xyz", "" },
         { "\\fs20 x\\highlight3 y\\viewkind4 z", " x y z" },
         { "\\plain\\cf1 x", " x" },
         { "\\*\\shpinst\\shp\\sp x", " x" },
         // Group words take the rest of the group when they open one.
         { "{\\sn fillColor}{\\sv 255}x", "x" },
         { "{\\*\\bkmkstart _Toc1}y{\\*\\bkmkend _Toc1}", "y" },
-        { "\\li720 x\\fi-360 y", "720 x-360 y" },
+        { "\\li720 x\\fi-360 y", " x y" },
         { "{\\*\\pn\\pnlvlblt\r\n}x", "\r\nx" },
         { "{\\chbrdr\\brdrs}x\\chbrdr y", "x y" },
         // Unlisted control words and line breaks stay as they are.

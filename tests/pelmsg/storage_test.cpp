@@ -518,7 +518,7 @@ TEST(StorageDifat, FilesAtTheEdgeOfTheHeaderDifatAndBeyondReadBack)
 
 TEST(StorageVersion4, FilesWithLargeSectorsReadBack)
 {
-    TRawFile raw(CommitToMemory(BuildSample, { .MajorVersion = 4 }));
+    TRawFile raw(CommitToMemory(BuildSample, { .MajorVersion = 4, .ElementTime = {} }));
     EXPECT_EQ(raw.U16(cfb::header::kMajorVersion), 4);
     EXPECT_EQ(raw.SectorSize(), 4096u);
     EXPECT_EQ(raw.Bytes().size() % 4096, 0u);
@@ -526,7 +526,8 @@ TEST(StorageVersion4, FilesWithLargeSectorsReadBack)
     auto v4 = StgOpenStorageOnMemory(raw.Bytes());
     auto v3 = StgOpenStorageOnMemory(CommitToMemory(BuildSample));
     EXPECT_EQ(ListTree(*v4), ListTree(*v3));
-    EXPECT_THROW(StgCreateDocfileInMemory(std::make_shared<TLockBytes>(), { .MajorVersion = 5 }), EStorageError);
+    EXPECT_THROW(StgCreateDocfileInMemory(std::make_shared<TLockBytes>(), { .MajorVersion = 5, .ElementTime = {} }),
+        EStorageError);
 }
 
 TEST(StorageVersion4, SizesUseAll64BitsInVersion4AndOnly32InVersion3)
@@ -536,7 +537,8 @@ TEST(StorageVersion4, SizesUseAll64BitsInVersion4AndOnly32InVersion3)
     v3.Set32(v3.EntryOffset(v3.Find(u"S")) + cfb::entry::kSize + 4, 0xDEADBEEF);
     EXPECT_EQ(ReadAll(*StgOpenStorageOnMemory(v3.Bytes())->OpenStream(u"S")), Pattern(100, 1));
 
-    TRawFile v4(CommitToMemory([](IStorage& root) { PutStream(root, u"S", Pattern(100, 1)); }, { .MajorVersion = 4 }));
+    TRawFile v4(CommitToMemory(
+        [](IStorage& root) { PutStream(root, u"S", Pattern(100, 1)); }, { .MajorVersion = 4, .ElementTime = {} }));
     v4.Set32(v4.EntryOffset(v4.Find(u"S")) + cfb::entry::kSize + 4, 1);
     auto root = StgOpenStorageOnMemory(v4.Bytes());
     EXPECT_EQ(root->StatElement(u"S")->cbSize, (uint64_t { 1 } << 32) + 100);
@@ -1218,7 +1220,7 @@ std::vector<std::string> WriteOracleSamples(const TempDir& dir)
         test::WriteFileBytes(files.back(), CommitToMemory(build, o));
     };
     save("sample.msg", BuildSample, {});
-    save("sample-v4.msg", BuildSample, { .MajorVersion = 4 });
+    save("sample-v4.msg", BuildSample, { .MajorVersion = 4, .ElementTime = {} });
     save("boundary.cfb",
         [](IStorage& root) {
             for (size_t size : { 0, 1, 64, 4095, 4096, 4097, 70000 })

@@ -119,7 +119,7 @@ TEST(TextWriter, PropertyListingIsNestedAsTheTree)
                                 "mpcMessage\t0x10130102\t\"\"\r\n"
                                 "mpcAttachment\t0x370A0102\t\"\"\r\n"
                                 "  mpcAttachment\t0x3704001E\t\"a.txt\"\r\n"
-                                "  mpcAttachment\t0x37010102\t\"x\r\ny\"\r\n"
+                                "  mpcAttachment\t0x37010102\t\"78 0D 0A 79\"\r\n"
                                 "    mpcMessage\t0x3001001F\t\"deeper\"\r\n"
                                 "mpcNonTransmittable\t0x0E080003\t\"42\"\r\n";
     ASSERT_GE(text.size(), listing.size());

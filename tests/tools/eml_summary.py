@@ -64,16 +64,28 @@ def part_summary(part):
 def message_summary(message):
     summary = {"headers": header_summary(message)}
     summary.update(part_summary(message))
+    # What a mail program offers as the message's attachments (the parts that are not its body).
+    # A related part around the body holds the images the body shows: they are attachments too.
+    if message.is_multipart():
+        found = list(message.iter_attachments())
+        for part in message.iter_parts():
+            if part.get_content_type() == "multipart/related":
+                found += list(part.iter_attachments())
+        # A body of a type the package does not take for a body (text/rtf) is listed too: a text part without a
+        # file name is a body, not an attachment.
+        found = [a for a in found if a.get_filename() is not None or a.get_content_maintype() != "text"]
+        summary["attachments"] = [{"type": a.get_content_type(), "filename": a.get_filename() or ""} for a in found]
     return summary
 
 
 def main():
     # From bytes, not from the file object: reading a file object turns CR LF into LF, and the tests compare
-    # decoded texts byte for byte.
-    with open(sys.argv[1], "rb") as f:
-        message = email.message_from_bytes(f.read(), policy=email.policy.default)
-    json.dump(message_summary(message), sys.stdout, ensure_ascii=True)
-    sys.stdout.write("\n")
+    # decoded texts byte for byte. Several files give one line each.
+    for path in sys.argv[1:]:
+        with open(path, "rb") as f:
+            message = email.message_from_bytes(f.read(), policy=email.policy.default)
+        json.dump(message_summary(message), sys.stdout, ensure_ascii=True)
+        sys.stdout.write("\n")
 
 
 if __name__ == "__main__":

@@ -16,5 +16,8 @@ inline constexpr const char* SInvalidPropertyKind = "Invalid property kind (%x)"
 inline constexpr const char* SNotCompoundFile = "File %s is not valid file (compound storage)";
 inline constexpr const char* SStreamNotDefined = "Stream is not defined";
 inline constexpr const char* SCannotCreateFile = "Cannot create file %s";
+inline constexpr const char* STooManyProperties
+    = "The file holds more properties than a file of its size can (over %s): it is damaged or made to exhaust memory";
+inline constexpr const char* SOutOfMemory = "Not enough memory to %s";
 
 } // namespace pelmsg

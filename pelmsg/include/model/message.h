@@ -3,11 +3,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/errors.h"
 #include "core/stream.h"
+#include "core/texts.h"
 #include "model/property.h"
 #include "model/types.h"
 
@@ -51,6 +54,15 @@ public:
     void AddWarning(int64_t offset, std::string text) { warnings_.push_back({ offset, std::move(text) }); }
     // The file the last LoadFromFile read, by identity; every save of the message refuses to replace it.
     const std::optional<TFileIdentity>& SourceFile() const { return sourceFile_; }
+
+    // The most nodes a load may make from an input of that many bytes: a fixed allowance and one node per
+    // kInputBytesPerNode bytes. Every node takes some hundred bytes, so a crafted input of tiny properties would
+    // otherwise take memory many times its size.
+    static constexpr size_t kNodeAllowance = 4096;
+    static constexpr size_t kInputBytesPerNode = 16;
+    static size_t NodeLimitFor(int64_t inputSize);
+    // Counts a node made while loading; raises EFormatError (STooManyProperties) past the limit of the load.
+    void CountNode();
     // Reads the stream into the tree (which is cleared first). Raises EFormatError with the format's message.
     virtual void LoadFromStream(TStream& stream);
     // Raises EFileError "File %s is not found." when the file does not exist, "%s is a folder, not a message
@@ -91,10 +103,31 @@ public:
     }
 
 private:
+protected:
+    // Starts counting the nodes a load makes against the limit for an input of that size.
+    void LimitNodes(int64_t inputSize);
+    // Ends counting; raises EFormatError when the load went past the limit (whatever caught it on the way).
+    void EndNodeLimit();
+
+private:
     TMSGProperties properties_;
     std::vector<TReadWarning> warnings_;
     std::optional<TFileIdentity> sourceFile_;
+    size_t nodeLimit_ = 0; // 0: not loading, no limit
+    size_t nodeCount_ = 0;
+    bool nodeLimitPassed_ = false;
 };
+
+// Runs a load or a save; an allocation that fails on the way becomes EPelMsgError "Not enough memory to <what>"
+// instead of ending the program.
+template <class Action> void WithMemoryError(const char* what, Action action)
+{
+    try {
+        action();
+    } catch (const std::bad_alloc&) {
+        throw EPelMsgError(FormatMessage(SOutOfMemory, what));
+    }
+}
 
 // Reads a TNEF stream (winmail.dat, .tnef).
 class TPelTNEFFile : public TPelMessage {

@@ -145,8 +145,10 @@ public:
     WideString ToList() const;
     WideString CcList() const;
     WideString BccList() const;
+    // The attachments of the message, by the one rule every writer and view follows (IsAttachmentNode), in order.
     int AttachmentCount() const;
     TMSGProperty* Attachments(int index) const;
+    std::vector<const TMSGProperty*> AttachmentNodes() const;
     WideString ResolveRecipient(const WideString& name) const;
     WideString ResolveRecipientList(const WideString& list) const;
 
@@ -215,6 +217,11 @@ private:
 // the view points into the node's value; other values are encoded into scratch. The view is good while the node
 // and scratch live unchanged.
 std::string_view StoredValueBytes(const TMSGProperty& node, std::string& scratch);
+
+// Whether a node of a message's collection is one of its attachments: a node of the attachment range that holds
+// the attachment's properties (a TNEF attachment, a compound-file attachment storage), or attachment data that
+// stands on its own. Such a node counts whether or not its data survived, so that no writer drops it.
+bool IsAttachmentNode(const TMSGProperty& node);
 
 // Removes every character below U+0021 from both ends.
 WideString TrimControls(const WideString& text);

@@ -14,6 +14,9 @@ namespace pelmsg {
 // rendering between "\htmlrtf" and "\htmlrtf0" is left out. A "<meta charset>" in the HTML is kept as written,
 // so whoever shows the HTML must take it as UTF-8.
 ByteString ExtractHtmlFromRtf(std::string_view rtf);
+// The same, working in the RTF's own buffer (which it consumes) instead of a copy of it: for large bodies, whose
+// extra copies would cost more memory than the body itself.
+ByteString TakeHtmlFromRtf(ByteString&& rtf);
 
 // Whether the keyword stands at the position (case-sensitive, the following character not looked at unless a digit
 // is required). On a match the position moves past it and, with skipDigits, past the digits that follow.

@@ -4,6 +4,7 @@
 // meant for one thread at a time.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,9 @@ private:
 // programs write; production code keeps the default.
 struct TDocfileOptions {
     uint16_t MajorVersion = 3;
+    // The time (FILETIME) stamped on the root and on every storage created; none: the time of creation. A fixed
+    // time makes the same content give the same file.
+    std::optional<uint64_t> ElementTime;
 };
 
 // Whether the bytes start with the eight bytes of the compound-file signature (nothing else is looked at).

@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "mini_json.h"
@@ -47,13 +48,36 @@ inline std::string MimeTree(const Json& part)
     std::string out = part["type"].string;
     if (!part["parts"].IsNull()) {
         out += "[";
-        for (size_t i = 0; i < part["parts"].array.size(); ++i)
-            out += (i ? "," : "") + MimeTree(part["parts"].array[i]);
+        for (size_t i = 0; i < part["parts"].array.size(); ++i) {
+            if (i)
+                out += ",";
+            out += MimeTree(part["parts"].array[i]);
+        }
         out += "]";
     }
     if (!part["message"].IsNull())
-        out += "{" + MimeTree(part["message"]) + "}";
+        out.append("{").append(MimeTree(part["message"])).append("}");
     return out;
+}
+
+// The summaries of several mail files, read by one run of the script (one JSON line per file).
+inline std::vector<Json> EmlSummaries(const std::vector<std::string>& paths)
+{
+    std::string command = std::string(kPython) + " " + ShellQuote(EmlSummaryScript());
+    for (const std::string& path : paths)
+        command += " " + ShellQuote(path);
+    CommandResult r = RunCommand(command + " 2>&1");
+    if (r.ExitCode != 0)
+        throw std::runtime_error("eml_summary.py failed: " + r.Output);
+    std::vector<Json> summaries;
+    for (size_t from = 0; from < r.Output.size();) {
+        size_t end = r.Output.find('\n', from);
+        end = end == std::string::npos ? r.Output.size() : end;
+        if (end > from)
+            summaries.push_back(Json::Parse(r.Output.substr(from, end - from)));
+        from = end + 1;
+    }
+    return summaries;
 }
 
 inline Json EmlSummaryOfBytes(const std::string& bytes)
