@@ -10,6 +10,7 @@
 #include "calendar/item_kind.h"
 #include "calendar/named_lookup.h"
 #include "calendar/property_ids.h"
+#include "model/tags.h"
 #include "calendar/recurrence_rule.h"
 #include "text/codepage.h"
 #include "core/texts.h"
@@ -163,13 +164,13 @@ public:
         std::string uid;
         if (ByteString id = TItemProperties::Bytes(p.FindNamed(kPsetidCommon, kLidTaskGlobalId)); !id.empty())
             uid = UidFromGlobalObjectId(id);
-        else if (ByteString key = TItemProperties::Bytes(p.Find(kSearchKey)); !key.empty())
+        else if (ByteString key = TItemProperties::Bytes(p.Find(kIdSearchKey)); !key.empty())
             uid = UidFromGlobalObjectId(key);
         else
-            uid = HashedUid(WideToUtf8(p.Text(kSubject) + ItemBodyText(item)));
+            uid = HashedUid(WideToUtf8(p.Text(kIdSubject) + ItemBodyText(item)));
         out_.Line("UID", uid);
         out_.Line("DTSTAMP", Utc(StampOf(p)));
-        if (WideString subject = p.Text(kSubject); !subject.empty())
+        if (WideString subject = p.Text(kIdSubject); !subject.empty())
             out_.Line("SUMMARY", Text(subject));
         if (WideString body = ItemBodyText(item); !body.empty())
             out_.Line("DESCRIPTION", Text(body));
@@ -191,13 +192,13 @@ public:
         if (complete)
             if (auto done = TItemProperties::UtcTime(p.FindNamed(kPsetidTask, kLidTaskDateCompleted)))
                 out_.Line("COMPLETED", Utc(*done));
-        if (auto importance = TItemProperties::Integer(p.Find(kImportance)))
+        if (auto importance = TItemProperties::Integer(p.Find(kIdImportance)))
             out_.Line("PRIORITY", std::to_string(PriorityOf(*importance)));
-        if (auto sensitivity = TItemProperties::Integer(p.Find(kSensitivity)))
+        if (auto sensitivity = TItemProperties::Integer(p.Find(kIdSensitivity)))
             out_.Line("CLASS", ClassOf(*sensitivity));
-        if (auto created = TItemProperties::UtcTime(p.Find(kCreationTime)))
+        if (auto created = TItemProperties::UtcTime(p.Find(kIdCreationTime)))
             out_.Line("CREATED", Utc(*created));
-        if (auto modified = TItemProperties::UtcTime(p.Find(kLastModificationTime)))
+        if (auto modified = TItemProperties::UtcTime(p.Find(kIdLastModificationTime)))
             out_.Line("LAST-MODIFIED", Utc(*modified));
         WriteTaskRecurrence(p, start);
         if (TItemProperties::Boolean(p.FindNamed(kPsetidCommon, kLidReminderSet)).value_or(false)) {
@@ -222,7 +223,7 @@ private:
 
     int64_t StampOf(const TItemProperties& p) const
     {
-        for (uint16_t id : { kClientSubmitTime, kLastModificationTime, kCreationTime, kMessageDeliveryTime })
+        for (uint16_t id : { kIdClientSubmitTime, kIdLastModificationTime, kIdCreationTime, kIdMessageDeliveryTime })
             if (auto t = TItemProperties::UtcTime(p.Find(id)))
                 return *t;
         return NowUtc();
