@@ -22,8 +22,8 @@ constexpr uint32_t kRecipientOrganizer = 0x0002; // recipOrganizer in RECIPIENT_
 constexpr int64_t kStateMeeting = 0x0001; // asfMeeting in the appointment state flags
 constexpr int64_t kStateCanceled = 0x0004; // asfCanceled
 // Zones whose offset is not a multiple of this are not made up from two times.
-constexpr int64_t kOffsetGranularitySeconds = 15 * 60;
-constexpr int64_t kMaxZoneOffsetSeconds = 14 * 3600;
+constexpr int64_t kOffsetGranularitySeconds = int64_t { 15 } * 60;
+constexpr int64_t kMaxZoneOffsetSeconds = int64_t { 14 } * 3600;
 
 void Warn(std::vector<std::string>* warnings, std::string text)
 {
@@ -306,8 +306,9 @@ private:
         for (uint16_t id : { kIdSentRepresentingSmtpAddress, kIdSenderSmtpAddress })
             if (who.Address.empty())
                 who.Address = WideToUtf8(Trimmed(props_.Text(id)));
-        const std::pair<uint16_t, uint16_t> typed[] = { { kIdSentRepresentingAddressType, kIdSentRepresentingEmailAddress },
-            { kIdSenderAddressType, kIdSenderEmailAddress } };
+        const std::pair<uint16_t, uint16_t> typed[]
+            = { { kIdSentRepresentingAddressType, kIdSentRepresentingEmailAddress },
+                  { kIdSenderAddressType, kIdSenderEmailAddress } };
         for (auto [typeId, addressId] : typed) {
             if (!who.Address.empty())
                 break;

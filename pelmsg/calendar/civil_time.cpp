@@ -34,7 +34,7 @@ int64_t DaysFrom1601(int year, int month, int day)
 
 int64_t SecondsFrom1601(int year, int month, int day, int hour, int minute, int second)
 {
-    return DaysFrom1601(year, month, day) * kSecondsPerDay + hour * 3600 + minute * 60 + second;
+    return DaysFrom1601(year, month, day) * kSecondsPerDay + int64_t { hour } * 3600 + int64_t { minute } * 60 + second;
 }
 
 int DayOfWeekOfDays(int64_t days) { return static_cast<int>(((days % 7) + 7 + 1) % 7); }
@@ -80,7 +80,7 @@ std::string FormatCivilDate(int64_t seconds)
 {
     TCivilTime t = CivilFromSeconds(seconds);
     char text[16];
-    std::snprintf(text, sizeof text, "%04d%02d%02d", t.Year, t.Month, t.Day);
+    (void)std::snprintf(text, sizeof text, "%04d%02d%02d", t.Year, t.Month, t.Day);
     return text;
 }
 
@@ -88,7 +88,8 @@ std::string FormatCivilDateTime(int64_t seconds)
 {
     TCivilTime t = CivilFromSeconds(seconds);
     char text[24];
-    std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02d", t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second);
+    (void)std::snprintf(
+        text, sizeof text, "%04d%02d%02dT%02d%02d%02d", t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second);
     return text;
 }
 

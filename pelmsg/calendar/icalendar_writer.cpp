@@ -26,7 +26,7 @@ namespace {
 const char* const kWeekdays[] = { "SU", "MO", "TU", "WE", "TH", "FR", "SA" };
 
 // What the changed instances of a series may repeat of it (description, attendees) in all, in bytes.
-constexpr size_t kMaxRepeatedBytes = 16 * 1024 * 1024;
+constexpr size_t kMaxRepeatedBytes = size_t { 16 } * 1024 * 1024;
 
 // A date from a UTC moment of an item that gives no zone: the moment is the local midnight of the day it means,
 // and every zone lies within twelve hours of UTC.
@@ -150,7 +150,7 @@ public:
             if (!repeatDetails_)
                 Warn("the changed instances do not repeat the series' description and attendees, which would take "
                      "more than "
-                    + std::to_string(kMaxRepeatedBytes / (1024 * 1024)) + " MB");
+                    + std::to_string(kMaxRepeatedBytes / (size_t { 1024 } * 1024)) + " MB");
             for (const TRecurrenceException& e : a.Recurrence->Exceptions)
                 WriteChangedInstance(a, e, method);
         }
@@ -221,7 +221,7 @@ private:
             warnings_->push_back(std::move(text));
     }
 
-    int64_t StampOf(const TItemProperties& p) const
+    static int64_t StampOf(const TItemProperties& p)
     {
         for (uint16_t id : { kIdClientSubmitTime, kIdLastModificationTime, kIdCreationTime, kIdMessageDeliveryTime })
             if (auto t = TItemProperties::UtcTime(p.Find(id)))
@@ -445,7 +445,7 @@ private:
         return true;
     }
 
-    WideString ExceptionText(const std::optional<WideString>& wide, const ByteString& narrow, int32_t codePage) const
+    static WideString ExceptionText(const std::optional<WideString>& wide, const ByteString& narrow, int32_t codePage)
     {
         if (wide)
             return *wide;

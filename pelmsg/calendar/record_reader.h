@@ -31,8 +31,8 @@ public:
 
     [[noreturn]] static void ThrowRecordError(const char* what, uint64_t offset, const std::string& text)
     {
-        throw EFormatError(std::string(what) + ": " + text + " (byte " + std::to_string(offset) + ")",
-            static_cast<int64_t>(offset));
+        throw EFormatError(
+            std::string(what) + ": " + text + " (byte " + std::to_string(offset) + ")", static_cast<int64_t>(offset));
     }
 
 private:

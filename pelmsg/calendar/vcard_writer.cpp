@@ -302,7 +302,8 @@ private:
             std::string base64 = EncodeBase64(bytes);
             std::erase(base64, '\r');
             std::erase(base64, '\n');
-            out_.Line("PHOTO", "data:" + MediaTypeOf(bytes, WideToUtf8(a.Text(kIdAttachMimeTag))) + ";base64," + base64);
+            out_.Line(
+                "PHOTO", "data:" + MediaTypeOf(bytes, WideToUtf8(a.Text(kIdAttachMimeTag))) + ";base64," + base64);
             return;
         }
     }

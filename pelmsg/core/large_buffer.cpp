@@ -23,12 +23,13 @@ std::string StringWithRoomFor(size_t count)
     if (count >= kLargeBufferBytes) {
         // Only whole pages inside the buffer: the memory around it may belong to something else.
         constexpr uintptr_t kPage = 4096;
-        const auto begin = (reinterpret_cast<uintptr_t>(bytes.data()) + kPage - 1) & ~(kPage - 1);
-        const auto end = (reinterpret_cast<uintptr_t>(bytes.data()) + count) & ~(kPage - 1);
-        if (end > begin) {
+        const auto address = reinterpret_cast<uintptr_t>(bytes.data());
+        const size_t skip = static_cast<size_t>((kPage - address % kPage) % kPage);
+        const size_t length = count > skip ? (count - skip) / kPage * kPage : 0;
+        if (length > 0) {
             // Advice only: where it is refused (no huge pages, an older system), the pages come in one by one.
-            ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-            ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+            ::madvise(bytes.data() + skip, length, MADV_HUGEPAGE);
+            ::madvise(bytes.data() + skip, length, MADV_POPULATE_WRITE);
         }
     }
 #endif

@@ -36,7 +36,7 @@ void DeleteFirstNul(WideString& text)
 // The charset an HTML document declares in a meta tag ("charset=xyz" or charset="xyz"), or empty.
 std::string DeclaredHtmlCharset(std::string_view html)
 {
-    std::string lower = LowerAscii(html.substr(0, std::min<size_t>(html.size(), 64 * 1024)));
+    std::string lower = LowerAscii(html.substr(0, std::min<size_t>(html.size(), size_t { 64 } * 1024)));
     size_t meta = lower.find("<meta");
     while (meta != std::string::npos) {
         size_t end = lower.find('>', meta);
@@ -271,7 +271,7 @@ WideString TMSGProperties::ResolveRecipient(const WideString& name) const
         if (address.empty())
             address = row.GetPropertyText(MakeTag(kIdEmailAddress, 0), true, false);
         if (!address.empty() && address != name)
-            result = QuoteDisplayName(result) + u" <" + address + u">";
+            result = QuoteDisplayName(result).append(u" <").append(address).append(u">");
     }
     return result;
 }

@@ -107,7 +107,7 @@ std::optional<std::array<uint8_t, 16>> GuidFromText(std::string_view text)
         text = text.substr(1, 36);
     if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-')
         return std::nullopt;
-    uint8_t raw[16];
+    uint8_t raw[16] = {};
     size_t k = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         if (i == 8 || i == 13 || i == 18 || i == 23)

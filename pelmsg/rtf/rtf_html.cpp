@@ -48,7 +48,7 @@ public:
     {
     }
 
-    void Append(std::string_view bytes, ByteString& out)
+    void Append(std::string_view bytes, ByteString& out) const
     {
         const Table& table = TableFor(codePage_);
         bool alone = true;

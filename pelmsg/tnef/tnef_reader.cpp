@@ -282,7 +282,8 @@ private:
         return node;
     }
 
-    void ReadLegacyAttribute(TMSGProperties& target, uint32_t identifier, uint32_t tag, TStream& data, uint32_t length)
+    static void ReadLegacyAttribute(
+        TMSGProperties& target, uint32_t identifier, uint32_t tag, TStream& data, uint32_t length)
     {
         TMSGProperty* node = target.Add();
         node->TagID = tag;
@@ -391,7 +392,7 @@ private:
     }
 
     // An object whose data is itself a TNEF stream is an attached message: read it into the node's children.
-    void ReadAttachedMessage(TMSGProperty& node)
+    void ReadAttachedMessage(TMSGProperty& node) const
     {
         const auto* bytes = std::get_if<ByteString>(&node.Value);
         if (!bytes || bytes->size() < 6 || depth_ + 1 > kMaxAttachedMessageDepth)
