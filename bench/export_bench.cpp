@@ -9,6 +9,7 @@
 #include <string>
 
 #include "pelmsg.h"
+#include "reference.h"
 
 using namespace pelmsg;
 
@@ -125,11 +126,15 @@ const TPelTNEFFile& ManyProperties()
 void BM_EmlExport(benchmark::State& state)
 {
     const TPelTNEFFile& message = LargeAttachments();
+    tessaly_bench::TStopwatch watch;
+    int64_t written = 0;
     for (auto _ : state) {
         TCountingStream out;
         message.Properties().SaveToEML(&out);
         benchmark::DoNotOptimize(out.Size());
+        written = out.Size();
     }
+    tessaly_bench::ReportAgainstMemcpy(state, watch.Seconds(), static_cast<size_t>(written));
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kAttachments * kAttachmentSize));
 }
 BENCHMARK(BM_EmlExport)->Unit(benchmark::kMillisecond)->MinTime(2.0);
@@ -138,8 +143,12 @@ void BM_EmlExportToFile(benchmark::State& state)
 {
     const TPelTNEFFile& message = LargeAttachments();
     const std::string path = (std::filesystem::temp_directory_path() / "tessaly-bench-export.eml").string();
+    tessaly_bench::TStopwatch watch;
     for (auto _ : state)
         message.SaveToEMLFile(path);
+    const double seconds = watch.Seconds();
+    tessaly_bench::ReportAgainstFileWrite(state, seconds, std::filesystem::temp_directory_path().string(),
+        static_cast<size_t>(std::filesystem::file_size(path)));
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kAttachments * kAttachmentSize));
     std::filesystem::remove(path);
 }
@@ -148,11 +157,15 @@ BENCHMARK(BM_EmlExportToFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 template <class Write> void Listing(benchmark::State& state, Write write)
 {
     const TPelTNEFFile& message = ManyProperties();
+    tessaly_bench::TStopwatch watch;
+    int64_t written = 0;
     for (auto _ : state) {
         TMemoryStream out;
         write(message.Properties(), out);
         benchmark::DoNotOptimize(out.Size());
+        written = out.Size();
     }
+    tessaly_bench::ReportAgainstMemcpy(state, watch.Seconds(), static_cast<size_t>(written));
     state.SetItemsProcessed(state.iterations() * message.Properties().Count());
 }
 

@@ -27,12 +27,12 @@ void RecipientTree(TMSGProperties& tree, int n, bool sameName)
 {
     std::string to;
     for (int i = 0; i < n; ++i) {
-        std::string name = sameName ? "Bob" : "Person " + std::to_string(i);
-        to += (i ? ";" : "") + name;
+        std::string name = sameName ? std::string("Bob") : std::string("Person ").append(std::to_string(i));
+        to.append(i ? ";" : "").append(name);
         TMSGProperty* row = AddNode(tree, kTagRecipientRow, {});
         AddNode(row->SubProperties, MakeTag(kIdDisplayName, PT_STRING8), ByteString(name));
         AddNode(row->SubProperties, MakeTag(kIdSmtpAddress, PT_STRING8),
-            ByteString("p" + std::to_string(i) + "@example.org"));
+            ByteString(std::string("p").append(std::to_string(i)).append("@example.org")));
     }
     AddNode(tree, MakeTag(kIdDisplayTo, PT_STRING8), ByteString(to));
 }

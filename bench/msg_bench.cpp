@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pelmsg.h"
+#include "reference.h"
 
 namespace {
 
@@ -91,6 +92,7 @@ void BM_SaveToMSGFile(benchmark::State& state)
     gDataBytes = 0;
     BuildTree(message.Properties(), data);
     const std::string file = gFolder + "/written.msg";
+    double seconds = 0;
     for (auto _ : state) {
         // The previous file is removed and dirty pages flushed outside the timing: the file system freeing or
         // writing back 500 MB of an earlier run is not the writer's time.
@@ -98,8 +100,12 @@ void BM_SaveToMSGFile(benchmark::State& state)
         std::filesystem::remove(file);
         sync();
         state.ResumeTiming();
+        tessaly_bench::TStopwatch watch;
         message.SaveToMSGFile(file, true);
+        seconds += watch.Seconds();
     }
+    tessaly_bench::ReportAgainstFileWrite(
+        state, seconds, gFolder, static_cast<size_t>(std::filesystem::file_size(file)));
     if (std::filesystem::file_size(file) < gDataBytes)
         state.SkipWithError("the file is smaller than the attachment data");
     state.SetBytesProcessed(static_cast<int64_t>(gDataBytes) * state.iterations());

@@ -17,6 +17,7 @@
 #include <gsf/gsf-input-stdio.h>
 #include <gsf/gsf-utils.h>
 
+#include "reference.h"
 #include "storage/storage.h"
 
 namespace {
@@ -101,17 +102,34 @@ void SetRate(benchmark::State& state, uint64_t bytesPerIteration)
 void BM_ReadOurs(benchmark::State& state)
 {
     std::string buffer(kReadBlock, '\0');
+    tessaly_bench::TStopwatch watch;
     for (auto _ : state) {
         auto root = StgOpenStorage(gFile);
         if (ReadOurs(*root, buffer) != gTotalBytes)
             state.SkipWithError("wrong byte count");
     }
+    const double seconds = watch.Seconds();
+    // The peer reader on the same file, as often.
+    tessaly_bench::TStopwatch peerWatch;
+    for (benchmark::IterationCount i = 0; i < state.iterations(); ++i) {
+        GError* error = nullptr;
+        GsfInput* input = gsf_input_stdio_new(gFile.c_str(), &error);
+        GsfInfile* root = input ? gsf_infile_msole_new(input, &error) : nullptr;
+        if (!root)
+            break;
+        ReadGsf(root, buffer);
+        g_object_unref(root);
+        g_object_unref(input);
+    }
+    tessaly_bench::ReportAgainst(
+        state, seconds, peerWatch.Seconds() / static_cast<double>(state.iterations()), "libgsf");
     SetRate(state, gTotalBytes);
 }
 
 void BM_ReadGsf(benchmark::State& state)
 {
     std::string buffer(kReadBlock, '\0');
+    tessaly_bench::TStopwatch watch;
     for (auto _ : state) {
         GError* error = nullptr;
         GsfInput* input = gsf_input_stdio_new(gFile.c_str(), &error);
@@ -125,6 +143,7 @@ void BM_ReadGsf(benchmark::State& state)
         g_object_unref(root);
         g_object_unref(input);
     }
+    tessaly_bench::ReportAgainstMemcpy(state, watch.Seconds(), gTotalBytes);
     SetRate(state, gTotalBytes);
 }
 
@@ -134,13 +153,18 @@ void BM_ReadGsf(benchmark::State& state)
 void BM_WriteOurs(benchmark::State& state)
 {
     std::string file = gFolder + "/written.cfb";
+    double seconds = 0;
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove(file);
         sync();
         state.ResumeTiming();
+        tessaly_bench::TStopwatch watch;
         WriteFile(file);
+        seconds += watch.Seconds();
     }
+    tessaly_bench::ReportAgainstFileWrite(
+        state, seconds, gFolder, static_cast<size_t>(std::filesystem::file_size(file)));
     SetRate(state, gTotalBytes);
 }
 

@@ -6,6 +6,7 @@
 #include "calendar/civil_time.h"
 #include "calendar/named_lookup.h"
 #include "calendar/property_ids.h"
+#include "model/tags.h"
 #include "calendar/recurrence_rule.h"
 #include "calendar/rtf_text.h"
 #include "text/codepage.h"
@@ -21,8 +22,8 @@ constexpr uint32_t kRecipientOrganizer = 0x0002; // recipOrganizer in RECIPIENT_
 constexpr int64_t kStateMeeting = 0x0001; // asfMeeting in the appointment state flags
 constexpr int64_t kStateCanceled = 0x0004; // asfCanceled
 // Zones whose offset is not a multiple of this are not made up from two times.
-constexpr int64_t kOffsetGranularitySeconds = 15 * 60;
-constexpr int64_t kMaxZoneOffsetSeconds = 14 * 3600;
+constexpr int64_t kOffsetGranularitySeconds = int64_t { 15 } * 60;
+constexpr int64_t kMaxZoneOffsetSeconds = int64_t { 14 } * 3600;
 
 void Warn(std::vector<std::string>* warnings, std::string text)
 {
@@ -101,8 +102,8 @@ public:
         a.AllDay
             = TItemProperties::Boolean(props_.FindNamed(kPsetidAppointment, kLidAppointmentSubType)).value_or(false);
         a.Sequence = TItemProperties::Integer(props_.FindNamed(kPsetidAppointment, kLidAppointmentSequence));
-        a.Sensitivity = TItemProperties::Integer(props_.Find(kSensitivity));
-        a.Importance = TItemProperties::Integer(props_.Find(kImportance));
+        a.Sensitivity = TItemProperties::Integer(props_.Find(kIdSensitivity));
+        a.Importance = TItemProperties::Integer(props_.Find(kIdImportance));
         a.BusyStatus = TItemProperties::Integer(props_.FindNamed(kPsetidAppointment, kLidBusyStatus));
         if (TItemProperties::Boolean(props_.FindNamed(kPsetidCommon, kLidReminderSet)).value_or(false)) {
             auto delta = TItemProperties::Integer(props_.FindNamed(kPsetidCommon, kLidReminderDelta));
@@ -112,13 +113,13 @@ public:
         const int64_t state
             = TItemProperties::Integer(props_.FindNamed(kPsetidAppointment, kLidAppointmentStateFlags)).value_or(0);
         a.Cancelled = (state & kStateCanceled) != 0 || a.Kind == TItemKind::MeetingCancellation;
-        a.ResponseRequested = TItemProperties::Boolean(props_.Find(kResponseRequested)).value_or(false);
+        a.ResponseRequested = TItemProperties::Boolean(props_.Find(kIdResponseRequested)).value_or(false);
         a.RecurrenceText = props_.NamedText(kPsetidAppointment, kLidRecurrencePattern);
         a.TimeZoneDescription = props_.NamedText(kPsetidAppointment, kLidTimeZoneDescription);
 
-        a.Created = TItemProperties::UtcTime(props_.Find(kCreationTime));
-        a.LastModified = TItemProperties::UtcTime(props_.Find(kLastModificationTime));
-        for (uint16_t id : { kClientSubmitTime, kLastModificationTime, kCreationTime, kMessageDeliveryTime }) {
+        a.Created = TItemProperties::UtcTime(props_.Find(kIdCreationTime));
+        a.LastModified = TItemProperties::UtcTime(props_.Find(kIdLastModificationTime));
+        for (uint16_t id : { kIdClientSubmitTime, kIdLastModificationTime, kIdCreationTime, kIdMessageDeliveryTime }) {
             if ((a.Stamp = TItemProperties::UtcTime(props_.Find(id))))
                 break;
         }
@@ -141,8 +142,8 @@ private:
         // A response's subject starts with "Accepted:" and the like; the meeting's own title is the topic.
         const bool response = kind == TItemKind::MeetingAccepted || kind == TItemKind::MeetingDeclined
             || kind == TItemKind::MeetingTentative;
-        const uint16_t responseOrder[] = { kConversationTopic, kNormalizedSubject, kSubject };
-        const uint16_t order[] = { kSubject, kConversationTopic, kNormalizedSubject };
+        const uint16_t responseOrder[] = { kIdConversationTopic, kIdNormalizedSubject, kIdSubject };
+        const uint16_t order[] = { kIdSubject, kIdConversationTopic, kIdNormalizedSubject };
         for (uint16_t id : response ? responseOrder : order)
             if (WideString text = props_.Text(id); !text.empty())
                 return text;
@@ -207,12 +208,12 @@ private:
     {
         a.Start = Time(kLidAppointmentStartWhole);
         if (!a.Start)
-            a.Start = TItemProperties::UtcTime(props_.Find(kStartDate));
+            a.Start = TItemProperties::UtcTime(props_.Find(kIdStartDate));
         if (!a.Start)
             a.Start = TItemProperties::UtcTime(props_.FindNamed(kPsetidCommon, kLidCommonStart));
         a.End = Time(kLidAppointmentEndWhole);
         if (!a.End)
-            a.End = TItemProperties::UtcTime(props_.Find(kEndDate));
+            a.End = TItemProperties::UtcTime(props_.Find(kIdEndDate));
         if (!a.End)
             a.End = TItemProperties::UtcTime(props_.FindNamed(kPsetidCommon, kLidCommonEnd));
         if (a.Start && !a.End) {
@@ -276,22 +277,22 @@ private:
     {
         TItemProperties p(row);
         TParticipant who;
-        who.Name = Trimmed(p.Text(kDisplayName));
+        who.Name = Trimmed(p.Text(kIdDisplayName));
         if (who.Name.empty())
-            who.Name = Trimmed(p.Text(kTransmittableDisplayName));
-        std::string address = WideToUtf8(Trimmed(p.Text(kSmtpAddress)));
+            who.Name = Trimmed(p.Text(kIdTransmittableDisplayName));
+        std::string address = WideToUtf8(Trimmed(p.Text(kIdSmtpAddress)));
         if (address.empty()) {
-            std::string type = WideToUtf8(p.Text(kAddressType));
-            std::string email = WideToUtf8(Trimmed(p.Text(kEmailAddress)));
+            std::string type = WideToUtf8(p.Text(kIdAddressType));
+            std::string email = WideToUtf8(Trimmed(p.Text(kIdEmailAddress)));
             if (EqualsIgnoringAsciiCase(type, "SMTP") || LooksLikeAddress(email))
                 address = email;
         }
         if (address.empty())
             address = AddressInText(who.Name);
         who.Address = address;
-        const int64_t type = TItemProperties::Integer(p.Find(kRecipientType)).value_or(1) & 0x0F;
+        const int64_t type = TItemProperties::Integer(p.Find(kIdRecipientType)).value_or(1) & 0x0F;
         who.Role = type == 2 ? 2 : type == 3 ? 3 : 1;
-        const int64_t track = TItemProperties::Integer(p.Find(kRecipientTrackStatus)).value_or(0);
+        const int64_t track = TItemProperties::Integer(p.Find(kIdRecipientTrackStatus)).value_or(0);
         who.Response = track >= 2 && track <= 4 ? static_cast<int>(track) : 0;
         return who;
     }
@@ -299,14 +300,15 @@ private:
     TParticipant Sender() const
     {
         TParticipant who;
-        who.Name = Trimmed(props_.Text(kSentRepresentingName));
+        who.Name = Trimmed(props_.Text(kIdSentRepresentingName));
         if (who.Name.empty())
-            who.Name = Trimmed(props_.Text(kSenderName));
-        for (uint16_t id : { kSentRepresentingSmtpAddress, kSenderSmtpAddress })
+            who.Name = Trimmed(props_.Text(kIdSenderName));
+        for (uint16_t id : { kIdSentRepresentingSmtpAddress, kIdSenderSmtpAddress })
             if (who.Address.empty())
                 who.Address = WideToUtf8(Trimmed(props_.Text(id)));
-        const std::pair<uint16_t, uint16_t> typed[] = { { kSentRepresentingAddressType, kSentRepresentingEmailAddress },
-            { kSenderAddressType, kSenderEmailAddress } };
+        const std::pair<uint16_t, uint16_t> typed[]
+            = { { kIdSentRepresentingAddressType, kIdSentRepresentingEmailAddress },
+                  { kIdSenderAddressType, kIdSenderEmailAddress } };
         for (auto [typeId, addressId] : typed) {
             if (!who.Address.empty())
                 break;
@@ -346,7 +348,7 @@ private:
                 continue;
             TParticipant who = ParticipantOf(node->SubProperties);
             const int64_t flags
-                = TItemProperties::Integer(TItemProperties(node->SubProperties).Find(kRecipientFlags)).value_or(0);
+                = TItemProperties::Integer(TItemProperties(node->SubProperties).Find(kIdRecipientFlags)).value_or(0);
             if (flags & kRecipientOrganizer) {
                 if (!a.Organizer)
                     a.Organizer = who;
@@ -366,7 +368,7 @@ private:
                 a.Organizer = recipients.front();
             if (!a.Organizer) {
                 std::vector<TParticipant> to;
-                AddFromList(props_.Text(kDisplayTo), 1, to);
+                AddFromList(props_.Text(kIdDisplayTo), 1, to);
                 if (!to.empty())
                     a.Organizer = to.front();
             }
@@ -386,7 +388,7 @@ private:
             // A request without its sender (TNEF leaves the sender to the mail around it) was last changed by
             // the one who sent it.
             TParticipant sender;
-            sender.Address = AddressInText(props_.Text(kLastModifierName));
+            sender.Address = AddressInText(props_.Text(kIdLastModifierName));
             if (!sender.Address.empty())
                 a.Organizer = sender;
         }
@@ -400,9 +402,9 @@ private:
             id = instanceId;
         if (!id.empty()) {
             a.Uid = UidFromGlobalObjectId(id);
-        } else if (ByteString key = TItemProperties::Bytes(props_.Find(kSearchKey)); !key.empty()) {
+        } else if (ByteString key = TItemProperties::Bytes(props_.Find(kIdSearchKey)); !key.empty()) {
             a.Uid = Hex(key);
-        } else if (std::string legacy = WideToUtf8(Trimmed(props_.Text(kMessageIdLegacy))); LooksLikeToken(legacy)) {
+        } else if (std::string legacy = WideToUtf8(Trimmed(props_.Text(kIdMessageIdLegacy))); LooksLikeToken(legacy)) {
             a.Uid = legacy;
         } else {
             a.Uid = StableUid(a);
@@ -457,9 +459,9 @@ TAppointment ReadAppointment(const TMSGProperties& item, std::vector<std::string
 WideString ItemBodyText(const TMSGProperties& item)
 {
     TItemProperties props(item);
-    WideString text = props.Text(kBody);
+    WideString text = props.Text(kIdBody);
     if (text.empty()) {
-        if (const TMSGProperty* node = props.Find(kRtfCompressed)) {
+        if (const TMSGProperty* node = props.Find(kIdRtfCompressed)) {
             ByteString bytes = ValueAsBytes(node->Value);
             if (HasCompressedRtfHeader(bytes))
                 bytes = DecodeCompressedRtf(bytes).Text;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "text/civil_days.h"
 #include "text/datetime.h"
 
 namespace pelmsg {
@@ -11,30 +12,6 @@ namespace {
 
 // 1601-01-01 counted from 1970-01-01 (the civil algorithms count from there).
 constexpr int64_t kDays1601To1970 = 134774;
-
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(int64_t z, int& y, int& m, int& d)
-{
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t yy = static_cast<int64_t>(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    y = static_cast<int>(yy + (m <= 2));
-}
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
@@ -57,7 +34,7 @@ int64_t DaysFrom1601(int year, int month, int day)
 
 int64_t SecondsFrom1601(int year, int month, int day, int hour, int minute, int second)
 {
-    return DaysFrom1601(year, month, day) * kSecondsPerDay + hour * 3600 + minute * 60 + second;
+    return DaysFrom1601(year, month, day) * kSecondsPerDay + int64_t { hour } * 3600 + int64_t { minute } * 60 + second;
 }
 
 int DayOfWeekOfDays(int64_t days) { return static_cast<int>(((days % 7) + 7 + 1) % 7); }
@@ -103,7 +80,7 @@ std::string FormatCivilDate(int64_t seconds)
 {
     TCivilTime t = CivilFromSeconds(seconds);
     char text[16];
-    std::snprintf(text, sizeof text, "%04d%02d%02d", t.Year, t.Month, t.Day);
+    (void)std::snprintf(text, sizeof text, "%04d%02d%02d", t.Year, t.Month, t.Day);
     return text;
 }
 
@@ -111,7 +88,8 @@ std::string FormatCivilDateTime(int64_t seconds)
 {
     TCivilTime t = CivilFromSeconds(seconds);
     char text[24];
-    std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02d", t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second);
+    (void)std::snprintf(
+        text, sizeof text, "%04d%02d%02dT%02d%02d%02d", t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second);
     return text;
 }
 

@@ -10,6 +10,7 @@
 #include "calendar/item_kind.h"
 #include "calendar/named_lookup.h"
 #include "calendar/property_ids.h"
+#include "model/tags.h"
 #include "calendar/recurrence_rule.h"
 #include "text/codepage.h"
 #include "core/texts.h"
@@ -26,7 +27,7 @@ namespace {
 const char* const kWeekdays[] = { "SU", "MO", "TU", "WE", "TH", "FR", "SA" };
 
 // What the changed instances of a series may repeat of it (description, attendees) in all, in bytes.
-constexpr size_t kMaxRepeatedBytes = 16 * 1024 * 1024;
+constexpr size_t kMaxRepeatedBytes = size_t { 16 } * 1024 * 1024;
 
 // A date from a UTC moment of an item that gives no zone: the moment is the local midnight of the day it means,
 // and every zone lies within twelve hours of UTC.
@@ -150,7 +151,7 @@ public:
             if (!repeatDetails_)
                 Warn("the changed instances do not repeat the series' description and attendees, which would take "
                      "more than "
-                    + std::to_string(kMaxRepeatedBytes / (1024 * 1024)) + " MB");
+                    + std::to_string(kMaxRepeatedBytes / (size_t { 1024 } * 1024)) + " MB");
             for (const TRecurrenceException& e : a.Recurrence->Exceptions)
                 WriteChangedInstance(a, e, method);
         }
@@ -164,13 +165,13 @@ public:
         std::string uid;
         if (ByteString id = TItemProperties::Bytes(p.FindNamed(kPsetidCommon, kLidTaskGlobalId)); !id.empty())
             uid = UidFromGlobalObjectId(id);
-        else if (ByteString key = TItemProperties::Bytes(p.Find(kSearchKey)); !key.empty())
+        else if (ByteString key = TItemProperties::Bytes(p.Find(kIdSearchKey)); !key.empty())
             uid = UidFromGlobalObjectId(key);
         else
-            uid = HashedUid(WideToUtf8(p.Text(kSubject) + ItemBodyText(item)));
+            uid = HashedUid(WideToUtf8(p.Text(kIdSubject) + ItemBodyText(item)));
         out_.Line("UID", uid);
         out_.Line("DTSTAMP", Utc(StampOf(p)));
-        if (WideString subject = p.Text(kSubject); !subject.empty())
+        if (WideString subject = p.Text(kIdSubject); !subject.empty())
             out_.Line("SUMMARY", Text(subject));
         if (WideString body = ItemBodyText(item); !body.empty())
             out_.Line("DESCRIPTION", Text(body));
@@ -192,13 +193,13 @@ public:
         if (complete)
             if (auto done = TItemProperties::UtcTime(p.FindNamed(kPsetidTask, kLidTaskDateCompleted)))
                 out_.Line("COMPLETED", Utc(*done));
-        if (auto importance = TItemProperties::Integer(p.Find(kImportance)))
+        if (auto importance = TItemProperties::Integer(p.Find(kIdImportance)))
             out_.Line("PRIORITY", std::to_string(PriorityOf(*importance)));
-        if (auto sensitivity = TItemProperties::Integer(p.Find(kSensitivity)))
+        if (auto sensitivity = TItemProperties::Integer(p.Find(kIdSensitivity)))
             out_.Line("CLASS", ClassOf(*sensitivity));
-        if (auto created = TItemProperties::UtcTime(p.Find(kCreationTime)))
+        if (auto created = TItemProperties::UtcTime(p.Find(kIdCreationTime)))
             out_.Line("CREATED", Utc(*created));
-        if (auto modified = TItemProperties::UtcTime(p.Find(kLastModificationTime)))
+        if (auto modified = TItemProperties::UtcTime(p.Find(kIdLastModificationTime)))
             out_.Line("LAST-MODIFIED", Utc(*modified));
         WriteTaskRecurrence(p, start);
         if (TItemProperties::Boolean(p.FindNamed(kPsetidCommon, kLidReminderSet)).value_or(false)) {
@@ -221,9 +222,9 @@ private:
             warnings_->push_back(std::move(text));
     }
 
-    int64_t StampOf(const TItemProperties& p) const
+    static int64_t StampOf(const TItemProperties& p)
     {
-        for (uint16_t id : { kClientSubmitTime, kLastModificationTime, kCreationTime, kMessageDeliveryTime })
+        for (uint16_t id : { kIdClientSubmitTime, kIdLastModificationTime, kIdCreationTime, kIdMessageDeliveryTime })
             if (auto t = TItemProperties::UtcTime(p.Find(id)))
                 return *t;
         return NowUtc();
@@ -445,7 +446,7 @@ private:
         return true;
     }
 
-    WideString ExceptionText(const std::optional<WideString>& wide, const ByteString& narrow, int32_t codePage) const
+    static WideString ExceptionText(const std::optional<WideString>& wide, const ByteString& narrow, int32_t codePage)
     {
         if (wide)
             return *wide;

@@ -1,49 +1,11 @@
 #pragma once
 
-// The identifiers of the properties calendar items, contacts and tasks are written from: tagged properties by
-// their identifier, named properties by their number in their property set (see named_lookup.h).
+// The named properties calendar items, contacts and tasks are written from, by their number in their property set
+// (see named_lookup.h). Tagged properties are named in model/tags.h.
 
 #include <cstdint>
 
 namespace pelmsg::calendar_ids {
-
-// Tagged properties.
-inline constexpr uint16_t kImportance = 0x0017;
-inline constexpr uint16_t kSubject = 0x0037;
-inline constexpr uint16_t kSensitivity = 0x0036;
-inline constexpr uint16_t kClientSubmitTime = 0x0039;
-inline constexpr uint16_t kSentRepresentingName = 0x0042;
-inline constexpr uint16_t kStartDate = 0x0060;
-inline constexpr uint16_t kEndDate = 0x0061;
-inline constexpr uint16_t kResponseRequested = 0x0063;
-inline constexpr uint16_t kSentRepresentingAddressType = 0x0064;
-inline constexpr uint16_t kSentRepresentingEmailAddress = 0x0065;
-inline constexpr uint16_t kConversationTopic = 0x0070;
-inline constexpr uint16_t kSenderName = 0x0C1A;
-inline constexpr uint16_t kSenderAddressType = 0x0C1E;
-inline constexpr uint16_t kSenderEmailAddress = 0x0C1F;
-inline constexpr uint16_t kRecipientType = 0x0C15;
-inline constexpr uint16_t kDisplayTo = 0x0E04;
-inline constexpr uint16_t kLastModifierName = 0x3FFA;
-inline constexpr uint16_t kMessageDeliveryTime = 0x0E06;
-inline constexpr uint16_t kNormalizedSubject = 0x0E1D;
-inline constexpr uint16_t kMessageIdLegacy = 0x0FFF;
-inline constexpr uint16_t kBody = 0x1000;
-inline constexpr uint16_t kRtfCompressed = 0x1009;
-inline constexpr uint16_t kDisplayName = 0x3001;
-inline constexpr uint16_t kAddressType = 0x3002;
-inline constexpr uint16_t kEmailAddress = 0x3003;
-inline constexpr uint16_t kCreationTime = 0x3007;
-inline constexpr uint16_t kLastModificationTime = 0x3008;
-inline constexpr uint16_t kSearchKey = 0x300B;
-inline constexpr uint16_t kSmtpAddress = 0x39FE;
-inline constexpr uint16_t kTransmittableDisplayName = 0x3A20;
-inline constexpr uint16_t kSenderSmtpAddress = 0x5D01;
-inline constexpr uint16_t kSentRepresentingSmtpAddress = 0x5D02;
-inline constexpr uint16_t kRecipientFlags = 0x5FFD;
-inline constexpr uint16_t kRecipientTrackStatus = 0x5FFF;
-inline constexpr uint16_t kAttachmentContactPhoto = 0x7FFF;
-inline constexpr uint16_t kAttachMimeTag = 0x370E;
 
 // PSETID_Appointment.
 inline constexpr uint32_t kLidAppointmentSequence = 0x8201;

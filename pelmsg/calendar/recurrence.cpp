@@ -1,6 +1,6 @@
 #include "calendar/recurrence.h"
 
-#include "calendar/blob_reader.h"
+#include "calendar/record_reader.h"
 
 namespace pelmsg {
 
@@ -27,9 +27,9 @@ bool IsKnownPatternType(uint16_t type)
     }
 }
 
-std::vector<uint32_t> ReadDates(TBlobReader& r, const char* countField, const char* datesField)
+std::vector<uint32_t> ReadDates(TRecordReader& r, const char* countField, const char* datesField)
 {
-    const uint32_t count = r.U32(countField);
+    const uint32_t count = r.U32LE();
     if (count > kMaxRecurrenceInstanceDates)
         r.Fail(std::string(countField) + " " + std::to_string(count) + " is more than "
             + std::to_string(kMaxRecurrenceInstanceDates));
@@ -38,44 +38,44 @@ std::vector<uint32_t> ReadDates(TBlobReader& r, const char* countField, const ch
     std::vector<uint32_t> dates;
     dates.reserve(count);
     for (uint32_t i = 0; i < count; ++i)
-        dates.push_back(r.U32(datesField));
+        dates.push_back(r.U32LE());
     return dates;
 }
 
-TRecurrencePattern ReadPattern(TBlobReader& r)
+TRecurrencePattern ReadPattern(TRecordReader& r)
 {
     TRecurrencePattern p;
-    const uint16_t readerVersion = r.U16("ReaderVersion");
-    r.U16("WriterVersion");
+    const uint16_t readerVersion = r.U16LE();
+    r.U16LE(); // WriterVersion
     if (readerVersion != kRecurrenceReaderVersion)
         r.Fail("unknown ReaderVersion " + std::to_string(readerVersion));
-    p.Frequency = r.U16("RecurFrequency");
+    p.Frequency = r.U16LE();
     if (p.Frequency < kRecurDaily || p.Frequency > kRecurYearly)
         r.Fail("unknown RecurFrequency " + std::to_string(p.Frequency));
-    p.PatternType = r.U16("PatternType");
+    p.PatternType = r.U16LE();
     if (!IsKnownPatternType(p.PatternType))
         r.Fail("unknown PatternType " + std::to_string(p.PatternType));
-    p.CalendarType = r.U16("CalendarType");
-    p.FirstDateTime = r.U32("FirstDateTime");
-    p.Period = r.U32("Period");
+    p.CalendarType = r.U16LE();
+    p.FirstDateTime = r.U32LE();
+    p.Period = r.U32LE();
     if (p.Period == 0)
         r.Fail("a Period of 0");
-    p.SlidingFlag = r.U32("SlidingFlag");
+    p.SlidingFlag = r.U32LE();
     switch (p.PatternType) {
     case kPatternDay:
         break;
     case kPatternWeek:
-        p.DayMask = r.U32("PatternTypeSpecific");
+        p.DayMask = r.U32LE();
         break;
     case kPatternMonthNth:
     case kPatternHjMonthNth:
-        p.DayMask = r.U32("PatternTypeSpecific");
-        p.Nth = r.U32("PatternTypeSpecific N");
+        p.DayMask = r.U32LE();
+        p.Nth = r.U32LE();
         if (p.Nth < 1 || p.Nth > 5)
             r.Fail("N " + std::to_string(p.Nth) + " is not 1 to 5");
         break;
     default:
-        p.DayOfMonth = r.U32("PatternTypeSpecific");
+        p.DayOfMonth = r.U32LE();
         if (p.PatternType != kPatternMonthEnd && p.PatternType != kPatternHjMonthEnd
             && (p.DayOfMonth < 1 || p.DayOfMonth > 31))
             r.Fail("day of month " + std::to_string(p.DayOfMonth));
@@ -84,74 +84,74 @@ TRecurrencePattern ReadPattern(TBlobReader& r)
     if ((p.PatternType == kPatternWeek || p.PatternType == kPatternMonthNth || p.PatternType == kPatternHjMonthNth)
         && (p.DayMask & 0x7F) == 0)
         r.Fail("no days of the week");
-    p.EndType = r.U32("EndType");
+    p.EndType = r.U32LE();
     if (p.EndType != kEndAfterDate && p.EndType != kEndAfterCount && p.EndType != kEndNever
         && p.EndType != kEndNeverOld)
         r.Fail("unknown EndType " + std::to_string(p.EndType));
-    p.OccurrenceCount = r.U32("OccurrenceCount");
-    p.FirstDayOfWeek = r.U32("FirstDOW");
+    p.OccurrenceCount = r.U32LE();
+    p.FirstDayOfWeek = r.U32LE();
     if (p.FirstDayOfWeek > 6)
         r.Fail("FirstDOW " + std::to_string(p.FirstDayOfWeek));
     p.DeletedInstanceDates = ReadDates(r, "DeletedInstanceCount", "DeletedInstanceDates");
     p.ModifiedInstanceDates = ReadDates(r, "ModifiedInstanceCount", "ModifiedInstanceDates");
-    p.StartDate = r.U32("StartDate");
-    p.EndDate = r.U32("EndDate");
+    p.StartDate = r.U32LE();
+    p.EndDate = r.U32LE();
     return p;
 }
 
-ByteString ReadString8(TBlobReader& r, const char* lengthField, const char* textField)
+ByteString ReadString8(TRecordReader& r)
 {
-    r.U16(lengthField); // the length with a terminating NUL that is not stored
-    const uint16_t length = r.U16(lengthField);
-    return ByteString(r.Bytes(length, textField));
+    r.U16LE(); // the length with a terminating NUL that is not stored
+    const uint16_t length = r.U16LE();
+    return ByteString(r.Bytes(length));
 }
 
-TRecurrenceException ReadExceptionInfo(TBlobReader& r)
+TRecurrenceException ReadExceptionInfo(TRecordReader& r)
 {
     TRecurrenceException e;
-    e.StartDateTime = r.U32("ExceptionInfo StartDateTime");
-    e.EndDateTime = r.U32("ExceptionInfo EndDateTime");
-    e.OriginalStartDate = r.U32("ExceptionInfo OriginalStartDate");
-    e.OverrideFlags = r.U16("OverrideFlags");
+    e.StartDateTime = r.U32LE();
+    e.EndDateTime = r.U32LE();
+    e.OriginalStartDate = r.U32LE();
+    e.OverrideFlags = r.U16LE();
     if (e.OverrideFlags & kOverrideSubject)
-        e.Subject8 = ReadString8(r, "SubjectLength", "Subject");
+        e.Subject8 = ReadString8(r);
     if (e.OverrideFlags & kOverrideMeetingType)
-        e.MeetingType = r.U32("MeetingType");
+        e.MeetingType = r.U32LE();
     if (e.OverrideFlags & kOverrideReminderDelta)
-        e.ReminderDelta = r.U32("ReminderDelta");
+        e.ReminderDelta = r.U32LE();
     if (e.OverrideFlags & kOverrideReminderSet)
-        e.ReminderSet = r.U32("ReminderSet");
+        e.ReminderSet = r.U32LE();
     if (e.OverrideFlags & kOverrideLocation)
-        e.Location8 = ReadString8(r, "LocationLength", "Location");
+        e.Location8 = ReadString8(r);
     if (e.OverrideFlags & kOverrideBusyStatus)
-        e.BusyStatus = r.U32("BusyStatus");
+        e.BusyStatus = r.U32LE();
     if (e.OverrideFlags & kOverrideAttachment)
-        e.Attachment = r.U32("Attachment");
+        e.Attachment = r.U32LE();
     if (e.OverrideFlags & kOverrideSubType)
-        e.SubType = r.U32("SubType");
+        e.SubType = r.U32LE();
     if (e.OverrideFlags & kOverrideAppointmentColor)
-        e.AppointmentColor = r.U32("AppointmentColor");
+        e.AppointmentColor = r.U32LE();
     if (e.EndDateTime < e.StartDateTime)
         r.Fail("a changed instance ends before it starts");
     return e;
 }
 
-void ReadExtendedException(TBlobReader& r, uint32_t writerVersion, TRecurrenceException& e)
+void ReadExtendedException(TRecordReader& r, uint32_t writerVersion, TRecurrenceException& e)
 {
     if (writerVersion >= kChangeHighlightWriterVersion) {
-        const uint32_t size = r.U32("ChangeHighlightSize");
-        r.Skip(size, "ChangeHighlight");
+        const uint32_t size = r.U32LE();
+        r.Skip(size);
     }
-    r.Skip(r.U32("ReservedBlockEE1Size"), "ReservedBlockEE1");
+    r.Skip(r.U32LE());
     if (e.OverrideFlags & (kOverrideSubject | kOverrideLocation)) {
-        r.U32("ExtendedException StartDateTime");
-        r.U32("ExtendedException EndDateTime");
-        r.U32("ExtendedException OriginalStartDate");
+        r.U32LE(); // ExtendedException StartDateTime
+        r.U32LE(); // ExtendedException EndDateTime
+        r.U32LE(); // ExtendedException OriginalStartDate
         if (e.OverrideFlags & kOverrideSubject)
-            e.Subject = r.Utf16(r.U16("WideCharSubjectLength"), "WideCharSubject");
+            e.Subject = r.Utf16(r.U16LE());
         if (e.OverrideFlags & kOverrideLocation)
-            e.Location = r.Utf16(r.U16("WideCharLocationLength"), "WideCharLocation");
-        r.Skip(r.U32("ReservedBlockEE2Size"), "ReservedBlockEE2");
+            e.Location = r.Utf16(r.U16LE());
+        r.Skip(r.U32LE());
     }
 }
 
@@ -159,24 +159,28 @@ void ReadExtendedException(TBlobReader& r, uint32_t writerVersion, TRecurrenceEx
 
 TRecurrencePattern ReadRecurrencePattern(std::string_view bytes)
 {
-    TBlobReader r(bytes, "recurrence pattern");
+    TRecordReader r(bytes, "recurrence pattern", [](uint64_t offset) {
+        TRecordReader::ThrowRecordError("recurrence pattern", offset, "the data ends too early");
+    });
     return ReadPattern(r);
 }
 
 TAppointmentRecurrence ReadAppointmentRecurrence(std::string_view bytes)
 {
-    TBlobReader r(bytes, "appointment recurrence");
+    TRecordReader r(bytes, "appointment recurrence", [](uint64_t offset) {
+        TRecordReader::ThrowRecordError("appointment recurrence", offset, "the data ends too early");
+    });
     TAppointmentRecurrence a;
     a.Pattern = ReadPattern(r);
-    a.ReaderVersion2 = r.U32("ReaderVersion2");
-    a.WriterVersion2 = r.U32("WriterVersion2");
-    a.StartTimeOffset = r.U32("StartTimeOffset");
-    a.EndTimeOffset = r.U32("EndTimeOffset");
+    a.ReaderVersion2 = r.U32LE();
+    a.WriterVersion2 = r.U32LE();
+    a.StartTimeOffset = r.U32LE();
+    a.EndTimeOffset = r.U32LE();
     if (a.StartTimeOffset >= kMinutesPerDay32)
         r.Fail("StartTimeOffset " + std::to_string(a.StartTimeOffset) + " is not a time of day");
     if (a.EndTimeOffset < a.StartTimeOffset)
         r.Fail("EndTimeOffset lies before StartTimeOffset");
-    const uint16_t count = r.U16("ExceptionCount");
+    const uint16_t count = r.U16LE();
     if (count > kMaxRecurrenceExceptions)
         r.Fail("ExceptionCount " + std::to_string(count) + " is more than " + std::to_string(kMaxRecurrenceExceptions));
     // Each changed instance takes at least 14 bytes.
@@ -187,7 +191,7 @@ TAppointmentRecurrence ReadAppointmentRecurrence(std::string_view bytes)
         a.Exceptions.push_back(ReadExceptionInfo(r));
     // What follows only repeats the changed instances' texts in UTF-16; a record cut short there keeps the rest.
     try {
-        r.Skip(r.U32("ReservedBlock1Size"), "ReservedBlock1");
+        r.Skip(r.U32LE());
         std::vector<TRecurrenceException> extended = a.Exceptions;
         for (TRecurrenceException& e : extended)
             ReadExtendedException(r, a.WriterVersion2, e);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "text/ascii_case.h"
 #include "text/codepage.h"
 
 namespace pelmsg {
@@ -31,17 +32,6 @@ bool IsSkippedDestination(std::string_view word)
 
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 class TRtfText {
 public:
@@ -157,8 +147,8 @@ private:
             state_.Skip = true;
             break;
         case '\'':
-            if (at_ + 1 < rtf_.size() && HexValue(rtf_[at_]) >= 0 && HexValue(rtf_[at_ + 1]) >= 0) {
-                Byte(static_cast<unsigned char>(HexValue(rtf_[at_]) * 16 + HexValue(rtf_[at_ + 1])));
+            if (at_ + 1 < rtf_.size() && AsciiHexValue(rtf_[at_]) >= 0 && AsciiHexValue(rtf_[at_ + 1]) >= 0) {
+                Byte(static_cast<unsigned char>(AsciiHexValue(rtf_[at_]) * 16 + AsciiHexValue(rtf_[at_ + 1])));
                 at_ += 2;
             }
             break;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "calendar/blob_reader.h"
+#include "calendar/record_reader.h"
 #include "calendar/civil_time.h"
 
 namespace pelmsg {
@@ -13,21 +13,21 @@ namespace {
 constexpr uint8_t kDefinitionMajorVersion = 0x02;
 constexpr size_t kTimeZoneStructSize = 48;
 
-TTransitionDate ReadTransition(TBlobReader& r, const char* field)
+TTransitionDate ReadTransition(TRecordReader& r)
 {
     TTransitionDate d;
-    d.Year = r.U16(field);
-    d.Month = r.U16(field);
-    d.DayOfWeek = r.U16(field);
-    d.Day = r.U16(field);
-    d.Hour = r.U16(field);
-    d.Minute = r.U16(field);
-    d.Second = r.U16(field);
-    d.Milliseconds = r.U16(field);
+    d.Year = r.U16LE();
+    d.Month = r.U16LE();
+    d.DayOfWeek = r.U16LE();
+    d.Day = r.U16LE();
+    d.Hour = r.U16LE();
+    d.Minute = r.U16LE();
+    d.Second = r.U16LE();
+    d.Milliseconds = r.U16LE();
     return d;
 }
 
-void CheckTransition(const TBlobReader& r, const TTransitionDate& d, const char* field)
+void CheckTransition(const TRecordReader& r, const TTransitionDate& d, const char* field)
 {
     if (d.Month == 0)
         return;
@@ -40,7 +40,7 @@ void CheckTransition(const TBlobReader& r, const TTransitionDate& d, const char*
         r.Fail(std::string(field) + " is not a date");
 }
 
-void CheckBiases(const TBlobReader& r, const TTimeZoneRule& rule)
+void CheckBiases(const TRecordReader& r, const TTimeZoneRule& rule)
 {
     for (int32_t bias : { rule.Bias, rule.StandardBias, rule.DaylightBias })
         if (bias < -kMaxTimeZoneBiasMinutes || bias > kMaxTimeZoneBiasMinutes)
@@ -48,17 +48,17 @@ void CheckBiases(const TBlobReader& r, const TTimeZoneRule& rule)
 }
 
 // The biases and change dates shared by both records.
-void ReadClock(TBlobReader& r, TTimeZoneRule& rule, bool withYears)
+void ReadClock(TRecordReader& r, TTimeZoneRule& rule, bool withYears)
 {
-    rule.Bias = r.I32("lBias");
-    rule.StandardBias = r.I32("lStandardBias");
-    rule.DaylightBias = r.I32("lDaylightBias");
+    rule.Bias = r.I32LE();
+    rule.StandardBias = r.I32LE();
+    rule.DaylightBias = r.I32LE();
     if (withYears)
-        r.U16("wStandardYear");
-    rule.StandardDate = ReadTransition(r, "stStandardDate");
+        r.U16LE(); // wStandardYear
+    rule.StandardDate = ReadTransition(r);
     if (withYears)
-        r.U16("wDaylightYear");
-    rule.DaylightDate = ReadTransition(r, "stDaylightDate");
+        r.U16LE(); // wDaylightYear
+    rule.DaylightDate = ReadTransition(r);
     CheckBiases(r, rule);
     CheckTransition(r, rule.StandardDate, "stStandardDate");
     CheckTransition(r, rule.DaylightDate, "stDaylightDate");
@@ -154,7 +154,9 @@ std::optional<int64_t> TransitionInYear(const TTransitionDate& date, int year)
 
 TTimeZoneRule ReadTimeZoneStruct(std::string_view bytes)
 {
-    TBlobReader r(bytes, "time zone record");
+    TRecordReader r(bytes, "time zone record", [](uint64_t offset) {
+        TRecordReader::ThrowRecordError("time zone record", offset, "the data ends too early");
+    });
     if (bytes.size() < kTimeZoneStructSize)
         r.Fail("only " + std::to_string(bytes.size()) + " of " + std::to_string(kTimeZoneStructSize) + " bytes");
     TTimeZoneRule rule;
@@ -164,25 +166,27 @@ TTimeZoneRule ReadTimeZoneStruct(std::string_view bytes)
 
 TTimeZone ReadTimeZoneDefinition(std::string_view bytes)
 {
-    TBlobReader r(bytes, "time zone definition");
-    const uint8_t major = r.U8("MajorVersion");
-    r.U8("MinorVersion");
+    TRecordReader r(bytes, "time zone definition", [](uint64_t offset) {
+        TRecordReader::ThrowRecordError("time zone definition", offset, "the data ends too early");
+    });
+    const uint8_t major = r.U8();
+    r.U8(); // MinorVersion
     if (major != kDefinitionMajorVersion)
         r.Fail("unknown version " + std::to_string(major));
-    const uint16_t headerSize = r.U16("cbHeader");
-    const size_t headerEnd = r.Offset() + headerSize;
+    const uint16_t headerSize = r.U16LE();
+    const size_t headerEnd = r.Position() + headerSize;
     if (headerSize > r.Remaining())
         r.Fail("cbHeader runs past the end of the data");
-    r.U16("Reserved");
-    const uint16_t keyLength = r.U16("cchKeyName");
+    r.U16LE(); // Reserved
+    const uint16_t keyLength = r.U16LE();
     TTimeZone zone;
-    zone.Name = r.Utf16(keyLength, "KeyName");
+    zone.Name = r.Utf16(keyLength);
     while (!zone.Name.empty() && zone.Name.back() == u'\0')
         zone.Name.pop_back();
-    const uint16_t ruleCount = r.U16("cRules");
-    if (r.Offset() > headerEnd)
+    const uint16_t ruleCount = r.U16LE();
+    if (r.Position() > headerEnd)
         r.Fail("the header is longer than cbHeader says");
-    r.Skip(headerEnd - r.Offset(), "header");
+    r.Skip(headerEnd - r.Position());
     if (ruleCount == 0)
         r.Fail("no rules");
     if (ruleCount > kMaxTimeZoneRules)
@@ -193,12 +197,12 @@ TTimeZone ReadTimeZoneDefinition(std::string_view bytes)
     zone.Rules.reserve(ruleCount);
     for (uint16_t i = 0; i < ruleCount; ++i) {
         TTimeZoneRule rule;
-        r.U8("rule MajorVersion");
-        r.U8("rule MinorVersion");
-        r.U16("rule Reserved");
-        rule.Flags = r.U16("TZRule flags");
-        rule.StartYear = r.U16("wYear");
-        r.Skip(14, "X");
+        r.U8(); // rule MajorVersion
+        r.U8(); // rule MinorVersion
+        r.U16LE(); // rule Reserved
+        rule.Flags = r.U16LE();
+        rule.StartYear = r.U16LE();
+        r.Skip(14);
         ReadClock(r, rule, false);
         zone.Rules.push_back(rule);
     }

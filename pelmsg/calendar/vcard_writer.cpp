@@ -9,6 +9,7 @@
 #include "calendar/item_kind.h"
 #include "calendar/named_lookup.h"
 #include "calendar/property_ids.h"
+#include "model/tags.h"
 #include "text/codepage.h"
 #include "core/texts.h"
 #include "core/stream.h"
@@ -149,7 +150,7 @@ private:
     {
         const WideString given = Text(kGivenName), family = Text(kSurname), middle = Text(kMiddleName),
                          prefix = Text(kDisplayNamePrefix), suffix = Text(kGeneration);
-        WideString full = Text(kDisplayName);
+        WideString full = Text(kIdDisplayName);
         if (full.empty())
             full = Named(kLidFileUnder);
         if (full.empty()) {
@@ -160,7 +161,7 @@ private:
         if (full.empty())
             full = Text(kCompanyName);
         if (full.empty())
-            full = Text(kSubject);
+            full = Text(kIdSubject);
         out_.Line("FN", Value(full));
         out_.Line(
             "N", Value(family) + ";" + Value(given) + ";" + Value(middle) + ";" + Value(prefix) + ";" + Value(suffix));
@@ -289,7 +290,7 @@ private:
             if (!attachment)
                 continue;
             TItemProperties a(attachment->SubProperties);
-            if (!TItemProperties::Boolean(a.Find(kAttachmentContactPhoto)).value_or(false))
+            if (!TItemProperties::Boolean(a.Find(kIdAttachmentContactPhoto)).value_or(false))
                 continue;
             const TMSGProperty* data = attachment->AttachmentDataNode();
             if (!data)
@@ -302,7 +303,8 @@ private:
             std::string base64 = EncodeBase64(bytes);
             std::erase(base64, '\r');
             std::erase(base64, '\n');
-            out_.Line("PHOTO", "data:" + MediaTypeOf(bytes, WideToUtf8(a.Text(kAttachMimeTag))) + ";base64," + base64);
+            out_.Line(
+                "PHOTO", "data:" + MediaTypeOf(bytes, WideToUtf8(a.Text(kIdAttachMimeTag))) + ";base64," + base64);
             return;
         }
     }

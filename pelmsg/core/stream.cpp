@@ -14,14 +14,15 @@
 #include <unistd.h>
 
 #include "core/errors.h"
+#include "core/large_buffer.h"
 #include "core/texts.h"
 
 namespace pelmsg {
 
 namespace {
 
-constexpr size_t kReadBufferSize = 64 * 1024;
-constexpr size_t kWriteBufferSize = 256 * 1024;
+constexpr size_t kReadBufferSize = size_t{64} * 1024;
+constexpr size_t kWriteBufferSize = size_t{256} * 1024;
 
 std::string OsReason() { return std::strerror(errno); }
 
@@ -53,7 +54,8 @@ void TStream::WriteBuffer(const void* buffer, size_t count)
 std::string TStream::ReadString(size_t count)
 {
     count = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), Remaining()));
-    std::string bytes(count, '\0');
+    std::string bytes = StringWithRoomFor(count);
+    bytes.resize(count);
     size_t done = count ? Read(bytes.data(), count) : 0;
     bytes.resize(done);
     return bytes;
@@ -448,7 +450,7 @@ TSafeFileStream::TSafeFileStream(const std::string& fileName, const TSaveOptions
     std::random_device rd;
     for (int attempt = 0; attempt < 16 && !file_; ++attempt) {
         char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".~%08x.tmp", static_cast<unsigned>(rd()));
+        (void)std::snprintf(suffix, sizeof suffix, ".~%08x.tmp", static_cast<unsigned>(rd()));
         std::string candidate = TemporaryNameFor(realName_, suffix);
         int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {

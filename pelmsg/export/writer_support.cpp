@@ -15,7 +15,7 @@ namespace pelmsg {
 namespace {
 
 // Above this size a line's text is written as it is and the line break separately.
-constexpr size_t kCopyLimit = 64 * 1024;
+constexpr size_t kCopyLimit = size_t { 64 } * 1024;
 
 } // namespace
 

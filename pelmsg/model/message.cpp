@@ -20,6 +20,8 @@ TPelMessage::TPelMessage()
 
 TPelMessage::~TPelMessage() = default;
 
+// A member of the message component's public API, though it reads no member.
+// NOLINTNEXTLINE(readability-convert-member-functions-to-static)
 const char* TPelMessage::About() const { return kLibraryVersion; }
 
 void TPelMessage::Clear()

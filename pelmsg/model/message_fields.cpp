@@ -37,7 +37,7 @@ void DeleteFirstNul(WideString& text)
 // The charset an HTML document declares in a meta tag ("charset=xyz" or charset="xyz"), or empty.
 std::string DeclaredHtmlCharset(std::string_view html)
 {
-    std::string lower = LowerAscii(html.substr(0, std::min<size_t>(html.size(), 64 * 1024)));
+    std::string lower = LowerAscii(html.substr(0, std::min<size_t>(html.size(), size_t { 64 } * 1024)));
     size_t meta = lower.find("<meta");
     while (meta != std::string::npos) {
         size_t end = lower.find('>', meta);

@@ -10,6 +10,7 @@
 #include "model/tag_dictionary.h"
 #include "model/value_codec.h"
 #include "rtf/compressed_rtf.h"
+#include "text/ascii_case.h"
 #include "text/codepage.h"
 #include "text/locale_text.h"
 
@@ -107,21 +108,12 @@ std::optional<std::array<uint8_t, 16>> GuidFromText(std::string_view text)
         text = text.substr(1, 36);
     if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-')
         return std::nullopt;
-    uint8_t raw[16];
+    uint8_t raw[16] = {};
     size_t k = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         if (i == 8 || i == 13 || i == 18 || i == 23)
             continue;
-        auto hex = [](char c) -> int {
-            if (c >= '0' && c <= '9')
-                return c - '0';
-            if (c >= 'a' && c <= 'f')
-                return c - 'a' + 10;
-            if (c >= 'A' && c <= 'F')
-                return c - 'A' + 10;
-            return -1;
-        };
-        int hi = hex(text[i]), lo = i + 1 < text.size() ? hex(text[i + 1]) : -1;
+        int hi = AsciiHexValue(text[i]), lo = i + 1 < text.size() ? AsciiHexValue(text[i + 1]) : -1;
         if (hi < 0 || lo < 0)
             return std::nullopt;
         raw[k++] = static_cast<uint8_t>(hi * 16 + lo);

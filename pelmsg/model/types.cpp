@@ -14,18 +14,18 @@ bool IsNumeric(const TValue& v)
 
 int64_t ValueAsInteger(const TValue& v)
 {
-    if (auto p = std::get_if<int32_t>(&v))
+    if (const auto* p = std::get_if<int32_t>(&v))
         return *p;
-    if (auto p = std::get_if<int64_t>(&v))
+    if (const auto* p = std::get_if<int64_t>(&v))
         return *p;
-    if (auto p = std::get_if<bool>(&v))
+    if (const auto* p = std::get_if<bool>(&v))
         return *p ? 1 : 0;
     double d = 0;
-    if (auto pd = std::get_if<double>(&v))
+    if (const auto* pd = std::get_if<double>(&v))
         d = *pd;
-    else if (auto pc = std::get_if<TCurrency>(&v))
+    else if (const auto* pc = std::get_if<TCurrency>(&v))
         d = pc->AsDouble();
-    else if (auto pt = std::get_if<TDateTime>(&v))
+    else if (const auto* pt = std::get_if<TDateTime>(&v))
         d = pt->Days;
     else
         return 0;
@@ -36,35 +36,35 @@ int64_t ValueAsInteger(const TValue& v)
 
 double ValueAsDouble(const TValue& v)
 {
-    if (auto p = std::get_if<int32_t>(&v))
+    if (const auto* p = std::get_if<int32_t>(&v))
         return *p;
-    if (auto p = std::get_if<int64_t>(&v))
+    if (const auto* p = std::get_if<int64_t>(&v))
         return static_cast<double>(*p);
-    if (auto p = std::get_if<bool>(&v))
+    if (const auto* p = std::get_if<bool>(&v))
         return *p ? 1 : 0;
-    if (auto p = std::get_if<double>(&v))
+    if (const auto* p = std::get_if<double>(&v))
         return *p;
-    if (auto p = std::get_if<TCurrency>(&v))
+    if (const auto* p = std::get_if<TCurrency>(&v))
         return p->AsDouble();
-    if (auto p = std::get_if<TDateTime>(&v))
+    if (const auto* p = std::get_if<TDateTime>(&v))
         return p->Days;
     return 0;
 }
 
 ByteString ValueAsBytes(const TValue& v)
 {
-    if (auto p = std::get_if<ByteString>(&v))
+    if (const auto* p = std::get_if<ByteString>(&v))
         return *p;
-    if (auto p = std::get_if<WideString>(&v))
+    if (const auto* p = std::get_if<WideString>(&v))
         return WideToUtf8(*p);
     return {};
 }
 
 size_t ValueStringLength(const TValue& v)
 {
-    if (auto p = std::get_if<ByteString>(&v))
+    if (const auto* p = std::get_if<ByteString>(&v))
         return p->size();
-    if (auto p = std::get_if<WideString>(&v))
+    if (const auto* p = std::get_if<WideString>(&v))
         return p->size();
     return 0;
 }

@@ -18,7 +18,7 @@ inline constexpr std::u16string_view kNamedPropertyStorageName = u"__nameid_vers
 inline std::u16string SubstgName(uint32_t tag)
 {
     char text[24];
-    std::snprintf(text, sizeof text, "__substg1.0_%08X", static_cast<unsigned>(tag));
+    (void)std::snprintf(text, sizeof text, "__substg1.0_%08X", static_cast<unsigned>(tag));
     return std::u16string(text, text + 20);
 }
 

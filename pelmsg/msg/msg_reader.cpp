@@ -57,12 +57,8 @@ bool HoldsOneValue(uint16_t type, uint64_t size)
 
 bool IsOleObjectMarker(const std::u16string& name)
 {
-    static const std::u16string markers[] = { u"\x0001Ole",
-        u"\x0001"
-        u"CompObj",
-        u"\x0001Ole10Native", u"\x0002OlePres000", u"\x0003MailStream", u"\x0005SummaryInformation",
-        u"\x0005"
-        u"DocumentSummaryInformation" };
+    static const std::u16string markers[] = { u"\u0001Ole", u"\u0001CompObj", u"\u0001Ole10Native",
+        u"\u0002OlePres000", u"\u0003MailStream", u"\u0005SummaryInformation", u"\u0005DocumentSummaryInformation" };
     for (const auto& m : markers)
         if (name == m)
             return true;

@@ -43,7 +43,7 @@ WideString Ascii(const std::string& s) { return WideString(s.begin(), s.end()); 
 WideString NumberedName(const char* prefix, size_t index)
 {
     char text[40];
-    std::snprintf(text, sizeof text, "%s%08X", prefix, static_cast<unsigned>(index));
+    (void)std::snprintf(text, sizeof text, "%s%08X", prefix, static_cast<unsigned>(index));
     return Ascii(text);
 }
 
@@ -168,7 +168,7 @@ private:
             return u"attach_version";
         default: {
             char hex[12];
-            std::snprintf(hex, sizeof hex, "%08X", node.TagID);
+            (void)std::snprintf(hex, sizeof hex, "%08X", node.TagID);
             return Ascii(hex);
         }
         }
@@ -263,7 +263,7 @@ private:
         }
     }
 
-    void WritePropertiesStream(IStorage& storage, const TMSGProperty& node, bool topLevel)
+    void WritePropertiesStream(IStorage& storage, const TMSGProperty& node, bool topLevel) const
     {
         std::string bytes;
         const auto* withHeader = dynamic_cast<const TMSGPropertyWithHeader*>(&node);
@@ -366,7 +366,7 @@ public:
         for (size_t i = 0; i < properties_.size(); ++i)
             positions_[properties_[i].Tag] = i;
     }
-    bool Has(uint32_t tag) const { return positions_.count(tag) != 0; }
+    bool Has(uint32_t tag) const { return positions_.contains(tag); }
     std::vector<TOutProperty> Take() { return std::move(properties_); }
 
 private:
@@ -436,7 +436,7 @@ public:
         }
     }
 
-    TOutMessage BuildSelected(const TMSGProperties& collection)
+    static TOutMessage BuildSelected(const TMSGProperties& collection)
     {
         TOutMessage message;
         message.CodePage = collection.TextCodePage();
@@ -662,7 +662,7 @@ private:
     }
 
     // Writes the stream(s) of a variable-size or multi-valued property; returns the size its entry records.
-    uint32_t WriteVariable(IStorage& storage, uint32_t tag, const TOutProperty& p, int32_t codePage)
+    static uint32_t WriteVariable(IStorage& storage, uint32_t tag, const TOutProperty& p, int32_t codePage)
     {
         uint16_t type = PropType(tag);
         uint16_t base = static_cast<uint16_t>(type & ~MV_FLAG);
@@ -707,7 +707,7 @@ private:
             if (base == PT_BINARY)
                 AppendLE32(lengths, 0);
             char suffix[16];
-            std::snprintf(suffix, sizeof suffix, "-%08X", static_cast<unsigned>(i));
+            (void)std::snprintf(suffix, sizeof suffix, "-%08X", static_cast<unsigned>(i));
             WriteStream(storage, SubstgName(tag) + Ascii(suffix), bytes);
         }
         WriteStream(storage, SubstgName(tag), lengths);
@@ -721,12 +721,9 @@ private:
 // Whether a collection was read from a .msg file: it holds the node of a properties stream.
 bool ComesFromMsg(const TMSGProperties& collection)
 {
-    for (const TMSGProperty* node : collection) {
-        if (dynamic_cast<const TMSGPropertyWithHeader*>(node))
+    for (const TMSGProperty* node : collection)
+        if (ElementNameOf(*node) == kPropertiesStreamName || dynamic_cast<const TMSGPropertyWithHeader*>(node))
             return true;
-        if (ElementNameOf(*node) == kPropertiesStreamName)
-            return true;
-    }
     return false;
 }
 

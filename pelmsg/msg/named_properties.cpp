@@ -81,7 +81,7 @@ std::map<uint16_t, TNamedPropertyId> DecodeNamedPropertyMapping(
         } else if (guidIndex == 2) {
             name.Guid = kPsPublicStrings;
         } else if (guidIndex >= 3 && (static_cast<size_t>(guidIndex) - 3 + 1) * 16 <= guidStream.size()) {
-            std::memcpy(name.Guid.data(), guidStream.data() + (guidIndex - 3) * 16, 16);
+            std::memcpy(name.Guid.data(), guidStream.data() + (static_cast<size_t>(guidIndex) - 3) * 16, 16);
         } else {
             continue;
         }

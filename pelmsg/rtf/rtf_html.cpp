@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "text/ascii_case.h"
 #include "text/codepage.h"
 
 namespace pelmsg {
@@ -21,17 +22,6 @@ constexpr std::string_view kHtmlTagGroup = "{\\*\\htmltag";
 constexpr int kMaxFallbackCount = 16;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // The code page of the RTF's 8-bit text: "\ansicpg N" anywhere in it, else Windows-1252. A code page that
 // cannot be converted would lose the text, so Windows-1252 stands in for it too.
@@ -59,7 +49,7 @@ public:
     {
     }
 
-    void Append(std::string_view bytes, ByteString& out)
+    void Append(std::string_view bytes, ByteString& out) const
     {
         const Table& table = TableFor(codePage_);
         bool alone = true;
@@ -417,8 +407,8 @@ private:
     {
         if (pos_ + 3 >= text_.size())
             return false;
-        int hi = HexValue(text_[pos_ + 2]);
-        int lo = HexValue(text_[pos_ + 3]);
+        int hi = AsciiHexValue(text_[pos_ + 2]);
+        int lo = AsciiHexValue(text_[pos_ + 3]);
         if (hi < 0 || lo < 0)
             return false;
         FlushUnicode();

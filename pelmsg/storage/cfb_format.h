@@ -38,6 +38,8 @@ inline constexpr uint8_t kTypeUnused = 0;
 inline constexpr uint8_t kTypeStorage = 1;
 inline constexpr uint8_t kTypeStream = 2;
 inline constexpr uint8_t kTypeRoot = 5;
+// The name every writer gives the root entry.
+inline constexpr char16_t kRootEntryName[] = u"Root Entry";
 inline constexpr uint8_t kColorRed = 0;
 inline constexpr uint8_t kColorBlack = 1;
 

@@ -22,7 +22,7 @@ constexpr uint32_t kOwnerDirectory = 0xFFFFFFFC;
 constexpr uint32_t kOwnerMiniFat = 0xFFFFFFFB;
 
 // Metadata is read in runs of contiguous sectors up to this size.
-constexpr size_t kMaxRunBytes = 256 * 1024;
+constexpr size_t kMaxRunBytes = size_t { 256 } * 1024;
 
 std::string Num(uint64_t v) { return std::to_string(v); }
 
@@ -450,9 +450,9 @@ std::string TCompoundFileImage::PathOf(uint32_t id) const
     for (uint32_t e = id; e != 0 && e < entries_.size() && chain.size() <= kMaxStorageDepth + 1; e = entries_[e].Parent)
         chain.push_back(e);
     std::string path;
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    for (size_t i = chain.size(); i-- > 0;) {
         path += '/';
-        path += NameForMessage(entries_[*it].Name);
+        path += NameForMessage(entries_[chain[i]].Name);
     }
     return path;
 }

@@ -15,8 +15,7 @@ namespace {
 constexpr unsigned char kZeros[4096] = {};
 // Stream data goes out in pieces small enough for a file stream's write buffer, which it would otherwise copy
 // whole into a buffer of that size first.
-constexpr size_t kDataPiece = 128 * 1024;
-const std::u16string kRootName = u"Root Entry";
+constexpr size_t kDataPiece = size_t{128} * 1024;
 
 uint64_t CeilDiv(uint64_t a, uint64_t b) { return a / b + (a % b != 0); }
 
@@ -239,7 +238,7 @@ void TCompoundFileWriter::WriteDirectory(TStream& out) const
                 continue;
             }
             const TFlatEntry& e = entries_[index];
-            const std::u16string& name = e.Type == kTypeRoot ? kRootName : e.Node->Name;
+            const std::u16string& name = e.Type == kTypeRoot ? std::u16string(kRootEntryName) : e.Node->Name;
             for (size_t u = 0; u < name.size(); ++u)
                 StoreLE16(d + entry::kName + 2 * u, name[u]);
             StoreLE16(d + entry::kNameLength, static_cast<uint16_t>((name.size() + 1) * 2));

@@ -61,7 +61,7 @@ private:
     void WriteMiniFat(TStream& out) const;
     void WriteMiniStream(TStream& out) const;
     void WriteStreams(TStream& out) const;
-    uint32_t Sector(uint64_t index) const { return static_cast<uint32_t>(index); }
+    static uint32_t Sector(uint64_t index) { return static_cast<uint32_t>(index); }
 
     uint16_t majorVersion_;
     TSectorPlan plan_;

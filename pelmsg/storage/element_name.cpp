@@ -49,7 +49,7 @@ char16_t UpperCaseUnit(char16_t unit)
     if (unit < 0x80)
         return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 32) : unit;
     // The last run that starts at or before the unit is the only one that can hold it.
-    auto next = std::upper_bound(std::begin(kUpperCaseRuns), std::end(kUpperCaseRuns), unit,
+    const auto* next = std::upper_bound(std::begin(kUpperCaseRuns), std::end(kUpperCaseRuns), unit,
         [](char16_t u, const TUpperCaseRun& run) { return u < run.First; });
     if (next == std::begin(kUpperCaseRuns))
         return unit;
@@ -99,7 +99,7 @@ std::string NameForMessage(std::u16string_view name)
         }
         if (c < 0x20 || c == 0x7F) {
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(c));
+            (void)std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(c));
             out += escaped;
         } else {
             AppendUtf8(out, c);

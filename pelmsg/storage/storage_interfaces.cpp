@@ -8,7 +8,7 @@ namespace pelmsg {
 
 namespace {
 
-constexpr size_t kCopyBlockSize = 1024 * 1024;
+constexpr size_t kCopyBlockSize = size_t{1024} * 1024;
 
 } // namespace
 

@@ -23,8 +23,6 @@ uint64_t FileTimeNow()
     return kFileTimeUnixEpoch + static_cast<uint64_t>(ticks);
 }
 
-const std::u16string kRootName = u"Root Entry";
-
 void CheckOptions(const TDocfileOptions& options)
 {
     if (options.MajorVersion != kVersion3 && options.MajorVersion != kVersion4)
@@ -35,7 +33,7 @@ void CheckOptions(const TDocfileOptions& options)
 STATSTG StatOfNode(const TWriteNode& node, bool isRoot, uint32_t mode)
 {
     STATSTG s;
-    s.pwcsName = isRoot ? kRootName : node.Name;
+    s.pwcsName = isRoot ? std::u16string(kRootEntryName) : node.Name;
     s.type = node.IsStorage ? STGTY_STORAGE : STGTY_STREAM;
     s.cbSize = node.IsStorage ? 0 : node.Data.size();
     s.mtime = node.ModifiedTime;

@@ -219,6 +219,7 @@ UConverter* IcuConverter(const TCodePageConverter& c)
 bool IconvWorks(const char* name)
 {
     iconv_t cd = iconv_open("UTF-16LE", name);
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): (iconv_t)-1 is how iconv_open reports failure
     bool ok = cd != reinterpret_cast<iconv_t>(-1);
     if (ok)
         iconv_close(cd);
@@ -229,7 +230,7 @@ bool IconvWorks(const char* name)
 bool IconvConvert(const char* to, const char* from, std::string_view in, std::string& out)
 {
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    if (cd == reinterpret_cast<iconv_t>(-1)) // NOLINT(performance-no-int-to-ptr): iconv_open's failure value
         return false;
     std::unique_ptr<iconv_t, IconvCloser> guard(new iconv_t(cd));
     out.clear();
@@ -337,8 +338,9 @@ ByteString FromWide(const WideString& text, int32_t codePage, bool references)
         }
         ByteString out = ConvertWithIcu<UChar, char>(conv, std::u16string_view(text), text.size() * 2,
             [](UConverter* cv, char** target, const char* limit, const UChar** source, const UChar* sourceLimit,
-                bool flush,
-                UErrorCode* err) { ucnv_fromUnicode(cv, target, limit, source, sourceLimit, nullptr, flush, err); });
+                bool flush, UErrorCode* err) {
+                ucnv_fromUnicode(cv, target, limit, source, sourceLimit, nullptr, static_cast<UBool>(flush), err);
+            });
         status = U_ZERO_ERROR;
         ucnv_setFromUCallBack(conv, UCNV_FROM_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
         return out;
@@ -354,6 +356,7 @@ ByteString FromWide(const WideString& text, int32_t codePage, bool references)
 
 } // namespace
 
+// NOLINTNEXTLINE(cert-err58-cpp): made from constants at start-up; running out of memory then ends the program anyway
 const std::array<TCharsetRow, 140> CharsetCodePages = [] {
     std::array<TCharsetRow, 140> rows {};
     for (size_t i = 0; i < rows.size(); ++i)
@@ -395,8 +398,9 @@ WideString CodePageToWide(std::string_view bytes, int32_t codePage)
         ucnv_setToUCallBack(conv, UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
         return ConvertWithIcu<char, UChar>(conv, bytes, bytes.size(),
             [](UConverter* cv, UChar** target, const UChar* limit, const char** source, const char* sourceLimit,
-                bool flush,
-                UErrorCode* err) { ucnv_toUnicode(cv, target, limit, source, sourceLimit, nullptr, flush, err); });
+                bool flush, UErrorCode* err) {
+                ucnv_toUnicode(cv, target, limit, source, sourceLimit, nullptr, static_cast<UBool>(flush), err);
+            });
     }
     if (c->IconvName) {
         std::string out;

@@ -60,6 +60,7 @@ private:
 icu::DateFormat* DateTimeFormatter()
 {
     thread_local TFormatterCache<icu::DateFormat> cache;
+    // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDelete): the cache is thread_local and outlives the call
     return cache.Get("LC_TIME", [](const icu::Locale& locale) {
         std::unique_ptr<icu::DateFormat> fmt(
             icu::DateFormat::createDateTimeInstance(icu::DateFormat::kShort, icu::DateFormat::kMedium, locale));
@@ -89,6 +90,7 @@ icu::NumberFormat* NumberFormatter(bool scientific)
         return fmt;
     };
     thread_local TFormatterCache<icu::NumberFormat> plain, science;
+    // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDelete): the cache is thread_local and outlives the call
     return (scientific ? science : plain).Get("LC_NUMERIC", make);
 }
 
@@ -96,6 +98,7 @@ icu::NumberFormat* NumberFormatter(bool scientific)
 icu::NumberFormat* CurrencyFormatter()
 {
     thread_local TFormatterCache<icu::NumberFormat> cache;
+    // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDelete): the cache is thread_local and outlives the call
     return cache.Get("LC_NUMERIC", [](const icu::Locale& locale) {
         UErrorCode status = U_ZERO_ERROR;
         std::unique_ptr<icu::NumberFormat> fmt(icu::NumberFormat::createInstance(locale, status));

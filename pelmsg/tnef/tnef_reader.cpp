@@ -403,7 +403,8 @@ private:
         return node;
     }
 
-    void ReadLegacyAttribute(TMSGProperties& target, uint32_t identifier, uint32_t tag, TStream& data, uint32_t length)
+    void ReadLegacyAttribute(
+        TMSGProperties& target, uint32_t identifier, uint32_t tag, TStream& data, uint32_t length)
     {
         TMSGProperty* node = target.Add();
         node->TagID = tag;

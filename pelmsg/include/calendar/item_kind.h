@@ -37,7 +37,7 @@ public:
 // legacy name stands for the class it names ("IPM.Schedule.Meeting.Request").
 std::string ItemMessageClass(const TMSGProperties& item);
 // The kind of a message class (compared without regard to case; "IPM.Appointment.Custom" is an appointment).
-TItemKind ItemKindOfClass(std::string_view messageClass);
+TItemKind ItemKindOfClass(std::string_view cls);
 TItemKind ItemKindOf(const TMSGProperties& item);
 // The kind in words for messages ("a meeting request", "a contact", "a mail message").
 std::string ItemKindText(TItemKind kind);

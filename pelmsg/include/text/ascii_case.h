@@ -1,6 +1,7 @@
 #pragma once
 
-// Letter case of ASCII text (charset names, INI keys, switches, HTML markers): other bytes stay as they are.
+// Letter case of ASCII text (charset names, INI keys, switches, HTML markers): other bytes stay as they are; and the
+// value of an ASCII hex digit.
 
 #include <string>
 #include <string_view>
@@ -9,6 +10,18 @@ namespace pelmsg {
 
 inline char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 inline char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// 0 to 15 for '0'-'9', 'a'-'f', 'A'-'F'; -1 for any other byte.
+inline int AsciiHexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
 
 inline std::string UpperAscii(std::string_view text)
 {

@@ -65,7 +65,7 @@ inline std::vector<Json> EmlSummaries(const std::vector<std::string>& paths)
 {
     std::string command = std::string(kPython) + " " + ShellQuote(EmlSummaryScript());
     for (const std::string& path : paths)
-        command += " " + ShellQuote(path);
+        command.append(" ").append(ShellQuote(path));
     CommandResult r = RunCommand(command + " 2>&1");
     if (r.ExitCode != 0)
         throw std::runtime_error("eml_summary.py failed: " + r.Output);
