@@ -7,7 +7,7 @@ preset="${PRESET:-release}"
 out="${1:-screenshots}"
 if [ -z "${SKIP_BUILD:-}" ]; then
     cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" --target quorra screen-grab window-pictures >/dev/null
+    cmake --build --preset "$preset" --target quorra screen-grab window-pictures preview-pictures >/dev/null
 fi
 bin="build/$preset"
 mkdir -p "$out"
@@ -54,3 +54,28 @@ msg="$(mktemp -d)"
 HOME="$msg" XDG_CONFIG_HOME="$msg/config" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '"$@" 2>/dev/null' _ \
     "$bin/app/window-pictures" "$out" "msg-en" "$msg/sample.msg" "${full[@]}"
 rm -rf "$msg"
+
+# The Preview page: an HTML mail with an inline picture, an RTF-only mail in the rich-text tab and as HTML, a plain
+# mail, Russian and Japanese mail, the importance banner, the remote-content bar, and a print preview.
+corpus="$(pwd)/../shared/corpus"
+if [ -d "$corpus" ]; then
+    for lang in en de; do
+        home="$(mktemp -d)"
+        locale=C.UTF-8; extra=()
+        if [ "$lang" = de ]; then locale=de_DE.UTF-8; extra=(/LANG=german.lng); fi
+        HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CONFIG_DIRS="$home/etc" XDG_DATA_HOME="$home/data" \
+        QUORRA_LOCALE="$locale" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+            LC_ALL="$QUORRA_LOCALE" "$@" 2>/dev/null' _ \
+            "$bin/app/preview-pictures" "$out" "${extra[@]}" \
+            "preview-$lang-html-inline-image=$corpus/msg/outlook-message-parser__HTML_mail_with_replyto_and_attachment_and_embedded_image.msg@html" \
+            "preview-$lang-rtf-only-rtf=$corpus/tnef/verdammelt-tnef__rtf.tnef@rtf" \
+            "preview-$lang-rtf-only-html=$corpus/tnef/verdammelt-tnef__rtf.tnef@html" \
+            "preview-$lang-plain=$corpus/tnef/verdammelt-tnef__data-before-name.tnef@plain" \
+            "preview-$lang-russian=$corpus/tnef/MimeKit__ukr.winmail.dat" \
+            "preview-$lang-japanese=$corpus/msg/hiraoka-msgreader__nonUnicodeCP932.msg" \
+            "preview-$lang-importance=importance" \
+            "preview-$lang-remote-bar=remote" \
+            "preview-$lang-print-preview=$sample@print"
+        rm -rf "$home"
+    done
+fi
