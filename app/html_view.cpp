@@ -1,5 +1,7 @@
 #include "html_view.h"
 
+#include <unistd.h>
+
 #include <QBuffer>
 #include <QDesktopServices>
 #include <QFrame>
@@ -20,8 +22,14 @@
 
 #include "pelmsg.h"
 #include "preview_support.h"
+#include "program_texts.h"
 
 namespace quorra {
+
+// The bar's texts come from the language in use each time it shows, since the view is made after the language was
+// applied to the forms.
+TProgramText strRemoteContentBlocked("strRemoteContentBlocked", "Remote content was blocked");
+TProgramText strLoadRemoteContent("strLoadRemoteContent", "Load remote content");
 
 namespace {
 
@@ -201,6 +209,10 @@ private:
 THtmlView::THtmlView(QWidget* parent)
     : QWidget(parent)
 {
+    // The engine reads this when the first view starts it; as root its sandbox cannot start (also where the
+    // program was started without PrepareWebEngine, as in the window tests).
+    if (::geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     setObjectName(QStringLiteral("wbHTMLBody"));
     OpenExternal = [](const QUrl& url) { QDesktopServices::openUrl(url); };
 
@@ -216,10 +228,10 @@ THtmlView::THtmlView(QWidget* parent)
     pnlRemote_->setFrameShape(QFrame::StyledPanel);
     auto* bar = new QHBoxLayout(pnlRemote_);
     bar->setContentsMargins(6, 3, 6, 3);
-    lblRemote_ = new QLabel(tr("Remote content was blocked"), pnlRemote_);
+    lblRemote_ = new QLabel(strRemoteContentBlocked(), pnlRemote_);
     lblRemote_->setObjectName(QStringLiteral("lblRemoteContent"));
     lblRemote_->setForegroundRole(QPalette::ToolTipText);
-    btnLoadRemote_ = new QPushButton(tr("Load remote content"), pnlRemote_);
+    btnLoadRemote_ = new QPushButton(strLoadRemoteContent(), pnlRemote_);
     btnLoadRemote_->setObjectName(QStringLiteral("btnLoadRemoteContent"));
     bar->addWidget(lblRemote_, 1);
     bar->addWidget(btnLoadRemote_);
@@ -315,8 +327,11 @@ void THtmlView::LoadRemoteContent()
 
 void THtmlView::ShowBlockedBar()
 {
-    if (!interceptor_->Allowed && interceptor_->Blocked > 0)
-        pnlRemote_->show();
+    if (interceptor_->Allowed || interceptor_->Blocked == 0)
+        return;
+    lblRemote_->setText(strRemoteContentBlocked());
+    btnLoadRemote_->setText(strLoadRemoteContent());
+    pnlRemote_->show();
 }
 
 int THtmlView::BlockedCount() const { return interceptor_->Blocked; }

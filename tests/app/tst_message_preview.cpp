@@ -198,6 +198,36 @@ private slots:
         QVERIFY(!Child<QLineEdit>(&form, "edWhen")->isVisible());
     }
 
+    // A meeting or appointment shows When and Where in the header.
+    void meetingShowsWhenAndWhere()
+    {
+        QStringList shown;
+        for (const QString& name : QDir(QStringLiteral(TESSALY_CORPUS_DIR "/msg")).entryList(QDir::Files)) {
+            const std::string path = (TESSALY_CORPUS_DIR "/msg/" + name).toStdString();
+            auto message = pelmsg::CreateMessageForFile(path);
+            try {
+                message->LoadFromFile(path);
+            } catch (const std::exception&) {
+                continue;
+            }
+            const pelmsg::TItemSummary item = pelmsg::SummarizeItem(message->Properties());
+            TSettings settings;
+            TfrmMessage form(settings);
+            form.FillPreview(&message->Properties());
+            auto* edWhen = Child<QLineEdit>(&form, "edWhen");
+            QCOMPARE(!edWhen->isHidden(), !item.When.empty());
+            if (item.When.empty())
+                continue;
+            QCOMPARE(edWhen->text(), QString::fromStdU16String(item.When));
+            QCOMPARE(!Child<QLineEdit>(&form, "edWhere")->isHidden(), !item.Where.empty());
+            QCOMPARE(!Child<QLabel>(&form, "lblWhen")->isHidden(), true);
+            shown << name + ": " + edWhen->text();
+        }
+        if (shown.isEmpty())
+            QSKIP("no calendar item in the corpus");
+        qInfo("%lld calendar items, e.g. %s", static_cast<long long>(shown.size()), qPrintable(shown.front()));
+    }
+
     void importanceBanner_data()
     {
         QTest::addColumn<int>("priority");
