@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -510,6 +511,8 @@ void TfrmMessage::FillPreview(const pelmsg::TMSGProperties* properties)
     const double sent = p.SentDate();
     edSent_->setText(sent != 0 ? Q(pelmsg::LocaleDateTimeText(sent)) : QString());
     edSent_->setCursorPosition(0);
+    // Wide enough for the whole date in the user's format.
+    edSent_->setMinimumWidth(std::max(130, edSent_->fontMetrics().horizontalAdvance(edSent_->text()) + 16));
     cbMessageFormat_->setCurrentIndex(std::clamp(int(p.BodyKind), 0, 3));
     SetImportance(p.ImportanceLevel());
 
@@ -946,6 +949,32 @@ void TfrmMessage::FillPrintDocument(QTextDocument& document) const
     if (lblImportance_->isVisibleTo(const_cast<TfrmMessage*>(this)))
         html += QStringLiteral("<p><b>%1</b></p>").arg(lblImportance_->text().trimmed().toHtmlEscaped());
     html += QStringLiteral("<hr>");
+    // Inline pictures of the HTML body, by content id and by file name, as the web view finds them.
+    if (properties_) {
+        for (int i = 0; i < properties_->AttachmentCount(); ++i) {
+            const pelmsg::TMSGProperty* node = properties_->Attachments(i);
+            if (!node)
+                continue;
+            QImage image;
+            try {
+                const std::string bytes = AttachmentBytes(*properties_, i);
+                if (!image.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), int(bytes.size())))
+                    continue;
+            } catch (const std::exception&) {
+                continue;
+            }
+            QString id = Q(node->SubProperties.GetPropertyText(pelmsg::MakeTag(pelmsg::kIdAttachContentId, 0), true, true)).trimmed();
+            if (id.isEmpty())
+                id = Q(node->SubProperties.GetPropertyText(pelmsg::MakeTag(0x0008, 0), true, true)).trimmed();
+            if (id.startsWith(QLatin1Char('<')) && id.endsWith(QLatin1Char('>')))
+                id = id.mid(1, id.size() - 2);
+            if (!id.isEmpty())
+                document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("cid:") + id), image);
+            const QString name = Q(node->SubProperties.GetPropertyText(pelmsg::MakeTag(pelmsg::kIdAttachFileName, 0), true, true));
+            if (!name.isEmpty())
+                document.addResource(QTextDocument::ImageResource, QUrl(name), image);
+        }
+    }
     QWidget* tab = pcBody_->currentWidget();
     if (tab == tsRTFBody_) {
         html += reRTFBody_->document()->toHtml();

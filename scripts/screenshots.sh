@@ -67,9 +67,12 @@ if [ -d "$corpus" ]; then
         QUORRA_LOCALE="$locale" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
             LC_ALL="$QUORRA_LOCALE" "$@" 2>/dev/null' _ \
             "$bin/app/preview-pictures" "$out" "${extra[@]}" \
-            "preview-$lang-html-inline-image=$corpus/msg/outlook-message-parser__HTML_mail_with_replyto_and_attachment_and_embedded_image.msg@html" \
+            "preview-$lang-html-inline-image=$sample@html" \
             "preview-$lang-rtf-only-rtf=$corpus/tnef/verdammelt-tnef__rtf.tnef@rtf" \
-            "preview-$lang-rtf-only-html=$corpus/tnef/verdammelt-tnef__rtf.tnef@html" \
+            "preview-$lang-rtf-html-rtf=$corpus/msg/outlook-message-parser__issue-16-rtf-sample-email.msg@rtf" \
+            "preview-$lang-rtf-html-plain=$corpus/msg/outlook-message-parser__issue-16-rtf-sample-email.msg@plain" \
+            "preview-$lang-rtf-only-fromhtml-rtf=$corpus/msg/poi__message_1979.msg@rtf" \
+            "preview-$lang-rtf-only-fromhtml-html=$corpus/msg/poi__message_1979.msg@html" \
             "preview-$lang-plain=$corpus/tnef/verdammelt-tnef__data-before-name.tnef@plain" \
             "preview-$lang-russian=$corpus/tnef/MimeKit__ukr.winmail.dat" \
             "preview-$lang-japanese=$corpus/msg/hiraoka-msgreader__nonUnicodeCP932.msg" \

@@ -103,12 +103,14 @@ int main(int argc, char** argv)
                     loaded.wait(5000);
                 }
                 auto* tabs = form->findChild<QTabWidget*>("pcBody");
-                if (tab == "html")
-                    tabs->setCurrentWidget(form->findChild<QWidget*>("tsHTMLBody"));
-                else if (tab == "rtf")
-                    tabs->setCurrentWidget(form->findChild<QWidget*>("tsRTFBody"));
-                else if (tab == "plain")
-                    tabs->setCurrentWidget(form->findChild<QWidget*>("tsPlainText"));
+                const char* page = tab == "html" ? "tsHTMLBody" : tab == "rtf" ? "tsRTFBody" : tab == "plain" ? "tsPlainText" : nullptr;
+                if (page) {
+                    QWidget* w = form->findChild<QWidget*>(page);
+                    if (tabs->isTabVisible(tabs->indexOf(w)))
+                        tabs->setCurrentWidget(w);
+                    else
+                        std::fprintf(stderr, "%s: no %s tab\n", source.c_str(), page);
+                }
                 Wait(1200);
                 const QString path = QDir(folder).filePath(name + ".png");
                 if (tab == "print") {
