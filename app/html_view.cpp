@@ -10,6 +10,7 @@
 #include <QMimeDatabase>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -75,6 +76,7 @@ public:
     using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
 
     const pelmsg::TMSGProperties* Message = nullptr;
+    QString Token;
     QString BodyName;
     QByteArray Body;
     int Served = 0;
@@ -82,8 +84,13 @@ public:
     void requestStarted(QWebEngineUrlRequestJob* job) override
     {
         QString path = job->requestUrl().path(QUrl::FullyDecoded);
-        if (path.startsWith(QLatin1Char('/')))
-            path.remove(0, 1);
+        // Every load has a folder of its own, so that a picture is never taken from an earlier message's cache.
+        const QString folder = QLatin1Char('/') + Token + QLatin1Char('/');
+        if (!path.startsWith(folder)) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        path.remove(0, folder.size());
         if (!BodyName.isEmpty() && path == BodyName) {
             auto* buffer = new QBuffer(job);
             buffer->setData(Body);
@@ -240,7 +247,8 @@ THtmlView::THtmlView(QWidget* parent)
 
     // No storage name: the profile is off the record (nothing is written to disk).
     profile_ = new QWebEngineProfile(this);
-    profile_->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    // No cache: two messages may name different pictures with the same content id ("cid:image001.png").
+    profile_->setHttpCacheType(QWebEngineProfile::NoCache);
     profile_->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
     handler_ = new TCidSchemeHandler(this);
     profile_->installUrlSchemeHandler(kCidScheme, handler_);
@@ -294,16 +302,25 @@ void THtmlView::SetHtml(const QString& html, const pelmsg::TMSGProperties* messa
 
 void THtmlView::Reload()
 {
-    const QByteArray bytes = html_.toUtf8();
+    // The page's addresses live under "cid:/TOKEN/", new for every load: the engine keeps pictures by address,
+    // and two messages may both call theirs "cid:image001.png". Sources written as "cid:X" are moved there too.
+    handler_->Token = QString::number(QRandomGenerator::global()->generate64(), 16);
+    const QString base = QStringLiteral("cid:/%1/").arg(handler_->Token);
+    static const QRegularExpression cidSource(
+        QStringLiteral("([\"'=(]\\s*)cid:(?!/)"), QRegularExpression::CaseInsensitiveOption);
+    QString html = html_;
+    html.replace(cidSource, QStringLiteral("\\1") + base);
+    const QByteArray bytes = html.toUtf8();
+    html.clear();
     if (bytes.size() > kMaxInlineHtmlBytes) {
         // A page this large cannot be handed over directly; the handler serves it under a name no content id has.
         handler_->BodyName = QStringLiteral(".body-%1.html").arg(QRandomGenerator::global()->generate64(), 0, 16);
         handler_->Body = bytes;
-        view_->load(QUrl(QStringLiteral("cid:/") + handler_->BodyName));
+        view_->load(QUrl(base + handler_->BodyName));
     } else {
         handler_->BodyName.clear();
         handler_->Body.clear();
-        view_->setHtml(html_, QUrl(QStringLiteral("cid:/")));
+        view_->setContent(bytes, QStringLiteral("text/html;charset=UTF-8"), QUrl(base));
     }
 }
 

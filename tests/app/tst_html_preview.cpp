@@ -39,7 +39,8 @@ std::string Png(int width, int height)
     return bytes.toStdString();
 }
 
-std::unique_ptr<pelmsg::TPelMessage> HtmlMail(const std::string& html, const std::string& contentId = "<image001.png@01D5>")
+std::unique_ptr<pelmsg::TPelMessage> HtmlMail(
+    const std::string& html, const std::string& contentId = "<image001.png@01D5>", int width = 37)
 {
     TnefBuilder b;
     b.Version().MessageClass("IPM.Note").Subject("html");
@@ -49,7 +50,7 @@ std::unique_ptr<pelmsg::TPelMessage> HtmlMail(const std::string& html, const std
     TnefPropList a;
     a.String8(pelmsg::kIdAttachFileName, "image001.png");
     a.String8(pelmsg::kIdAttachContentId, contentId);
-    b.AttachRenddata().AttachTitle("image001.png").AttachData(Png(37, 23)).AttachmentProps(a);
+    b.AttachRenddata().AttachTitle("image001.png").AttachData(Png(width, 23)).AttachmentProps(a);
     auto message = std::make_unique<pelmsg::TPelTNEFFile>();
     const std::string bytes = b.Bytes();
     pelmsg::TSpanStream stream(bytes);
@@ -107,9 +108,9 @@ private:
     std::unique_ptr<TfrmMessage> form_;
     std::unique_ptr<pelmsg::TPelMessage> message_;
 
-    THtmlView* Show(const std::string& html)
+    THtmlView* Show(const std::string& html, int width = 37)
     {
-        message_ = HtmlMail(html);
+        message_ = HtmlMail(html, "<image001.png@01D5>", width);
         form_->FillPreview(&message_->Properties());
         THtmlView* view = form_->HtmlView();
         if (!view)
@@ -147,6 +148,18 @@ private slots:
         QCOMPARE(view->ServedImageCount(), 1);
         QCOMPARE(view->BlockedCount(), 0);
         QVERIFY(view->RemoteBar()->isHidden());
+    }
+
+    // The next message's picture under the same content id is its own, not the last one's.
+    void sameContentIdInTheNextMessage()
+    {
+        const std::string html = "<html><body><img id=i src=\"cid:image001.png@01D5\"></body></html>";
+        THtmlView* view = Show(html, 37);
+        QVERIFY(view);
+        QTRY_COMPARE(Evaluate(view->View(), "document.getElementById('i').naturalWidth").toInt(), 37);
+        view = Show(html, 11);
+        QVERIFY(view);
+        QTRY_COMPARE(Evaluate(view->View(), "document.getElementById('i').naturalWidth").toInt(), 11);
     }
 
     // A source by file name resolves through the page's base address too.
