@@ -6,28 +6,15 @@
 #include <system_error>
 
 #include "pelmsg.h"
+#include "preview_support.h"
 #include "save_formats.h"
 
 namespace quorra {
 
-namespace {
-
-bool EndsWithMsg(const std::string& name)
-{
-    return name.size() >= 4 && pelmsg::EqualsIgnoringAsciiCase(std::string_view(name).substr(name.size() - 4), ".msg");
-}
-
-} // namespace
-
 std::string ProposedAttachmentName(const pelmsg::TMSGProperty& attachment, int index)
 {
-    if (!attachment.IsEmbeddedMessage())
-        return attachment.AttachmentFileName(index);
-    std::string name = attachment.AttachmentDisplayName(index);
-    for (char& c : name)
-        if (c == '/' || c == ':')
-            c = '_';
-    return EndsWithMsg(name) ? name : name + ".msg";
+    return ProposedAttachmentName(
+        attachment.AttachmentKind(), attachment.AttachmentDisplayName(index), attachment.AttachmentFileName(index));
 }
 
 std::string SafeAttachmentName(const pelmsg::TMSGProperty& attachment, int index)

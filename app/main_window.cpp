@@ -40,7 +40,7 @@
 #include "options_dialog.h"
 #include "pel_language.h"
 #include "pelmsg.h"
-#include "preview_page.h"
+#include "message_preview.h"
 #include "program_texts.h"
 #include "property_pages.h"
 #include "structure_page.h"
@@ -145,10 +145,9 @@ void TfrmMain::FormCreate()
         cbFileName_->setEditText(
             Q(InitialFileName(settings_.RecentFiles, startup_.CurrentFolder, startup_.ProgramFolder)));
 
-    // Print and print preview are not offered.
-    Action("miFilePreview")->setVisible(false);
-    Action("miFilePrint")->setVisible(false);
-    miPrintSeparator_->setVisible(false);
+    // Print and print preview print the preview as it is shown.
+    connect(Action("miFilePrint"), &QAction::triggered, this, [this] { PreviewForm(Page("tsPreview"))->PrintWithDialog(); });
+    connect(Action("miFilePreview"), &QAction::triggered, this, [this] { PreviewForm(Page("tsPreview"))->PrintPreview(); });
 
     if (!settings_.ShowMenu) {
         menuBar()->hide();
@@ -210,7 +209,8 @@ void TfrmMain::CreateActions()
     NewAction("btnSendMail", tr("Send Mail"), this)->setToolTip(tr("Send feedback by email to author"));
     NewAction("btnAbout", tr("About"), this);
 
-    for (const char* name : { "miFileSaveAs", "btnSaveAs", "miFileSaveAttachments", "miFileReply", "miFileForward" })
+    for (const char* name : { "miFileSaveAs", "btnSaveAs", "miFileSaveAttachments", "miFileReply", "miFileForward",
+             "miFilePrint", "miFilePreview" })
         Action(name)->setEnabled(false);
 
     connect(Action("miOpen"), &QAction::triggered, this, &TfrmMain::btnXLSFileNameClick);
@@ -451,7 +451,7 @@ void TfrmMain::CreateCentralArea()
         page->setObjectName(QLatin1String(t.name));
         pageControl_->addTab(page, tr(t.caption));
     }
-    CreatePreviewPage(Page("tsPreview"));
+    CreatePreviewPage(Page("tsPreview"), settings_)->SetSaveAllAction(Action("miFileSaveAttachments"));
     CreatePropertiesPage(Page("tsProperties"));
     CreateStructurePage(Page("tsStructure"));
     CreateTransportHeaderPage(Page("tsHeader"));
@@ -732,11 +732,11 @@ void TfrmMain::FillPages()
         FillPropertiesPage(Page("tsProperties"), message);
     }
     pageControl_->setTabVisible(pageControl_->indexOf(Page("tsStructure")), structureBuilt_);
-    FillPreviewPage(Page("tsPreview"), message);
+    FillPreviewPage(Page("tsPreview"), message, FileName());
     FillTransportHeader(Page("tsHeader"), message);
     FillFlags(Page("tsFlags"), message);
 
-    for (const char* name : { "miFileSaveAs", "btnSaveAs", "miFileReply", "miFileForward" })
+    for (const char* name : { "miFileSaveAs", "btnSaveAs", "miFileReply", "miFileForward", "miFilePrint", "miFilePreview" })
         Action(name)->setEnabled(true);
     Action("miFileSaveAttachments")->setEnabled(PreviewAttachmentCount(Page("tsPreview")) > 0);
     ShowDamage();

@@ -136,6 +136,10 @@ TfrmOptions::TfrmOptions(QWidget* parent)
     cbDefaultFormat_->addItems({ tr("any"), tr("Text format"), tr("Richtext format"), tr("HTML format") });
     lblDefaultFormat->setBuddy(cbDefaultFormat_);
     g->addWidget(cbDefaultFormat_);
+    cbAllowRemoteContent_ = Named(
+        new QCheckBox(tr("Always load remote images and styles in HTML mail (senders can see that you read it)"), general),
+        "cbAllowRemoteContent");
+    g->addWidget(cbAllowRemoteContent_);
     g->addStretch(1);
     connect(btnDefaultDirectory, &QPushButton::clicked, this, &TfrmOptions::btnDefaultDirectoryClick);
 
@@ -206,6 +210,7 @@ void TfrmOptions::SetFromSettings(const TSettings& s)
     chkDisableMessageDialog_->setChecked(s.DisableDialogAfterSave);
     edDefaultDirectory_->setText(QString::fromStdString(s.DefaultDir));
     cbDefaultFormat_->setCurrentIndex(s.DefaultFormat >= 0 && s.DefaultFormat <= 3 ? s.DefaultFormat : -1);
+    cbAllowRemoteContent_->setChecked(s.AllowRemoteContent);
     rbModeExtended_->setChecked(s.AppMode == 0);
     rbModeSimple_->setChecked(s.AppMode == 1);
     rbModeBasic_->setChecked(s.AppMode == 2);
@@ -237,6 +242,7 @@ void TfrmOptions::ReadBack(TSettings& s) const
     s.DefaultDir = edDefaultDirectory_->text().toStdString();
     if (cbDefaultFormat_->currentIndex() >= 0)
         s.DefaultFormat = cbDefaultFormat_->currentIndex();
+    s.AllowRemoteContent = cbAllowRemoteContent_->isChecked();
     if (rbModeExtended_->isChecked())
         s.AppMode = 0;
     else if (rbModeSimple_->isChecked())

@@ -61,6 +61,7 @@ private:
     QCheckBox* chkDisableMessageDialog_;
     QLineEdit* edDefaultDirectory_;
     QComboBox* cbDefaultFormat_;
+    QCheckBox* cbAllowRemoteContent_;
     QRadioButton* rbModeExtended_;
     QRadioButton* rbModeSimple_;
     QRadioButton* rbModeBasic_;

@@ -180,6 +180,7 @@ void LoadSettings(TSettings& s, bool placement)
         s.AppMode = static_cast<int>(ini.ReadInteger(o, "AppMode", s.AppMode));
         s.HideLogo = ini.ReadBool(o, "HideLogo", s.HideLogo);
         s.DefaultFormat = static_cast<int>(ini.ReadInteger(o, "DefaultFormat", s.DefaultFormat));
+        s.AllowRemoteContent = ini.ReadBool(o, "AllowRemoteContent", s.AllowRemoteContent);
         s.DirKind = static_cast<int>(ini.ReadInteger("Attachments", "DirKind", s.DirKind));
         s.LastUsedDir = ini.ReadString("Attachments", "LastUsedDir", s.LastUsedDir);
         s.CustomDir = ini.ReadString("Attachments", "CustomDir", s.CustomDir);
@@ -237,6 +238,7 @@ bool SaveSettings(TSettings& s)
         ini.WriteInteger(o, "AppMode", s.AppMode);
         ini.WriteBool(o, "HideLogo", s.HideLogo);
         ini.WriteInteger(o, "DefaultFormat", s.DefaultFormat);
+        ini.WriteBool(o, "AllowRemoteContent", s.AllowRemoteContent);
     }
     ini.WriteInteger("Attachments", "DirKind", s.DirKind);
     ini.WriteString("Attachments", "LastUsedDir", s.LastUsedDir);

@@ -44,6 +44,8 @@ struct TSettings {
     int AppMode = 0; // 0 extended, 1 simple, 2 basic
     bool HideLogo = false;
     int DefaultFormat = 3; // 0 any, 1 text, 2 rich text, 3 HTML
+    // Whether HTML mail may load remote images and style sheets (trackers) without being asked each time.
+    bool AllowRemoteContent = false;
     // [Attachments]
     int DirKind = 0; // 0 program folder, 1 last used, 2 custom, 3 folder of the message file
     std::string LastUsedDir;

@@ -16,6 +16,10 @@ class TfrmMain;
 int RunViewer(int& argc, char** argv, const std::vector<std::string>& arguments,
     const std::function<void(TfrmMain&)>& onCreated = {});
 
+// What the preview's web view needs before the QApplication is created: the "cid" scheme and shared OpenGL
+// contexts (and no sandbox when running as root, where it cannot start).
+void PrepareWebEngine();
+
 // The installed folder of the language files: "share/quorra/languages" beside the program's "bin" folder.
 std::string InstalledLanguageFolder();
 

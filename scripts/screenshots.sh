@@ -9,6 +9,7 @@ if [ -z "${SKIP_BUILD:-}" ]; then
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" --target quorra screen-grab window-pictures save-pictures >/dev/null
     cmake --build --preset "$preset" --target quorra screen-grab window-pictures desktop-pictures >/dev/null
+    cmake --build --preset "$preset" --target quorra screen-grab window-pictures preview-pictures >/dev/null
 fi
 bin="build/$preset"
 mkdir -p "$out"
@@ -73,6 +74,10 @@ done
 # A .msg file of the shared corpus (nested attached messages): its Structure and Properties pages, in both languages.
 corpus_msg="$(pwd)/../shared/corpus/msg/hiraoka-msgreader__msgInMsg.msg"
 if [ -f "$corpus_msg" ]; then
+# The Preview page: an HTML mail with an inline picture, an RTF-only mail in the rich-text tab and as HTML, a plain
+# mail, Russian and Japanese mail, the importance banner, the remote-content bar, and a print preview.
+corpus="$(pwd)/../shared/corpus"
+if [ -d "$corpus" ]; then
     for lang in en de; do
         home="$(mktemp -d)"
         locale=C.UTF-8; extra=()
@@ -95,3 +100,19 @@ fi
         "--favorite=$home/mail/minutes.tnef" "${full[@]}" "${extra[@]}"
     rm -rf "$home"
 done
+            "$bin/app/preview-pictures" "$out" "${extra[@]}" \
+            "preview-$lang-html-inline-image=$sample@html" \
+            "preview-$lang-rtf-only-rtf=$corpus/tnef/verdammelt-tnef__rtf.tnef@rtf" \
+            "preview-$lang-rtf-html-rtf=$corpus/msg/outlook-message-parser__issue-16-rtf-sample-email.msg@rtf" \
+            "preview-$lang-rtf-html-plain=$corpus/msg/outlook-message-parser__issue-16-rtf-sample-email.msg@plain" \
+            "preview-$lang-rtf-only-fromhtml-rtf=$corpus/msg/poi__message_1979.msg@rtf" \
+            "preview-$lang-rtf-only-fromhtml-html=$corpus/msg/poi__message_1979.msg@html" \
+            "preview-$lang-plain=$corpus/tnef/verdammelt-tnef__data-before-name.tnef@plain" \
+            "preview-$lang-russian=$corpus/tnef/MimeKit__ukr.winmail.dat" \
+            "preview-$lang-japanese=$corpus/msg/hiraoka-msgreader__nonUnicodeCP932.msg" \
+            "preview-$lang-importance=importance" \
+            "preview-$lang-remote-bar=remote" \
+            "preview-$lang-print-preview=$sample@print"
+        rm -rf "$home"
+    done
+fi

@@ -20,6 +20,7 @@
 #include "storage/storage.h"
 
 #include "rtf/compressed_rtf.h"
+#include "rtf/rtf_document.h"
 #include "rtf/rtf_html.h"
 
 #include "model/limits.h"

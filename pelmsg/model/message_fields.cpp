@@ -164,10 +164,11 @@ double TMSGProperties::SentDate() const
 
 uint8_t TMSGProperties::ImportanceLevel() const
 {
-    // PRIORITY counts -1 (not urgent) to 1 (urgent), IMPORTANCE 0 (low) to 2 (high): both become 1 (low) to
-    // 3 (high). A value outside its range counts as the nearest end, not as some other level.
+    // The scale runs from 0 (lowest) over 2 (normal) to 4 (highest). PRIORITY counts -1 (not urgent) to 1 (urgent)
+    // and is taken as far as -2 and 2, the lowest and highest levels; IMPORTANCE counts 0 (low) to 2 (high). Both
+    // are shifted onto the scale; a value outside its range counts as the nearest end, not as some other level.
     if (const TMSGProperty* priority = FindProperty(kTagPriority, false, true))
-        return static_cast<uint8_t>(std::clamp<int64_t>(ValueAsInteger(priority->Value), -1, 1) + 2);
+        return static_cast<uint8_t>(std::clamp<int64_t>(ValueAsInteger(priority->Value), -2, 2) + 2);
     if (const TMSGProperty* importance = FindProperty(kTagImportance, false, true))
         return static_cast<uint8_t>(std::clamp<int64_t>(ValueAsInteger(importance->Value), 0, 2) + 1);
     return 2;

@@ -417,6 +417,15 @@ TEST(HostileWrongOutput, ImportanceIsClamped)
         const std::string eml = EmlOf(tree);
         EXPECT_NE(eml.find(std::string("\r\nX-Priority: ") + priority + "\r\n"), std::string::npos) << importance;
     }
+    // PRIORITY reaches the lowest and highest levels (-2 and 2) the preview's banner shows, and no further.
+    const std::pair<int32_t, const char*> priorityRows[] = { { 300, "1" }, { 2, "1" }, { 1, "2" }, { -2, "5" },
+        { -300, "5" } };
+    for (auto [value, priority] : priorityRows) {
+        TMSGProperties tree;
+        AddNode(tree, kTagPriority, value);
+        const std::string eml = EmlOf(tree);
+        EXPECT_NE(eml.find(std::string("\r\nX-Priority: ") + priority + "\r\n"), std::string::npos) << value;
+    }
 }
 
 } // namespace

@@ -1,0 +1,358 @@
+#include "html_view.h"
+
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMimeDatabase>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QVBoxLayout>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
+#include <QWebEngineView>
+
+#include "pelmsg.h"
+#include "preview_support.h"
+#include "program_texts.h"
+
+namespace quorra {
+
+// The bar's texts come from the language in use each time it shows, since the view is made after the language was
+// applied to the forms.
+TProgramText strRemoteContentBlocked("strRemoteContentBlocked", "Remote content was blocked");
+TProgramText strLoadRemoteContent("strLoadRemoteContent", "Load remote content");
+
+namespace {
+
+const QByteArray kCidScheme = QByteArrayLiteral("cid");
+
+bool IsRemoteScheme(const QString& scheme)
+{
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("ftp")
+        || scheme == QLatin1String("ws") || scheme == QLatin1String("wss");
+}
+
+// Schemes a clicked link may hand to the user's programs.
+bool IsExternalLinkScheme(const QString& scheme)
+{
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("ftp")
+        || scheme == QLatin1String("mailto");
+}
+
+// What the page itself may load: its own text and the message's images.
+bool IsOwnScheme(const QString& scheme)
+{
+    return scheme == QLatin1String("cid") || scheme == QLatin1String("data") || scheme == QLatin1String("about");
+}
+
+} // namespace
+
+void RegisterCidScheme()
+{
+    static bool registered = false;
+    if (registered)
+        return;
+    registered = true;
+    QWebEngineUrlScheme scheme(kCidScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalAccessAllowed);
+    QWebEngineUrlScheme::registerScheme(scheme);
+}
+
+// Serves "cid:" requests: the body when it is too large to hand over directly, and the attachments that image
+// sources name (by content id, else by file name).
+class TCidSchemeHandler : public QWebEngineUrlSchemeHandler {
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+
+    const pelmsg::TMSGProperties* Message = nullptr;
+    QString Token;
+    QString BodyName;
+    QByteArray Body;
+    int Served = 0;
+
+    void requestStarted(QWebEngineUrlRequestJob* job) override
+    {
+        QString path = job->requestUrl().path(QUrl::FullyDecoded);
+        // Every load has a folder of its own, so that a picture is never taken from an earlier message's cache.
+        const QString folder = QLatin1Char('/') + Token + QLatin1Char('/');
+        if (!path.startsWith(folder)) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        path.remove(0, folder.size());
+        if (!BodyName.isEmpty() && path == BodyName) {
+            auto* buffer = new QBuffer(job);
+            buffer->setData(Body);
+            job->reply(QByteArrayLiteral("text/html;charset=utf-8"), buffer);
+            return;
+        }
+        const int index = Message ? FindEmbeddedImage(*Message, path.toStdU16String(), true) : -1;
+        if (index < 0) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        QByteArray data;
+        try {
+            pelmsg::TMemoryStream stream;
+            pelmsg::WriteAttachmentData(*Message, index, stream);
+            data = QByteArray::fromStdString(stream.Bytes());
+        } catch (const std::exception&) {
+            job->fail(QWebEngineUrlRequestJob::RequestFailed);
+            return;
+        }
+        QMimeDatabase mimes;
+        QByteArray type = mimes.mimeTypeForData(data).name().toLatin1();
+        // Only pictures: an attachment named by an image source is never shown as a document of its own.
+        if (!type.startsWith("image/")) {
+            job->fail(QWebEngineUrlRequestJob::RequestDenied);
+            return;
+        }
+        auto* buffer = new QBuffer(job);
+        buffer->setData(data);
+        ++Served;
+        job->reply(type, buffer);
+    }
+};
+
+// Lets the page load its own text and images; remote addresses only when allowed; nothing else.
+class TRemoteInterceptor : public QWebEngineUrlRequestInterceptor {
+public:
+    explicit TRemoteInterceptor(THtmlView* view)
+        : QWebEngineUrlRequestInterceptor(view)
+        , view_(view)
+    {
+    }
+
+    bool Allowed = false;
+    int Blocked = 0;
+
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        const QString scheme = info.requestUrl().scheme().toLower();
+        if (IsOwnScheme(scheme) || scheme == QLatin1String("blob"))
+            return;
+        if (IsRemoteScheme(scheme) && Allowed)
+            return;
+        info.block(true);
+        if (IsRemoteScheme(scheme)) {
+            ++Blocked;
+            QMetaObject::invokeMethod(view_, "RemoteContentBlocked", Qt::QueuedConnection);
+        }
+    }
+
+private:
+    THtmlView* view_;
+};
+
+// Navigation stays inside the message: clicked links go to the user's programs, everything else that would
+// leave the page's own text is refused.
+class TPreviewPage : public QWebEnginePage {
+public:
+    TPreviewPage(QWebEngineProfile* profile, THtmlView* owner)
+        : QWebEnginePage(profile, owner)
+        , owner_(owner)
+    {
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    {
+        const QString scheme = url.scheme().toLower();
+        if (type == NavigationTypeLinkClicked) {
+            // A link to a place in the same text scrolls there.
+            if (IsOwnScheme(scheme) && url.hasFragment())
+                return true;
+            if (IsExternalLinkScheme(scheme) && owner_->OpenExternal)
+                owner_->OpenExternal(url);
+            return false;
+        }
+        Q_UNUSED(isMainFrame);
+        return IsOwnScheme(scheme);
+    }
+
+    // A link that asks for a new window ("target=_blank") opens in the user's programs too.
+    QWebEnginePage* createWindow(WebWindowType) override
+    {
+        auto* page = new TNewWindowCatcher(profile(), owner_);
+        return page;
+    }
+
+private:
+    class TNewWindowCatcher : public QWebEnginePage {
+    public:
+        TNewWindowCatcher(QWebEngineProfile* profile, THtmlView* owner)
+            : QWebEnginePage(profile, owner)
+            , owner_(owner)
+        {
+        }
+
+    protected:
+        bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override
+        {
+            if (IsExternalLinkScheme(url.scheme().toLower()) && owner_->OpenExternal)
+                owner_->OpenExternal(url);
+            deleteLater();
+            return false;
+        }
+
+    private:
+        THtmlView* owner_;
+    };
+
+    THtmlView* owner_;
+};
+
+THtmlView::THtmlView(QWidget* parent)
+    : QWidget(parent)
+{
+    // The engine reads this when the first view starts it; as root its sandbox cannot start (also where the
+    // program was started without PrepareWebEngine, as in the window tests).
+    if (::geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    setObjectName(QStringLiteral("wbHTMLBody"));
+    OpenExternal = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    pnlRemote_ = new QFrame(this);
+    pnlRemote_->setObjectName(QStringLiteral("pnlRemoteContent"));
+    pnlRemote_->setAutoFillBackground(true);
+    pnlRemote_->setBackgroundRole(QPalette::ToolTipBase);
+    pnlRemote_->setForegroundRole(QPalette::ToolTipText);
+    pnlRemote_->setFrameShape(QFrame::StyledPanel);
+    auto* bar = new QHBoxLayout(pnlRemote_);
+    bar->setContentsMargins(6, 3, 6, 3);
+    lblRemote_ = new QLabel(strRemoteContentBlocked(), pnlRemote_);
+    lblRemote_->setObjectName(QStringLiteral("lblRemoteContent"));
+    lblRemote_->setForegroundRole(QPalette::ToolTipText);
+    btnLoadRemote_ = new QPushButton(strLoadRemoteContent(), pnlRemote_);
+    btnLoadRemote_->setObjectName(QStringLiteral("btnLoadRemoteContent"));
+    bar->addWidget(lblRemote_, 1);
+    bar->addWidget(btnLoadRemote_);
+    pnlRemote_->hide();
+    layout->addWidget(pnlRemote_);
+
+    // No storage name: the profile is off the record (nothing is written to disk).
+    profile_ = new QWebEngineProfile(this);
+    // No cache: two messages may name different pictures with the same content id ("cid:image001.png").
+    profile_->setHttpCacheType(QWebEngineProfile::NoCache);
+    profile_->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+    handler_ = new TCidSchemeHandler(this);
+    profile_->installUrlSchemeHandler(kCidScheme, handler_);
+    interceptor_ = new TRemoteInterceptor(this);
+    profile_->setUrlRequestInterceptor(interceptor_);
+
+    view_ = new QWebEngineView(this);
+    view_->setObjectName(QStringLiteral("wbBrowser"));
+    auto* page = new TPreviewPage(profile_, this);
+    QWebEngineSettings* s = page->settings();
+    s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    s->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    s->setAttribute(QWebEngineSettings::AutoLoadImages, true);
+    s->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    s->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
+    s->setAttribute(QWebEngineSettings::NavigateOnDropEnabled, false);
+    s->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
+    s->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
+    s->setAttribute(QWebEngineSettings::WebRTCPublicInterfacesOnly, true);
+    view_->setPage(page);
+    view_->setAcceptDrops(false);
+    layout->addWidget(view_, 1);
+
+    connect(btnLoadRemote_, &QPushButton::clicked, this, &THtmlView::LoadRemoteContent);
+    connect(this, &THtmlView::RemoteContentBlocked, this, &THtmlView::ShowBlockedBar);
+    connect(view_, &QWebEngineView::loadFinished, this, &THtmlView::LoadFinished);
+}
+
+THtmlView::~THtmlView()
+{
+    // The pages (this view's own and any caught new window) must go before their profile.
+    delete view_;
+    view_ = nullptr;
+    qDeleteAll(findChildren<QWebEnginePage*>(Qt::FindDirectChildrenOnly));
+}
+
+void THtmlView::SetHtml(const QString& html, const pelmsg::TMSGProperties* message, bool allowRemote)
+{
+    handler_->Message = message;
+    handler_->Served = 0;
+    interceptor_->Allowed = allowRemote;
+    interceptor_->Blocked = 0;
+    pnlRemote_->hide();
+    html_ = html;
+    Reload();
+}
+
+void THtmlView::Reload()
+{
+    // The page's addresses live under "cid:/TOKEN/", new for every load: the engine keeps pictures by address,
+    // and two messages may both call theirs "cid:image001.png". Sources written as "cid:X" are moved there too.
+    handler_->Token = QString::number(QRandomGenerator::global()->generate64(), 16);
+    const QString base = QStringLiteral("cid:/%1/").arg(handler_->Token);
+    static const QRegularExpression cidSource(
+        QStringLiteral("([\"'=(]\\s*)cid:(?!/)"), QRegularExpression::CaseInsensitiveOption);
+    QString html = html_;
+    html.replace(cidSource, QStringLiteral("\\1") + base);
+    const QByteArray bytes = html.toUtf8();
+    html.clear();
+    if (bytes.size() > kMaxInlineHtmlBytes) {
+        // A page this large cannot be handed over directly; the handler serves it under a name no content id has.
+        handler_->BodyName = QStringLiteral(".body-%1.html").arg(QRandomGenerator::global()->generate64(), 0, 16);
+        handler_->Body = bytes;
+        view_->load(QUrl(base + handler_->BodyName));
+    } else {
+        handler_->BodyName.clear();
+        handler_->Body.clear();
+        view_->setContent(bytes, QStringLiteral("text/html;charset=UTF-8"), QUrl(base));
+    }
+}
+
+void THtmlView::Clear()
+{
+    handler_->Message = nullptr;
+    handler_->Body.clear();
+    handler_->BodyName.clear();
+    html_.clear();
+    pnlRemote_->hide();
+    view_->setHtml(QString(), QUrl(QStringLiteral("cid:/")));
+}
+
+void THtmlView::LoadRemoteContent()
+{
+    interceptor_->Allowed = true;
+    interceptor_->Blocked = 0;
+    pnlRemote_->hide();
+    Reload();
+}
+
+void THtmlView::ShowBlockedBar()
+{
+    if (interceptor_->Allowed || interceptor_->Blocked == 0)
+        return;
+    lblRemote_->setText(strRemoteContentBlocked());
+    btnLoadRemote_->setText(strLoadRemoteContent());
+    pnlRemote_->show();
+}
+
+int THtmlView::BlockedCount() const { return interceptor_->Blocked; }
+int THtmlView::ServedImageCount() const { return handler_->Served; }
+bool THtmlView::RemoteAllowed() const { return interceptor_->Allowed; }
+
+} // namespace quorra

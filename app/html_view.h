@@ -1,0 +1,82 @@
+#pragma once
+
+// The preview's HTML view: a web view on a private, off-the-record profile with JavaScript off. Inline images come
+// from the message's attachments through a "cid:" URL scheme handler (the page's base URL is "cid:/", so relative
+// sources arrive there too); remote addresses (http, https, ftp, ws) load only when allowed, and a bar says when
+// something was blocked; every other scheme but data: is refused. A clicked link never opens inside the preview:
+// http, https, ftp and mailto links go to the user's programs.
+
+#include <functional>
+#include <memory>
+
+#include <QPointer>
+#include <QUrl>
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QFrame;
+class QWebEngineProfile;
+class QWebEngineView;
+
+namespace pelmsg {
+class TMSGProperties;
+}
+
+namespace quorra {
+
+class TCidSchemeHandler;
+class TRemoteInterceptor;
+
+// Registers the "cid" URL scheme. Must run before the QApplication is created.
+void RegisterCidScheme();
+
+// Bodies larger than this are served through the scheme handler rather than given to the page directly.
+inline constexpr qsizetype kMaxInlineHtmlBytes = 1 << 20;
+
+class THtmlView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit THtmlView(QWidget* parent = nullptr);
+    ~THtmlView() override;
+
+    // Shows an HTML text of the message (whose attachments the images come from; it must outlive the view's use
+    // of it or be replaced by Clear). allowRemote: load remote content from the start.
+    void SetHtml(const QString& html, const pelmsg::TMSGProperties* message, bool allowRemote);
+    // Shows nothing and forgets the message.
+    void Clear();
+    // Loads what was blocked, for the message shown now.
+    void LoadRemoteContent();
+
+    // How many remote requests were blocked since the last SetHtml; how many images the handler served.
+    int BlockedCount() const;
+    int ServedImageCount() const;
+    bool RemoteAllowed() const;
+    QWebEngineView* View() const { return view_; }
+    // The "Remote content was blocked" bar.
+    QFrame* RemoteBar() const { return pnlRemote_; }
+
+    // Opens a link in the user's programs; replaceable for tests. Default: QDesktopServices::openUrl.
+    std::function<void(const QUrl&)> OpenExternal;
+
+signals:
+    void LoadFinished(bool ok);
+    void RemoteContentBlocked();
+
+private:
+    friend class TPreviewPage;
+    void ShowBlockedBar();
+    void Reload();
+
+    QFrame* pnlRemote_ = nullptr;
+    QLabel* lblRemote_ = nullptr;
+    QPushButton* btnLoadRemote_ = nullptr;
+    QWebEngineProfile* profile_ = nullptr;
+    QWebEngineView* view_ = nullptr;
+    TCidSchemeHandler* handler_ = nullptr;
+    TRemoteInterceptor* interceptor_ = nullptr;
+    QString html_;
+};
+
+} // namespace quorra

@@ -1,0 +1,282 @@
+#include "preview_support.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+#include "ascii_text.h"
+
+namespace quorra {
+
+namespace {
+
+char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (Lower(text[i]) != Lower(prefix[i]))
+            return false;
+    return true;
+}
+
+std::u16string Trimmed(std::u16string text)
+{
+    auto blank = [](char16_t c) { return c <= u' '; };
+    while (!text.empty() && blank(text.back()))
+        text.pop_back();
+    size_t start = 0;
+    while (start < text.size() && blank(text[start]))
+        ++start;
+    return text.substr(start);
+}
+
+bool MatchesKey(const std::u16string& key, std::u16string_view source, bool byFileName)
+{
+    if (key.empty() || source.empty())
+        return false;
+    if (Trimmed(key) == source)
+        return true;
+    if (key.size() == source.size() + 2 && key.front() == u'<' && key.back() == u'>'
+        && std::u16string_view(key).substr(1, source.size()) == source)
+        return true;
+    return byFileName && key.size() >= source.size() && std::u16string_view(key).substr(key.size() - source.size()) == source;
+}
+
+int FindBy(const pelmsg::TMSGProperties& message, std::u16string_view source, bool byFileName)
+{
+    for (int i = 0; i < message.AttachmentCount(); ++i) {
+        const pelmsg::TMSGProperty* node = message.Attachments(i);
+        if (!node)
+            continue;
+        std::u16string key;
+        if (byFileName) {
+            key = node->SubProperties.GetPropertyText(pelmsg::MakeTag(pelmsg::kIdAttachFileName, 0), true, true);
+        } else {
+            key = node->SubProperties.GetPropertyText(pelmsg::MakeTag(pelmsg::kIdAttachContentId, 0), true, true);
+            if (key.empty())
+                key = node->SubProperties.GetPropertyText(pelmsg::MakeTag(0x0008, 0), true, true);
+        }
+        if (MatchesKey(key, source, byFileName))
+            return i;
+    }
+    return -1;
+}
+
+// A bounded little-endian reader over one stream's bytes.
+class TByteReader {
+public:
+    explicit TByteReader(std::string_view bytes)
+        : bytes_(bytes)
+    {
+    }
+    bool U32(uint32_t& value)
+    {
+        if (bytes_.size() - pos_ < 4)
+            return false;
+        value = 0;
+        for (int i = 3; i >= 0; --i)
+            value = (value << 8) | static_cast<unsigned char>(bytes_[pos_ + size_t(i)]);
+        pos_ += 4;
+        return true;
+    }
+    bool Skip(size_t count)
+    {
+        if (bytes_.size() - pos_ < count)
+            return false;
+        pos_ += count;
+        return true;
+    }
+    bool Bytes(size_t count, std::string& out)
+    {
+        if (bytes_.size() - pos_ < count)
+            return false;
+        out.assign(bytes_.substr(pos_, count));
+        pos_ += count;
+        return true;
+    }
+    // A NUL-terminated string; false when no NUL follows.
+    bool ZString(std::string& out)
+    {
+        const size_t end = bytes_.find('\0', pos_);
+        if (end == std::string_view::npos)
+            return false;
+        out.assign(bytes_.substr(pos_, end - pos_));
+        pos_ = end + 1;
+        return true;
+    }
+    // A string behind its 32-bit length (which counts the NUL).
+    bool LengthString(std::string& out)
+    {
+        uint32_t length = 0;
+        if (!U32(length) || !Bytes(length, out))
+            return false;
+        while (!out.empty() && out.back() == '\0')
+            out.pop_back();
+        return true;
+    }
+
+private:
+    std::string_view bytes_;
+    size_t pos_ = 0;
+};
+
+std::string ReadWholeStream(pelmsg::IStorage& storage, const std::u16string& name, size_t limit)
+{
+    std::unique_ptr<pelmsg::IStream> stream = storage.OpenStream(name);
+    std::string bytes;
+    char buffer[65536];
+    while (bytes.size() < limit) {
+        const size_t got = stream->Read(buffer, std::min(sizeof buffer, limit - bytes.size()));
+        if (got == 0)
+            break;
+        bytes.append(buffer, got);
+    }
+    return bytes;
+}
+
+// The most bytes of a packaged file the preview takes out of an OLE object.
+constexpr size_t kMaxPackageBytes = size_t(512) << 20;
+
+} // namespace
+
+std::u16string WrapHtmlForCharset(const std::string& charset, const std::u16string& html)
+{
+    const bool declares = html.find(u"charset=") != std::u16string::npos;
+    if (declares || StartsWithNoCase(html, u"<HTML") || StartsWithNoCase(html, u"<!DOCTYPE"))
+        return html;
+    std::u16string wrapped = u"<html><meta http-equiv=\"Content-Type\" content=\"text/html; charset=";
+    for (char c : charset)
+        wrapped.push_back(static_cast<unsigned char>(c));
+    wrapped += u"\"><body>";
+    wrapped += html;
+    wrapped += u"</body></html>";
+    return wrapped;
+}
+
+int FindEmbeddedImage(const pelmsg::TMSGProperties& message, std::u16string_view source, bool contentIdOrName)
+{
+    if (source.empty())
+        return -1;
+    if (StartsWithNoCase(source, u"cid:"))
+        return FindBy(message, source.substr(4), false);
+    if (contentIdOrName) {
+        const int byId = FindBy(message, source, false);
+        if (byId >= 0)
+            return byId;
+    }
+    return FindBy(message, source, true);
+}
+
+std::string ProposedAttachmentName(pelmsg::TAttachmentKind kind, const std::string& caption, const std::string& fileName)
+{
+    if (kind != pelmsg::TAttachmentKind::EmbeddedMessage && kind != pelmsg::TAttachmentKind::OleObject)
+        return fileName;
+    std::string name = caption;
+    // A caption that names its file already ("minutes.msg") keeps its one extension.
+    const bool endsWithMsg = name.size() >= 4 && LowerAsciiText(name.substr(name.size() - 4)) == ".msg";
+    if (!endsWithMsg)
+        name += ".msg";
+    std::replace(name.begin(), name.end(), '/', '_');
+    std::replace(name.begin(), name.end(), ':', '_');
+    return name;
+}
+
+bool IsExecutableAttachment(std::string_view fileName, std::string_view firstBytes)
+{
+    static constexpr std::array<std::string_view, 44> kRunnable = { "desktop", "sh", "bash", "zsh", "csh", "ksh",
+        "fish", "run", "bin", "appimage", "exe", "com", "bat", "cmd", "msi", "msp", "scr", "pif", "cpl", "jar",
+        "jnlp", "py", "pyc", "pyw", "pl", "rb", "php", "js", "jse", "vbs", "vbe", "wsf", "wsh", "ps1", "hta", "lnk",
+        "reg", "so", "deb", "rpm", "apk", "command", "x86_64", "elf" };
+    // Trailing dots and blanks are dropped by the safe file name, so they must not hide the extension.
+    std::string name(fileName);
+    while (!name.empty() && (name.back() == '.' || name.back() == ' '))
+        name.pop_back();
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos) {
+        const std::string extension = LowerAsciiText(name.substr(dot + 1));
+        if (std::find(kRunnable.begin(), kRunnable.end(), extension) != kRunnable.end())
+            return true;
+    }
+    auto startsWith = [&](std::string_view magic) { return firstBytes.substr(0, magic.size()) == magic; };
+    return startsWith("\x7F" "ELF") || startsWith("#!") || startsWith("MZ") || startsWith("[Desktop Entry]")
+        || startsWith("\xEF\xBB\xBF[Desktop Entry]") || startsWith("\xCA\xFE\xBA\xBE");
+}
+
+std::optional<TOlePackage> ReadOle10Native(std::string_view stream)
+{
+    TByteReader r(stream);
+    uint32_t total = 0;
+    TOlePackage package;
+    std::string path, tempPath;
+    uint32_t dataSize = 0;
+    // Size, a 16-bit type (2), label, source path, two reserved 16-bit words, the temporary path behind its length,
+    // then the data behind its length.
+    if (!r.U32(total) || !r.Skip(2) || !r.ZString(package.Label) || !r.ZString(path) || !r.Skip(4)
+        || !r.LengthString(tempPath) || !r.U32(dataSize) || !r.Bytes(dataSize, package.Data))
+        return std::nullopt;
+    // The label is the name the sender saw; the first path may be only where the icon came from (SHELL32.DLL), the
+    // temporary path is the file's own.
+    auto fileOf = [](const std::string& p) {
+        const size_t slash = p.find_last_of("\\/");
+        return slash == std::string::npos ? p : p.substr(slash + 1);
+    };
+    for (const std::string* candidate : { &package.Label, &tempPath, &path })
+        if (package.FileName.empty())
+            package.FileName = fileOf(*candidate);
+    return package;
+}
+
+TOleObjectInfo DescribeOleObject(const pelmsg::TMSGProperty& attachment)
+{
+    TOleObjectInfo info;
+    const pelmsg::TMSGProperty* data = attachment.AttachmentDataNode();
+    if (!data)
+        return info;
+    const auto* bytes = std::get_if<pelmsg::ByteString>(&data->Value);
+    if (!bytes)
+        return info;
+    info.Size = bytes->size();
+    try {
+        // A TNEF object starts with the interface id of its storage.
+        std::string_view view(*bytes);
+        if (!pelmsg::HasCompoundFileSignature(view) && view.size() > 16
+            && pelmsg::HasCompoundFileSignature(view.substr(16)))
+            view.remove_prefix(16);
+        if (!pelmsg::HasCompoundFileSignature(view))
+            return info;
+        info.Size = view.size();
+        std::unique_ptr<pelmsg::IStorage> storage = pelmsg::StgOpenStorageOnMemory(std::string(view));
+        const pelmsg::STATSTG root = storage->Stat();
+        if (root.clsid != pelmsg::TClassId {})
+            info.ClassId = pelmsg::GuidToText(root.clsid.data());
+        if (storage->StatElement(u"\u0001CompObj")) {
+            const std::string compObj = ReadWholeStream(*storage, u"\u0001CompObj", 1 << 16);
+            TByteReader r(compObj);
+            std::string userType, format;
+            uint32_t marker = 0;
+            if (r.Skip(28) && r.LengthString(userType)) {
+                info.UserType = userType;
+                if (r.U32(marker)) {
+                    bool ok = true;
+                    if (marker == 0xFFFFFFFF || marker == 0xFFFFFFFE)
+                        ok = r.Skip(4);
+                    else if (marker != 0)
+                        ok = r.Skip(marker);
+                    std::string progId;
+                    if (ok && r.LengthString(progId))
+                        info.ProgId = progId;
+                }
+            }
+        }
+        if (storage->StatElement(u"\u0001Ole10Native"))
+            info.Package = ReadOle10Native(ReadWholeStream(*storage, u"\u0001Ole10Native", kMaxPackageBytes));
+    } catch (const std::exception&) {
+        // A damaged object shows what was read of it.
+    }
+    return info;
+}
+
+} // namespace quorra

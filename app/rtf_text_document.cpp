@@ -1,0 +1,222 @@
+#include "rtf_text_document.h"
+
+#include <map>
+#include <variant>
+
+#include <QImage>
+#include <QString>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextImageFormat>
+#include <QTextList>
+#include <QTextTable>
+#include <QUrl>
+
+#include "pelmsg.h"
+
+namespace quorra {
+
+namespace {
+
+constexpr double kTwipsPerPixel = 15.0; // 1440 twips an inch, 96 pixels an inch
+
+class TBuilder {
+public:
+    TBuilder(const pelmsg::TRtfDocument& rtf, QTextDocument& document)
+        : rtf_(rtf)
+        , document_(document)
+        , cursor_(&document)
+    {
+    }
+
+    void Build()
+    {
+        bool first = true;
+        for (const pelmsg::TRtfBlock& block : rtf_.Blocks) {
+            if (const auto* p = std::get_if<pelmsg::TRtfParagraph>(&block)) {
+                Paragraph(*p, first);
+                first = false;
+                continue;
+            }
+            Table(std::get<pelmsg::TRtfTable>(block), first);
+            first = false;
+        }
+    }
+
+private:
+    void Paragraph(const pelmsg::TRtfParagraph& p, bool first)
+    {
+        QTextBlockFormat format;
+        switch (p.Alignment) {
+        case pelmsg::TRtfAlignment::Right:
+            format.setAlignment(Qt::AlignRight);
+            break;
+        case pelmsg::TRtfAlignment::Center:
+            format.setAlignment(Qt::AlignHCenter);
+            break;
+        case pelmsg::TRtfAlignment::Justify:
+            format.setAlignment(Qt::AlignJustify);
+            break;
+        default:
+            format.setAlignment(Qt::AlignLeft);
+        }
+        if (p.List == 0) {
+            format.setLeftMargin(std::max(0, p.LeftIndent) / kTwipsPerPixel);
+            format.setTextIndent(p.FirstLineIndent / kTwipsPerPixel);
+        }
+        format.setRightMargin(std::max(0, p.RightIndent) / kTwipsPerPixel);
+        format.setTopMargin(std::max(0, p.SpaceBefore) / kTwipsPerPixel);
+        format.setBottomMargin(std::max(0, p.SpaceAfter) / kTwipsPerPixel);
+        if (first)
+            cursor_.setBlockFormat(format);
+        else
+            cursor_.insertBlock(format);
+        cursor_.setBlockCharFormat(CharFormat(p.Spans.empty() ? pelmsg::TRtfCharFormat {} : p.Spans.front().Format));
+        if (p.List != 0)
+            AddToList(p);
+        else
+            lastList_ = nullptr;
+        Spans(p);
+    }
+
+    void AddToList(const pelmsg::TRtfParagraph& p)
+    {
+        const int key = p.List * 16 + p.ListLevel;
+        if (lastList_ && lastListKey_ == key) {
+            lastList_->add(cursor_.block());
+            return;
+        }
+        auto found = lists_.find(key);
+        if (found != lists_.end() && lastList_ && lastListKey_ / 16 == p.List) {
+            found->second->add(cursor_.block());
+        } else {
+            QTextListFormat format;
+            static const QTextListFormat::Style kBullets[]
+                = { QTextListFormat::ListDisc, QTextListFormat::ListCircle, QTextListFormat::ListSquare };
+            format.setStyle(p.Numbered ? QTextListFormat::ListDecimal : kBullets[p.ListLevel % 3]);
+            format.setIndent(p.ListLevel + 1);
+            QTextList* list = cursor_.createList(format);
+            lists_[key] = list;
+            found = lists_.find(key);
+        }
+        lastList_ = found->second;
+        lastListKey_ = key;
+    }
+
+    void Spans(const pelmsg::TRtfParagraph& p)
+    {
+        for (const pelmsg::TRtfSpan& span : p.Spans) {
+            if (span.Picture >= 0) {
+                Picture(size_t(span.Picture));
+                continue;
+            }
+            cursor_.insertText(QString::fromStdU16String(span.Text), CharFormat(span.Format));
+        }
+    }
+
+    void Picture(size_t index)
+    {
+        const pelmsg::TRtfPicture& picture = rtf_.Pictures[index];
+        QImage image;
+        if (!image.loadFromData(reinterpret_cast<const uchar*>(picture.Bytes.data()), int(picture.Bytes.size()),
+                picture.Format == "png" ? "PNG" : "JPEG"))
+            return;
+        const QUrl name(QStringLiteral("rtfpicture://%1").arg(index));
+        document_.addResource(QTextDocument::ImageResource, name, image);
+        QTextImageFormat format;
+        format.setName(name.toString());
+        if (picture.WidthTwips > 0 && picture.HeightTwips > 0) {
+            format.setWidth(picture.WidthTwips / kTwipsPerPixel);
+            format.setHeight(picture.HeightTwips / kTwipsPerPixel);
+        } else {
+            format.setWidth(image.width());
+            format.setHeight(image.height());
+        }
+        cursor_.insertImage(format);
+    }
+
+    void Table(const pelmsg::TRtfTable& table, bool first)
+    {
+        int columns = 1;
+        for (const pelmsg::TRtfTableRow& row : table.Rows)
+            columns = std::max(columns, int(row.Cells.size()));
+        if (!first)
+            cursor_.insertBlock();
+        QTextTableFormat format;
+        format.setCellPadding(2);
+        format.setCellSpacing(0);
+        format.setBorder(1);
+        format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+        QTextTable* qtable = cursor_.insertTable(int(table.Rows.size()), columns, format);
+        for (int r = 0; r < int(table.Rows.size()); ++r) {
+            const pelmsg::TRtfTableRow& row = table.Rows[size_t(r)];
+            for (int c = 0; c < int(row.Cells.size()); ++c) {
+                cursor_ = qtable->cellAt(r, c).firstCursorPosition();
+                bool firstInCell = true;
+                for (const pelmsg::TRtfParagraph& p : row.Cells[size_t(c)].Paragraphs) {
+                    Paragraph(p, firstInCell);
+                    firstInCell = false;
+                }
+            }
+        }
+        lastList_ = nullptr;
+        cursor_ = qtable->lastCursorPosition();
+        cursor_.movePosition(QTextCursor::NextBlock);
+    }
+
+    QTextCharFormat CharFormat(const pelmsg::TRtfCharFormat& f) const
+    {
+        QTextCharFormat format;
+        format.setFontWeight(f.Bold ? QFont::Bold : QFont::Normal);
+        format.setFontItalic(f.Italic);
+        format.setFontUnderline(f.Underline);
+        format.setFontStrikeOut(f.Strike);
+        format.setFontPointSize(f.SizeHalfPoints / 2.0);
+        if (f.Position == pelmsg::TRtfVerticalPosition::Super)
+            format.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
+        else if (f.Position == pelmsg::TRtfVerticalPosition::Sub)
+            format.setVerticalAlignment(QTextCharFormat::AlignSubScript);
+        if (f.Font >= 0) {
+            const QString face = QString::fromStdU16String(rtf_.Fonts[size_t(f.Font)].Name);
+            if (!face.isEmpty())
+                format.setFontFamilies({ face });
+        }
+        if (f.Color >= 0) {
+            const pelmsg::TRtfColor& c = rtf_.Colors[size_t(f.Color)];
+            format.setForeground(QColor(c.Red, c.Green, c.Blue));
+        }
+        if (f.Background >= 0) {
+            const pelmsg::TRtfColor& c = rtf_.Colors[size_t(f.Background)];
+            format.setBackground(QColor(c.Red, c.Green, c.Blue));
+        }
+        return format;
+    }
+
+    const pelmsg::TRtfDocument& rtf_;
+    QTextDocument& document_;
+    QTextCursor cursor_;
+    std::map<int, QTextList*> lists_;
+    QTextList* lastList_ = nullptr;
+    int lastListKey_ = 0;
+};
+
+} // namespace
+
+void FillTextDocument(const pelmsg::TRtfDocument& rtf, QTextDocument& document)
+{
+    document.clear();
+    TBuilder(rtf, document).Build();
+}
+
+void LoadRtfIntoDocument(const QString& rtf, QTextDocument& document)
+{
+    document.clear();
+    if (rtf.isEmpty())
+        return;
+    const std::u16string text = rtf.toStdU16String();
+    FillTextDocument(pelmsg::ReadRtfDocument(std::u16string_view(text)), document);
+}
+
+} // namespace quorra

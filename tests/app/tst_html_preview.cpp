@@ -1,0 +1,284 @@
+// The preview's HTML tab in a real web view (run under Xvfb): inline images from the attachments by content id,
+// remote content blocked until the user asks for it, links handed to the user's programs and never opened inside,
+// "res://" sources left alone, no JavaScript, and bodies too large to hand over directly.
+
+#include <QApplication>
+#include <QBuffer>
+#include <QFrame>
+#include <QPushButton>
+#include <QImage>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+#include <QtTest>
+
+#include "html_view.h"
+#include "message_preview.h"
+#include "pelmsg.h"
+#include "settings.h"
+#include "tnef_builder.h"
+#include "viewer_app.h"
+#include "window_test_support.h"
+
+using namespace quorra;
+using namespace pelmsg::test;
+
+namespace {
+
+std::string Png(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes.toStdString();
+}
+
+std::unique_ptr<pelmsg::TPelMessage> HtmlMail(
+    const std::string& html, const std::string& contentId = "<image001.png@01D5>", int width = 37)
+{
+    TnefBuilder b;
+    b.Version().MessageClass("IPM.Note").Subject("html");
+    TnefPropList props;
+    props.Binary(pelmsg::kIdBodyHtml, html);
+    b.MapiProps(props);
+    TnefPropList a;
+    a.String8(pelmsg::kIdAttachFileName, "image001.png");
+    a.String8(pelmsg::kIdAttachContentId, contentId);
+    b.AttachRenddata().AttachTitle("image001.png").AttachData(Png(width, 23)).AttachmentProps(a);
+    auto message = std::make_unique<pelmsg::TPelTNEFFile>();
+    const std::string bytes = b.Bytes();
+    pelmsg::TSpanStream stream(bytes);
+    message->LoadFromStream(stream);
+    return message;
+}
+
+// A page script the view's own world may run (the page's JavaScript is off).
+QVariant Evaluate(QWebEngineView* view, const QString& script)
+{
+    QVariant result;
+    bool done = false;
+    view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant& v) {
+        result = v;
+        done = true;
+    });
+    if (!QTest::qWaitFor([&] { return done; }, 10000))
+        return QStringLiteral("timeout");
+    return result;
+}
+
+// A web server on the loopback that answers every request with a small PNG and counts them.
+class TCountingServer : public QTcpServer {
+public:
+    int Requests = 0;
+    TCountingServer()
+    {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                    if (!s->readAll().startsWith("GET"))
+                        return;
+                    ++Requests;
+                    const std::string png = Png(5, 5);
+                    s->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\nContent-Length: "
+                        + QByteArray::number(qsizetype(png.size())) + "\r\n\r\n");
+                    s->write(png.data(), qsizetype(png.size()));
+                    s->disconnectFromHost();
+                });
+            }
+        });
+    }
+    QString Url() const { return QStringLiteral("http://127.0.0.1:%1/pixel.png").arg(serverPort()); }
+};
+
+} // namespace
+
+class TestHtmlPreview : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<quorra_test::TIsolatedHome> home_;
+    TSettings settings_;
+    std::unique_ptr<TfrmMessage> form_;
+    std::unique_ptr<pelmsg::TPelMessage> message_;
+
+    THtmlView* Show(const std::string& html, int width = 37)
+    {
+        message_ = HtmlMail(html, "<image001.png@01D5>", width);
+        form_->FillPreview(&message_->Properties());
+        THtmlView* view = form_->HtmlView();
+        if (!view)
+            return nullptr;
+        QSignalSpy loaded(view, &THtmlView::LoadFinished);
+        if (!loaded.wait(20000) && loaded.isEmpty())
+            return nullptr;
+        return view;
+    }
+
+private slots:
+    void init()
+    {
+        home_ = std::make_unique<quorra_test::TIsolatedHome>();
+        settings_ = TSettings();
+        form_ = std::make_unique<TfrmMessage>(settings_);
+        form_->resize(800, 600);
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    }
+    void cleanup()
+    {
+        form_.reset();
+        message_.reset();
+        home_.reset();
+    }
+
+    // "cid:" + the content id finds the attachment whose id is that in angle brackets, and shows its picture.
+    void inlineImageByContentId()
+    {
+        THtmlView* view = Show("<html><body><p>Logo:</p><img id=i src=\"cid:image001.png@01D5\"></body></html>");
+        QVERIFY(view);
+        QCOMPARE(form_->findChild<QTabWidget*>("pcBody")->currentWidget()->objectName(), QStringLiteral("tsHTMLBody"));
+        QTRY_COMPARE(Evaluate(view->View(), "document.getElementById('i').naturalWidth").toInt(), 37);
+        QCOMPARE(view->ServedImageCount(), 1);
+        QCOMPARE(view->BlockedCount(), 0);
+        QVERIFY(view->RemoteBar()->isHidden());
+    }
+
+    // The next message's picture under the same content id is its own, not the last one's.
+    void sameContentIdInTheNextMessage()
+    {
+        const std::string html = "<html><body><img id=i src=\"cid:image001.png@01D5\"></body></html>";
+        THtmlView* view = Show(html, 37);
+        QVERIFY(view);
+        QTRY_COMPARE(Evaluate(view->View(), "document.getElementById('i').naturalWidth").toInt(), 37);
+        view = Show(html, 11);
+        QVERIFY(view);
+        QTRY_COMPARE(Evaluate(view->View(), "document.getElementById('i').naturalWidth").toInt(), 11);
+    }
+
+    // A source by file name resolves through the page's base address too.
+    void inlineImageByFileName()
+    {
+        THtmlView* view = Show("<p>x</p><img id=i src=\"image001.png\">");
+        QVERIFY(view);
+        QTRY_COMPARE(Evaluate(view->View(), "document.getElementById('i').naturalWidth").toInt(), 37);
+    }
+
+    // A fragment without a charset is wrapped; the wrapper's meta tag is in the document.
+    void fragmentIsWrapped()
+    {
+        THtmlView* view = Show("<p id=p>Gr\xC3\xBC\xC3\x9F" "e</p>");
+        QVERIFY(view);
+        QCOMPARE(Evaluate(view->View(), "document.querySelectorAll('meta[http-equiv]').length").toInt(), 1);
+    }
+
+    // Remote images load nothing until the button is pressed; then they load for this message only.
+    void remoteContentIsBlockedUntilAllowed()
+    {
+        TCountingServer server;
+        QVERIFY(server.isListening());
+        const std::string html = "<html><body><img id=r src=\"" + server.Url().toStdString()
+            + "\"><link rel=stylesheet href=\"" + server.Url().toStdString() + "?css\"></body></html>";
+        THtmlView* view = Show(html);
+        QVERIFY(view);
+        QTRY_VERIFY(view->BlockedCount() >= 1);
+        QTRY_VERIFY(view->RemoteBar()->isVisible());
+        QTest::qWait(300);
+        QCOMPARE(server.Requests, 0);
+        QSignalSpy loaded(view, &THtmlView::LoadFinished);
+        QTest::mouseClick(view->findChild<QPushButton*>("btnLoadRemoteContent"), Qt::LeftButton);
+        QVERIFY(loaded.wait(20000));
+        QTRY_VERIFY(server.Requests >= 1);
+        QTRY_COMPARE(Evaluate(view->View(), "document.getElementById('r').naturalWidth").toInt(), 5);
+        QVERIFY(view->RemoteBar()->isHidden());
+
+        // The next message is blocked again.
+        const int before = server.Requests;
+        view = Show(html);
+        QVERIFY(view);
+        QTRY_VERIFY(view->RemoteBar()->isVisible());
+        QCOMPARE(server.Requests, before);
+    }
+
+    void remoteContentAlwaysAllowedBySetting()
+    {
+        TCountingServer server;
+        settings_.AllowRemoteContent = true;
+        THtmlView* view = Show("<html><body><img src=\"" + server.Url().toStdString() + "\"></body></html>");
+        QVERIFY(view);
+        QTRY_VERIFY(server.Requests >= 1);
+        QVERIFY(view->RemoteBar()->isHidden());
+    }
+
+    // A clicked http link opens in the user's browser, the preview stays on the message.
+    void clickedLinkOpensOutside()
+    {
+        THtmlView* view = Show("<html><body style=\"margin:0\"><a href=\"http://example.com/page\" "
+                               "style=\"display:block;width:100%;height:400px;background:#ccc\">link</a></body></html>");
+        QVERIFY(view);
+        QList<QUrl> opened;
+        view->OpenExternal = [&](const QUrl& url) { opened << url; };
+        const QUrl before = view->View()->url();
+        // The page is hit-tested once it is laid out; on a busy machine the first click may come too early.
+        QTRY_COMPARE(Evaluate(view->View(), "document.elementFromPoint(50, 50).tagName").toString(), QStringLiteral("A"));
+        QWidget* target = view->View()->focusProxy() ? view->View()->focusProxy() : view->View();
+        for (int attempt = 0; attempt < 5 && opened.isEmpty(); ++attempt) {
+            QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(50, 50));
+            (void)QTest::qWaitFor([&] { return !opened.isEmpty(); }, 3000);
+        }
+        QCOMPARE(opened.size(), 1);
+        QCOMPARE(opened[0], QUrl("http://example.com/page"));
+        QTest::qWait(200);
+        QCOMPARE(view->View()->url(), before);
+        QCOMPARE(Evaluate(view->View(), "document.links.length").toInt(), 1);
+    }
+
+    // "res://" sources name Windows libraries: the element stays as it is, nothing is loaded.
+    void resourceSourcesAreLeftAlone()
+    {
+        THtmlView* view = Show("<html><body><img id=r src=\"res://ieframe.dll/#2/#142\"></body></html>");
+        QVERIFY(view);
+        QCOMPARE(Evaluate(view->View(), "document.getElementById('r').getAttribute('src')").toString(),
+            QStringLiteral("res://ieframe.dll/#2/#142"));
+        QCOMPARE(Evaluate(view->View(), "document.getElementById('r').naturalWidth").toInt(), 0);
+        QCOMPARE(view->ServedImageCount(), 0);
+    }
+
+    void javascriptDoesNotRun()
+    {
+        THtmlView* view = Show("<html><head><title>before</title></head><body>"
+                               "<script>document.title='ran';</script><p>x</p></body></html>");
+        QVERIFY(view);
+        QTest::qWait(200);
+        QCOMPARE(view->View()->title(), QStringLiteral("before"));
+    }
+
+    // A body above the direct limit goes through the scheme handler and shows to its end.
+    void largeBodyThroughTheHandler()
+    {
+        std::string html = "<html><body>";
+        while (html.size() < size_t(kMaxInlineHtmlBytes) + 200000)
+            html += "<p>Lorem ipsum dolor sit amet, consectetur adipiscing elit.</p>\n";
+        html += "<p id=end>END</p><img id=i src=\"cid:image001.png@01D5\"></body></html>";
+        THtmlView* view = Show(html);
+        QVERIFY(view);
+        QCOMPARE(Evaluate(view->View(), "document.getElementById('end').textContent").toString(), QStringLiteral("END"));
+        QTRY_COMPARE(Evaluate(view->View(), "document.getElementById('i').naturalWidth").toInt(), 37);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    PrepareWebEngine();
+    QApplication app(argc, argv);
+    TestHtmlPreview test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_html_preview.moc"

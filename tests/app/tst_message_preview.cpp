@@ -1,0 +1,558 @@
+// The message preview driven as a user would: which body tab is chosen, the header rules (CC/BCC, When/Where,
+// importance banner), the body commands (Find Next, word wrap), opening attachments (hostile names, programs that
+// must not run), saving one, attached messages in nested modal previews, and printing. No web view is created
+// here (the messages have no HTML body); tst_html_preview covers it under Xvfb.
+
+#include <sys/stat.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QListWidget>
+#include <QPrinter>
+#include <QTabWidget>
+#include <QTextDocument>
+#include <QTextEdit>
+
+#include "lzfu.h"
+#include "message_preview.h"
+#include "pelmsg.h"
+#include "private_temp.h"
+#include "settings.h"
+#include "tnef_builder.h"
+#include "window_test_support.h"
+
+using namespace quorra;
+using namespace pelmsg::test;
+
+namespace {
+
+struct TFile {
+    std::string Name;
+    std::string Data;
+};
+
+struct TMail {
+    std::string Plain;
+    std::string Rtf;
+    std::string Html;
+    std::string Cc;
+    std::string Bcc;
+    int Priority = 0; // -2 .. 2
+    bool HasPriority = false;
+    std::vector<TFile> Files;
+};
+
+std::string TnefOf(const TMail& mail)
+{
+    TnefBuilder b;
+    b.Version().MessageClass("IPM.Note").Subject("Quarterly figures");
+    TnefPropList props;
+    props.String8(pelmsg::kIdDisplayTo, "Ann <ann@example.org>");
+    props.String8(pelmsg::kIdSentRepresentingName, "Bob");
+    if (!mail.Cc.empty())
+        props.String8(pelmsg::kIdDisplayCc, mail.Cc);
+    if (!mail.Bcc.empty())
+        props.String8(pelmsg::kIdDisplayBcc, mail.Bcc);
+    if (!mail.Plain.empty())
+        props.String8(pelmsg::kIdBody, mail.Plain);
+    if (!mail.Rtf.empty())
+        props.Binary(pelmsg::kIdRtfCompressed, CompressRtfLzfu(mail.Rtf));
+    if (!mail.Html.empty())
+        props.Binary(pelmsg::kIdBodyHtml, mail.Html);
+    if (mail.HasPriority)
+        props.Long(pelmsg::kIdPriority, mail.Priority);
+    b.MapiProps(props);
+    for (const TFile& f : mail.Files) {
+        TnefPropList a;
+        a.String8(pelmsg::kIdAttachLongFileName, f.Name);
+        b.AttachRenddata().AttachTitle(f.Name).AttachData(f.Data).AttachmentProps(a);
+    }
+    return b.Bytes();
+}
+
+std::unique_ptr<pelmsg::TPelMessage> Load(const std::string& bytes)
+{
+    auto message = std::make_unique<pelmsg::TPelTNEFFile>();
+    pelmsg::TSpanStream stream(bytes);
+    message->LoadFromStream(stream);
+    return message;
+}
+
+std::unique_ptr<pelmsg::TPelMessage> Load(const TMail& mail) { return Load(TnefOf(mail)); }
+
+template <class T> T* Child(QWidget* form, const char* name)
+{
+    T* child = form->findChild<T*>(QLatin1String(name));
+    if (!child)
+        qFatal("no %s", name);
+    return child;
+}
+
+bool TabShown(TfrmMessage& form, const char* name)
+{
+    auto* tabs = Child<QTabWidget>(&form, "pcBody");
+    return tabs->isTabVisible(tabs->indexOf(Child<QWidget>(&form, name)));
+}
+
+QString CurrentTab(TfrmMessage& form) { return Child<QTabWidget>(&form, "pcBody")->currentWidget()->objectName(); }
+
+const char* kRtfFromHtml = "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 {\\fonttbl{\\f0\\fswiss Arial;}}"
+                           "{\\*\\htmltag19 <html>}{\\*\\htmltag34 <body>}{\\*\\htmltag64 <p>}\\htmlrtf {\\htmlrtf0 "
+                           "Hello from RTF\\htmlrtf }\\htmlrtf0 {\\*\\htmltag72 </p>}\\par{\\*\\htmltag42 </body>}"
+                           "{\\*\\htmltag27 </html>}}";
+
+} // namespace
+
+class TestMessagePreview : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<quorra_test::TIsolatedHome> home_;
+
+private slots:
+    void init() { home_ = std::make_unique<quorra_test::TIsolatedHome>(); }
+    void cleanup()
+    {
+        RemovePrivateTempFolder();
+        home_.reset();
+    }
+
+    void tabChoiceByDefaultFormat_data()
+    {
+        QTest::addColumn<QString>("plain");
+        QTest::addColumn<QString>("rtf");
+        QTest::addColumn<int>("defaultFormat");
+        QTest::addColumn<QString>("active");
+        QTest::addColumn<bool>("plainShown");
+        QTest::addColumn<bool>("rtfShown");
+        QTest::addColumn<bool>("htmlShown");
+        QTest::newRow("plain only, HTML preferred") << "Just text" << "" << 3 << "tsPlainText" << true << false << false;
+        QTest::newRow("RTF from HTML, rich text preferred") << "" << kRtfFromHtml << 2 << "tsRTFBody" << true << true << true;
+        QTest::newRow("RTF from HTML, HTML preferred") << "" << kRtfFromHtml << 3 << "tsHTMLBody" << true << true << true;
+        QTest::newRow("RTF from HTML, text preferred") << "" << kRtfFromHtml << 1 << "tsPlainText" << true << true << true;
+        QTest::newRow("plain and plain RTF, any") << "Body" << "{\\rtf1 Body\\par}" << 0 << "tsRTFBody" << true << true << false;
+    }
+    void tabChoiceByDefaultFormat()
+    {
+        QFETCH(QString, plain);
+        QFETCH(QString, rtf);
+        QFETCH(int, defaultFormat);
+        QFETCH(QString, active);
+        QFETCH(bool, plainShown);
+        QFETCH(bool, rtfShown);
+        QFETCH(bool, htmlShown);
+        TSettings settings;
+        settings.DefaultFormat = defaultFormat;
+        TfrmMessage form(settings);
+        TMail mail;
+        mail.Plain = plain.toStdString();
+        mail.Rtf = rtf.toStdString();
+        auto message = Load(mail);
+        form.FillPreview(&message->Properties());
+        QCOMPARE(CurrentTab(form), active);
+        QCOMPARE(TabShown(form, "tsPlainText"), plainShown);
+        QCOMPARE(TabShown(form, "tsRTFBody"), rtfShown);
+        QCOMPARE(TabShown(form, "tsHTMLBody"), htmlShown);
+        // Without a plain body the plain tab takes the rich text's text.
+        if (plain.isEmpty() && rtfShown)
+            QCOMPARE(Child<QTextEdit>(&form, "reBody")->toPlainText().trimmed(), QStringLiteral("Hello from RTF"));
+        QCOMPARE(Child<QComboBox>(&form, "cbMessageFormat")->currentIndex(), int(message->Properties().BodyKind));
+    }
+
+    // A message with BCC and no CC shows BCC on CC's line; the header ends below it.
+    void ccAndBccPlacement()
+    {
+        TSettings settings;
+        TfrmMessage form(settings);
+        form.resize(700, 500);
+        TMail both;
+        both.Cc = "Carl";
+        both.Bcc = "Dora";
+        auto withCc = Load(both);
+        form.FillPreview(&withCc->Properties());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* edCC = Child<QLineEdit>(&form, "edCC");
+        auto* edBCC = Child<QLineEdit>(&form, "edBCC");
+        auto* header = Child<QWidget>(&form, "pnlHeader");
+        QVERIFY(edCC->isVisible() && edBCC->isVisible());
+        const int ccTop = edCC->y();
+        QVERIFY(edBCC->y() > ccTop);
+
+        TMail bccOnly;
+        bccOnly.Bcc = "Dora";
+        auto withoutCc = Load(bccOnly);
+        form.FillPreview(&withoutCc->Properties());
+        QTRY_VERIFY(!edCC->isVisible());
+        QVERIFY(!Child<QLabel>(&form, "lblCC")->isVisible());
+        QVERIFY(edBCC->isVisible());
+        QTRY_COMPARE(edBCC->y(), ccTop);
+        QTRY_VERIFY(header->height() >= edBCC->geometry().bottom());
+        QVERIFY(header->height() <= edBCC->geometry().bottom() + 12);
+        QCOMPARE(edBCC->text(), QStringLiteral("Dora"));
+        QCOMPARE(Child<QLineEdit>(&form, "edTo")->text(), QStringLiteral("Ann <ann@example.org>"));
+        QVERIFY(!Child<QLineEdit>(&form, "edWhen")->isVisible());
+    }
+
+    // A meeting or appointment shows When and Where in the header.
+    void meetingShowsWhenAndWhere()
+    {
+        QStringList shown;
+        for (const QString& name : QDir(QStringLiteral(TESSALY_CORPUS_DIR "/msg")).entryList(QDir::Files)) {
+            const std::string path = (TESSALY_CORPUS_DIR "/msg/" + name).toStdString();
+            auto message = pelmsg::CreateMessageForFile(path);
+            try {
+                message->LoadFromFile(path);
+            } catch (const std::exception&) {
+                continue;
+            }
+            const pelmsg::TItemSummary item = pelmsg::SummarizeItem(message->Properties());
+            TSettings settings;
+            TfrmMessage form(settings);
+            form.FillPreview(&message->Properties());
+            auto* edWhen = Child<QLineEdit>(&form, "edWhen");
+            QCOMPARE(!edWhen->isHidden(), !item.When.empty());
+            if (item.When.empty())
+                continue;
+            QCOMPARE(edWhen->text(), QString::fromStdU16String(item.When));
+            QCOMPARE(!Child<QLineEdit>(&form, "edWhere")->isHidden(), !item.Where.empty());
+            QCOMPARE(!Child<QLabel>(&form, "lblWhen")->isHidden(), true);
+            shown << name + ": " + edWhen->text();
+        }
+        if (shown.isEmpty())
+            QSKIP("no calendar item in the corpus");
+        qInfo("%lld calendar items, e.g. %s", static_cast<long long>(shown.size()), qPrintable(shown.front()));
+    }
+
+    void importanceBanner_data()
+    {
+        QTest::addColumn<int>("priority");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QColor>("color");
+        QTest::newRow("lowest") << -2 << "   || This message was sent with Lowest importance." << QColor(Qt::yellow);
+        QTest::newRow("low") << -1 << "   | This message was sent with Low importance." << QColor(Qt::yellow);
+        QTest::newRow("normal") << 0 << "" << QColor();
+        QTest::newRow("high") << 1 << "   ! This message was sent with High importance." << QColor(0xC1, 0xD2, 0xEE);
+        QTest::newRow("highest") << 2 << "   !! This message was sent with Highest importance."
+                                 << QColor(0xC1, 0xD2, 0xEE);
+    }
+    void importanceBanner()
+    {
+        QFETCH(int, priority);
+        QFETCH(QString, text);
+        QFETCH(QColor, color);
+        TSettings settings;
+        TfrmMessage form(settings);
+        TMail mail;
+        mail.Plain = "x";
+        mail.HasPriority = true;
+        mail.Priority = priority;
+        auto message = Load(mail);
+        form.FillPreview(&message->Properties());
+        auto* banner = Child<QLabel>(&form, "lblImportance");
+        QCOMPARE(!banner->isHidden(), !text.isEmpty());
+        if (text.isEmpty())
+            return;
+        QCOMPARE(banner->text(), text);
+        QCOMPARE(banner->palette().color(QPalette::WindowText), color);
+        QCOMPARE(banner->palette().color(QPalette::Window), QColor(0x33, 0x66, 0xCC));
+    }
+
+    // Find Next moves on from the current hit and wraps; a text that does not occur is reported in quotes.
+    void findNextContinuesAfterTheHit()
+    {
+        TSettings settings;
+        TfrmMessage form(settings);
+        TMail mail;
+        mail.Plain = "alpha beta Alpha beta";
+        auto message = Load(mail);
+        form.FillPreview(&message->Properties());
+        auto* edit = form.ActiveEdit();
+        QCOMPARE(edit->objectName(), QStringLiteral("reBody"));
+        Child<QLineEdit>(&form, "edFindText")->setText("beta");
+        QVERIFY(form.FindDialogFind());
+        QCOMPARE(edit->textCursor().selectionStart(), 6);
+        QVERIFY(form.FindDialogFind());
+        QCOMPARE(edit->textCursor().selectionStart(), 17);
+        QVERIFY(form.FindDialogFind());
+        QCOMPARE(edit->textCursor().selectionStart(), 6);
+        // Case-insensitive unless asked.
+        Child<QLineEdit>(&form, "edFindText")->setText("alpha");
+        QVERIFY(form.FindDialogFind());
+        QCOMPARE(edit->textCursor().selectionStart(), 11);
+        Child<QCheckBox>(&form, "cbMatchCase")->setChecked(true);
+        QVERIFY(form.FindDialogFind());
+        QCOMPARE(edit->textCursor().selectionStart(), 0);
+
+        Child<QLineEdit>(&form, "edFindText")->setText("gamma");
+        quorra_test::TModalHandler boxes;
+        QVERIFY(!form.FindDialogFind());
+        QCOMPARE(boxes.Seen(), QStringList { "Could not find \"gamma\" in body." });
+    }
+
+    void wordWrapIsStored()
+    {
+        TSettings settings;
+        TfrmMessage form(settings);
+        TMail mail;
+        mail.Plain = "x";
+        mail.Rtf = "{\\rtf1 x\\par}";
+        auto message = Load(mail);
+        form.FillPreview(&message->Properties());
+        QCOMPARE(Child<QTextEdit>(&form, "reBody")->lineWrapMode(), QTextEdit::NoWrap);
+        form.btnWordWrapClick();
+        QVERIFY(settings.WordWrap && settings.SettingsChanged);
+        QCOMPARE(Child<QTextEdit>(&form, "reBody")->lineWrapMode(), QTextEdit::WidgetWidth);
+        QCOMPARE(Child<QTextEdit>(&form, "reRTFBody")->lineWrapMode(), QTextEdit::WidgetWidth);
+        form.btnWordWrapClick();
+        QVERIFY(!settings.WordWrap);
+    }
+
+    // Opening writes the attachment 0600 into the private folder under a safe name and hands that to the desktop;
+    // hostile names never leave the folder.
+    void openWritesSafelyIntoThePrivateFolder_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("parent folders") << "../../../outside.txt";
+        QTest::newRow("absolute") << "/tmp/abs.txt";
+        QTest::newRow("backslashes") << "..\\..\\win.txt";
+        QTest::newRow("control characters") << "a\x01\x1b[31mb.txt";
+        QTest::newRow("very long") << QString(300, 'n') + ".txt";
+        QTest::newRow("device name") << "CON";
+    }
+    void openWritesSafelyIntoThePrivateFolder()
+    {
+        QFETCH(QString, name);
+        TSettings settings;
+        TfrmMessage form(settings);
+        QStringList opened;
+        form.OpenFileExternally = [&](const QString& path) { opened << path; };
+        TMail mail;
+        mail.Plain = "x";
+        mail.Files = { { name.toStdString(), "attachment bytes" } };
+        auto message = Load(mail);
+        form.FillPreview(&message->Properties());
+        auto* list = Child<QListWidget>(&form, "lvAttachments");
+        QCOMPARE(list->count(), 1);
+        list->setCurrentRow(0);
+        form.lvAttachmentsDblClick();
+        QCOMPARE(opened.size(), 1);
+        const QString folder = PrivateTempFolder();
+        QCOMPARE(QFileInfo(opened[0]).absolutePath(), folder);
+        QVERIFY(QFileInfo(opened[0]).fileName().toUtf8().size() <= 255);
+        QFile f(opened[0]);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("attachment bytes"));
+        struct stat st {};
+        QCOMPARE(::stat(opened[0].toLocal8Bit().constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 07777), 0600);
+        QVERIFY(TempFiles().contains(opened[0]));
+        // Nothing appeared beside the private folder.
+        QCOMPARE(QDir(QFileInfo(folder).absolutePath()).entryList(QDir::Files).size(), 0);
+    }
+
+    // A program or script is never handed to the desktop: the user is told and may save it.
+    void executablesAreNeverLaunched_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("data");
+        QTest::newRow("desktop entry") << "invoice.desktop" << QByteArray("[Desktop Entry]\nExec=sh -c evil\n");
+        QTest::newRow("shell script") << "fix.sh" << QByteArray("echo");
+        QTest::newRow("ELF named as a picture") << "photo.jpg" << QByteArray("\x7F" "ELF\x02\x01\x01");
+        QTest::newRow("windows program") << "setup.exe" << QByteArray("MZ");
+    }
+    void executablesAreNeverLaunched()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, data);
+        TSettings settings;
+        TfrmMessage form(settings);
+        QStringList opened;
+        form.OpenFileExternally = [&](const QString& path) { opened << path; };
+        TMail mail;
+        mail.Plain = "x";
+        mail.Files = { { name.toStdString(), data.toStdString() } };
+        auto message = Load(mail);
+        form.FillPreview(&message->Properties());
+        Child<QListWidget>(&form, "lvAttachments")->setCurrentRow(0);
+        QStringList dialogs;
+        quorra_test::TModalHandler boxes([&](QDialog* d) {
+            dialogs << d->objectName();
+            if (auto* box = qobject_cast<QMessageBox*>(d))
+                box->done(QMessageBox::No);
+            else
+                d->reject();
+        });
+        form.miAttachSaveClick(1);
+        QTRY_COMPARE(dialogs, QStringList { "ExecutableBox" });
+        QVERIFY(boxes.Seen().front().contains(name));
+        QVERIFY(opened.isEmpty());
+    }
+
+    // Save proposes a safe name in the attachment folder and writes the attachment's bytes there.
+    void saveProposesASafeName()
+    {
+        TSettings settings;
+        settings.DirKind = 2;
+        settings.CustomDir = home_->Path("home").toStdString();
+        TfrmMessage form(settings);
+        TMail mail;
+        mail.Plain = "x";
+        mail.Files = { { "../evil/..\\report.pdf", "%PDF-1.4 data" } };
+        auto message = Load(mail);
+        form.FillPreview(&message->Properties());
+        Child<QListWidget>(&form, "lvAttachments")->setCurrentRow(0);
+        QString proposed;
+        quorra_test::TModalHandler dialogs([&](QDialog* d) {
+            auto* files = qobject_cast<QFileDialog*>(d);
+            if (!files) {
+                quorra_test::TModalHandler::CloseAll(d);
+                return;
+            }
+            proposed = files->selectedFiles().value(0);
+            QMetaObject::invokeMethod(files, "accept");
+        });
+        form.miAttachSaveClick(2);
+        QTRY_VERIFY(!proposed.isEmpty());
+        QCOMPARE(QFileInfo(proposed).absolutePath(), home_->Path("home"));
+        QVERIFY(!QFileInfo(proposed).fileName().contains('/'));
+        QFile saved(proposed);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("%PDF-1.4 data"));
+        QCOMPARE(settings.LastUsedDir, home_->Path("home").toStdString());
+    }
+
+    // An attached message opens in a modal preview, and one attached to it in another.
+    void attachedMessagesOpenAtAnyDepth()
+    {
+        QString found;
+        for (const QString& name : QDir(QStringLiteral(TESSALY_CORPUS_DIR "/tnef")).entryList(QDir::Files)) {
+            auto m = pelmsg::CreateMessageForFile((TESSALY_CORPUS_DIR "/tnef/" + name).toStdString());
+            try {
+                m->LoadFromFile((TESSALY_CORPUS_DIR "/tnef/" + name).toStdString());
+            } catch (const std::exception&) {
+                continue;
+            }
+            for (int i = 0; i < m->Properties().AttachmentCount(); ++i)
+                if (m->Properties().Attachments(i) && m->Properties().Attachments(i)->IsEmbeddedMessage())
+                    found = TESSALY_CORPUS_DIR "/tnef/" + name;
+            if (!found.isEmpty())
+                break;
+        }
+        if (found.isEmpty())
+            QSKIP("no corpus TNEF with an attached message");
+        auto message = pelmsg::CreateMessageForFile(found.toStdString());
+        message->LoadFromFile(found.toStdString());
+        TSettings settings;
+        TfrmMessage form(settings);
+        form.FillPreview(&message->Properties());
+        auto* list = Child<QListWidget>(&form, "lvAttachments");
+        int row = -1;
+        for (int i = 0; i < list->count(); ++i)
+            if (message->Properties().Attachments(i) && message->Properties().Attachments(i)->IsEmbeddedMessage())
+                row = i;
+        QVERIFY(row >= 0);
+        list->setCurrentRow(row);
+        QString subject;
+        int depth = 0;
+        quorra_test::TModalHandler dialogs([&](QDialog* d) {
+            if (d->objectName() == QLatin1String("frmMessageWindow")) {
+                ++depth;
+                auto* inner = d->findChild<TfrmMessage*>();
+                subject = inner->findChild<QLineEdit*>("edSubject")->text();
+                QCOMPARE(d->windowTitle(), list->item(row)->text());
+            }
+            quorra_test::TModalHandler::CloseAll(d);
+        });
+        form.miAttachSaveClick(1);
+        QTRY_COMPARE(depth, 1);
+        qInfo("attached message of %s: \"%s\"", qPrintable(QFileInfo(found).fileName()), qPrintable(subject));
+    }
+
+    // An OLE object cannot be activated here: its class and size are shown, and the file it packages opens.
+    void oleObjectShowsClassAndOpensItsPackage()
+    {
+        const QString file = QStringLiteral(TESSALY_CORPUS_DIR "/tnef/verdammelt-tnef__MAPI_OBJECT.tnef");
+        if (!QFile::exists(file))
+            QSKIP("corpus not found");
+        auto message = pelmsg::CreateMessageForFile(file.toStdString());
+        message->LoadFromFile(file.toStdString());
+        TSettings settings;
+        TfrmMessage form(settings);
+        QStringList opened;
+        form.OpenFileExternally = [&](const QString& path) { opened << path; };
+        form.FillPreview(&message->Properties());
+        auto* list = Child<QListWidget>(&form, "lvAttachments");
+        list->setCurrentRow(0);
+        form.pmAttachmentPopup();
+        QCOMPARE(Child<QAction>(&form, "miEncoding")->text(), QStringLiteral("Encoding: OLE-object"));
+        QVERIFY(!Child<QAction>(&form, "miAttachSave")->isEnabled());
+        QString text;
+        quorra_test::TModalHandler dialogs([&](QDialog* d) {
+            auto* box = qobject_cast<QMessageBox*>(d);
+            QVERIFY(box && d->objectName() == QLatin1String("frmOleObject"));
+            text = box->text();
+            box->findChild<QPushButton*>("btnOleOpen")->click();
+        });
+        form.miAttachSaveClick(1);
+        QTRY_COMPARE(opened.size(), 1);
+        QVERIFY2(text.contains("{0003000C-0000-0000-C000-000000000046}"), qPrintable(text));
+        QVERIFY(text.contains("Type: Package"));
+        QVERIFY(text.contains("AsNew Staff pricelist Oct 02.pdf"));
+        QCOMPARE(QFileInfo(opened[0]).fileName(), QStringLiteral("AsNew Staff pricelist Oct 02.pdf"));
+        QFile f(opened[0]);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.read(5) == "%PDF-");
+    }
+
+    // Print renders the header and the active body; to PDF through QPrinter.
+    void printsHeaderAndBodyToPdf()
+    {
+        TSettings settings;
+        TfrmMessage form(settings);
+        TMail mail;
+        mail.Plain = "Body line one\nBody line two";
+        mail.Cc = "Carl";
+        auto message = Load(mail);
+        form.FillPreview(&message->Properties());
+        QTextDocument document;
+        form.FillPrintDocument(document);
+        const QString text = document.toPlainText();
+        for (const char* part : { "From:", "Bob", "To:", "Ann <ann@example.org>", "CC:", "Carl", "Subject:",
+                 "Quarterly figures", "Body line one", "Body line two" })
+            QVERIFY2(text.contains(QLatin1String(part)), part);
+        QVERIFY(!text.contains(QLatin1String("BCC:")));
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        const QString pdf = home_->Path("home/mail.pdf");
+        printer.setOutputFileName(pdf);
+        form.Print(printer);
+        QFile f(pdf);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.read(5) == "%PDF-");
+        QVERIFY(f.size() > 1000);
+    }
+
+    void emptiedWithoutAMessage()
+    {
+        TSettings settings;
+        TfrmMessage form(settings);
+        TMail mail;
+        mail.Plain = "x";
+        mail.Files = { { "a.txt", "a" } };
+        auto message = Load(mail);
+        form.FillPreview(&message->Properties());
+        QCOMPARE(form.AttachmentCount(), 1);
+        form.FillPreview(nullptr);
+        QCOMPARE(form.AttachmentCount(), 0);
+        QVERIFY(Child<QLineEdit>(&form, "edSubject")->text().isEmpty());
+        QVERIFY(Child<QTextEdit>(&form, "reBody")->toPlainText().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestMessagePreview)
+#include "tst_message_preview.moc"

@@ -1,0 +1,193 @@
+// What the preview decides without widgets: the charset wrapper, which attachment an image source names, the name
+// Save proposes, which attachments are never launched, and packaged files in OLE objects.
+
+#include <QtTest>
+
+#include "pelmsg.h"
+#include "preview_support.h"
+#include "tnef_builder.h"
+
+using namespace quorra;
+using namespace pelmsg::test;
+
+namespace {
+
+struct TImage {
+    std::string FileName;
+    std::string ContentId; // written as ATTACH_CONTENT_ID when not empty
+};
+
+std::unique_ptr<pelmsg::TPelTNEFFile> MessageWithImages(const std::vector<TImage>& images)
+{
+    TnefBuilder b;
+    b.Version().MessageClass("IPM.Note").Subject("images");
+    for (const TImage& image : images) {
+        TnefPropList props;
+        props.String8(pelmsg::kIdAttachFileName, image.FileName);
+        if (!image.ContentId.empty())
+            props.String8(pelmsg::kIdAttachContentId, image.ContentId);
+        b.AttachRenddata().AttachTitle(image.FileName).AttachData("data of " + image.FileName).AttachmentProps(props);
+    }
+    auto message = std::make_unique<pelmsg::TPelTNEFFile>();
+    const std::string bytes = b.Bytes();
+    pelmsg::TSpanStream stream(bytes);
+    message->LoadFromStream(stream);
+    return message;
+}
+
+} // namespace
+
+class TestPreviewSupport : public QObject {
+    Q_OBJECT
+
+private slots:
+    void charsetWrapper_data()
+    {
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<bool>("wrapped");
+        QTest::newRow("fragment") << "<p>Hello</p>" << true;
+        QTest::newRow("html") << "<html><body>x</body></html>" << false;
+        QTest::newRow("HTML upper case") << "<HTML><BODY>x</BODY></HTML>" << false;
+        QTest::newRow("doctype") << "<!doctype html><p>x" << false;
+        QTest::newRow("declares a charset") << "<p><meta charset=\"x\">charset=koi8-r</p>" << false;
+        QTest::newRow("leading blank") << " <html>x</html>" << true;
+    }
+    void charsetWrapper()
+    {
+        QFETCH(QString, html);
+        QFETCH(bool, wrapped);
+        const QString result = QString::fromStdU16String(WrapHtmlForCharset("iso-8859-5", html.toStdU16String()));
+        if (wrapped)
+            QCOMPARE(result,
+                "<html><meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-5\"><body>" + html
+                    + "</body></html>");
+        else
+            QCOMPARE(result, html);
+    }
+
+    void imageSourcesFindTheirAttachment_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("idOrName");
+        QTest::addColumn<int>("index");
+        QTest::newRow("content id in angle brackets") << "cid:image001.png@01D0" << false << 1;
+        QTest::newRow("CID prefix in capitals") << "CID:image001.png@01D0" << false << 1;
+        QTest::newRow("bare content id") << "plain-id" << false << -1;
+        QTest::newRow("bare content id as the handler sees it") << "plain-id" << true << 2;
+        QTest::newRow("file name") << "logo.gif" << false << 0;
+        QTest::newRow("end of a file name") << "go.gif" << false << 0;
+        QTest::newRow("content id is not matched by its end") << "cid:001.png@01D0" << false << -1;
+        QTest::newRow("nothing") << "cid:missing" << false << -1;
+        QTest::newRow("empty") << "" << true << -1;
+    }
+    void imageSourcesFindTheirAttachment()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, idOrName);
+        QFETCH(int, index);
+        auto message = MessageWithImages({ { "logo.gif", "" }, { "image001.png", "<image001.png@01D0>" },
+            { "photo.jpg", "  plain-id " } });
+        QCOMPARE(message->Properties().AttachmentCount(), 3);
+        QCOMPARE(FindEmbeddedImage(message->Properties(), source.toStdU16String(), idOrName), index);
+    }
+
+    void proposedNames_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("proposed");
+        QTest::newRow("attached message") << int(pelmsg::TAttachmentKind::EmbeddedMessage) << "Re: a/b" << "x"
+                                          << "Re_ a_b.msg";
+        QTest::newRow("OLE object") << int(pelmsg::TAttachmentKind::OleObject) << "Doc:1" << "" << "Doc_1.msg";
+        QTest::newRow("file") << int(pelmsg::TAttachmentKind::FileData) << "Report" << "report.pdf" << "report.pdf";
+    }
+    void proposedNames()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, caption);
+        QFETCH(QString, fileName);
+        QFETCH(QString, proposed);
+        QCOMPARE(QString::fromStdString(ProposedAttachmentName(
+                     pelmsg::TAttachmentKind(kind), caption.toStdString(), fileName.toStdString())),
+            proposed);
+    }
+
+    void executableAttachments_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("executable");
+        QTest::newRow("desktop entry by name") << "invoice.desktop" << QByteArray("x") << true;
+        QTest::newRow("shell script by name") << "setup.SH" << QByteArray("x") << true;
+        QTest::newRow("windows program") << "game.exe" << QByteArray("x") << true;
+        QTest::newRow("java archive") << "tool.jar" << QByteArray("PK\x03\x04") << true;
+        QTest::newRow("hidden behind trailing dots") << "run.sh. . " << QByteArray("x") << true;
+        QTest::newRow("ELF by content") << "photo.jpg" << QByteArray("\x7F" "ELF\x02\x01") << true;
+        QTest::newRow("script by content") << "notes.txt" << QByteArray("#!/bin/sh\nrm -rf ~") << true;
+        QTest::newRow("desktop entry by content") << "readme" << QByteArray("[Desktop Entry]\nExec=x") << true;
+        QTest::newRow("DOS program by content") << "letter.doc" << QByteArray("MZ\x90\x00") << true;
+        QTest::newRow("a document") << "report.pdf" << QByteArray("%PDF-1.4") << false;
+        QTest::newRow("a picture") << "image001.png" << QByteArray("\x89PNG") << false;
+        QTest::newRow("a zip") << "archive.zip" << QByteArray("PK\x03\x04") << false;
+        QTest::newRow("no extension") << "Makefile" << QByteArray("all:") << false;
+    }
+    void executableAttachments()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, executable);
+        QCOMPARE(IsExecutableAttachment(name.toStdString(), content.toStdString()), executable);
+    }
+
+    // A packaged file: every truncation of the stream is refused, the whole one gives label, name and data.
+    void ole10NativePackages()
+    {
+        std::string stream;
+        auto le32 = [](uint32_t v) { return LE32(v); };
+        std::string body = std::string("\x02\x00", 2) + "report.txt" + std::string(1, '\0') + "C:\\Users\\ann\\report.txt"
+            + std::string(1, '\0') + std::string("\x00\x00\x03\x00", 4);
+        const std::string temp = "C:\\Temp\\report.txt";
+        body += le32(uint32_t(temp.size() + 1)) + temp + std::string(1, '\0');
+        body += le32(5) + "hello";
+        stream = le32(uint32_t(body.size())) + body;
+        const auto package = ReadOle10Native(stream);
+        QVERIFY(package.has_value());
+        QCOMPARE(QString::fromStdString(package->Label), QStringLiteral("report.txt"));
+        QCOMPARE(QString::fromStdString(package->FileName), QStringLiteral("report.txt"));
+        QCOMPARE(QString::fromStdString(package->Data), QStringLiteral("hello"));
+        for (size_t n = 0; n < stream.size(); ++n)
+            QVERIFY2(!ReadOle10Native(std::string_view(stream).substr(0, n)), qPrintable(QString::number(n)));
+        // A data length beyond the stream is refused, not allocated.
+        std::string huge = stream;
+        huge.replace(huge.size() - 9, 4, le32(0xFFFFFFF0u));
+        QVERIFY(!ReadOle10Native(huge));
+    }
+
+    // The corpus's OLE objects: their class is shown and nothing raises.
+    void corpusOleObjectsAreDescribed()
+    {
+        const QString file = QStringLiteral(TESSALY_CORPUS_DIR "/tnef/verdammelt-tnef__MAPI_OBJECT.tnef");
+        if (!QFile::exists(file))
+            QSKIP("corpus not found");
+        auto message = pelmsg::CreateMessageForFile(file.toStdString());
+        message->LoadFromFile(file.toStdString());
+        const pelmsg::TMSGProperties& p = message->Properties();
+        QCOMPARE(p.AttachmentCount(), 1);
+        QCOMPARE(p.Attachments(0)->AttachmentKind(), pelmsg::TAttachmentKind::OleObject);
+        const TOleObjectInfo info = DescribeOleObject(*p.Attachments(0));
+        QVERIFY(info.Size > 0);
+        QVERIFY2(!info.ClassId.empty(), "the object's storage is read");
+        // A Package object: the file it packages, under the name its label gives (not the icon's SHELL32.DLL).
+        QVERIFY(info.Package.has_value());
+        QCOMPARE(QString::fromStdString(info.Package->FileName), QStringLiteral("AsNew Staff pricelist Oct 02.pdf"));
+        QVERIFY(QByteArray::fromStdString(info.Package->Data).startsWith("%PDF-"));
+        QCOMPARE(QString::fromStdString(info.UserType), QStringLiteral("Package"));
+        qInfo("OLE object: class %s, type \"%s\", prog id \"%s\", %llu bytes, package: %s", info.ClassId.c_str(),
+            info.UserType.c_str(), info.ProgId.c_str(), static_cast<unsigned long long>(info.Size),
+            info.Package ? info.Package->FileName.c_str() : "none");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPreviewSupport)
+#include "tst_preview_support.moc"
