@@ -38,81 +38,70 @@ shot default-size-en C.UTF-8 "$sample" /NOINI
 shot default-size-de de_DE.UTF-8 "$sample" /NOINI /LANG=german.lng
 shot no-file-de de_DE.UTF-8 /NOINI "${full[@]}" /LANG=german.lng
 
-# Every page of the window and of the options dialog, at 1024x768 in both languages.
-for lang in en de; do
-    home="$(mktemp -d)"
-    locale=C.UTF-8; extra=()
+# in_home LANG TOOL ARGS...: runs a picture tool of the build under Xvfb in a fresh home, in English (en) or German
+# (de). The home is in $home while the arguments are expanded by the caller, so they may name files made in it first
+# (make_home prepares it).
+in_home() {
+    local lang="$1"; shift
+    local locale=C.UTF-8; local extra=()
     if [ "$lang" = de ]; then locale=de_DE.UTF-8; extra=(/LANG=german.lng); fi
     HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CONFIG_DIRS="$home/etc" XDG_DATA_HOME="$home/data" \
     QUORRA_LOCALE="$locale" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-        LC_ALL="$QUORRA_LOCALE" "$@" 2>/dev/null' _ \
-        "$bin/app/window-pictures" "$out" "page-$lang" "$sample" "${full[@]}" "${extra[@]}"
+        LC_ALL="$QUORRA_LOCALE" "$@" 2>/dev/null' _ "$@" "${extra[@]}"
+}
+
+corpus="$(pwd)/../shared/corpus"
+for lang in en de; do
+    # Every page of the window and of the options dialog.
+    home="$(mktemp -d)"
+    in_home "$lang" "$bin/app/window-pictures" "$out" "page-$lang" "$sample" "${full[@]}"
+    rm -rf "$home"
+
+    # The Save As dialog with its filter list open, the Save attachments dialog and its pop-up, and the question
+    # about a file already in the folder.
+    home="$(mktemp -d)"
+    in_home "$lang" "$bin/app/save-pictures" "$out" "save-$lang" "$sample" "${full[@]}"
+    rm -rf "$home"
+
+    # The explorer pane (Workspace and Files tabs), the About box and the proxy logon dialog, in a home with a folder
+    # of messages, recent files and a favorite.
+    home="$(mktemp -d)"
+    mkdir -p "$home/mail" "$home/Documents" "$home/Downloads"
+    cp "$sample" "$home/mail/winmail.dat"; cp "$sample" "$home/mail/offer.tnef"; cp "$sample" "$home/mail/minutes.tnef"
+    echo notes > "$home/mail/notes.txt"
+    in_home "$lang" "$bin/app/desktop-pictures" "$out" "desktop-$lang" "$home/mail/offer.tnef" \
+        "--recent=$home/mail/minutes.tnef" "--recent=$home/Downloads/winmail.dat" \
+        "--favorite=$home/mail/minutes.tnef" "${full[@]}"
+    rm -rf "$home"
+
+    [ -d "$corpus" ] || continue
+    # A .msg file of the shared corpus (nested attached messages): its Structure and Properties pages.
+    home="$(mktemp -d)"
+    in_home "$lang" "$bin/app/window-pictures" "$out" "corpus-msg-$lang" \
+        "$corpus/msg/hiraoka-msgreader__msgInMsg.msg" "${full[@]}"
+    rm -rf "$home"
+
+    # The Preview page: an HTML mail with an inline picture, an RTF-only mail in the rich-text tab and as HTML, a
+    # plain mail, Russian and Japanese mail, the importance banner, the remote-content bar, and a print preview.
+    home="$(mktemp -d)"
+    in_home "$lang" "$bin/app/preview-pictures" "$out" \
+        "preview-$lang-html-inline-image=$sample@html" \
+        "preview-$lang-rtf-only-rtf=$corpus/tnef/verdammelt-tnef__rtf.tnef@rtf" \
+        "preview-$lang-rtf-html-rtf=$corpus/msg/outlook-message-parser__issue-16-rtf-sample-email.msg@rtf" \
+        "preview-$lang-rtf-html-plain=$corpus/msg/outlook-message-parser__issue-16-rtf-sample-email.msg@plain" \
+        "preview-$lang-rtf-only-fromhtml-rtf=$corpus/msg/poi__message_1979.msg@rtf" \
+        "preview-$lang-rtf-only-fromhtml-html=$corpus/msg/poi__message_1979.msg@html" \
+        "preview-$lang-plain=$corpus/tnef/verdammelt-tnef__data-before-name.tnef@plain" \
+        "preview-$lang-russian=$corpus/tnef/MimeKit__ukr.winmail.dat" \
+        "preview-$lang-japanese=$corpus/msg/hiraoka-msgreader__nonUnicodeCP932.msg" \
+        "preview-$lang-importance=importance" \
+        "preview-$lang-remote-bar=remote" \
+        "preview-$lang-print-preview=$sample@print"
     rm -rf "$home"
 done
 
 # An Outlook .msg made from the sample: its Structure page.
-msg="$(mktemp -d)"
-"$bin/app/quorra" "$sample" /E msg "$msg/sample.msg" /NOINI
-HOME="$msg" XDG_CONFIG_HOME="$msg/config" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '"$@" 2>/dev/null' _ \
-    "$bin/app/window-pictures" "$out" "msg-en" "$msg/sample.msg" "${full[@]}"
-rm -rf "$msg"
-
-# The Save As dialog with its filter list open, the Save attachments dialog and its pop-up, and the question about
-# a file already in the folder, in both languages.
-# The explorer pane (Workspace and Files tabs), the About box and the proxy logon dialog, in both languages, in a
-# home with a folder of messages, recent files and a favorite.
-for lang in en de; do
-    home="$(mktemp -d)"
-    locale=C.UTF-8; extra=()
-    if [ "$lang" = de ]; then locale=de_DE.UTF-8; extra=(/LANG=german.lng); fi
-    HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CONFIG_DIRS="$home/etc" XDG_DATA_HOME="$home/data" \
-    QUORRA_LOCALE="$locale" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-        LC_ALL="$QUORRA_LOCALE" "$@" 2>/dev/null' _ \
-        "$bin/app/save-pictures" "$out" "save-$lang" "$sample" "${full[@]}" "${extra[@]}"
-    rm -rf "$home"
-done
-# A .msg file of the shared corpus (nested attached messages): its Structure and Properties pages, in both languages.
-corpus_msg="$(pwd)/../shared/corpus/msg/hiraoka-msgreader__msgInMsg.msg"
-if [ -f "$corpus_msg" ]; then
-# The Preview page: an HTML mail with an inline picture, an RTF-only mail in the rich-text tab and as HTML, a plain
-# mail, Russian and Japanese mail, the importance banner, the remote-content bar, and a print preview.
-corpus="$(pwd)/../shared/corpus"
-if [ -d "$corpus" ]; then
-    for lang in en de; do
-        home="$(mktemp -d)"
-        locale=C.UTF-8; extra=()
-        if [ "$lang" = de ]; then locale=de_DE.UTF-8; extra=(/LANG=german.lng); fi
-        HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CONFIG_DIRS="$home/etc" XDG_DATA_HOME="$home/data" \
-        QUORRA_LOCALE="$locale" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-            LC_ALL="$QUORRA_LOCALE" "$@" 2>/dev/null' _ \
-            "$bin/app/window-pictures" "$out" "corpus-msg-$lang" "$corpus_msg" "${full[@]}" "${extra[@]}"
-        rm -rf "$home"
-    done
-fi
-    mkdir -p "$home/mail" "$home/Documents" "$home/Downloads"
-    cp "$sample" "$home/mail/winmail.dat"; cp "$sample" "$home/mail/offer.tnef"; cp "$sample" "$home/mail/minutes.tnef"
-    echo notes > "$home/mail/notes.txt"
-    HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CONFIG_DIRS="$home/etc" XDG_DATA_HOME="$home/data" \
-    QUORRA_LOCALE="$locale" TZ=UTC xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-        LC_ALL="$QUORRA_LOCALE" "$@" 2>/dev/null' _ \
-        "$bin/app/desktop-pictures" "$out" "desktop-$lang" "$home/mail/offer.tnef" \
-        "--recent=$home/mail/minutes.tnef" "--recent=$home/Downloads/winmail.dat" \
-        "--favorite=$home/mail/minutes.tnef" "${full[@]}" "${extra[@]}"
-    rm -rf "$home"
-done
-            "$bin/app/preview-pictures" "$out" "${extra[@]}" \
-            "preview-$lang-html-inline-image=$sample@html" \
-            "preview-$lang-rtf-only-rtf=$corpus/tnef/verdammelt-tnef__rtf.tnef@rtf" \
-            "preview-$lang-rtf-html-rtf=$corpus/msg/outlook-message-parser__issue-16-rtf-sample-email.msg@rtf" \
-            "preview-$lang-rtf-html-plain=$corpus/msg/outlook-message-parser__issue-16-rtf-sample-email.msg@plain" \
-            "preview-$lang-rtf-only-fromhtml-rtf=$corpus/msg/poi__message_1979.msg@rtf" \
-            "preview-$lang-rtf-only-fromhtml-html=$corpus/msg/poi__message_1979.msg@html" \
-            "preview-$lang-plain=$corpus/tnef/verdammelt-tnef__data-before-name.tnef@plain" \
-            "preview-$lang-russian=$corpus/tnef/MimeKit__ukr.winmail.dat" \
-            "preview-$lang-japanese=$corpus/msg/hiraoka-msgreader__nonUnicodeCP932.msg" \
-            "preview-$lang-importance=importance" \
-            "preview-$lang-remote-bar=remote" \
-            "preview-$lang-print-preview=$sample@print"
-        rm -rf "$home"
-    done
-fi
+home="$(mktemp -d)"
+"$bin/app/quorra" "$sample" /E msg "$home/sample.msg" /NOINI
+in_home en "$bin/app/window-pictures" "$out" "msg-en" "$home/sample.msg" "${full[@]}"
+rm -rf "$home"
