@@ -1,5 +1,6 @@
-// Start-up of the viewer: the time from starting the process to the pages of the bundled sample being filled and
-// painted on the screen. Needs an X display; run it under Xvfb:
+// Start-up of the program. A conversion from the command line, from starting the process to its end, against
+// pelmsg-dump on the same file; and the viewer: the time from starting the process to the pages of the bundled
+// sample being filled and painted on the screen, which needs an X display; run it under Xvfb:
 //   xvfb-run -a -s "-screen 0 1024x768x24" build/release/bench/startup_bench
 //
 // Each iteration starts this program anew as a child ("--child FILE"), which runs the viewer's own start-up
@@ -16,6 +17,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include <QApplication>
 #include <QEvent>
@@ -138,6 +140,53 @@ void BM_StartToPaintedSample(benchmark::State& state) { Measure(state, TESSALY_S
 // The reference itself, alone.
 void BM_StartToPaintedEmptyWindow(benchmark::State& state) { Measure(state, ""); }
 
+// One run of a program to its end, with standard output and error discarded; the time in seconds, or a negative
+// value when it did not end with status 0.
+double RunOnce(const std::vector<std::string>& command)
+{
+    std::vector<char*> argv;
+    for (const std::string& word : command)
+        argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    auto end = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return std::chrono::duration<double>(end - start).count();
+}
+
+// A conversion from the command line ("quorra winmail.dat /E eml OUT"), which a mail filter may run for every mail:
+// the front starts without the window's libraries. The reference is pelmsg-dump listing the same file.
+void BM_ConvertSampleToEml(benchmark::State& state)
+{
+    const std::string sample = TESSALY_SOURCE_DIR "/samples/winmail.dat";
+    const std::string output = homeFolder + "/sample.eml";
+    double total = 0, reference = 0;
+    for (auto _ : state) {
+        const double seconds = RunOnce({ QUORRA_BINARY, sample, "/E", "eml", output, "/NOINI" });
+        const double dump = RunOnce({ PELMSG_DUMP_BINARY, sample });
+        if (seconds < 0 || dump < 0) {
+            state.SkipWithError("quorra or pelmsg-dump failed");
+            return;
+        }
+        state.SetIterationTime(seconds);
+        total += seconds;
+        reference += dump;
+    }
+    tessaly_bench::ReportAgainst(
+        state, total, reference / static_cast<double>(state.iterations()), "pelmsg-dump of the sample");
+}
+
+BENCHMARK(BM_ConvertSampleToEml)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(50);
 BENCHMARK(BM_StartToPaintedSample)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_StartToPaintedEmptyWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 

@@ -1,93 +1,52 @@
-// quorra: the Tessaly program. Opens the viewer window, or without one converts a message from the command line
-// ("FILE /E FORMAT [OUTPUT]") and writes its attachments into a folder ("FILE /ATTACHMENTS[=FOLDER]").
+// quorra: the Tessaly program's front. It converts messages ("FILE /E FORMAT [OUTPUT]") and writes their
+// attachments ("FILE /ATTACHMENTS[=FOLDER]") itself, without loading the window's libraries (a mail filter may
+// run it for every mail), and hands every start that opens the window to the window program, quorra-window, with
+// the same arguments, in the same process.
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include "command_line.h"
+#include "quorra_main.h"
 #include "settings.h"
-#include "version.h"
-#include "viewer_app.h"
-
-using namespace quorra;
 
 namespace {
 
-std::vector<std::string> SplitAtBlanks(const std::string& text)
+// quorra-window: beside the front in the build tree; in the installation's private program folder, at
+// QUORRA_WINDOW_INSTALLED from the front's folder.
+std::string WindowProgram(const std::string& frontFolder)
 {
-    std::vector<std::string> pieces;
-    size_t pos = 0;
-    while (pos <= text.size()) {
-        size_t blank = text.find(' ', pos);
-        if (blank == std::string::npos)
-            blank = text.size();
-        if (blank > pos)
-            pieces.push_back(text.substr(pos, blank - pos));
-        pos = blank + 1;
+    for (const char* relative : { "quorra-window", QUORRA_WINDOW_INSTALLED }) {
+        const std::string path = frontFolder + "/" + relative;
+        if (::access(path.c_str(), X_OK) == 0)
+            return path;
     }
-    return pieces;
+    return {};
 }
 
-bool HasDisplay()
+int ExecWindow(int& argc, char** argv, const std::vector<std::string>&)
 {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform && std::string(platform).rfind("offscreen", 0) == 0)
-        return true;
-    const char* x = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x && *x) || (wayland && *wayland);
+    const std::string front = quorra::ProgramPath();
+    const std::string window = WindowProgram(quorra::ProgramFolder());
+    if (window.empty()) {
+        std::cerr << "quorra: the window program quorra-window is missing beside " << front << "\n";
+        return 1;
+    }
+    ::setenv(quorra::kFrontProgramVariable, front.c_str(), 1);
+    std::vector<char*> windowArgv(argv, argv + argc);
+    std::string windowName = window;
+    windowArgv[0] = windowName.data();
+    windowArgv.push_back(nullptr);
+    ::execv(window.c_str(), windowArgv.data());
+    std::cerr << "quorra: " << window << " could not be started: " << std::strerror(errno) << "\n";
+    return 1;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    std::vector<std::string> arguments(argv + 1, argv + argc);
-    TCommandLine commandLine = ParseCommandLine(arguments);
-    if (commandLine.Help) {
-        std::cout << UsageText();
-        return 0;
-    }
-    if (commandLine.Version) {
-        std::cout << "quorra (Tessaly) " << kTessalyVersion << "\n";
-        return 0;
-    }
-    if (!commandLine.UsageError.empty()) {
-        std::cerr << "quorra: " << commandLine.UsageError << "\n\n" << UsageText();
-        return 2;
-    }
-    if (!commandLine.ExportMode && !commandLine.SaveAttachments) {
-        if (!HasDisplay()) {
-            std::cerr << "quorra: no display is available, so no window can open. To convert without a window: "
-                         "quorra FILE /E FORMAT [OUTPUT] (see --help).\n";
-            return 2;
-        }
-        // The window reads and writes the settings itself.
-        return RunViewer(argc, argv, arguments);
-    }
-
-    TSettings settings;
-    LoadSettings(settings, false);
-    for (const std::string& piece : SplitAtBlanks(settings.ExtendedSettings))
-        ApplySwitch(settings, piece);
-    for (const std::string& argument : arguments)
-        ApplySwitch(settings, argument);
-
-    if (commandLine.FileName.empty()) {
-        std::cerr << "quorra: no message file given\n\n" << UsageText();
-        return 2;
-    }
-    int status = 0;
-    if (commandLine.ExportMode)
-        status = RunExport(settings, commandLine, std::cerr);
-    if (commandLine.SaveAttachments && status != 1) {
-        const int saved = RunSaveAttachments(commandLine, std::cout, std::cerr);
-        if (saved != 0)
-            status = saved;
-    }
-    if (settings.UseIniFile && !SaveSettings(settings))
-        std::cerr << "quorra: the settings file could not be written\n";
-    return status;
-}
+int main(int argc, char** argv) { return quorra::RunQuorra(argc, argv, ExecWindow); }

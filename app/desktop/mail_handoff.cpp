@@ -4,17 +4,9 @@
 
 #include "pelmsg.h"
 #include "private_temp.h"
+#include "qt_glue.h"
 
 namespace quorra {
-
-namespace {
-
-QString Q(const pelmsg::WideString& text)
-{
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-} // namespace
 
 QString OriginalMessageText(const pelmsg::TMSGProperties& message)
 {

@@ -216,18 +216,11 @@ void TStructurePage::Clear()
     tvStructureChange(nullptr);
 }
 
-bool TStructurePage::BuildStructureTree(const std::string& fileName)
+bool TStructurePage::BuildStructureTree(pelmsg::IStorage* root)
 {
     Clear();
-    bool isStorage = false;
-    try {
-        isStorage = pelmsg::StgIsStorageFile(fileName);
-    } catch (const pelmsg::EPelMsgError&) {
+    if (!root)
         return false;
-    }
-    if (!isStorage)
-        return false;
-    std::unique_ptr<pelmsg::IStorage> root = pelmsg::StgOpenStorage(fileName);
     tvStructure_->setUpdatesEnabled(false);
     try {
         AddStorageNodes(*root, nullptr, 0);
@@ -285,10 +278,10 @@ TStructurePage* StructurePageOf(QWidget* tsStructure)
     return tsStructure ? tsStructure->findChild<TStructurePage*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
 }
 
-bool FillStructurePage(QWidget* tsStructure, const std::string& fileName)
+bool FillStructurePage(QWidget* tsStructure, pelmsg::IStorage* root)
 {
     TStructurePage* page = StructurePageOf(tsStructure);
-    return page && page->BuildStructureTree(fileName);
+    return page && page->BuildStructureTree(root);
 }
 
 void ClearStructurePage(QWidget* tsStructure)

@@ -50,9 +50,9 @@ class TStructurePage : public QObject {
 public:
     explicit TStructurePage(QWidget* tsStructure);
 
-    // Shows the storage tree of the file when it is a compound file; returns whether it was built. Empties the
-    // page for anything else. Throws pelmsg::EPelMsgError when a compound file cannot be read.
-    bool BuildStructureTree(const std::string& fileName);
+    // Shows the tree of a compound file's root storage (the open document's); returns whether it was built.
+    // Empties the page for none. Throws pelmsg::EPelMsgError when an element cannot be read.
+    bool BuildStructureTree(pelmsg::IStorage* root);
     void Clear();
     // Sets the grid captions and the legend from the program texts (at start-up and after a language change).
     void Retranslate();
@@ -73,7 +73,7 @@ private:
 
 void CreateStructurePage(QWidget* tsStructure);
 // See TStructurePage::BuildStructureTree.
-bool FillStructurePage(QWidget* tsStructure, const std::string& fileName);
+bool FillStructurePage(QWidget* tsStructure, pelmsg::IStorage* root);
 void ClearStructurePage(QWidget* tsStructure);
 // Sets the texts of both data pages again from the program texts.
 void RetranslateDataPages(QWidget* tsProperties, QWidget* tsStructure);

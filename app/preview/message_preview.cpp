@@ -42,11 +42,11 @@
 
 #include "html_view.h"
 #include "icons.h"
-#include "main_window.h"
 #include "pelmsg.h"
 #include "preview_support.h"
 #include "private_temp.h"
 #include "program_texts.h"
+#include "qt_glue.h"
 #include "rtf_text_document.h"
 #include "settings.h"
 
@@ -68,9 +68,6 @@ TProgramText strOleCannotShow("strOleCannotShow", "Embedded objects cannot be sh
 TProgramText strUnknownText("strUnknownText", "unknown");
 
 namespace {
-
-QString Q(const pelmsg::WideString& text) { return QString::fromStdU16String(text); }
-QString Q8(const std::string& text) { return QString::fromStdString(text); }
 
 // Item data of the attachment list.
 enum TAttachmentRole {
@@ -694,12 +691,7 @@ void TfrmMessage::pmAttachmentPopup()
     miEncoding_->setText(caption);
 }
 
-void TfrmMessage::ShowError(const QString& text)
-{
-    QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), text, QMessageBox::Ok, this);
-    box.setObjectName(QStringLiteral("ErrorBox"));
-    box.exec();
-}
+void TfrmMessage::ShowError(const QString& text) { ShowMessageBox(this, QMessageBox::Warning, text, "ErrorBox"); }
 
 void TfrmMessage::miAttachSaveClick(int tag)
 {
@@ -797,13 +789,13 @@ void TfrmMessage::ShowEmbeddedMessage(int row)
     auto* form = new TfrmMessage(settings_, &dialog);
     form->SetMessagePath(messagePath_);
     form->OpenFileExternally = OpenFileExternally;
+    form->TranslateWindow = TranslateWindow;
     layout->addWidget(form);
     dialog.resize(std::max(width(), 640), std::max(height(), 480));
     form->FillPreview(EmbeddedMessageProperties(node));
     // The new form takes the language in use.
-    for (QWidget* top : QApplication::topLevelWidgets())
-        if (auto* main = qobject_cast<TfrmMain*>(top))
-            main->TranslateForm(&dialog);
+    if (TranslateWindow)
+        TranslateWindow(&dialog);
     dialog.exec();
 }
 

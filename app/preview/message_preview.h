@@ -80,6 +80,8 @@ public:
 
     // Replaceable for tests: hands a file to the desktop's opener (default QDesktopServices).
     std::function<void(const QString&)> OpenFileExternally;
+    // Gives a window the preview opens (an attached message) the language in use; set by the preview's owner.
+    std::function<void(QWidget*)> TranslateWindow;
 
     // Event handlers with the names the program knows them by.
     void lvAttachmentsDblClick();

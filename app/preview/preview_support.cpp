@@ -4,7 +4,6 @@
 #include <array>
 #include <memory>
 
-#include "ascii_text.h"
 
 namespace quorra {
 
@@ -65,64 +64,6 @@ int FindBy(const pelmsg::TMSGProperties& message, std::u16string_view source, bo
     return -1;
 }
 
-// A bounded little-endian reader over one stream's bytes.
-class TByteReader {
-public:
-    explicit TByteReader(std::string_view bytes)
-        : bytes_(bytes)
-    {
-    }
-    bool U32(uint32_t& value)
-    {
-        if (bytes_.size() - pos_ < 4)
-            return false;
-        value = 0;
-        for (int i = 3; i >= 0; --i)
-            value = (value << 8) | static_cast<unsigned char>(bytes_[pos_ + size_t(i)]);
-        pos_ += 4;
-        return true;
-    }
-    bool Skip(size_t count)
-    {
-        if (bytes_.size() - pos_ < count)
-            return false;
-        pos_ += count;
-        return true;
-    }
-    bool Bytes(size_t count, std::string& out)
-    {
-        if (bytes_.size() - pos_ < count)
-            return false;
-        out.assign(bytes_.substr(pos_, count));
-        pos_ += count;
-        return true;
-    }
-    // A NUL-terminated string; false when no NUL follows.
-    bool ZString(std::string& out)
-    {
-        const size_t end = bytes_.find('\0', pos_);
-        if (end == std::string_view::npos)
-            return false;
-        out.assign(bytes_.substr(pos_, end - pos_));
-        pos_ = end + 1;
-        return true;
-    }
-    // A string behind its 32-bit length (which counts the NUL).
-    bool LengthString(std::string& out)
-    {
-        uint32_t length = 0;
-        if (!U32(length) || !Bytes(length, out))
-            return false;
-        while (!out.empty() && out.back() == '\0')
-            out.pop_back();
-        return true;
-    }
-
-private:
-    std::string_view bytes_;
-    size_t pos_ = 0;
-};
-
 std::string ReadWholeStream(pelmsg::IStorage& storage, const std::u16string& name, size_t limit)
 {
     std::unique_ptr<pelmsg::IStream> stream = storage.OpenStream(name);
@@ -176,7 +117,7 @@ std::string ProposedAttachmentName(pelmsg::TAttachmentKind kind, const std::stri
         return fileName;
     std::string name = caption;
     // A caption that names its file already ("minutes.msg") keeps its one extension.
-    const bool endsWithMsg = name.size() >= 4 && LowerAsciiText(name.substr(name.size() - 4)) == ".msg";
+    const bool endsWithMsg = name.size() >= 4 && pelmsg::LowerAscii(name.substr(name.size() - 4)) == ".msg";
     if (!endsWithMsg)
         name += ".msg";
     std::replace(name.begin(), name.end(), '/', '_');
@@ -196,37 +137,13 @@ bool IsExecutableAttachment(std::string_view fileName, std::string_view firstByt
         name.pop_back();
     const size_t dot = name.rfind('.');
     if (dot != std::string::npos) {
-        const std::string extension = LowerAsciiText(name.substr(dot + 1));
+        const std::string extension = pelmsg::LowerAscii(name.substr(dot + 1));
         if (std::find(kRunnable.begin(), kRunnable.end(), extension) != kRunnable.end())
             return true;
     }
     auto startsWith = [&](std::string_view magic) { return firstBytes.substr(0, magic.size()) == magic; };
     return startsWith("\x7F" "ELF") || startsWith("#!") || startsWith("MZ") || startsWith("[Desktop Entry]")
         || startsWith("\xEF\xBB\xBF[Desktop Entry]") || startsWith("\xCA\xFE\xBA\xBE");
-}
-
-std::optional<TOlePackage> ReadOle10Native(std::string_view stream)
-{
-    TByteReader r(stream);
-    uint32_t total = 0;
-    TOlePackage package;
-    std::string path, tempPath;
-    uint32_t dataSize = 0;
-    // Size, a 16-bit type (2), label, source path, two reserved 16-bit words, the temporary path behind its length,
-    // then the data behind its length.
-    if (!r.U32(total) || !r.Skip(2) || !r.ZString(package.Label) || !r.ZString(path) || !r.Skip(4)
-        || !r.LengthString(tempPath) || !r.U32(dataSize) || !r.Bytes(dataSize, package.Data))
-        return std::nullopt;
-    // The label is the name the sender saw; the first path may be only where the icon came from (SHELL32.DLL), the
-    // temporary path is the file's own.
-    auto fileOf = [](const std::string& p) {
-        const size_t slash = p.find_last_of("\\/");
-        return slash == std::string::npos ? p : p.substr(slash + 1);
-    };
-    for (const std::string* candidate : { &package.Label, &tempPath, &path })
-        if (package.FileName.empty())
-            package.FileName = fileOf(*candidate);
-    return package;
 }
 
 TOleObjectInfo DescribeOleObject(const pelmsg::TMSGProperty& attachment)
@@ -253,26 +170,13 @@ TOleObjectInfo DescribeOleObject(const pelmsg::TMSGProperty& attachment)
         if (root.clsid != pelmsg::TClassId {})
             info.ClassId = pelmsg::GuidToText(root.clsid.data());
         if (storage->StatElement(u"\u0001CompObj")) {
-            const std::string compObj = ReadWholeStream(*storage, u"\u0001CompObj", 1 << 16);
-            TByteReader r(compObj);
-            std::string userType, format;
-            uint32_t marker = 0;
-            if (r.Skip(28) && r.LengthString(userType)) {
-                info.UserType = userType;
-                if (r.U32(marker)) {
-                    bool ok = true;
-                    if (marker == 0xFFFFFFFF || marker == 0xFFFFFFFE)
-                        ok = r.Skip(4);
-                    else if (marker != 0)
-                        ok = r.Skip(marker);
-                    std::string progId;
-                    if (ok && r.LengthString(progId))
-                        info.ProgId = progId;
-                }
-            }
+            const pelmsg::TOleCompObj compObj
+                = pelmsg::ReadOleCompObj(ReadWholeStream(*storage, u"\u0001CompObj", 1 << 16));
+            info.UserType = compObj.UserType;
+            info.ProgId = compObj.ProgId;
         }
         if (storage->StatElement(u"\u0001Ole10Native"))
-            info.Package = ReadOle10Native(ReadWholeStream(*storage, u"\u0001Ole10Native", kMaxPackageBytes));
+            info.Package = pelmsg::ReadOle10Native(ReadWholeStream(*storage, u"\u0001Ole10Native", kMaxPackageBytes));
     } catch (const std::exception&) {
         // A damaged object shows what was read of it.
     }

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "pelmsg.h"
+#include "storage/ole_object.h"
 
 namespace quorra {
 
@@ -33,24 +34,14 @@ std::string ProposedAttachmentName(pelmsg::TAttachmentKind kind, const std::stri
 // never opened, only saved.
 bool IsExecutableAttachment(std::string_view fileName, std::string_view firstBytes);
 
-// A file packaged in an OLE object (the "\1Ole10Native" stream of a Package object).
-struct TOlePackage {
-    std::string Label; // as the sender's system wrote them (ANSI)
-    std::string FileName; // the label, else the file name part of the temporary or the source path
-    std::string Data;
-};
-
 // What an attached OLE object is.
 struct TOleObjectInfo {
     std::string ClassId; // "{...}", empty when the object has no storage
     std::string UserType; // "Microsoft Word Document", "Package", ... from "\1CompObj"
     std::string ProgId;
     uint64_t Size = 0; // bytes of the object's data
-    std::optional<TOlePackage> Package;
+    std::optional<pelmsg::TOlePackage> Package; // the file of a Package object
 };
-
-// Reads an Ole10Native stream; nothing when it is malformed (every length is checked against what is there).
-std::optional<TOlePackage> ReadOle10Native(std::string_view stream);
 
 // Describes the OLE object of an attachment node: its data (ATTACH_DATA_OBJ) as a compound file, possibly behind
 // the 16-byte interface id a TNEF object starts with. Never raises: what cannot be read stays empty.

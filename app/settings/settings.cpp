@@ -123,13 +123,32 @@ TSettings::TSettings()
 {
 }
 
-std::string ProgramFolder()
+namespace {
+
+std::string& ProgramPathOverride()
 {
+    static std::string path;
+    return path;
+}
+
+} // namespace
+
+void SetProgramPath(const std::string& path) { ProgramPathOverride() = path; }
+
+std::string ProgramPath()
+{
+    if (!ProgramPathOverride().empty())
+        return ProgramPathOverride();
     char buffer[4096];
     ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0)
+    return n <= 0 ? std::string() : std::string(buffer, static_cast<size_t>(n));
+}
+
+std::string ProgramFolder()
+{
+    const std::string path = ProgramPath();
+    if (path.empty())
         return ".";
-    std::string path(buffer, static_cast<size_t>(n));
     size_t slash = path.rfind('/');
     return slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash);
 }
@@ -263,6 +282,20 @@ bool IsSwitch(const std::string& text)
         if (s.rfind(p, 0) == 0)
             return true;
     return false;
+}
+
+void ApplyExtendedSettings(TSettings& settings)
+{
+    const std::string extended = settings.ExtendedSettings;
+    size_t pos = 0;
+    while (pos <= extended.size()) {
+        size_t blank = extended.find(' ', pos);
+        if (blank == std::string::npos)
+            blank = extended.size();
+        if (blank > pos)
+            ApplySwitch(settings, extended.substr(pos, blank - pos));
+        pos = blank + 1;
+    }
 }
 
 bool ApplySwitch(TSettings& s, const std::string& text)

@@ -73,7 +73,11 @@ struct TSettings {
 // The most entries of a list that survive a restart.
 inline constexpr size_t kMaxListEntries = 5;
 
-// The folder the program runs from.
+// The program: the running executable, unless SetProgramPath named another (the window program takes the front's,
+// quorra, which started it).
+std::string ProgramPath();
+void SetProgramPath(const std::string& path);
+// The folder of ProgramPath().
 std::string ProgramFolder();
 // Full path of the settings file, per user ($XDG_CONFIG_HOME, else ~/.config) or machine-wide (the first folder of
 // $XDG_CONFIG_DIRS, else /etc/xdg), under "Corvane/quorra/"; creates the folder chain (failures ignored). Without
@@ -90,6 +94,8 @@ bool SaveSettings(TSettings& settings);
 // Applies one command-line switch; true when the text is a switch this program knows ("/ALL", "-noini",
 // "--deformat=rtf", ...: "/", "-" or "--" in front, letters in any case).
 bool ApplySwitch(TSettings& settings, const std::string& text);
+// Applies the stored switches (ExtendedSettings: switches separated by blanks) in order.
+void ApplyExtendedSettings(TSettings& settings);
 // Whether the text is one of the program's switches (including "/E"), in any of its forms.
 bool IsSwitch(const std::string& text);
 

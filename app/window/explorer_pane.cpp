@@ -24,6 +24,7 @@
 
 #include "icons.h"
 #include "program_texts.h"
+#include "qt_glue.h"
 #include "settings.h"
 
 namespace quorra {
@@ -42,8 +43,6 @@ constexpr int kIconDrive = 5;
 constexpr int kIconOtherFile = 6;
 constexpr int kIconFavorites = 7;
 constexpr int kIconOpened = 8;
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 bool ContainsPath(const std::vector<std::string>& list, const QString& path)
 {

@@ -46,6 +46,9 @@
 #include "structure_page.h"
 #include "viewer_support.h"
 
+#include "open_document.h"
+#include "qt_glue.h"
+
 namespace quorra {
 
 namespace {
@@ -54,27 +57,6 @@ constexpr int kDefaultItemTag = 1000;
 constexpr int kLeftPaneWidth = 146;
 // The warnings the details box lists at most.
 constexpr size_t kMaxWarningLines = 200;
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
-
-// Shows the busy cursor while it lives.
-class TBusyCursor {
-public:
-    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TBusyCursor() { Restore(); }
-    void Restore()
-    {
-        if (active_)
-            QApplication::restoreOverrideCursor();
-        active_ = false;
-    }
-    TBusyCursor(const TBusyCursor&) = delete;
-    TBusyCursor& operator=(const TBusyCursor&) = delete;
-
-private:
-    bool active_ = true;
-};
 
 std::string CurrentFolder()
 {
@@ -91,7 +73,7 @@ TfrmMain::TfrmMain(TStartup startup)
     if (startup_.CurrentFolder.empty())
         startup_.CurrentFolder = CurrentFolder();
     Beep = [] { QApplication::beep(); };
-    ProgramPath = QCoreApplication::applicationFilePath();
+    ProgramPath = Q(quorra::ProgramPath());
     internet_ = LoadInternetSettings();
     FormCreate();
 }
@@ -120,16 +102,7 @@ void TfrmMain::FormCreate()
     settings_.GridFont.Name = S(windowFont.family());
     settings_.GridFont.Size = windowFont.pointSize() > 0 ? windowFont.pointSize() : settings_.GridFont.Size;
     LoadSettings(settings_, false);
-    size_t pos = 0;
-    const std::string& extended = settings_.ExtendedSettings;
-    while (pos <= extended.size()) {
-        size_t blank = extended.find(' ', pos);
-        if (blank == std::string::npos)
-            blank = extended.size();
-        if (blank > pos)
-            ApplySwitch(settings_, extended.substr(pos, blank - pos));
-        pos = blank + 1;
-    }
+    ApplyExtendedSettings(settings_);
     RefreshRecent();
 
     // Switches apply in order; the first argument that is not a switch is the file to open, as in export mode. A
@@ -451,7 +424,9 @@ void TfrmMain::CreateCentralArea()
         page->setObjectName(QLatin1String(t.name));
         pageControl_->addTab(page, tr(t.caption));
     }
-    CreatePreviewPage(Page("tsPreview"), settings_)->SetSaveAllAction(Action("miFileSaveAttachments"));
+    TfrmMessage* preview = CreatePreviewPage(Page("tsPreview"), settings_);
+    preview->SetSaveAllAction(Action("miFileSaveAttachments"));
+    preview->TranslateWindow = [this](QWidget* window) { TranslateForm(window); };
     CreatePropertiesPage(Page("tsProperties"));
     CreateStructurePage(Page("tsStructure"));
     CreateTransportHeaderPage(Page("tsHeader"));
@@ -617,11 +592,11 @@ void TfrmMain::btnXLSFileNameClick()
 
 void TfrmMain::btnCloseClick() { close(); }
 
-void TfrmMain::OpenFile(const QString& path)
-{
-    cbFileName_->setEditText(path);
-    LoadCurrentFile();
-}
+pelmsg::TPelMessage* TfrmMain::Message() const { return document_ ? &document_->Message() : nullptr; }
+
+QString TfrmMain::LoadedFileName() const { return document_ ? document_->Path() : QString(); }
+
+void TfrmMain::LoadCurrentFile() { OpenFile(FileName()); }
 
 void TfrmMain::dragEnterEvent(QDragEnterEvent* event)
 {
@@ -647,9 +622,8 @@ void TfrmMain::dropEvent(QDropEvent* event)
     }
 }
 
-void TfrmMain::LoadCurrentFile()
+void TfrmMain::OpenFile(const QString& path)
 {
-    const QString path = FileName();
     fileLoaded_ = false;
     lblNoFile_->hide();
     pageControl_->show();
@@ -660,18 +634,11 @@ void TfrmMain::LoadCurrentFile()
     cbFileName_->setCurrentIndex(0);
     cbFileName_->setEditText(path);
 
-    message_ = pelmsg::CreateMessageForFile(S(path));
-    loadedFileName_ = path;
-    QString error;
     {
         TBusyCursor busy;
-        try {
-            message_->LoadFromFile(S(path));
-        } catch (const std::exception& e) {
-            error = QString::fromUtf8(e.what());
-        }
+        document_ = std::make_unique<TOpenDocument>(path);
         busy.Restore();
-        loadFailed_ = !error.isEmpty();
+        const QString& error = document_->LoadError();
         if (!error.isEmpty()) {
             QString text = error;
             if (!error.contains(path))
@@ -694,12 +661,7 @@ void TfrmMain::IdleStep()
         Beep();
 }
 
-void TfrmMain::ShowError(const QString& text)
-{
-    QMessageBox box(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
-    box.setObjectName(QStringLiteral("ErrorBox"));
-    box.exec();
-}
+void TfrmMain::ShowError(const QString& text) { ShowMessageBox(this, QMessageBox::Warning, text, "ErrorBox"); }
 
 void TfrmMain::ClearDocument()
 {
@@ -711,28 +673,31 @@ void TfrmMain::ClearDocument()
     FillFlags(Page("tsFlags"), nullptr);
     pnlDamage_->hide();
     structureBuilt_ = false;
-    message_.reset();
+    document_.reset();
 }
 
 void TfrmMain::FillPages()
 {
-    const pelmsg::TPelMessage* message = message_.get();
+    const pelmsg::TPelMessage* message = Message();
+    const QString& path = document_->Path();
     auto visible = [this](const char* page) { return pageControl_->isTabVisible(pageControl_->indexOf(Page(page))); };
     // The Structure page shows the storages of a compound file. A file that cannot be read as one is reported,
     // and the other pages are filled all the same.
     structureBuilt_ = false;
     if (visible("tsProperties")) {
+        QString error = document_->StorageError();
         try {
-            structureBuilt_ = FillStructurePage(Page("tsStructure"), S(FileName()));
+            structureBuilt_ = FillStructurePage(Page("tsStructure"), document_->Storage());
         } catch (const std::exception& e) {
-            // A file the load already reported is not reported twice.
-            if (!loadFailed_)
-                ShowError(strLoadFailed.Arg(FileName()) + QStringLiteral("\n\n") + QString::fromUtf8(e.what()));
+            error = QString::fromUtf8(e.what());
         }
+        // A file the load already reported is not reported twice.
+        if (!error.isEmpty() && document_->LoadError().isEmpty())
+            ShowError(strLoadFailed.Arg(path) + QStringLiteral("\n\n") + error);
         FillPropertiesPage(Page("tsProperties"), message);
     }
     pageControl_->setTabVisible(pageControl_->indexOf(Page("tsStructure")), structureBuilt_);
-    FillPreviewPage(Page("tsPreview"), message, FileName());
+    FillPreviewPage(Page("tsPreview"), message, path);
     FillTransportHeader(Page("tsHeader"), message);
     FillFlags(Page("tsFlags"), message);
 
@@ -746,27 +711,25 @@ void TfrmMain::FillPages()
 
 void TfrmMain::ShowDamage()
 {
-    const bool damaged = message_ && !message_->Warnings().empty();
+    const bool damaged = document_ && !document_->Warnings().empty();
     lblDamage_->setText(strDamagedFile());
     pnlDamage_->setVisible(damaged);
 }
 
 void TfrmMain::btnDamageDetailsClick()
 {
-    if (!message_)
+    if (!document_)
         return;
     std::vector<TWarningLine> warnings;
-    for (const pelmsg::TReadWarning& w : message_->Warnings())
+    for (const pelmsg::TReadWarning& w : document_->Warnings())
         warnings.push_back({ w.Offset, w.Text });
     std::vector<std::string> lines = WarningLines(warnings, S(strWarningAtByte()), kMaxWarningLines);
-    QString text = strDamageListTitle.Arg(FileName()) + u'\n';
+    QString text = strDamageListTitle.Arg(document_->Path()) + u'\n';
     for (const std::string& line : lines)
         text += u'\n' + Q(line);
     if (warnings.size() > lines.size())
         text += u'\n' + strMoreWarnings.Arg(QString::number(warnings.size() - lines.size()));
-    QMessageBox box(QMessageBox::Information, windowTitle(), text, QMessageBox::Ok, this);
-    box.setObjectName(QStringLiteral("DamageBox"));
-    box.exec();
+    ShowMessageBox(this, QMessageBox::Information, text, "DamageBox");
 }
 
 void TfrmMain::RefreshRecent()
@@ -953,9 +916,7 @@ void TfrmMain::ShowProgramTexts()
 
 void TfrmMain::ShowInformation(const QString& text, const char* objectName)
 {
-    QMessageBox box(QMessageBox::Information, windowTitle(), text, QMessageBox::Ok, this);
-    box.setObjectName(QLatin1String(objectName));
-    box.exec();
+    ShowMessageBox(this, QMessageBox::Information, text, objectName);
 }
 
 void TfrmMain::miRegisterExtensionClick()
@@ -1049,13 +1010,13 @@ void TfrmMain::miHelpCheckUpdateClick()
 
 void TfrmMain::miFileReplyClick(bool forward)
 {
-    if (!message_)
+    if (!document_)
         return;
     QStringList failed;
     TMailDraft draft;
     {
         TBusyCursor busy;
-        draft = BuildMailDraft(message_->Properties(), forward, &failed);
+        draft = BuildMailDraft(Message()->Properties(), forward, &failed);
     }
     const QString error = SendMail(internet_.MailCommand, draft);
     if (!error.isEmpty())

@@ -34,6 +34,7 @@ class TPelMessage;
 
 namespace quorra {
 
+class TOpenDocument;
 class TPelLanguage;
 class TExplorerPane;
 
@@ -58,8 +59,9 @@ public:
     void ShowPlaced();
 
     // ---- State the pages and commands use ----
-    // The loaded message; nullptr before the first load.
-    pelmsg::TPelMessage* Message() const { return message_.get(); }
+    // The open document, and its message; nullptr before the first load.
+    const TOpenDocument* Document() const { return document_.get(); }
+    pelmsg::TPelMessage* Message() const;
     TSettings& Settings() { return settings_; }
     TPelLanguage& PelLanguage() const { return *pelLanguage_; }
     const std::string& ProgramFolder() const { return startup_.ProgramFolder; }
@@ -69,7 +71,7 @@ public:
     // The text of the file-name box: the file that is (or was last tried to be) open.
     QString FileName() const;
     // The file the loaded message was read from (the box's text may have been edited since); empty before a load.
-    const QString& LoadedFileName() const { return loadedFileName_; }
+    QString LoadedFileName() const;
     // The five pages and their page control.
     QTabWidget* PageControl() const { return pageControl_; }
     QWidget* Page(const char* objectName) const;
@@ -77,9 +79,9 @@ public:
     QAction* Action(const char* objectName) const;
 
     // ---- Document lifecycle ----
-    // Puts the path into the file-name box and loads it.
+    // Puts the path into the file-name box, opens it as the document and fills every page.
     void OpenFile(const QString& path);
-    // Loads the file named by the file-name box and fills every page.
+    // Opens the file named by the file-name box (after the user typed or picked it there).
     void LoadCurrentFile();
     // Empties the pages and frees the message.
     void ClearDocument();
@@ -171,15 +173,13 @@ private:
 
     TStartup startup_;
     TSettings settings_;
-    std::unique_ptr<pelmsg::TPelMessage> message_;
+    std::unique_ptr<TOpenDocument> document_;
     TPelLanguage* pelLanguage_ = nullptr;
     bool fileLoaded_ = false;
     bool structureBuilt_ = false;
-    bool loadFailed_ = false;
     bool destroyed_ = false;
     bool creating_ = true;
     std::string fileToOpen_; // the first argument, loaded at the end of start-up
-    QString loadedFileName_;
     std::vector<std::string> saveAsExtensions_; // of the Save As dialog's filter entries, as last shown
     std::string saveAsExtension_ = ".txt"; // of the filter entry chosen last, which the next Save As starts with
 

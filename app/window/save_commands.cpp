@@ -16,6 +16,7 @@
 #include "main_window.h"
 #include "pelmsg.h"
 #include "program_texts.h"
+#include "qt_glue.h"
 #include "save_formats.h"
 
 namespace quorra {
@@ -42,18 +43,6 @@ TProgramText strSkipFile("strSkipFile", "&Skip");
 TProgramText strForAllFiles("strForAllFiles", "Do the same for &all remaining files");
 
 namespace {
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
-
-// Shows the busy cursor while it lives.
-class TWaitCursor {
-public:
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
 
 // The filter text of a Save As entry by its extension.
 QString FilterTextOf(const std::string& extension)
@@ -118,19 +107,19 @@ QString TfrmMain::SaveDialogTypeChange(int filterIndex, const QString& typedName
 void TfrmMain::SaveInFormat(
     const QString& fileName, const QString& extension, std::vector<std::string>* calendarWarnings)
 {
-    if (!message_)
+    if (!document_)
         return;
-    TWaitCursor wait;
+    TBusyCursor wait;
     quorra::SaveInFormat(
-        *message_, S(fileName), S(extension), settings_.SaveMode == 0, S(LoadedFileName()), calendarWarnings);
+        *Message(), S(fileName), S(extension), settings_.SaveMode == 0, S(LoadedFileName()), calendarWarnings);
 }
 
 void TfrmMain::miFileSaveAsClick()
 {
-    if (!message_)
+    if (!document_)
         return;
     // The entries this message offers; the dialog starts with the one chosen last when it is among them.
-    saveAsExtensions_ = SaveAsExtensions(message_->Properties());
+    saveAsExtensions_ = SaveAsExtensions(Message()->Properties());
     QStringList filters;
     int index = 1;
     for (size_t i = 0; i < saveAsExtensions_.size(); ++i) {
@@ -138,7 +127,7 @@ void TfrmMain::miFileSaveAsClick()
         if (saveAsExtensions_[i] == saveAsExtension_)
             index = int(i) + 1;
     }
-    QString fileName = Q(ReplaceExtension(S(FileName()), S(FormatExtension(index))));
+    QString fileName = Q(ReplaceExtension(S(LoadedFileName()), S(FormatExtension(index))));
     TFileDialogFilter filter;
     filter.FilterIndex = index;
     filter.OnTypeChange
@@ -162,23 +151,19 @@ void TfrmMain::miFileSaveAsClick()
         QString text = strSavedWithWarnings.Arg(fileName) + u'\n';
         for (const std::string& w : warnings)
             text += u'\n' + QString::fromUtf8(w);
-        QMessageBox box(QMessageBox::Information, windowTitle(), text, QMessageBox::Ok, this);
-        box.setObjectName(QStringLiteral("SavedBox"));
-        box.exec();
+        ShowMessageBox(this, QMessageBox::Information, text, "SavedBox");
         return;
     }
     if (settings_.DisableDialogAfterSave)
         return;
-    QMessageBox box(QMessageBox::Information, windowTitle(), strSavedSuccesfully.Arg(fileName), QMessageBox::Ok, this);
-    box.setObjectName(QStringLiteral("SavedBox"));
-    box.exec();
+    ShowMessageBox(this, QMessageBox::Information, strSavedSuccesfully.Arg(fileName), "SavedBox");
 }
 
 void TfrmMain::miFileSaveAttachmentsClick()
 {
-    if (!message_)
+    if (!document_)
         return;
-    const pelmsg::TMSGProperties& message = message_->Properties();
+    const pelmsg::TMSGProperties& message = Message()->Properties();
     TfrmAttachments dialog(this);
     TranslateForm(&dialog);
     const int count = message.AttachmentCount();
@@ -205,7 +190,7 @@ void TfrmMain::miFileSaveAttachmentsClick()
             continue;
         if (!targets) {
             // The folder is asked for once, before the first attachment is written.
-            QString folder = Q(AttachmentFolder(settings_, S(FileName())));
+            QString folder = Q(AttachmentFolder(settings_, S(LoadedFileName())));
             if (!BrowseForFolder(this, strSelectAttachmentDir(), folder))
                 return;
             targets.emplace(S(folder), S(LoadedFileName()),
@@ -215,7 +200,7 @@ void TfrmMain::miFileSaveAttachmentsClick()
             const std::string path = targets->PathFor(SafeAttachmentName(*node, i));
             if (path.empty())
                 continue;
-            TWaitCursor wait;
+            TBusyCursor wait;
             SaveAttachmentAs(message, i, path);
             targets->Written(path);
         } catch (const std::exception& e) {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "ascii_text.h"
+#include "text/ascii_case.h"
 
 namespace quorra {
 
@@ -122,7 +122,7 @@ std::string LanguageCaption(const std::string& fileName)
     size_t dot = base.rfind('.');
     if (dot != std::string::npos)
         base.resize(dot);
-    base = LowerAsciiText(base);
+    base = pelmsg::LowerAscii(base);
     if (!base.empty() && base[0] >= 'a' && base[0] <= 'z')
         base[0] = static_cast<char>(base[0] - 'a' + 'A');
     return base;
@@ -136,7 +136,7 @@ std::vector<TLanguageFile> FindLanguageFiles(const std::string& folder)
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
         names.push_back(it->path().filename().string());
     for (const std::string& name : names) {
-        if (name.size() <= 4 || !SameTextAscii(name.substr(name.size() - 4), ".lng"))
+        if (name.size() <= 4 || !pelmsg::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".lng"))
             continue;
         std::string path = Join(folder, name);
         if (!IsRegularFile(path))
@@ -144,16 +144,24 @@ std::vector<TLanguageFile> FindLanguageFiles(const std::string& folder)
         TLanguageFile file { LanguageCaption(name), path, {} };
         std::string stem = name.substr(0, name.size() - 4);
         for (const std::string& other : names)
-            if (SameTextAscii(other, stem + ".bmp") && IsRegularFile(Join(folder, other)))
+            if (pelmsg::EqualsIgnoringAsciiCase(other, stem + ".bmp") && IsRegularFile(Join(folder, other)))
                 file.Bitmap = Join(folder, other);
         files.push_back(file);
     }
-    std::stable_sort(files.begin(), files.end(),
-        [](const TLanguageFile& a, const TLanguageFile& b) { return LessTextAscii(a.Caption, b.Caption); });
+    std::stable_sort(files.begin(), files.end(), [](const TLanguageFile& a, const TLanguageFile& b) {
+        return std::lexicographical_compare(
+            a.Caption.begin(), a.Caption.end(), b.Caption.begin(), b.Caption.end(), [](char x, char y) {
+                return static_cast<unsigned char>(pelmsg::LowerAscii(x))
+                    < static_cast<unsigned char>(pelmsg::LowerAscii(y));
+            });
+    });
     return files;
 }
 
-bool IsEnglishLanguageFile(const std::string& path) { return SameTextAscii(BaseName(path), "english.lng"); }
+bool IsEnglishLanguageFile(const std::string& path)
+{
+    return pelmsg::EqualsIgnoringAsciiCase(BaseName(path), "english.lng");
+}
 
 std::string ResolveLanguageFile(const std::string& remembered, const std::string& languageFolder)
 {

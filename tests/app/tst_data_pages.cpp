@@ -31,6 +31,8 @@
 #include "structure_page.h"
 #include "window_test_support.h"
 
+#include "open_document.h"
+
 using namespace quorra;
 using quorra_test::TIsolatedHome;
 using quorra_test::TModalHandler;
@@ -271,6 +273,7 @@ private slots:
         pelmsg::TMSGProperty* list = Add(root, 0);
         Add(list->SubProperties, 0x0037001F, pelmsg::WideString(u"x"));
         pelmsg::TMSGProperty* nameless = Add(root, 0x00FE0003, int32_t(5));
+        pelmsg::TMSGProperty* emptyList = Add(root, 0);
         pelmsg::TMSGProperty* named = Add(root, 0x8005001F, pelmsg::WideString(u"blue"));
         named->NamedId = std::make_unique<pelmsg::TNamedPropertyId>();
         named->NamedId->Guid = *pelmsg::GuidFromText("{00020329-0000-0000-C000-000000000046}");
@@ -294,6 +297,7 @@ private slots:
             { file, "ATTACH_FILENAME", 5 },
             { list, "Properties", 6 },
             { nameless, "0x00FE0003", 0 },
+            { emptyList, "0x00000000", 6 },
             { named, "Keywords (PS_PUBLIC_STRINGS)", 10 },
             { numbered, "0x8554 ({01020304-0506-0708-090A-0B0C0D0E0F10})", 10 },
         };
@@ -530,7 +534,7 @@ private slots:
         QWidget widget;
         CreateStructurePage(&widget);
         TStructurePage* page = StructurePageOf(&widget);
-        QVERIFY(page->BuildStructureTree(path));
+        QVERIFY(page->BuildStructureTree(pelmsg::StgOpenStorage(path).get()));
         QTreeWidget* tree = page->Tree();
         QCOMPARE(tree->topLevelItemCount(), 2);
         QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
@@ -552,12 +556,15 @@ private slots:
         QCOMPARE(grid->item(3, 1)->text(), "6");
         QCOMPARE(grid->item(4, 1)->text(), "");
         QCOMPARE(grid->item(9, 1)->text(), "{00000000-0000-0000-0000-000000000000}");
-        // Not a compound file: nothing, and no error.
+        // Not a compound file: the document has no storage, and no error.
         QFile text(home.Path("home/plain.txt"));
         QVERIFY(text.open(QIODevice::WriteOnly));
         text.write("not a compound file");
         text.close();
-        QVERIFY(!page->BuildStructureTree(text.fileName().toStdString()));
+        const TOpenDocument document(text.fileName());
+        QVERIFY(!document.Storage());
+        QVERIFY(document.StorageError().isEmpty());
+        QVERIFY(!page->BuildStructureTree(document.Storage()));
         QCOMPARE(tree->topLevelItemCount(), 0);
         QCOMPARE(grid->item(1, 1)->text(), "");
     }
@@ -589,8 +596,9 @@ private slots:
             if (listing.contains("error"))
                 continue; // a file olefile cannot read says nothing about ours
             bool built = false;
+            page->Clear(); // as the window does for each document
             try {
-                built = page->BuildStructureTree(file.toStdString());
+                built = page->BuildStructureTree(pelmsg::StgOpenStorage(file.toStdString()).get());
             } catch (const pelmsg::EStorageError& e) {
                 // A damaged directory is refused with its reason (the window shows it); olefile reads on.
                 refused << QFileInfo(file).fileName() + ": " + e.what();

@@ -79,11 +79,7 @@ private:
     }
     std::unique_ptr<TfrmMain> NewWindow()
     {
-        TfrmMain::TStartup startup;
-        startup.ProgramFolder = home_->ProgramFolder();
-        startup.CurrentFolder = home_->CurrentFolder();
-        startup.InstalledLanguageFolder = home_->Path("no-such-folder").toStdString();
-        return std::make_unique<TfrmMain>(startup);
+        return home_->NewWindow({}, [] { QApplication::beep(); });
     }
 
 private slots:
@@ -318,9 +314,9 @@ private slots:
         QVERIFY(install.waitForFinished(120000));
         QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
         const QString root = home_->Path("stage") + prefix;
-        for (const char* file : { "/bin/quorra", "/share/applications/quorra.desktop", "/share/mime/packages/quorra.xml",
-                 "/share/icons/hicolor/scalable/apps/quorra.svg", "/share/quorra/help/manual.html",
-                 "/share/quorra/languages/german.lng" })
+        for (const char* file : { "/bin/quorra", "/libexec/quorra/quorra-window", "/share/applications/quorra.desktop",
+                 "/share/mime/packages/quorra.xml", "/share/icons/hicolor/scalable/apps/quorra.svg",
+                 "/share/quorra/help/manual.html", "/share/quorra/languages/german.lng" })
             QVERIFY2(QFile::exists(root + file), file);
     }
 };

@@ -407,15 +407,17 @@ private slots:
         form.FillPreview(&message->Properties());
         Child<QListWidget>(&form, "lvAttachments")->setCurrentRow(0);
         QString proposed;
-        quorra_test::TModalHandler dialogs([&](QDialog* d) {
-            auto* files = qobject_cast<QFileDialog*>(d);
-            if (!files) {
-                quorra_test::TModalHandler::CloseAll(d);
-                return;
-            }
-            proposed = files->selectedFiles().value(0);
-            QMetaObject::invokeMethod(files, "accept");
-        });
+        quorra_test::TModalHandler dialogs(
+            [&](QDialog* d) {
+                auto* files = qobject_cast<QFileDialog*>(d);
+                if (!files) {
+                    quorra_test::TModalHandler::CloseAll(d);
+                    return;
+                }
+                proposed = files->selectedFiles().value(0);
+                QMetaObject::invokeMethod(files, "accept");
+            },
+            1);
         form.miAttachSaveClick(2);
         QTRY_VERIFY(!proposed.isEmpty());
         QCOMPARE(QFileInfo(proposed).absolutePath(), home_->Path("home"));
@@ -492,12 +494,14 @@ private slots:
         QCOMPARE(Child<QAction>(&form, "miEncoding")->text(), QStringLiteral("Encoding: OLE-object"));
         QVERIFY(!Child<QAction>(&form, "miAttachSave")->isEnabled());
         QString text;
-        quorra_test::TModalHandler dialogs([&](QDialog* d) {
-            auto* box = qobject_cast<QMessageBox*>(d);
-            QVERIFY(box && d->objectName() == QLatin1String("frmOleObject"));
-            text = box->text();
-            box->findChild<QPushButton*>("btnOleOpen")->click();
-        });
+        quorra_test::TModalHandler dialogs(
+            [&](QDialog* d) {
+                auto* box = qobject_cast<QMessageBox*>(d);
+                QVERIFY(box && d->objectName() == QLatin1String("frmOleObject"));
+                text = box->text();
+                box->findChild<QPushButton*>("btnOleOpen")->click();
+            },
+            1);
         form.miAttachSaveClick(1);
         QTRY_COMPARE(opened.size(), 1);
         QVERIFY2(text.contains("{0003000C-0000-0000-C000-000000000046}"), qPrintable(text));

@@ -140,30 +140,6 @@ private slots:
         QCOMPARE(IsExecutableAttachment(name.toStdString(), content.toStdString()), executable);
     }
 
-    // A packaged file: every truncation of the stream is refused, the whole one gives label, name and data.
-    void ole10NativePackages()
-    {
-        std::string stream;
-        auto le32 = [](uint32_t v) { return LE32(v); };
-        std::string body = std::string("\x02\x00", 2) + "report.txt" + std::string(1, '\0') + "C:\\Users\\ann\\report.txt"
-            + std::string(1, '\0') + std::string("\x00\x00\x03\x00", 4);
-        const std::string temp = "C:\\Temp\\report.txt";
-        body += le32(uint32_t(temp.size() + 1)) + temp + std::string(1, '\0');
-        body += le32(5) + "hello";
-        stream = le32(uint32_t(body.size())) + body;
-        const auto package = ReadOle10Native(stream);
-        QVERIFY(package.has_value());
-        QCOMPARE(QString::fromStdString(package->Label), QStringLiteral("report.txt"));
-        QCOMPARE(QString::fromStdString(package->FileName), QStringLiteral("report.txt"));
-        QCOMPARE(QString::fromStdString(package->Data), QStringLiteral("hello"));
-        for (size_t n = 0; n < stream.size(); ++n)
-            QVERIFY2(!ReadOle10Native(std::string_view(stream).substr(0, n)), qPrintable(QString::number(n)));
-        // A data length beyond the stream is refused, not allocated.
-        std::string huge = stream;
-        huge.replace(huge.size() - 9, 4, le32(0xFFFFFFF0u));
-        QVERIFY(!ReadOle10Native(huge));
-    }
-
     // The corpus's OLE objects: their class is shown and nothing raises.
     void corpusOleObjectsAreDescribed()
     {

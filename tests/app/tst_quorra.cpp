@@ -19,10 +19,8 @@ private:
         QString err;
     };
 
-    Run Quorra(const QStringList& arguments, bool withDisplay = false, const QString& home = QString())
+    QProcessEnvironment Environment(bool withDisplay, const QString& root)
     {
-        const QString root = home.isEmpty() ? home_.path() : home;
-        QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", root);
         env.insert("XDG_CONFIG_HOME", root + "/config");
@@ -32,7 +30,13 @@ private:
         env.remove("QT_QPA_PLATFORM");
         if (withDisplay)
             env.insert("QT_QPA_PLATFORM", "offscreen");
-        p.setProcessEnvironment(env);
+        return env;
+    }
+
+    Run Quorra(const QStringList& arguments, bool withDisplay = false, const QString& home = QString())
+    {
+        QProcess p;
+        p.setProcessEnvironment(Environment(withDisplay, home.isEmpty() ? home_.path() : home));
         p.start(QUORRA_BINARY, arguments);
         if (!p.waitForFinished(60000))
             return { -1, {}, "timeout" };
@@ -295,6 +299,28 @@ private slots:
         Run noDisplay = Quorra({ Copy("in.dat") });
         QCOMPARE(noDisplay.status, 2);
         QVERIFY(noDisplay.err.contains("no display"));
+    }
+
+    void theFrontLoadsNoQtAndHandsTheWindowOn()
+    {
+        // The front names none of Qt's libraries, so a conversion loads none of them.
+        QFile front(QUORRA_BINARY);
+        QVERIFY(front.open(QIODevice::ReadOnly));
+        QVERIFY(!front.readAll().contains("libQt6"));
+        // A start with a display becomes the window program, in the same process and with the same arguments.
+        const QString input = Copy("window.dat");
+        QProcess p;
+        p.setProcessEnvironment(Environment(true, home_.path()));
+        p.start(QUORRA_BINARY, { input, "/NOINI" });
+        QVERIFY(p.waitForStarted());
+        const QString proc = QStringLiteral("/proc/%1/").arg(p.processId());
+        QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(proc + "exe").symLinkTarget(),
+            QFileInfo(QFileInfo(QUORRA_BINARY).path() + "/quorra-window").canonicalFilePath(), 30000);
+        QFile commandLine(proc + "cmdline");
+        QVERIFY(commandLine.open(QIODevice::ReadOnly));
+        QVERIFY(commandLine.readAll().contains(input.toUtf8() + '\0' + "/NOINI"));
+        p.kill();
+        p.waitForFinished();
     }
 
     void settingsSurviveARun()

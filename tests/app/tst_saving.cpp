@@ -128,14 +128,7 @@ private:
 
     std::unique_ptr<TfrmMain> NewWindow(std::vector<std::string> args = {})
     {
-        TfrmMain::TStartup startup;
-        startup.Arguments = std::move(args);
-        startup.ProgramFolder = home_->ProgramFolder();
-        startup.CurrentFolder = home_->CurrentFolder();
-        startup.InstalledLanguageFolder = home_->Path("no-such-folder").toStdString();
-        auto window = std::make_unique<TfrmMain>(startup);
-        window->Beep = [] {};
-        return window;
+        return home_->NewWindow(std::move(args), [] {});
     }
 
     QString Write(const QString& name, const std::string& bytes)

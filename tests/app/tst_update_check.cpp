@@ -259,7 +259,7 @@ private slots:
         TfrmPelILogon captioned(nullptr, "Proxy Server authorization");
         QCOMPARE(captioned.windowTitle(), "Proxy Server authorization");
         QString user = "old", password = "pw";
-        TModalHandler cancel([](QDialog* d) { d->reject(); });
+        TModalHandler cancel([](QDialog* d) { d->reject(); }, 1);
         QVERIFY(!ProxyLogon(nullptr, "x", user, password));
         QCOMPARE(user, "old");
         QCOMPARE(password, "pw");

@@ -24,16 +24,6 @@ class TestViewerSupport : public QObject {
     Q_OBJECT
 
 private slots:
-    void initialFileName()
-    {
-        QTemporaryDir dir;
-        std::string here = dir.path().toStdString();
-        QCOMPARE(InitialFileName({}, here, "/opt/quorra"), std::string("/opt/quorra/winmail.dat"));
-        Touch(dir.path() + "/winmail.dat");
-        QCOMPARE(InitialFileName({}, here, "/opt/quorra"), here + "/winmail.dat");
-        QCOMPARE(InitialFileName({ "/a/b.dat", "/c.dat" }, here, "/opt/quorra"), std::string("/a/b.dat"));
-    }
-
     void filters_data()
     {
         QTest::addColumn<QString>("text");

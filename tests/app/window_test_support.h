@@ -5,6 +5,8 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <QApplication>
 #include <QDialog>
@@ -46,6 +48,19 @@ public:
         QFile f(SettingsFile());
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
+    // The main window started in this home with the arguments (no installed languages; beep replaced).
+    std::unique_ptr<quorra::TfrmMain> NewWindow(
+        std::vector<std::string> arguments = {}, std::function<void()> beep = [] {}) const
+    {
+        quorra::TfrmMain::TStartup startup;
+        startup.Arguments = std::move(arguments);
+        startup.ProgramFolder = ProgramFolder();
+        startup.CurrentFolder = CurrentFolder();
+        startup.InstalledLanguageFolder = Path("no-such-folder").toStdString();
+        auto window = std::make_unique<quorra::TfrmMain>(startup);
+        window->Beep = std::move(beep);
+        return window;
+    }
     // Copies a file into the home under a new name; returns its path.
     QString Copy(const QString& from, const QString& name) const
     {
@@ -60,19 +75,42 @@ private:
     QTemporaryDir dir_;
 };
 
+// Runs every event and zero-time timer queued so far (and those they queue in turn, up to a deadline): after it,
+// whatever the code under test had scheduled has happened.
+inline void ProcessPendingEvents()
+{
+    bool reached = false;
+    QTimer::singleShot(0, [&reached] { reached = true; });
+    (void)QTest::qWaitFor([&reached] { return reached; }, 5000);
+}
+
 // Answers each modal dialog that appears while it lives with the handler (which must close it), and records
-// what it saw: the text of message boxes, the title of other dialogs.
+// what it saw: the text of message boxes, the title of other dialogs. Given the number of dialogs expected, it
+// fails the test when fewer appeared by the time it ends.
 class TModalHandler {
 public:
     using THandler = std::function<void(QDialog*)>;
 
-    explicit TModalHandler(THandler handler = {})
+    explicit TModalHandler(THandler handler = {}, int expected = 0)
         : handler_(std::move(handler))
+        , expected_(expected)
     {
         timer_.setInterval(10);
         QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
         timer_.start();
     }
+    explicit TModalHandler(int expected)
+        : TModalHandler({}, expected)
+    {
+    }
+    ~TModalHandler()
+    {
+        if (Count() < expected_ && !QTest::currentTestFailed())
+            QTest::qFail(qPrintable(QStringLiteral("%1 dialog(s) expected, %2 appeared").arg(expected_).arg(Count())),
+                __FILE__, __LINE__);
+    }
+    TModalHandler(const TModalHandler&) = delete;
+    TModalHandler& operator=(const TModalHandler&) = delete;
 
     // Closes message boxes with their default button and cancels everything else.
     static void CloseAll(QDialog* dialog)
@@ -111,6 +149,7 @@ private:
     }
 
     THandler handler_;
+    int expected_ = 0;
     QTimer timer_;
     QPointer<QDialog> current_;
     QStringList seen_;

@@ -1,0 +1,75 @@
+#include "quorra_main.h"
+
+#include <cstdlib>
+#include <iostream>
+
+#include "command_line.h"
+#include "settings.h"
+#include "version.h"
+
+namespace quorra {
+
+namespace {
+
+bool HasDisplay()
+{
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && std::string(platform).rfind("offscreen", 0) == 0)
+        return true;
+    const char* x = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x && *x) || (wayland && *wayland);
+}
+
+} // namespace
+
+int RunQuorra(int argc, char** argv, const TWindowRunner& openWindow)
+{
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    TCommandLine commandLine = ParseCommandLine(arguments);
+    if (commandLine.Help) {
+        std::cout << UsageText();
+        return 0;
+    }
+    if (commandLine.Version) {
+        std::cout << "quorra (Tessaly) " << kTessalyVersion << "\n";
+        return 0;
+    }
+    if (!commandLine.UsageError.empty()) {
+        std::cerr << "quorra: " << commandLine.UsageError << "\n\n" << UsageText();
+        return 2;
+    }
+    if (!commandLine.ExportMode && !commandLine.SaveAttachments) {
+        if (!HasDisplay()) {
+            std::cerr << "quorra: no display is available, so no window can open. To convert without a window: "
+                         "quorra FILE /E FORMAT [OUTPUT] (see --help).\n";
+            return 2;
+        }
+        // The window reads and writes the settings itself.
+        return openWindow(argc, argv, arguments);
+    }
+
+    TSettings settings;
+    LoadSettings(settings, false);
+    ApplyExtendedSettings(settings);
+    for (const std::string& argument : arguments)
+        ApplySwitch(settings, argument);
+
+    if (commandLine.FileName.empty()) {
+        std::cerr << "quorra: no message file given\n\n" << UsageText();
+        return 2;
+    }
+    int status = 0;
+    if (commandLine.ExportMode)
+        status = RunExport(settings, commandLine, std::cerr);
+    if (commandLine.SaveAttachments && status != 1) {
+        const int saved = RunSaveAttachments(commandLine, std::cout, std::cerr);
+        if (saved != 0)
+            status = saved;
+    }
+    if (settings.UseIniFile && !SaveSettings(settings))
+        std::cerr << "quorra: the settings file could not be written\n";
+    return status;
+}
+
+} // namespace quorra
