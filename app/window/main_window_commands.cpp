@@ -1,0 +1,304 @@
+// The main window's shutdown, its View menu (view modes, icons, the layout pass, the recent files) and its
+// commands that reach the desktop: registration, help, links, the update check and Reply/Forward.
+
+#include "main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "about_dialog.h"
+#include "command_line.h"
+#include "desktop_integration.h"
+#include "explorer_pane.h"
+#include "file_dialogs.h"
+#include "header_pages.h"
+#include "icons.h"
+#include "mail_handoff.h"
+#include "message_preview.h"
+#include "options_dialog.h"
+#include "pel_language.h"
+#include "pelmsg.h"
+#include "program_texts.h"
+#include "property_pages.h"
+#include "proxy_logon.h"
+#include "structure_page.h"
+#include "update_check.h"
+#include "viewer_support.h"
+
+#include "open_document.h"
+#include "qt_glue.h"
+
+namespace quorra {
+
+// ---------------------------------------------------------------------------------------------------------------
+// Shutdown
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    FormDestroy();
+    event->accept();
+}
+
+void TfrmMain::FormDestroy()
+{
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    ClearDocument();
+    StorePlacement();
+    if (settings_.UseIniFile)
+        SaveSettings(settings_);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// View
+
+void TfrmMain::ApplyViewMode()
+{
+    auto setVisible = [this](const char* page, bool visible) {
+        pageControl_->setTabVisible(pageControl_->indexOf(Page(page)), visible);
+    };
+    const bool properties = settings_.AppMode == 0;
+    setVisible("tsProperties", properties);
+    setVisible("tsStructure", properties && structureBuilt_);
+    setVisible("tsHeader", settings_.AppMode != 2);
+    setVisible("tsPreview", true);
+    setVisible("tsFlags", true);
+    const bool logo = !settings_.HideLogo;
+    imgLogo_->setVisible(logo);
+    lblCorvane_->setVisible(logo);
+    pnlLeft_->setVisible(logo || Action("miViewFileTree")->isChecked());
+    FormResize();
+}
+
+void TfrmMain::ApplyIcons()
+{
+    struct {
+        const char* page;
+        int icon;
+    } tabs[]
+        = { { "tsPreview", 5 }, { "tsProperties", 8 }, { "tsStructure", 9 }, { "tsHeader", 12 }, { "tsFlags", 13 } };
+    for (const auto& t : tabs)
+        pageControl_->setTabIcon(pageControl_->indexOf(Page(t.page)), MenuIcon(t.icon));
+    struct {
+        const char* action;
+        int icon;
+    } actions[] = { { "miHelpHomepage", 2 }, { "miHelpSendEMail", 3 }, { "miHelpAbout", 4 }, { "miOpen", 0 },
+        { "miFileSaveAttachments", 7 }, { "miFileExit", 1 }, { "miViewFileTree", 9 }, { "miOptions", 13 },
+        { "miFileSaveAs", 6 }, { "miFileReply", 10 }, { "miFileForward", 11 }, { "btnConvert", 0 }, { "btnSaveAs", 6 },
+        { "btnClose", 1 }, { "btnHomepage", 2 }, { "btnSendMail", 3 }, { "btnAbout", 4 } };
+    for (const auto& a : actions)
+        Action(a.action)->setIcon(MenuIcon(a.icon));
+    setWindowIcon(QIcon(LogoPixmap(64)));
+}
+
+void TfrmMain::ArrangeBands()
+{
+    // The file-name band needs room for its label and a useful part of a path.
+    const int needed
+        = tbMain_->sizeHint().width() + tbHelp_->sizeHint().width() + lblFileName_->sizeHint().width() + 260;
+    const bool wrap = width() < needed;
+    if (wrap == (bandRow1_->indexOf(pnlFileName_) >= 0))
+        return;
+    if (wrap) {
+        bandRow0_->removeWidget(pnlFileName_);
+        bandRow1_->addWidget(pnlFileName_, 1);
+    } else {
+        bandRow1_->removeWidget(pnlFileName_);
+        bandRow0_->insertWidget(bandRow0_->indexOf(bandStretch_), pnlFileName_, 1);
+    }
+    bandStretch_->setVisible(wrap);
+}
+
+void TfrmMain::FormResize()
+{
+    if (destroyed_)
+        return;
+    ArrangeBands();
+    if (creating_)
+        return;
+    if (settings_.SaveFormPosition)
+        settings_.SettingsChanged = true;
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TfrmMain::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    FormResize();
+}
+
+void TfrmMain::miViewFileTreeClick()
+{
+    const bool shown = Action("miViewFileTree")->isChecked();
+    explorer_->setVisible(shown);
+    ApplyViewMode();
+    // Room for the trees and their two tabs.
+    constexpr int kExplorerWidth = 230;
+    QList<int> panes = splitter_->sizes();
+    if (shown && panes.size() == 2 && panes[0] < kExplorerWidth) {
+        panes[1] -= kExplorerWidth - panes[0];
+        panes[0] = kExplorerWidth;
+        splitter_->setSizes(panes);
+    }
+    // The drives are read once, when the pane first shows (this also builds the workspace tree).
+    if (shown && explorer_->Files()->topLevelItemCount() == 0)
+        explorer_->FillFolder(nullptr);
+}
+
+void TfrmMain::miOptionsClick()
+{
+    TfrmOptions dialog(this);
+    dialog.SetFromSettings(settings_);
+    TranslateForm(&dialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    settings_.SettingsChanged = true;
+    dialog.ReadBack(settings_);
+    ApplyViewMode();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Desktop, help, links, update check, mail
+
+void TfrmMain::ShowInformation(const QString& text, const char* objectName)
+{
+    ShowMessageBox(this, QMessageBox::Information, text, objectName);
+}
+
+void TfrmMain::miRegisterExtensionClick()
+{
+    QString error;
+    {
+        TBusyCursor busy;
+        error = RegisterAsDefaultViewer(ProgramPath);
+    }
+    if (error.isEmpty())
+        ShowInformation(QStringLiteral("Tessaly: ") + strExtRegistered(), "RegisteredBox");
+    else
+        ShowError(strRegisterFailed.Arg(error));
+}
+
+void TfrmMain::miUnRegisterExtensionClick()
+{
+    QString error;
+    {
+        TBusyCursor busy;
+        error = UnregisterAsDefaultViewer();
+    }
+    if (error.isEmpty())
+        ShowInformation(QStringLiteral("Tessaly: ") + strExtUnRegistered(), "UnregisteredBox");
+    else
+        ShowError(strUnregisterFailed.Arg(error));
+}
+
+void TfrmMain::miHelpContentsClick()
+{
+    const QString manual = ManualPath(Q(startup_.ProgramFolder));
+    if (!QFileInfo::exists(manual)) {
+        ShowError(strHelpNotFound.Arg(manual));
+        return;
+    }
+    if (!OpenDocument(QUrl::fromLocalFile(manual)))
+        ShowError(strURLNotOpened.Arg(manual));
+}
+
+void TfrmMain::lblCorvaneClick()
+{
+    if (!OpenDocument(QUrl(internet_.HomePage)))
+        ShowError(strURLNotOpened.Arg(internet_.HomePage));
+}
+
+void TfrmMain::tbbSendMailClick()
+{
+    const QUrl url = SupportMailUrl(internet_.SupportMail, internet_.SupportSubject);
+    if (!OpenDocument(url))
+        ShowError(strURLNotOpened.Arg(url.toString()));
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lblCorvane_ && event->type() == QEvent::MouseButtonRelease) {
+        lblCorvaneClick();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::btnAboutClick()
+{
+    TfrmAbout dialog(this, LogoPixmap(96), CurrentVersionText(), internet_.HomePage, internet_.ContactMail);
+    TranslateForm(&dialog);
+    dialog.exec();
+}
+
+void TfrmMain::miHelpCheckUpdateClick()
+{
+    const QUrl url(internet_.UpdateUrl);
+    const QString current = CurrentVersionText();
+    TUpdateResult result;
+    {
+        TBusyCursor busy;
+        result = CheckForUpdate(url, current, [this](const QString& caption, QString& user, QString& password) {
+            QApplication::setOverrideCursor(Qt::ArrowCursor);
+            const bool ok = ProxyLogon(this, caption, user, password, [this](QDialog* d) { TranslateForm(d); });
+            QApplication::restoreOverrideCursor();
+            return ok;
+        });
+    }
+    const QString text = UpdateMessage(result, url, current, internet_.UpdateRequestMail);
+    if (text.isEmpty())
+        return;
+    if (result.Outcome == TUpdateOutcome::Failed)
+        ShowError(text);
+    else
+        ShowInformation(text, "UpdateBox");
+}
+
+void TfrmMain::miFileReplyClick(bool forward)
+{
+    if (!document_)
+        return;
+    QStringList failed;
+    TMailDraft draft;
+    {
+        TBusyCursor busy;
+        draft = BuildMailDraft(Message()->Properties(), forward, &failed);
+    }
+    const QString error = SendMail(internet_.MailCommand, draft);
+    if (!error.isEmpty())
+        ShowError(strMailFailed.Arg(error));
+    else if (!failed.isEmpty())
+        ShowError(strMailAttachmentsFailed.Arg(failed.join(QStringLiteral("; "))));
+}
+
+} // namespace quorra
