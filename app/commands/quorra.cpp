@@ -22,7 +22,7 @@ namespace {
 std::string WindowProgram(const std::string& frontFolder)
 {
     for (const char* relative : { "quorra-window", QUORRA_WINDOW_INSTALLED }) {
-        const std::string path = frontFolder + "/" + relative;
+        std::string path = frontFolder + "/" + relative;
         if (::access(path.c_str(), X_OK) == 0)
             return path;
     }
