@@ -13,7 +13,8 @@ run_pkgs=(qt6-qpa-plugins libqt6svg6 xvfb xauth xdg-utils fonts-dejavu-core font
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
            python3 python3-olefile libgsf-bin libgsf-1-dev libxml2-utils tnef ytnef-tools
            libemail-outlook-message-perl libemail-address-perl
-           python3-icalendar python3-vobject python3-dateutil)
+           python3-icalendar python3-vobject python3-dateutil
+           khal calcurse khard)
 
 wanted=("${build_pkgs[@]}" "${run_pkgs[@]}")
 case "${1:-all}" in
