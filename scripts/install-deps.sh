@@ -14,7 +14,8 @@ test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
            python3 python3-olefile libgsf-bin libgsf-1-dev libxml2-utils tnef ytnef-tools
            libemail-outlook-message-perl libemail-address-perl
            python3-icalendar python3-vobject python3-dateutil hyperfine
-           clang-tidy clang-format)
+           clang-tidy clang-format
+           khal calcurse khard)
 
 wanted=("${build_pkgs[@]}" "${run_pkgs[@]}")
 case "${1:-all}" in

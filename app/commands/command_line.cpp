@@ -20,6 +20,12 @@ bool IsExportSwitch(const std::string& a)
         && (pelmsg::UpperAscii(a) == "/E" || pelmsg::UpperAscii(a) == "-E" || pelmsg::UpperAscii(a) == "--E");
 }
 
+bool IsVCard3Switch(const std::string& a)
+{
+    const std::string upper = pelmsg::UpperAscii(a);
+    return upper == "/VCARD3" || upper == "-VCARD3" || upper == "--VCARD3";
+}
+
 // "/ATTACHMENTS" or "/ATTACHMENTS=FOLDER" (also with "-" or "--"): the folder, or empty; nothing for another text.
 std::optional<std::string> AttachmentsSwitch(const std::string& a)
 {
@@ -139,6 +145,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             seenExport = true;
             continue;
         }
+        if (IsVCard3Switch(a)) {
+            c.VCard3 = true;
+            continue;
+        }
         if (auto folder = AttachmentsSwitch(a)) {
             c.SaveAttachments = true;
             c.AttachmentFolder = *folder;
@@ -227,7 +237,8 @@ int RunExport(TSettings& settings, const TCommandLine& commandLine, std::ostream
             if (format == ".ICS")
                 pelmsg::SaveToICalendarFile(message.Properties(), output, &calendarWarnings);
             else
-                pelmsg::SaveToVCardFile(message.Properties(), output);
+                pelmsg::SaveToVCardFile(
+                    message.Properties(), output, pelmsg::TVCardOptions { commandLine.VCard3 ? 3 : 4 });
         } else {
             // The library's save refuses the file the message was read from (also through links).
             SaveInFormat(message, output, format, withProperties, {});
@@ -281,6 +292,7 @@ std::string UsageText()
            "  /ALL            save all original properties\n"
            "  /COMMON         this run: save only the commonly used properties (no full property listing)\n"
            "  /NOINI          do not write the settings file\n"
+           "  /VCARD3         with /E vcf: write vCard 3.0 (for older address books) instead of 4.0\n"
            "  /NOLOGO         hide the logo\n"
            "  /NOMENU         hide the menu and the tool bar\n"
            "  /BASIC          basic view\n"

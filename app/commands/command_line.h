@@ -26,6 +26,8 @@ struct TCommandLine {
     // "/ATTACHMENTS[=FOLDER]": write every attachment into a folder (by default one beside the message).
     bool SaveAttachments = false;
     std::string AttachmentFolder; // as given; empty for the default
+    // "/VCARD3": a vCard export writes vCard 3.0 for older address books instead of 4.0.
+    bool VCard3 = false;
 };
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);

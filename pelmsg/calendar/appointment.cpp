@@ -80,6 +80,55 @@ TTimeZone FixedZone(int64_t offsetSeconds)
     return zone;
 }
 
+TParticipant RecipientRowParticipant(const TMSGProperties& row)
+{
+    TItemProperties p(row);
+    TParticipant who;
+    who.Name = Trimmed(p.Text(kIdDisplayName));
+    if (who.Name.empty())
+        who.Name = Trimmed(p.Text(kIdTransmittableDisplayName));
+    std::string address = WideToUtf8(Trimmed(p.Text(kIdSmtpAddress)));
+    if (address.empty()) {
+        std::string type = WideToUtf8(p.Text(kIdAddressType));
+        std::string email = WideToUtf8(Trimmed(p.Text(kIdEmailAddress)));
+        if (EqualsIgnoringAsciiCase(type, "SMTP") || LooksLikeAddress(email))
+            address = email;
+    }
+    if (address.empty())
+        address = AddressInText(who.Name);
+    who.Address = address;
+    const int64_t type = TItemProperties::Integer(p.Find(kIdRecipientType)).value_or(1) & 0x0F;
+    who.Role = type == 2 ? 2 : type == 3 ? 3 : 1;
+    const int64_t track = TItemProperties::Integer(p.Find(kIdRecipientTrackStatus)).value_or(0);
+    who.Response = track >= 2 && track <= 4 ? static_cast<int>(track) : 0;
+    return who;
+}
+
+TParticipant SenderParticipant(const TMSGProperties& item)
+{
+    const TItemProperties props(item);
+    TParticipant who;
+    who.Name = Trimmed(props.Text(kIdSentRepresentingName));
+    if (who.Name.empty())
+        who.Name = Trimmed(props.Text(kIdSenderName));
+    for (uint16_t id : { kIdSentRepresentingSmtpAddress, kIdSenderSmtpAddress })
+        if (who.Address.empty())
+            who.Address = WideToUtf8(Trimmed(props.Text(id)));
+    const std::pair<uint16_t, uint16_t> typed[]
+        = { { kIdSentRepresentingAddressType, kIdSentRepresentingEmailAddress },
+              { kIdSenderAddressType, kIdSenderEmailAddress } };
+    for (auto [typeId, addressId] : typed) {
+        if (!who.Address.empty())
+            break;
+        std::string email = WideToUtf8(Trimmed(props.Text(addressId)));
+        if (EqualsIgnoringAsciiCase(WideToUtf8(props.Text(typeId)), "SMTP") || LooksLikeAddress(email))
+            who.Address = email;
+    }
+    if (who.Address.empty())
+        who.Address = AddressInText(who.Name);
+    return who;
+}
+
 class TAppointmentReader {
 public:
     TAppointmentReader(const TMSGProperties& item, std::vector<std::string>* warnings)
@@ -105,6 +154,10 @@ public:
         a.Sensitivity = TItemProperties::Integer(props_.Find(kIdSensitivity));
         a.Importance = TItemProperties::Integer(props_.Find(kIdImportance));
         a.BusyStatus = TItemProperties::Integer(props_.FindNamed(kPsetidAppointment, kLidBusyStatus));
+        a.IntendedBusyStatus
+            = TItemProperties::Integer(props_.FindNamed(kPsetidAppointment, kLidIntendedBusyStatus));
+        if (a.IntendedBusyStatus && (*a.IntendedBusyStatus < 0 || *a.IntendedBusyStatus > 4))
+            a.IntendedBusyStatus.reset(); // -1: none meant
         if (TItemProperties::Boolean(props_.FindNamed(kPsetidCommon, kLidReminderSet)).value_or(false)) {
             auto delta = TItemProperties::Integer(props_.FindNamed(kPsetidCommon, kLidReminderDelta));
             // Outlook writes 0x5AE980E1 ("no delta") into items without a reminder time.
@@ -273,53 +326,9 @@ private:
         return RecurrenceZone();
     }
 
-    static TParticipant ParticipantOf(const TMSGProperties& row)
-    {
-        TItemProperties p(row);
-        TParticipant who;
-        who.Name = Trimmed(p.Text(kIdDisplayName));
-        if (who.Name.empty())
-            who.Name = Trimmed(p.Text(kIdTransmittableDisplayName));
-        std::string address = WideToUtf8(Trimmed(p.Text(kIdSmtpAddress)));
-        if (address.empty()) {
-            std::string type = WideToUtf8(p.Text(kIdAddressType));
-            std::string email = WideToUtf8(Trimmed(p.Text(kIdEmailAddress)));
-            if (EqualsIgnoringAsciiCase(type, "SMTP") || LooksLikeAddress(email))
-                address = email;
-        }
-        if (address.empty())
-            address = AddressInText(who.Name);
-        who.Address = address;
-        const int64_t type = TItemProperties::Integer(p.Find(kIdRecipientType)).value_or(1) & 0x0F;
-        who.Role = type == 2 ? 2 : type == 3 ? 3 : 1;
-        const int64_t track = TItemProperties::Integer(p.Find(kIdRecipientTrackStatus)).value_or(0);
-        who.Response = track >= 2 && track <= 4 ? static_cast<int>(track) : 0;
-        return who;
-    }
+    static TParticipant ParticipantOf(const TMSGProperties& row) { return RecipientParticipant(row); }
 
-    TParticipant Sender() const
-    {
-        TParticipant who;
-        who.Name = Trimmed(props_.Text(kIdSentRepresentingName));
-        if (who.Name.empty())
-            who.Name = Trimmed(props_.Text(kIdSenderName));
-        for (uint16_t id : { kIdSentRepresentingSmtpAddress, kIdSenderSmtpAddress })
-            if (who.Address.empty())
-                who.Address = WideToUtf8(Trimmed(props_.Text(id)));
-        const std::pair<uint16_t, uint16_t> typed[]
-            = { { kIdSentRepresentingAddressType, kIdSentRepresentingEmailAddress },
-                  { kIdSenderAddressType, kIdSenderEmailAddress } };
-        for (auto [typeId, addressId] : typed) {
-            if (!who.Address.empty())
-                break;
-            std::string email = WideToUtf8(Trimmed(props_.Text(addressId)));
-            if (EqualsIgnoringAsciiCase(WideToUtf8(props_.Text(typeId)), "SMTP") || LooksLikeAddress(email))
-                who.Address = email;
-        }
-        if (who.Address.empty())
-            who.Address = AddressInText(who.Name);
-        return who;
-    }
+    TParticipant Sender() const { return MessageSender(item_); }
 
     static void AddFromList(const WideString& list, int role, std::vector<TParticipant>& out)
     {
@@ -450,6 +459,10 @@ private:
 };
 
 } // namespace
+
+TParticipant RecipientParticipant(const TMSGProperties& row) { return RecipientRowParticipant(row); }
+
+TParticipant MessageSender(const TMSGProperties& item) { return SenderParticipant(item); }
 
 TAppointment ReadAppointment(const TMSGProperties& item, std::vector<std::string>* warnings)
 {

@@ -26,8 +26,23 @@ namespace {
 
 const char* const kWeekdays[] = { "SU", "MO", "TU", "WE", "TH", "FR", "SA" };
 
-// What the changed instances of a series may repeat of it (description, attendees) in all, in bytes.
-constexpr size_t kMaxRepeatedBytes = size_t { 16 } * 1024 * 1024;
+constexpr size_t kMaxRepeatedBytes = kMaxICalendarRepeatedBytes;
+constexpr size_t kMinRepeatedBytes = kMinICalendarRepeatedBytes;
+constexpr size_t kRepeatedBytesPerRecordByte = kICalendarRepeatedBytesPerRecordByte;
+constexpr size_t kMaxZoneIdBytes = kMaxICalendarZoneIdBytes;
+constexpr size_t kExdatesPerLine = kICalendarExdatesPerLine;
+
+// The text cut to at most `limit` bytes, never inside a UTF-8 character.
+std::string CutUtf8(std::string text, size_t limit)
+{
+    if (text.size() <= limit)
+        return text;
+    size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    text.resize(end);
+    return text;
+}
 
 // A date from a UTC moment of an item that gives no zone: the moment is the local midnight of the day it means,
 // and every zone lies within twelve hours of UTC.
@@ -46,12 +61,9 @@ std::string Offset(int64_t seconds)
 
 std::string Text(const WideString& text) { return EscapeText(WideToUtf8(text)); }
 
-// A calendar user address: "mailto:" and the address, with what a URI cannot hold percent-encoded; the
-// placeholder address calendar programs use for people without one otherwise.
+// A calendar user address: "mailto:" and the address, with what a URI cannot hold percent-encoded.
 std::string CalendarAddress(const std::string& address)
 {
-    if (address.empty())
-        return "invalid:nomail";
     static const char digits[] = "0123456789ABCDEF";
     std::string out = "mailto:";
     for (char c : address) {
@@ -113,6 +125,9 @@ const char* BusyStatusName(int64_t status)
     }
 }
 
+// Free and working elsewhere leave the time open for other meetings.
+bool IsTransparent(int64_t status) { return status == 0 || status == 4; }
+
 class TICalendarWriter {
 public:
     explicit TICalendarWriter(std::vector<std::string>* warnings)
@@ -123,6 +138,10 @@ public:
     std::string Event(const TMSGProperties& item)
     {
         const TAppointment a = ReadAppointment(item, warnings_);
+        // An event needs a start (calendar programs refuse or crash on one without); only a damaged item has none.
+        if (!a.Start && !a.Recurrence)
+            throw EFormatError("The " + ItemKindText(a.Kind).substr(ItemKindText(a.Kind).find(' ') + 1)
+                + " has no start time, which iCalendar requires; it cannot be saved as iCalendar.");
         const char* method = nullptr;
         switch (a.Kind) {
         case TItemKind::MeetingRequest:
@@ -141,24 +160,14 @@ public:
         }
         const bool reply = method && std::string_view(method) == "REPLY";
         // Changed instances belong to a rule; without one (a reply, a pattern no rule can say) there are none.
-        if (WriteEvent(a, method, reply)) {
-            // Each changed instance repeats the series' description and people, unless that would make the file
-            // grow far beyond the message (many changed instances of a meeting with a long body or many people).
-            size_t repeated = a.Description.size() * 3;
-            for (const TParticipant& who : a.Attendees)
-                repeated += who.Name.size() * 3 + who.Address.size() + 80;
-            repeatDetails_ = repeated * a.Recurrence->Exceptions.size() <= kMaxRepeatedBytes;
-            if (!repeatDetails_)
-                Warn("the changed instances do not repeat the series' description and attendees, which would take "
-                     "more than "
-                    + std::to_string(kMaxRepeatedBytes / (size_t { 1024 } * 1024)) + " MB");
-            for (const TRecurrenceException& e : a.Recurrence->Exceptions)
-                WriteChangedInstance(a, e, method);
-        }
+        if (WriteEvent(a, method, reply))
+            WriteChangedInstances(a, method, RecurrenceRecordSize(item));
         return Assemble(method);
     }
 
-    std::string Task(const TMSGProperties& item)
+    // A task, or with `request` the task a task request carries: then a scheduling message (METHOD REQUEST)
+    // from the assigner (the request's sender) to the assignee (its recipients).
+    std::string Task(const TMSGProperties& item, const TMSGProperties* request = nullptr)
     {
         TItemProperties p(item);
         out_.Line("BEGIN", "VTODO");
@@ -202,6 +211,8 @@ public:
         if (auto modified = TItemProperties::UtcTime(p.Find(kIdLastModificationTime)))
             out_.Line("LAST-MODIFIED", Utc(*modified));
         WriteTaskRecurrence(p, start);
+        if (request)
+            TaskRequestPeople(*request, item);
         if (TItemProperties::Boolean(p.FindNamed(kPsetidCommon, kLidReminderSet)).value_or(false)) {
             if (auto when = TItemProperties::UtcTime(p.FindNamed(kPsetidCommon, kLidReminderTime))) {
                 out_.Line("BEGIN", "VALARM");
@@ -212,6 +223,39 @@ public:
             }
         }
         out_.Line("END", "VTODO");
+        return Assemble(request ? "REQUEST" : nullptr);
+    }
+
+    // A journal entry: what was done (its type: a phone call, a meeting, ...) and when.
+    std::string Journal(const TMSGProperties& item)
+    {
+        TItemProperties p(item);
+        out_.Line("BEGIN", "VJOURNAL");
+        std::string uid;
+        if (ByteString key = TItemProperties::Bytes(p.Find(kIdSearchKey)); !key.empty())
+            uid = UidFromGlobalObjectId(key);
+        else
+            uid = HashedUid(WideToUtf8(p.Text(kIdSubject) + ItemBodyText(item)));
+        out_.Line("UID", uid);
+        out_.Line("DTSTAMP", Utc(StampOf(p)));
+        if (auto start = TItemProperties::UtcTime(p.FindNamed(kPsetidLog, kLidLogStart)))
+            out_.Line("DTSTART", Utc(*start));
+        if (WideString subject = p.Text(kIdSubject); !subject.empty())
+            out_.Line("SUMMARY", Text(subject));
+        if (WideString body = ItemBodyText(item); !body.empty())
+            out_.Line("DESCRIPTION", Text(body));
+        WideString type = p.NamedText(kPsetidLog, kLidLogTypeDescription);
+        if (type.empty())
+            type = p.NamedText(kPsetidLog, kLidLogType);
+        if (!type.empty())
+            out_.Line("CATEGORIES", Text(type));
+        if (auto sensitivity = TItemProperties::Integer(p.Find(kIdSensitivity)))
+            out_.Line("CLASS", ClassOf(*sensitivity));
+        if (auto created = TItemProperties::UtcTime(p.Find(kIdCreationTime)))
+            out_.Line("CREATED", Utc(*created));
+        if (auto modified = TItemProperties::UtcTime(p.Find(kIdLastModificationTime)))
+            out_.Line("LAST-MODIFIED", Utc(*modified));
+        out_.Line("END", "VJOURNAL");
         return Assemble(nullptr);
     }
 
@@ -220,6 +264,75 @@ private:
     {
         if (warnings_)
             warnings_->push_back(std::move(text));
+    }
+
+    // The assigner is the request's sender (TNEF leaves the sender to the mail around it: then the one who last
+    // changed the request); the assignees its recipients, else those of the task it carries.
+    void TaskRequestPeople(const TMSGProperties& request, const TMSGProperties& task)
+    {
+        TAppointment people;
+        people.Organizer = MessageSender(request);
+        if (people.Organizer->Address.empty())
+            people.Organizer->Address = AddressInText(TItemProperties(request).Text(kIdLastModifierName));
+        for (const TMSGProperties* from : { &request, &task }) {
+            for (const TMSGProperty* node : *from)
+                if (node->TagID == kTagRecipientRow)
+                    people.Attendees.push_back(RecipientParticipant(node->SubProperties));
+            if (!people.Attendees.empty())
+                break;
+        }
+        Participants(out_, people, "REQUEST");
+    }
+
+    static size_t RecurrenceRecordSize(const TMSGProperties& item)
+    {
+        return TItemProperties::Bytes(TItemProperties(item).FindNamed(kPsetidAppointment, kLidAppointmentRecur)).size();
+    }
+
+    // Each changed instance repeats the series' UID, zone id, subject, location and people and its description:
+    // what would grow far beyond the message (many changed instances of a meeting with long texts or many
+    // people) is left out, the description and attendees first, then the subject, location and organizer,
+    // then whole changed instances, each time with a warning.
+    void WriteChangedInstances(const TAppointment& a, const char* method, size_t recordBytes)
+    {
+        const std::vector<TRecurrenceException>& changed = a.Recurrence->Exceptions;
+        if (changed.empty())
+            return;
+        const size_t budget = std::min(
+            kMaxRepeatedBytes, std::max(kMinRepeatedBytes, kRepeatedBytesPerRecordByte * recordBytes));
+        // What one instance repeats, measured as it is written.
+        TContentLines everyone, organizer;
+        Participants(everyone, a, method);
+        if (a.Organizer) {
+            TAppointment organizerOnly;
+            organizerOnly.Organizer = a.Organizer;
+            Participants(organizer, organizerOnly, method);
+        }
+        const size_t identity
+            = a.Uid.size() + (a.RecurrenceZone ? 3 * ZoneId(*a.RecurrenceZone).size() : 0) + 40;
+        const size_t summary = Text(a.Subject).size() + Text(a.Location).size() + organizer.Text().size();
+        const size_t details = Text(a.Description).size() + everyone.Text().size();
+        const size_t n = changed.size();
+        auto fits = [&](size_t each) { return each <= budget / n; };
+        repeatDetails_ = fits(identity + summary + details);
+        repeatSummary_ = fits(identity + summary);
+        const std::string limit = std::to_string(budget / 1024) + " KB";
+        if (!repeatSummary_)
+            Warn("the changed instances do not repeat the series' subject, location, organizer, description and "
+                 "attendees, which would take more than "
+                + limit);
+        else if (!repeatDetails_)
+            Warn("the changed instances do not repeat the series' description and attendees, which would take more "
+                 "than "
+                + limit);
+        const size_t count = std::min(n, budget / identity);
+        if (count < n)
+            Warn(std::to_string(n - count) + " of " + std::to_string(n)
+                + " changed instances were left out: repeating the series' UID and time zone for each would take "
+                  "more than "
+                + limit);
+        for (size_t i = 0; i < count; ++i)
+            WriteChangedInstance(a, changed[i], method);
     }
 
     static int64_t StampOf(const TItemProperties& p)
@@ -244,6 +357,7 @@ private:
         for (char c : WideToUtf8(zone.Name))
             if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F && c != ',' && c != ';' && c != '\\' && c != '"')
                 id += c;
+        id = CutUtf8(std::move(id), kMaxZoneIdBytes);
         if (id.empty())
             id = "Time zone";
         std::string unique = id;
@@ -272,16 +386,19 @@ private:
             out_.Line(name, Utc(utc));
     }
 
-    void Participants(const TAppointment& a, const char* method)
+    static void Participants(TContentLines& out, const TAppointment& a, const char* method)
     {
         const bool request = method && std::string_view(method) == "REQUEST";
-        if (a.Organizer) {
+        // People without an address are left out: a made-up address would be taken for a real one.
+        if (a.Organizer && !a.Organizer->Address.empty()) {
             std::string name = "ORGANIZER";
             if (!a.Organizer->Name.empty())
                 name += ";CN=" + ParameterValue(WideToUtf8(a.Organizer->Name));
-            out_.Line(name, CalendarAddress(a.Organizer->Address));
+            out.Line(name, CalendarAddress(a.Organizer->Address));
         }
         for (const TParticipant& who : a.Attendees) {
+            if (who.Address.empty())
+                continue;
             std::string name = "ATTENDEE";
             if (!who.Name.empty())
                 name += ";CN=" + ParameterValue(WideToUtf8(who.Name));
@@ -292,7 +409,7 @@ private:
             name += std::string(";PARTSTAT=") + PartStat(who.Response);
             if (request && a.ResponseRequested && who.Role != 3)
                 name += ";RSVP=TRUE";
-            out_.Line(name, CalendarAddress(who.Address));
+            out.Line(name, CalendarAddress(who.Address));
         }
     }
 
@@ -343,7 +460,7 @@ private:
         if (!a.Recurrence)
             SingleTimes(a);
 
-        Participants(a, method);
+        Participants(out_, a, method);
         if (a.Sensitivity)
             out_.Line("CLASS", ClassOf(*a.Sensitivity));
         if (a.Importance)
@@ -355,9 +472,11 @@ private:
                 out_.Line("STATUS", "CONFIRMED");
         }
         if (a.BusyStatus) {
-            out_.Line("TRANSP", *a.BusyStatus == 0 ? "TRANSPARENT" : "OPAQUE");
+            out_.Line("TRANSP", IsTransparent(*a.BusyStatus) ? "TRANSPARENT" : "OPAQUE");
             out_.Line("X-MICROSOFT-CDO-BUSYSTATUS", BusyStatusName(*a.BusyStatus));
         }
+        if (a.IntendedBusyStatus)
+            out_.Line("X-MICROSOFT-CDO-INTENDEDSTATUS", BusyStatusName(*a.IntendedBusyStatus));
         if (a.Created)
             out_.Line("CREATED", Utc(*a.Created));
         if (a.LastModified)
@@ -433,16 +552,34 @@ private:
         for (const TRecurrenceException& e : r.Exceptions)
             changedDays.push_back(e.OriginalStartDate / kMinutesPerDay);
         std::sort(changedDays.begin(), changedDays.end());
+        // Deleted instances, many to a line: the zone id is written once for each line.
+        std::string values;
+        size_t inLine = 0;
+        auto flush = [&]() {
+            if (inLine == 0)
+                return;
+            if (a.AllDay)
+                out_.Line("EXDATE;VALUE=DATE", values);
+            else if (a.RecurrenceZone)
+                out_.Line("EXDATE;TZID=" + ParameterValue(ZoneId(*a.RecurrenceZone)), values);
+            else
+                out_.Line("EXDATE", values);
+            values.clear();
+            inLine = 0;
+        };
         for (uint32_t deleted : p.DeletedInstanceDates) {
             const int64_t deletedDay = deleted / kMinutesPerDay;
             if (std::binary_search(changedDays.begin(), changedDays.end(), deletedDay))
                 continue; // a changed instance gets an event of its own
-            if (a.AllDay)
-                out_.Line("EXDATE;VALUE=DATE", FormatCivilDate(deletedDay * kSecondsPerDay));
-            else
-                LocalLine(
-                    "EXDATE", deletedDay * kSecondsPerDay + r.StartTimeOffset * kSecondsPerMinute, a.RecurrenceZone);
+            if (inLine++ > 0)
+                values += ',';
+            values += a.AllDay
+                ? FormatCivilDate(deletedDay * kSecondsPerDay)
+                : FormatCivilDateTime(deletedDay * kSecondsPerDay + r.StartTimeOffset * kSecondsPerMinute);
+            if (inLine == kExdatesPerLine)
+                flush();
         }
+        flush();
         return true;
     }
 
@@ -465,10 +602,13 @@ private:
             out_.Line("RECURRENCE-ID;VALUE=DATE", FormatCivilDate(original));
         else
             LocalLine("RECURRENCE-ID", original, a.RecurrenceZone);
-        const WideString subject
-            = (e.OverrideFlags & kOverrideSubject) ? ExceptionText(e.Subject, e.Subject8, a.CodePage) : a.Subject;
-        const WideString location
-            = (e.OverrideFlags & kOverrideLocation) ? ExceptionText(e.Location, e.Location8, a.CodePage) : a.Location;
+        const WideString inherited;
+        const WideString subject = (e.OverrideFlags & kOverrideSubject)
+            ? ExceptionText(e.Subject, e.Subject8, a.CodePage)
+            : repeatSummary_ ? a.Subject : inherited;
+        const WideString location = (e.OverrideFlags & kOverrideLocation)
+            ? ExceptionText(e.Location, e.Location8, a.CodePage)
+            : repeatSummary_ ? a.Location : inherited;
         if (!subject.empty())
             out_.Line("SUMMARY", Text(subject));
         if (!location.empty())
@@ -484,11 +624,11 @@ private:
             LocalLine("DTEND", end, a.RecurrenceZone);
         }
         if (repeatDetails_) {
-            Participants(a, method);
-        } else if (a.Organizer) {
+            Participants(out_, a, method);
+        } else if (a.Organizer && repeatSummary_) {
             TAppointment organizerOnly;
             organizerOnly.Organizer = a.Organizer;
-            Participants(organizerOnly, method);
+            Participants(out_, organizerOnly, method);
         }
         if (a.Sensitivity)
             out_.Line("CLASS", ClassOf(*a.Sensitivity));
@@ -499,7 +639,7 @@ private:
         const std::optional<int64_t> busy
             = (e.OverrideFlags & kOverrideBusyStatus) ? std::optional<int64_t>(e.BusyStatus) : a.BusyStatus;
         if (busy) {
-            out_.Line("TRANSP", *busy == 0 ? "TRANSPARENT" : "OPAQUE");
+            out_.Line("TRANSP", IsTransparent(*busy) ? "TRANSPARENT" : "OPAQUE");
             out_.Line("X-MICROSOFT-CDO-BUSYSTATUS", BusyStatusName(*busy));
         }
         std::optional<int64_t> reminder = a.ReminderMinutes;
@@ -517,7 +657,7 @@ private:
         if (!TItemProperties::Boolean(p.FindNamed(kPsetidTask, kLidTaskFRecurring)).value_or(false))
             return;
         const TMSGProperty* node = p.FindNamed(kPsetidTask, kLidTaskRecurrence);
-        if (!node || !start)
+        if (!node)
             return;
         try {
             const TRecurrencePattern pattern = ReadRecurrencePattern(TItemProperties::Bytes(node));
@@ -526,6 +666,16 @@ private:
                 return;
             }
             std::string rule = RecurrenceRuleText(pattern);
+            if (!start) {
+                // A rule needs a start: a task without one starts on its pattern's first instance.
+                const std::optional<int64_t> first
+                    = pattern.StartDate != 0 ? FirstInstanceDay(pattern) : std::optional<int64_t>();
+                if (!first) {
+                    Warn("the task's recurrence was left out: neither the task nor its pattern has a start date");
+                    return;
+                }
+                out_.Line("DTSTART;VALUE=DATE", FormatCivilDate(*first * kSecondsPerDay));
+            }
             if (pattern.EndType == kEndAfterCount && pattern.OccurrenceCount > 0)
                 rule += ";COUNT=" + std::to_string(pattern.OccurrenceCount);
             else if (pattern.EndType == kEndAfterDate)
@@ -602,6 +752,7 @@ private:
 
     std::vector<std::string>* warnings_;
     bool repeatDetails_ = true;
+    bool repeatSummary_ = true;
     TContentLines out_;
     std::vector<TTimeZone> zones_;
     std::vector<std::string> zoneIds_;
@@ -616,7 +767,11 @@ std::string ICalendarText(const TMSGProperties& message, std::vector<std::string
         throw EWrongItemKind("The message is " + ItemKindText(ItemKindOf(message))
             + ", not a calendar item or a task; it cannot be saved as iCalendar.");
     TICalendarWriter writer(warnings);
-    return ItemKindOf(*item) == TItemKind::Task ? writer.Task(*item) : writer.Event(*item);
+    if (ItemKindOf(*item) == TItemKind::Journal)
+        return writer.Journal(*item);
+    if (ItemKindOf(*item) != TItemKind::Task)
+        return writer.Event(*item);
+    return writer.Task(*item, item == &message ? nullptr : &message);
 }
 
 void SaveToICalendar(const TMSGProperties& message, TStream& stream, std::vector<std::string>* warnings)

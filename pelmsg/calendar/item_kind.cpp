@@ -100,6 +100,8 @@ TItemKind ItemKindOfClass(std::string_view cls)
         return TItemKind::DistributionList;
     if (IsClassOrDerived(cls, "IPM.StickyNote"))
         return TItemKind::StickyNote;
+    if (IsClassOrDerived(cls, "IPM.Activity"))
+        return TItemKind::Journal;
     return TItemKind::Message;
 }
 
@@ -128,6 +130,8 @@ std::string ItemKindText(TItemKind kind)
         return "a distribution list";
     case TItemKind::StickyNote:
         return "a note";
+    case TItemKind::Journal:
+        return "a journal entry";
     case TItemKind::Message:
         break;
     }
@@ -152,7 +156,7 @@ bool IsEventKind(TItemKind kind)
 const TMSGProperties* ICalendarItem(const TMSGProperties& message)
 {
     const TItemKind kind = ItemKindOf(message);
-    if (IsEventKind(kind) || kind == TItemKind::Task)
+    if (IsEventKind(kind) || kind == TItemKind::Task || kind == TItemKind::Journal)
         return &message;
     if (kind != TItemKind::TaskRequest)
         return nullptr;
@@ -167,7 +171,8 @@ const TMSGProperties* ICalendarItem(const TMSGProperties& message)
 
 const TMSGProperties* VCardItem(const TMSGProperties& message)
 {
-    return ItemKindOf(message) == TItemKind::Contact ? &message : nullptr;
+    const TItemKind kind = ItemKindOf(message);
+    return kind == TItemKind::Contact || kind == TItemKind::DistributionList ? &message : nullptr;
 }
 
 } // namespace pelmsg

@@ -22,6 +22,7 @@ inline constexpr uint32_t kLidExceptionReplaceTime = 0x8228;
 inline constexpr uint32_t kLidRecurrencePattern = 0x8232;
 inline constexpr uint32_t kLidTimeZoneStruct = 0x8233;
 inline constexpr uint32_t kLidTimeZoneDescription = 0x8234;
+inline constexpr uint32_t kLidIntendedBusyStatus = 0x8224;
 inline constexpr uint32_t kLidToAttendeesString = 0x823B;
 inline constexpr uint32_t kLidCcAttendeesString = 0x823C;
 inline constexpr uint32_t kLidTimeZoneDefinitionStartDisplay = 0x825E;
@@ -43,6 +44,11 @@ inline constexpr uint32_t kLidPrivate = 0x8506;
 inline constexpr uint32_t kLidCommonStart = 0x8516;
 inline constexpr uint32_t kLidCommonEnd = 0x8517;
 inline constexpr uint32_t kLidTaskGlobalId = 0x8519;
+
+// PSETID_Log.
+inline constexpr uint32_t kLidLogType = 0x8700;
+inline constexpr uint32_t kLidLogStart = 0x8706;
+inline constexpr uint32_t kLidLogTypeDescription = 0x8712;
 
 // PSETID_Task.
 inline constexpr uint32_t kLidTaskStatus = 0x8101;

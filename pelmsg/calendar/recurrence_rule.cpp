@@ -68,11 +68,12 @@ int NthDayOfMonth(int year, int month, uint32_t mask, uint32_t nth)
 {
     const int days = DaysInMonth(year, month);
     const int firstWeekday = DayOfWeekOfDays(DaysFrom1601(year, month, 1));
+    // 5 means the last one, not the fifth: a set of several weekdays matches more than five days a month.
     int found = 0, seen = 0;
     for (int day = 1; day <= days; ++day) {
         if (mask & (1u << ((firstWeekday + day - 1) % 7))) {
             found = day;
-            if (++seen == static_cast<int>(nth))
+            if (nth < 5 && ++seen == static_cast<int>(nth))
                 return day;
         }
     }

@@ -1,6 +1,9 @@
 #include "calendar/vcard_writer.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
 
 #include "text/ascii_case.h"
 #include "calendar/appointment.h"
@@ -48,6 +51,63 @@ constexpr uint32_t kLidPostalAddressId = 0x8022;
 constexpr uint32_t kLidHtml = 0x802B;
 constexpr uint32_t kLidBirthdayLocal = 0x80DE;
 constexpr uint32_t kLidWeddingAnniversaryLocal = 0x80DF;
+constexpr uint32_t kLidDistributionListName = 0x8053;
+constexpr uint32_t kLidDistributionListOneOffMembers = 0x8054;
+constexpr uint32_t kLidDistributionListMembers = 0x8055;
+// Tagged identifiers.
+constexpr uint16_t kEntryId = 0x0FFF;
+// A distribution list names at most this many members; the rest are left out.
+constexpr size_t kMaxListMembers = 10000;
+
+// The provider of one-off entry ids ({A41F2B81-A3BE-1910-9D6E-00DD010F5402}, as stored).
+constexpr std::array<uint8_t, 16> kOneOffProvider
+    = { 0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19, 0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02 };
+// The public-strings property set, where the item's categories ("Keywords") live.
+constexpr std::array<uint8_t, 16> kPsPublicStrings
+    = { 0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
+
+std::string HexOf(std::string_view bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : bytes) {
+        out += digits[static_cast<unsigned char>(c) >> 4];
+        out += digits[static_cast<unsigned char>(c) & 0x0F];
+    }
+    return out;
+}
+
+// The e-mail address of a one-off entry id (flags, provider, version, flags, then the display name, address type
+// and address, UTF-16 when the second flags say so); empty when the bytes are none or the type is not SMTP.
+std::string OneOffAddress(std::string_view id)
+{
+    if (id.size() < 24 || std::memcmp(id.data() + 4, kOneOffProvider.data(), 16) != 0)
+        return {};
+    const bool wide = (static_cast<unsigned char>(id[23]) & 0x80) != 0;
+    size_t at = 24;
+    WideString fields[3];
+    for (WideString& field : fields) {
+        if (wide) {
+            for (; at + 1 < id.size(); at += 2) {
+                const auto c = static_cast<char16_t>(static_cast<unsigned char>(id[at])
+                    | static_cast<unsigned char>(id[at + 1]) << 8);
+                if (c == 0)
+                    break;
+                field += c;
+            }
+            at += 2;
+        } else {
+            const size_t end = std::min(id.find('\0', at), id.size());
+            field = CodePageToWide(id.substr(at, end - at), kDefaultMessageCodePage);
+            at = end + 1;
+        }
+        if (at > id.size())
+            return {};
+    }
+    const std::string type = WideToUtf8(fields[1]), address = WideToUtf8(fields[2]);
+    const bool smtp = EqualsIgnoringAsciiCase(type, "SMTP") || AddressInText(fields[2]) == address;
+    return smtp && address.find('@') != std::string::npos ? address : std::string();
+}
 
 struct TEmailIds {
     uint32_t DisplayName, AddressType, Address, OriginalDisplayName;
@@ -117,17 +177,21 @@ std::string MediaTypeOf(std::string_view bytes, const std::string& declared)
 
 class TVCardWriter {
 public:
-    explicit TVCardWriter(const TMSGProperties& item)
+    TVCardWriter(const TMSGProperties& item, const TVCardOptions& options)
         : item_(item)
         , p_(item)
+        , v3_(options.Version == 3)
     {
     }
 
     std::string Write()
     {
         out_.Line("BEGIN", "VCARD");
-        out_.Line("VERSION", "4.0");
+        out_.Line("VERSION", v3_ ? "3.0" : "4.0");
         out_.Line("PRODID", std::string("-//Corvane Software//PelMsg suite ") + kLibraryVersion + "//EN");
+        out_.Line("UID", EscapeText(Uid()));
+        if (ItemKindOf(item_) == TItemKind::DistributionList)
+            return Group();
         Names();
         Organisation();
         Emails();
@@ -135,14 +199,100 @@ public:
         Addresses();
         Dates();
         Web();
+        Categories();
         if (WideString note = ItemBodyText(item_); !note.empty())
             out_.Line("NOTE", Value(note));
+        Revision();
         Photo();
         out_.Line("END", "VCARD");
         return out_.Text();
     }
 
 private:
+    // The contact's identity: its search key or entry id, else a hash of what it says (the same for the same
+    // contact), so that address books that require a UID take it and a second import replaces the first.
+    std::string Uid() const
+    {
+        for (uint16_t id : { kIdSearchKey, kEntryId })
+            if (ByteString bytes = TItemProperties::Bytes(p_.Find(id)); !bytes.empty())
+                return HexOf(bytes.substr(0, 256));
+        return HashedUid(WideToUtf8(Text(kIdDisplayName) + u"\n" + Text(kIdSubject) + u"\n" + Named(kEmails[0].Address)));
+    }
+
+    // A distribution list: a group whose members are those with an e-mail address.
+    std::string Group()
+    {
+        WideString name = Named(kLidDistributionListName);
+        if (name.empty())
+            name = Text(kIdDisplayName);
+        if (name.empty())
+            name = Text(kIdSubject);
+        if (v3_)
+            out_.Line("X-ADDRESSBOOKSERVER-KIND", "group");
+        else
+            out_.Line("KIND", "group");
+        out_.Line("FN", Value(name));
+        if (v3_)
+            out_.Line("N", Value(name) + ";;;;");
+        std::vector<std::string> seen;
+        for (uint32_t lid : { kLidDistributionListOneOffMembers, kLidDistributionListMembers }) {
+            for (const TMSGProperty* node : NamedValues(lid)) {
+                if (seen.size() >= kMaxListMembers)
+                    break;
+                const std::string address = OneOffAddress(TItemProperties::Bytes(node));
+                if (address.empty() || std::find(seen.begin(), seen.end(), address) != seen.end())
+                    continue;
+                seen.push_back(address);
+                out_.Line(v3_ ? "X-ADDRESSBOOKSERVER-MEMBER" : "MEMBER", "mailto:" + address);
+            }
+        }
+        Categories();
+        if (WideString note = ItemBodyText(item_); !note.empty())
+            out_.Line("NOTE", Value(note));
+        Revision();
+        out_.Line("END", "VCARD");
+        return out_.Text();
+    }
+
+    // Every value of a (multi-valued) named property of the address set: one node per value.
+    std::vector<const TMSGProperty*> NamedValues(uint32_t lid) const
+    {
+        std::vector<const TMSGProperty*> nodes;
+        const TMSGProperty* first = p_.FindNamed(kPsetidAddress, lid);
+        if (!first)
+            return nodes;
+        for (const TMSGProperty* node : first->Collection() ? *first->Collection() : item_)
+            if (node->NamedId && *node->NamedId == *first->NamedId)
+                nodes.push_back(node);
+        if (nodes.empty())
+            nodes.push_back(first);
+        return nodes;
+    }
+
+    void Categories()
+    {
+        std::string list;
+        for (const TMSGProperty* node : item_) {
+            if (!node->NamedId || !node->NamedId->IsString || node->NamedId->Guid != kPsPublicStrings
+                || node->NamedId->Name != u"Keywords")
+                continue;
+            const WideString text = TItemProperties::Text(node);
+            if (text.empty())
+                continue;
+            if (!list.empty())
+                list += ',';
+            list += Value(text);
+        }
+        if (!list.empty())
+            out_.Line("CATEGORIES", list);
+    }
+
+    void Revision()
+    {
+        if (auto changed = TItemProperties::UtcTime(p_.Find(kIdLastModificationTime)))
+            out_.Line("REV", FormatCivilDateTime(*changed) + "Z");
+    }
+
     WideString Text(uint16_t id) const { return p_.Text(id); }
     WideString Named(uint32_t lid) const { return p_.NamedText(kPsetidAddress, lid); }
 
@@ -169,7 +319,7 @@ private:
             out_.Line("NICKNAME", Value(nick));
         const int64_t gender = TItemProperties::Integer(p_.Find(kGender)).value_or(0);
         if (gender == 1 || gender == 2)
-            out_.Line("GENDER", gender == 1 ? "F" : "M");
+            out_.Line(v3_ ? "X-GENDER" : "GENDER", gender == 1 ? (v3_ ? "Female" : "F") : (v3_ ? "Male" : "M"));
     }
 
     void Organisation()
@@ -187,9 +337,9 @@ private:
         if (WideString role = Text(kProfession); !role.empty())
             out_.Line("ROLE", Value(role));
         if (WideString spouse = Text(kSpouseName); !spouse.empty())
-            out_.Line("RELATED;TYPE=spouse;VALUE=text", Value(spouse));
+            out_.Line(v3_ ? "X-SPOUSE" : "RELATED;TYPE=spouse;VALUE=text", Value(spouse));
         if (WideString assistant = Text(kAssistant); !assistant.empty())
-            out_.Line("RELATED;TYPE=agent;VALUE=text", Value(assistant));
+            out_.Line(v3_ ? "X-ASSISTANT" : "RELATED;TYPE=agent;VALUE=text", Value(assistant));
     }
 
     void Emails()
@@ -208,7 +358,10 @@ private:
             if (address.empty() || std::find(seen.begin(), seen.end(), address) != seen.end())
                 continue;
             seen.push_back(address);
-            out_.Line("EMAIL;PREF=" + std::to_string(preference++), EscapeText(address));
+            if (v3_)
+                out_.Line(preference++ == 1 ? "EMAIL;TYPE=INTERNET,pref" : "EMAIL;TYPE=INTERNET", EscapeText(address));
+            else
+                out_.Line("EMAIL;PREF=" + std::to_string(preference++), EscapeText(address));
         }
     }
 
@@ -217,7 +370,7 @@ private:
         for (const TPhone& phone : kPhones) {
             const WideString number = Text(phone.Id);
             if (!number.empty())
-                out_.Line(std::string("TEL;VALUE=text;TYPE=") + phone.Types, Value(number));
+                out_.Line(std::string(v3_ ? "TEL;TYPE=" : "TEL;VALUE=text;TYPE=") + phone.Types, Value(number));
         }
     }
 
@@ -239,7 +392,7 @@ private:
         // post office box; extended address; street; locality; region; postal code; country
         std::string value = Value(parts[0]) + ";;" + Value(parts[1]) + ";" + Value(parts[2]) + ";" + Value(parts[3])
             + ";" + Value(parts[4]) + ";" + Value(parts[5]);
-        out_.Line(std::string("ADR;TYPE=") + type + (preferred ? ";PREF=1" : ""), value);
+        out_.Line(std::string("ADR;TYPE=") + type + (preferred ? (v3_ ? ",pref" : ";PREF=1") : ""), value);
         return true;
     }
 
@@ -269,7 +422,7 @@ private:
         if (auto birthday = Day(kLidBirthdayLocal, kBirthday))
             out_.Line("BDAY", FormatCivilDate(*birthday * kSecondsPerDay));
         if (auto anniversary = Day(kLidWeddingAnniversaryLocal, kWeddingAnniversary))
-            out_.Line("ANNIVERSARY", FormatCivilDate(*anniversary * kSecondsPerDay));
+            out_.Line(v3_ ? "X-ANNIVERSARY" : "ANNIVERSARY", FormatCivilDate(*anniversary * kSecondsPerDay));
     }
 
     void Web()
@@ -303,37 +456,44 @@ private:
             std::string base64 = EncodeBase64(bytes);
             std::erase(base64, '\r');
             std::erase(base64, '\n');
-            out_.Line(
-                "PHOTO", "data:" + MediaTypeOf(bytes, WideToUtf8(a.Text(kIdAttachMimeTag))) + ";base64," + base64);
+            const std::string type = MediaTypeOf(bytes, WideToUtf8(a.Text(kIdAttachMimeTag)));
+            if (v3_) {
+                const size_t slash = type.find('/');
+                std::string subtype = UpperAscii(slash == std::string::npos ? type : type.substr(slash + 1));
+                out_.Line("PHOTO;ENCODING=b;TYPE=" + subtype, base64);
+            } else {
+                out_.Line("PHOTO", "data:" + type + ";base64," + base64);
+            }
             return;
         }
     }
 
     const TMSGProperties& item_;
     TItemProperties p_;
+    bool v3_;
     TContentLines out_;
 };
 
 } // namespace
 
-std::string VCardText(const TMSGProperties& message)
+std::string VCardText(const TMSGProperties& message, const TVCardOptions& options)
 {
     const TMSGProperties* item = VCardItem(message);
     if (!item)
-        throw EWrongItemKind(
-            "The message is " + ItemKindText(ItemKindOf(message)) + ", not a contact; it cannot be saved as a vCard.");
-    return TVCardWriter(*item).Write();
+        throw EWrongItemKind("The message is " + ItemKindText(ItemKindOf(message))
+            + ", not a contact or distribution list; it cannot be saved as a vCard.");
+    return TVCardWriter(*item, options).Write();
 }
 
-void SaveToVCard(const TMSGProperties& message, TStream& stream)
+void SaveToVCard(const TMSGProperties& message, TStream& stream, const TVCardOptions& options)
 {
-    const std::string text = VCardText(message);
+    const std::string text = VCardText(message, options);
     stream.WriteBuffer(text.data(), text.size());
 }
 
-void SaveToVCardFile(const TMSGProperties& message, const std::string& fileName)
+void SaveToVCardFile(const TMSGProperties& message, const std::string& fileName, const TVCardOptions& options)
 {
-    const std::string text = VCardText(message);
+    const std::string text = VCardText(message, options);
     SaveThroughTemporaryFile(
         fileName, [&](TStream& file) { file.WriteBuffer(text.data(), text.size()); }, SaveOptionsFor(message));
 }

@@ -7,11 +7,14 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "calendar/appointment.h"
 #include "core/stream.h"
+#include "export/invitation_part.h"
 #include "export/writer_support.h"
 #include "model/limits.h"
 #include "model/lookup_work.h"
@@ -326,6 +329,7 @@ struct TTextPart {
     ByteString Charset;
     ByteString Content; // in the charset, not yet encoded for transfer
     bool QuotedPrintable = true;
+    ByteString Method {}; // of a text/calendar part: its scheduling method
 };
 
 struct TAttachmentPart {
@@ -539,7 +543,8 @@ private:
 
     static void WritePartHeader(TLineWriter& out, const TTextPart& part)
     {
-        out.Line("Content-Type: text/" + part.Subtype + "; charset=\"" + part.Charset + "\"");
+        out.Line("Content-Type: text/" + part.Subtype + "; charset=\"" + part.Charset + "\""
+            + (part.Method.empty() ? ByteString() : "; method=" + part.Method));
         out.Line(ByteString("Content-Transfer-Encoding: ") + (part.QuotedPrintable ? "quoted-printable" : "7bit"));
     }
 
@@ -570,7 +575,8 @@ private:
         ByteString rtf = RtfBytes();
         int bodyCount = !plain.empty() + !rtf.empty() + !html.empty();
         std::vector<const TMSGProperty*> nodes = message_.AttachmentNodes();
-        single_ = nodes.empty() && bodyCount <= 1;
+        invitation_ = InvitationPart(message_);
+        single_ = nodes.empty() && bodyCount <= 1 && !invitation_;
 
         ByteString extracted;
         if (html.empty() && !rtf.empty()) {
@@ -601,6 +607,7 @@ private:
                 AddBody("html", std::move(extracted));
         }
         html = {};
+        AddInvitation();
 
         ByteString lowerHtml;
         for (const TTextPart& part : bodies_)
@@ -676,6 +683,24 @@ private:
         if (part.Subtype == "html")
             AgreeMetaCharset(part.Content, part.Charset);
         part.QuotedPrintable = !single_ || !IsSevenBitText(part.Content);
+        bodies_.push_back(std::move(part));
+    }
+
+    // A meeting message or task request is an invitation: the item as a text/calendar alternative after the
+    // others (mail programs offer it to the calendar), beside a plain-text body, made from the RTF one when the
+    // message has no plain body.
+    void AddInvitation()
+    {
+        if (!invitation_)
+            return;
+        const bool hasPlain = std::any_of(
+            bodies_.begin(), bodies_.end(), [](const TTextPart& part) { return part.Subtype == "plain"; });
+        if (WideString text = ItemBodyText(message_); !hasPlain && !text.empty()) {
+            AddBody("plain", WideToAnsi(text));
+            std::rotate(bodies_.begin(), bodies_.end() - 1, bodies_.end());
+        }
+        TTextPart part { "calendar", "UTF-8", std::move(invitation_->Text), true, invitation_->Method };
+        part.QuotedPrintable = !IsSevenBitText(part.Content);
         bodies_.push_back(std::move(part));
     }
 
@@ -797,18 +822,22 @@ private:
 
     void WriteHeader(TLineWriter& out) const
     {
-        out.Line(FoldHeader("From: " + AddressList(message_.From())));
-        out.Line(FoldHeader("To: " + AddressList(message_.ToList())));
+        out.Line(FoldHeader("From: " + AddressList(MailFrom())));
+        out.Line(FoldHeader("To: " + AddressList(MailTo())));
         if (WideString cc = message_.CcList(); !cc.empty())
             out.Line(FoldHeader("Cc: " + AddressList(cc)));
         if (WideString bcc = message_.BccList(); !bcc.empty())
             out.Line(FoldHeader("Bcc: " + AddressList(bcc)));
         out.Line(FoldHeader("Subject: " + HeaderText(message_.Subject())));
-        out.Line("Date: " + FormatMailDate(MailDate()));
+        // A message without a date gets no Date field rather than the date-time origin.
+        if (const double date = MailDate(); date != 0)
+            out.Line("Date: " + FormatMailDate(date));
         // An empty Message-ID field is malformed; a message without an identifier gets none.
         if (WideString id = message_.MessageId(); !TrimControls(id).empty())
             out.Line(FoldHeader("Message-ID: " + HeaderText(id)));
         out.Line("MIME-Version: 1.0");
+        if (invitation_)
+            out.Line("Content-Class: urn:content-classes:calendarmessage");
         if (single_) {
             const TTextPart* body = bodies_.empty() ? nullptr : &bodies_.front();
             ByteString charset = body ? body->Charset : WritableCodePage(charset_) ? charset_ : ByteString(kUtf8);
@@ -831,10 +860,43 @@ private:
         }
     }
 
+    // The sender: an Exchange address (a distinguished name, "/O=...") gives way to the SMTP address the message
+    // also names; a calendar message without a sender is from its organizer (or the one who answers).
+    WideString MailFrom() const
+    {
+        WideString from = message_.From();
+        const size_t open = from.rfind(u'<');
+        const WideString address = open == WideString::npos ? from : from.substr(open + 1);
+        if (address.size() >= 3 && address[0] == u'/' && (address[1] == u'O' || address[1] == u'o')
+            && address[2] == u'=') {
+            const TParticipant sender = MessageSender(message_);
+            if (!sender.Address.empty() && sender.Address.find('@') != std::string::npos) {
+                WideString name;
+                for (char16_t c : sender.Name)
+                    if (c != u'"' && c != u';' && c != u'\\')
+                        name += c;
+                from = name.empty() ? Utf8ToWide(sender.Address) : u"\"" + name + u"\" <" + Utf8ToWide(sender.Address) + u">";
+            }
+        }
+        if (TrimControls(from).empty())
+            from = InvitationFrom(message_);
+        return from;
+    }
+
+    WideString MailTo() const
+    {
+        WideString to = message_.ToList();
+        if (TrimControls(to).empty())
+            to = InvitationTo(message_);
+        return to;
+    }
+
     // The sent date, or 0 (the date-time origin) for a message without one or with one no calendar can show.
     double MailDate() const
     {
         double date = message_.SentDate();
+        if (date == 0 || !IsValidDateTime(date))
+            date = InvitationDate(message_);
         return IsValidDateTime(date) ? date : 0;
     }
 
@@ -930,6 +992,7 @@ private:
     ByteString relatedBoundary_;
     std::vector<TTextPart> bodies_;
     std::vector<TAttachmentPart> attachments_;
+    std::optional<TInvitationPart> invitation_;
 };
 
 } // namespace

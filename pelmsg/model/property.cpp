@@ -12,6 +12,7 @@
 #include "rtf/compressed_rtf.h"
 #include "text/ascii_case.h"
 #include "text/codepage.h"
+#include "text/message_code_page.h"
 #include "text/locale_text.h"
 
 namespace pelmsg {
@@ -135,7 +136,7 @@ struct TMSGProperties::TCodePageCache {
     uint32_t Changes = 0; // the collection's change count when the nodes were found
     uint32_t EntryChanges = 0; // the properties-stream entries' change count then
     const TMSGProperties* Entries = nullptr; // the entries of the collection's properties-stream node, if any
-    const TMSGProperty* Nodes[2] = { nullptr, nullptr }; // MESSAGE_CODEPAGE, INTERNET_CPID
+    const TMSGProperty* Nodes[3] = { nullptr, nullptr, nullptr }; // MESSAGE_CODEPAGE, INTERNET_CPID, LOCALE_ID
 };
 
 void TMSGProperties::TCodePageCacheDelete::operator()(TCodePageCache* cache) const { delete cache; }
@@ -234,7 +235,8 @@ const TMSGProperties& TMSGProperties::Root() const
 
 int32_t TMSGProperties::OwnDeclaredCodePage() const
 {
-    static constexpr uint32_t kTags[2] = { kTagMessageCodePage, kTagInternetCodePage };
+    static constexpr uint32_t kTagMessageLocaleId = MakeTag(0x3FF1, PT_LONG);
+    static constexpr uint32_t kTags[3] = { kTagMessageCodePage, kTagInternetCodePage, kTagMessageLocaleId };
     if (!codePageCache_)
         codePageCache_.reset(new TCodePageCache { changes_ - 1 });
     TCodePageCache& cache = *codePageCache_;
@@ -245,7 +247,7 @@ int32_t TMSGProperties::OwnDeclaredCodePage() const
         for (const auto& node : items_)
             if (dynamic_cast<const TMSGPropertyWithHeader*>(node.get()))
                 cache.Entries = &node->SubProperties;
-        for (int i = 0; i < 2; ++i) {
+        for (int i = 0; i < 3; ++i) {
             cache.Nodes[i] = FindProperty(kTags[i], false, false);
             if (!cache.Nodes[i] && cache.Entries)
                 cache.Nodes[i] = cache.Entries->FindProperty(kTags[i], false, false);
@@ -253,16 +255,14 @@ int32_t TMSGProperties::OwnDeclaredCodePage() const
         cache.Changes = changes_;
         cache.EntryChanges = cache.Entries ? cache.Entries->changes_ : 0;
     }
-    for (int i = 0; i < 2; ++i) {
+    int32_t values[3] = { 0, 0, 0 };
+    for (int i = 0; i < 3; ++i) {
         // The value is read anew each time: a node's value may change after it was found.
         const TMSGProperty* node = cache.Nodes[i];
-        if (!node || node->TagID != kTags[i] || !IsNumeric(node->Value))
-            continue;
-        auto cp = static_cast<int32_t>(ValueAsInteger(node->Value));
-        if (IsCodePageSupported(cp))
-            return cp;
+        if (node && node->TagID == kTags[i] && IsNumeric(node->Value))
+            values[i] = static_cast<int32_t>(ValueAsInteger(node->Value));
     }
-    return 0;
+    return MessageTextCodePage(values[0], values[1], static_cast<uint32_t>(values[2]));
 }
 
 int32_t TMSGProperties::TextCodePage() const

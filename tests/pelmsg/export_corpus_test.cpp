@@ -8,8 +8,11 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 
+#include "calendar/appointment.h"
+#include "export/invitation_part.h"
 #include "export/writer_support.h"
 #include "external_readers.h"
 #include "mini_json.h"
@@ -78,6 +81,11 @@ Expectation Expect(const TMSGProperties& message)
     int n = !plain.empty() + !rtf.empty() + !html.empty();
     int a = message.AttachmentCount();
     std::string extracted = html.empty() && !rtf.empty() ? ExtractHtmlFromRtf(rtf) : std::string();
+    // A meeting message or task request carries its item as a text/calendar alternative after the others, beside
+    // a plain body (made from the RTF one when it has none).
+    const std::optional<TInvitationPart> invitation = InvitationPart(message);
+    if (invitation)
+        ++n;
     if (a == 0 && n <= 1) {
         if (!plain.empty())
             e.bodies.push_back({ "plain", plain });
@@ -98,6 +106,11 @@ Expectation Expect(const TMSGProperties& message)
         e.bodies.push_back({ "html", html });
     else if (!extracted.empty())
         e.bodies.push_back({ "html", extracted });
+    if (invitation) {
+        if (const std::string text = U8(ItemBodyText(message)); plain.empty() && !text.empty())
+            e.bodies.insert(e.bodies.begin(), { "plain", text });
+        e.bodies.push_back({ "calendar", invitation->Text });
+    }
     e.alternative = a == 0;
     e.topType = a == 0 ? "multipart/alternative" : "multipart/mixed";
     return e;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "calendar/calendar.h"
@@ -272,14 +273,26 @@ TEST(ICalendar, TheMostChangedInstancesGiveAFileInProportionToTheMessage)
     const std::string ics = ICalendarText(message->Properties(), &warnings);
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_NE(warnings[0].find("do not repeat"), std::string::npos);
-    size_t events = 0, exdates = 0;
+    size_t events = 0, exdateLines = 0, exdates = 0;
     for (size_t at = 0; (at = ics.find("\r\nBEGIN:VEVENT", at)) != std::string::npos; ++at)
         ++events;
-    for (size_t at = 0; (at = ics.find("\r\nEXDATE", at)) != std::string::npos; ++at)
-        ++exdates;
+    std::string unfolded;
+    for (size_t at = 0; at < ics.size(); ++at) {
+        if (ics.compare(at, 3, "\r\n ") == 0)
+            at += 2;
+        else
+            unfolded += ics[at];
+    }
+    for (size_t at = 0; (at = unfolded.find("\r\nEXDATE", at)) != std::string::npos; ++at) {
+        ++exdateLines;
+        const size_t end = unfolded.find("\r\n", at + 2);
+        exdates += 1 + static_cast<size_t>(std::count(unfolded.begin() + static_cast<ptrdiff_t>(at),
+            unfolded.begin() + static_cast<ptrdiff_t>(end), ','));
+    }
     EXPECT_EQ(events, 1 + kMaxRecurrenceExceptions);
-    // Every other deleted date is a changed instance's; the rest are deletions.
+    // Every other deleted date is a changed instance's; the rest are deletions, many to a line.
     EXPECT_EQ(exdates, kMaxRecurrenceExceptions / 2);
+    EXPECT_EQ(exdateLines, (kMaxRecurrenceExceptions / 2 + kICalendarExdatesPerLine - 1) / kICalendarExdatesPerLine);
     EXPECT_LT(ics.size(), 400u * kMaxRecurrenceExceptions);
 }
 
@@ -395,19 +408,31 @@ TEST(ICalendar, TasksAndTaskRequests)
              "PRIORITY:9", "UID:ABABABABABABABABABABABABABABABAB" })
         EXPECT_TRUE(HasLine(ics, line)) << line << "\n" << ics;
 
-    // A task request carries the task as an attached message.
-    TnefPropList attachment;
+    // A task request carries the task as an attached message: the same to-do, sent (METHOD:REQUEST) from the
+    // assigner, its sender, to the assignee, its recipient.
+    TnefPropList attachment, sender, assignee;
     attachment.Object(0x3701, task).Long(0x3705, 5);
+    sender.String8(0x0042, "Bo Boss").String8(0x0064, "SMTP").String8(0x0065, "bo@example.com");
+    assignee.String8(0x3001, "Wu Worker").String8(0x39FE, "wu@example.com").Long(0x0C15, 1);
     const std::string request = TnefBuilder()
                                     .Version()
                                     .MessageClass("IPM.TaskRequest")
                                     .Subject("Task Request: Write the report")
+                                    .MapiProps(sender)
+                                    .RecipientTable({ assignee })
                                     .AttachRenddata()
                                     .AttachmentProps(attachment)
                                     .Bytes();
     auto requestMessage = Load(request);
     EXPECT_EQ(ItemKindOf(requestMessage->Properties()), TItemKind::TaskRequest);
-    EXPECT_EQ(ICalendarText(requestMessage->Properties()), ics);
+    const std::string requestIcs = ICalendarText(requestMessage->Properties());
+    EXPECT_TRUE(HasLine(requestIcs, "METHOD:REQUEST")) << requestIcs;
+    EXPECT_TRUE(HasLine(requestIcs, "ORGANIZER;CN=Bo Boss:mailto:bo@example.com")) << requestIcs;
+    EXPECT_TRUE(HasLine(requestIcs, "ATTENDEE;CN=Wu Worker;ROLE=REQ-PARTICIPANT;PARTSTAT=NEEDS-ACTION:mailto:wu@example.com"))
+        << requestIcs;
+    for (const char* line : { "SUMMARY:Write the report", "DUE;VALUE=DATE:20150130", "UID:ABABABABABABABABABABABABABABABAB" })
+        EXPECT_TRUE(HasLine(requestIcs, line)) << line;
+    EXPECT_FALSE(HasLine(ics, "METHOD:REQUEST")) << "a task alone is no scheduling message";
     if (!CalendarReadersAvailable())
         GTEST_SKIP() << "python3-icalendar missing";
     const Json read = IcsSummaryOfText(ics);

@@ -53,6 +53,7 @@ struct TAppointment {
     bool Cancelled = false;
 
     std::optional<int64_t> Sequence, Sensitivity, Importance, BusyStatus;
+    std::optional<int64_t> IntendedBusyStatus; // what the organizer meant the attendees' time to show
     std::optional<int64_t> ReminderMinutes; // set when a reminder is on
     std::optional<int64_t> Stamp, Created, LastModified; // UTC
     int32_t CodePage = 1252; // of the item's 8-bit texts
@@ -61,6 +62,12 @@ struct TAppointment {
 // Reads the appointment from an event item (ItemKindOf gives an event kind). What cannot be read as it stands
 // (a damaged recurrence or time-zone record) is left out and described in `warnings`.
 TAppointment ReadAppointment(const TMSGProperties& item, std::vector<std::string>* warnings = nullptr);
+
+// The sender of a message as a participant: the sent-representing or sender name and SMTP address (or an
+// address of type SMTP, or one in the name); empty fields when the message names none.
+TParticipant MessageSender(const TMSGProperties& item);
+// A participant from the properties of a recipient row: its name, SMTP address, role and response.
+TParticipant RecipientParticipant(const TMSGProperties& row);
 
 // The plain text of an item's body: its plain body, else the text of its RTF body.
 WideString ItemBodyText(const TMSGProperties& item);

@@ -2,6 +2,7 @@
 
 // Calendar items as iCalendar (RFC 5545) files: appointments and meeting messages as events, tasks as to-dos.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,19 @@
 namespace pelmsg {
 
 class TStream;
+
+// What the changed instances of a series may repeat of it in all, in bytes (its UID and zone id, subject,
+// location and organizer, description and attendees): at least kMinICalendarRepeatedBytes, beyond that up to
+// kICalendarRepeatedBytesPerRecordByte times the size of its recurrence record, never more than
+// kMaxICalendarRepeatedBytes. What does not fit is left out with a warning, so the file stays within a small
+// multiple of the message.
+inline constexpr size_t kMaxICalendarRepeatedBytes = size_t { 16 } * 1024 * 1024;
+inline constexpr size_t kMinICalendarRepeatedBytes = size_t { 1024 } * 1024;
+inline constexpr size_t kICalendarRepeatedBytesPerRecordByte = 8;
+// A zone id longer than this (it may be the item's free-text zone description) is cut.
+inline constexpr size_t kMaxICalendarZoneIdBytes = 80;
+// Deleted instances are listed this many to an EXDATE line.
+inline constexpr size_t kICalendarExdatesPerLine = 100;
 
 // The iCalendar text of a message that is an appointment, a meeting request, cancellation or response (METHOD
 // REQUEST, CANCEL, REPLY; none for an appointment), a task or a task request (the task it carries). Times keep the

@@ -24,6 +24,7 @@ enum class TItemKind {
     Contact,
     DistributionList,
     StickyNote,
+    Journal, // a journal entry (IPM.Activity)
 };
 
 // Raised by a writer given an item it cannot write ("... is a mail message, not a calendar item or a task").
@@ -45,10 +46,10 @@ std::string ItemKindText(TItemKind kind);
 // Whether the kind is an appointment or a meeting message (one event).
 bool IsEventKind(TItemKind kind);
 
-// The item an iCalendar file is made of: the message itself when it is an event or a task, the attached task of a
-// task request; nullptr for any other message.
+// The item an iCalendar file is made of: the message itself when it is an event, a task or a journal entry, the
+// attached task of a task request; nullptr for any other message.
 const TMSGProperties* ICalendarItem(const TMSGProperties& message);
-// The item a vCard is made of: the message when it is a contact; nullptr otherwise.
+// The item a vCard is made of: the message when it is a contact or a distribution list; nullptr otherwise.
 const TMSGProperties* VCardItem(const TMSGProperties& message);
 
 } // namespace pelmsg

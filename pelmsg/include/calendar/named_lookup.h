@@ -21,6 +21,7 @@ extern const TPropertySetId kPsetidAppointment; // {00062002-0000-0000-C000-0000
 extern const TPropertySetId kPsetidTask; // {00062003-0000-0000-C000-000000000046}
 extern const TPropertySetId kPsetidAddress; // {00062004-0000-0000-C000-000000000046}
 extern const TPropertySetId kPsetidCommon; // {00062008-0000-0000-C000-000000000046}
+extern const TPropertySetId kPsetidLog; // {0006200A-0000-0000-C000-000000000046}
 extern const TPropertySetId kPsetidMeeting; // {6ED8DA90-450B-101B-98DA-00AA003F1305}
 
 // A view of one item's properties. It searches the collection's own nodes and, for a tree read from a .msg file,
