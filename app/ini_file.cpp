@@ -31,9 +31,9 @@ TIniFile::TIniFile(std::string fileName)
     Read(nullptr);
 }
 
-TIniFile::TIniFile(std::string fileName, const TKeyFilter& keep)
+TIniFile::TIniFile(std::string fileName, const TKeyFilter& keep, TFilterUse use)
     : fileName_(std::move(fileName))
-    , readOnly_(true)
+    , readOnly_(use == TFilterUse::ReadOnly)
 {
     Read(&keep);
 }
@@ -81,34 +81,39 @@ void TIniFile::Read(const TKeyFilter* keep)
     sections_.push_back({});
     std::ifstream in(fileName_, std::ios::binary);
     std::string line;
-    std::string pendingSection; // a filtered reader opens a section only for a line it keeps
-    bool pending = false;
+    std::string section; // the name of the section the lines read belong to
+    bool opened = true; // whether sections_ holds that section (a filtered reader opens one only for a line it keeps)
+    auto trim = [](std::string_view text) {
+        const size_t b = text.find_first_not_of(" \t");
+        if (b == std::string_view::npos)
+            return std::string_view();
+        return text.substr(b, text.find_last_not_of(" \t") - b + 1);
+    };
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        const std::string trimmed = Trim(line);
-        if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.find(']') != std::string::npos) {
-            std::string name = Trim(trimmed.substr(1, trimmed.find(']') - 1));
-            if (keep) {
-                pendingSection = std::move(name);
-                pending = true;
-            } else {
-                sections_.push_back({ std::move(name), {} });
-            }
+        const std::string_view trimmed = trim(line);
+        if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.find(']') != std::string_view::npos) {
+            section = std::string(trim(trimmed.substr(1, trimmed.find(']') - 1)));
+            opened = !keep || !readOnly_;
+            if (opened)
+                sections_.push_back({ section, {} });
             continue;
         }
-        TLine entry = MakeLine(std::move(line));
-        line.clear();
         if (keep) {
-            const std::string& section = pending ? pendingSection : sections_.back().name;
-            if (entry.keyLength == 0 || !(*keep)(section, entry.Key()))
+            // Looked at in place: a line passed over costs no copy.
+            const size_t eq = line.find('=');
+            const bool keyed = eq != std::string::npos && !trimmed.empty() && trimmed.front() != ';'
+                && !trim(std::string_view(line).substr(0, eq)).empty();
+            if (keyed ? !(*keep)(section, trim(std::string_view(line).substr(0, eq))) : readOnly_)
                 continue;
-            if (pending) {
-                sections_.push_back({ pendingSection, {} });
-                pending = false;
+            if (!opened) {
+                sections_.push_back({ section, {} });
+                opened = true;
             }
         }
-        sections_.back().lines.push_back(std::move(entry));
+        sections_.back().lines.push_back(MakeLine(std::move(line)));
+        line = std::string();
     }
     for (size_t s = 1; s < sections_.size(); ++s) {
         if (sections_[s].name.empty())

@@ -14,7 +14,8 @@ namespace quorra {
 //
 // The file is read once into an index, so a lookup costs the same whatever the file holds. A reader that needs only
 // some keys passes a filter: the lines it rejects are passed over and not kept (such a file is read only, and
-// UpdateFile refuses to write it), so a settings file of millions of lines costs one pass and no memory.
+// UpdateFile refuses to write it, unless it was read to be rewritten without them), so a settings file of
+// millions of lines costs one pass and no memory.
 class TIniFile {
 public:
     // Which "Key=Value" lines of which section a read-only reader keeps.
@@ -22,8 +23,11 @@ public:
 
     // Reads the file if it exists; a missing or unreadable file is an empty one.
     explicit TIniFile(std::string fileName);
-    // Reads only the keys the filter accepts; for reading, never for writing back.
-    TIniFile(std::string fileName, const TKeyFilter& keep);
+    // ReadOnly: only the keys the filter accepts are kept, and the file is never written back. Rewrite: the file
+    // keeps everything but the keys the filter rejects, which writing it back drops.
+    enum class TFilterUse { ReadOnly, Rewrite };
+    // Reads only the keys the filter accepts.
+    TIniFile(std::string fileName, const TKeyFilter& keep, TFilterUse use = TFilterUse::ReadOnly);
 
     std::string ReadString(const std::string& section, const std::string& key, const std::string& defaultValue) const;
     // A decimal integer; the default when the key is missing or its value is not a number.

@@ -180,6 +180,14 @@ bool SettingsKeyRead(std::string_view section, std::string_view key)
     return key[4] != '0' && number >= 1 && number <= kMaxListEntriesRead;
 }
 
+bool SettingsLineKept(std::string_view section, std::string_view key)
+{
+    using pelmsg::EqualsIgnoringAsciiCase;
+    if (EqualsIgnoringAsciiCase(section, "Recent") || EqualsIgnoringAsciiCase(section, "FavoriteFiles"))
+        return SettingsKeyRead(section, key);
+    return true;
+}
+
 void LoadSettings(TSettings& s, bool placement)
 {
     std::string path = SettingsPath(true);
@@ -282,7 +290,8 @@ bool SaveSettings(TSettings& s)
             return true;
         }
     }
-    TIniFile ini(path);
+    // The lists' sections hold only what the program reads back: stale or planted entries go.
+    TIniFile ini(path, SettingsLineKept, TIniFile::TFilterUse::Rewrite);
     write(ini);
     bool written = ini.UpdateFile();
     s.SettingsChanged = false;

@@ -85,6 +85,9 @@ std::string SettingsPath(bool perUser);
 // Item1 .. Item1000. Other lines of the file are passed over without being kept.
 bool SettingsKeyRead(std::string_view section, std::string_view key);
 
+// Whether SaveSettings keeps a key of the file it rewrites: every key but the lists' entries that are never read.
+bool SettingsLineKept(std::string_view section, std::string_view key);
+
 // Placement false: everything but the window placement; true: the window placement only (when SaveFormPosition
 // is set). Reads the per-user file, else the machine-wide one; nothing changes when neither exists.
 void LoadSettings(TSettings& settings, bool placement);
