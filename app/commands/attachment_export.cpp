@@ -52,11 +52,14 @@ std::string TAttachmentTargets::PathFor(const std::string& safeName)
     const bool folder = ::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
     if (written_.count(path) || folder || IsSameFile(path, openFile_))
         return pelmsg::FirstFreeFilePath(folder_, safeName);
+    // Replacing a symbolic link writes the file it points to: a link is never replaced on an answer given for
+    // all, the question about it (which shows where it points) is always asked.
+    const bool link = S_ISLNK(entry.st_mode);
     TExistingFile answer = answer_;
-    if (!answerForAll_) {
+    if (!answerForAll_ || (link && answer_ == TExistingFile::Replace)) {
         bool forAll = false;
         answer = ask_ ? ask_(path, forAll) : TExistingFile::KeepBoth;
-        if (forAll) {
+        if (forAll && !answerForAll_) {
             answerForAll_ = true;
             answer_ = answer;
         }
@@ -78,6 +81,15 @@ std::string DefaultAttachmentFolder(const std::string& messagePath)
     if (path.has_extension() && !path.stem().empty())
         return (path.parent_path() / path.stem()).string();
     return messagePath + " attachments";
+}
+
+std::string SymbolicLinkTarget(const std::string& path)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec)))
+        return {};
+    const std::string target = std::filesystem::read_symlink(path, ec).string();
+    return target.empty() ? std::string("?") : target;
 }
 
 int SaveAllAttachments(

@@ -34,7 +34,8 @@ enum class TExistingFile { Replace, KeepBoth, Skip };
 // Chooses where the attachments of one save go in a folder so that nothing the user had is lost. A name this save
 // has already written gets a free one ("a (2).txt"); a file that was there before is replaced, kept (the attachment
 // gets a free name) or left alone (the attachment is skipped) as the question answers, and an answer given "for
-// all" holds for the rest of the save. A folder of that name and the open message itself are never replaced: the
+// all" holds for the rest of the save, except that a symbolic link is always asked about before it is replaced. A
+// folder of that name and the open message itself are never replaced: the
 // attachment gets a free name without a question.
 class TAttachmentTargets {
 public:
@@ -60,6 +61,9 @@ private:
 // The folder attachments go to by default: beside the message, named after it without its extension
 // ("/mail/winmail.dat" gives "/mail/winmail"; a name without extension gets " attachments").
 std::string DefaultAttachmentFolder(const std::string& messagePath);
+
+// Where the symbolic link at path points, as the link says; empty when path is no symbolic link.
+std::string SymbolicLinkTarget(const std::string& path);
 
 // Writes each attachment of the message into the folder (created when missing) under a name made safe from its
 // own, never replacing a file there: a taken name gets " (2)", " (3)", ... An attached message is written as an

@@ -261,6 +261,14 @@ int RunSaveAttachments(const TCommandLine& commandLine, std::ostream& out, std::
         return 1;
     const std::string folder
         = commandLine.AttachmentFolder.empty() ? DefaultAttachmentFolder(input) : commandLine.AttachmentFolder;
+    // The default folder is a name beside the message, where whoever sent the message may have put a link (to the
+    // autostart folder, say): it is used only as a real folder. A folder the user names is the user's choice.
+    if (commandLine.AttachmentFolder.empty())
+        if (const std::string target = SymbolicLinkTarget(folder); !target.empty()) {
+            errors << "quorra: the folder " << folder << " is a symbolic link to " << target
+                   << "; no attachment was written. Name a folder with /ATTACHMENTS=FOLDER.\n";
+            return 1;
+        }
     const int status = SaveAllAttachments(message->Properties(), folder, out, errors);
     PrintWarnings(message->Warnings(), errors);
     if (status != 0)

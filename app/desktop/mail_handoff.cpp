@@ -1,5 +1,6 @@
 #include "mail_handoff.h"
 
+#include <QFileInfo>
 #include <QProcess>
 
 #include "pelmsg.h"
@@ -7,6 +8,36 @@
 #include "qt_glue.h"
 
 namespace quorra {
+
+namespace {
+
+// The most characters of a neutral name's stem.
+constexpr qsizetype kMaxNeutralStem = 80;
+
+} // namespace
+
+QString NeutralMailFileName(const QString& name)
+{
+    const std::string safe = pelmsg::SafeFileName(name.toStdString());
+    const QString extension = QString::fromStdString(std::string(pelmsg::FileNameExtension(safe)));
+    const QString stem
+        = QString::fromStdString(safe).chopped(extension.size()).normalized(QString::NormalizationForm_C);
+    QString neutral;
+    for (QChar c : stem) {
+        if (neutral.size() >= kMaxNeutralStem)
+            break;
+        const bool plain = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')
+            || c == u'.' || c == u'_' || c == u'-';
+        // Letters and digits of other scripts are no syntax to any mail program; anything else becomes "_".
+        neutral += plain || (c.isLetterOrNumber() && !c.isSurrogate()) ? c : QChar(u'_');
+    }
+    // Never an option ("-x") or a hidden file (".x"): the name starts with a letter, digit or "_".
+    while (!neutral.isEmpty() && (neutral.front() == u'-' || neutral.front() == u'.'))
+        neutral.remove(0, 1);
+    if (neutral.isEmpty())
+        neutral = QStringLiteral("attachment");
+    return neutral + extension;
+}
 
 QString OriginalMessageText(const pelmsg::TMSGProperties& message)
 {
@@ -32,8 +63,17 @@ TMailDraft BuildMailDraft(const pelmsg::TMSGProperties& message, bool forward, Q
             continue;
         const QString name = QString::fromStdString(attachment->AttachmentFileName(i));
         try {
+            // The mail program gets the file under a neutral name (the private folder may already hold it, and the
+            // number a clash would add brings blanks and brackets, so a free one is chosen here); the draft keeps
+            // the name the message shows.
+            const QString neutral = NeutralMailFileName(name);
+            const QString folder = PrivateTempFolder();
+            const QString extension = QString::fromStdString(std::string(pelmsg::FileNameExtension(neutral.toStdString())));
+            QString free = neutral;
+            for (int n = 2; !folder.isEmpty() && QFileInfo::exists(folder + u'/' + free); ++n)
+                free = neutral.chopped(extension.size()) + u'-' + QString::number(n) + extension;
             const QString path = WritePrivateTempFile(
-                name, [&](pelmsg::TStream& stream) { message.SaveAttachment(i, &stream); });
+                free, [&](pelmsg::TStream& stream) { message.SaveAttachment(i, &stream); });
             draft.AttachmentPaths << path;
             draft.AttachmentNames << QString::fromStdString(attachment->AttachmentDisplayName(i));
         } catch (const std::exception& e) {

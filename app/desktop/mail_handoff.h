@@ -26,9 +26,14 @@ struct TMailDraft {
 // time), To, Cc, Bcc and Subject lines, an empty line, and the plain-text body.
 QString OriginalMessageText(const pelmsg::TMSGProperties& message);
 
+// The name a file handed to the mail program gets: only letters, digits, ".", "_" and "-", starting with a letter,
+// digit or "_", and the extension of the safe name; "report',bcc='x@y',x='.pdf" gives "report__bcc__x_y__x__.pdf".
+// Mail programs paste these paths into their own command syntax unquoted.
+QString NeutralMailFileName(const QString& name);
+
 // The draft of a reply ("RE: " + subject) or a forward ("FW: " + subject). Attached files (not attached
-// messages or OLE objects) are written into the private temporary folder; an attachment that cannot be written
-// is named in `errors` and left out.
+// messages or OLE objects) are written into the private temporary folder under neutral names, distinct from the
+// files there; an attachment that cannot be written is named in `errors` and left out.
 TMailDraft BuildMailDraft(const pelmsg::TMSGProperties& message, bool forward, QStringList* errors = nullptr);
 
 // The arguments of the mail command: "--utf8", "--subject", S, "--body", B, then "--attach", FILE per file.

@@ -20,6 +20,12 @@ QString PrivateTempFolder();
 // written. Raises the library's errors when it cannot be written.
 QString WritePrivateTempFile(const QString& name, const std::function<void(pelmsg::TStream&)>& write);
 
+// Whether the desktop would run the written file at path rather than show it: by the name it was written under and
+// its first bytes (IsExecutableAttachment), and by the types the desktop's MIME database (shared-mime-info) gives
+// it from its name and from its content: an executable, script, desktop entry, Windows program or installer, Java
+// archive, shared library or anything that inherits one of them. Such a file is never handed to the desktop.
+bool IsLaunchableFile(const QString& path);
+
 // Removes the folder and everything in it now (also done at exit). For tests and for a clean shut-down.
 void RemovePrivateTempFolder();
 

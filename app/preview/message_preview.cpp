@@ -31,6 +31,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -556,7 +557,7 @@ void TfrmMessage::LoadBodies()
     reBody_->setPlainText(plain);
     const QString rtf = Q(p.RtfBody());
     try {
-        LoadRtfIntoDocument(rtf, *reRTFBody_->document());
+        ShowRtfInView(rtf, *reRTFBody_);
     } catch (const std::exception&) {
         reRTFBody_->clear(); // the rich-text tab shows what it could; an error leaves it empty
     }
@@ -727,7 +728,17 @@ void TfrmMessage::OpenAttachment(int row)
     const int index = item->data(kRoleIndex).toInt();
     const QString fileName = item->data(kRoleFileName).toString();
     const std::string bytes = AttachmentBytes(*properties_, index);
-    if (IsExecutableAttachment(fileName.toStdString(), std::string_view(bytes).substr(0, 64))) {
+    // The check is made on the file as written, under the name it got (cut and made safe), as the desktop
+    // will see it; the name the message gives is checked too.
+    QString path;
+    if (!IsExecutableAttachment(fileName.toStdString(), std::string_view(bytes).substr(0, 64))) {
+        path = WritePrivateTempFile(fileName, [&](pelmsg::TStream& out) { out.WriteString(bytes); });
+        if (IsLaunchableFile(path)) {
+            QFile::remove(path);
+            path.clear();
+        }
+    }
+    if (path.isEmpty()) {
         QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(),
             strExecutableNotOpened.Arg(fileName), QMessageBox::Yes | QMessageBox::No, this);
         box.setObjectName(QStringLiteral("ExecutableBox"));
@@ -735,8 +746,6 @@ void TfrmMessage::OpenAttachment(int row)
             SaveAttachment(row);
         return;
     }
-    const QString path
-        = WritePrivateTempFile(fileName, [&](pelmsg::TStream& out) { out.WriteString(bytes); });
     TempFiles() << path;
     if (OpenFileExternally)
         OpenFileExternally(path);
@@ -832,10 +841,13 @@ void TfrmMessage::ShowOleObject(int row)
     if (box.clickedButton() == open
         && !IsExecutableAttachment(name.toStdString(), std::string_view(packaged).substr(0, 64))) {
         const QString path = WritePrivateTempFile(name, [&](pelmsg::TStream& out) { out.WriteString(packaged); });
-        TempFiles() << path;
-        if (OpenFileExternally)
-            OpenFileExternally(path);
-        return;
+        if (!IsLaunchableFile(path)) {
+            TempFiles() << path;
+            if (OpenFileExternally)
+                OpenFileExternally(path);
+            return;
+        }
+        QFile::remove(path);
     }
     if (box.clickedButton() == open) {
         QMessageBox ask(QMessageBox::Warning, QApplication::applicationDisplayName(), strExecutableNotOpened.Arg(name),
@@ -920,6 +932,48 @@ void TfrmMessage::btnWordWrapClick()
     settings_.SettingsChanged = true;
 }
 
+namespace {
+
+// The document printed: it shows only the pictures given to it (the message's own attachments by content id and
+// file name, the rich-text tab's pictures) and data: addresses inside the body. Any other address a body names,
+// a local file ("/dev/zero", "file:///home/.../secret.png", a FIFO), a relative path or a network address, gives
+// an empty picture or style sheet: QTextDocument would read local files for it, and Qt's picture handler opens
+// the name as a file itself whenever the document gives it no picture.
+class TPrintDocument : public QTextDocument {
+public:
+    using QTextDocument::QTextDocument;
+
+protected:
+    QVariant loadResource(int type, const QUrl& name) override
+    {
+        QVariant resource;
+        if (name.scheme().compare(QLatin1String("data"), Qt::CaseInsensitive) == 0)
+            resource = QTextDocument::loadResource(type, name);
+        if (type == QTextDocument::ImageResource) {
+            QImage image;
+            if (resource.typeId() == QMetaType::QByteArray)
+                image.loadFromData(resource.toByteArray());
+            if (image.isNull()) {
+                image = QImage(1, 1, QImage::Format_ARGB32);
+                image.fill(Qt::transparent);
+            }
+            return image;
+        }
+        if (type == QTextDocument::StyleSheetResource && resource.isNull())
+            return QString();
+        return resource;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<QTextDocument> TfrmMessage::CreatePrintDocument() const
+{
+    auto document = std::make_unique<TPrintDocument>();
+    FillPrintDocument(*document);
+    return document;
+}
+
 void TfrmMessage::FillPrintDocument(QTextDocument& document) const
 {
     // The header fields as a table, then the body of the tab shown.
@@ -969,7 +1023,16 @@ void TfrmMessage::FillPrintDocument(QTextDocument& document) const
     }
     QWidget* tab = pcBody_->currentWidget();
     if (tab == tsRTFBody_) {
-        html += reRTFBody_->document()->toHtml();
+        // The rich-text tab's pictures are resources of its document: the printed one gets them too.
+        const QTextDocument* shown = reRTFBody_->document();
+        for (QTextBlock block = shown->begin(); block.isValid(); block = block.next())
+            for (auto it = block.begin(); !it.atEnd(); ++it)
+                if (const QTextCharFormat f = it.fragment().charFormat(); f.isImageFormat()) {
+                    const QUrl name(f.toImageFormat().name());
+                    document.addResource(QTextDocument::ImageResource, name,
+                        shown->resource(QTextDocument::ImageResource, name));
+                }
+        html += shown->toHtml();
     } else if (tab == tsHTMLBody_) {
         html += html_;
     } else {
@@ -980,9 +1043,7 @@ void TfrmMessage::FillPrintDocument(QTextDocument& document) const
 
 void TfrmMessage::Print(QPrinter& printer) const
 {
-    QTextDocument document;
-    FillPrintDocument(document);
-    document.print(&printer);
+    CreatePrintDocument()->print(&printer);
 }
 
 void TfrmMessage::PrintWithDialog()

@@ -6,6 +6,7 @@
 // main window's Preview page; an attached message opens in a modal one of its own, at any depth.
 
 #include <functional>
+#include <memory>
 
 #include <QPointer>
 #include <QString>
@@ -70,6 +71,9 @@ public:
 
     // The preview as shown (header fields and the active tab's body) as a document to print.
     void FillPrintDocument(QTextDocument& document) const;
+    // The document Print prints: FillPrintDocument's, in a document that takes pictures only from the message's
+    // own attachments (and data: addresses), never from a file or the network a body names.
+    std::unique_ptr<QTextDocument> CreatePrintDocument() const;
     // Print dialog, print preview; to PDF through the dialog's printer choice.
     void PrintWithDialog();
     void PrintPreview();

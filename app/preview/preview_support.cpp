@@ -142,8 +142,16 @@ bool IsExecutableAttachment(std::string_view fileName, std::string_view firstByt
             return true;
     }
     auto startsWith = [&](std::string_view magic) { return firstBytes.substr(0, magic.size()) == magic; };
-    return startsWith("\x7F" "ELF") || startsWith("#!") || startsWith("MZ") || startsWith("[Desktop Entry]")
-        || startsWith("\xEF\xBB\xBF[Desktop Entry]") || startsWith("\xCA\xFE\xBA\xBE");
+    // The desktop's MIME database takes a file for a desktop entry when "[Desktop Entry]" starts anywhere in its
+    // first 33 bytes, or when it starts with one of the other headers.
+    constexpr size_t kDesktopEntryReach = 32;
+    const bool desktopEntry
+        = firstBytes.substr(0, kDesktopEntryReach + std::string_view("[Desktop Entry]").size()).find("[Desktop Entry]")
+            != std::string_view::npos
+        || startsWith("[Desktop Action") || startsWith("[KDE Desktop Entry]") || startsWith("# Config File")
+        || startsWith("# KDE Config File");
+    return desktopEntry || startsWith("\x7F" "ELF") || startsWith("#!") || startsWith("MZ")
+        || startsWith("\xCA\xFE\xBA\xBE");
 }
 
 TOleObjectInfo DescribeOleObject(const pelmsg::TMSGProperty& attachment)

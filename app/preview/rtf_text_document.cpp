@@ -3,7 +3,10 @@
 #include <map>
 #include <variant>
 
+#include <QBuffer>
 #include <QImage>
+#include <QImageReader>
+#include <QPixmap>
 #include <QString>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
@@ -11,6 +14,7 @@
 #include <QTextDocument>
 #include <QTextImageFormat>
 #include <QTextList>
+#include <QTextEdit>
 #include <QTextTable>
 #include <QUrl>
 
@@ -31,7 +35,17 @@ public:
     {
     }
 
-    void Build()
+    int Build()
+    {
+        // One edit: the document's layout (when it has one) runs once at the end, not for each insertion.
+        QTextCursor(&document_).beginEditBlock();
+        BuildBlocks();
+        QTextCursor(&document_).endEditBlock();
+        return leftOut_;
+    }
+
+private:
+    void BuildBlocks()
     {
         bool first = true;
         for (const pelmsg::TRtfBlock& block : rtf_.Blocks) {
@@ -45,7 +59,6 @@ public:
         }
     }
 
-private:
     void Paragraph(const pelmsg::TRtfParagraph& p, bool first)
     {
         QTextBlockFormat format;
@@ -116,24 +129,40 @@ private:
         }
     }
 
+    // A picture: its size read from its header first, so that one past the document's pixel budget is never
+    // decoded; then decoded once and kept as a pixmap of the size it is shown with (a QImage resource would be
+    // made a pixmap again at every layout and paint).
     void Picture(size_t index)
     {
         const pelmsg::TRtfPicture& picture = rtf_.Pictures[index];
-        QImage image;
-        if (!image.loadFromData(reinterpret_cast<const uchar*>(picture.Bytes.data()), int(picture.Bytes.size()),
-                picture.Format == "png" ? "PNG" : "JPEG"))
+        QByteArray bytes = QByteArray::fromRawData(picture.Bytes.data(), qsizetype(picture.Bytes.size()));
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, picture.Format == "png" ? "PNG" : "JPEG");
+        const QSize size = reader.size();
+        if (!size.isValid() || size.isEmpty())
             return;
+        QSize shown = size;
+        if (picture.WidthTwips > 0 && picture.HeightTwips > 0)
+            shown = QSize(std::max(1, int(picture.WidthTwips / kTwipsPerPixel)),
+                std::max(1, int(picture.HeightTwips / kTwipsPerPixel)));
+        const int64_t cost = std::max(int64_t(size.width()) * size.height(), int64_t(shown.width()) * shown.height());
+        if (cost > kMaxRtfPicturePixels - pixels_) {
+            ++leftOut_;
+            return;
+        }
+        pixels_ += cost;
+        QImage image;
+        if (!reader.read(&image))
+            return;
+        if (image.size() != shown)
+            image = image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         const QUrl name(QStringLiteral("rtfpicture://%1").arg(index));
-        document_.addResource(QTextDocument::ImageResource, name, image);
+        document_.addResource(QTextDocument::ImageResource, name, QPixmap::fromImage(std::move(image)));
         QTextImageFormat format;
         format.setName(name.toString());
-        if (picture.WidthTwips > 0 && picture.HeightTwips > 0) {
-            format.setWidth(picture.WidthTwips / kTwipsPerPixel);
-            format.setHeight(picture.HeightTwips / kTwipsPerPixel);
-        } else {
-            format.setWidth(image.width());
-            format.setHeight(image.height());
-        }
+        format.setWidth(shown.width());
+        format.setHeight(shown.height());
         cursor_.insertImage(format);
     }
 
@@ -200,14 +229,20 @@ private:
     std::map<int, QTextList*> lists_;
     QTextList* lastList_ = nullptr;
     int lastListKey_ = 0;
+    int64_t pixels_ = 0; // picture pixels taken so far
+    int leftOut_ = 0; // pictures past the budget
 };
 
 } // namespace
 
-void FillTextDocument(const pelmsg::TRtfDocument& rtf, QTextDocument& document)
+int FillTextDocument(const pelmsg::TRtfDocument& rtf, QTextDocument& document)
 {
     document.clear();
-    TBuilder(rtf, document).Build();
+    const bool undo = document.isUndoRedoEnabled();
+    document.setUndoRedoEnabled(false);
+    const int leftOut = TBuilder(rtf, document).Build();
+    document.setUndoRedoEnabled(undo);
+    return leftOut;
 }
 
 void LoadRtfIntoDocument(const QString& rtf, QTextDocument& document)
@@ -217,6 +252,26 @@ void LoadRtfIntoDocument(const QString& rtf, QTextDocument& document)
         return;
     const std::u16string text = rtf.toStdU16String();
     FillTextDocument(pelmsg::ReadRtfDocument(std::u16string_view(text)), document);
+}
+
+void ShowRtfInView(const QString& rtf, QTextEdit& view)
+{
+    QTextDocument* previous = view.document();
+    auto* document = new QTextDocument(&view);
+    document->setDefaultFont(previous->defaultFont());
+    document->setDocumentMargin(previous->documentMargin());
+    try {
+        LoadRtfIntoDocument(rtf, *document);
+    } catch (...) {
+        delete document;
+        throw;
+    }
+    // A document the view made itself belongs to its text control and goes with setDocument; one given earlier
+    // belongs to the view.
+    const bool viewOwnsPrevious = previous->parent() == &view;
+    view.setDocument(document);
+    if (viewOwnsPrevious)
+        delete previous;
 }
 
 } // namespace quorra

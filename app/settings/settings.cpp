@@ -64,11 +64,14 @@ const char* const kWholeSwitches[]
 const char* const kPrefixSwitches[]
     = { "/DEFFORMAT=", "/LANG=", "/LEFT=", "/TOP=", "/WIDTH=", "/HEIGHT=", "/ATTACHMENTS=" };
 
+// The most entries of a list that are read.
+constexpr long kMaxListEntriesRead = 1000;
+
 void ReadList(const TIniFile& ini, const char* section, std::vector<std::string>& list)
 {
     list.clear();
     long count = ini.ReadInteger(section, "Count", 0);
-    for (long i = 1; i <= count && i <= 1000; ++i)
+    for (long i = 1; i <= count && i <= kMaxListEntriesRead; ++i)
         list.push_back(ini.ReadString(section, "Item" + std::to_string(i), ""));
 }
 
@@ -174,6 +177,36 @@ std::string SettingsPath(bool perUser)
     return base + "/Corvane/quorra/quorra.ini";
 }
 
+bool SettingsKeyRead(std::string_view section, std::string_view key)
+{
+    using pelmsg::EqualsIgnoringAsciiCase;
+    if (EqualsIgnoringAsciiCase(section, "Options") || EqualsIgnoringAsciiCase(section, "Attachments")
+        || EqualsIgnoringAsciiCase(section, "Save"))
+        return true;
+    if (!EqualsIgnoringAsciiCase(section, "Recent") && !EqualsIgnoringAsciiCase(section, "FavoriteFiles"))
+        return false;
+    if (EqualsIgnoringAsciiCase(key, "Count"))
+        return true;
+    // "Item1" .. "Item1000", as ReadInteger would read the number.
+    if (key.size() < 5 || key.size() > 8 || !EqualsIgnoringAsciiCase(key.substr(0, 4), "Item"))
+        return false;
+    long number = 0;
+    for (char c : key.substr(4)) {
+        if (c < '0' || c > '9')
+            return false;
+        number = number * 10 + (c - '0');
+    }
+    return key[4] != '0' && number >= 1 && number <= kMaxListEntriesRead;
+}
+
+bool SettingsLineKept(std::string_view section, std::string_view key)
+{
+    using pelmsg::EqualsIgnoringAsciiCase;
+    if (EqualsIgnoringAsciiCase(section, "Recent") || EqualsIgnoringAsciiCase(section, "FavoriteFiles"))
+        return SettingsKeyRead(section, key);
+    return true;
+}
+
 void LoadSettings(TSettings& s, bool placement)
 {
     std::string path = SettingsPath(true);
@@ -182,7 +215,8 @@ void LoadSettings(TSettings& s, bool placement)
         if (!FileExists(path))
             return;
     }
-    TIniFile ini(path);
+    // Only the keys read below are kept: a settings file grown to millions of lines costs one pass.
+    const TIniFile ini(path, SettingsKeyRead);
     const char* o = "Options";
     if (!placement) {
         s.LastOpened = ini.ReadBool(o, "LastOpened", s.LastOpened);
@@ -230,41 +264,54 @@ bool SaveSettings(TSettings& s)
     } catch (const std::exception&) {
         return false;
     }
-    TIniFile ini(path);
     const char* o = "Options";
-    if (s.SettingsChanged) {
-        ini.WriteBool(o, "LastOpened", s.LastOpened);
-        ini.WriteBool(o, "BeepAfter", s.BeepAfter);
-        ini.WriteBool(o, "DisableDialogAfterSave", s.DisableDialogAfterSave);
-        ini.WriteBool(o, "SaveFormPosition", s.SaveFormPosition);
-        if (s.SaveFormPosition) {
-            ini.WriteInteger(o, "FormState", s.FormState);
-            ini.WriteInteger(o, "FormLeft", s.FormLeft);
-            ini.WriteInteger(o, "FormTop", s.FormTop);
-            ini.WriteInteger(o, "FormWidth", s.FormWidth);
-            ini.WriteInteger(o, "FormHeight", s.FormHeight);
-            ini.WriteInteger(o, "Band0Width", s.Band0Width);
-            if (s.BandCount >= 2)
-                ini.WriteInteger(o, "Band1Width", s.Band1Width);
-            ini.WriteInteger(o, "LeftPaneWidth", s.LeftPaneWidth);
-            ini.WriteBool(o, "FileExplorer", s.FileExplorer);
+    auto write = [&](TIniFile& ini) {
+        if (s.SettingsChanged) {
+            ini.WriteBool(o, "LastOpened", s.LastOpened);
+            ini.WriteBool(o, "BeepAfter", s.BeepAfter);
+            ini.WriteBool(o, "DisableDialogAfterSave", s.DisableDialogAfterSave);
+            ini.WriteBool(o, "SaveFormPosition", s.SaveFormPosition);
+            if (s.SaveFormPosition) {
+                ini.WriteInteger(o, "FormState", s.FormState);
+                ini.WriteInteger(o, "FormLeft", s.FormLeft);
+                ini.WriteInteger(o, "FormTop", s.FormTop);
+                ini.WriteInteger(o, "FormWidth", s.FormWidth);
+                ini.WriteInteger(o, "FormHeight", s.FormHeight);
+                ini.WriteInteger(o, "Band0Width", s.Band0Width);
+                if (s.BandCount >= 2)
+                    ini.WriteInteger(o, "Band1Width", s.Band1Width);
+                ini.WriteInteger(o, "LeftPaneWidth", s.LeftPaneWidth);
+                ini.WriteBool(o, "FileExplorer", s.FileExplorer);
+            }
+            ini.WriteString(o, "LangFile", s.LangFile);
+            ini.WriteString(o, "DefaultDir", s.DefaultDir);
+            ini.WriteBool(o, "UseCustomFont", s.UseCustomFont);
+            ini.WriteString(o, "GridFont", FontToText(s.GridFont));
+            ini.WriteBool(o, "WordWrap", s.WordWrap);
+            ini.WriteInteger(o, "AppMode", s.AppMode);
+            ini.WriteBool(o, "HideLogo", s.HideLogo);
+            ini.WriteInteger(o, "DefaultFormat", s.DefaultFormat);
+            ini.WriteBool(o, "AllowRemoteContent", s.AllowRemoteContent);
         }
-        ini.WriteString(o, "LangFile", s.LangFile);
-        ini.WriteString(o, "DefaultDir", s.DefaultDir);
-        ini.WriteBool(o, "UseCustomFont", s.UseCustomFont);
-        ini.WriteString(o, "GridFont", FontToText(s.GridFont));
-        ini.WriteBool(o, "WordWrap", s.WordWrap);
-        ini.WriteInteger(o, "AppMode", s.AppMode);
-        ini.WriteBool(o, "HideLogo", s.HideLogo);
-        ini.WriteInteger(o, "DefaultFormat", s.DefaultFormat);
-        ini.WriteBool(o, "AllowRemoteContent", s.AllowRemoteContent);
+        ini.WriteInteger("Attachments", "DirKind", s.DirKind);
+        ini.WriteString("Attachments", "LastUsedDir", s.LastUsedDir);
+        ini.WriteString("Attachments", "CustomDir", s.CustomDir);
+        ini.WriteInteger("Save", "SaveMode", s.SaveMode);
+        WriteList(ini, "Recent", s.RecentFiles);
+        WriteList(ini, "FavoriteFiles", s.FavoriteFiles);
+    };
+    // Nothing to change (a conversion's run, say): the file is left as it is, and not read whole to be rewritten.
+    {
+        TIniFile current(path, SettingsKeyRead);
+        write(current);
+        if (!current.Changed()) {
+            s.SettingsChanged = false;
+            return true;
+        }
     }
-    ini.WriteInteger("Attachments", "DirKind", s.DirKind);
-    ini.WriteString("Attachments", "LastUsedDir", s.LastUsedDir);
-    ini.WriteString("Attachments", "CustomDir", s.CustomDir);
-    ini.WriteInteger("Save", "SaveMode", s.SaveMode);
-    WriteList(ini, "Recent", s.RecentFiles);
-    WriteList(ini, "FavoriteFiles", s.FavoriteFiles);
+    // The lists' sections hold only what the program reads back: stale or planted entries go.
+    TIniFile ini(path, SettingsLineKept, TIniFile::TFilterUse::Rewrite);
+    write(ini);
     bool written = ini.UpdateFile();
     s.SettingsChanged = false;
     return written;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorra {
@@ -83,6 +84,13 @@ std::string ProgramFolder();
 // $XDG_CONFIG_DIRS, else /etc/xdg), under "Corvane/quorra/"; creates the folder chain (failures ignored). Without
 // any such folder, the program's own folder.
 std::string SettingsPath(bool perUser);
+
+// Whether LoadSettings reads the key: the Options, Attachments and Save sections, and the lists' Count and
+// Item1 .. Item1000. Other lines of the file are passed over without being kept.
+bool SettingsKeyRead(std::string_view section, std::string_view key);
+
+// Whether SaveSettings keeps a key of the file it rewrites: every key but the lists' entries that are never read.
+bool SettingsLineKept(std::string_view section, std::string_view key);
 
 // Placement false: everything but the window placement; true: the window placement only (when SaveFormPosition
 // is set). Reads the per-user file, else the machine-wide one; nothing changes when neither exists.

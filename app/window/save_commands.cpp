@@ -37,6 +37,8 @@ TProgramText strSavedWithWarnings(
 TProgramText strFileExists("strFileExists",
     "The folder already holds a file named \"%s\". Replace it with the attachment, keep both (the attachment is "
     "saved under another name), or skip the attachment?");
+TProgramText strFileIsLink("strFileIsLink",
+    "It is a symbolic link to %s: replacing it writes the attachment into that file.");
 TProgramText strReplaceFile("strReplaceFile", "&Replace");
 TProgramText strKeepBoth("strKeepBoth", "&Keep both");
 TProgramText strSkipFile("strSkipFile", "&Skip");
@@ -70,6 +72,8 @@ TExistingFile AskAboutExistingFile(QWidget* owner, const std::string& path, bool
     QMessageBox box(QMessageBox::Question, owner->windowTitle(), strFileExists.Arg(QFileInfo(Q(path)).fileName()),
         QMessageBox::NoButton, owner);
     box.setObjectName(QStringLiteral("ExistingFileBox"));
+    if (const std::string target = SymbolicLinkTarget(path); !target.empty())
+        box.setText(box.text() + "\n\n" + strFileIsLink.Arg(Q(target)));
     QPushButton* replace = box.addButton(strReplaceFile(), QMessageBox::DestructiveRole);
     QPushButton* keep = box.addButton(strKeepBoth(), QMessageBox::AcceptRole);
     QPushButton* skip = box.addButton(strSkipFile(), QMessageBox::RejectRole);

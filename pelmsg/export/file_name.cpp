@@ -40,13 +40,31 @@ size_t Utf8SequenceLength(std::string_view text, size_t i)
     return length;
 }
 
+bool IsAsciiAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
 bool IsForbiddenAscii(unsigned char c)
 {
     return c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<'
         || c == '>' || c == '|';
 }
 
-// Replaces what may not stand in a file name; invalid UTF-8 and C1 controls become "_".
+// Unicode bidi controls (U+061C, U+200E, U+200F, U+202A..U+202E, U+2066..U+2069): in a file name they only
+// serve to make "invoice\u202Egnp.exe" read as "invoice" "exe.png", so they are dropped.
+bool IsBidiControl(std::string_view name, size_t i, size_t length)
+{
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(name[i + k]); };
+    if (length == 2)
+        return byte(0) == 0xD8 && byte(1) == 0x9C;
+    if (length != 3)
+        return false;
+    if (byte(0) != 0xE2)
+        return false;
+    if (byte(1) == 0x80)
+        return byte(2) == 0x8E || byte(2) == 0x8F || (byte(2) >= 0xAA && byte(2) <= 0xAE);
+    return byte(1) == 0x81 && byte(2) >= 0xA6 && byte(2) <= 0xA9;
+}
+
+// Replaces what may not stand in a file name; invalid UTF-8 and C1 controls become "_", bidi controls go.
 std::string ReplaceForbidden(std::string_view name)
 {
     std::string out;
@@ -66,6 +84,8 @@ std::string ReplaceForbidden(std::string_view name)
                 && static_cast<unsigned char>(name[i + 1]) <= 0x9F;
             if (c1Control)
                 out += '_';
+            else if (IsBidiControl(name, i, length))
+                ; // dropped
             else
                 out.append(name.substr(i, length));
             i += length;
@@ -74,10 +94,11 @@ std::string ReplaceForbidden(std::string_view name)
     return out;
 }
 
+// Without leading blanks and dots (a name never becomes a hidden file) and trailing blanks and dots.
 std::string Trimmed(std::string text)
 {
     size_t begin = 0;
-    while (begin < text.size() && text[begin] == ' ')
+    while (begin < text.size() && (text[begin] == ' ' || text[begin] == '.'))
         ++begin;
     size_t end = text.size();
     while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '.'))
@@ -108,17 +129,22 @@ std::string_view CutAtCharacter(std::string_view text, size_t maxBytes)
     return text.substr(0, end);
 }
 
-// Cuts a name to maxBytes, keeping an extension of up to 16 bytes.
+// Cuts a name to maxBytes, keeping its extension. A cut never makes an extension the name did not have
+// ("A…A.desktopXXXX" cut after ".desktop"): a dot that would end up starting a new one becomes "_".
 std::string CutToLength(const std::string& name, size_t maxBytes)
 {
     if (name.size() <= maxBytes)
         return name;
-    const size_t dot = name.rfind('.');
-    std::string_view extension;
-    if (dot != std::string::npos && dot > 0 && name.size() - dot <= 16)
-        extension = std::string_view(name).substr(dot);
+    const std::string_view extension = FileNameExtension(name);
     const std::string_view stem = std::string_view(name).substr(0, name.size() - extension.size());
-    return std::string(CutAtCharacter(stem, maxBytes - extension.size())) + std::string(extension);
+    std::string cut(CutAtCharacter(stem, maxBytes - extension.size()));
+    while (extension.empty()) {
+        const std::string_view made = FileNameExtension(cut);
+        if (made.empty())
+            break;
+        cut[cut.size() - made.size()] = '_';
+    }
+    return cut + std::string(extension);
 }
 
 std::string MakeSafe(std::string_view name)
@@ -139,6 +165,21 @@ bool Exists(const std::string& path)
 
 } // namespace
 
+std::string_view FileNameExtension(std::string_view name)
+{
+    const size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || name.size() - dot > kMaxFileExtensionBytes || dot + 1 == name.size())
+        return {};
+    for (size_t i = dot + 1; i < name.size(); ++i)
+        if (!IsAsciiAlnum(name[i]))
+            return {};
+    // The stem must hold more than dots and blanks: ".pdf" and "..pdf" are names, not extensions.
+    const std::string_view stem = name.substr(0, dot);
+    if (stem.find_first_not_of(". ") == std::string_view::npos)
+        return {};
+    return name.substr(dot);
+}
+
 std::string SafeFileName(std::string_view name, std::string_view fallback)
 {
     std::string safe = MakeSafe(name);
@@ -152,11 +193,9 @@ std::string FirstFreeFilePath(const std::string& folder, const std::string& name
     const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     if (!Exists(prefix + name))
         return prefix + name;
-    // The number goes before a short extension ("report (2).pdf"), else at the end.
-    const size_t dot = name.rfind('.');
-    const bool hasExtension = dot != std::string::npos && dot > 0 && name.size() - dot <= 16;
-    const std::string_view stem = std::string_view(name).substr(0, hasExtension ? dot : name.size());
-    const std::string_view extension = std::string_view(name).substr(stem.size());
+    // The number goes before the extension ("report (2).pdf"), else at the end.
+    const std::string_view extension = FileNameExtension(name);
+    const std::string_view stem = std::string_view(name).substr(0, name.size() - extension.size());
     for (unsigned number = 2;; ++number) {
         const std::string suffix = " (" + std::to_string(number) + ")" + std::string(extension);
         const std::string candidate = std::string(CutAtCharacter(stem, kMaxFileNameBytes - suffix.size())) + suffix;

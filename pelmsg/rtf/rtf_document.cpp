@@ -4,6 +4,7 @@
 #include <array>
 #include <unordered_map>
 
+#include "model/lookup_work.h"
 #include "text/codepage.h"
 
 namespace pelmsg {
@@ -85,8 +86,9 @@ public:
         while (pos_ < in_.size()) {
             const char16_t c = in_[pos_];
             if (overflow_ > 0 && c != u'{' && c != u'}') {
-                // Inside groups beyond the depth limit only the braces count; an escaped brace is no brace.
-                pos_ = std::min(in_.size(), pos_ + (c == u'\\' ? 2 : 1));
+                // Inside groups beyond the depth limit only the braces count; an escaped brace is no brace, and
+                // "\binN" data holds none.
+                pos_ = c == u'\\' ? SkipOverflowEscape() : pos_ + 1;
                 continue;
             }
             if (c == u'{') {
@@ -121,7 +123,36 @@ public:
     }
 
 private:
+    // Past the escape at pos_ inside a dropped group: "\binN" with its N bytes, else the backslash and the
+    // character after it.
+    size_t SkipOverflowEscape() const
+    {
+        static constexpr std::u16string_view kBin = u"bin";
+        size_t p = pos_ + 1;
+        if (in_.substr(p, kBin.size()) != kBin || p + kBin.size() >= in_.size() || !IsDigit(in_[p + kBin.size()]))
+            return std::min(in_.size(), pos_ + 2);
+        p += kBin.size();
+        uint64_t count = 0;
+        for (; p < in_.size() && IsDigit(in_[p]); ++p)
+            count = std::min<uint64_t>(count * 10 + (in_[p] - u'0'), in_.size());
+        if (p < in_.size() && in_[p] == u' ')
+            ++p;
+        return count >= in_.size() - p ? in_.size() : p + static_cast<size_t>(count);
+    }
+
     // ---- Encapsulated HTML ----
+    // The ";" that ends an entity starting with the "&" at `amp`, looked for within kMaxRtfEntityLength units.
+    static size_t EntityEnd(const WideString& text, size_t amp)
+    {
+        const size_t stop = std::min(text.size(), amp + kMaxRtfEntityLength);
+        for (size_t k = amp + 1; k < stop; ++k) {
+            ++LookupWork().EntityUnitsExamined;
+            if (text[k] == u';')
+                return k;
+        }
+        return WideString::npos;
+    }
+
     static void DecodeEntitiesIn(WideString& text)
     {
         if (text.find(u'&') == WideString::npos)
@@ -131,8 +162,10 @@ private:
         WideString out;
         out.reserve(text.size());
         for (size_t i = 0; i < text.size(); ++i) {
-            const size_t semicolon = text[i] == u'&' ? text.find(u';', i + 1) : WideString::npos;
-            if (semicolon == WideString::npos || semicolon - i > 10) {
+            // The ";" is looked for no further than the longest entity this knows could reach: a run of "&"
+            // without ";" costs a bounded look from each.
+            const size_t semicolon = text[i] == u'&' ? EntityEnd(text, i) : WideString::npos;
+            if (semicolon == WideString::npos) {
                 out.push_back(text[i]);
                 continue;
             }
@@ -307,6 +340,13 @@ private:
         TRtfCharFormat& ch = state_.Char;
         TParagraphFormat& pa = state_.Paragraph;
 
+        // "\binN" data is no RTF in any kind of group, skipped ones and the tables included: its bytes would
+        // otherwise be read as braces and words, and could end the group early and show what it hides.
+        if (w == "bin") {
+            if (hasParameter && value > 0)
+                BinaryData(static_cast<size_t>(value), state_.Destination == TDestination::Picture);
+            return;
+        }
         // Destinations. Inside a skipped group everything is skipped.
         if (state_.Destination == TDestination::Skip)
             return;
@@ -376,8 +416,6 @@ private:
                 pictureWidth_ = std::max(0, value);
             else if (w == "pich")
                 pictureHeight_ = std::max(0, value);
-            else if (w == "bin" && hasParameter && value > 0)
-                BinaryData(static_cast<size_t>(value), true);
             return;
         }
 
@@ -397,9 +435,6 @@ private:
             const int unit = value < 0 ? value + 65536 : value;
             Character(static_cast<char16_t>(unit & 0xFFFF), true);
             skipFallback_ = state_.Uc;
-        } else if (w == "bin") {
-            if (hasParameter && value > 0)
-                BinaryData(static_cast<size_t>(value), false);
         }
         // Breaks and special characters.
         else if (w == "par" || w == "sect" || w == "page") {

@@ -183,6 +183,26 @@ private slots:
         QCOMPARE(kept.readAll(), QByteArray("first"));
     }
 
+    // A link planted beside the message where the default folder goes is refused, and says where it points; a
+    // folder the user names explicitly is the user's choice.
+    void aSymbolicLinkAsTheDefaultFolderIsRefused()
+    {
+        const QString input = Write("linked.dat", WithAttachments({ { "evil.desktop", "[Desktop Entry]" } }));
+        const QString autostart = home_.path() + "/autostart";
+        QDir(autostart).removeRecursively();
+        QDir().mkpath(autostart);
+        QFile::remove(home_.path() + "/linked");
+        QVERIFY(QFile::link(autostart, home_.path() + "/linked"));
+        const Run r = Quorra({ input, "/ATTACHMENTS" });
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains("is a symbolic link to " + autostart), qPrintable(r.err));
+        QCOMPARE(FilesUnder(autostart), QStringList());
+
+        const Run chosen = Quorra({ input, "/ATTACHMENTS=" + home_.path() + "/linked" });
+        QCOMPARE(chosen.status, 0);
+        QCOMPARE(FilesUnder(autostart), QStringList({ "evil.desktop" }));
+    }
+
     void aFolderThatCannotBeMadeIsAnError()
     {
         const QString input = Write("blocked.dat", WithAttachments({ { "a.txt", "a" } }));

@@ -2,10 +2,16 @@
 // remote content blocked until the user asks for it, links handed to the user's programs and never opened inside,
 // "res://" sources left alone, no JavaScript, and bodies too large to hand over directly.
 
+#include <sys/stat.h>
+
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
 #include <QFrame>
+#include <QPrinter>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QImage>
 #include <QTabWidget>
 #include <QTcpServer>
@@ -168,6 +174,46 @@ private slots:
         THtmlView* view = Show("<p>x</p><img id=i src=\"image001.png\">");
         QVERIFY(view);
         QTRY_COMPARE(Evaluate(view->View(), "document.getElementById('i').naturalWidth").toInt(), 37);
+    }
+
+    // The printed document takes pictures from the message's own attachments only: a local file, a device, a
+    // FIFO (which would block for ever) or a network address named by the body gives nothing, and is not read.
+    void printingReadsNoFileTheBodyNames()
+    {
+        const QString secret = home_->Path("home/secret.png");
+        QFile file(secret);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const std::string png = Png(41, 43);
+        file.write(png.data(), qsizetype(png.size()));
+        file.close();
+        const QString fifo = home_->Path("home/fifo");
+        QCOMPARE(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+        const QStringList sources = { QUrl::fromLocalFile(secret).toString(), secret, fifo, "/dev/zero",
+            "secret.png", "http://127.0.0.1:9/x.png" };
+        std::string html = "<html><body><img src=\"cid:image001.png@01D5\"><img src=\"image001.png\">";
+        for (const QString& source : sources)
+            html += "<img src=\"" + source.toStdString() + "\">";
+        html += "<link rel=stylesheet href=\"" + QUrl::fromLocalFile(secret).toString().toStdString() + "\"></body></html>";
+        QVERIFY(Show(html));
+        // A relative source would name a file of the current folder.
+        const QString folder = QDir::currentPath();
+        QDir::setCurrent(home_->Path("home"));
+        const std::unique_ptr<QTextDocument> document = form_->CreatePrintDocument();
+        document->documentLayout()->documentSize(); // lays out: every picture is asked for
+        auto size = [&](const QString& source) {
+            return document->resource(QTextDocument::ImageResource, QUrl(source)).value<QImage>().size();
+        };
+        for (const QString& source : sources)
+            QVERIFY2(size(source).width() <= 1, qPrintable(source));
+        QDir::setCurrent(folder);
+        QCOMPARE(size("cid:image001.png@01D5"), QSize(37, 23));
+        QCOMPARE(size("image001.png"), QSize(37, 23));
+        // And printing it to PDF finishes.
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(home_->Path("home/print.pdf"));
+        form_->Print(printer);
+        QVERIFY(QFileInfo(home_->Path("home/print.pdf")).size() > 1000);
     }
 
     // A fragment without a charset is wrapped; the wrapper's meta tag is in the document.

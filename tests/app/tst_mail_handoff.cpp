@@ -3,6 +3,8 @@
 // the command), the quoted original with and without a sent date, and a mail command that cannot start.
 
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 
 #include "mail_handoff.h"
 #include "pelmsg.h"
@@ -149,6 +151,40 @@ private slots:
         QVERIFY(first.AttachmentPaths.at(0) != second.AttachmentPaths.at(0));
         QCOMPARE(QFileInfo(first.AttachmentPaths.at(0)).size(), 244);
         QCOMPARE(QFileInfo(first.AttachmentPaths.at(1)).size(), 893);
+    }
+
+    // A name built to inject into the mail program's compose syntax reaches it as a neutral file name; the draft
+    // keeps the sender's name; equal names stay distinct without blanks or brackets.
+    void filesReachTheMailProgramUnderNeutralNames()
+    {
+        const std::string hostile = "report',bcc='spy@evil.example',x='.pdf";
+        TnefBuilder b;
+        b.Version().MessageClass("IPM.Note").Subject("names");
+        for (const std::string& name : { hostile, hostile, std::string("-rf .sh"), std::string("..Gruesse ftp.txt") }) {
+            TnefPropList file;
+            file.String8(0x3707, name).Long(0x3705, 1);
+            b.AttachRenddata().AttachTitle(name).AttachData("data").AttachmentProps(file);
+        }
+        pelmsg::TPelTNEFFile message;
+        pelmsg::TMemoryStream stream(b.Bytes());
+        message.LoadFromStream(stream);
+        const TMailDraft draft = BuildMailDraft(message.Properties(), true);
+        QCOMPARE(draft.AttachmentPaths.size(), 4);
+        QStringList names;
+        for (const QString& path : draft.AttachmentPaths) {
+            QCOMPARE(QFileInfo(path).absolutePath(), PrivateTempFolder());
+            names << QFileInfo(path).fileName();
+        }
+        QCOMPARE(names,
+            (QStringList { "report__bcc__spy_evil.example__x__.pdf", "report__bcc__spy_evil.example__x__-2.pdf",
+                "rf_.sh", "Gruesse_ftp.txt" }));
+        for (const QString& name : names)
+            QVERIFY2(QRegularExpression("^[\\w][\\w.-]*$", QRegularExpression::UseUnicodePropertiesOption)
+                         .match(name).hasMatch(), qPrintable(name));
+        QCOMPARE(draft.AttachmentNames.at(0), QString::fromStdString(hostile));
+        QCOMPARE(NeutralMailFileName(""), "attachment");
+        QCOMPARE(NeutralMailFileName(QString::fromUtf8("..Gru\u0308\u00DFe \u202Eftp.txt")), QString::fromUtf8("Gr\u00FC\u00DFe_ftp.txt"));
+        QCOMPARE(NeutralMailFileName("a b(1).tar.gz"), "a_b_1_.tar.gz");
     }
 
     void mailCommandThatCannotStartIsReported()

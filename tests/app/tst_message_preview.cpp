@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -20,6 +21,7 @@
 #include "lzfu.h"
 #include "message_preview.h"
 #include "pelmsg.h"
+#include "preview_support.h"
 #include "private_temp.h"
 #include "settings.h"
 #include "tnef_builder.h"
@@ -364,6 +366,13 @@ private slots:
         QTest::newRow("shell script") << "fix.sh" << QByteArray("echo");
         QTest::newRow("ELF named as a picture") << "photo.jpg" << QByteArray("\x7F" "ELF\x02\x01\x01");
         QTest::newRow("windows program") << "setup.exe" << QByteArray("MZ");
+        // Names whose cut to the file-name limit would end in a runnable extension, and content the MIME
+        // database takes for a desktop entry although it does not start with it.
+        const QString longA = QString(247, u'A') + ".desktop" + QString(20, u'X');
+        QTest::newRow("long name cut to .desktop") << longA << QByteArray("\n[Desktop Entry]\nExec=sh -c evil\n");
+        QTest::newRow("desktop entry after a line") << "notes.txt" << QByteArray("\n\n[Desktop Entry]\nExec=x\n");
+        QTest::newRow("script by the MIME database") << "report.awk" << QByteArray("BEGIN { print }");
+        QTest::newRow("theme by the MIME database") << "look.theme" << QByteArray("[Desktop Entry]");
     }
     void executablesAreNeverLaunched()
     {
@@ -391,6 +400,32 @@ private slots:
         QTRY_COMPARE(dialogs, QStringList { "ExecutableBox" });
         QVERIFY(boxes.Seen().front().contains(name));
         QVERIFY(opened.isEmpty());
+    }
+
+    // Names whose cut to the file-name limit would have ended in ".jar" or ".desktop" (with 2-byte UTF-8 too):
+    // the file the desktop is handed has no runnable name and is no runnable type.
+    void cutNamesNeverGainARunnableExtension()
+    {
+        for (const QString& name : { "A" + QString(125, QChar(0xE9)) + ".jar" + QString(20, u'X'),
+                 QString(247, u'A') + ".desktop" + QString(20, u'X') }) {
+            TSettings settings;
+            TfrmMessage form(settings);
+            QStringList opened;
+            form.OpenFileExternally = [&](const QString& path) { opened << path; };
+            TMail mail;
+            mail.Plain = "x";
+            mail.Files = { { name.toStdString(), std::string("PK\x03\x04", 4) + std::string(100, '\0') } };
+            auto message = Load(mail);
+            form.FillPreview(&message->Properties());
+            Child<QListWidget>(&form, "lvAttachments")->setCurrentRow(0);
+            quorra_test::TModalHandler boxes;
+            form.miAttachSaveClick(1);
+            QCOMPARE(opened.size(), 1);
+            const QString written = QFileInfo(opened[0]).fileName();
+            QVERIFY(written.toUtf8().size() <= 255);
+            QVERIFY2(!IsExecutableAttachment(written.toStdString(), "") && !IsLaunchableFile(opened[0]),
+                qPrintable(written));
+        }
     }
 
     // Save proposes a safe name in the attachment folder and writes the attachment's bytes there.

@@ -1,10 +1,12 @@
 // What the preview decides without widgets: the charset wrapper, which attachment an image source names, the name
 // Save proposes, which attachments are never launched, and packaged files in OLE objects.
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "pelmsg.h"
 #include "preview_support.h"
+#include "private_temp.h"
 #include "tnef_builder.h"
 
 using namespace quorra;
@@ -126,6 +128,11 @@ private slots:
         QTest::newRow("ELF by content") << "photo.jpg" << QByteArray("\x7F" "ELF\x02\x01") << true;
         QTest::newRow("script by content") << "notes.txt" << QByteArray("#!/bin/sh\nrm -rf ~") << true;
         QTest::newRow("desktop entry by content") << "readme" << QByteArray("[Desktop Entry]\nExec=x") << true;
+        QTest::newRow("desktop entry within 32 bytes")
+            << "readme.txt" << QByteArray(" \n\n                             [Desktop Entry]\nExec=x") << true;
+        QTest::newRow("desktop entry past 32 bytes")
+            << "readme.txt" << QByteArray(33, ' ') + "[Desktop Entry]\nExec=x" << false;
+        QTest::newRow("desktop action") << "readme" << QByteArray("[Desktop Action x]") << true;
         QTest::newRow("DOS program by content") << "letter.doc" << QByteArray("MZ\x90\x00") << true;
         QTest::newRow("a document") << "report.pdf" << QByteArray("%PDF-1.4") << false;
         QTest::newRow("a picture") << "image001.png" << QByteArray("\x89PNG") << false;
@@ -138,6 +145,38 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(bool, executable);
         QCOMPARE(IsExecutableAttachment(name.toStdString(), content.toStdString()), executable);
+    }
+
+    // The written file as the desktop sees it: by its name and by what shared-mime-info finds in it.
+    void launchableFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("launchable");
+        QTest::newRow("awk script") << "a.awk" << QByteArray("BEGIN {}") << true;
+        QTest::newRow("lua script") << "b.lua" << QByteArray("print(1)") << true;
+        QTest::newRow("old KDE link") << "c.kdelnk" << QByteArray("x") << true;
+        QTest::newRow("desktop theme") << "d.theme" << QByteArray("x") << true;
+        QTest::newRow("perl by content") << "e" << QByteArray("#!/usr/bin/perl\nprint 1;\n") << true;
+        QTest::newRow("ELF without name") << "f" << QByteArray("\x7F" "ELF\x02\x01\x01\x00", 8) << true;
+        QTest::newRow("desktop entry after blanks") << "g.txt" << QByteArray("\n[Desktop Entry]\nExec=x\n") << true;
+        QTest::newRow("a document") << "report.pdf" << QByteArray("%PDF-1.4\n") << false;
+        QTest::newRow("a text") << "notes.txt" << QByteArray("Hello\n") << false;
+        QTest::newRow("a picture") << "image.png" << QByteArray::fromStdString(std::string("\x89PNG\r\n\x1a\n", 8)) << false;
+        QTest::newRow("no extension, text") << "README" << QByteArray("read me\n") << false;
+    }
+    void launchableFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, launchable);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        QCOMPARE(IsLaunchableFile(file.fileName()), launchable);
+        QVERIFY(IsLaunchableFile(dir.filePath("missing"))); // what cannot be read is not handed on
     }
 
     // The corpus's OLE objects: their class is shown and nothing raises.

@@ -444,7 +444,7 @@ private slots:
             QString());
         // The names the user knows them by; the files get safe names.
         QCOMPARE(captions, QStringList({ "a.txt", "Re: a/b", "../../escape.txt" }));
-        QCOMPARE(fileNames, QStringList({ "a.txt", "Re_ a_b.msg", ".._.._escape.txt" }));
+        QCOMPARE(fileNames, QStringList({ "a.txt", "Re_ a_b.msg", "_.._escape.txt" }));
         QCOMPARE(checkedAtStart, QList<bool>({ true, false, true }));
         QVERIFY(note);
         QCOMPARE(afterUnselect, QList<bool>({ false, false, false }));
@@ -518,7 +518,7 @@ private slots:
             QVERIFY2(!file.contains('/'), qPrintable(file));
             QVERIFY(file.toUtf8().size() <= 255);
         }
-        QVERIFY(written.contains(".._.._escape.txt"));
+        QVERIFY(written.contains("_.._escape.txt"));
         QVERIFY(written.contains("_CON"));
         for (const QString& file : FilesUnder(home_->Path("")))
             QVERIFY2(before.contains(file) || file.startsWith("home/out/deep/"), qPrintable(file));
@@ -580,6 +580,25 @@ private slots:
             QCOMPARE(ReadAll(folder + "/report (2).pdf"), QByteArray("new report"));
             QCOMPARE(ReadAll(folder + "/notes (2).txt"), QByteArray("new notes"));
         }
+    }
+
+    // A symbolic link planted in the folder is replaced only after a question that shows where it points, even
+    // when "Replace" was answered for all.
+    void aPlantedLinkIsReplacedOnlyAfterShowingWhereItPoints()
+    {
+        auto w = Open(Write("links.dat", MessageWith({ { "a.txt", "new a" }, { "b.txt", "new b" } })));
+        const QString folder = home_->Path("out");
+        QDir().mkpath(folder);
+        Write("../out/a.txt", "old a");
+        Write("../secret.txt", "secret");
+        QVERIFY(QFile::link(home_->Path("secret.txt"), folder + "/b.txt"));
+        const QStringList seen = SaveAttachments(
+            *w, [](TfrmAttachments*) {}, folder, "btnReplace", true);
+        const QStringList questions = seen.filter("already holds a file named");
+        QCOMPARE(questions.size(), 2);
+        QVERIFY2(questions.at(1).contains("symbolic link to " + home_->Path("secret.txt")), qPrintable(questions.at(1)));
+        QVERIFY(!questions.at(0).contains("symbolic link"));
+        QCOMPARE(ReadAll(folder + "/a.txt"), QByteArray("new a"));
     }
 
     void theOpenMessageAndFoldersAreNeverReplaced()

@@ -68,6 +68,79 @@ private slots:
         QVERIFY(ReadAll(path).find("; comment") != std::string::npos);
     }
 
+    // Keys found through the index: reading every key of a section costs about one comparison each, whatever
+    // the section holds; duplicate sections and keys keep their first-wins order, also after writes.
+    void iniLookupsCostTheSameWhateverTheFileHolds()
+    {
+        const std::string path = Home() + "/big.ini";
+        auto comparisons = [&](int n) {
+            std::string text = "[S]\r\n";
+            for (int i = 0; i < n; ++i)
+                text += "Key" + std::to_string(i) + "=" + std::to_string(i) + "\r\n";
+            WriteAll(path, text);
+            TIniFile ini(path);
+            for (int i = 0; i < n; i += 1)
+                if (ini.ReadInteger("s", "KEY" + std::to_string(i), -1) != i)
+                    return uint64_t(0);
+            return ini.KeyComparisons();
+        };
+        const uint64_t small = comparisons(2000), large = comparisons(16000);
+        QVERIFY(small > 0 && large > 0);
+        QVERIFY2(large <= 9 * small, qPrintable(QString("%1 %2").arg(small).arg(large)));
+        QVERIFY(large <= 2 * 16000);
+
+        WriteAll(path, "[A]\nk=1\n[a]\nK=2\nm=3\n\n");
+        TIniFile ini(path);
+        QCOMPARE(ini.ReadString("A", "k", ""), std::string("1"));
+        QCOMPARE(ini.ReadString("A", "m", ""), std::string("3"));
+        ini.WriteString("a", "M", "4"); // the first section gets the key, and now wins
+        ini.WriteString("a", "K", "5");
+        QCOMPARE(ini.ReadString("A", "m", ""), std::string("4"));
+        QCOMPARE(ini.ReadString("A", "k", ""), std::string("5"));
+        QVERIFY(ini.UpdateFile());
+        QCOMPARE(ReadAll(path), std::string("[A]\r\nk=5\r\nM=4\r\n[a]\r\nK=2\r\nm=3\r\n\r\n"));
+    }
+
+    // A settings file with a huge list keeps only what is read: the options still load, the file is not changed.
+    void hugeSettingsFileIsReadInOnePassKeepingOnlyWhatIsRead()
+    {
+        TSettings first;
+        first.RecentFiles = { "/m/a.dat" };
+        QVERIFY(SaveSettings(first));
+        const std::string path = SettingsPath(true);
+        std::string text = "[Options]\r\nAppMode=1\r\n[Attachments]\r\nDirKind=0\r\nLastUsedDir=\r\nCustomDir=\r\n"
+                           "[Save]\r\nSaveMode=0\r\n[FavoriteFiles]\r\nCount=0\r\n"
+                           "[Recent]\r\nCount=2\r\nItem1=/m/a.dat\r\nItem2=/m/b.dat\r\n";
+        for (int i = 0; i < 200000; ++i)
+            text += "Junk" + std::to_string(i) + "=x\r\n";
+        text += "[Other]\r\n";
+        for (int i = 0; i < 100000; ++i)
+            text += "Item" + std::to_string(i) + "=y\r\n";
+        WriteAll(path, text);
+        TSettings s;
+        LoadSettings(s, false);
+        QCOMPARE(s.AppMode, 1);
+        QCOMPARE(s.RecentFiles, std::vector<std::string>({ "/m/a.dat", "/m/b.dat" }));
+        const TIniFile kept(path, SettingsKeyRead);
+        QVERIFY2(kept.LineCount() <= 9, qPrintable(QString::number(kept.LineCount())));
+        QVERIFY(!kept.UpdateFile());
+        QCOMPARE(ReadAll(path).size(), text.size());
+        // A run that changes nothing leaves the file as it is; one that changes something keeps every line.
+        QVERIFY(SaveSettings(s));
+        QVERIFY(ReadAll(path) == text);
+        s.RecentFiles.insert(s.RecentFiles.begin(), "/m/c.dat");
+        QVERIFY(SaveSettings(s));
+        const std::string changed = ReadAll(path);
+        QVERIFY(changed.find("Item1=/m/c.dat\r\n") != std::string::npos);
+        // The other sections keep every line; the list keeps only what is read back.
+        QVERIFY(changed.find("Item99999=y\r\n") != std::string::npos);
+        QVERIFY(changed.find("Junk") == std::string::npos);
+        QVERIFY(changed.size() < text.size() / 2);
+        QVERIFY(SettingsKeyRead("recent", "ITEM1000") && !SettingsKeyRead("Recent", "Item1001")
+            && !SettingsKeyRead("Recent", "Item01") && !SettingsKeyRead("Recent", "Item0")
+            && SettingsKeyRead("FavoriteFiles", "Count") && SettingsKeyRead("Options", "Anything"));
+    }
+
     void listsKeepFiveAcrossARestart()
     {
         TSettings s;

@@ -15,7 +15,12 @@ TEST(FileName, HostileNamesBecomeOneNameInsideTheFolder)
         std::string safe;
     } cases[] = {
         { "report.pdf", "report.pdf" },
-        { "../../.bashrc", ".._.._.bashrc" },
+        { "../../.bashrc", "_.._.bashrc" },
+        { ".bashrc", "bashrc" },
+        { " ..hidden.txt", "hidden.txt" },
+        { "invoice\u202Egnp.exe", "invoicegnp.exe" },
+        { "\u2066a\u2069\u200Eb\u200F\u061Cc\u202A\u202D.pdf", "abc.pdf" },
+        { "\u2067\u202E", "attachment" },
         { "..", "attachment" },
         { ".", "attachment" },
         { "/etc/passwd", "_etc_passwd" },
@@ -35,7 +40,7 @@ TEST(FileName, HostileNamesBecomeOneNameInsideTheFolder)
     };
     for (const auto& c : cases)
         EXPECT_EQ(SafeFileName(c.name), c.safe) << c.name;
-    EXPECT_EQ(SafeFileName("", "../x"), ".._x");
+    EXPECT_EQ(SafeFileName("", "../x"), "_x");
 }
 
 TEST(FileName, LongNamesAreCutBetweenCharactersKeepingTheExtension)
@@ -70,4 +75,60 @@ TEST(FileName, FirstFreePathNumbersEqualNames)
     const std::string nextName = next.substr(dir.Path().size() + 1);
     EXPECT_EQ(nextName.size(), kMaxFileNameBytes);
     EXPECT_EQ(nextName.substr(nextName.size() - 8), " (2).pdf");
+}
+
+TEST(FileName, ExtensionIsLettersAndDigitsAfterTheLastDot)
+{
+    const struct {
+        const char* Name;
+        const char* Extension;
+    } cases[] = {
+        { "report.pdf", ".pdf" },
+        { "a.tar.gz", ".gz" },
+        { "noext", "" },
+        { "ends.", "" },
+        { ".pdf", "" },
+        { "..pdf", "" },
+        { "_.._etc_passwd", "" },
+        { "a._etc_passwd", "" },
+        { "a.exe ", "" },
+        { "a.123456789012345", ".123456789012345" },
+        { "a.1234567890123456", "" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FileNameExtension(c.Name), c.Extension) << c.Name;
+}
+
+// A cut to the length limit never makes an extension the name did not have: "A…A.desktopXXX…" would otherwise be
+// written, and opened, as "A…A.desktop".
+TEST(FileName, CutNeverMakesANewExtension)
+{
+    for (const std::string& unit : { std::string("A"), std::string("\xC3\x84") })
+        for (const char* extension : { ".desktop", ".jar", ".sh" }) {
+            std::string stem;
+            while (stem.size() + unit.size() + std::string(extension).size() <= kMaxFileNameBytes)
+                stem += unit;
+            const std::string name = stem + extension + std::string(20, 'X');
+            const std::string safe = SafeFileName(name);
+            EXPECT_LE(safe.size(), kMaxFileNameBytes);
+            EXPECT_EQ(FileNameExtension(safe), "") << safe;
+        }
+    // A real extension is kept through the cut.
+    const std::string safe = SafeFileName(std::string(300, 'a') + ".x.desktop");
+    EXPECT_EQ(FileNameExtension(safe), ".desktop");
+}
+
+// The copy of a name that clashes numbers the safe name before its extension, and a name made of a hostile path
+// gets no leading dot and no mangled "extension".
+TEST(FileName, ClashCopyOfHostileNames)
+{
+    TempDir dir;
+    const std::string safe = SafeFileName("../../etc/passwd");
+    EXPECT_EQ(safe, "_.._etc_passwd");
+    WriteFileBytes(dir.File(safe), "1");
+    EXPECT_EQ(FirstFreeFilePath(dir.Path(), safe), dir.File("_.._etc_passwd (2)"));
+    const std::string hidden = SafeFileName(".._.report.pdf");
+    EXPECT_EQ(hidden, "_.report.pdf");
+    WriteFileBytes(dir.File(hidden), "1");
+    EXPECT_EQ(FirstFreeFilePath(dir.Path(), hidden), dir.File("_.report (2).pdf"));
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <variant>
 
+#include "model/lookup_work.h"
 #include "rtf/rtf_document.h"
 #include "text/codepage.h"
 
@@ -187,6 +188,55 @@ TEST(RtfDocument, EncapsulatedHtmlEntitiesAndStrayBytes)
     EXPECT_EQ(Utf8(RtfDocumentText(d)), "EDV & Technik <x> €A\u00A0&bogus; &amp\n\u00A0Alec é\n");
     // Without "\\fromhtml" an ampersand is text.
     EXPECT_EQ(Utf8(RtfDocumentText(ReadRtfDocument(std::string_view("{\\rtf1 a &amp; b\\par}")))), "a &amp; b\n");
+}
+
+// A run of "&" without ";" costs a bounded look from each: eight times the ampersands, about eight times the
+// work. An entity at the longest length still decodes, one unit longer it stays as text.
+TEST(RtfDocument, EntityDecodingLooksOnlyAsFarAsTheLongestEntity)
+{
+    auto work = [](size_t ampersands) {
+        const std::string rtf = "{\\rtf1\\ansi\\fromhtml1 " + std::string(ampersands, '&') + " end;\\par}";
+        LookupWork() = {};
+        const TRtfDocument d = ReadRtfDocument(std::string_view(rtf));
+        EXPECT_EQ(Utf8(RtfDocumentText(d)), std::string(ampersands, '&') + " end;\n");
+        return LookupWork().EntityUnitsExamined;
+    };
+    const uint64_t small = work(20000), large = work(160000);
+    EXPECT_GT(small, 0u);
+    EXPECT_LE(large, 9 * small) << small << " " << large;
+    EXPECT_LE(large, 160000 * kMaxRtfEntityLength);
+
+    const std::string longest = "&#x" + std::string(kMaxRtfEntityLength - 6, '0') + "41;"; // "&#x" "41" ";"
+    ASSERT_EQ(longest.size(), kMaxRtfEntityLength);
+    const std::string tooLong = "&#x0" + longest.substr(3);
+    const TRtfDocument d = ReadRtfDocument(std::string_view("{\\rtf1\\fromhtml1 " + longest + " " + tooLong + "\\par}"));
+    EXPECT_EQ(Utf8(RtfDocumentText(d)), "A " + tooLong + "\n");
+}
+
+// "\binN" data is no RTF in any kind of group: braces in it neither end the group nor show what the group hides.
+TEST(RtfDocument, BinaryDataIsSkippedInEveryKindOfGroup)
+{
+    const std::string data(20, '}');
+    const struct {
+        const char* Name;
+        std::string Rtf;
+    } cases[] = {
+        { "unknown destination", "{\\*\\unknowndest \\bin20 " + data + " hidden}" },
+        { "ignored destination", "{\\info \\bin20 " + data + " hidden}" },
+        { "font table", "{\\fonttbl{\\f0 Arial;}\\bin20 " + data + " hidden}" },
+        { "font entry", "{\\fonttbl{\\f0 \\bin20 " + data + " hidden;}}" },
+        { "colour table", "{\\colortbl ;\\bin20 " + data + " hidden}" },
+        { "list text", "{\\listtext \\bin20 " + data + "}" },
+        { "picture", "{\\pict\\pngblip\\bin20 " + data + " }" },
+        { "too deep", std::string(kMaxRtfGroupDepth + 2, '{') + "\\bin20 " + data + " hidden"
+                + std::string(kMaxRtfGroupDepth + 2, '}') },
+    };
+    for (const auto& c : cases) {
+        const TRtfDocument d = ReadRtfDocument(std::string_view("{\\rtf1\\ansi " + c.Rtf + "shown\\par}"));
+        EXPECT_EQ(Utf8(RtfDocumentText(d)), "shown\n") << c.Name;
+    }
+    // Data that claims more bytes than there are ends the text, as before.
+    EXPECT_EQ(Utf8(RtfDocumentText(ReadRtfDocument(std::string_view("{\\rtf1 a{\\*\\x\\bin999999999 }}b}")))), "a\n");
 }
 
 // Group nesting at the limit is followed; one level deeper is dropped with a warning, and what follows is read.

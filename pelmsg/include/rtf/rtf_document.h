@@ -29,6 +29,9 @@ inline constexpr size_t kMaxRtfPictureBytes = 32u << 20;
 inline constexpr size_t kMaxRtfTableColumns = 64;
 // The most entries of the font and the colour table.
 inline constexpr size_t kMaxRtfTableEntries = 4096;
+// The most units an HTML entity of an encapsulated-HTML body spans, "&" and ";" included: "&#x0000FF;" with
+// some leading zeros. A "&" whose ";" is further away stays as it is.
+inline constexpr size_t kMaxRtfEntityLength = 11;
 
 enum class TRtfAlignment : uint8_t { Left, Right, Center, Justify };
 enum class TRtfVerticalPosition : uint8_t { Normal, Super, Sub };
