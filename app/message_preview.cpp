@@ -832,6 +832,10 @@ void TfrmMessage::ShowOleObject(int row)
         save = box.addButton(tr("Save file..."), QMessageBox::ActionRole);
         save->setObjectName(QStringLiteral("btnOleSave"));
     }
+    // The box takes the language in use.
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* main = qobject_cast<TfrmMain*>(top))
+            main->TranslateForm(&box);
     box.exec();
     if (!info.Package || (box.clickedButton() != open && box.clickedButton() != save))
         return;
