@@ -4,7 +4,8 @@
 # through sudo otherwise.
 set -euo pipefail
 
-build_pkgs=(build-essential cmake ninja-build pkg-config libicu-dev qt6-base-dev qt6-webengine-dev)
+# file: CPack finds the binaries dpkg-shlibdeps reads with it (scripts/package.sh).
+build_pkgs=(build-essential cmake ninja-build pkg-config libicu-dev qt6-base-dev qt6-webengine-dev file)
 # What the window needs to run: Qt's platform plugins (xcb and offscreen), the SVG icon plugin, an X server for
 # tests and screenshots (Xvfb), fonts for Latin and CJK text, xdg-utils for opening links and mail, and the
 # shared MIME database and desktop-file tools that registering as the default viewer uses, and Qt's own
