@@ -4,18 +4,21 @@
 # through sudo otherwise.
 set -euo pipefail
 
-build_pkgs=(build-essential cmake ninja-build pkg-config libicu-dev qt6-base-dev qt6-webengine-dev)
+# file: CPack finds the binaries dpkg-shlibdeps reads with it (scripts/package.sh).
+build_pkgs=(build-essential cmake ninja-build pkg-config libicu-dev qt6-base-dev qt6-webengine-dev file)
 # What the window needs to run: Qt's platform plugins (xcb and offscreen), the SVG icon plugin, an X server for
 # tests and screenshots (Xvfb), fonts for Latin and CJK text, xdg-utils for opening links and mail, and the
-# shared MIME database and desktop-file tools that registering as the default viewer uses.
+# shared MIME database and desktop-file tools that registering as the default viewer uses, and Qt's own
+# translations (the buttons of Qt's dialogs in the language chosen).
 run_pkgs=(qt6-qpa-plugins libqt6svg6 xvfb xauth xdg-utils fonts-dejavu-core fonts-noto-cjk
-          shared-mime-info desktop-file-utils)
+          shared-mime-info desktop-file-utils qt6-translations-l10n)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
            python3 python3-olefile libgsf-bin libgsf-1-dev libxml2-utils tnef ytnef-tools
            libemail-outlook-message-perl libemail-address-perl
            python3-icalendar python3-vobject python3-dateutil hyperfine
            clang-tidy clang-format
-           khal calcurse khard)
+           khal calcurse khard
+           lintian appstream man-db bash-completion)
 
 wanted=("${build_pkgs[@]}" "${run_pkgs[@]}")
 case "${1:-all}" in

@@ -9,6 +9,7 @@ if [ -z "${SKIP_BUILD:-}" ]; then
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" --target quorra screen-grab window-pictures save-pictures >/dev/null
     cmake --build --preset "$preset" --target quorra screen-grab window-pictures desktop-pictures >/dev/null
+    cmake --build --preset "$preset" --target quorra screen-grab dialog-pictures >/dev/null
     cmake --build --preset "$preset" --target quorra screen-grab window-pictures preview-pictures >/dev/null
 fi
 bin="build/$preset"
@@ -72,6 +73,12 @@ for lang in en de; do
     in_home "$lang" "$bin/app/desktop-pictures" "$out" "desktop-$lang" "$home/mail/offer.tnef" \
         "--recent=$home/mail/minutes.tnef" "--recent=$home/Downloads/winmail.dat" \
         "--favorite=$home/mail/minutes.tnef" "${full[@]}"
+    rm -rf "$home"
+
+    # Qt's own dialogs in the program: the Open dialog, a Yes/No question and the print dialog, with their buttons
+    # in the language chosen.
+    home="$(mktemp -d)"
+    in_home "$lang" "$bin/app/dialog-pictures" "$out" "dialog-$lang" "$sample" "${full[@]}"
     rm -rf "$home"
 
     [ -d "$corpus" ] || continue

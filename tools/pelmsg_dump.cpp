@@ -1,10 +1,11 @@
 // pelmsg-dump: lists the property tree of a TNEF (winmail.dat) or .msg file, one property a line.
 
 #include <cstdio>
-#include <cstring>
+#include <string>
 #include <memory>
 
 #include "pelmsg.h"
+#include "pelmsg_dump_usage.h"
 
 using namespace pelmsg;
 
@@ -32,9 +33,20 @@ void Dump(const TMSGProperties& collection, int level)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2 || std::strcmp(argv[1], "--help") == 0) {
-        std::fprintf(argc == 2 ? stdout : stderr, "usage: pelmsg-dump FILE\n");
-        return argc == 2 ? 0 : 2;
+    const std::string first = argc == 2 ? argv[1] : "";
+    if (first == "--help" || first == "-h") {
+        std::fputs(tessaly::RenderHelp(tessaly::PelmsgDumpUsage()).c_str(), stdout);
+        return 0;
+    }
+    if (first == "--version" || first == "-V") {
+        std::printf("pelmsg-dump (Tessaly) %s\n", TESSALY_VERSION);
+        return 0;
+    }
+    if (argc != 2 || (first.size() > 1 && first[0] == '-')) {
+        if (argc == 2)
+            std::fprintf(stderr, "pelmsg-dump: unknown switch %s\n\n", first.c_str());
+        std::fputs(tessaly::RenderHelp(tessaly::PelmsgDumpUsage()).c_str(), stderr);
+        return 2;
     }
     std::string path = argv[1];
     std::unique_ptr<TPelMessage> message = CreateMessageForFile(path);

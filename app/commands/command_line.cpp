@@ -8,6 +8,7 @@
 
 #include "attachment_export.h"
 #include "pelmsg.h"
+#include "quorra_usage.h"
 #include "save_formats.h"
 
 namespace quorra {
@@ -276,40 +277,6 @@ int RunSaveAttachments(const TCommandLine& commandLine, std::ostream& out, std::
     return message->Warnings().empty() ? 0 : 3;
 }
 
-std::string UsageText()
-{
-    return "Usage: quorra [OPTIONS] [FILE]\n"
-           "       quorra FILE /E FORMAT [OUTPUT]\n"
-           "       quorra FILE /ATTACHMENTS[=FOLDER]\n"
-           "\n"
-           "Opens a TNEF message (winmail.dat, .tnef) or an Outlook .msg file, or converts it without a window.\n"
-           "\n"
-           "Export: FORMAT is txt (or text), htm (or html), xml, eml or msg; ics for a calendar item, meeting or\n"
-           "task (iCalendar), vcf for a contact (vCard). OUTPUT defaults to FILE with the format as its extension;\n"
-           "\"-\" writes to standard output. A message of the wrong kind for ics or vcf is refused. The output is\n"
-           "never the input file itself. An existing OUTPUT is replaced only once the new one is complete; a\n"
-           "symbolic link is followed (the file it points to is replaced, the link stays).\n"
-           "/ATTACHMENTS writes every attachment into FOLDER (by default a folder named after FILE, beside it);\n"
-           "attached messages become .msg files, no file is replaced, and each path written is printed.\n"
-           "\n"
-           "Exit status: 0 when everything was written from a sound input; 3 when it was written, but the input\n"
-           "was damaged (each warning on standard error); 1 when something was not written (the error on standard\n"
-           "error); 2 for a usage error (unknown switch or format, or no display for the window).\n"
-           "\n"
-           "Options (\"/\", \"-\" or \"--\" in front, any case):\n"
-           "  /ALL            save all original properties\n"
-           "  /COMMON         this run: save only the commonly used properties (no full property listing)\n"
-           "  /NOINI          do not write the settings file\n"
-           "  /VCARD3         with /E vcf: write vCard 3.0 (for older address books) instead of 4.0\n"
-           "  /NOLOGO         hide the logo\n"
-           "  /NOMENU         hide the menu and the tool bar\n"
-           "  /BASIC          basic view\n"
-           "  /SIMPLE         simple view\n"
-           "  /DEFFORMAT=F    preferred body format: HTML, RTF or TEXT\n"
-           "  /LANG=FILE      language file in the program's folder\n"
-           "  /LEFT=N /TOP=N /WIDTH=N /HEIGHT=N   window placement\n"
-           "  /HELP, /?, -h   this text\n"
-           "  /VERSION, -v    the version\n";
-}
+std::string UsageText() { return tessaly::RenderHelp(QuorraUsage()); }
 
 } // namespace quorra

@@ -57,6 +57,8 @@ TProgramText strMsgAttachNotFound("strMsgAttachNotFound", "Attachment with messa
 TProgramText strOleAttachNotFound("strOleAttachNotFound", "Attachment with ole-object is not found.");
 TProgramText strEncoding("strEncoding", "Encoding:");
 TProgramText strOleObjectKind("strOleObjectKind", "OLE-object");
+TProgramText strOleOpenFile("strOleOpenFile", "Open file");
+TProgramText strOleSaveFile("strOleSaveFile", "Save file...");
 TProgramText strForwardedMessage("strForwardedMessage", "forwarded message");
 TProgramText strExecutableNotOpened("strExecutableNotOpened",
     "\"%s\" is a program or script. It is not opened here, so that it cannot run on this computer. Do you want to "
@@ -828,9 +830,9 @@ void TfrmMessage::ShowOleObject(int row)
     QPushButton* open = nullptr;
     QPushButton* save = nullptr;
     if (info.Package) {
-        open = box.addButton(tr("Open file"), QMessageBox::ActionRole);
+        open = box.addButton(strOleOpenFile(), QMessageBox::ActionRole);
         open->setObjectName(QStringLiteral("btnOleOpen"));
-        save = box.addButton(tr("Save file..."), QMessageBox::ActionRole);
+        save = box.addButton(strOleSaveFile(), QMessageBox::ActionRole);
         save->setObjectName(QStringLiteral("btnOleSave"));
     }
     box.exec();

@@ -42,6 +42,7 @@
 #include "pelmsg.h"
 #include "message_preview.h"
 #include "program_texts.h"
+#include "qt_translations.h"
 #include "property_pages.h"
 #include "structure_page.h"
 #include "viewer_support.h"
@@ -759,6 +760,8 @@ void TfrmMain::TranslateForm(QObject* sender)
     if (settings_.LangFile.empty())
         return;
     pelLanguage_->SetResourceFile(Q(settings_.LangFile));
+    if (!sender || item)
+        LoadQtTranslations(LanguageCodeOf(Q(settings_.LangFile)));
     try {
         pelLanguage_->Translate();
     } catch (const std::exception& e) {

@@ -310,7 +310,7 @@ private slots:
         env.insert("DESTDIR", home_->Path("stage"));
         QProcess install;
         install.setProcessEnvironment(env);
-        install.start("cmake", { "--install", build, "--prefix", prefix, "--component", "Unspecified" });
+        install.start("cmake", { "--install", build, "--prefix", prefix, "--component", "quorra" });
         QVERIFY(install.waitForFinished(120000));
         QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
         const QString root = home_->Path("stage") + prefix;
