@@ -12,6 +12,7 @@
 #include "core/stream.h"
 #include "export/eml_writer.h"
 #include "mime/tnef_parts.h"
+#include "model/limits.h"
 #include "model/message.h"
 #include "text/ascii_case.h"
 #include "text/codepage.h"
@@ -25,6 +26,9 @@ struct TEdit {
     size_t Begin = 0;
     size_t End = 0; // Begin == End: an insertion
     std::string Text;
+    // Marks where a rewritten part starts (a zero-length edit) or ends (its body's replacement): where the
+    // rewritten mail must hold an entity of exactly that extent.
+    enum class TMark { None, PartBegin, PartEnd } Mark = TMark::None;
 };
 
 // CR LF line breaks (as the writer makes them) in the mail's own line ending.
@@ -53,6 +57,55 @@ size_t HeaderInsertionPoint(const TMimeEntity& entity, bool& needsSeparator)
 {
     needsSeparator = entity.Separator.Size() == 0;
     return needsSeparator ? entity.Body.Begin : entity.Separator.Begin;
+}
+
+void Extents(const TMimeEntity& entity, std::set<std::pair<size_t, size_t>>& out)
+{
+    out.insert({ entity.Whole.Begin, entity.Whole.End });
+    for (const TMimeEntity& child : entity.Children)
+        Extents(child, out);
+}
+
+void Leaves(const TMimeEntity& entity, std::vector<const TMimeEntity*>& out)
+{
+    if ((entity.IsMultipart() || entity.IsMessage()) && !entity.Children.empty()) {
+        for (const TMimeEntity& child : entity.Children)
+            Leaves(child, out);
+        return;
+    }
+    out.push_back(&entity);
+}
+
+// Whether the rewritten mail, read again, holds each rewritten part as one entity of the extent it was written
+// with, and every part of the mail that was not TNEF, byte for byte and in order. Inserted text could break the
+// structure around it (a body line that equals an enclosing boundary, a boundary of the new content that an
+// enclosing multipart also uses); such a rewrite is not used.
+bool KeepsOtherParts(std::string_view mail, const TMimeDocument& before, const std::vector<TTnefPart>& parts,
+    std::string_view after, const std::vector<std::pair<size_t, size_t>>& rewritten, const TMimeLimits& limits)
+{
+    const TMimeDocument reread = ReadMime(after, limits);
+    if (!reread.LimitsReached.empty())
+        return false;
+    std::set<std::pair<size_t, size_t>> extents;
+    Extents(reread.Root, extents);
+    for (const auto& extent : rewritten)
+        if (!extents.count(extent))
+            return false;
+    std::vector<const TMimeEntity*> oldLeaves, newLeaves;
+    Leaves(before.Root, oldLeaves);
+    Leaves(reread.Root, newLeaves);
+    size_t next = 0;
+    for (const TMimeEntity* leaf : oldLeaves) {
+        if (std::any_of(parts.begin(), parts.end(), [&](const TTnefPart& p) { return p.Part == leaf; }))
+            continue;
+        const std::string_view bytes = leaf->Whole.In(mail);
+        while (next < newLeaves.size() && newLeaves[next]->Whole.In(after) != bytes)
+            ++next;
+        if (next == newLeaves.size())
+            return false;
+        ++next;
+    }
+    return true;
 }
 
 } // namespace
@@ -143,6 +196,7 @@ TUnwrapResult UnwrapTnefParts(std::string_view mail, const TUnwrapOptions& optio
             edits.push_back({ at, at, InLineEnding(subjectField + (needsSeparator ? "\r\n" : ""), eol) });
         }
 
+        edits.push_back({ entity.Whole.Begin, entity.Whole.Begin, {}, TEdit::TMark::PartBegin });
         // The part's own Content-* fields go; the new content's fields take their place at the end of its header.
         for (const TMimeField& field : entity.Fields)
             if (StartsWithIgnoringCase(field.Name.In(mail), "Content-"))
@@ -150,7 +204,8 @@ TUnwrapResult UnwrapTnefParts(std::string_view mail, const TUnwrapOptions& optio
         bool needsSeparator = false;
         const size_t at = HeaderInsertionPoint(entity, needsSeparator);
         edits.push_back({ at, at, InLineEnding(fields + (needsSeparator ? "\r\n" : ""), eol) });
-        edits.push_back({ entity.Body.Begin, entity.Body.End, InLineEnding(entityText.substr(split + 4), eol) });
+        edits.push_back({ entity.Body.Begin, entity.Body.End, InLineEnding(entityText.substr(split + 4), eol),
+            TEdit::TMark::PartEnd });
     }
     // Insertions at a position go before a replacement starting there; ranges never overlap (fields lie before
     // their entity's empty line, bodies after it, parts after one another).
@@ -164,6 +219,7 @@ TUnwrapResult UnwrapTnefParts(std::string_view mail, const TUnwrapOptions& optio
         size += edit.Text.size();
     result.Mail.reserve(size);
     size_t pos = 0;
+    std::vector<std::pair<size_t, size_t>> rewritten;
     for (const TEdit& edit : edits) {
         if (edit.Begin < pos) {
             result.Reason = "the mail's parts overlap";
@@ -171,10 +227,23 @@ TUnwrapResult UnwrapTnefParts(std::string_view mail, const TUnwrapOptions& optio
             return result;
         }
         result.Mail.append(mail.substr(pos, edit.Begin - pos));
+        if (edit.Mark == TEdit::TMark::PartBegin)
+            rewritten.push_back({ result.Mail.size(), 0 });
         result.Mail += edit.Text;
+        if (edit.Mark == TEdit::TMark::PartEnd && !rewritten.empty())
+            rewritten.back().second = result.Mail.size();
         pos = edit.End;
     }
     result.Mail.append(mail.substr(pos));
+    // The rewritten mail is read with room for the entities the TNEF parts became.
+    TMimeLimits rereadLimits = options.Limits;
+    rereadLimits.MaxDepth += kMaxAttachedMessageDepth * 2 + 4;
+    rereadLimits.MaxEntities += static_cast<size_t>(index) * 4096;
+    if (!KeepsOtherParts(mail, document, parts, result.Mail, rewritten, rereadLimits)) {
+        result.Mail.clear();
+        result.Reason = "the unwrapped content would change the structure of the mail around it";
+        return result;
+    }
     result.Changed = true;
     result.PartsUnwrapped = index;
     return result;

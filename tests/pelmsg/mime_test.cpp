@@ -371,6 +371,19 @@ TEST(Unwrap, LeavesTheMailAsItIsWithAReason)
                 + Base64Lines(tnef.substr(0, tnef.size() / 2), "\n"),
             "part 1" },
         { "over a limit", limitsMail, "limit" },
+        { "a body line that is the enclosing boundary",
+            "Content-Type: multipart/mixed; boundary=b1\n\n--b1\nContent-Type: application/ms-tnef\n"
+            "Content-Transfer-Encoding: base64\n\n"
+                + Base64Lines(TnefBuilder()
+                                  .Version()
+                                  .MapiProps(TnefPropList().String8(0x1000, "text\r\n--b1\r\nforged part"))
+                                  .AttachRenddata()
+                                  .AttachTitle("a.txt")
+                                  .AttachData("a")
+                                  .Bytes(),
+                    "\n")
+                + "--b1--\n",
+            "structure" },
     };
     for (const Row& row : rows) {
         const TUnwrapResult r = UnwrapTnefParts(row.Mail);

@@ -31,8 +31,8 @@ struct TUnwrapResult {
 // is, and an "X-Tessaly-Unwrapped: NAME (N attachments)" field records what was done. A message without a
 // Subject (or without MIME-Version) whose TNEF has one gets it; the mail's own From, To, Subject and Date are never
 // touched. Every other byte stays as it was; what is inserted uses the mail's own line ending. Anything that goes
-// wrong (no TNEF part, a TNEF part that cannot be read or is damaged, a limit of the reader) leaves the mail as
-// it is, with the reason. Raises only std::bad_alloc.
+// wrong (no TNEF part, a TNEF part that cannot be read or is damaged, a limit of the reader, a rewrite that read
+// again would not keep every other part byte for byte) leaves the mail as it is, with the reason. Raises only std::bad_alloc.
 TUnwrapResult UnwrapTnefParts(std::string_view mail, const TUnwrapOptions& options = {});
 
 // The value of the X-Tessaly-Unwrapped field: "winmail.dat (3 attachments)".
