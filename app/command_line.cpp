@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "attachment_export.h"
@@ -57,6 +58,17 @@ bool LoadForRun(pelmsg::TPelMessage& message, const std::string& input, std::ost
     return true;
 }
 
+// A mail file that is one mail, not an mbox of many.
+bool IsSingleMail(const std::string& path)
+{
+    if (!pelmsg::IsMailFile(path))
+        return false;
+    std::ifstream file(path, std::ios::binary);
+    char head[5] = {};
+    file.read(head, sizeof head);
+    return std::string_view(head, static_cast<size_t>(file.gcount())) != "From ";
+}
+
 void PrintWarnings(const std::vector<pelmsg::TReadWarning>& warnings, std::ostream& errors)
 {
     for (const pelmsg::TReadWarning& w : warnings) {
@@ -91,6 +103,13 @@ bool IsHelpSwitch(const std::string& a)
         return false;
     const std::string name = SwitchName(a);
     return name == "?" || name == "H" || name == "HELP";
+}
+
+bool IsFilterSwitch(const std::string& a)
+{
+    if (a.size() < 2 || (a[0] != '/' && a[0] != '-'))
+        return false;
+    return SwitchName(a) == "FILTER" && a.find('=') == std::string::npos;
 }
 
 bool IsVersionSwitch(const std::string& a)
@@ -139,6 +158,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             seenExport = true;
             continue;
         }
+        if (IsFilterSwitch(a)) {
+            c.Filter = true;
+            continue;
+        }
         if (auto folder = AttachmentsSwitch(a)) {
             c.SaveAttachments = true;
             c.AttachmentFolder = *folder;
@@ -152,6 +175,18 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             continue;
         }
         (seenExport ? after : before).push_back(a);
+    }
+    if (c.Filter && c.UsageError.empty()) {
+        if (seenExport || c.SaveAttachments)
+            c.UsageError = "/FILTER goes with no other command: quorra /FILTER [INPUT OUTPUT]";
+        else if (before.size() == 2) {
+            c.FilterInput = before[0];
+            c.FilterOutput = before[1];
+        } else if (!before.empty()) {
+            c.UsageError = "/FILTER takes no path (standard input to standard output) or two: an mbox file or a "
+                           "Maildir folder, and where the result goes";
+        }
+        return c;
     }
     if (!before.empty())
         c.FileName = before.front();
@@ -213,6 +248,9 @@ int RunExport(TSettings& settings, const TCommandLine& commandLine, std::ostream
 {
     std::string input = ExpandFileName(commandLine.FileName);
     AddRecentFile(settings, input);
+    // A mail (not an mbox) saved as mail is the same mail with its TNEF parts unwrapped.
+    if (commandLine.ExportFormat == ".EML" && IsSingleMail(input))
+        return RunUnwrapMail(input, commandLine.OutputPath, errors);
     std::unique_ptr<pelmsg::TPelMessage> messageHolder = pelmsg::CreateMessageForFile(input);
     pelmsg::TPelMessage& message = *messageHolder;
     if (!LoadForRun(message, input, errors))
@@ -257,13 +295,45 @@ int RunSaveAttachments(const TCommandLine& commandLine, std::ostream& out, std::
     return message->Warnings().empty() ? 0 : 3;
 }
 
+int RunUnwrapMail(const std::string& input, const std::string& output, std::ostream& errors)
+{
+    try {
+        pelmsg::TFileStream file(input, pelmsg::TFileStream::Mode::OpenRead);
+        if (file.Size() > static_cast<int64_t>(pelmsg::TMboxReader::kMaxMailBytes))
+            throw pelmsg::EFormatError("the mail is longer than " + std::to_string(pelmsg::TMboxReader::kMaxMailBytes)
+                + " bytes");
+        const std::string mail = file.ReadString(static_cast<size_t>(file.Size()));
+        const pelmsg::TUnwrapResult result = pelmsg::UnwrapTnefParts(mail);
+        if (!result.Changed) {
+            errors << "quorra: " << input << ": nothing written: " << result.Reason << "\n";
+            return 1;
+        }
+        pelmsg::TSaveOptions options;
+        if (auto id = pelmsg::TFileIdentity::Of(input))
+            options.Protected.push_back(*id);
+        pelmsg::SaveThroughTemporaryFile(
+            output, [&](pelmsg::TStream& out) { out.WriteString(result.Mail); }, options);
+    } catch (const std::bad_alloc&) {
+        errors << "quorra: " << input << ": not enough memory to unwrap the mail\n";
+        return 1;
+    } catch (const std::exception& e) {
+        PrintFileError(input, e, errors);
+        return 1;
+    }
+    return 0;
+}
+
 std::string UsageText()
 {
     return "Usage: quorra [OPTIONS] [FILE]\n"
            "       quorra FILE /E FORMAT [OUTPUT]\n"
            "       quorra FILE /ATTACHMENTS[=FOLDER]\n"
+           "       quorra /FILTER [INPUT OUTPUT]\n"
            "\n"
            "Opens a TNEF message (winmail.dat, .tnef) or an Outlook .msg file, or converts it without a window.\n"
+           "A mail (.eml) or an mbox file opens as the TNEF message inside it, with the mail's sender, recipients,\n"
+           "subject and date where the TNEF has none; \"MAIL /E eml OUT\" writes the mail with its TNEF parts\n"
+           "replaced by their content (bodies, pictures, attachments, calendar part), every other byte as it was.\n"
            "\n"
            "Export: FORMAT is txt (or text), htm (or html), xml, eml or msg; ics for a calendar item, meeting or\n"
            "task (iCalendar), vcf for a contact (vCard). OUTPUT defaults to FILE with the format as its extension;\n"
@@ -272,6 +342,11 @@ std::string UsageText()
            "symbolic link is followed (the file it points to is replaced, the link stays).\n"
            "/ATTACHMENTS writes every attachment into FOLDER (by default a folder named after FILE, beside it);\n"
            "attached messages become .msg files, no file is replaced, and each path written is printed.\n"
+           "/FILTER reads a mail on standard input and writes it on standard output with its TNEF parts unwrapped,\n"
+           "for mail servers: a mail without one, or one that cannot be unwrapped (damaged, over a limit, out of\n"
+           "memory, over 60 s), goes out byte for byte as it came, the reason on standard error, status 0 (75\n"
+           "only when the output cannot be written). With INPUT and OUTPUT: an mbox file into a new mbox file, or\n"
+           "a Maildir folder into a Maildir folder, on every processor.\n"
            "\n"
            "Exit status: 0 when everything was written from a sound input; 3 when it was written, but the input\n"
            "was damaged (each warning on standard error); 1 when something was not written (the error on standard\n"
@@ -289,6 +364,7 @@ std::string UsageText()
            "  /LANG=FILE      language file in the program's folder\n"
            "  /LEFT=N /TOP=N /WIDTH=N /HEIGHT=N   window placement\n"
            "  /HELP, /?, -h   this text\n"
+           "  /FILTER         unwrap TNEF parts of mail: standard input to output, or mbox/Maildir INPUT OUTPUT\n"
            "  /VERSION, -v    the version\n";
 }
 

@@ -1,5 +1,6 @@
 // quorra: the Tessaly program. Opens the viewer window, or without one converts a message from the command line
-// ("FILE /E FORMAT [OUTPUT]") and writes its attachments into a folder ("FILE /ATTACHMENTS[=FOLDER]").
+// ("FILE /E FORMAT [OUTPUT]"), writes its attachments into a folder ("FILE /ATTACHMENTS[=FOLDER]"), and unwraps
+// the TNEF parts of mail as a filter ("/FILTER").
 
 #include <cstdlib>
 #include <iostream>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "mail_filter.h"
 #include "settings.h"
 #include "version.h"
 #include "viewer_app.h"
@@ -57,6 +59,12 @@ int main(int argc, char** argv)
     if (!commandLine.UsageError.empty()) {
         std::cerr << "quorra: " << commandLine.UsageError << "\n\n" << UsageText();
         return 2;
+    }
+    if (commandLine.Filter) {
+        // A filter run by a mail system reads and writes no settings.
+        if (commandLine.FilterInput.empty())
+            return FilterMail(0, 1, std::cerr);
+        return FilterMailbox(commandLine.FilterInput, commandLine.FilterOutput, std::cerr);
     }
     if (!commandLine.ExportMode && !commandLine.SaveAttachments) {
         if (!HasDisplay()) {
