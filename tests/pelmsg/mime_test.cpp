@@ -526,3 +526,28 @@ TEST(MailFile, SaysWhatAMailWithoutTnefHolds)
     WriteFileBytes(note, "Note: remember\nmilk\n");
     EXPECT_FALSE(IsMailFile(note));
 }
+
+TEST(Unwrap, HostileTnefInsideMailIsUnwrappedSoundlyOrLeftAlone)
+{
+    // The kept fuzz findings of the TNEF reader, and every truncated prefix of the sample at a coarse step.
+    std::vector<std::string> streams;
+    const std::filesystem::path crashers = TestDataPath("crashers/tnef_fuzz");
+    if (std::filesystem::exists(crashers))
+        for (const auto& entry : std::filesystem::directory_iterator(crashers))
+            streams.push_back(ReadFileBytes(entry.path().string()));
+    const std::string sample = SampleTnef();
+    for (size_t length = 4; length < sample.size(); length += std::max<size_t>(1, sample.size() / 50))
+        streams.push_back(sample.substr(0, length));
+    ASSERT_GT(streams.size(), 40u);
+    for (const std::string& stream : streams) {
+        std::string tnef = stream;
+        if (!HasTnefSignature(tnef))
+            tnef.insert(0, "\x78\x9F\x3E\x22", 4);
+        const std::string mail = BuildMail(MailShape::Mixed, tnef, true);
+        const TUnwrapResult r = UnwrapTnefParts(mail);
+        if (r.Changed)
+            EXPECT_EQ(MinimalEditFault(mail, r.Mail), "");
+        else
+            EXPECT_FALSE(r.Reason.empty());
+    }
+}
