@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     limits.MaxHeaderBytes = 4096;
     limits.MaxFields = 64;
     const pelmsg::TMimeDocument document = pelmsg::ReadMime(mail, limits);
-    Check(document.EntityCount <= limits.MaxEntities + 1);
+    Check(document.EntityCount <= limits.MaxEntities);
     Walk(mail, document.Root, limits);
     (void)pelmsg::FindTnefParts(mail, document);
     (void)pelmsg::DescribeParts(mail, document);

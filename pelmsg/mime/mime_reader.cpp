@@ -266,6 +266,9 @@ private:
             ScanToDelimiter(bodyStart);
         } else if (nests && entity.IsMultipart()) {
             ReadMultipart(entity, boundary, bodyStart, depth);
+        } else if (nests && document_.EntityCount >= limits_.MaxEntities) {
+            Limit(saidEntities_, "the mail has more than " + std::to_string(limits_.MaxEntities) + " parts");
+            ScanToDelimiter(bodyStart);
         } else if (nests) {
             entity.Children.push_back(ParseEntity(bodyStart, depth + 1, false, false));
         } else {
