@@ -47,7 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const pelmsg::TMimeDocument in = pelmsg::ReadMime(mail, options.Limits);
     const std::vector<pelmsg::TTnefPart> tnef = pelmsg::FindTnefParts(mail, in);
     Check(!tnef.empty() && static_cast<size_t>(result.PartsUnwrapped) == tnef.size());
-    const size_t head = tnef.front().Part->Header.Begin;
+    // Up to the first TNEF part, or up to the end of its message's header when a Subject may have been added there.
+    size_t head = tnef.front().Part->Header.Begin;
+    if (const pelmsg::TMimeEntity* message = tnef.front().Message; !message->Field(mail, "Subject"))
+        head = std::min(head, message->Separator.Size() ? message->Separator.Begin : message->Body.Begin);
     const size_t tail = mail.size() - tnef.back().Part->Body.End;
     Check(after.size() >= head + tail);
     Check(after.substr(0, head) == mail.substr(0, head));

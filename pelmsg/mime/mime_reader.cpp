@@ -254,6 +254,11 @@ private:
             entity.Whole.End = std::max(entity.Whole.Begin, ContentEndBefore(stop_, entity.Whole.Begin));
             entity.Header.End = std::min(entity.Header.End, entity.Whole.End);
             entity.Body = { entity.Whole.End, entity.Whole.End };
+            // The last field's line break belongs to the delimiter after it.
+            for (TMimeField& field : entity.Fields) {
+                field.Whole.End = std::min(field.Whole.End, entity.Header.End);
+                field.Value.End = std::min(field.Value.End, field.Whole.End);
+            }
             return entity;
         }
         entity.Body.Begin = bodyStart;

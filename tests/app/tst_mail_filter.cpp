@@ -10,6 +10,7 @@
 #include "mail_builder.h"
 #include "mime/mbox.h"
 #include "mime/unwrap.h"
+#include "tnef_builder.h"
 
 using namespace pelmsg;
 using namespace pelmsg::test;
@@ -138,10 +139,17 @@ private slots:
         QCOMPARE(run.status, 0);
         QVERIFY(Read(output) == UnwrapTnefParts(mail).Mail);
 
-        // The other formats and /ATTACHMENTS work on the TNEF message, with the mail's fields.
+        // The other formats and /ATTACHMENTS work on the TNEF message: its own sender stands, and a TNEF without
+        // one shows the mail's.
         run = Quorra({ input, "/E", "txt", "-" });
         QCOMPARE(run.status, 0);
-        QVERIFY2(run.out.contains("Ann Example"), run.out.constData());
+        QVERIFY2(run.out.contains("Anna Nov") && !run.out.contains("Ann Example"), run.out.constData());
+        const std::string bare = TnefBuilder().Version().MessageClass("IPM.Note").MapiProps(
+            TnefPropList().String8(0x1000, "bare body")).Bytes();
+        const QString bareInput = Write("bare.eml", BuildMail(MailShape::Mixed, bare, false));
+        run = Quorra({ bareInput, "/E", "txt", "-" });
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.out.contains("Ann Example") && run.out.contains("Subject: Mixed"), run.out.constData());
         const QString folder = home_.path() + "/attachments";
         run = Quorra({ input, "/ATTACHMENTS=" + folder });
         QCOMPARE(run.status, 0);

@@ -197,7 +197,10 @@ std::string MinimalEditFault(const std::string& before, const std::string& after
     const std::vector<TTnefPart> tnef = FindTnefParts(before, in);
     if (tnef.empty())
         return before == after ? std::string() : "no TNEF part, yet the mail changed";
-    const size_t head = tnef.front().Part->Header.Begin;
+    // Up to the first TNEF part, or up to the end of its message's header when a Subject may have been added there.
+    size_t head = tnef.front().Part->Header.Begin;
+    if (const TMimeEntity* message = tnef.front().Message; !message->Field(before, "Subject"))
+        head = std::min(head, message->Separator.Size() ? message->Separator.Begin : message->Body.Begin);
     const size_t tail = tnef.back().Part->Body.End;
     if (after.compare(0, head, before, 0, head) != 0)
         return "the bytes before the first TNEF part changed";
