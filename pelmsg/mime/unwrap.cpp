@@ -14,6 +14,10 @@
 #include "mime/tnef_parts.h"
 #include "model/limits.h"
 #include "model/message.h"
+#include "model/tags.h"
+#include "rtf/rtf_document.h"
+#include "rtf/rtf_html.h"
+#include "text/html_escape.h"
 #include "text/ascii_case.h"
 #include "text/codepage.h"
 #include "text/header_encoding.h"
@@ -108,6 +112,40 @@ bool KeepsOtherParts(std::string_view mail, const TMimeDocument& before, const s
     return true;
 }
 
+// A message whose only body is RTF (not HTML wrapped in RTF) gets its text as plain and HTML bodies: mail programs
+// show a text/rtf part as an attachment, not as the mail's text. The RTF stays beside them.
+void AddBodiesFromRtf(TPelMessage& message)
+{
+    TMSGProperties& properties = message.Properties();
+    if (!properties.PlainBody().empty() || !properties.HtmlBody().empty())
+        return;
+    const WideString rtf = properties.RtfBody();
+    if (rtf.empty() || !ExtractHtmlFromRtf(WideToUtf8(rtf)).empty())
+        return;
+    const std::string text = WideToUtf8(RtfDocumentText(ReadRtfDocument(std::u16string_view(rtf))));
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos)
+        return;
+    std::string plain, html = "<html><head><meta charset=\"utf-8\"></head><body>\r\n";
+    size_t from = 0;
+    while (from < text.size()) {
+        size_t end = text.find('\n', from);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string_view line = std::string_view(text).substr(from, end - from);
+        plain.append(line);
+        plain += "\r\n";
+        html += EscapeHtml(line, true) + "<br>\r\n";
+        from = end + 1;
+    }
+    html += "</body></html>\r\n";
+    TMSGProperty* body = properties.Add();
+    body->TagID = MakeTag(kIdBody, PT_UNICODE);
+    body->Value = Utf8ToWide(plain);
+    TMSGProperty* htmlBody = properties.Add();
+    htmlBody->TagID = MakeTag(kIdBodyHtml, PT_UNICODE);
+    htmlBody->Value = Utf8ToWide(html);
+}
+
 } // namespace
 
 std::string UnwrappedNote(const std::string& partName, int attachmentCount)
@@ -156,6 +194,7 @@ TUnwrapResult UnwrapTnefParts(std::string_view mail, const TUnwrapOptions& optio
                 result.Reason = label + " is damaged: " + message.Warnings().front().Text;
                 return result;
             }
+            AddBodiesFromRtf(message);
             TMemoryStream out;
             WriteEmlContent(message.Properties(), out);
             entityText = out.TakeBytes();

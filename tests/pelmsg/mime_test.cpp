@@ -8,6 +8,7 @@
 
 #include "core/errors.h"
 #include "core/stream.h"
+#include "lzfu.h"
 #include "mail_builder.h"
 #include "mime/header_words.h"
 #include "mime/mail_file.h"
@@ -550,4 +551,22 @@ TEST(Unwrap, HostileTnefInsideMailIsUnwrappedSoundlyOrLeftAlone)
         else
             EXPECT_FALSE(r.Reason.empty());
     }
+}
+
+TEST(Unwrap, AnRtfOnlyBodyAlsoGoesOutAsPlainTextAndHtml)
+{
+    const std::string rtf = "{\\rtf1\\ansi Hello {\\b bold} world\\par Second <line>\\par}";
+    const std::string tnef = TnefBuilder()
+                                 .Version()
+                                 .MessageClass("IPM.Note")
+                                 .MapiProps(TnefPropList().Binary(0x1009, CompressRtfLzfu(rtf)))
+                                 .Bytes();
+    const std::string mail = BuildMail(MailShape::Mixed, tnef, false);
+    const TUnwrapResult r = UnwrapTnefParts(mail);
+    ASSERT_TRUE(r.Changed) << r.Reason;
+    EXPECT_EQ(MinimalEditFault(mail, r.Mail), "");
+    EXPECT_NE(r.Mail.find("Content-Type: multipart/alternative"), std::string::npos);
+    EXPECT_NE(r.Mail.find("Hello bold world"), std::string::npos) << r.Mail;
+    EXPECT_NE(r.Mail.find("Second &lt;line&gt;<br>"), std::string::npos) << r.Mail;
+    EXPECT_NE(r.Mail.find("text/rtf"), std::string::npos);
 }
