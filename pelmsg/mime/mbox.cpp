@@ -81,6 +81,10 @@ bool TMboxReader::Next(std::string& fromLine, std::string& mail)
     } else {
         if (!ReadLine(line))
             return false;
+        // Empty lines before the first "From " line hold no mail.
+        while (!started_ && IsEmptyLine(line))
+            if (!ReadLine(line))
+                return false;
         if (!started_ && IsFromLine(line))
             fromLine = line;
         else

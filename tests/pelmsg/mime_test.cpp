@@ -436,6 +436,18 @@ TEST(Mbox, ReadsOneMailAtATimeAndWritesBackTheSameBytes)
     expected.replace(expected.find("From inside"), 0, ">");
     EXPECT_EQ(out.TakeBytes(), expected);
     EXPECT_LE(reader.LinesRead(), 20u);
+
+    // Empty lines before the first mail, and a file that is no mbox at all.
+    TMemoryStream leading("\n\nFrom a@x Tue Mar  3 10:00:00 2026\nSubject: s\n\nb\n");
+    TMboxReader second(leading);
+    ASSERT_TRUE(second.Next(from, mail));
+    EXPECT_EQ(mail, "Subject: s\n\nb\n");
+    EXPECT_FALSE(second.Next(from, mail));
+    TMemoryStream plain("Subject: not an mbox\n\nbody\n");
+    TMboxReader third(plain);
+    ASSERT_TRUE(third.Next(from, mail));
+    EXPECT_EQ(from, "");
+    EXPECT_EQ(mail, "Subject: not an mbox\n\nbody\n");
 }
 
 TEST(Maildir, ListsAndWritesMailsWithoutReplacingOne)

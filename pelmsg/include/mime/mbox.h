@@ -22,7 +22,8 @@ public:
 
     explicit TMboxReader(TStream& stream);
     // The next mail: its "From " line (without line ending) and its bytes. False at the end of the mailbox.
-    // Bytes before the first "From " line (a file that is no mbox) make a mail with an empty From line.
+    // Bytes before the first "From " line (a file that is no mbox) make a mail with an empty From line; empty
+    // lines there are skipped.
     bool Next(std::string& fromLine, std::string& mail);
     // Lines looked at so far (work counter for tests).
     size_t LinesRead() const { return linesRead_; }
