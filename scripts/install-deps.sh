@@ -13,7 +13,7 @@ build_pkgs=(build-essential cmake ninja-build pkg-config libicu-dev qt6-base-dev
 run_pkgs=(qt6-qpa-plugins libqt6svg6 xvfb xauth xdg-utils fonts-dejavu-core fonts-noto-cjk
           shared-mime-info desktop-file-utils qt6-translations-l10n)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-           python3 python3-olefile libgsf-bin libgsf-1-dev libxml2-utils tnef ytnef-tools
+           python3 python3-olefile libgsf-bin libgsf-1-dev libxml2-utils tnef ytnef-tools libmime-tools-perl
            libemail-outlook-message-perl libemail-address-perl
            python3-icalendar python3-vobject python3-dateutil hyperfine
            clang-tidy clang-format

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "attachment_export.h"
@@ -64,6 +65,17 @@ bool LoadForRun(pelmsg::TPelMessage& message, const std::string& input, std::ost
     return true;
 }
 
+// A mail file that is one mail, not an mbox of many.
+bool IsSingleMail(const std::string& path)
+{
+    if (!pelmsg::IsMailFile(path))
+        return false;
+    std::ifstream file(path, std::ios::binary);
+    char head[5] = {};
+    file.read(head, sizeof head);
+    return std::string_view(head, static_cast<size_t>(file.gcount())) != "From ";
+}
+
 void PrintWarnings(const std::vector<pelmsg::TReadWarning>& warnings, std::ostream& errors)
 {
     for (const pelmsg::TReadWarning& w : warnings) {
@@ -98,6 +110,13 @@ bool IsHelpSwitch(const std::string& a)
         return false;
     const std::string name = SwitchName(a);
     return name == "?" || name == "H" || name == "HELP";
+}
+
+bool IsFilterSwitch(const std::string& a)
+{
+    if (a.size() < 2 || (a[0] != '/' && a[0] != '-'))
+        return false;
+    return SwitchName(a) == "FILTER" && a.find('=') == std::string::npos;
 }
 
 bool IsVersionSwitch(const std::string& a)
@@ -150,6 +169,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             c.VCard3 = true;
             continue;
         }
+        if (IsFilterSwitch(a)) {
+            c.Filter = true;
+            continue;
+        }
         if (auto folder = AttachmentsSwitch(a)) {
             c.SaveAttachments = true;
             c.AttachmentFolder = *folder;
@@ -163,6 +186,18 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             continue;
         }
         (seenExport ? after : before).push_back(a);
+    }
+    if (c.Filter && c.UsageError.empty()) {
+        if (seenExport || c.SaveAttachments)
+            c.UsageError = "/FILTER goes with no other command: quorra /FILTER [INPUT OUTPUT]";
+        else if (before.size() == 2) {
+            c.FilterInput = before[0];
+            c.FilterOutput = before[1];
+        } else if (!before.empty()) {
+            c.UsageError = "/FILTER takes no path (standard input to standard output) or two: an mbox file or a "
+                           "Maildir folder, and where the result goes";
+        }
+        return c;
     }
     if (!before.empty())
         c.FileName = before.front();
@@ -224,6 +259,9 @@ int RunExport(TSettings& settings, const TCommandLine& commandLine, std::ostream
 {
     std::string input = ExpandFileName(commandLine.FileName);
     AddRecentFile(settings, input);
+    // A mail (not an mbox) saved as mail is the same mail with its TNEF parts unwrapped.
+    if (commandLine.ExportFormat == ".EML" && IsSingleMail(input))
+        return RunUnwrapMail(input, commandLine.OutputPath, errors);
     std::unique_ptr<pelmsg::TPelMessage> messageHolder = pelmsg::CreateMessageForFile(input);
     pelmsg::TPelMessage& message = *messageHolder;
     if (!LoadForRun(message, input, errors))
@@ -275,6 +313,34 @@ int RunSaveAttachments(const TCommandLine& commandLine, std::ostream& out, std::
     if (status != 0)
         return status;
     return message->Warnings().empty() ? 0 : 3;
+}
+
+int RunUnwrapMail(const std::string& input, const std::string& output, std::ostream& errors)
+{
+    try {
+        pelmsg::TFileStream file(input, pelmsg::TFileStream::Mode::OpenRead);
+        if (file.Size() > static_cast<int64_t>(pelmsg::TMboxReader::kMaxMailBytes))
+            throw pelmsg::EFormatError("the mail is longer than " + std::to_string(pelmsg::TMboxReader::kMaxMailBytes)
+                + " bytes");
+        const std::string mail = file.ReadString(static_cast<size_t>(file.Size()));
+        const pelmsg::TUnwrapResult result = pelmsg::UnwrapTnefParts(mail);
+        if (!result.Changed) {
+            errors << "quorra: " << input << ": nothing written: " << result.Reason << "\n";
+            return 1;
+        }
+        pelmsg::TSaveOptions options;
+        if (auto id = pelmsg::TFileIdentity::Of(input))
+            options.Protected.push_back(*id);
+        pelmsg::SaveThroughTemporaryFile(
+            output, [&](pelmsg::TStream& out) { out.WriteString(result.Mail); }, options);
+    } catch (const std::bad_alloc&) {
+        errors << "quorra: " << input << ": not enough memory to unwrap the mail\n";
+        return 1;
+    } catch (const std::exception& e) {
+        PrintFileError(input, e, errors);
+        return 1;
+    }
+    return 0;
 }
 
 std::string UsageText() { return tessaly::RenderHelp(QuorraUsage()); }

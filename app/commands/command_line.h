@@ -28,6 +28,11 @@ struct TCommandLine {
     std::string AttachmentFolder; // as given; empty for the default
     // "/VCARD3": a vCard export writes vCard 3.0 for older address books instead of 4.0.
     bool VCard3 = false;
+    // "/FILTER": a mail on standard input unwrapped to standard output; with two paths, an mbox file or a Maildir
+    // folder into another (FilterInput, FilterOutput).
+    bool Filter = false;
+    std::string FilterInput;
+    std::string FilterOutput;
 };
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
@@ -53,6 +58,10 @@ int RunExport(TSettings& settings, const TCommandLine& commandLine, std::ostream
 // each path written on `out`. Returns 0 when every attachment was written, 3 when they were but the input was
 // damaged, 1 otherwise.
 int RunSaveAttachments(const TCommandLine& commandLine, std::ostream& out, std::ostream& errors);
+
+// "/E eml" on a single mail (not an mbox): writes the mail with its TNEF parts unwrapped (UnwrapTnefParts). Returns
+// the exit status as RunExport does; a mail without TNEF parts, or one that cannot be unwrapped, writes nothing (1).
+int RunUnwrapMail(const std::string& input, const std::string& output, std::ostream& errors);
 
 // The usage text for --help.
 std::string UsageText();

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "command_line.h"
+#include "mail_filter.h"
 #include "settings.h"
 #include "version.h"
 
@@ -38,6 +39,12 @@ int RunQuorra(int argc, char** argv, const TWindowRunner& openWindow)
     if (!commandLine.UsageError.empty()) {
         std::cerr << "quorra: " << commandLine.UsageError << "\n\n" << UsageText();
         return 2;
+    }
+    if (commandLine.Filter) {
+        // A filter run by a mail system reads and writes no settings.
+        if (commandLine.FilterInput.empty())
+            return FilterMail(0, 1, std::cerr);
+        return FilterMailbox(commandLine.FilterInput, commandLine.FilterOutput, std::cerr);
     }
     if (!commandLine.ExportMode && !commandLine.SaveAttachments) {
         if (!HasDisplay()) {

@@ -10,10 +10,14 @@ const tessaly::TUsageDoc& QuorraUsage()
         tessaly::TUsageDoc d;
         d.Program = "quorra";
         d.Summary = "view and convert winmail.dat (TNEF) and Outlook .msg messages";
-        d.Synopsis = { "[OPTIONS] [FILE]", "FILE /E FORMAT [OUTPUT] [OPTIONS]", "FILE /ATTACHMENTS[=FOLDER] [OPTIONS]" };
+        d.Synopsis = { "[OPTIONS] [FILE]", "FILE /E FORMAT [OUTPUT] [OPTIONS]", "FILE /ATTACHMENTS[=FOLDER] [OPTIONS]",
+            "/FILTER [INPUT OUTPUT]" };
         d.Description = {
             "Opens a TNEF message (winmail.dat, .tnef) or an Outlook .msg file in the Tessaly window, or converts it "
             "without a window.",
+            "A mail (.eml) or an mbox file opens as the TNEF message inside it, with the mail's sender, recipients, "
+            "subject and date where the TNEF has none; \"MAIL /E eml OUT\" writes the mail with its TNEF parts "
+            "replaced by their content (bodies, pictures, attachments, calendar part), every other byte as it was.",
             "Export: FORMAT is txt (or text), htm (or html), xml, eml or msg; ics for a calendar item, meeting or task "
             "(iCalendar), vcf for a contact (vCard). OUTPUT defaults to FILE with the format as its extension; \"-\" "
             "writes to standard output. A message of the wrong kind for ics or vcf is refused. The output is never the "
@@ -21,6 +25,11 @@ const tessaly::TUsageDoc& QuorraUsage()
             "followed (the file it points to is replaced, the link stays).",
             "/ATTACHMENTS writes every attachment into FOLDER (by default a folder named after FILE, beside it); "
             "attached messages become .msg files, no file is replaced, and each path written is printed.",
+            "/FILTER reads a mail on standard input and writes it on standard output with its TNEF parts unwrapped, "
+            "for mail servers: a mail without one, or one that cannot be unwrapped (damaged, over a limit, out of "
+            "memory, over 60 s), goes out byte for byte as it came, the reason on standard error, status 0 (75 only "
+            "when the output cannot be written). With INPUT and OUTPUT: an mbox file into a new mbox file, or a "
+            "Maildir folder into a Maildir folder, on every processor.",
         };
         d.OptionsIntro = "Options (\"/\", \"-\" or \"--\" in front, any case):";
         std::vector<std::string> formats = ExportFormats();
@@ -42,6 +51,8 @@ const tessaly::TUsageDoc& QuorraUsage()
             { { "/TOP" }, "N", "=", "window placement: top edge", {}, "none" },
             { { "/WIDTH" }, "N", "=", "window placement: width", {}, "none" },
             { { "/HEIGHT" }, "N", "=", "window placement: height", {}, "none" },
+            { { "/FILTER" }, "", "=", "unwrap the TNEF parts of mail: standard input to output, or mbox/Maildir INPUT "
+                "OUTPUT", {}, "" },
             { { "/HELP", "/?", "-h", "--help" }, "", "=", "print this text", {}, "" },
             { { "/VERSION", "-v", "--version" }, "", "=", "print the version", {}, "" },
         };

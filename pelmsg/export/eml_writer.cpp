@@ -455,11 +455,16 @@ public:
     {
     }
 
-    void Write(TStream& stream)
+    // The whole mail; or, with contentOnly, the content entity alone: its Content-Type and
+    // Content-Transfer-Encoding fields and the body, without the mail's own header fields.
+    void Write(TStream& stream, bool contentOnly = false)
     {
         Prepare();
         TLineWriter out(stream);
-        WriteHeader(out);
+        if (contentOnly)
+            WriteContentHeader(out);
+        else
+            WriteHeader(out);
         if (single_) {
             out.Line("");
             if (!bodies_.empty())
@@ -838,6 +843,19 @@ private:
         out.Line("MIME-Version: 1.0");
         if (invitation_)
             out.Line("Content-Class: urn:content-classes:calendarmessage");
+        WriteContentHeader(out);
+        out.Line("X-Priority: " + std::to_string(5 - static_cast<int>(message_.ImportanceLevel())));
+        out.Line("X-Mailer: " + GeneratorNote());
+        if (const TMSGProperty* warning = InternetHeader(message_, u"X-Authentication-Warning")) {
+            WideString text = warning->ValueText();
+            if (!TrimControls(text).empty())
+                out.Line(FoldHeader("X-Authentication-Warning: " + HeaderText(text)));
+        }
+    }
+
+    // The fields that say what the content is: its type (with the boundary or charset) and transfer encoding.
+    void WriteContentHeader(TLineWriter& out) const
+    {
         if (single_) {
             const TTextPart* body = bodies_.empty() ? nullptr : &bodies_.front();
             ByteString charset = body ? body->Charset : WritableCodePage(charset_) ? charset_ : ByteString(kUtf8);
@@ -850,13 +868,6 @@ private:
             out.Line(ByteString("Content-Type: multipart/") + (attachments_.empty() ? "alternative" : "mixed")
                 + ";\r\n\tboundary=\"" + boundary_ + "\"");
             out.Line("Content-Transfer-Encoding: 7bit");
-        }
-        out.Line("X-Priority: " + std::to_string(5 - static_cast<int>(message_.ImportanceLevel())));
-        out.Line("X-Mailer: " + GeneratorNote());
-        if (const TMSGProperty* warning = InternetHeader(message_, u"X-Authentication-Warning")) {
-            WideString text = warning->ValueText();
-            if (!TrimControls(text).empty())
-                out.Line(FoldHeader("X-Authentication-Warning: " + HeaderText(text)));
         }
     }
 
@@ -1000,6 +1011,11 @@ private:
 void WriteEml(const TMSGProperties& message, TStream& stream, const TEmlOptions& options)
 {
     TMimeWriter(message, options, 0).Write(stream);
+}
+
+void WriteEmlContent(const TMSGProperties& message, TStream& stream, const TEmlOptions& options)
+{
+    TMimeWriter(message, options, 0).Write(stream, true);
 }
 
 } // namespace pelmsg

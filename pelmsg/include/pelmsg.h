@@ -43,3 +43,12 @@
 #include "export/xml_writer.h"
 
 #include "calendar/calendar.h"
+
+#include "mime/header_words.h"
+#include "mime/mail_file.h"
+#include "mime/mbox.h"
+#include "mime/mime_entity.h"
+#include "mime/mime_reader.h"
+#include "mime/tnef_parts.h"
+#include "mime/transfer_encoding.h"
+#include "mime/unwrap.h"

@@ -107,21 +107,4 @@ bool TPelMessage::HasMessageFlag(uint16_t mask) const
     return (ValueAsInteger(flags->Value) & mask) != 0;
 }
 
-std::unique_ptr<TPelMessage> CreateMessageForFile(const std::string& fileName)
-{
-    std::array<char, 8> head {};
-    ssize_t got = 0;
-    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd >= 0) {
-        struct stat st { };
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-            got = ::read(fd, head.data(), head.size());
-        ::close(fd);
-    }
-    if (got == static_cast<ssize_t>(head.size())
-        && HasCompoundFileSignature(std::string_view(head.data(), head.size())))
-        return std::make_unique<TPelMSGFile>();
-    return std::make_unique<TPelTNEFFile>();
-}
-
 } // namespace pelmsg

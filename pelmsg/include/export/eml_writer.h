@@ -22,4 +22,10 @@ struct TEmlOptions {
 // handler raise.
 void WriteEml(const TMSGProperties& message, TStream& stream, const TEmlOptions& options = {});
 
+// The content of that mail as one MIME entity, for putting into another mail: the Content-Type and
+// Content-Transfer-Encoding fields, the empty line and the body (bodies, attachments, attached messages) exactly
+// as WriteEml writes them, without the mail's own header fields (From, To, Subject, Date, MIME-Version, ...). Lines
+// end in CR LF. Raises what WriteEml raises.
+void WriteEmlContent(const TMSGProperties& message, TStream& stream, const TEmlOptions& options = {});
+
 } // namespace pelmsg

@@ -155,7 +155,9 @@ TSaveOptions SaveOptionsFor(const TMSGProperties& collection);
 
 // The reader for a file, chosen by its first bytes: the TNEF signature gives a TPelTNEFFile, a compound file a
 // TPelMSGFile, anything else (also a missing or unreadable file) a TPelTNEFFile, whose LoadFromFile then reports
-// what is wrong. Nothing is loaded yet. Every place that opens a message file goes through this.
+// what is wrong. Nothing is loaded yet. Every place that opens a message file goes through this. A mail (RFC 5322
+// header lines, or an mbox "From " line) gives a TPelMailFile, which opens the TNEF part inside; this function
+// is therefore defined in the mime layer (mime/mail_file.cpp), the one that knows every reader.
 std::unique_ptr<TPelMessage> CreateMessageForFile(const std::string& fileName);
 
 } // namespace pelmsg

@@ -1,0 +1,212 @@
+// Unwrapping mail: an mbox of generated mails of real shapes (one in ten carries a winmail.dat) against `cat` of
+// the same file; and one mail per process, as a mail system runs a filter, against `ytnefprocess` (Debian
+// ytnef-tools) on the same mails. The mbox is TESSALY_MIME_BENCH_MB megabytes (1024 by default; set it smaller on
+// a machine short of disk or time), made once in a temporary folder.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "pelmsg.h"
+#include "reference.h"
+
+namespace {
+
+using tessaly_bench::ReportAgainst;
+using tessaly_bench::TStopwatch;
+
+std::string Folder()
+{
+    static const std::string folder = [] {
+        auto dir = std::filesystem::temp_directory_path() / ("mime_bench_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        return dir.string();
+    }();
+    return folder;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    pelmsg::TFileStream file(path, pelmsg::TFileStream::Mode::OpenRead);
+    return file.ReadString(static_cast<size_t>(file.Size()));
+}
+
+std::string Base64(const std::string& bytes) { return pelmsg::EncodeBase64(bytes) + "\r\n"; }
+
+// Mails of the shapes a mailbox holds: plain text, text and HTML, a picture or document attached; every tenth one
+// with a winmail.dat (the sample) next to its text.
+std::string MakeMail(size_t index, const std::string& tnef)
+{
+    const std::string n = std::to_string(index);
+    std::string mail = "Return-Path: <sender" + n + "@example.org>\r\nReceived: from mx.example.org by mail.example.net"
+        "\r\n\tfor <bob@example.net>; Tue, 3 Mar 2026 10:00:00 +0100\r\nFrom: Sender " + n + " <sender" + n
+        + "@example.org>\r\nTo: Bob <bob@example.net>\r\nSubject: Message number " + n
+        + "\r\nDate: Tue, 3 Mar 2026 10:00:00 +0100\r\nMessage-ID: <" + n + "@example.org>\r\nMIME-Version: 1.0\r\n";
+    std::string text;
+    for (size_t i = 0; i < 40 + index % 60; ++i)
+        text += "Line " + std::to_string(i) + " of a mail that says something of no importance at all.\r\n";
+    switch (index % 10) {
+    case 0:
+        return mail + "Content-Type: multipart/mixed; boundary=\"b" + n + "\"\r\n\r\n--b" + n
+            + "\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n" + text + "\r\n--b" + n
+            + "\r\nContent-Type: application/ms-tnef; name=\"winmail.dat\"\r\nContent-Transfer-Encoding: base64\r\n"
+              "Content-Disposition: attachment; filename=\"winmail.dat\"\r\n\r\n"
+            + Base64(tnef) + "\r\n--b" + n + "--\r\n";
+    case 1:
+    case 2:
+    case 3: {
+        const std::string attachment(20000 + (index % 7) * 15000, static_cast<char>('a' + index % 26));
+        return mail + "Content-Type: multipart/mixed; boundary=\"b" + n + "\"\r\n\r\n--b" + n
+            + "\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n" + text + "\r\n--b" + n
+            + "\r\nContent-Type: application/pdf; name=\"d.pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+            + Base64(attachment) + "\r\n--b" + n + "--\r\n";
+    }
+    case 4:
+    case 5:
+        return mail + "Content-Type: multipart/alternative; boundary=\"a" + n + "\"\r\n\r\n--a" + n
+            + "\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n" + text + "\r\n--a" + n
+            + "\r\nContent-Type: text/html; charset=us-ascii\r\n\r\n<html><body><pre>" + text
+            + "</pre></body></html>\r\n--a" + n + "--\r\n";
+    default:
+        return mail + "Content-Type: text/plain; charset=us-ascii\r\n\r\n" + text;
+    }
+}
+
+std::string SampleTnef() { return ReadAll(std::string(TESSALY_SOURCE_DIR) + "/samples/winmail.dat"); }
+
+// The mbox, made once.
+const std::string& MboxPath(size_t& mails)
+{
+    static size_t count = 0;
+    static const std::string path = [] {
+        const char* env = std::getenv("TESSALY_MIME_BENCH_MB");
+        const size_t target = static_cast<size_t>(env ? std::atol(env) : 1024) * 1000 * 1000;
+        const std::string file = Folder() + "/mails.mbox";
+        const std::string tnef = SampleTnef();
+        pelmsg::TFileStream out(file, pelmsg::TFileStream::Mode::Create);
+        size_t written = 0;
+        while (written < target) {
+            const std::string mail = MakeMail(count++, tnef);
+            pelmsg::WriteMboxMail(out, "From sender@example.org Tue Mar  3 10:00:00 2026", mail);
+            written += mail.size() + 60;
+        }
+        out.Close();
+        return file;
+    }();
+    mails = count;
+    return path;
+}
+
+double CommandSeconds(const std::string& command)
+{
+    double best = 1e9;
+    for (int run = 0; run < 2; ++run) {
+        TStopwatch watch;
+        if (std::system(command.c_str()) != 0)
+            return 0;
+        best = std::min(best, watch.Seconds());
+    }
+    return best;
+}
+
+// The library alone, one thread: read the mbox, unwrap each mail, write the new mbox.
+void BM_UnwrapMboxOneThread(benchmark::State& state)
+{
+    size_t mails = 0;
+    const std::string& input = MboxPath(mails);
+    const std::string output = Folder() + "/out.mbox";
+    const auto bytes = std::filesystem::file_size(input);
+    double seconds = 0;
+    size_t unwrapped = 0;
+    for (auto _ : state) {
+        TStopwatch watch;
+        pelmsg::TFileStream in(input, pelmsg::TFileStream::Mode::OpenRead);
+        pelmsg::TFileStream out(output, pelmsg::TFileStream::Mode::Create);
+        pelmsg::TMboxReader reader(in);
+        std::string from, mail;
+        unwrapped = 0;
+        while (reader.Next(from, mail)) {
+            const pelmsg::TUnwrapResult r = pelmsg::UnwrapTnefParts(mail);
+            unwrapped += r.Changed ? 1 : 0;
+            pelmsg::WriteMboxMail(out, from, r.Changed ? r.Mail : mail);
+        }
+        out.Close();
+        seconds += watch.Seconds();
+    }
+    state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+    state.counters["mails"] = static_cast<double>(mails);
+    state.counters["unwrapped"] = static_cast<double>(unwrapped);
+    state.counters["MB_per_s"] = static_cast<double>(bytes) / 1e6 / (seconds / static_cast<double>(state.iterations()));
+    ReportAgainst(state, seconds, CommandSeconds("cat '" + input + "' > '" + output + "'"), "cat of the same mbox");
+}
+BENCHMARK(BM_UnwrapMboxOneThread)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+#ifdef QUORRA_BINARY
+// The program: quorra /FILTER on the mbox, with a worker per processor.
+void BM_FilterMboxProgram(benchmark::State& state)
+{
+    size_t mails = 0;
+    const std::string& input = MboxPath(mails);
+    const std::string output = Folder() + "/out-program.mbox";
+    const auto bytes = std::filesystem::file_size(input);
+    double seconds = 0;
+    for (auto _ : state) {
+        std::filesystem::remove(output);
+        TStopwatch watch;
+        if (std::system(("'" QUORRA_BINARY "' /FILTER '" + input + "' '" + output + "' 2>/dev/null").c_str()) != 0)
+            state.SkipWithError("quorra /FILTER failed");
+        seconds += watch.Seconds();
+    }
+    state.counters["MB_per_s"] = static_cast<double>(bytes) / 1e6 / (seconds / static_cast<double>(state.iterations()));
+    ReportAgainst(state, seconds, CommandSeconds("cat '" + input + "' > '" + output + "'"), "cat of the same mbox");
+}
+BENCHMARK(BM_FilterMboxProgram)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// One process per mail, as a mail system runs a filter: quorra /FILTER against ytnefprocess, on the same ten mails
+// with a winmail.dat.
+void BM_FilterPerMailAgainstYtnefprocess(benchmark::State& state)
+{
+    const std::string tnef = SampleTnef();
+    std::vector<std::string> paths;
+    for (size_t i = 0; i < 10; ++i) {
+        const std::string path = Folder() + "/one" + std::to_string(i) + ".eml";
+        pelmsg::TFileStream out(path, pelmsg::TFileStream::Mode::Create);
+        out.WriteString(MakeMail(i * 10, tnef));
+        out.Close();
+        paths.push_back(path);
+    }
+    auto run = [&](const std::string& program) {
+        TStopwatch watch;
+        for (const std::string& path : paths)
+            if (std::system((program + " < '" + path + "' > /dev/null 2>&1").c_str()) != 0)
+                return -1.0;
+        return watch.Seconds();
+    };
+    double seconds = 0;
+    for (auto _ : state) {
+        const double s = run("'" QUORRA_BINARY "' /FILTER");
+        if (s < 0)
+            state.SkipWithError("quorra /FILTER failed");
+        seconds += s;
+    }
+    const std::string home = Folder() + "/ytnef-home";
+    std::filesystem::create_directories(home + "/.ytnef");
+    const double reference = run("HOME='" + home + "' ytnefprocess");
+    state.counters["ms_per_mail"] = seconds / static_cast<double>(state.iterations()) / 10 * 1e3;
+    ReportAgainst(state, seconds, reference < 0 ? 0 : reference, "ytnefprocess on the same 10 mails");
+}
+BENCHMARK(BM_FilterPerMailAgainstYtnefprocess)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+#endif
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    std::filesystem::remove_all(Folder());
+    return 0;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+// Mail files (.eml, and mbox files of many mails) opened for the TNEF message they carry.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/message.h"
+
+namespace pelmsg {
+
+// One TNEF part a mail file holds: which mail (0 for a single mail; its place in an mbox), which TNEF part in
+// that mail, and what a chooser shows of it.
+struct TMailCandidate {
+    size_t MailIndex = 0;
+    size_t PartIndex = 0;
+    std::string Subject;  // the mail's Subject, decoded (UTF-8)
+    std::string PartName; // the part's file name ("winmail.dat"), or ""
+};
+
+// Whether the file's first bytes are those of a mail (LooksLikeMail). False for a file that cannot be read.
+bool IsMailFile(const std::string& fileName);
+
+// The TNEF parts of every mail in the file, in order (an mbox is read one mail at a time). Raises EFileError
+// when the file cannot be read, EFormatError for an mbox mail over TMboxReader::kMaxMailBytes.
+std::vector<TMailCandidate> ListTnefCandidates(const std::string& fileName);
+
+// Reads a mail file (a single mail or an mbox) and shows the message of one of its TNEF parts: by default the
+// first; SelectCandidate chooses another before loading. The mail's From, To, Cc, Subject and Date are added
+// where the TNEF message has none (as the sender's name, the display To and Cc, the subject and the submit
+// time), never in place of the TNEF's own. A mail without a TNEF part raises EFormatError saying so and naming
+// what the mail holds (its subject and parts).
+class TPelMailFile : public TPelTNEFFile {
+public:
+    // The n-th of ListTnefCandidates (counting from 0).
+    void SelectCandidate(size_t index) { candidate_ = index; }
+    // Reads the mail file from the stream (LoadFromFile, inherited, opens the file and comes here).
+    void LoadFromStream(TStream& stream) override;
+    // The candidates the last load found (every TNEF part of every mail of the file).
+    const std::vector<TMailCandidate>& Candidates() const { return candidates_; }
+
+private:
+    size_t candidate_ = 0;
+    std::vector<TMailCandidate> candidates_;
+};
+
+// The fields of the mail that encloses a TNEF message, copied into the message where it has none. Mail is the
+// whole mail, message the entity whose header counts (the mail, or the message of a message/rfc822 part).
+struct TMimeEntity;
+void FillFieldsFromMail(TPelMessage& message, std::string_view mail, const TMimeEntity& enclosing);
+
+} // namespace pelmsg

@@ -1,0 +1,188 @@
+// Mail files opened for the TNEF message inside, and the one function that chooses the reader for a file.
+
+#include "mime/mail_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <memory>
+
+#include "core/errors.h"
+#include "core/stream.h"
+#include "mime/header_words.h"
+#include "mime/mbox.h"
+#include "mime/mime_reader.h"
+#include "mime/tnef_parts.h"
+#include "model/tags.h"
+#include "storage/compound_file.h"
+#include "text/codepage.h"
+#include "text/mail_date.h"
+
+namespace pelmsg {
+
+namespace {
+
+// Enough of a file to tell a mail by its header lines.
+constexpr size_t kSniffBytes = 64 * 1024;
+
+// The first bytes of a regular file (fewer when it is shorter); empty when it cannot be read.
+std::string FileHead(const std::string& fileName, size_t count)
+{
+    std::string head;
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return head;
+    struct stat st { };
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        head.resize(count);
+        size_t got = 0;
+        while (got < count) {
+            const ssize_t n = ::read(fd, head.data() + got, count - got);
+            if (n <= 0)
+                break;
+            got += static_cast<size_t>(n);
+        }
+        head.resize(got);
+    }
+    ::close(fd);
+    return head;
+}
+
+std::string FieldText(std::string_view mail, const TMimeEntity& entity, std::string_view name)
+{
+    const TMimeField* field = entity.Field(mail, name);
+    return field ? DecodeHeaderText(field->Value.In(mail)) : std::string();
+}
+
+// Walks the mails of a stream: one mail when it does not start with "From ", else the mails of the mbox.
+template <class Visit> void ForEachMail(TStream& stream, Visit visit)
+{
+    std::string head(5, '\0');
+    head.resize(stream.Read(head.data(), head.size()));
+    stream.Seek(0, TSeekOrigin::Beginning);
+    if (head != "From ") {
+        if (stream.Size() > static_cast<int64_t>(TMboxReader::kMaxMailBytes))
+            throw EFormatError("the mail is longer than " + std::to_string(TMboxReader::kMaxMailBytes) + " bytes");
+        std::string mail = stream.ReadString(static_cast<size_t>(std::max<int64_t>(stream.Size(), 0)));
+        visit(size_t { 0 }, mail);
+        return;
+    }
+    TMboxReader reader(stream);
+    std::string fromLine, mail;
+    for (size_t index = 0; reader.Next(fromLine, mail); ++index)
+        if (!visit(index, mail))
+            return;
+}
+
+void AddText(TPelMessage& message, uint16_t id, const std::string& utf8)
+{
+    TMSGProperty* node = message.Properties().Add();
+    node->TagID = MakeTag(id, PT_UNICODE);
+    node->Value = Utf8ToWide(utf8);
+    node->DataSize = static_cast<uint32_t>(std::get<WideString>(node->Value).size() * 2 + 2);
+}
+
+} // namespace
+
+bool IsMailFile(const std::string& fileName) { return LooksLikeMail(FileHead(fileName, kSniffBytes)); }
+
+void FillFieldsFromMail(TPelMessage& message, std::string_view mail, const TMimeEntity& enclosing)
+{
+    if (message.Subject().empty())
+        if (std::string subject = FieldText(mail, enclosing, "Subject"); !subject.empty())
+            AddText(message, kIdSubject, subject);
+    if (message.From().empty())
+        if (std::string from = FieldText(mail, enclosing, "From"); !from.empty())
+            AddText(message, kIdSentRepresentingName, from);
+    if (message.ToList().empty())
+        if (std::string to = FieldText(mail, enclosing, "To"); !to.empty())
+            AddText(message, kIdDisplayTo, to);
+    if (message.CcList().empty())
+        if (std::string cc = FieldText(mail, enclosing, "Cc"); !cc.empty())
+            AddText(message, kIdDisplayCc, cc);
+    if (message.Properties().SentDate() == 0) {
+        const double date = ParseMailDate(Utf8ToWide(FieldText(mail, enclosing, "Date")));
+        if (date != 0) {
+            TMSGProperty* node = message.Properties().Add();
+            node->TagID = MakeTag(kIdClientSubmitTime, PT_SYSTIME);
+            node->Value = TDateTime { date };
+            node->DataSize = 8;
+        }
+    }
+}
+
+std::vector<TMailCandidate> ListTnefCandidates(const std::string& fileName)
+{
+    TFileStream file(fileName, TFileStream::Mode::OpenRead);
+    std::vector<TMailCandidate> candidates;
+    ForEachMail(file, [&](size_t index, const std::string& mail) {
+        const TMimeDocument document = ReadMime(mail);
+        const std::vector<TTnefPart> parts = FindTnefParts(mail, document);
+        for (size_t i = 0; i < parts.size(); ++i)
+            candidates.push_back({ index, i, FieldText(mail, *parts[i].Message, "Subject"), parts[i].Name });
+        return true;
+    });
+    return candidates;
+}
+
+void TPelMailFile::LoadFromStream(TStream& stream)
+{
+    TPelMessage::LoadFromStream(stream);
+    candidates_.clear();
+    std::string chosenMail, firstMail;
+    size_t mails = 0;
+    WithMemoryError("read the mail", [&] {
+        ForEachMail(stream, [&](size_t index, const std::string& mail) {
+            ++mails;
+            const TMimeDocument document = ReadMime(mail);
+            const std::vector<TTnefPart> parts = FindTnefParts(mail, document);
+            for (size_t i = 0; i < parts.size(); ++i) {
+                if (candidates_.size() == candidate_)
+                    chosenMail = mail;
+                candidates_.push_back({ index, i, FieldText(mail, *parts[i].Message, "Subject"), parts[i].Name });
+            }
+            if (index == 0)
+                firstMail = mail;
+            return true;
+        });
+    });
+    if (candidates_.empty()) {
+        const TMimeDocument document = ReadMime(firstMail);
+        const std::string subject = FieldText(firstMail, document.Root, "Subject");
+        if (mails > 1)
+            throw EFormatError("None of the " + std::to_string(mails)
+                + " mails of this mailbox holds a TNEF (winmail.dat) part.");
+        throw EFormatError("This mail holds no TNEF (winmail.dat) part. Subject: "
+            + (subject.empty() ? std::string("(none)") : "\"" + subject + "\"")
+            + "; it holds: " + DescribeParts(firstMail, document) + ".");
+    }
+    if (candidate_ >= candidates_.size())
+        throw EFormatError("The mail file holds " + std::to_string(candidates_.size()) + " TNEF parts; there is no "
+            + std::to_string(candidate_ + 1) + "th.");
+    const TMimeDocument document = ReadMime(chosenMail);
+    const std::vector<TTnefPart> parts = FindTnefParts(chosenMail, document);
+    const TTnefPart& part = parts.at(candidates_[candidate_].PartIndex);
+    std::vector<TMailCandidate> found = std::move(candidates_);
+    {
+        TMemoryStream tnef(DecodedBody(chosenMail, *part.Part));
+        TPelTNEFFile::LoadFromStream(tnef);
+    }
+    candidates_ = std::move(found);
+    FillFieldsFromMail(*this, chosenMail, *part.Message);
+}
+
+std::unique_ptr<TPelMessage> CreateMessageForFile(const std::string& fileName)
+{
+    const std::string head = FileHead(fileName, kSniffBytes);
+    if (HasTnefSignature(head))
+        return std::make_unique<TPelTNEFFile>();
+    if (head.size() >= 8 && HasCompoundFileSignature(std::string_view(head).substr(0, 8)))
+        return std::make_unique<TPelMSGFile>();
+    if (LooksLikeMail(head))
+        return std::make_unique<TPelMailFile>();
+    return std::make_unique<TPelTNEFFile>();
+}
+
+} // namespace pelmsg
