@@ -232,7 +232,7 @@ const TMSGProperties& TMSGProperties::Root() const
     return *c;
 }
 
-int32_t TMSGProperties::OwnDeclaredCodePage() const
+int32_t TMSGProperties::OwnDeclaredCodePage(int first) const
 {
     static constexpr uint32_t kTags[2] = { kTagMessageCodePage, kTagInternetCodePage };
     if (!codePageCache_)
@@ -253,7 +253,7 @@ int32_t TMSGProperties::OwnDeclaredCodePage() const
         cache.Changes = changes_;
         cache.EntryChanges = cache.Entries ? cache.Entries->changes_ : 0;
     }
-    for (int i = 0; i < 2; ++i) {
+    for (int i = first; i < 2; ++i) {
         // The value is read anew each time: a node's value may change after it was found.
         const TMSGProperty* node = cache.Nodes[i];
         if (!node || node->TagID != kTags[i] || !IsNumeric(node->Value))
@@ -272,6 +272,15 @@ int32_t TMSGProperties::TextCodePage() const
             return cp;
     }
     return kDefaultMessageCodePage;
+}
+
+int32_t TMSGProperties::HtmlCodePage() const
+{
+    for (const TMSGProperties* c = this; c; c = c->parent_ ? c->parent_->Collection() : nullptr) {
+        if (int32_t cp = c->OwnDeclaredCodePage(1))
+            return cp;
+    }
+    return TextCodePage();
 }
 
 // ---- TMSGProperty ----
@@ -422,7 +431,7 @@ ByteString TMSGProperty::DisplayName(bool withDescription, bool fromDictionary) 
 WideString TMSGProperty::ValueText() const
 {
     if (IsByteString(Value) && collection_)
-        return ValueText(collection_->TextCodePage());
+        return ValueText(ValueCodePage());
     return ValueText(kDefaultMessageCodePage);
 }
 
@@ -437,7 +446,8 @@ WideString TMSGProperty::ValueText(int32_t codePage) const
         WideString operator()(bool v) const { return BooleanText(v); }
         WideString operator()(double v) const { return LocaleNumberText(v); }
         WideString operator()(const TCurrency& v) const { return LocaleCurrencyText(v.AsDouble()); }
-        WideString operator()(const TDateTime& v) const { return LocaleDateTimeText(v.Days); }
+        // The zero date-time is what a date that could not be read becomes: no date, never 30 December 1899.
+        WideString operator()(const TDateTime& v) const { return v.Days == 0 ? WideString() : LocaleDateTimeText(v.Days); }
         WideString operator()(const ByteString& v) const
         {
             WideString w = CodePageToWide(v, cp);
