@@ -39,8 +39,7 @@ TProgramText strNoProgramForFile("strNoProgramForFile",
 TProgramText strNoMailProgram("strNoMailProgram",
     "No mail program could take the new mail (%s). Install a mail program (such as Thunderbird or Evolution) and "
     "make it your default one, or write the mail in the program you use.");
-TProgramText strManualShownHere(
-    "strManualShownHere", "No web browser could open the manual, so it is shown here.");
+TProgramText strManualShownHere("strManualShownHere", "No web browser could open the manual, so it is shown here.");
 
 QString ManualPath(const QString& programFolder)
 {
@@ -105,8 +104,9 @@ QString StartHelper(const QString& program, const QStringList& arguments, QObjec
             for (const QString& line : QString::fromLocal8Bit(*errors).split(u'\n', Qt::SkipEmptyParts))
                 reason = line.trimmed();
             if (reason.isEmpty())
-                reason = status == QProcess::NormalExit ? program + QStringLiteral(": exit status ") + QString::number(code)
-                                                        : program + QStringLiteral(": ") + process->errorString();
+                reason = status == QProcess::NormalExit
+                    ? program + QStringLiteral(": exit status ") + QString::number(code)
+                    : program + QStringLiteral(": ") + process->errorString();
             onFailed(reason);
         });
     process->start();

@@ -34,8 +34,8 @@ bool FileDialog(QWidget* owner, const QString& defaultExtension, const QString& 
 // dialogs during this run), else the user's Downloads folder, else home.
 QString StartFolder(const QString& defaultDir = QString(), const QString& lastUsed = QString());
 
-// The folder browser with the prompt as its title, starting at path (at StartFolder() when path is empty). Returns whether a folder was chosen; then
-// path is that folder, otherwise it is unchanged.
+// The folder browser with the prompt as its title, starting at path (at StartFolder() when path is empty). Returns
+// whether a folder was chosen; then path is that folder, otherwise it is unchanged.
 bool BrowseForFolder(QWidget* owner, const QString& prompt, QString& path);
 
 } // namespace quorra

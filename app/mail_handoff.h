@@ -32,8 +32,8 @@ struct TMailDraft {
 // body keeps its line breaks and tabs, its other control characters become blanks.
 QString OriginalMessageText(const pelmsg::TMSGProperties& message);
 
-// The draft of a reply ("RE: " + subject) or a forward ("FW: " + subject), the subject on one line. Attached files (not attached
-// messages or OLE objects) are written into the private temporary folder; an attachment that cannot be written
+// The draft of a reply ("RE: " + subject) or a forward ("FW: " + subject), the subject on one line. Attached files (not
+// attached messages or OLE objects) are written into the private temporary folder; an attachment that cannot be written
 // is named in `errors` and left out.
 TMailDraft BuildMailDraft(const pelmsg::TMSGProperties& message, bool forward, QStringList* errors = nullptr);
 

@@ -668,18 +668,19 @@ QAction* TfrmMain::Action(const char* objectName) const
 void TfrmMain::btnXLSFileNameClick()
 {
     // First an entry for every kind of file the program opens: TNEF, .msg and mail files.
-    const QString supported = Q(CombinedFilterText(
-        S(strAllSupportedFiles()), { S(TNEFFileExt()), S(MsgFileExt()), "Mail|*.eml;*.mbox" }));
+    const QString supported
+        = Q(CombinedFilterText(S(strAllSupportedFiles()), { S(TNEFFileExt()), S(MsgFileExt()), "Mail|*.eml;*.mbox" }));
     QString filter = supported + u'|' + TNEFFileExt() + u'|' + MsgFileExt() + u'|' + AllFileExt();
     // The box's file tells where to start when it names a file that is there; the name proposed from the program's
     // folder when nothing was opened yet does not.
     QString fileName = QFileInfo(FileName()).isFile() ? FileName() : QString();
     // The program's folder was the default of older settings files: it counts as no folder set.
-    const QString defaultDir = settings_.DefaultDir == startup_.ProgramFolder || settings_.DefaultDir == quorra::ProgramFolder()
+    const QString defaultDir
+        = settings_.DefaultDir == startup_.ProgramFolder || settings_.DefaultDir == quorra::ProgramFolder()
         ? QString()
         : Q(settings_.DefaultDir);
-    if (!FileDialog(
-            this, QStringLiteral("tnef"), filter, true, fileName, QString(), StartFolder(defaultDir, Q(settings_.LastUsedDir))))
+    if (!FileDialog(this, QStringLiteral("tnef"), filter, true, fileName, QString(),
+            StartFolder(defaultDir, Q(settings_.LastUsedDir))))
         return;
     OpenFile(fileName);
 }

@@ -139,8 +139,8 @@ public:
             try {
                 QString path;
                 if (icon == 1) {
-                    const std::string name = ProposedAttachmentName(
-                        pelmsg::TAttachmentKind::EmbeddedMessage, item->data(kRoleCaption).toString().toStdString(), {});
+                    const std::string name = ProposedAttachmentName(pelmsg::TAttachmentKind::EmbeddedMessage,
+                        item->data(kRoleCaption).toString().toStdString(), {});
                     const pelmsg::TMSGProperties* inner = EmbeddedMessageProperties(node);
                     path = WritePrivateTempFile(Q8(name), [&](pelmsg::TStream& out) { inner->SaveToMSG(out, true); });
                 } else if (icon == 0) {
@@ -776,9 +776,8 @@ void TfrmMessage::SaveAttachment(int row)
         return;
     const auto kind = icon == 1 ? pelmsg::TAttachmentKind::EmbeddedMessage : pelmsg::TAttachmentKind::FileData;
     // The proposal is made safe: a hostile name cannot point the dialog outside the folder.
-    const std::string proposed = pelmsg::SafeFileName(
-        ProposedAttachmentName(
-            kind, item->data(kRoleCaption).toString().toStdString(), item->data(kRoleFileName).toString().toStdString()));
+    const std::string proposed = pelmsg::SafeFileName(ProposedAttachmentName(
+        kind, item->data(kRoleCaption).toString().toStdString(), item->data(kRoleFileName).toString().toStdString()));
     const QString folder = Q8(AttachmentFolder(settings_, messagePath_.toStdString()));
     // "*.*" would hide the files without an extension: the filter is given in Qt's form, where it is "*".
     const std::vector<TFileFilter> all = ParseFilterText(AllFileExt().toStdString());
@@ -841,7 +840,8 @@ void TfrmMessage::ShowOleObject(int row)
         lines << strOleType.Arg(Q8(info.UserType));
     lines << strOleSize.Arg(QLocale().toString(qulonglong(info.Size)));
     if (info.Package)
-        lines << strOlePackage.Arg(Isolated(Q(pelmsg::CodePageToWide(info.Package->FileName, properties_->TextCodePage()))));
+        lines << strOlePackage.Arg(
+            Isolated(Q(pelmsg::CodePageToWide(info.Package->FileName, properties_->TextCodePage()))));
     QMessageBox box(QMessageBox::Information, item->text(), lines.join(QLatin1Char('\n')), QMessageBox::Close, this);
     box.setObjectName(QStringLiteral("frmOleObject"));
     QPushButton* open = nullptr;
@@ -866,8 +866,8 @@ void TfrmMessage::ShowOleObject(int row)
         return;
     }
     if (box.clickedButton() == open) {
-        QMessageBox ask(QMessageBox::Warning, QApplication::applicationDisplayName(), strExecutableNotOpened.Arg(Isolated(name)),
-            QMessageBox::Yes | QMessageBox::No, this);
+        QMessageBox ask(QMessageBox::Warning, QApplication::applicationDisplayName(),
+            strExecutableNotOpened.Arg(Isolated(name)), QMessageBox::Yes | QMessageBox::No, this);
         ask.setObjectName(QStringLiteral("ExecutableBox"));
         if (ask.exec() != QMessageBox::Yes)
             return;

@@ -286,19 +286,44 @@ std::u16string VisibleBidiControls(std::u16string_view text)
     for (char16_t c : text) {
         const char* mark = nullptr;
         switch (c) {
-        case u'\u061C': mark = "ALM"; break;
-        case u'\u200E': mark = "LRM"; break;
-        case u'\u200F': mark = "RLM"; break;
-        case u'\u202A': mark = "LRE"; break;
-        case u'\u202B': mark = "RLE"; break;
-        case u'\u202C': mark = "PDF"; break;
-        case u'\u202D': mark = "LRO"; break;
-        case u'\u202E': mark = "RLO"; break;
-        case u'\u2066': mark = "LRI"; break;
-        case u'\u2067': mark = "RLI"; break;
-        case u'\u2068': mark = "FSI"; break;
-        case u'\u2069': mark = "PDI"; break;
-        default: break;
+        case u'\u061C':
+            mark = "ALM";
+            break;
+        case u'\u200E':
+            mark = "LRM";
+            break;
+        case u'\u200F':
+            mark = "RLM";
+            break;
+        case u'\u202A':
+            mark = "LRE";
+            break;
+        case u'\u202B':
+            mark = "RLE";
+            break;
+        case u'\u202C':
+            mark = "PDF";
+            break;
+        case u'\u202D':
+            mark = "LRO";
+            break;
+        case u'\u202E':
+            mark = "RLO";
+            break;
+        case u'\u2066':
+            mark = "LRI";
+            break;
+        case u'\u2067':
+            mark = "RLI";
+            break;
+        case u'\u2068':
+            mark = "FSI";
+            break;
+        case u'\u2069':
+            mark = "PDI";
+            break;
+        default:
+            break;
         }
         if (!mark) {
             out += c;

@@ -82,7 +82,9 @@ QString FilterTextOf(const std::string& extension)
 // Asks what to do with a file already in the folder.
 TExistingFile AskAboutExistingFile(QWidget* owner, const std::string& path, bool& forAll)
 {
-    QMessageBox box(QMessageBox::Question, owner->windowTitle(), strFileExists.Arg(QString::fromStdU16String(IsolatedMessageText(QFileInfo(Q(path)).fileName().toStdU16String()))),
+    QMessageBox box(QMessageBox::Question, owner->windowTitle(),
+        strFileExists.Arg(
+            QString::fromStdU16String(IsolatedMessageText(QFileInfo(Q(path)).fileName().toStdU16String()))),
         QMessageBox::NoButton, owner);
     box.setObjectName(QStringLiteral("ExistingFileBox"));
     QPushButton* replace = box.addButton(strReplaceFile(), QMessageBox::DestructiveRole);
@@ -202,8 +204,9 @@ void TfrmMain::miFileSaveAttachmentsClick()
                                                                           : 0;
         // The name the user knows the attachment by; the file gets a safe one.
         // Its bidirectional controls visible, so that a hostile name cannot pass for another.
-        dialog.AddItem(QString::fromStdU16String(VisibleBidiControls(Q(node->AttachmentDisplayName(i)).toStdU16String())),
-            icon, Q(SafeAttachmentName(*node, i)));
+        dialog.AddItem(
+            QString::fromStdU16String(VisibleBidiControls(Q(node->AttachmentDisplayName(i)).toStdU16String())), icon,
+            Q(SafeAttachmentName(*node, i)));
     }
     if (dialog.exec() != QDialog::Accepted)
         return;

@@ -107,9 +107,10 @@ int main(int argc, char** argv)
                         if (auto* manual = window.findChild<QWidget*>("ManualViewer"))
                             manual->close();
                     });
-                    window.Action(source == "help"           ? "miHelpContents"
-                            : source == "homepage"          ? "miHelpHomepage"
-                                                            : "miHelpSendEMail")
+                    window
+                        .Action(source == "help"       ? "miHelpContents"
+                                : source == "homepage" ? "miHelpHomepage"
+                                                       : "miHelpSendEMail")
                         ->trigger();
                     Wait(delay + 1000);
                     std::printf("%s\n", qPrintable(path));

@@ -447,7 +447,10 @@ WideString TMSGProperty::ValueText(int32_t codePage) const
         WideString operator()(double v) const { return LocaleNumberText(v); }
         WideString operator()(const TCurrency& v) const { return LocaleCurrencyText(v.AsDouble()); }
         // The zero date-time is what a date that could not be read becomes: no date, never 30 December 1899.
-        WideString operator()(const TDateTime& v) const { return v.Days == 0 ? WideString() : LocaleDateTimeText(v.Days); }
+        WideString operator()(const TDateTime& v) const
+        {
+            return v.Days == 0 ? WideString() : LocaleDateTimeText(v.Days);
+        }
         WideString operator()(const ByteString& v) const
         {
             WideString w = CodePageToWide(v, cp);

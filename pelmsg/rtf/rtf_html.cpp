@@ -581,8 +581,8 @@ private:
         } else if (c == '\\') {
             if (pos_ + 1 < n && IsLetter(text_[pos_ + 1])) {
                 TControlWord word = ReadControlWord(text_, pos_);
-                if (const TRule* rule = FindRule(word.Name, std::begin(kRules), std::end(kRules));
-                    rule && (rule->Action == TAction::HtmlRtf || rule->Action == TAction::UnicodeSkip
+                if (const TRule* rule = FindRule(word.Name, std::begin(kRules), std::end(kRules)); rule
+                    && (rule->Action == TAction::HtmlRtf || rule->Action == TAction::UnicodeSkip
                         || rule->Action == TAction::Binary || rule->Action == TAction::Font
                         || rule->Action == TAction::Plain)) {
                     // A font chosen in RTF-only text stays chosen for the HTML's text after it.

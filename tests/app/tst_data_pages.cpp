@@ -493,8 +493,8 @@ private slots:
         QTest::addColumn<int>("internetCodePage");
         QTest::addColumn<QByteArray>("html");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("internet code page") << 65001 << QByteArray("<p>Z\xC3\xBCrich \xE2\x82\xAC</p>")
-                                            << QString::fromUtf8("<p>Zürich €</p>");
+        QTest::newRow("internet code page")
+            << 65001 << QByteArray("<p>Z\xC3\xBCrich \xE2\x82\xAC</p>") << QString::fromUtf8("<p>Zürich €</p>");
         QTest::newRow("meta charset") << 0 << QByteArray("<meta charset=utf-8><p>Z\xC3\xBC</p>")
                                       << QString::fromUtf8("<meta charset=utf-8><p>Zü</p>");
     }
@@ -507,8 +507,8 @@ private slots:
         Add(message.Properties(), pelmsg::kTagMessageCodePage, int32_t(1252));
         if (internetCodePage)
             Add(message.Properties(), pelmsg::kTagInternetCodePage, int32_t(internetCodePage));
-        pelmsg::TMSGProperty* body = Add(message.Properties(), 0x10130102, pelmsg::ByteString(html.toStdString()),
-            uint32_t(html.size()));
+        pelmsg::TMSGProperty* body
+            = Add(message.Properties(), 0x10130102, pelmsg::ByteString(html.toStdString()), uint32_t(html.size()));
         TPage page;
         FillPropertiesPage(&page.widget, &message);
         page.Select(body);
@@ -525,7 +525,8 @@ private slots:
         page.Select(sent);
         QCOMPARE(page.Find<QPlainTextEdit>("rePropValue")->toPlainText(), QString());
         QAbstractItemModel* model = page.page->Tree()->model();
-        QVERIFY2(!model->index(0, 1).data().toString().contains("1899"), qPrintable(model->index(0, 1).data().toString()));
+        QVERIFY2(
+            !model->index(0, 1).data().toString().contains("1899"), qPrintable(model->index(0, 1).data().toString()));
     }
 
     void valueCanBeCopiedAndSaved()

@@ -331,10 +331,14 @@ private slots:
         QTest::addColumn<bool>("downloads");
         QTest::addColumn<QString>("defaultDir"); // under the isolated root; empty: none set
         QTest::addColumn<QString>("expected");
-        QTest::newRow("home") << false << "" << "home";
-        QTest::newRow("downloads") << true << "" << "home/Downloads";
-        QTest::newRow("set by the user") << true << "home/mail" << "home/mail";
-        QTest::newRow("program folder of older settings") << false << "program" << "home";
+        QTest::newRow("home") << false << ""
+                              << "home";
+        QTest::newRow("downloads") << true << ""
+                                   << "home/Downloads";
+        QTest::newRow("set by the user") << true << "home/mail"
+                                         << "home/mail";
+        QTest::newRow("program folder of older settings") << false << "program"
+                                                          << "home";
     }
     void openDialogStartsInTheUsersFolders()
     {
@@ -367,7 +371,8 @@ private slots:
 
     void combinedFilterText()
     {
-        QCOMPARE(CombinedFilterText("All", { "A|*.a;*.b|All files|*.*", "B (*.b)|*.b;*.c" }), std::string("All|*.a;*.b;*.c"));
+        QCOMPARE(CombinedFilterText("All", { "A|*.a;*.b|All files|*.*", "B (*.b)|*.b;*.c" }),
+            std::string("All|*.a;*.b;*.c"));
         QCOMPARE(CombinedFilterText("None", {}), std::string("None|"));
     }
 

@@ -450,8 +450,9 @@ private slots:
         QTest::addColumn<QString>("inWarning");
         QTest::newRow("override") << QString::fromUtf8("invoice\u202Egnp.exe") << "invoice[RLO]gnp.exe"
                                   << "invoice[RLO]gnp.exe";
-        QTest::newRow("isolates and marks") << QString::fromUtf8("a\u2067b\u2069\u200Fc.exe") << "a[RLI]b[PDI][RLM]c.exe"
-                                            << "a[RLI]b[PDI][RLM]c.exe";
+        QTest::newRow("isolates and marks")
+            << QString::fromUtf8("a\u2067b\u2069\u200Fc.exe") << "a[RLI]b[PDI][RLM]c.exe"
+            << "a[RLI]b[PDI][RLM]c.exe";
         QTest::newRow("hebrew") << QString::fromUtf8("\u05D7\u05E9\u05D1\u05D5\u05DF.exe")
                                 << QString::fromUtf8("\u05D7\u05E9\u05D1\u05D5\u05DF.exe")
                                 << QString::fromUtf8("\u2068\u05D7\u05E9\u05D1\u05D5\u05DF.exe\u2069");

@@ -96,7 +96,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(w->findChild<QDialog*>("ManualViewer"), 10000);
         auto* viewer = w->findChild<QDialog*>("ManualViewer");
         QVERIFY(viewer->isVisible());
-        QVERIFY(viewer->findChild<QTextBrowser*>("tbManual")->toPlainText().contains("How to open a winmail.dat file."));
+        QVERIFY(
+            viewer->findChild<QTextBrowser*>("tbManual")->toPlainText().contains("How to open a winmail.dat file."));
         QCOMPARE(boxes.Count(), 0);
     }
 
@@ -104,10 +105,14 @@ private slots:
     {
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("said");
-        QTest::newRow("send mail") << "miHelpSendEMail" << "Install a mail program";
-        QTest::newRow("home page") << "miHelpHomepage" << "Install a web browser";
-        QTest::newRow("reply") << "miFileReply" << "Install a mail program";
-        QTest::newRow("forward") << "miFileForward" << "Install a mail program";
+        QTest::newRow("send mail") << "miHelpSendEMail"
+                                   << "Install a mail program";
+        QTest::newRow("home page") << "miHelpHomepage"
+                                   << "Install a web browser";
+        QTest::newRow("reply") << "miFileReply"
+                               << "Install a mail program";
+        QTest::newRow("forward") << "miFileForward"
+                                 << "Install a mail program";
     }
     void commandsSayWhatFailed()
     {

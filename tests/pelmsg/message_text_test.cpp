@@ -42,9 +42,8 @@ TEST(RtfBodyBytes, RawCharactersReachTheHtmlInTheRtfCodePage)
     const std::string rtf = "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 \\deff0{\\fonttbl{\\f0\\fswiss Arial;}}"
                             "{\\*\\htmltag19 <html>}{\\*\\htmltag34 <body>}caf\xE9 caf\\'e9{\\*\\htmltag27 </html>}}";
     // The message's own strings are Cyrillic: through its code page the raw byte would read "й".
-    auto file = Load(std::move(TnefPropList()
-                                   .Long(kIdMessageCodePage, 1251)
-                                   .Binary(kIdRtfCompressed, CompressRtfLzfu(rtf))));
+    auto file
+        = Load(std::move(TnefPropList().Long(kIdMessageCodePage, 1251).Binary(kIdRtfCompressed, CompressRtfLzfu(rtf))));
     const TMSGProperties& message = file->Properties();
     EXPECT_EQ(message.RtfBodyBytes(), rtf);
     EXPECT_EQ(ExtractHtmlFromRtf(message.RtfBodyBytes()), " <html> <body>café café </html>");
