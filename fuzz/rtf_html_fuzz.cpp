@@ -1,7 +1,8 @@
 // libFuzzer target: HTML out of encapsulating RTF on any bytes, and the unescaping that reads its text.
 //
-// Inputs whose first byte is odd get the start of an encapsulated-HTML document in front of the rest, so that
-// most runs pass the checks for "\fromhtml", a tag group and an HTML start and reach both passes.
+// Inputs whose first byte is odd get the start of an encapsulated-HTML document (with a font table of several
+// charsets) in front of the rest, so that most runs pass the checks for "\fromhtml", a tag group and an HTML start
+// and reach both passes.
 
 #include <cstddef>
 #include <cstdint>
@@ -43,8 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!input.empty() && (input[0] & 1) != 0) {
         static const char* const kCodePages[]
             = { "", "\\ansicpg1251", "\\ansicpg932", "\\ansicpg936", "\\ansicpg65001" };
+        // A font table whose fonts name other code pages, so that "\fN" in the input switches among them.
         rtf = std::string("{\\rtf1\\ansi") + kCodePages[(static_cast<unsigned char>(input[0]) >> 1) % 5]
-            + "\\fromhtml1 {\\*\\htmltag19 <html>}" + std::string(input.substr(1));
+            + "\\fromhtml1 \\deff0{\\fonttbl{\\f0\\fcharset128 A;}{\\f1\\fcharset134 B;}{\\f2\\fcharset129 C;}"
+              "{\\f3\\fcharset0 D;}\\f4\\cpg1251 E;{\\f5\\fcharset136 F;}{\\f6\\fcharset2 G;}}"
+              "{\\*\\htmltag19 <html>}"
+            + std::string(input.substr(1));
     } else {
         rtf.assign(input);
     }

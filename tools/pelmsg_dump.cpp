@@ -20,9 +20,8 @@ void Dump(const TMSGProperties& collection, int level)
         for (char& c : value)
             if (static_cast<unsigned char>(c) < 0x20)
                 c = '.';
-        std::string name = node->DisplayName(false, true);
-        if (name.empty())
-            name = node->DisplayName(false, false);
+        // Named the way the window's tree names it (a named property by its own name).
+        std::string name = PropertyNodeName(*node);
         std::printf(
             "%*s0x%08X %-36s %8u  %s\n", level * 2, "", node->TagID, name.c_str(), node->DataSize, value.c_str());
         Dump(node->SubProperties, level + 1);

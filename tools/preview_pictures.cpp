@@ -1,7 +1,9 @@
 // preview-pictures: pictures of the main window's Preview page for the screenshot script (under Xvfb, 1024x768).
 // Usage: preview-pictures OUTPUT-FOLDER [/LANG=file.lng] NAME=SOURCE[@TAB] ...
-// SOURCE is a message file, or "remote" (an HTML mail with a remote picture, showing the remote-content bar) or
-// "importance" (a mail sent with high importance); TAB is html, rtf, plain, print (the print preview of the
+// SOURCE is a message file, or "remote" (an HTML mail with a remote picture, showing the remote-content bar),
+// "importance" (a mail sent with high importance), "sendmail", "homepage" or "help" (Help > Send E-mail, Product
+// Homepage or Contents, for the failure message or the manual's own window when no mail program or browser is
+// installed); TAB is html, rtf, plain, print (the print preview of the
 // page) or empty for the tab the preview chooses.
 
 #include <QApplication>
@@ -91,6 +93,29 @@ int main(int argc, char** argv)
                 const std::string source = item.substr(eq + 1, at == std::string::npos ? std::string::npos : at - eq - 1);
                 const std::string tab = at == std::string::npos ? "" : item.substr(at + 1);
                 TfrmMessage* form = PreviewForm(window.Page("tsPreview"));
+                if (source == "sendmail" || source == "homepage" || source == "help") {
+                    // What the user sees when the desktop has no program for a mail address (or the manual): the
+                    // message box, or the manual in the program's own window, once the opener has given up.
+                    const QString path = QDir(folder).filePath(name + ".png");
+                    // xdg-open looks through every desktop file before it gives up on a local file: that takes longer.
+                    const int delay = source == "help" ? 9000 : 4000;
+                    QTimer::singleShot(delay, [&, path] {
+                        if (!window.screen()->grabWindow(0).save(path, "PNG"))
+                            status = 1;
+                        if (QWidget* modal = QApplication::activeModalWidget())
+                            modal->close();
+                        if (auto* manual = window.findChild<QWidget*>("ManualViewer"))
+                            manual->close();
+                    });
+                    window
+                        .Action(source == "help"       ? "miHelpContents"
+                                : source == "homepage" ? "miHelpHomepage"
+                                                       : "miHelpSendEMail")
+                        ->trigger();
+                    Wait(delay + 1000);
+                    std::printf("%s\n", qPrintable(path));
+                    continue;
+                }
                 if (source == "remote" || source == "importance") {
                     synthetic = Synthetic(source);
                     form->FillPreview(&synthetic->Properties());

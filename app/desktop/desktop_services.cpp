@@ -1,7 +1,10 @@
 #include "desktop_services.h"
 
-#include <QDesktopServices>
+#include <memory>
+
 #include <QFileInfo>
+#include <QPointer>
+#include <QProcess>
 
 #include "ini_file.h"
 #include "settings.h"
@@ -12,9 +15,12 @@ namespace {
 
 TUrlOpener& Opener()
 {
-    static TUrlOpener opener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    static TUrlOpener opener;
     return opener;
 }
+
+// The most of a helper's error output that is kept: its last lines say why it failed.
+constexpr qsizetype kKeptErrorBytes = 4096;
 
 } // namespace
 
@@ -24,6 +30,16 @@ TProgramText strHelpNotFound("strHelpNotFound", "The manual %s is not found.");
 TProgramText strMailFailed("strMailFailed", "The mail program could not be started: %s");
 TProgramText strMailAttachmentsFailed(
     "strMailAttachmentsFailed", "These attachments could not be handed to the mail program: %s");
+TProgramText strNoProgramForAddress("strNoProgramForAddress",
+    "No program could open %s. Install a web browser (for a mail address: a mail program) and make it your default "
+    "one, or copy the address into the program you use.");
+TProgramText strNoProgramForFile("strNoProgramForFile",
+    "No program could open %s. Install a program for files of this kind, or save the attachment and open it "
+    "from the program you use.");
+TProgramText strNoMailProgram("strNoMailProgram",
+    "No mail program could take the new mail (%s). Install a mail program (such as Thunderbird or Evolution) and "
+    "make it your default one, or write the mail in the program you use.");
+TProgramText strManualShownHere("strManualShownHere", "No web browser could open the manual, so it is shown here.");
 
 QString ManualPath(const QString& programFolder)
 {
@@ -62,10 +78,63 @@ QUrl SupportMailUrl(const QString& address, const QString& subject)
     return QUrl(QStringLiteral("mailto:") + address + QStringLiteral("?subject=") + s, QUrl::TolerantMode);
 }
 
-bool OpenDocument(const QUrl& url)
+QString StartHelper(const QString& program, const QStringList& arguments, QObject* context, TOpenFailed onFailed)
 {
-    const TUrlOpener& opener = Opener();
-    return opener && opener(url);
+    // No parent: the helper may wait for the browser or mail program it started, which must outlive any window.
+    auto* process = new QProcess();
+    process->setProgram(program);
+    process->setArguments(arguments);
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    auto errors = std::make_shared<QByteArray>();
+    QObject::connect(process, &QProcess::readyReadStandardError, process, [process, errors] {
+        errors->append(process->readAllStandardError());
+        if (errors->size() > kKeptErrorBytes)
+            errors->remove(0, errors->size() - kKeptErrorBytes);
+    });
+    const QPointer<QObject> guard(context);
+    const bool hasContext = context != nullptr;
+    QObject::connect(process, &QProcess::finished, process,
+        [process, errors, guard, hasContext, onFailed, program](int code, QProcess::ExitStatus status) {
+            errors->append(process->readAllStandardError());
+            process->deleteLater();
+            if ((status == QProcess::NormalExit && code == 0) || !onFailed || (hasContext && !guard))
+                return;
+            QString reason;
+            for (const QString& line : QString::fromLocal8Bit(*errors).split(u'\n', Qt::SkipEmptyParts))
+                reason = line.trimmed();
+            if (reason.isEmpty())
+                reason = status == QProcess::NormalExit
+                    ? program + QStringLiteral(": exit status ") + QString::number(code)
+                    : program + QStringLiteral(": ") + process->errorString();
+            onFailed(reason);
+        });
+    process->start();
+    if (!process->waitForStarted(10000)) {
+        const QString reason = program + QStringLiteral(": ") + process->errorString();
+        process->disconnect();
+        process->deleteLater();
+        return reason;
+    }
+    return {};
+}
+
+bool OpenDocument(const QUrl& url, QObject* context, TOpenFailed onFailed)
+{
+    if (const TUrlOpener& opener = Opener()) {
+        if (opener(url))
+            return true;
+        if (onFailed)
+            onFailed(url.toDisplayString());
+        return false;
+    }
+    const QString target = url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded);
+    const QString error = StartHelper(QStringLiteral("xdg-open"), { target }, context, onFailed);
+    if (error.isEmpty())
+        return true;
+    if (onFailed)
+        onFailed(error);
+    return false;
 }
 
 TUrlOpener SetUrlOpener(TUrlOpener opener)

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include "pel_language.h"
@@ -34,11 +35,24 @@ TInternetSettings LoadInternetSettings();
 // "mailto:" + address + "?subject=" + the subject with every blank written as %20.
 QUrl SupportMailUrl(const QString& address, const QString& subject);
 
-// Asks the desktop to open a file, web address or mail link (xdg-open); false when it could not.
-bool OpenDocument(const QUrl& url);
-// What OpenDocument uses; tests put a recorder in its place. Returns the previous opener.
+// Why a file or address could not be opened, as the desktop's opener said it.
+using TOpenFailed = std::function<void(const QString& reason)>;
+
+// Asks the desktop to open a file, web address or mail link (xdg-open, without waiting for it); false when the
+// opener could not be started. The opener may fail later, as xdg-open does when no program is there for the
+// address ("no method available"): then onFailed, when given, runs on the GUI thread with its reason, unless the
+// context object is gone by then.
+bool OpenDocument(const QUrl& url, QObject* context = nullptr, TOpenFailed onFailed = {});
+// What OpenDocument uses; tests put a recorder in its place (false: the opener failed). Returns the previous
+// opener; an empty one is the desktop's (xdg-open).
 using TUrlOpener = std::function<bool(const QUrl&)>;
 TUrlOpener SetUrlOpener(TUrlOpener opener);
+
+// Runs a helper program (xdg-open, xdg-email, ...) without waiting for it; the text of the reason when it cannot
+// be started. When it ends with a failure later, onFailed runs with its last error line (or its exit status),
+// unless the context object is gone by then. The helper is never ended by the program: the browser or mail
+// program it may wait for stays open.
+QString StartHelper(const QString& program, const QStringList& arguments, QObject* context, TOpenFailed onFailed);
 
 // The manual: "help/manual.html" beside the program, else the installed one (share/quorra/help).
 QString ManualPath(const QString& programFolder);
@@ -49,5 +63,9 @@ extern TProgramText strUnregisterFailed;
 extern TProgramText strHelpNotFound;
 extern TProgramText strMailFailed;
 extern TProgramText strMailAttachmentsFailed;
+extern TProgramText strNoProgramForAddress;
+extern TProgramText strNoProgramForFile;
+extern TProgramText strNoMailProgram;
+extern TProgramText strManualShownHere;
 
 } // namespace quorra

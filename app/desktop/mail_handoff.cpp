@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include "desktop_services.h"
 #include "pelmsg.h"
 #include "private_temp.h"
 #include "qt_glue.h"
@@ -13,6 +14,33 @@ namespace {
 
 // The most characters of a neutral name's stem.
 constexpr qsizetype kMaxNeutralStem = 80;
+
+// A header field as the window and the .eml show it: on one line. Control characters (CR and LF above all, which
+// would let a hostile subject add lines such as "Bcc:" to the new mail), DEL, the C1 controls and the Unicode
+// line and paragraph separators become blanks; a tab stays.
+QString HeaderField(const pelmsg::WideString& text)
+{
+    QString field = Q(text);
+    for (QChar& c : field) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\t') || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029)
+            c = u' ';
+    }
+    return field;
+}
+
+// The body text keeps its line breaks and tabs; other control characters become blanks (a NUL would cut the
+// argument it is handed in).
+QString BodyText(const pelmsg::WideString& text)
+{
+    QString body = Q(text);
+    for (QChar& c : body) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\t' && u != u'\r' && u != u'\n') || u == 0x7F)
+            c = u' ';
+    }
+    return body;
+}
 
 } // namespace
 
@@ -41,20 +69,20 @@ QString NeutralMailFileName(const QString& name)
 
 QString OriginalMessageText(const pelmsg::TMSGProperties& message)
 {
-    const QString subject = Q(message.Subject());
+    const QString subject = HeaderField(message.Subject());
     QString sent;
     if (message.SentDate() != 0)
         sent = QStringLiteral("Sent: ") + Q(pelmsg::LocaleDateTimeText(message.SentDate())) + u'\n';
-    return QStringLiteral("-----Original Message-----\nFrom: ") + Q(message.From()) + u'\n' + sent
-        + QStringLiteral("To: ") + Q(message.ToList()) + u'\n' + QStringLiteral("Cc: ") + Q(message.CcList()) + u'\n'
-        + QStringLiteral("Bcc: ") + Q(message.BccList()) + u'\n' + QStringLiteral("Subject: ") + subject
-        + QStringLiteral("\n\n") + Q(message.PlainBody());
+    return QStringLiteral("-----Original Message-----\nFrom: ") + HeaderField(message.From()) + u'\n' + sent
+        + QStringLiteral("To: ") + HeaderField(message.ToList()) + u'\n' + QStringLiteral("Cc: ")
+        + HeaderField(message.CcList()) + u'\n' + QStringLiteral("Bcc: ") + HeaderField(message.BccList()) + u'\n'
+        + QStringLiteral("Subject: ") + subject + QStringLiteral("\n\n") + BodyText(message.PlainBody());
 }
 
 TMailDraft BuildMailDraft(const pelmsg::TMSGProperties& message, bool forward, QStringList* errors)
 {
     TMailDraft draft;
-    draft.Subject = (forward ? QStringLiteral("FW: ") : QStringLiteral("RE: ")) + Q(message.Subject());
+    draft.Subject = (forward ? QStringLiteral("FW: ") : QStringLiteral("RE: ")) + HeaderField(message.Subject());
     draft.Body = OriginalMessageText(message);
     const int count = message.AttachmentCount();
     for (int i = 0; i < count; ++i) {
@@ -93,19 +121,14 @@ QStringList MailCommandArguments(const TMailDraft& draft)
     return args;
 }
 
-QString SendMail(const QString& command, const TMailDraft& draft)
+QString SendMail(const QString& command, const TMailDraft& draft, QObject* context,
+    std::function<void(const QString& reason)> onFailed)
 {
     QStringList parts = QProcess::splitCommand(command);
     if (parts.isEmpty())
         return QStringLiteral("no mail command is set");
     const QString program = parts.takeFirst();
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(parts + MailCommandArguments(draft));
-    process.setStandardInputFile(QProcess::nullDevice());
-    if (!process.startDetached())
-        return program + QStringLiteral(": ") + process.errorString();
-    return {};
+    return StartHelper(program, parts + MailCommandArguments(draft), context, std::move(onFailed));
 }
 
 } // namespace quorra

@@ -6,8 +6,12 @@
 // The attached files are written into the program's private temporary folder and stay there until the program
 // ends, since the mail program may read them long after it was started.
 
+#include <functional>
+
 #include <QString>
 #include <QStringList>
+
+class QObject;
 
 namespace pelmsg {
 class TMSGProperties;
@@ -23,7 +27,9 @@ struct TMailDraft {
 };
 
 // "-----Original Message-----", From, Sent (only when the message has a sent date; locale short date and long
-// time), To, Cc, Bcc and Subject lines, an empty line, and the plain-text body.
+// time), To, Cc, Bcc and Subject lines, an empty line, and the plain-text body. The header fields are put on one
+// line each (control characters and line separators become blanks), as the window and the .eml show them; the
+// body keeps its line breaks and tabs, its other control characters become blanks.
 QString OriginalMessageText(const pelmsg::TMSGProperties& message);
 
 // The name a file handed to the mail program gets: only letters, digits, ".", "_" and "-", starting with a letter,
@@ -31,7 +37,7 @@ QString OriginalMessageText(const pelmsg::TMSGProperties& message);
 // Mail programs paste these paths into their own command syntax unquoted.
 QString NeutralMailFileName(const QString& name);
 
-// The draft of a reply ("RE: " + subject) or a forward ("FW: " + subject). Attached files (not attached
+// The draft of a reply ("RE: " + subject) or a forward ("FW: " + subject), the subject on one line. Attached files (not attached
 // messages or OLE objects) are written into the private temporary folder under neutral names, distinct from the
 // files there; an attachment that cannot be written is named in `errors` and left out.
 TMailDraft BuildMailDraft(const pelmsg::TMSGProperties& message, bool forward, QStringList* errors = nullptr);
@@ -40,7 +46,10 @@ TMailDraft BuildMailDraft(const pelmsg::TMSGProperties& message, bool forward, Q
 QStringList MailCommandArguments(const TMailDraft& draft);
 
 // Starts the mail command (a program, possibly with arguments of its own, as a shell would split it) with the
-// draft's arguments, without waiting for it. Returns an empty text when it started, else the reason.
-QString SendMail(const QString& command, const TMailDraft& draft);
+// draft's arguments, without waiting for it. Returns an empty text when it started, else the reason. When the
+// command ends with a failure later (xdg-email without a mail program: "no method available"), onFailed runs
+// with its reason, unless the context object is gone by then.
+QString SendMail(const QString& command, const TMailDraft& draft, QObject* context = nullptr,
+    std::function<void(const QString& reason)> onFailed = {});
 
 } // namespace quorra

@@ -1,12 +1,38 @@
 #include "file_dialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QStandardPaths>
 
 #include "viewer_support.h"
 
 namespace quorra {
+
+namespace {
+
+// The folder of the last file or folder chosen in a dialog during this run.
+QString& LastFolderUsed()
+{
+    static QString folder;
+    return folder;
+}
+
+} // namespace
+
+QString StartFolder(const QString& defaultDir, const QString& lastUsed)
+{
+    for (const QString& folder : { defaultDir, lastUsed })
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return folder;
+    if (!LastFolderUsed().isEmpty() && QFileInfo(LastFolderUsed()).isDir())
+        return LastFolderUsed();
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (!downloads.isEmpty() && QFileInfo(downloads).isDir())
+        return downloads;
+    return QDir::homePath();
+}
 
 bool FileDialog(QWidget* owner, const QString& defaultExtension, const QString& filter, bool open,
     QString& fileName, const QString& title, const QString& initialFolder)
@@ -44,8 +70,8 @@ bool FileDialog(QWidget* owner, const QString& defaultExtension, const QString& 
     QFileInfo given(fileName);
     if (!fileName.isEmpty() && fileName.contains(u'/') && given.dir().exists())
         dialog.setDirectory(given.absolutePath());
-    else if (!initialFolder.isEmpty())
-        dialog.setDirectory(initialFolder);
+    else
+        dialog.setDirectory(StartFolder(initialFolder));
     // The filter first: choosing it may change the typed name, which the proposed name then replaces.
     if (filterState.FilterIndex >= 1 && filterState.FilterIndex <= nameFilters.size())
         dialog.selectNameFilter(nameFilters.at(filterState.FilterIndex - 1));
@@ -54,6 +80,7 @@ bool FileDialog(QWidget* owner, const QString& defaultExtension, const QString& 
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     fileName = dialog.selectedFiles().constFirst();
+    LastFolderUsed() = QFileInfo(fileName).absolutePath();
     const qsizetype chosen = nameFilters.indexOf(dialog.selectedNameFilter());
     if (chosen >= 0)
         filterState.FilterIndex = int(chosen) + 1;
@@ -66,11 +93,11 @@ bool BrowseForFolder(QWidget* owner, const QString& prompt, QString& path)
     dialog.setObjectName(QStringLiteral("BrowseForFolder"));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    if (!path.isEmpty())
-        dialog.setDirectory(path);
+    dialog.setDirectory(path.isEmpty() ? StartFolder() : path);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     path = dialog.selectedFiles().constFirst();
+    LastFolderUsed() = path;
     return true;
 }
 

@@ -12,7 +12,8 @@ namespace quorra {
 
 // The open-file (open true) or save-file dialog, owned by the owner window. The filter text is pairs of a
 // description and patterns separated by "|" ("TNEF messages (*.tnef)|*.tnef|All files (*.*)|*.*"); the default
-// extension is added to a typed name without one; an empty title or initial folder leaves the dialog's own.
+// extension is added to a typed name without one; an empty title leaves the dialog's own, an empty initial folder
+// starts it at StartFolder().
 // Returns whether the user confirmed; then fileName is the chosen path, otherwise it is unchanged.
 bool FileDialog(QWidget* owner, const QString& defaultExtension, const QString& filter, bool open,
     QString& fileName, const QString& title, const QString& initialFolder);
@@ -28,8 +29,13 @@ struct TFileDialogFilter {
 bool FileDialog(QWidget* owner, const QString& defaultExtension, const QString& filter, bool open,
     QString& fileName, const QString& title, const QString& initialFolder, TFileDialogFilter& filterState);
 
-// The folder browser with the prompt as its title, starting at path. Returns whether a folder was chosen; then
-// path is that folder, otherwise it is unchanged.
+// Where a file or folder dialog starts when it is given no folder: the folder the user set (defaultDir, when it
+// exists), else the last folder used (lastUsed, as the settings keep it, else the last one chosen in one of these
+// dialogs during this run), else the user's Downloads folder, else home.
+QString StartFolder(const QString& defaultDir = QString(), const QString& lastUsed = QString());
+
+// The folder browser with the prompt as its title, starting at path (at StartFolder() when path is empty). Returns
+// whether a folder was chosen; then path is that folder, otherwise it is unchanged.
 bool BrowseForFolder(QWidget* owner, const QString& prompt, QString& path);
 
 } // namespace quorra

@@ -139,8 +139,9 @@ uint32_t StoredTag(const pelmsg::TMSGProperty& p)
 QString PropertyNameText(const pelmsg::TMSGProperty& p)
 {
     // A named property is called what the message calls it (see PropertyNodeLook).
-    QString name = p.NamedId && p.SubProperties.Empty() ? QString::fromStdString(NamedPropertyText(*p.NamedId, true))
-                                                        : QString::fromStdString(p.DisplayName(true, false));
+    QString name = p.NamedId && p.SubProperties.Empty()
+        ? QString::fromStdString(pelmsg::NamedPropertyText(*p.NamedId, true))
+        : QString::fromStdString(p.DisplayName(true, false));
     if (name.size() > kMaxNameChars)
         name.truncate(kMaxNameChars);
     return name;

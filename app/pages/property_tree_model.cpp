@@ -10,6 +10,7 @@
 #include "icons.h"
 #include "pel_language.h"
 #include "pelmsg.h"
+#include "preview_support.h"
 
 namespace quorra {
 
@@ -25,34 +26,6 @@ QString ToQString(const pelmsg::WideString& text)
 {
     return QString::fromUtf16(text.data(), qsizetype(text.size()));
 }
-
-// The property sets whose names a user meets in messages, with their GUIDs in registry form.
-struct TPropertySet {
-    const char* Name;
-    const char* Guid;
-};
-constexpr TPropertySet kPropertySets[] = {
-    { "PS_MAPI", "{00020328-0000-0000-C000-000000000046}" },
-    { "PS_PUBLIC_STRINGS", "{00020329-0000-0000-C000-000000000046}" },
-    { "PS_INTERNET_HEADERS", "{00020386-0000-0000-C000-000000000046}" },
-    { "PSETID_Appointment", "{00062002-0000-0000-C000-000000000046}" },
-    { "PSETID_Task", "{00062003-0000-0000-C000-000000000046}" },
-    { "PSETID_Address", "{00062004-0000-0000-C000-000000000046}" },
-    { "PSETID_Common", "{00062008-0000-0000-C000-000000000046}" },
-    { "PSETID_Log", "{0006200A-0000-0000-C000-000000000046}" },
-    { "PSETID_Note", "{0006200E-0000-0000-C000-000000000046}" },
-    { "PSETID_Report", "{00062013-0000-0000-C000-000000000046}" },
-    { "PSETID_Remote", "{00062014-0000-0000-C000-000000000046}" },
-    { "PSETID_Sharing", "{00062040-0000-0000-C000-000000000046}" },
-    { "PSETID_PostRss", "{00062041-0000-0000-C000-000000000046}" },
-    { "PSETID_Meeting", "{6ED8DA90-450B-101B-98DA-00AA003F1305}" },
-    { "PSETID_Messaging", "{41F28F13-83F4-4114-A584-EEDB5A6B0BFF}" },
-    { "PSETID_UnifiedMessaging", "{4442858E-A9E3-4E80-B900-317A210CC15B}" },
-    { "PSETID_AirSync", "{71035549-0739-4DCB-9163-00F0580DBBDF}" },
-    { "PSETID_CalendarAssistant", "{11000E07-B51B-40D6-AF21-CAA85EDAB1D0}" },
-    { "PSETID_Attachment", "{96357F7F-59E1-47D0-99A7-46515C183B54}" },
-    { "PSETID_XmlExtractedEntities", "{23239608-685D-4732-9C55-4C95CB4E8E33}" },
-};
 
 // The most characters of a value the tree's value column shows.
 constexpr qsizetype kValueLineChars = 300;
@@ -71,31 +44,6 @@ bool IsBinaryType(uint16_t type)
 // Texts of a node
 
 QString TagText(uint32_t tag) { return QStringLiteral("0x") + QStringLiteral("%1").arg(tag, 8, 16, QLatin1Char('0')).toUpper(); }
-
-std::string PropertySetName(const uint8_t* guid16)
-{
-    const std::string text = pelmsg::GuidToText(guid16);
-    for (const TPropertySet& set : kPropertySets)
-        if (text == set.Guid)
-            return set.Name;
-    return {};
-}
-
-std::string NamedPropertyText(const pelmsg::TNamedPropertyId& id, bool withGuid)
-{
-    std::string name;
-    if (id.IsString) {
-        name = pelmsg::WideToUtf8(id.Name);
-    } else {
-        char number[16];
-        std::snprintf(number, sizeof number, id.Number <= 0xFFFF ? "0x%04X" : "0x%08X", id.Number);
-        name = number;
-    }
-    const std::string setName = PropertySetName(id.Guid.data());
-    const std::string guid = pelmsg::GuidToText(id.Guid.data());
-    std::string set = setName.empty() ? guid : withGuid ? setName + " " + guid : setName;
-    return name + " (" + set + ")";
-}
 
 TPropertyNodeLook PropertyNodeLook(const pelmsg::TMSGProperty& p, int parentIcon)
 {
@@ -146,7 +94,7 @@ TPropertyNodeLook PropertyNodeLook(const pelmsg::TMSGProperty& p, int parentIcon
     if (text.empty() || p.SubProperties.Empty()) {
         // A named property is called what the message calls it: the dictionary's entries for identifiers from
         // 0x8000 are address-book properties, not this one.
-        text = p.NamedId ? NamedPropertyText(*p.NamedId, false) : p.DisplayName(false, false);
+        text = p.NamedId ? pelmsg::NamedPropertyText(*p.NamedId, false) : p.DisplayName(false, false);
         if (text.empty())
             text = TagText(p.TagID).toStdString();
         // A plain property inside an envelope, recipient or attachment node.
@@ -163,7 +111,8 @@ QString PropertyValueText(const pelmsg::TMSGProperty& p, int maxChars, bool& cut
     cut = false;
     QString text;
     if (const auto* bytes = std::get_if<pelmsg::ByteString>(&p.Value)) {
-        const int32_t codePage = p.Collection() ? p.Collection()->TextCodePage() : pelmsg::kDefaultMessageCodePage;
+        // Each value in the code page it is written in (an HTML body in its own charset).
+        const int32_t codePage = p.ValueCodePage();
         // No code page takes more than four bytes for a character: only the start is converted.
         size_t length = bytes->size();
         while (length > 0 && (*bytes)[length - 1] == '\0')
@@ -214,7 +163,8 @@ QString PropertyValueLine(const pelmsg::TMSGProperty& p)
             break;
         }
     }
-    return line;
+    // A list line: bidirectional controls visible, so that a hostile value cannot pass for another.
+    return QString::fromStdU16String(VisibleBidiControls(line.toStdU16String()));
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -276,6 +226,7 @@ void TPropertyTreeModel::SetFilter(const QString& text)
         return;
     beginResetModel();
     filter_ = text;
+    foldedFilter_ = QString::fromStdU16String(pelmsg::FoldForSearch(text.toStdU16String()));
     ApplyFilter();
     endResetModel();
 }
@@ -295,8 +246,10 @@ bool TPropertyTreeModel::Matches(int node)
                 ? PropertyValueLine(*n.Property)
                 : PropertyValueText(*n.Property, kFilterValueChars, cut);
         }
+        // As people search: "novak" finds "Novák", "strasse" finds "Straße".
+        search = QString::fromStdU16String(pelmsg::FoldForSearch(search.toStdU16String()));
     }
-    return search.contains(filter_, Qt::CaseInsensitive);
+    return search.contains(foldedFilter_);
 }
 
 void TPropertyTreeModel::ApplyFilter()
@@ -407,7 +360,7 @@ QVariant TPropertyTreeModel::data(const QModelIndex& index, int role) const
         if (index.column() == 0) {
             QString tip = TagText(n.Property->TagID);
             if (n.Property->NamedId)
-                tip += u' ' + QString::fromStdString(NamedPropertyText(*n.Property->NamedId, true));
+                tip += u' ' + QString::fromStdString(pelmsg::NamedPropertyText(*n.Property->NamedId, true));
             else if (!n.Property->DisplayName(true, true).empty())
                 tip += u' ' + QString::fromStdString(n.Property->DisplayName(true, true));
             return tip;

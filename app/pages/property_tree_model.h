@@ -34,12 +34,7 @@ struct TPropertyNodeLook {
 };
 TPropertyNodeLook PropertyNodeLook(const pelmsg::TMSGProperty& property, int parentIcon);
 
-// The name of a known property set ("PS_PUBLIC_STRINGS", "PSETID_Common", ...), or empty.
-std::string PropertySetName(const uint8_t* guid16);
-// A named property's name: its string name or its number ("0x8554"), then its property set: the set's name when
-// it is a known one, else (or, withGuid, also) the GUID in registry form.
-// "Keywords (PS_PUBLIC_STRINGS)", "0x8554 (PSETID_Common)", "0x0001 ({01020304-...})".
-std::string NamedPropertyText(const pelmsg::TNamedPropertyId& id, bool withGuid);
+// A named property's name: pelmsg::NamedPropertyText (model/property_name.h), the rule pelmsg-dump follows too.
 
 // The tag as "0x" and eight upper-case hexadecimal digits.
 QString TagText(uint32_t tag);
@@ -112,8 +107,9 @@ private:
     std::vector<TNode> nodes_;
     std::vector<int> roots_;
     std::vector<int> shownRoots_;
-    std::vector<QString> searchText_; // made on the first filter, per node
+    std::vector<QString> searchText_; // made on the first filter, per node, folded for searching
     QString filter_;
+    QString foldedFilter_; // filter_ folded for searching (pelmsg::FoldForSearch)
     int matches_ = 0;
     QString headers_[2];
 };

@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <QApplication>
 #include <QBuffer>
 #include <QDesktopServices>
+#include <QMessageBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -21,6 +23,7 @@
 #include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
 
+#include "desktop_services.h"
 #include "pelmsg.h"
 #include "preview_support.h"
 #include "program_texts.h"
@@ -221,7 +224,16 @@ THtmlView::THtmlView(QWidget* parent)
     if (::geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     setObjectName(QStringLiteral("wbHTMLBody"));
-    OpenExternal = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    // A link the desktop has no program for is said aloud, with what the user can do.
+    OpenExternal = [this](const QUrl& url) {
+        OpenDocument(url, this, [this, url](const QString& reason) {
+            QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(),
+                strNoProgramForAddress.Arg(url.toDisplayString()) + QStringLiteral("\n\n") + reason, QMessageBox::Ok,
+                this);
+            box.setObjectName(QStringLiteral("ErrorBox"));
+            box.exec();
+        });
+    };
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -41,6 +41,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
+#include "desktop_services.h"
 #include "html_view.h"
 #include "icons.h"
 #include "pelmsg.h"
@@ -50,6 +51,7 @@
 #include "qt_glue.h"
 #include "rtf_text_document.h"
 #include "settings.h"
+#include "viewer_support.h"
 
 namespace quorra {
 
@@ -72,12 +74,18 @@ TProgramText strUnknownText("strUnknownText", "unknown");
 
 namespace {
 
+// A text from a message as the window shows it on its own (a field, a list item, a title): bidirectional controls
+// visible; and set into a sentence of the program's own: isolated too.
+QString Shown(const QString& text) { return QString::fromStdU16String(VisibleBidiControls(text.toStdU16String())); }
+QString Isolated(const QString& text) { return QString::fromStdU16String(IsolatedMessageText(text.toStdU16String())); }
+
 // Item data of the attachment list.
 enum TAttachmentRole {
     kRoleIndex = Qt::UserRole, // index among the message's attachments
     kRoleIcon, // 0 file, 1 attached message, 2 OLE object
     kRoleFileName,
     kRoleMime,
+    kRoleCaption, // the name as the message gives it (the item shows it with its controls made visible)
 };
 
 // The data node of an attached message (0x3701 at any depth), else the attachment node itself.
@@ -131,8 +139,8 @@ public:
             try {
                 QString path;
                 if (icon == 1) {
-                    const std::string name = ProposedAttachmentName(
-                        pelmsg::TAttachmentKind::EmbeddedMessage, item->text().toStdString(), {});
+                    const std::string name = ProposedAttachmentName(pelmsg::TAttachmentKind::EmbeddedMessage,
+                        item->data(kRoleCaption).toString().toStdString(), {});
                     const pelmsg::TMSGProperties* inner = EmbeddedMessageProperties(node);
                     path = WritePrivateTempFile(Q8(name), [&](pelmsg::TStream& out) { inner->SaveToMSG(out, true); });
                 } else if (icon == 0) {
@@ -173,7 +181,12 @@ TfrmMessage::TfrmMessage(TSettings& settings, QWidget* parent)
     : QWidget(parent)
     , settings_(settings)
 {
-    OpenFileExternally = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    // A file the desktop has no program for is said aloud, with what the user can do.
+    OpenFileExternally = [this](const QString& path) {
+        OpenDocument(QUrl::fromLocalFile(path), this, [this, path](const QString& reason) {
+            ShowError(strNoProgramForFile.Arg(Isolated(QFileInfo(path).fileName())) + QStringLiteral("\n\n") + reason);
+        });
+    };
     FormCreate();
 }
 
@@ -347,7 +360,7 @@ void TfrmMessage::CreateAttachmentList()
     lvAttachments_->setMinimumHeight(60);
     lvAttachments_->setContextMenuPolicy(Qt::CustomContextMenu);
     lvAttachments_->hide();
-    connect(lvAttachments_, &QListWidget::itemDoubleClicked, this, [this] { lvAttachmentsDblClick(); });
+    // One signal: a double-click activates the item (and so does Enter), and it must open the attachment once.
     connect(lvAttachments_, &QListWidget::itemActivated, this, [this] { lvAttachmentsDblClick(); });
 }
 
@@ -491,7 +504,7 @@ void TfrmMessage::FillPreview(const pelmsg::TMSGProperties* properties)
         e->setLineWrapMode(wrap ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
 
     auto setRow = [this](QLineEdit* edit, const char* label, const QString& text, bool hideWhenEmpty) {
-        edit->setText(text);
+        edit->setText(Shown(text));
         edit->setCursorPosition(0);
         const bool visible = !hideWhenEmpty || !text.isEmpty();
         edit->setVisible(visible);
@@ -573,7 +586,8 @@ void TfrmMessage::LoadBodies()
     charset_ = Q8(p.Root().Charset());
     ShowHtml(charset_, Q(p.HtmlBody()));
     if (!TabShown(tsHTMLBody_) && rtfShown) {
-        const std::string html = pelmsg::ExtractHtmlFromRtf(pelmsg::WideToAnsi(rtf.toStdU16String()));
+        // From the stored bytes: raw 8-bit characters are in the RTF's code pages, which the extraction follows.
+        const std::string html = pelmsg::TakeHtmlFromRtf(p.RtfBodyBytes());
         ShowHtml(charset_, QString::fromUtf8(html.data(), qsizetype(html.size())));
     }
 
@@ -625,12 +639,14 @@ void TfrmMessage::FillAttachments()
             const int icon = kind == pelmsg::TAttachmentKind::EmbeddedMessage ? 1
                 : kind == pelmsg::TAttachmentKind::OleObject                  ? 2
                                                                               : 0;
-            item = new QListWidgetItem(AttachmentIcon(icon), Q8(node->AttachmentDisplayName(i)));
+            const QString caption = Q8(node->AttachmentDisplayName(i));
+            item = new QListWidgetItem(AttachmentIcon(icon), Shown(caption));
+            item->setData(kRoleCaption, caption);
             item->setData(kRoleIcon, icon);
             item->setData(kRoleFileName, Q8(node->AttachmentFileName(i)));
             item->setData(kRoleMime,
                 Q(node->SubProperties.GetPropertyText(pelmsg::MakeTag(pelmsg::kIdAttachMimeTag, 0), true, false)));
-            item->setToolTip(item->data(kRoleFileName).toString());
+            item->setToolTip(Shown(item->data(kRoleFileName).toString()));
         }
         item->setData(kRoleIndex, i);
         lvAttachments_->addItem(item);
@@ -742,7 +758,7 @@ void TfrmMessage::OpenAttachment(int row)
     }
     if (path.isEmpty()) {
         QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(),
-            strExecutableNotOpened.Arg(fileName), QMessageBox::Yes | QMessageBox::No, this);
+            strExecutableNotOpened.Arg(Isolated(fileName)), QMessageBox::Yes | QMessageBox::No, this);
         box.setObjectName(QStringLiteral("ExecutableBox"));
         if (box.exec() == QMessageBox::Yes)
             SaveAttachment(row);
@@ -763,10 +779,13 @@ void TfrmMessage::SaveAttachment(int row)
         return;
     const auto kind = icon == 1 ? pelmsg::TAttachmentKind::EmbeddedMessage : pelmsg::TAttachmentKind::FileData;
     // The proposal is made safe: a hostile name cannot point the dialog outside the folder.
-    const std::string proposed = pelmsg::SafeFileName(
-        ProposedAttachmentName(kind, item->text().toStdString(), item->data(kRoleFileName).toString().toStdString()));
+    const std::string proposed = pelmsg::SafeFileName(ProposedAttachmentName(
+        kind, item->data(kRoleCaption).toString().toStdString(), item->data(kRoleFileName).toString().toStdString()));
     const QString folder = Q8(AttachmentFolder(settings_, messagePath_.toStdString()));
-    QFileDialog dialog(this, QString(), QDir(folder).filePath(Q8(proposed)), AllFileExt().section(QLatin1Char('|'), 0, 0));
+    // "*.*" would hide the files without an extension: the filter is given in Qt's form, where it is "*".
+    const std::vector<TFileFilter> all = ParseFilterText(AllFileExt().toStdString());
+    QFileDialog dialog(this, QString(), QDir(folder).filePath(Q8(proposed)),
+        all.empty() ? QStringLiteral("*") : Q8(QtNameFilter(all.front())));
     dialog.setObjectName(QStringLiteral("SaveAttachmentDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -824,7 +843,8 @@ void TfrmMessage::ShowOleObject(int row)
         lines << strOleType.Arg(Q8(info.UserType));
     lines << strOleSize.Arg(QLocale().toString(qulonglong(info.Size)));
     if (info.Package)
-        lines << strOlePackage.Arg(Q(pelmsg::CodePageToWide(info.Package->FileName, properties_->TextCodePage())));
+        lines << strOlePackage.Arg(
+            Isolated(Q(pelmsg::CodePageToWide(info.Package->FileName, properties_->TextCodePage()))));
     QMessageBox box(QMessageBox::Information, item->text(), lines.join(QLatin1Char('\n')), QMessageBox::Close, this);
     box.setObjectName(QStringLiteral("frmOleObject"));
     QPushButton* open = nullptr;
@@ -852,8 +872,8 @@ void TfrmMessage::ShowOleObject(int row)
         QFile::remove(path);
     }
     if (box.clickedButton() == open) {
-        QMessageBox ask(QMessageBox::Warning, QApplication::applicationDisplayName(), strExecutableNotOpened.Arg(name),
-            QMessageBox::Yes | QMessageBox::No, this);
+        QMessageBox ask(QMessageBox::Warning, QApplication::applicationDisplayName(),
+            strExecutableNotOpened.Arg(Isolated(name)), QMessageBox::Yes | QMessageBox::No, this);
         ask.setObjectName(QStringLiteral("ExecutableBox"));
         if (ask.exec() != QMessageBox::Yes)
             return;

@@ -191,4 +191,73 @@ TOleObjectInfo DescribeOleObject(const pelmsg::TMSGProperty& attachment)
     return info;
 }
 
+std::u16string VisibleBidiControls(std::u16string_view text)
+{
+    std::u16string out;
+    out.reserve(text.size());
+    for (char16_t c : text) {
+        const char* mark = nullptr;
+        switch (c) {
+        case u'\u061C':
+            mark = "ALM";
+            break;
+        case u'\u200E':
+            mark = "LRM";
+            break;
+        case u'\u200F':
+            mark = "RLM";
+            break;
+        case u'\u202A':
+            mark = "LRE";
+            break;
+        case u'\u202B':
+            mark = "RLE";
+            break;
+        case u'\u202C':
+            mark = "PDF";
+            break;
+        case u'\u202D':
+            mark = "LRO";
+            break;
+        case u'\u202E':
+            mark = "RLO";
+            break;
+        case u'\u2066':
+            mark = "LRI";
+            break;
+        case u'\u2067':
+            mark = "RLI";
+            break;
+        case u'\u2068':
+            mark = "FSI";
+            break;
+        case u'\u2069':
+            mark = "PDI";
+            break;
+        default:
+            break;
+        }
+        if (!mark) {
+            out += c;
+            continue;
+        }
+        out += u'[';
+        for (const char* m = mark; *m; ++m)
+            out += static_cast<char16_t>(*m);
+        out += u']';
+    }
+    return out;
+}
+
+std::u16string IsolatedMessageText(std::u16string_view text)
+{
+    std::u16string shown = VisibleBidiControls(text);
+    // Hebrew, Arabic, Syriac, Thaana, NKo, Samaritan, Mandaic and the presentation forms: the letters that would
+    // turn the sentence around them.
+    const bool rightToLeft = std::any_of(shown.begin(), shown.end(), [](char16_t c) {
+        return (c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF);
+    });
+    return rightToLeft ? u"\u2068" + shown + u"\u2069" : shown;
+}
+
 } // namespace quorra

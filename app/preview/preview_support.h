@@ -47,4 +47,12 @@ struct TOleObjectInfo {
 // the 16-byte interface id a TNEF object starts with. Never raises: what cannot be read stays empty.
 TOleObjectInfo DescribeOleObject(const pelmsg::TMSGProperty& attachment);
 
+// A text from a message as the window shows it: each bidirectional formatting control (the embeddings, overrides
+// and isolates, LRM, RLM, ALM) written as a visible mark ("[RLO]"), so that "invoice\u202Egnp.exe" cannot pass for
+// "invoice...exe.png". Other text stays as it is.
+std::u16string VisibleBidiControls(std::u16string_view text);
+// The same, isolated (U+2068 ... U+2069) when it holds right-to-left letters, for a text from a message set into
+// a sentence of the program's own (a message box, a title), which its direction must not reorder.
+std::u16string IsolatedMessageText(std::u16string_view text);
+
 } // namespace quorra

@@ -1,5 +1,7 @@
 #include "pel_language.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -227,10 +229,31 @@ void TPelLanguage::TranslateEntry(const QString& path, const QString& value)
         if (!component)
             continue;
         QString newValue = text;
+        const QString oldValue = ComponentPropertyText(component, rest);
         if (OnTranslate)
-            OnTranslate(this, component, rest, ComponentPropertyText(component, rest), newValue);
-        SetComponentProperty(component, rest, newValue, stringsSeparator_);
+            OnTranslate(this, component, rest, oldValue, newValue);
+        // A property whose text cannot be read (empty) is not put back, except a hint, which is often empty.
+        const bool known = (oldValue.isEmpty() && rest.compare(QLatin1String("Hint"), Qt::CaseInsensitive) != 0)
+            || std::any_of(originals_.begin(), originals_.end(),
+                [&](const TOriginal& o) { return o.Component == component && o.Property == rest; });
+        if (SetComponentProperty(component, rest, newValue, stringsSeparator_) && !known)
+            originals_.push_back({ component, rest, oldValue });
     }
+}
+
+void TPelLanguage::RestoreOriginals()
+{
+    for (const TOriginal& o : originals_) {
+        if (!o.Component)
+            continue;
+        try {
+            // Lists were read joined by CR LF.
+            SetComponentProperty(o.Component, o.Property, o.Text, QStringLiteral("\r\n"));
+        } catch (const std::exception&) {
+            // A value the property took once fits it again; nothing to report if it does not.
+        }
+    }
+    originals_.clear();
 }
 
 QString ComponentPropertyText(QObject* c, const QString& name)
@@ -467,11 +490,16 @@ void TProgramText::ReloadAll(const TPelLanguage& language)
 {
     const std::vector<TLanguageLine> lines = ReadLanguageSection(language.ResourceFile(), QStringLiteral("Custom"));
     for (TProgramText* text : Registry()) {
-        text->text_ = text->English();
         for (const TLanguageLine& line : lines)
             if (!line.Value.isEmpty() && line.Name.compare(QLatin1String(text->key_), Qt::CaseInsensitive) == 0)
                 text->text_ = line.Value;
     }
+}
+
+void TProgramText::ResetAllToEnglish()
+{
+    for (TProgramText* text : Registry())
+        text->text_ = text->English();
 }
 
 TProgramText* TProgramText::Find(const QString& key)

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -75,6 +76,9 @@ public:
     // Sets the property named by the path ("frmMain.miOpen.Caption") to the value. A path whose components are
     // not found, an unknown property or an empty value changes nothing.
     void TranslateEntry(const QString& path, const QString& value);
+    // Gives every property a translation changed its original text again (the form's own, English), for the
+    // components that still exist; afterwards the originals are forgotten.
+    void RestoreOriginals();
 
     TLanguageEvent OnTranslate;
 
@@ -86,6 +90,13 @@ private:
     bool autoTranslate_ = false;
     QString resourceFile_;
     QString stringsSeparator_;
+    // The text each translated property had before its first translation.
+    struct TOriginal {
+        QPointer<QObject> Component;
+        QString Property;
+        QString Text;
+    };
+    std::vector<TOriginal> originals_;
 };
 
 // The text of a property as a language file names it; empty for properties that are not text.
@@ -112,8 +123,11 @@ public:
 
     // Every text defined in the program, in the order of definition.
     static const std::vector<TProgramText*>& All();
-    // Reads every text from the language's "Custom" section; a missing key gives the built-in English text.
+    // Reads every text from the language's "Custom" section; a missing key keeps the text in use (so a partial
+    // language file leaves the previous language's texts where it has none).
     static void ReloadAll(const TPelLanguage& language);
+    // Every text back to its built-in English one.
+    static void ResetAllToEnglish();
     // Finds a text by key (without regard to case); nullptr when there is none.
     static TProgramText* Find(const QString& key);
 

@@ -121,10 +121,7 @@ void FontFromText(const std::string& text, TFontSpec& font)
     }
 }
 
-TSettings::TSettings()
-    : DefaultDir(ProgramFolder())
-{
-}
+TSettings::TSettings() = default;
 
 namespace {
 
@@ -381,13 +378,16 @@ bool ApplySwitch(TSettings& s, const std::string& text)
             int* field;
         } coordinates[] = { { "/LEFT=", &s.FormLeft }, { "/TOP=", &s.FormTop }, { "/WIDTH=", &s.FormWidth },
             { "/HEIGHT=", &s.FormHeight } };
-        for (auto& c : coordinates) {
+        for (size_t i = 0; i < std::size(coordinates); ++i) {
+            const auto& c = coordinates[i];
             if (sw.rfind(c.prefix, 0) != 0)
                 continue;
             s.DefaultPlacement = false;
             long v = 0;
-            if (ParseLong(valueOf(c.prefix), v))
+            if (ParseLong(valueOf(c.prefix), v)) {
                 *c.field = static_cast<int>(v);
+                s.PlacementSwitches[i] = static_cast<int>(v);
+            }
         }
     }
     return true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,7 +39,7 @@ struct TSettings {
     int LeftPaneWidth = 146;
     bool FileExplorer = false;
     std::string LangFile;
-    std::string DefaultDir; // the program's folder unless set
+    std::string DefaultDir; // empty unless the user set it: the dialogs then start where StartFolder says
     bool UseCustomFont = false;
     TFontSpec GridFont;
     bool WordWrap = false;
@@ -65,6 +67,8 @@ struct TSettings {
     bool UseIniFile = true;
     // Window state that switches change: the placement given by "/LEFT=" and its kin, and "/NOMENU".
     bool DefaultPlacement = true;
+    // The coordinates the switches gave (left, top, width, height); the others keep the window's own.
+    std::array<std::optional<int>, 4> PlacementSwitches;
     bool ShowMenu = true;
     int BandCount = 2;
 

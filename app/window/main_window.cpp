@@ -4,11 +4,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,6 +26,7 @@
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -51,6 +56,8 @@
 #include "qt_glue.h"
 
 namespace quorra {
+
+TProgramText strAllSupportedFiles("strAllSupportedFiles", "All supported files");
 
 namespace {
 
@@ -98,7 +105,6 @@ void TfrmMain::FormCreate()
     setAcceptDrops(true);
 
     // Defaults, then the settings file, then the stored switches.
-    settings_.DefaultDir = startup_.ProgramFolder;
     QFont windowFont = font();
     settings_.GridFont.Name = S(windowFont.family());
     settings_.GridFont.Size = windowFont.pointSize() > 0 ? windowFont.pointSize() : settings_.GridFont.Size;
@@ -329,6 +335,13 @@ void TfrmMain::CreateToolBars()
 
     // A choice from the list and Enter open the file; typing alone does not, so that a path being typed is not
     // opened (and reported missing) at every keystroke.
+    // Enter opens exactly the text in the box: completion only suggests (in a list, paths compared with their
+    // case), and the box's own Enter handling, which would pick a list entry that matches the text without regard
+    // to case and open it a second time, is left out.
+    cbFileName_->completer()->setCompletionMode(QCompleter::PopupCompletion);
+    cbFileName_->completer()->setCaseSensitivity(Qt::CaseSensitive);
+    disconnect(cbFileName_->lineEdit(), &QLineEdit::returnPressed, cbFileName_, nullptr);
+    cbFileName_->installEventFilter(this);
     connect(cbFileName_, &QComboBox::activated, this, [this](int) { LoadCurrentFile(); });
     connect(cbFileName_->lineEdit(), &QLineEdit::returnPressed, this, &TfrmMain::LoadCurrentFile);
 }
@@ -498,16 +511,30 @@ void TfrmMain::LoadPlacement()
     const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
                                                           : QRect(0, 0, 1024, 768);
     const bool switchesGavePlacement = !settings_.DefaultPlacement;
+    const std::array<std::optional<int>, 4> given = settings_.PlacementSwitches;
     LoadSettings(settings_, true);
+    const QSize size(687, 450);
     if (settings_.DefaultPlacement) {
-        QSize size(687, 450);
         resize(size);
         move(screen.center() - QPoint(size.width() / 2, size.height() / 2));
         return;
     }
-    if (switchesGavePlacement || settings_.SaveFormPosition)
-        setGeometry(settings_.FormLeft, settings_.FormTop, std::max(settings_.FormWidth, 200),
-            std::max(settings_.FormHeight, 150));
+    if (switchesGavePlacement || settings_.SaveFormPosition) {
+        // The window's own bounds (the stored ones, else the default ones), with what the switches gave in place of
+        // their coordinates only: a lone "/LEFT=" moves the window, it does not reset its size.
+        QRect bounds(screen.center() - QPoint(size.width() / 2, size.height() / 2), size);
+        if (settings_.SaveFormPosition)
+            bounds = QRect(settings_.FormLeft, settings_.FormTop, settings_.FormWidth, settings_.FormHeight);
+        if (given[0])
+            bounds.moveLeft(*given[0]);
+        if (given[1])
+            bounds.moveTop(*given[1]);
+        if (given[2])
+            bounds.setWidth(*given[2]);
+        if (given[3])
+            bounds.setHeight(*given[3]);
+        setGeometry(bounds.x(), bounds.y(), std::max(bounds.width(), 200), std::max(bounds.height(), 150));
+    }
     if (settings_.SaveFormPosition) {
         // A band is never narrower than its buttons; a wider stored band keeps its width.
         tbMain_->setMinimumWidth(std::min(settings_.Band0Width, 2000));
@@ -564,9 +591,20 @@ QAction* TfrmMain::Action(const char* objectName) const
 
 void TfrmMain::btnXLSFileNameClick()
 {
-    QString filter = TNEFFileExt() + u'|' + MsgFileExt() + u'|' + AllFileExt();
-    QString fileName = FileName();
-    if (!FileDialog(this, QStringLiteral("tnef"), filter, true, fileName, QString(), Q(settings_.DefaultDir)))
+    // First an entry for every kind of file the program opens: TNEF, .msg and mail files.
+    const QString supported
+        = Q(CombinedFilterText(S(strAllSupportedFiles()), { S(TNEFFileExt()), S(MsgFileExt()), "Mail|*.eml;*.mbox" }));
+    QString filter = supported + u'|' + TNEFFileExt() + u'|' + MsgFileExt() + u'|' + AllFileExt();
+    // The box's file tells where to start when it names a file that is there; the name proposed from the program's
+    // folder when nothing was opened yet does not.
+    QString fileName = QFileInfo(FileName()).isFile() ? FileName() : QString();
+    // The program's folder was the default of older settings files: it counts as no folder set.
+    const QString defaultDir
+        = settings_.DefaultDir == startup_.ProgramFolder || settings_.DefaultDir == quorra::ProgramFolder()
+        ? QString()
+        : Q(settings_.DefaultDir);
+    if (!FileDialog(this, QStringLiteral("tnef"), filter, true, fileName, QString(),
+            StartFolder(defaultDir, Q(settings_.LastUsedDir))))
         return;
     OpenFile(fileName);
 }
@@ -749,10 +787,13 @@ void TfrmMain::TranslateForm(QObject* sender)
     } else if (item) {
         settings_.SettingsChanged = true;
         if (item->property("tag").toInt() == kDefaultItemTag) {
+            // English at once: every translated property gets its own text back, every program text its English.
             settings_.LangFile.clear();
-            QMessageBox box(QMessageBox::Information, windowTitle(), strSetDefaultLanguage(), QMessageBox::Ok, this);
-            box.setObjectName(QStringLiteral("LanguageBox"));
-            box.exec();
+            pelLanguage_->RestoreOriginals();
+            ArrangeBands();
+            TProgramText::ResetAllToEnglish();
+            ShowProgramTexts();
+            emit ProgramTextsReloaded();
             return;
         }
         settings_.LangFile = S(item->property("languageFile").toString());

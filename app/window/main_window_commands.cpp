@@ -7,12 +7,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,6 +28,7 @@
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -53,6 +57,42 @@
 #include "qt_glue.h"
 
 namespace quorra {
+
+namespace {
+
+// The manual in a window of the program's own, for when no browser could open it: its links to other places of
+// the manual work, others go to the desktop's opener.
+void ShowManualHere(QWidget* owner, const QString& path)
+{
+    auto* dialog = new QDialog(owner);
+    dialog->setObjectName(QStringLiteral("ManualViewer"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(QFileInfo(path).fileName());
+    auto* layout = new QVBoxLayout(dialog);
+    auto* note = new QLabel(strManualShownHere(), dialog);
+    note->setObjectName(QStringLiteral("lblManualShownHere"));
+    note->setWordWrap(true);
+    layout->addWidget(note);
+    auto* browser = new QTextBrowser(dialog);
+    browser->setObjectName(QStringLiteral("tbManual"));
+    browser->setOpenLinks(false);
+    QObject::connect(browser, &QTextBrowser::anchorClicked, browser, [browser](const QUrl& link) {
+        const QUrl url = browser->source().resolved(link);
+        if (url.isLocalFile())
+            browser->setSource(url);
+        else
+            OpenDocument(url);
+    });
+    browser->setSource(QUrl::fromLocalFile(path));
+    layout->addWidget(browser, 1);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+    layout->addWidget(buttons);
+    dialog->resize(760, 600);
+    dialog->show();
+}
+
+} // namespace
 
 // ---------------------------------------------------------------------------------------------------------------
 // Shutdown
@@ -228,21 +268,22 @@ void TfrmMain::miHelpContentsClick()
         ShowError(strHelpNotFound.Arg(manual));
         return;
     }
-    if (!OpenDocument(QUrl::fromLocalFile(manual)))
-        ShowError(strURLNotOpened.Arg(manual));
+    // Without a browser the manual is shown in a window of the program's own.
+    OpenDocument(QUrl::fromLocalFile(manual), this, [this, manual](const QString&) { ShowManualHere(this, manual); });
 }
 
 void TfrmMain::lblCorvaneClick()
 {
-    if (!OpenDocument(QUrl(internet_.HomePage)))
-        ShowError(strURLNotOpened.Arg(internet_.HomePage));
+    const QString address = internet_.HomePage;
+    OpenDocument(QUrl(address), this, [this, address](const QString& reason) {
+        ShowError(strNoProgramForAddress.Arg(address) + QStringLiteral("\n\n") + reason);
+    });
 }
 
 void TfrmMain::tbbSendMailClick()
 {
     const QUrl url = SupportMailUrl(internet_.SupportMail, internet_.SupportSubject);
-    if (!OpenDocument(url))
-        ShowError(strURLNotOpened.Arg(url.toString()));
+    OpenDocument(url, this, [this](const QString& reason) { ShowError(strNoMailProgram.Arg(reason)); });
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
@@ -250,6 +291,13 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     if (watched == lblCorvane_ && event->type() == QEvent::MouseButtonRelease) {
         lblCorvaneClick();
         return true;
+    }
+    // The box's line edit has opened the file on Enter and passes the key on to the box, which would hand it back
+    // to the line edit: the file would be opened (or reported missing) twice.
+    if (watched == cbFileName_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -294,7 +342,8 @@ void TfrmMain::miFileReplyClick(bool forward)
         TBusyCursor busy;
         draft = BuildMailDraft(Message()->Properties(), forward, &failed);
     }
-    const QString error = SendMail(internet_.MailCommand, draft);
+    const QString error = SendMail(
+        internet_.MailCommand, draft, this, [this](const QString& reason) { ShowError(strNoMailProgram.Arg(reason)); });
     if (!error.isEmpty())
         ShowError(strMailFailed.Arg(error));
     else if (!failed.isEmpty())

@@ -6,8 +6,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTreeWidget>
 
 #include "attachment_export.h"
 #include "attachments_dialog.h"
@@ -15,6 +17,7 @@
 #include "file_dialogs.h"
 #include "main_window.h"
 #include "pelmsg.h"
+#include "preview_support.h"
 #include "program_texts.h"
 #include "qt_glue.h"
 #include "save_formats.h"
@@ -43,6 +46,7 @@ TProgramText strReplaceFile("strReplaceFile", "&Replace");
 TProgramText strKeepBoth("strKeepBoth", "&Keep both");
 TProgramText strSkipFile("strSkipFile", "&Skip");
 TProgramText strForAllFiles("strForAllFiles", "Do the same for &all remaining files");
+TProgramText strSelectDirectory("strSelectDirectory", "Select directory");
 
 namespace {
 
@@ -69,7 +73,9 @@ QString FilterTextOf(const std::string& extension)
 // Asks what to do with a file already in the folder.
 TExistingFile AskAboutExistingFile(QWidget* owner, const std::string& path, bool& forAll)
 {
-    QMessageBox box(QMessageBox::Question, owner->windowTitle(), strFileExists.Arg(QFileInfo(Q(path)).fileName()),
+    QMessageBox box(QMessageBox::Question, owner->windowTitle(),
+        strFileExists.Arg(
+            QString::fromStdU16String(IsolatedMessageText(QFileInfo(Q(path)).fileName().toStdU16String()))),
         QMessageBox::NoButton, owner);
     box.setObjectName(QStringLiteral("ExistingFileBox"));
     if (const std::string target = SymbolicLinkTarget(path); !target.empty())
@@ -170,6 +176,10 @@ void TfrmMain::miFileSaveAttachmentsClick()
     const pelmsg::TMSGProperties& message = Message()->Properties();
     TfrmAttachments dialog(this);
     TranslateForm(&dialog);
+    // The first column is captioned as the property page's name label (by default "Name:"), in the language shown.
+    if (auto* name = findChild<QLabel*>(QStringLiteral("lblPropName")))
+        if (auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("lvAttachments")))
+            list->headerItem()->setText(0, name->text());
     const int count = message.AttachmentCount();
     for (int i = 0; i < count; ++i) {
         const pelmsg::TMSGProperty* node = message.Attachments(i);
@@ -182,7 +192,10 @@ void TfrmMain::miFileSaveAttachmentsClick()
             : kind == pelmsg::TAttachmentKind::OleObject                  ? 2
                                                                           : 0;
         // The name the user knows the attachment by; the file gets a safe one.
-        dialog.AddItem(Q(node->AttachmentDisplayName(i)), icon, Q(SafeAttachmentName(*node, i)));
+        // Its bidirectional controls visible, so that a hostile name cannot pass for another.
+        dialog.AddItem(
+            QString::fromStdU16String(VisibleBidiControls(Q(node->AttachmentDisplayName(i)).toStdU16String())), icon,
+            Q(SafeAttachmentName(*node, i)));
     }
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -194,8 +207,9 @@ void TfrmMain::miFileSaveAttachmentsClick()
             continue;
         if (!targets) {
             // The folder is asked for once, before the first attachment is written.
+            // From the file that was loaded, not from the box, whose text the user may have changed since.
             QString folder = Q(AttachmentFolder(settings_, S(LoadedFileName())));
-            if (!BrowseForFolder(this, strSelectAttachmentDir(), folder))
+            if (!BrowseForFolder(this, strSelectDirectory(), folder))
                 return;
             targets.emplace(S(folder), S(LoadedFileName()),
                 [this](const std::string& path, bool& forAll) { return AskAboutExistingFile(this, path, forAll); });

@@ -106,6 +106,20 @@ std::string QtNameFilter(const TFileFilter& filter)
     return description.empty() ? patterns : description + " (" + patterns + ")";
 }
 
+std::string CombinedFilterText(const std::string& description, const std::vector<std::string>& filterTexts)
+{
+    std::vector<std::string> patterns;
+    for (const std::string& text : filterTexts)
+        for (const TFileFilter& f : ParseFilterText(text))
+            for (const std::string& p : f.Patterns)
+                if (p != "*" && std::find(patterns.begin(), patterns.end(), p) == patterns.end())
+                    patterns.push_back(p);
+    std::string joined;
+    for (const std::string& p : patterns)
+        joined += (joined.empty() ? "" : ";") + p;
+    return description + "|" + joined;
+}
+
 std::string LanguageFolder(const std::string& programFolder, const std::string& installedFolder)
 {
     std::string beside = Join(programFolder, "languages");

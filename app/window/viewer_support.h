@@ -24,6 +24,9 @@ std::vector<TFileFilter> ParseFilterText(const std::string& text);
 // The Qt name filter of an entry: "TNEF messages (*.tnef)", "WinMail.dat (winmail*.dat)". "*.*" becomes "*",
 // since here a name need not have an extension.
 std::string QtNameFilter(const TFileFilter& filter);
+// One filter text entry that holds every pattern of the given filter texts, in order and each once ("*" left
+// out): "All supported files|winmail*.dat;*.tnef;*.msg".
+std::string CombinedFilterText(const std::string& description, const std::vector<std::string>& filterTexts);
 
 // The folder of the language files: "languages" beside the program when it exists, else the installed share
 // folder when it exists, else the program's folder.

@@ -585,9 +585,11 @@ private:
 
         ByteString extracted;
         if (html.empty() && !rtf.empty()) {
-            // The extraction consumes the RTF's buffer; the RTF is made again for its own part, which costs time
-            // but not a second copy of a large body.
-            extracted = TakeHtmlFromRtf(std::move(rtf));
+            // The HTML comes from the stored bytes (whose raw 8-bit characters are in the RTF's code pages), in
+            // their own buffer; the RTF's part is made again afterwards, which costs time but not a second copy
+            // of a large body.
+            rtf = {};
+            extracted = TakeHtmlFromRtf(message_.RtfBodyBytes());
             rtf = RtfBytes();
         }
         if (single_) {

@@ -54,7 +54,8 @@ WideString ListingValueText(const TMSGProperty& node, int32_t codePage)
     const auto* bytes = std::get_if<ByteString>(&node.Value);
     // A compound-file message keeps its RTF body decompressed in this node: that is text.
     if (!bytes || !IsBinaryType(PropType(node.TagID)) || dynamic_cast<const TMSGPropertyCompressedRTF*>(&node))
-        return node.ValueText(codePage);
+        // An HTML body is in its own charset, whatever the message's other strings are in.
+        return node.ValueText(PropId(node.TagID) == kIdBodyHtml ? node.ValueCodePage() : codePage);
     if (PropType(node.TagID) == PT_OBJECT && !node.SubProperties.Empty())
         return u"(attached message, " + SizeText(bytes->size()) + u", its properties listed below)";
     if (PropType(node.TagID) == PT_CLSID && bytes->size() == 16)

@@ -16,6 +16,7 @@
 #include "text/html_escape.h"
 #include "text/locale_text.h"
 #include "text/mail_date.h"
+#include "text/search_fold.h"
 
 #include "storage/storage.h"
 
@@ -26,6 +27,7 @@
 #include "model/limits.h"
 #include "model/message.h"
 #include "model/property.h"
+#include "model/property_name.h"
 #include "model/property_types.h"
 #include "model/tag_dictionary.h"
 #include "model/tags.h"

@@ -80,21 +80,23 @@ WideString TMSGProperties::HtmlBody() const
     const TMSGProperty* node = FindProperty(MakeTag(kIdBodyHtml, 0), true, !IsTopLevel());
     if (!node)
         return {};
-    if (const auto* bytes = std::get_if<ByteString>(&node->Value)) {
-        // An HTML body stored as bytes is in the charset its meta tag declares, else in the message's code page.
-        // Bytes cannot be UTF-16 or UTF-32 text (their declaration was made for the text before it was stored
-        // as bytes): such a declaration counts as none.
-        int32_t declared = CodePageOfMimeCharset(DeclaredHtmlCharset(*bytes));
-        if (declared == 1200 || declared == 1201 || declared == 12000 || declared == 12001)
-            declared = 0;
-        if (declared != 0) {
-            WideString text = CodePageToWide(*bytes, declared);
-            while (!text.empty() && text.back() == u'\0')
-                text.pop_back();
-            return text;
-        }
-    }
     return node->ValueText();
+}
+
+int32_t TMSGProperty::ValueCodePage() const
+{
+    if (!collection_)
+        return kDefaultMessageCodePage;
+    const auto* bytes = std::get_if<ByteString>(&Value);
+    if (!bytes || PropId(TagID) != kIdBodyHtml)
+        return collection_->TextCodePage();
+    // An HTML body stored as bytes is in the charset its meta tag declares, else in the code page of the message's
+    // Internet form. Bytes cannot be UTF-16 or UTF-32 text (their declaration was made for the text before it was
+    // stored as bytes): such a declaration counts as none.
+    int32_t declared = CodePageOfMimeCharset(DeclaredHtmlCharset(*bytes));
+    if (declared == 1200 || declared == 1201 || declared == 12000 || declared == 12001)
+        declared = 0;
+    return declared != 0 && IsCodePageSupported(declared) ? declared : collection_->HtmlCodePage();
 }
 
 WideString TMSGProperties::RtfBody() const
@@ -113,6 +115,20 @@ WideString TMSGProperties::RtfBody() const
         text = node->ValueText();
     }
     // RTF text is RTF: "&lt;" or "&#65;" in it are characters of the message, never HTML to unescape.
+    return text;
+}
+
+ByteString TMSGProperties::RtfBodyBytes() const
+{
+    const TMSGProperty* node = FindProperty(MakeTag(kIdRtfCompressed, 0), true, !IsTopLevel());
+    if (!node)
+        return {};
+    const auto* bytes = std::get_if<ByteString>(&node->Value);
+    if (!bytes)
+        return WideToAnsi(node->ValueText());
+    ByteString text = HasCompressedRtfHeader(*bytes) ? DecodeCompressedRtf(*bytes).Text : *bytes;
+    while (!text.empty() && text.back() == '\0')
+        text.pop_back();
     return text;
 }
 

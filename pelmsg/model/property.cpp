@@ -233,7 +233,7 @@ const TMSGProperties& TMSGProperties::Root() const
     return *c;
 }
 
-int32_t TMSGProperties::OwnDeclaredCodePage() const
+int32_t TMSGProperties::OwnDeclaredCodePage(int first) const
 {
     static constexpr uint32_t kTagMessageLocaleId = MakeTag(0x3FF1, PT_LONG);
     static constexpr uint32_t kTags[3] = { kTagMessageCodePage, kTagInternetCodePage, kTagMessageLocaleId };
@@ -262,6 +262,9 @@ int32_t TMSGProperties::OwnDeclaredCodePage() const
         if (node && node->TagID == kTags[i] && IsNumeric(node->Value))
             values[i] = static_cast<int32_t>(ValueAsInteger(node->Value));
     }
+    // An HTML body is written in the internet code page as it stands (ISO-2022-JP stays ISO-2022-JP).
+    if (first == 1)
+        return IsCodePageSupported(values[1]) ? values[1] : 0;
     return MessageTextCodePage(values[0], values[1], static_cast<uint32_t>(values[2]));
 }
 
@@ -272,6 +275,15 @@ int32_t TMSGProperties::TextCodePage() const
             return cp;
     }
     return kDefaultMessageCodePage;
+}
+
+int32_t TMSGProperties::HtmlCodePage() const
+{
+    for (const TMSGProperties* c = this; c; c = c->parent_ ? c->parent_->Collection() : nullptr) {
+        if (int32_t cp = c->OwnDeclaredCodePage(1))
+            return cp;
+    }
+    return TextCodePage();
 }
 
 // ---- TMSGProperty ----
@@ -422,7 +434,7 @@ ByteString TMSGProperty::DisplayName(bool withDescription, bool fromDictionary) 
 WideString TMSGProperty::ValueText() const
 {
     if (IsByteString(Value) && collection_)
-        return ValueText(collection_->TextCodePage());
+        return ValueText(ValueCodePage());
     return ValueText(kDefaultMessageCodePage);
 }
 
@@ -437,7 +449,11 @@ WideString TMSGProperty::ValueText(int32_t codePage) const
         WideString operator()(bool v) const { return BooleanText(v); }
         WideString operator()(double v) const { return LocaleNumberText(v); }
         WideString operator()(const TCurrency& v) const { return LocaleCurrencyText(v.AsDouble()); }
-        WideString operator()(const TDateTime& v) const { return LocaleDateTimeText(v.Days); }
+        // The zero date-time is what a date that could not be read becomes: no date, never 30 December 1899.
+        WideString operator()(const TDateTime& v) const
+        {
+            return v.Days == 0 ? WideString() : LocaleDateTimeText(v.Days);
+        }
         WideString operator()(const ByteString& v) const
         {
             WideString w = CodePageToWide(v, cp);

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "rtf/rtf_document.h"
 #include "text/ascii_case.h"
 #include "text/codepage.h"
 
@@ -22,6 +23,7 @@ constexpr std::string_view kHtmlTagGroup = "{\\*\\htmltag";
 constexpr int kMaxFallbackCount = 16;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // The code page of the RTF's 8-bit text: "\ansicpg N" anywhere in it, else Windows-1252. A code page that
 // cannot be converted would lose the text, so Windows-1252 stands in for it too.
@@ -44,14 +46,9 @@ int32_t RtfCodePage(std::string_view rtf)
 // the converter whole, so that its pairs become one character each.
 class TByteDecoder {
 public:
-    explicit TByteDecoder(int32_t codePage)
-        : codePage_(codePage)
+    static void Append(std::string_view bytes, int32_t codePage, ByteString& out)
     {
-    }
-
-    void Append(std::string_view bytes, ByteString& out) const
-    {
-        const Table& table = TableFor(codePage_);
+        const Table& table = TableFor(codePage);
         bool alone = true;
         for (char c : bytes) {
             auto b = static_cast<unsigned char>(c);
@@ -61,7 +58,7 @@ public:
             }
         }
         if (!alone) {
-            out += WideToUtf8(CodePageToWide(bytes, codePage_));
+            out += WideToUtf8(CodePageToWide(bytes, codePage));
             return;
         }
         for (char c : bytes) {
@@ -97,9 +94,91 @@ private:
         }
         return table;
     }
-
-    int32_t codePage_;
 };
+
+// The code pages of the fonts: each font of the "\fonttbl" group whose "\fcharset" (or "\cpg") names a code
+// page that can be converted, by font number; and the default font ("\deff"). Text in a font without one is in
+// the RTF's code page.
+struct TFontCodePages {
+    std::map<int64_t, int32_t> ByFont;
+    int64_t DefaultFont = 0;
+};
+
+TFontCodePages ReadFontCodePages(std::string_view rtf, size_t end)
+{
+    TFontCodePages fonts;
+    const std::string_view head = rtf.substr(0, std::min(end, rtf.size()));
+    for (size_t at = head.find("\\deff"); at != std::string_view::npos; at = head.find("\\deff", at + 1)) {
+        if (at + 5 < head.size() && (IsDigit(head[at + 5]) || head[at + 5] == '-')) {
+            size_t p = at + 5;
+            const bool negative = head[p] == '-';
+            p += negative ? 1 : 0;
+            int64_t value = 0;
+            for (; p < head.size() && IsDigit(head[p]) && value < 1000000000; ++p)
+                value = value * 10 + (head[p] - '0');
+            fonts.DefaultFont = negative ? -value : value;
+            break;
+        }
+    }
+    const size_t table = head.find("{\\fonttbl");
+    if (table == std::string_view::npos)
+        return fonts;
+    // Walks the table group: "\fN" starts a font, "\fcharsetN" and "\cpgN" give its code page.
+    size_t depth = 0;
+    bool haveFont = false;
+    int64_t font = 0;
+    int32_t codePage = 0;
+    auto endFont = [&] {
+        if (haveFont && codePage != 0 && IsCodePageSupported(codePage) && fonts.ByFont.size() < kMaxRtfTableEntries)
+            fonts.ByFont.try_emplace(font, codePage);
+        haveFont = false;
+        codePage = 0;
+    };
+    for (size_t p = table; p < head.size();) {
+        const char c = head[p];
+        if (c == '{') {
+            ++depth;
+            ++p;
+        } else if (c == '}') {
+            ++p;
+            if (--depth == 0)
+                break;
+        } else if (c == '\\' && p + 1 < head.size() && IsLetter(head[p + 1])) {
+            size_t q = p + 1;
+            while (q < head.size() && IsLetter(head[q]))
+                ++q;
+            const std::string_view word = head.substr(p + 1, q - p - 1);
+            const bool negative = q < head.size() && head[q] == '-';
+            size_t digits = q + (negative ? 1 : 0);
+            int64_t value = 0;
+            bool hasValue = false;
+            for (; digits < head.size() && IsDigit(head[digits]); ++digits) {
+                hasValue = true;
+                value = std::min<int64_t>(value * 10 + (head[digits] - '0'), 1000000000);
+            }
+            if (hasValue) {
+                q = digits;
+                value = negative ? -value : value;
+                if (word == "f") {
+                    endFont();
+                    haveFont = true;
+                    font = value;
+                } else if (word == "fcharset") {
+                    codePage = CodePageOfRtfCharset(static_cast<int>(value));
+                } else if (word == "cpg") {
+                    codePage = static_cast<int32_t>(value);
+                }
+            }
+            p = q;
+        } else if (c == '\\') {
+            p += 2; // an escaped character or symbol: no group boundary
+        } else {
+            ++p;
+        }
+    }
+    endFont();
+    return fonts;
+}
 
 // Pass 1: the text from the first "{\*\htmltag" on, with each tag group opener (and its number) and the "}"
 // that closes it taken out, so the tags stand in the text between the RTF of the body. Done in place (the text
@@ -150,6 +229,8 @@ void UnwrapTagGroups(ByteString& buffer, size_t from)
 
 enum class TAction : uint8_t {
     HtmlRtf, // \htmlrtf: the start (or with 0 the end) of RTF that the HTML does not have
+    Font, // \fN: the font, whose charset the text that follows is in
+    Plain, // \plain: back to the default font
     Drop, // the word goes
     DropField, // the word and everything up to the next "\htmlrtf"
     DropGroup, // the word, and the rest of its group when it opens one
@@ -168,7 +249,7 @@ struct TRule {
 constexpr TRule kRules[] = {
     { "htmlrtf", TAction::HtmlRtf },
     { "field", TAction::DropField },
-    { "f", TAction::Drop },
+    { "f", TAction::Font },
     { "lang", TAction::Drop },
     { "pard", TAction::Replace, "\r\n" },
     { "par", TAction::Replace, "\r\n" },
@@ -184,7 +265,7 @@ constexpr TRule kRules[] = {
     { "viewkind", TAction::Drop },
     { "highlight", TAction::Drop },
     { "fs", TAction::Drop },
-    { "plain", TAction::Drop },
+    { "plain", TAction::Plain },
     { "cf", TAction::Drop },
     { "shp", TAction::Drop },
     { "sp", TAction::Drop },
@@ -207,8 +288,6 @@ constexpr TRule kStarRules[] = {
     { "bkmkend", TAction::DropGroup },
     { "pn", TAction::DropGroup },
 };
-
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // A control word: a backslash, its whole run of letters and an optional (signed) number. The blank that may end
 // it is not part of what this reads.
@@ -275,10 +354,12 @@ constexpr std::array<bool, 256> kSpecial = [] {
 // an image's alternative text): it is left out, or the HTML would show it twice.
 class TBodyWriter {
 public:
-    TBodyWriter(std::string_view text, int32_t codePage)
+    TBodyWriter(std::string_view text, int32_t codePage, TFontCodePages fonts)
         : text_(text)
-        , decoder_(codePage)
+        , codePage_(codePage)
+        , fonts_(std::move(fonts))
     {
+        base_.Font = fonts_.DefaultFont;
         out_.reserve(text.size());
     }
 
@@ -306,9 +387,8 @@ public:
                 LeaveGroup();
                 ++pos_;
             } else if (c >= 0x80) {
-                // Raw 8-bit text: bytes of the RTF's code page like the escaped ones.
-                FlushUnicode();
-                bytes_.push_back(static_cast<char>(c));
+                // Raw 8-bit text: bytes of the font's code page like the escaped ones.
+                PushByte(static_cast<char>(c));
                 ++pos_;
             } else {
                 ControlWord();
@@ -362,6 +442,15 @@ private:
             SetRtfOnly(!word.HasParameter || word.Parameter != 0);
             pos_ = word.End;
             return true;
+        case TAction::Font:
+            if (word.HasParameter)
+                MutableState().Font = word.Parameter;
+            pos_ = word.End;
+            return true;
+        case TAction::Plain:
+            MutableState().Font = fonts_.DefaultFont;
+            pos_ = word.End;
+            return true;
         case TAction::Drop:
             pos_ = word.End;
             return true;
@@ -411,8 +500,7 @@ private:
         int lo = AsciiHexValue(text_[pos_ + 3]);
         if (hi < 0 || lo < 0)
             return false;
-        FlushUnicode();
-        bytes_.push_back(static_cast<char>(hi * 16 + lo));
+        PushByte(static_cast<char>(hi * 16 + lo));
         pos_ += 4;
         return true;
     }
@@ -493,9 +581,11 @@ private:
         } else if (c == '\\') {
             if (pos_ + 1 < n && IsLetter(text_[pos_ + 1])) {
                 TControlWord word = ReadControlWord(text_, pos_);
-                if (const TRule* rule = FindRule(word.Name, std::begin(kRules), std::end(kRules));
-                    rule && (rule->Action == TAction::HtmlRtf || rule->Action == TAction::UnicodeSkip
-                        || rule->Action == TAction::Binary)) {
+                if (const TRule* rule = FindRule(word.Name, std::begin(kRules), std::end(kRules)); rule
+                    && (rule->Action == TAction::HtmlRtf || rule->Action == TAction::UnicodeSkip
+                        || rule->Action == TAction::Binary || rule->Action == TAction::Font
+                        || rule->Action == TAction::Plain)) {
+                    // A font chosen in RTF-only text stays chosen for the HTML's text after it.
                     ApplyRule(*rule, word, pos_);
                     return;
                 }
@@ -528,13 +618,33 @@ private:
         }
     }
 
-    // Group state: what "\uc" and "\htmlrtf" set lasts to the end of the group they are in.
+    // Group state: what "\uc", "\htmlrtf" and "\f" set lasts to the end of the group they are in.
     struct TGroupState {
         int FallbackCount = 1;
         bool RtfOnly = false;
+        int64_t Font = 0;
     };
 
-    TGroupState State() const { return states_.empty() ? TGroupState() : states_.back().second; }
+    TGroupState State() const { return states_.empty() ? base_ : states_.back().second; }
+
+    // The code page of the current font, else the RTF's.
+    int32_t CurrentCodePage() const
+    {
+        auto it = fonts_.ByFont.find(State().Font);
+        return it == fonts_.ByFont.end() ? codePage_ : it->second;
+    }
+
+    // Bytes wait to be decoded together (a double-byte character may be split by dropped words); a byte in
+    // another code page than those waiting first lets them go.
+    void PushByte(char byte)
+    {
+        FlushUnicode();
+        const int32_t codePage = CurrentCodePage();
+        if (!bytes_.empty() && codePage != bytesCodePage_)
+            FlushBytes();
+        bytesCodePage_ = codePage;
+        bytes_.push_back(byte);
+    }
 
     TGroupState& MutableState()
     {
@@ -556,7 +666,7 @@ private:
     void FlushBytes()
     {
         if (!bytes_.empty()) {
-            decoder_.Append(bytes_, out_);
+            TByteDecoder::Append(bytes_, bytesCodePage_, out_);
             bytes_.clear();
         }
     }
@@ -584,9 +694,12 @@ private:
     }
 
     std::string_view text_;
-    TByteDecoder decoder_;
+    int32_t codePage_;
+    TFontCodePages fonts_;
+    TGroupState base_;
     ByteString out_;
     ByteString bytes_;
+    int32_t bytesCodePage_ = 0;
     WideString unicode_;
     size_t pos_ = 0;
     size_t depth_ = 0;
@@ -655,9 +768,10 @@ ByteString TakeHtmlFromRtf(ByteString&& rtf)
     if (firstTag == std::string_view::npos)
         return {};
     const int32_t codePage = RtfCodePage(rtf);
+    TFontCodePages fonts = ReadFontCodePages(rtf, firstTag);
     ByteString mid = std::move(rtf);
     UnwrapTagGroups(mid, firstTag);
-    return TBodyWriter(mid, codePage).Run();
+    return TBodyWriter(mid, codePage, std::move(fonts)).Run();
 }
 
 } // namespace pelmsg

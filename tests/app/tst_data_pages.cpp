@@ -466,6 +466,73 @@ private slots:
         QVERIFY(page.Find<QGroupBox>("gbPropInfo")->isVisible());
     }
 
+    // Item 5: the filter finds what people type, without regard to case or accents.
+    void filterIgnoresCaseAndAccents_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("no accent") << "novak" << 1;
+        QTest::newRow("upper case") << "NOVÁK" << 1;
+        QTest::newRow("sharp s") << "hauptstrasse" << 1;
+        QTest::newRow("both") << "a" << 2;
+        QTest::newRow("other letter") << "novac" << 0;
+    }
+    void filterIgnoresCaseAndAccents()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, rows);
+        pelmsg::TPelMessage message;
+        Add(message.Properties(), 0x0042001F, pelmsg::WideString(u"Jana Novák"));
+        Add(message.Properties(), 0x3A29001F, pelmsg::WideString(u"Hauptstraße 5"));
+        TPage page;
+        FillPropertiesPage(&page.widget, &message);
+        QTest::keyClicks(page.Find<QLineEdit>("edPropFilter"), typed);
+        QCOMPARE(page.page->Tree()->model()->rowCount(), rows);
+    }
+
+    // Item 3: an HTML body stored as bytes shows in its own charset (INTERNET_CPID, or its meta tag), not in the
+    // message's code page.
+    void htmlBodyIsShownInItsOwnCharset_data()
+    {
+        QTest::addColumn<int>("internetCodePage");
+        QTest::addColumn<QByteArray>("html");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("internet code page")
+            << 65001 << QByteArray("<p>Z\xC3\xBCrich \xE2\x82\xAC</p>") << QString::fromUtf8("<p>Zürich €</p>");
+        QTest::newRow("meta charset") << 0 << QByteArray("<meta charset=utf-8><p>Z\xC3\xBC</p>")
+                                      << QString::fromUtf8("<meta charset=utf-8><p>Zü</p>");
+    }
+    void htmlBodyIsShownInItsOwnCharset()
+    {
+        QFETCH(int, internetCodePage);
+        QFETCH(QByteArray, html);
+        QFETCH(QString, shown);
+        pelmsg::TPelMessage message;
+        Add(message.Properties(), pelmsg::kTagMessageCodePage, int32_t(1252));
+        if (internetCodePage)
+            Add(message.Properties(), pelmsg::kTagInternetCodePage, int32_t(internetCodePage));
+        pelmsg::TMSGProperty* body
+            = Add(message.Properties(), 0x10130102, pelmsg::ByteString(html.toStdString()), uint32_t(html.size()));
+        TPage page;
+        FillPropertiesPage(&page.widget, &message);
+        page.Select(body);
+        QCOMPARE(page.Find<QPlainTextEdit>("rePropValue")->toPlainText(), shown);
+    }
+
+    // Item 9: the zero date-time (a date that could not be read) is no date, never 30 December 1899.
+    void zeroDateIsShownAsNoDate()
+    {
+        pelmsg::TPelMessage message;
+        pelmsg::TMSGProperty* sent = Add(message.Properties(), 0x00390040, pelmsg::TDateTime { 0 }, 8);
+        TPage page;
+        FillPropertiesPage(&page.widget, &message);
+        page.Select(sent);
+        QCOMPARE(page.Find<QPlainTextEdit>("rePropValue")->toPlainText(), QString());
+        QAbstractItemModel* model = page.page->Tree()->model();
+        QVERIFY2(
+            !model->index(0, 1).data().toString().contains("1899"), qPrintable(model->index(0, 1).data().toString()));
+    }
+
     void valueCanBeCopiedAndSaved()
     {
         TIsolatedHome home;

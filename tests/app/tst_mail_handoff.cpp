@@ -129,6 +129,34 @@ private slots:
         QVERIFY(!args.at(4).contains("Sent:"));
     }
 
+    // Item 13: a hostile subject (or sender) cannot add header lines to the new mail, neither through the subject
+    // handed over nor through the quoted header lines; the body keeps its own line breaks.
+    void hostileFieldsAreHandedOverOnOneLine_data()
+    {
+        QTest::addColumn<bool>("forward");
+        QTest::newRow("reply") << false;
+        QTest::newRow("forward") << true;
+    }
+    void hostileFieldsAreHandedOverOnOneLine()
+    {
+        QFETCH(bool, forward);
+        TnefBuilder b;
+        b.Version().MessageClass("IPM.Note");
+        TnefPropList props;
+        props.String8(0x0037, "Hi\r\r\nBcc: eve@example.org\x85x\x0B");
+        props.String8(0x0042, "Ann\nTo: mallory@example.org").String8(0x0E04, "Bob");
+        props.String8(0x1000, "Line one\r\nLine\x01two");
+        b.MapiProps(props);
+        auto w = WindowWith(Write("winmail.dat", b.Bytes()));
+        w->Action(forward ? "miFileForward" : "miFileReply")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home_->Path("program/args")), 30000);
+        const QStringList args = Recorded();
+        QCOMPARE(args.at(2), QString(forward ? "FW: " : "RE: ") + QStringLiteral("Hi   Bcc: eve@example.org\u2026x "));
+        QCOMPARE(args.at(4),
+            "-----Original Message-----\nFrom: Ann To: mallory@example.org\nTo: Bob\nCc: \nBcc: \n"
+            "Subject: Hi   Bcc: eve@example.org\u2026x \n\nLine one\r\nLine two");
+    }
+
     void repliesToTheCorpusAttachEveryFileOnce()
     {
         const QString file = QString(TESSALY_CORPUS_DIR) + "/tnef/verdammelt-tnef__two-files.tnef";

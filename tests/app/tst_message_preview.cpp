@@ -357,6 +357,53 @@ private slots:
         QCOMPARE(QDir(QFileInfo(folder).absolutePath()).entryList(QDir::Files).size(), 0);
     }
 
+    // Item 7: a real double-click on an attachment opens it once (the double-click activates the item; no second
+    // signal opens it again); Enter on it opens it once too.
+    void doubleClickOpensAnAttachmentOnce()
+    {
+        TSettings settings;
+        TfrmMessage form(settings);
+        QStringList opened;
+        form.OpenFileExternally = [&](const QString& path) { opened << path; };
+        TMail mail;
+        mail.Plain = "x";
+        mail.Files = { { "notes.txt", "attachment bytes" } };
+        auto message = Load(mail);
+        form.FillPreview(&message->Properties());
+        form.resize(800, 600);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* list = Child<QListWidget>(&form, "lvAttachments");
+        QVERIFY(list->isVisible());
+        const QPoint at = list->visualItemRect(list->item(0)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(opened.size(), 1);
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(opened.size(), 2);
+    }
+
+    // Item 2: the HTML tab's text comes from the RTF's stored bytes: a raw 8-bit character is read in the RTF's
+    // code page, as in the .eml.
+    void htmlFromRtfReadsRawBytesInTheRtfCodePage()
+    {
+        TSettings settings;
+        settings.DefaultFormat = 3;
+        TfrmMessage form(settings);
+        TMail mail;
+        mail.Rtf = "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 {\\fonttbl{\\f0\\fswiss Arial;}}{\\*\\htmltag19 <html>}"
+                   "{\\*\\htmltag34 <body>}caf\xE9{\\*\\htmltag27 </html>}}";
+        auto message = Load(mail);
+        form.FillPreview(&message->Properties());
+        QVERIFY(TabShown(form, "tsHTMLBody"));
+        QCOMPARE(CurrentTab(form), QStringLiteral("tsHTMLBody"));
+        QTextDocument document;
+        form.FillPrintDocument(document);
+        QVERIFY2(document.toPlainText().contains(QStringLiteral("caf\u00E9")), qPrintable(document.toPlainText()));
+        QVERIFY(!document.toPlainText().contains(QStringLiteral("caf\u00C3")));
+    }
+
     // A program or script is never handed to the desktop: the user is told and may save it.
     void executablesAreNeverLaunched_data()
     {
@@ -426,6 +473,61 @@ private slots:
             QVERIFY2(!IsExecutableAttachment(written.toStdString(), "") && !IsLaunchableFile(opened[0]),
                 qPrintable(written));
         }
+    }
+
+    // Item 12: bidirectional controls in names and header fields are shown visibly, so "invoice<RLO>gnp.exe"
+    // cannot read as "...exe.png", in the list, the header and the "program" warning; a right-to-left name set into
+    // the warning's sentence is isolated from it.
+    void hostileBidiControlsAreShownVisibly_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("listed");
+        QTest::addColumn<QString>("inWarning");
+        QTest::newRow("override") << QString::fromUtf8("invoice\u202Egnp.exe") << "invoice[RLO]gnp.exe"
+                                  << "invoice[RLO]gnp.exe";
+        QTest::newRow("isolates and marks")
+            << QString::fromUtf8("a\u2067b\u2069\u200Fc.exe") << "a[RLI]b[PDI][RLM]c.exe"
+            << "a[RLI]b[PDI][RLM]c.exe";
+        QTest::newRow("hebrew") << QString::fromUtf8("\u05D7\u05E9\u05D1\u05D5\u05DF.exe")
+                                << QString::fromUtf8("\u05D7\u05E9\u05D1\u05D5\u05DF.exe")
+                                << QString::fromUtf8("\u2068\u05D7\u05E9\u05D1\u05D5\u05DF.exe\u2069");
+    }
+    void hostileBidiControlsAreShownVisibly()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, listed);
+        QFETCH(QString, inWarning);
+        TSettings settings;
+        TfrmMessage form(settings);
+        QStringList opened;
+        form.OpenFileExternally = [&](const QString& path) { opened << path; };
+        TnefBuilder b;
+        b.Version().MessageClass("IPM.Note").Subject("x");
+        TnefPropList props;
+        props.Unicode(pelmsg::kIdSubject, "Invoice \u202Efdp.exe").Unicode(pelmsg::kIdBody, "x");
+        b.MapiProps(props);
+        TnefPropList a;
+        a.Unicode(pelmsg::kIdAttachLongFileName, name.toStdString()).Unicode(0x3001, name.toStdString());
+        b.AttachRenddata().AttachTitle("x.exe").AttachData("MZ").AttachmentProps(a);
+        const std::string bytes = b.Bytes();
+        auto message = Load(bytes);
+        form.FillPreview(&message->Properties());
+        auto* list = Child<QListWidget>(&form, "lvAttachments");
+        QCOMPARE(list->count(), 1);
+        QCOMPARE(list->item(0)->text(), listed);
+        QCOMPARE(Child<QLineEdit>(&form, "edSubject")->text(), QStringLiteral("Invoice [RLO]fdp.exe"));
+        list->setCurrentRow(0);
+        quorra_test::TModalHandler boxes([&](QDialog* d) {
+            if (auto* box = qobject_cast<QMessageBox*>(d))
+                box->done(QMessageBox::No);
+            else
+                d->reject();
+        });
+        form.miAttachSaveClick(1);
+        QTRY_COMPARE(boxes.Count(), 1);
+        QVERIFY2(boxes.Seen().front().contains(inWarning), qPrintable(boxes.Seen().front()));
+        QVERIFY(!boxes.Seen().front().contains(QChar(0x202E)));
+        QVERIFY(opened.isEmpty());
     }
 
     // Save proposes a safe name in the attachment folder and writes the attachment's bytes there.

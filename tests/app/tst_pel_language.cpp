@@ -219,10 +219,23 @@ private slots:
         QCOMPARE(strTestGreeting.Arg("Welt"), QString("Hallo Welt"));
         QCOMPARE(strTestOther(), QString("Other"));
         QCOMPARE(TProgramText::Find("strtestgreeting"), &strTestGreeting);
-        // Another language without the key gives the English text back.
+        // Another language without the key keeps the text in use (item 17); English comes back on request.
         language.SetResourceFile(Write("empty.lng", "[Custom]\n"));
         TProgramText::ReloadAll(language);
+        QCOMPARE(strTestGreeting(), QString("Hallo %s"));
+        TProgramText::ResetAllToEnglish();
         QCOMPARE(strTestGreeting(), QString("Hello"));
+    }
+
+    // Item 17: what a translation changed goes back to the form's own text on request, once per property.
+    void originalsComeBack()
+    {
+        TTestForm t;
+        t.language->Translate(Write("one.lng", "[Translations]\nfrmTest.lblName.Caption=Eins\n"));
+        t.language->Translate(Write("two.lng", "[Translations]\nfrmTest.lblName.Caption=Zwei\n"));
+        QCOMPARE(t.label->text(), QString("Zwei"));
+        t.language->RestoreOriginals();
+        QCOMPARE(t.label->text(), QString("Caption"));
     }
 
     void autoTranslate()

@@ -43,6 +43,42 @@ class TestPreviewSupport : public QObject {
     Q_OBJECT
 
 private slots:
+    // Item 12: every bidirectional control becomes a visible mark; right-to-left text set into a sentence is
+    // isolated; other text stays as it is.
+    void bidiControlsShownAndIsolated_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("isolated");
+        const QChar fsi(0x2068), pdi(0x2069);
+        QTest::newRow("plain") << "report.pdf"
+                               << "report.pdf"
+                               << "report.pdf";
+        QTest::newRow("accents and CJK") << QString::fromUtf8("Zürich 日本.txt") << QString::fromUtf8("Zürich 日本.txt")
+                                         << QString::fromUtf8("Zürich 日本.txt");
+        QTest::newRow("every control") << QString::fromUtf16(
+            u"\u061C\u200E\u200F\u202A\u202B\u202C\u202D\u202E\u2066\u2067\u2068\u2069")
+                                       << "[ALM][LRM][RLM][LRE][RLE][PDF][LRO][RLO][LRI][RLI][FSI][PDI]"
+                                       << "[ALM][LRM][RLM][LRE][RLE][PDF][LRO][RLO][LRI][RLI][FSI][PDI]";
+        QTest::newRow("arabic") << QString::fromUtf16(u"\u0645\u0644\u0641.txt")
+                                << QString::fromUtf16(u"\u0645\u0644\u0641.txt")
+                                << fsi + QString::fromUtf16(u"\u0645\u0644\u0641.txt") + pdi;
+        QTest::newRow("hebrew and override")
+            << QString::fromUtf16(u"\u05D0\u202E.exe") << QString::fromUtf16(u"\u05D0[RLO].exe")
+            << fsi + QString::fromUtf16(u"\u05D0[RLO].exe") + pdi;
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "";
+    }
+    void bidiControlsShownAndIsolated()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QFETCH(QString, isolated);
+        QCOMPARE(QString::fromStdU16String(VisibleBidiControls(text.toStdU16String())), shown);
+        QCOMPARE(QString::fromStdU16String(IsolatedMessageText(text.toStdU16String())), isolated);
+    }
+
     void charsetWrapper_data()
     {
         QTest::addColumn<QString>("html");

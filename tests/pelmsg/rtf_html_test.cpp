@@ -1,12 +1,15 @@
+#include <algorithm>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "model/message.h"
 #include "rtf/rtf_html.h"
 #include "test_support.h"
 #include "text/codepage.h"
 
 using namespace pelmsg;
+using namespace pelmsg::test;
 
 namespace {
 
@@ -314,4 +317,62 @@ TEST(RtfHtmlUnicodeSkip, TheSettingNeverShowsInTheHtml)
     std::string html = pelmsg::ExtractHtmlFromRtf(rtf);
     EXPECT_EQ(html.find("\\uc"), std::string::npos) << html;
     EXPECT_NE(html.find("caf\xC3\xA9 \xE2\x82\xAC x \xE2\x82\xAC </html>"), std::string::npos) << html;
+}
+
+// The bytes of a font's text are in the font's charset, wherever the font is selected: in the HTML's own text, in
+// an RTF-only stretch whose text the HTML keeps after "\htmlrtf0", back to the outer font when the group ends.
+TEST(ExtractHtmlFromRtfFontCharset, FollowsTheSelectedFont)
+{
+    const std::string header = "{\\rtf1\\ansi\\ansicpg932\\fromhtml1 \\deff0{\\fonttbl"
+                               "{\\f0\\fswiss\\fcharset128 MS PGothic;}{\\f1\\fmodern\\fcharset0 Courier New;}"
+                               "{\\f4\\fswiss\\fcharset128 Gothic;}{\\f5\\fswiss\\fcharset134 SimSun;}"
+                               "{\\f6\\fswiss\\fcharset129 Gulim;}{\\f7\\fnil\\cpg1251 Cyr;}"
+                               "{\\f8\\fnil\\fcharset1 Default;}\\f9\\fnil\\fcharset161 Greek;}"
+                               "{\\*\\htmltag19 <html>}";
+    struct Row {
+        std::string body;
+        const char* html;
+    };
+    const Row rows[] = {
+        // As a mail client writes it: the font chosen in RTF-only text, the characters after "\htmlrtf0".
+        { "\\htmlrtf {\\f4 \\htmlrtf0 \\htmlrtf{\\f5\\fs24\\htmlrtf0 \\'c4\\'e3\\'ba\\'c3\\htmlrtf\\f4}\\htmlrtf0 ",
+            "你好" },
+        { "\\htmlrtf {\\f4 \\htmlrtf0 \\htmlrtf{\\f6\\fs24\\htmlrtf0 \\'be\\'c8\\'b3\\'e7\\'c7\\'cf\\'bc\\'bc\\'bf\\'e4"
+          "\\htmlrtf\\f4}\\htmlrtf0 ",
+            "안녕하세요" },
+        // A font group in the HTML's text; after it the default font (Shift-JIS) again.
+        { "{\\f1 caf\\'e9}\\'93\\'fa", "café日" },
+        { "{\\f5 \\'d6\\'d0}{\\f6 \\'c7\\'d1}\\'96\\'7b", "中한本" },
+        // Raw bytes follow the font as escaped ones do.
+        { "{\\f1 \xE9}", "é" },
+        // "\cpg" names the code page itself; "\plain" goes back to the default font.
+        { "{\\f7 \\'cf\\f1 \\'e9\\plain \\'93\\'fa}", "Пé日" },
+        // A font without a charset of its own, or one not in the table: the RTF's code page.
+        { "{\\f8 \\'93\\'fa}{\\f42 \\'93\\'fa}", "日日" },
+        // A font written without its own group in the table.
+        { "{\\f9 \\'e1}", "α" },
+    };
+    for (const Row& row : rows) {
+        // The blanks that end the dropped words stay (see ControlWords); only the characters count here.
+        std::string html = ExtractHtmlFromRtf(header + row.body + "}");
+        html.erase(std::remove(html.begin(), html.end(), ' '), html.end());
+        EXPECT_EQ(html, std::string("<html>") + row.html) << row.body;
+    }
+    // "\deff" names the font of text outside any font group.
+    EXPECT_EQ(ExtractHtmlFromRtf("{\\rtf1\\ansi\\fromhtml1 \\deff3{\\fonttbl{\\f3\\fcharset204 X;}}"
+                                 "{\\*\\htmltag19 <html>}\\'cf}"),
+        " <html>П");
+}
+
+TEST(ExtractHtmlFromRtfFontCharset, ChineseAndKoreanInAJapaneseMessage)
+{
+    const std::string path = CorpusPath("msg/hiraoka-msgreader__Hello_+CJK.msg");
+    if (!CorpusAvailable() || ReadFileBytes(path).empty())
+        GTEST_SKIP() << "no corpus";
+    std::unique_ptr<TPelMessage> message = CreateMessageForFile(path);
+    message->LoadFromFile(path);
+    const std::string html = ExtractHtmlFromRtf(message->Properties().RtfBodyBytes());
+    EXPECT_NE(html.find("你好"), std::string::npos);
+    EXPECT_NE(html.find("안녕하세요"), std::string::npos);
+    EXPECT_NE(html.find("こんにちは"), std::string::npos);
 }

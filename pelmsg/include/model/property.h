@@ -124,6 +124,9 @@ public:
     // declares none or one that cannot be converted. The one rule every view and writer uses; asking again costs
     // little, as each collection remembers where its code-page nodes are.
     int32_t TextCodePage() const;
+    // The code page of the message's Internet form, which an HTML body stored as bytes is written in: INTERNET_CPID
+    // of this collection or the enclosing ones; TextCodePage when none declares one that can be converted.
+    int32_t HtmlCodePage() const;
 
     // The kind of body seen among the nodes while values are read (see TMSGProperty::ReadValue).
     TBodyKind BodyKind = TBodyKind::None;
@@ -133,6 +136,10 @@ public:
     WideString PlainBody() const;
     WideString HtmlBody() const;
     WideString RtfBody() const;
+    // The RTF body as the bytes it is stored in (decompressed, without trailing NULs): the form to take HTML out of
+    // (ExtractHtmlFromRtf), since raw 8-bit characters in it are in the RTF's own code pages, not the message's.
+    // An RTF body held as wide text comes back as UTF-8.
+    ByteString RtfBodyBytes() const;
     WideString TransportHeaders() const;
     WideString MessageId() const;
     double SentDate() const;
@@ -197,8 +204,9 @@ private:
         void operator()(TCodePageCache* cache) const;
     };
     TMSGProperty* Append(std::unique_ptr<TMSGProperty> node);
-    // The code page this collection's own nodes declare, or 0.
-    int32_t OwnDeclaredCodePage() const;
+    // The code page this collection's own nodes declare, or 0: with first 0 the rule of MessageTextCodePage
+    // (MESSAGE_CODEPAGE, then INTERNET_CPID, then the locale's); with first 1 INTERNET_CPID alone.
+    int32_t OwnDeclaredCodePage(int first = 0) const;
 
     // Counts every change of items_ (nodes appended, all cleared): the count the code-page cache was made at tells
     // whether it is still good. (First, to share the padding after BodyKind.)
@@ -273,10 +281,14 @@ public:
     // The dictionary name (and description) of the tag; for a container not looked up in the dictionary its
     // storage name or "Properties".
     ByteString DisplayName(bool withDescription, bool fromDictionary) const;
-    // The value as text; byte strings are decoded with the message's code page.
+    // The value as text; byte strings are decoded with the code page they are written in (ValueCodePage). The
+    // zero date-time (a date that could not be read) gives empty text.
     WideString ValueText() const;
     // The value as text, decoding byte strings with the given code page.
     WideString ValueText(int32_t codePage) const;
+    // The code page a byte-string value is written in: an HTML body's own (the charset its meta tag declares, else
+    // the collection's HtmlCodePage), every other value's the collection's TextCodePage.
+    int32_t ValueCodePage() const;
 
     // Attachment operations (meant for attachment nodes). Names are UTF-8.
     ByteString AttachmentFileName(int index) const;

@@ -9,8 +9,10 @@
 
 namespace pelmsg {
 
-// The HTML the RTF encapsulates, in UTF-8; empty when the RTF does not encapsulate HTML. Escaped and raw 8-bit
-// text is decoded in the RTF's code page ("\ansicpg", else Windows-1252) and "\u" escapes are honoured; the RTF
+// The HTML the RTF encapsulates, in UTF-8; empty when the RTF does not encapsulate HTML. The RTF is taken as the
+// bytes it is stored in. Escaped and raw 8-bit text is decoded in the code page of the font selected where it
+// stands ("\fN" with the "\fcharset" or "\cpg" of the font table, also when the font is selected in RTF-only
+// text), else in the RTF's code page ("\ansicpg", else Windows-1252); "\u" escapes are honoured; the RTF
 // rendering between "\htmlrtf" and "\htmlrtf0" is left out. A "<meta charset>" in the HTML is kept as written,
 // so whoever shows the HTML must take it as UTF-8.
 ByteString ExtractHtmlFromRtf(std::string_view rtf);
