@@ -35,10 +35,10 @@ std::string UtcText(chr::sys_days day, int64_t minutesAfterMidnightLocal)
     const auto d = chr::floor<chr::days>(t);
     const chr::year_month_day ymd(d);
     const chr::hh_mm_ss hms(t - d);
-    char text[32];
+    char text[64];
     std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:00Z", static_cast<int>(ymd.year()),
-        static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()), static_cast<long>(hms.hours().count()),
-        static_cast<long>(hms.minutes().count()));
+        static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()), static_cast<long>(hms.hours().count() % 24),
+        static_cast<long>(hms.minutes().count() % 60));
     return text;
 }
 
