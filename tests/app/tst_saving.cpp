@@ -404,8 +404,11 @@ private slots:
                                  << "vCard (*.vcf)"
                                  << "BEGIN:VCARD\r\n";
         QTest::newRow("distribution list") << "IPM.DistList"
-                                           << ""
-                                           << "";
+                                           << "vCard (*.vcf)"
+                                           << "BEGIN:VCARD\r\n";
+        QTest::newRow("note") << "IPM.StickyNote"
+                              << ""
+                              << "";
     }
 
     void calendarFormatsAreOfferedForTheirItems()
@@ -437,7 +440,8 @@ private slots:
         QCOMPARE(typed, offered.contains("ics") ? "item.ics" : "item.vcf");
         const QByteArray text = ReadAll(home_->Path("home/" + typed));
         QVERIFY2(text.startsWith(begins.toUtf8()), text.left(100).constData());
-        QVERIFY(text.contains(offered.contains("ics") ? "Standup" : "Ann"));
+        // A contact is called by its name; a calendar item and a distribution list by their subject.
+        QVERIFY(text.contains(messageClass == "IPM.Contact" ? "Ann" : "Standup"));
     }
 
     void theAttachmentListAndItsPopup()

@@ -53,7 +53,9 @@ TEST(QuorraUsage, TheParserTakesEveryDocumentedSwitch)
     for (const tessaly::TUsageOption& o : quorra::QuorraUsage().Options) {
         for (const std::string& name : o.Names) {
             std::vector<std::string> args { "message.dat" };
-            if (o.ValueSeparator == " " && !o.Value.empty()) {
+            if (name == "/FILTER")
+                args = { "archive.mbox", name, "unwrapped.mbox" }; // an archive in, an archive out
+            else if (o.ValueSeparator == " " && !o.Value.empty()) {
                 args.push_back(name);
                 args.push_back(o.Choices.empty() ? "x" : o.Choices.front());
             } else {
@@ -61,7 +63,8 @@ TEST(QuorraUsage, TheParserTakesEveryDocumentedSwitch)
             }
             const quorra::TCommandLine c = quorra::ParseCommandLine(args);
             EXPECT_EQ(c.UsageError, "") << name;
-            const bool handled = c.Help || c.Version || c.ExportMode || c.SaveAttachments || quorra::IsSwitch(args[1]);
+            const bool handled = c.Help || c.Version || c.ExportMode || c.SaveAttachments || c.Filter || c.VCard3
+                || quorra::IsSwitch(args[1]);
             EXPECT_TRUE(handled) << name;
             ++checked;
         }
