@@ -6,6 +6,7 @@ TProgramText strExtRegistered("strExtRegistered", "successfully registered as de
 TProgramText strExtUnRegistered("strExtUnRegistered", "successfully unregistered as default viewer for files");
 TProgramText AllFileExt("AllFileExt", "All files (*.*)|*.*");
 TProgramText MsgFileExt("MsgFileExt", "MS Outlook messages (*.msg)|*.msg");
+TProgramText MailFileExt("MailFileExt", "Mail files (*.eml)|*.eml|Mailboxes (*.mbox)|*.mbox");
 TProgramText EMLFileExt("EMLFileExt", "Email files (*.eml)|*.eml|Apple mail files (*.emlx)|*.emlx");
 TProgramText MHTFileExt("MHTFileExt", "MHTML Documents (*.mht)|*.mht");
 TProgramText TNEFFileExt("TNEFFileExt", "WinMail.dat|winmail*.dat|TNEF messages (*.tnef)|*.tnef");

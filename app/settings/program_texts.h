@@ -11,6 +11,7 @@ extern TProgramText strExtRegistered;
 extern TProgramText strExtUnRegistered;
 extern TProgramText AllFileExt;
 extern TProgramText MsgFileExt;
+extern TProgramText MailFileExt;
 extern TProgramText EMLFileExt;
 extern TProgramText MHTFileExt;
 extern TProgramText TNEFFileExt;

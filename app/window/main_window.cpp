@@ -593,8 +593,8 @@ void TfrmMain::btnXLSFileNameClick()
 {
     // First an entry for every kind of file the program opens: TNEF, .msg and mail files.
     const QString supported
-        = Q(CombinedFilterText(S(strAllSupportedFiles()), { S(TNEFFileExt()), S(MsgFileExt()), "Mail|*.eml;*.mbox" }));
-    QString filter = supported + u'|' + TNEFFileExt() + u'|' + MsgFileExt() + u'|' + AllFileExt();
+        = Q(CombinedFilterText(S(strAllSupportedFiles()), { S(TNEFFileExt()), S(MsgFileExt()), S(MailFileExt()) }));
+    QString filter = supported + u'|' + TNEFFileExt() + u'|' + MsgFileExt() + u'|' + MailFileExt() + u'|' + AllFileExt();
     // The box's file tells where to start when it names a file that is there; the name proposed from the program's
     // folder when nothing was opened yet does not.
     QString fileName = QFileInfo(FileName()).isFile() ? FileName() : QString();

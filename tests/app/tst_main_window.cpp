@@ -327,6 +327,7 @@ private slots:
         QCOMPARE(folder, QDir(home_->Path(expected)).absolutePath());
         QVERIFY(!filters.isEmpty());
         QCOMPARE(filters.first(), QStringLiteral("All supported files (winmail*.dat *.tnef *.msg *.eml *.mbox)"));
+        QVERIFY(filters.contains(QStringLiteral("Mail files (*.eml)")));
         QCOMPARE(filters.last(), QStringLiteral("All files (*)"));
     }
 
