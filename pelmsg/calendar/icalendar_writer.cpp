@@ -204,12 +204,7 @@ public:
                 out_.Line("COMPLETED", Utc(*done));
         if (auto importance = TItemProperties::Integer(p.Find(kIdImportance)))
             out_.Line("PRIORITY", std::to_string(PriorityOf(*importance)));
-        if (auto sensitivity = TItemProperties::Integer(p.Find(kIdSensitivity)))
-            out_.Line("CLASS", ClassOf(*sensitivity));
-        if (auto created = TItemProperties::UtcTime(p.Find(kIdCreationTime)))
-            out_.Line("CREATED", Utc(*created));
-        if (auto modified = TItemProperties::UtcTime(p.Find(kIdLastModificationTime)))
-            out_.Line("LAST-MODIFIED", Utc(*modified));
+        WriteClassAndTimes(p);
         WriteTaskRecurrence(p, start);
         if (request)
             TaskRequestPeople(*request, item);
@@ -224,6 +219,17 @@ public:
         }
         out_.Line("END", "VTODO");
         return Assemble(request ? "REQUEST" : nullptr);
+    }
+
+    // CLASS from the sensitivity, CREATED and LAST-MODIFIED, where the item has them.
+    void WriteClassAndTimes(const TItemProperties& p)
+    {
+        if (auto sensitivity = TItemProperties::Integer(p.Find(kIdSensitivity)))
+            out_.Line("CLASS", ClassOf(*sensitivity));
+        if (auto created = TItemProperties::UtcTime(p.Find(kIdCreationTime)))
+            out_.Line("CREATED", Utc(*created));
+        if (auto modified = TItemProperties::UtcTime(p.Find(kIdLastModificationTime)))
+            out_.Line("LAST-MODIFIED", Utc(*modified));
     }
 
     // A journal entry: what was done (its type: a phone call, a meeting, ...) and when.
@@ -249,12 +255,7 @@ public:
             type = p.NamedText(kPsetidLog, kLidLogType);
         if (!type.empty())
             out_.Line("CATEGORIES", Text(type));
-        if (auto sensitivity = TItemProperties::Integer(p.Find(kIdSensitivity)))
-            out_.Line("CLASS", ClassOf(*sensitivity));
-        if (auto created = TItemProperties::UtcTime(p.Find(kIdCreationTime)))
-            out_.Line("CREATED", Utc(*created));
-        if (auto modified = TItemProperties::UtcTime(p.Find(kIdLastModificationTime)))
-            out_.Line("LAST-MODIFIED", Utc(*modified));
+        WriteClassAndTimes(p);
         out_.Line("END", "VJOURNAL");
         return Assemble(nullptr);
     }
