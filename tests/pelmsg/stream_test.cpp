@@ -86,6 +86,9 @@ TEST(LargeValues, FreshMemoryIsMappedInOneGo)
 {
     if (!CanPopulate())
         GTEST_SKIP() << "the system does not map memory in on request";
+#if defined(__SANITIZE_ADDRESS__) || (defined(__has_feature) && __has_feature(address_sanitizer))
+    GTEST_SKIP() << "AddressSanitizer faults its shadow of every buffer in page by page, whatever the buffer does";
+#endif
     const std::string source = Pattern(32u << 20, 7);
     TSpanStream stream(source);
     const long before = MinorFaults();
