@@ -34,6 +34,9 @@ class TPelMessage;
 
 namespace quorra {
 
+// The explorer pane's least width, and its width at the first start.
+inline constexpr int kLeftPaneWidth = 146;
+
 class TOpenDocument;
 class TPelLanguage;
 class TExplorerPane;

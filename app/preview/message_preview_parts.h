@@ -1,0 +1,60 @@
+#pragma once
+
+// What the preview's own files share: the attachment list's item data, the attached message's data node, an
+// attachment's bytes, and how a text from a message is shown.
+
+#include <string>
+
+#include <QList>
+#include <QListWidget>
+#include <QString>
+#include <QUrl>
+
+#include "program_texts.h"
+
+namespace pelmsg {
+class TMSGProperty;
+class TMSGProperties;
+} // namespace pelmsg
+
+namespace quorra {
+
+class TfrmMessage;
+
+extern TProgramText strEncoding;
+
+// A text from a message as the window shows it on its own (a field, a list item, a title): bidirectional controls
+// visible; and set into a sentence of the program's own: isolated too.
+QString Shown(const QString& text);
+QString Isolated(const QString& text);
+
+// Item data of the attachment list.
+enum TAttachmentRole {
+    kRoleIndex = Qt::UserRole, // index among the message's attachments
+    kRoleIcon, // 0 file, 1 attached message, 2 OLE object
+    kRoleFileName,
+    kRoleMime,
+    kRoleCaption, // the name as the message gives it (the item shows it with its controls made visible)
+};
+
+// The data node of an attached message (0x3701 at any depth), else the attachment node itself.
+const pelmsg::TMSGProperties* EmbeddedMessageProperties(const pelmsg::TMSGProperty* node);
+
+std::string AttachmentBytes(const pelmsg::TMSGProperties& message, int index);
+
+// The attachment list: icons with the attachments' names; selected attachments drag out as files (written into the
+// private temporary folder under safe names, so the drop target copies them into its own folder).
+class TAttachmentList : public QListWidget {
+public:
+    TAttachmentList(TfrmMessage* form, QWidget* parent);
+
+    QList<QUrl> WriteSelection() const;
+
+protected:
+    void startDrag(Qt::DropActions) override;
+
+private:
+    TfrmMessage* form_;
+};
+
+} // namespace quorra
