@@ -18,6 +18,7 @@ test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
            python3-icalendar python3-vobject python3-dateutil hyperfine
            clang-tidy clang-format
            khal calcurse khard
+           exim4-daemon-light
            lintian appstream man-db bash-completion)
 
 wanted=("${build_pkgs[@]}" "${run_pkgs[@]}")

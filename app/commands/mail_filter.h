@@ -22,6 +22,11 @@ struct TFilterOptions {
 // written is the status 75 (EX_TEMPFAIL: the mail system keeps the mail and tries again).
 int FilterMail(int input, int output, std::ostream& errors, const TFilterOptions& options = {});
 
+// Where the filter says its reasons: standard error, unless that is the very file or pipe the mail goes out on
+// (Exim's transport_filter gives the filter one pipe for both), where a reason would become the first line of the
+// mail; then the system log (facility mail, "quorra"), a line per reason.
+std::ostream& FilterErrorStream(int output);
+
 // The same for an archive: an mbox file into an mbox file, or a Maildir folder into a Maildir folder (mails of
 // cur/ and new/ keep their names and places). Mails are unwrapped in parallel by worker threads; a few mails at a
 // time are in memory. Prints what was done on `errors`. Returns 0 when every mail was written (each one unwrapped

@@ -43,7 +43,7 @@ int RunQuorra(int argc, char** argv, const TWindowRunner& openWindow)
     if (commandLine.Filter) {
         // A filter run by a mail system reads and writes no settings.
         if (commandLine.FilterInput.empty())
-            return FilterMail(0, 1, std::cerr);
+            return FilterMail(0, 1, FilterErrorStream(1));
         return FilterMailbox(commandLine.FilterInput, commandLine.FilterOutput, std::cerr);
     }
     if (!commandLine.ExportMode && !commandLine.SaveAttachments) {

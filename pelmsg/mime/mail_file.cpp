@@ -84,6 +84,12 @@ void AddText(TPelMessage& message, uint16_t id, const std::string& utf8)
     node->DataSize = static_cast<uint32_t>(std::get<WideString>(node->Value).size() * 2 + 2);
 }
 
+TMailCandidate CandidateOf(const std::string& mail, const TTnefPart& part, size_t mailIndex, size_t partIndex)
+{
+    return { mailIndex, partIndex, FieldText(mail, *part.Message, "Subject"), part.Name,
+        DecodedBody(mail, *part.Part).size(), FieldText(mail, *part.Message, "From") };
+}
+
 } // namespace
 
 bool IsMailFile(const std::string& fileName) { return LooksLikeMail(FileHead(fileName, kSniffBytes)); }
@@ -121,7 +127,7 @@ std::vector<TMailCandidate> ListTnefCandidates(const std::string& fileName)
         const TMimeDocument document = ReadMime(mail);
         const std::vector<TTnefPart> parts = FindTnefParts(mail, document);
         for (size_t i = 0; i < parts.size(); ++i)
-            candidates.push_back({ index, i, FieldText(mail, *parts[i].Message, "Subject"), parts[i].Name });
+            candidates.push_back(CandidateOf(mail, parts[i], index, i));
         return true;
     });
     return candidates;
@@ -141,7 +147,7 @@ void TPelMailFile::LoadFromStream(TStream& stream)
             for (size_t i = 0; i < parts.size(); ++i) {
                 if (candidates_.size() == candidate_)
                     chosenMail = mail;
-                candidates_.push_back({ index, i, FieldText(mail, *parts[i].Message, "Subject"), parts[i].Name });
+                candidates_.push_back(CandidateOf(mail, parts[i], index, i));
             }
             if (index == 0)
                 firstMail = mail;

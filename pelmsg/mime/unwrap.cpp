@@ -148,15 +148,31 @@ void AddBodiesFromRtf(TPelMessage& message)
 
 } // namespace
 
-std::string UnwrappedNote(const std::string& partName, int attachmentCount)
+std::string UnwrappedNote(const std::string& partName, int attachmentCount, int faultsReadPast)
 {
     std::string name = partName.empty() ? std::string("winmail.dat") : partName;
     std::string note = name + " (" + std::to_string(attachmentCount)
-        + (attachmentCount == 1 ? " attachment)" : " attachments)");
+        + (attachmentCount == 1 ? " attachment" : " attachments");
+    if (faultsReadPast > 0)
+        note += "; " + std::to_string(faultsReadPast) + (faultsReadPast == 1 ? " fault" : " faults") + " read past";
+    note += ")";
     for (char c : note)
         if (static_cast<unsigned char>(c) >= 0x80)
             return EncodeHeaderText(note, "utf-8");
     return note;
+}
+
+bool IsMinorTnefDamage(std::string_view warning)
+{
+    // The texts the TNEF reader gives these; an attached message's warnings carry a prefix.
+    constexpr std::string_view kAttached = "attached message: ";
+    while (warning.substr(0, kAttached.size()) == kAttached)
+        warning.remove_prefix(kAttached.size());
+    for (const std::string_view minor : { std::string_view("checksum mismatch in attribute "),
+             std::string_view("unknown TNEF version "), std::string_view("message attributes not read: ") })
+        if (warning.substr(0, minor.size()) == minor)
+            return true;
+    return false;
 }
 
 TUnwrapResult UnwrapTnefParts(std::string_view mail, const TUnwrapOptions& options)
@@ -179,6 +195,7 @@ TUnwrapResult UnwrapTnefParts(std::string_view mail, const TUnwrapOptions& optio
     const std::string& eol = document.LineEnding;
     std::vector<TEdit> edits;
     std::set<const TMimeEntity*> subjectGiven;
+    std::vector<std::string> notes;
     int index = 0;
     for (const TTnefPart& part : parts) {
         ++index;
@@ -187,13 +204,20 @@ TUnwrapResult UnwrapTnefParts(std::string_view mail, const TUnwrapOptions& optio
             + (part.Name.empty() ? std::string("winmail.dat") : part.Name) + ")";
         TPelTNEFFile message;
         std::string entityText;
+        int faults = 0;
         try {
             TMemoryStream stream(DecodedBody(mail, entity));
             message.LoadFromStream(stream);
-            if (!message.Warnings().empty()) {
-                result.Reason = label + " is damaged: " + message.Warnings().front().Text;
-                return result;
-            }
+            // Content lost to damage keeps the mail as it is (the TNEF still holds what a better reader may find);
+            // damage that lost nothing does not stand in the way of the rewrite.
+            for (const TReadWarning& warning : message.Warnings())
+                if (!IsMinorTnefDamage(warning.Text)) {
+                    result.Reason = label + " is damaged: " + warning.Text;
+                    return result;
+                }
+            faults = static_cast<int>(message.Warnings().size());
+            for (const TReadWarning& warning : message.Warnings())
+                notes.push_back(label + ": " + warning.Text);
             AddBodiesFromRtf(message);
             TMemoryStream out;
             WriteEmlContent(message.Properties(), out);
@@ -208,7 +232,7 @@ TUnwrapResult UnwrapTnefParts(std::string_view mail, const TUnwrapOptions& optio
             return result;
         }
         std::string fields = entityText.substr(0, split + 2);
-        fields += "X-Tessaly-Unwrapped: " + UnwrappedNote(part.Name, message.Properties().AttachmentCount())
+        fields += "X-Tessaly-Unwrapped: " + UnwrappedNote(part.Name, message.Properties().AttachmentCount(), faults)
             + "\r\n";
         const bool isMessage = &entity == part.Message;
         if (isMessage && !entity.Field(mail, "MIME-Version"))
@@ -285,6 +309,7 @@ TUnwrapResult UnwrapTnefParts(std::string_view mail, const TUnwrapOptions& optio
     }
     result.Changed = true;
     result.PartsUnwrapped = index;
+    result.Notes = std::move(notes);
     return result;
 }
 

@@ -87,7 +87,9 @@ TEST(MimeCorpus, UnwrapsEveryCorpusTnefInsideAMail)
         try {
             TMemoryStream stream(tnef);
             message.LoadFromStream(stream);
-            sound = message.Warnings().empty();
+            // Damage that lost nothing is read past: such a file is unwrapped too.
+            for (const TReadWarning& warning : message.Warnings())
+                sound = sound && IsMinorTnefDamage(warning.Text);
         } catch (const std::exception&) {
             sound = false;
         }
@@ -124,6 +126,6 @@ TEST(MimeCorpus, UnwrapsEveryCorpusTnefInsideAMail)
             }
         }
     }
-    EXPECT_GT(unwrapped, 20);
+    EXPECT_GE(unwrapped, 2 * 41);
     std::cout << unwrapped << " mails unwrapped, " << kept << " left as they were (damaged TNEF)\n";
 }

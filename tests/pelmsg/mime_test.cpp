@@ -397,6 +397,43 @@ TEST(Unwrap, LeavesTheMailAsItIsWithAReason)
     EXPECT_FALSE(UnwrapTnefParts(BuildMail(MailShape::TopLevel, tnef, true), small).Changed);
 }
 
+// Damage that lost nothing of the content is read past (and counted in the field); damage that lost some keeps the
+// mail as it came.
+TEST(Unwrap, ReadsPastMinorDamageOnlyWhenNothingWasLost)
+{
+    const std::string tnef = SampleTnef();
+    std::string badChecksum = tnef;
+    badChecksum.back() = static_cast<char>(badChecksum.back() ^ 0x5A);
+    std::string otherVersion = tnef; // the version attribute's data follows signature, key, level, id and length
+    otherVersion[15] = 1;
+    otherVersion[16] = 0;
+    otherVersion[17] = 0;
+    struct Row {
+        const char* Name;
+        std::string Tnef;
+        int Faults; // -1: left as it came
+    };
+    const Row rows[] = {
+        { "sound", tnef, 0 },
+        { "wrong checksum", badChecksum, 1 },
+        { "other version number", otherVersion, 1 },
+        { "cut short", tnef.substr(0, tnef.size() - 40), -1 },
+        { "bytes after the end", tnef + "\x02garbage that is no attribute", -1 },
+    };
+    for (const Row& row : rows) {
+        const TUnwrapResult r = UnwrapTnefParts(BuildMail(MailShape::Mixed, row.Tnef, true));
+        EXPECT_EQ(r.Changed, row.Faults >= 0) << row.Name << ": " << r.Reason;
+        if (!r.Changed)
+            continue;
+        EXPECT_EQ(r.Notes.size(), static_cast<size_t>(row.Faults)) << row.Name;
+        EXPECT_EQ(r.Mail.find("read past") != std::string::npos, row.Faults > 0) << row.Name;
+        EXPECT_EQ(MinimalEditFault(BuildMail(MailShape::Mixed, row.Tnef, true), r.Mail), "") << row.Name;
+    }
+    EXPECT_EQ(UnwrappedNote("winmail.dat", 2, 1), "winmail.dat (2 attachments; 1 fault read past)");
+    EXPECT_TRUE(IsMinorTnefDamage("attached message: checksum mismatch in attribute 0x00069005"));
+    EXPECT_FALSE(IsMinorTnefDamage("attached message: attachment data truncated: 1 of 2 bytes present"));
+}
+
 TEST(Unwrap, AddsTheSubjectAMailLacksAndNeverReplacesOne)
 {
     const std::string withSubject = TnefBuilder().Version().MessageClass("IPM.Note").Subject(std::string("From TNEF\0", 10)).Bytes();
