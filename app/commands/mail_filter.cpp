@@ -7,6 +7,9 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <sys/stat.h>
 #include <syslog.h>
 
@@ -16,10 +19,10 @@
 #include <deque>
 #include <filesystem>
 #include <iostream>
-#include <streambuf>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <streambuf>
 #include <thread>
 #include <vector>
 
@@ -127,7 +130,8 @@ private:
 
 std::ostream& FilterErrorStream(int output)
 {
-    struct stat out { }, err { };
+    struct stat out {
+    }, err {};
     if (::fstat(output, &out) != 0 || ::fstat(2, &err) != 0 || out.st_dev != err.st_dev || out.st_ino != err.st_ino)
         return std::cerr;
     static TSyslogBuffer buffer;
@@ -214,14 +218,27 @@ int FilterMail(int input, int output, std::ostream& errors, const TFilterOptions
 
 namespace {
 
-// Mails read in order, unwrapped by workers, written in the order they came; at most `window` mails are held.
-struct TJob {
+// One mail of a mailbox: read in order, unwrapped by a worker, written in the order it came.
+struct TMail {
     std::string Name; // the mbox "From " line, or the Maildir path
     std::string_view Mail; // the mail: a view of the mapped mbox, or of Owned
     std::string Owned; // the mail's bytes when they are not in the mapped file as they are
     std::string_view Stretch; // in an mbox: the mail's whole stretch of the file, written back as it is if unchanged
     TOutcome Outcome;
+};
+
+class TMappedMbox;
+
+// What a worker takes at a time: one mail of a Maildir folder, or a stretch of an mbox file that the worker splits
+// into its mails itself (the mails that start in [Begin, End)), so that finding the mails runs on every core too.
+struct TJob {
+    std::vector<TMail> Mails;
+    const TMappedMbox* Mbox = nullptr;
+    size_t Begin = 0;
+    size_t End = 0;
+    std::string Error; // why the stretch could not be split
     bool Done = false;
+    size_t Bytes() const { return Mbox ? End - Begin : (Mails.empty() ? 0 : Mails.front().Mail.size()); }
 };
 
 // An mbox file mapped into memory and split into its mails where they stand: each mail is a view of the file,
@@ -230,6 +247,9 @@ struct TJob {
 // writer are given back as it goes, so the memory the process holds does not grow with the mailbox.
 class TMappedMbox {
 public:
+    // The stretch of the file one job splits and unwraps.
+    static constexpr size_t kStretchBytes = size_t { 4 } << 20;
+
     explicit TMappedMbox(const std::string& path)
     {
         fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -251,8 +271,10 @@ public:
             ::madvise(map, size_, MADV_SEQUENTIAL);
         }
         // Empty lines before the first "From " line hold no mail.
-        while (pos_ < size_ && (data_[pos_] == '\n' || (data_[pos_] == '\r' && pos_ + 1 < size_ && data_[pos_ + 1] == '\n')))
-            pos_ += data_[pos_] == '\n' ? 1 : 2;
+        while (first_ < size_
+            && (data_[first_] == '\n' || (data_[first_] == '\r' && first_ + 1 < size_ && data_[first_ + 1] == '\n')))
+            first_ += data_[first_] == '\n' ? 1 : 2;
+        pos_ = first_;
     }
     ~TMappedMbox()
     {
@@ -263,59 +285,28 @@ public:
     TMappedMbox(const TMappedMbox&) = delete;
     TMappedMbox& operator=(const TMappedMbox&) = delete;
 
-    bool Next(TJob& job)
+    // The next stretch of the file for a worker; false at the end.
+    bool NextStretch(TJob& job)
     {
         if (pos_ >= size_)
             return false;
-        const size_t start = pos_;
-        size_t mailBegin = pos_;
-        if (IsFromAt(pos_)) {
-            const char* nl = static_cast<const char*>(std::memchr(data_ + pos_, '\n', size_ - pos_));
-            const size_t lineEnd = nl ? static_cast<size_t>(nl - data_) : size_;
-            job.Name.assign(data_ + pos_, lineEnd - pos_);
-            while (!job.Name.empty() && job.Name.back() == '\r')
-                job.Name.pop_back();
-            mailBegin = nl ? lineEnd + 1 : size_;
-        }
-        // The next "From " line after an empty line; the empty line ends this mail.
-        size_t mailEnd = size_, next = size_;
-        for (size_t from = mailBegin > 0 ? mailBegin - 1 : 0; from < size_;) {
-            const void* hit = ::memmem(data_ + from, size_ - from, "\nFrom ", 6);
-            if (!hit)
-                break;
-            const size_t q = static_cast<size_t>(static_cast<const char*>(hit) - data_) + 1;
-            from = q;
-            size_t empty = size_;
-            if (q >= 2 && q - 1 >= mailBegin && (q - 1 == mailBegin || data_[q - 2] == '\n'))
-                empty = q - 1;
-            else if (q >= 3 && data_[q - 2] == '\r' && q - 2 >= mailBegin && (q - 2 == mailBegin || data_[q - 3] == '\n'))
-                empty = q - 2;
-            if (empty != size_) {
-                mailEnd = empty;
-                next = q;
-                break;
-            }
-        }
-        if (next == size_) {
-            // The last mail keeps everything but a final empty line, which the mbox added.
-            if (mailEnd >= mailBegin + 1 && data_[mailEnd - 1] == '\n') {
-                if (mailEnd - 1 == mailBegin || data_[mailEnd - 2] == '\n')
-                    mailEnd -= 1;
-                else if (data_[mailEnd - 2] == '\r' && (mailEnd - 2 == mailBegin || data_[mailEnd - 3] == '\n'))
-                    mailEnd -= 2;
-            }
-        }
-        if (mailEnd - mailBegin > pelmsg::TMboxReader::kMaxMailBytes)
-            throw pelmsg::EFormatError("a mail in the mailbox is longer than "
-                + std::to_string(pelmsg::TMboxReader::kMaxMailBytes) + " bytes");
-        job.Stretch = std::string_view(data_ + start, next - start);
-        job.Mail = std::string_view(data_ + mailBegin, mailEnd - mailBegin);
-        if (HasQuotedFrom(job.Mail)) {
-            job.Owned = Unquoted(job.Mail);
-            job.Mail = job.Owned;
-        }
-        pos_ = next;
+        job.Mbox = this;
+        job.Begin = pos_;
+        job.End = std::min(size_, pos_ + kStretchBytes);
+        pos_ = job.End;
         return true;
+    }
+
+    // Splits a job's stretch into the mails that start in it (the last one may run past its end), handing each to
+    // `each` as soon as it is found, while its bytes are still in the processor's cache. Raises EFormatError for a
+    // mail over TMboxReader::kMaxMailBytes.
+    template <class Each> void Split(TJob& job, Each each) const
+    {
+        for (size_t at = FirstMailAtOrAfter(job.Begin); at < job.End;) {
+            TMail& mail = job.Mails.emplace_back();
+            at = MailAt(at, mail);
+            each(mail);
+        }
     }
 
     // Gives back the pages before this point of the file (they are written).
@@ -332,6 +323,108 @@ public:
 private:
     bool IsFromAt(size_t at) const { return size_ - at >= 5 && std::memcmp(data_ + at, "From ", 5) == 0; }
 
+    // Where the empty line ending at the line break nl starts ("\n" or "\r\n" alone), or size_ when the line is
+    // not empty.
+    size_t EmptyLineEndingAt(size_t nl) const
+    {
+        if (nl == 0 || data_[nl - 1] == '\n')
+            return nl;
+        if (data_[nl - 1] == '\r' && (nl == 1 || data_[nl - 2] == '\n'))
+            return nl - 1;
+        return size_;
+    }
+
+    // The first mail that starts at or after `at`: its "From " line's position, or size_.
+    size_t FirstMailAtOrAfter(size_t at) const
+    {
+        if (at <= first_)
+            return first_;
+        for (size_t nl = NextMarkedLine(at - 1); nl < size_; nl = NextMarkedLine(nl + 1))
+            if (IsFromAt(nl + 1) && EmptyLineEndingAt(nl) != size_)
+                return nl + 1;
+        return size_;
+    }
+
+    // Reads the mail that starts at `start` into `mail`; returns where the next one starts (size_ at the end).
+    size_t MailAt(size_t start, TMail& mail) const
+    {
+        size_t mailBegin = start;
+        if (IsFromAt(start)) {
+            const char* nl = static_cast<const char*>(std::memchr(data_ + start, '\n', size_ - start));
+            const size_t lineEnd = nl ? static_cast<size_t>(nl - data_) : size_;
+            mail.Name.assign(data_ + start, lineEnd - start);
+            while (!mail.Name.empty() && mail.Name.back() == '\r')
+                mail.Name.pop_back();
+            mailBegin = nl ? lineEnd + 1 : size_;
+        }
+        // Only lines that start with "F" or ">" matter: the first "From " line after an empty line starts the next
+        // mail (the empty line ends this one), and a ">From " line must lose its ">".
+        size_t mailEnd = size_, next = size_;
+        bool quoted = mailBegin < size_ && data_[mailBegin] == '>' && QuotedFromLine(LineAt(mailBegin));
+        for (size_t nl = NextMarkedLine(mailBegin); nl < size_; nl = NextMarkedLine(nl + 1)) {
+            const size_t line = nl + 1;
+            if (data_[line] == '>') {
+                quoted = quoted || QuotedFromLine(LineAt(line));
+                continue;
+            }
+            if (!IsFromAt(line))
+                continue;
+            const size_t empty = EmptyLineEndingAt(nl);
+            if (empty != size_ && empty >= mailBegin) {
+                mailEnd = empty;
+                next = line;
+                break;
+            }
+        }
+        if (next == size_ && mailEnd > mailBegin && data_[mailEnd - 1] == '\n') {
+            // The last mail keeps everything but a final empty line, which the mbox added.
+            const size_t empty = EmptyLineEndingAt(mailEnd - 1);
+            if (empty != size_ && empty >= mailBegin)
+                mailEnd = empty;
+        }
+        if (mailEnd - mailBegin > pelmsg::TMboxReader::kMaxMailBytes)
+            throw pelmsg::EFormatError("a mail in the mailbox is longer than "
+                + std::to_string(pelmsg::TMboxReader::kMaxMailBytes) + " bytes");
+        mail.Stretch = std::string_view(data_ + start, next - start);
+        mail.Mail = std::string_view(data_ + mailBegin, mailEnd - mailBegin);
+        if (quoted) {
+            mail.Owned = Unquoted(mail.Mail);
+            mail.Mail = mail.Owned;
+        }
+        return next;
+    }
+
+    std::string_view LineAt(size_t at) const
+    {
+        const void* nl = std::memchr(data_ + at, '\n', size_ - at);
+        return std::string_view(
+            data_ + at, nl ? static_cast<size_t>(static_cast<const char*>(nl) - data_) + 1 - at : size_ - at);
+    }
+
+    // The first line break at or after `from` whose next byte is "F" or ">" (size_ when none): sixteen bytes a
+    // step, since a mailbox is a gigabyte of lines of which a handful matter.
+    size_t NextMarkedLine(size_t from) const
+    {
+        size_t i = from;
+#if defined(__SSE2__)
+        const __m128i lineBreak = _mm_set1_epi8('\n');
+        const __m128i f = _mm_set1_epi8('F');
+        const __m128i quote = _mm_set1_epi8('>');
+        for (; i + 17 <= size_; i += 16) {
+            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + i));
+            const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + i + 1));
+            const __m128i hit = _mm_and_si128(
+                _mm_cmpeq_epi8(here, lineBreak), _mm_or_si128(_mm_cmpeq_epi8(after, f), _mm_cmpeq_epi8(after, quote)));
+            if (const int mask = _mm_movemask_epi8(hit))
+                return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        }
+#endif
+        for (; i + 1 < size_; ++i)
+            if (data_[i] == '\n' && (data_[i + 1] == 'F' || data_[i + 1] == '>'))
+                return i;
+        return size_;
+    }
+
     // ">From ", ">>From ", ...: a line to unquote.
     static bool QuotedFromLine(std::string_view line)
     {
@@ -339,15 +432,6 @@ private:
         while (i < line.size() && line[i] == '>')
             ++i;
         return i > 0 && line.substr(i, 5) == "From ";
-    }
-    static bool HasQuotedFrom(std::string_view mail)
-    {
-        if (QuotedFromLine(mail))
-            return true;
-        for (size_t at = mail.find("\n>"); at != std::string_view::npos; at = mail.find("\n>", at + 1))
-            if (QuotedFromLine(mail.substr(at + 1)))
-                return true;
-        return false;
     }
     static std::string Unquoted(std::string_view mail)
     {
@@ -367,7 +451,8 @@ private:
     int fd_ = -1;
     const char* data_ = nullptr;
     size_t size_ = 0;
-    size_t pos_ = 0;
+    size_t first_ = 0; // where the first mail starts
+    size_t pos_ = 0; // where the next stretch starts
     size_t released_ = 0;
 };
 
@@ -393,14 +478,14 @@ public:
                     std::lock_guard lock(Pipeline.mutex_);
                     Pipeline.finished_ = true;
                 }
-                Pipeline.changed_.notify_all();
+                Pipeline.work_.notify_all();
                 for (std::thread& t : Workers)
                     t.join();
             }
         } join { *this, workers };
-        // Enough mails in flight to keep every worker busy with small mails; the bytes they may hold (copies and
-        // unwrapped mails) stay within a few of the largest mail.
-        const size_t window = 16 * threads_;
+        // Enough jobs in flight to keep every worker busy; the bytes they may hold (copies and unwrapped mails)
+        // stay within a few of the largest mail.
+        const size_t window = 4 * threads_;
         constexpr size_t kBytesInFlight = size_t { 64 } << 20;
         size_t bytesInFlight = 0;
         bool more = true;
@@ -411,19 +496,19 @@ public:
                 more = next(*job);
                 if (!more)
                     break;
-                bytesInFlight += job->Mail.size();
+                bytesInFlight += job->Bytes();
                 inFlight.push_back(job);
                 std::lock_guard lock(mutex_);
                 pending_.push_back(job);
-                changed_.notify_all();
+                work_.notify_one();
             }
             if (inFlight.empty())
                 break;
             {
                 std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return inFlight.front()->Done; });
+                done_.wait(lock, [&] { return inFlight.front()->Done; });
             }
-            bytesInFlight -= inFlight.front()->Mail.size();
+            bytesInFlight -= inFlight.front()->Bytes();
             write(*inFlight.front());
             inFlight.pop_front();
         }
@@ -436,23 +521,32 @@ private:
             std::shared_ptr<TJob> job;
             {
                 std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return finished_ || !pending_.empty(); });
+                work_.wait(lock, [&] { return finished_ || !pending_.empty(); });
                 if (pending_.empty())
                     return;
                 job = pending_.front();
                 pending_.pop_front();
             }
-            TOutcome outcome = Unwrap(job->Mail);
+            if (job->Mbox) {
+                try {
+                    job->Mbox->Split(*job, [](TMail& mail) { mail.Outcome = Unwrap(mail.Mail); });
+                } catch (const std::exception& e) {
+                    job->Error = e.what();
+                }
+            } else {
+                for (TMail& mail : job->Mails)
+                    mail.Outcome = Unwrap(mail.Mail);
+            }
             std::lock_guard lock(mutex_);
-            job->Outcome = std::move(outcome);
             job->Done = true;
-            changed_.notify_all();
+            done_.notify_one(); // only the writer waits for finished mails
         }
     }
 
     unsigned threads_;
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable work_; // a mail waits, or the run is over
+    std::condition_variable done_; // a mail was unwrapped
     std::deque<std::shared_ptr<TJob>> pending_;
     bool finished_ = false;
 };
@@ -463,17 +557,17 @@ int FilterMailbox(const std::string& input, const std::string& output, std::ostr
     const TFilterOptions& options)
 {
     size_t mails = 0, unwrapped = 0;
-    auto report = [&](const TJob& job) {
+    auto report = [&](const TMail& mail) {
         ++mails;
-        if (job.Outcome.Result.Changed) {
+        if (mail.Outcome.Result.Changed) {
             ++unwrapped;
-            for (const std::string& note : job.Outcome.Result.Notes)
-                errors << "quorra: " << job.Name << ": unwrapped, reading past minor damage: " << note << "\n";
-        } else if (WorthSaying(job.Outcome))
-            errors << "quorra: " << job.Name << ": as it came: " << ReasonOf(job.Outcome) << "\n";
+            for (const std::string& note : mail.Outcome.Result.Notes)
+                errors << "quorra: " << mail.Name << ": unwrapped, reading past minor damage: " << note << "\n";
+        } else if (WorthSaying(mail.Outcome))
+            errors << "quorra: " << mail.Name << ": as it came: " << ReasonOf(mail.Outcome) << "\n";
     };
-    auto body = [&](const TJob& job) -> std::string_view {
-        return job.Outcome.Result.Changed ? std::string_view(job.Outcome.Result.Mail) : std::string_view(job.Mail);
+    auto body = [&](const TMail& mail) -> std::string_view {
+        return mail.Outcome.Result.Changed ? std::string_view(mail.Outcome.Result.Mail) : std::string_view(mail.Mail);
     };
     TPipeline pipeline(options.Threads);
     try {
@@ -489,18 +583,21 @@ int FilterMailbox(const std::string& input, const std::string& output, std::ostr
                 [&](TJob& job) {
                     if (index == names.size())
                         return false;
-                    job.Name = names[index++];
-                    pelmsg::TFileStream file(input + "/" + job.Name, pelmsg::TFileStream::Mode::OpenRead);
+                    TMail& mail = job.Mails.emplace_back();
+                    mail.Name = names[index++];
+                    pelmsg::TFileStream file(input + "/" + mail.Name, pelmsg::TFileStream::Mode::OpenRead);
                     if (file.Size() > static_cast<int64_t>(kMaxFilterMailBytes))
-                        throw pelmsg::EFileError(job.Name + " is longer than " + std::to_string(kMaxFilterMailBytes)
-                            + " bytes");
-                    job.Owned = file.ReadString(static_cast<size_t>(file.Size()));
-                    job.Mail = job.Owned;
+                        throw pelmsg::EFileError(
+                            mail.Name + " is longer than " + std::to_string(kMaxFilterMailBytes) + " bytes");
+                    mail.Owned = file.ReadString(static_cast<size_t>(file.Size()));
+                    mail.Mail = mail.Owned;
                     return true;
                 },
                 [&](TJob& job) {
-                    pelmsg::WriteMaildirMail(output, job.Name, body(job));
-                    report(job);
+                    for (const TMail& mail : job.Mails) {
+                        pelmsg::WriteMaildirMail(output, mail.Name, body(mail));
+                        report(mail);
+                    }
                     job = {};
                 });
         } else {
@@ -511,15 +608,20 @@ int FilterMailbox(const std::string& input, const std::string& output, std::ostr
             pelmsg::SaveThroughTemporaryFile(
                 output,
                 [&](pelmsg::TStream& out) {
-                    pipeline.Run([&](TJob& job) { return mbox.Next(job); },
+                    pipeline.Run([&](TJob& job) { return mbox.NextStretch(job); },
                         [&](TJob& job) {
-                            // A mail that stays as it came goes out as its stretch of the mailbox, byte for byte.
-                            if (!job.Outcome.Result.Changed && !job.Name.empty())
-                                out.Write(job.Stretch.data(), job.Stretch.size());
-                            else
-                                pelmsg::WriteMboxMail(out, job.Name, body(job));
-                            report(job);
-                            mbox.Release(job.Stretch);
+                            if (!job.Error.empty())
+                                throw pelmsg::EFormatError(job.Error);
+                            for (const TMail& mail : job.Mails) {
+                                // A mail that stays as it came goes out as its stretch of the mailbox, byte for byte.
+                                if (!mail.Outcome.Result.Changed && !mail.Name.empty())
+                                    out.Write(mail.Stretch.data(), mail.Stretch.size());
+                                else
+                                    pelmsg::WriteMboxMail(out, mail.Name, body(mail));
+                                report(mail);
+                            }
+                            if (!job.Mails.empty())
+                                mbox.Release(job.Mails.back().Stretch);
                             job = {};
                         });
                 },

@@ -5,15 +5,17 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDesktopServices>
-#include <QMessageBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMimeDatabase>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QTextBrowser>
 #include <QVBoxLayout>
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -34,6 +36,12 @@ namespace quorra {
 // applied to the forms.
 TProgramText strRemoteContentBlocked("strRemoteContentBlocked", "Remote content was blocked");
 TProgramText strLoadRemoteContent("strLoadRemoteContent", "Load remote content");
+TProgramText strHtmlViewFailed("strHtmlViewFailed",
+    "The web view could not show this message (%s). It is shown as formatted text, without its pictures.");
+TProgramText strRendererCrashed("strRendererCrashed", "its renderer process crashed");
+TProgramText strRendererKilled("strRendererKilled", "its renderer process was ended, perhaps for want of memory");
+TProgramText strRendererFailed("strRendererFailed", "its renderer process ended");
+TProgramText strPageNotLoaded("strPageNotLoaded", "the page could not be loaded");
 
 namespace {
 
@@ -156,6 +164,14 @@ public:
 
 private:
     THtmlView* view_;
+};
+
+// The stand-in for a web view that cannot live: Qt's own rich-text view, which runs no script. It loads nothing:
+// no picture, no style sheet, and no file the HTML names (a relative source would otherwise be read from disk).
+class TFallbackBrowser : public QTextBrowser {
+public:
+    using QTextBrowser::QTextBrowser;
+    QVariant loadResource(int, const QUrl&) override { return {}; }
 };
 
 // Navigation stays inside the message: clicked links go to the user's programs, everything else that would
@@ -291,6 +307,66 @@ THtmlView::THtmlView(QWidget* parent)
     connect(btnLoadRemote_, &QPushButton::clicked, this, &THtmlView::LoadRemoteContent);
     connect(this, &THtmlView::RemoteContentBlocked, this, &THtmlView::ShowBlockedBar);
     connect(view_, &QWebEngineView::loadFinished, this, &THtmlView::LoadFinished);
+
+    // A renderer that cannot live (crashed, killed under a memory limit) or a page of ours that cannot load leaves
+    // the web view blank: the rich-text view takes its place.
+    pnlFailed_ = new QFrame(this);
+    pnlFailed_->setObjectName(QStringLiteral("pnlHtmlViewFailed"));
+    pnlFailed_->setAutoFillBackground(true);
+    pnlFailed_->setBackgroundRole(QPalette::ToolTipBase);
+    pnlFailed_->setForegroundRole(QPalette::ToolTipText);
+    pnlFailed_->setFrameShape(QFrame::StyledPanel);
+    auto* failedBar = new QHBoxLayout(pnlFailed_);
+    failedBar->setContentsMargins(6, 3, 6, 3);
+    lblFailed_ = new QLabel(pnlFailed_);
+    lblFailed_->setObjectName(QStringLiteral("lblHtmlViewFailed"));
+    lblFailed_->setForegroundRole(QPalette::ToolTipText);
+    lblFailed_->setWordWrap(true);
+    failedBar->addWidget(lblFailed_, 1);
+    pnlFailed_->hide();
+    layout->insertWidget(0, pnlFailed_);
+    connect(page, &QWebEnginePage::renderProcessTerminated, this,
+        [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+            switch (status) {
+            case QWebEnginePage::NormalTerminationStatus:
+                return;
+            case QWebEnginePage::CrashedTerminationStatus:
+                FallBack(strRendererCrashed());
+                return;
+            case QWebEnginePage::KilledTerminationStatus:
+                FallBack(strRendererKilled());
+                return;
+            default:
+                FallBack(strRendererFailed());
+            }
+        });
+    connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+        // Only a failed load of the page itself counts (not a refused or cancelled navigation).
+        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && !html_.isEmpty() && !pageBase_.isEmpty()
+            && info.url().toString().startsWith(pageBase_) && info.errorCode() != -3 /* aborted */)
+            FallBack(strPageNotLoaded());
+    });
+}
+
+void THtmlView::FallBack(const QString& reason)
+{
+    // The first failure says why; what follows from it (the load the ended renderer broke off) adds nothing.
+    if (fallback_)
+        return;
+    fallback_ = new TFallbackBrowser(this);
+    fallback_->setObjectName(QStringLiteral("txtHtmlFallback"));
+    fallback_->setOpenLinks(false);
+    connect(fallback_, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
+        if (IsExternalLinkScheme(url.scheme().toLower()) && OpenExternal)
+            OpenExternal(url);
+    });
+    static_cast<QVBoxLayout*>(layout())->addWidget(fallback_, 1);
+    view_->hide();
+    pnlRemote_->hide();
+    fallback_->setHtml(html_);
+    lblFailed_->setText(strHtmlViewFailed.Arg(reason));
+    pnlFailed_->show();
+    emit FellBack(reason);
 }
 
 THtmlView::~THtmlView()
@@ -309,6 +385,11 @@ void THtmlView::SetHtml(const QString& html, const pelmsg::TMSGProperties* messa
     interceptor_->Blocked = 0;
     pnlRemote_->hide();
     html_ = html;
+    if (fallback_) {
+        // The renderer failed once: it would fail again on this machine; the stand-in shows the new text.
+        fallback_->setHtml(html_);
+        return;
+    }
     Reload();
 }
 
@@ -318,6 +399,7 @@ void THtmlView::Reload()
     // and two messages may both call theirs "cid:image001.png". Sources written as "cid:X" are moved there too.
     handler_->Token = QString::number(QRandomGenerator::global()->generate64(), 16);
     const QString base = QStringLiteral("cid:/%1/").arg(handler_->Token);
+    pageBase_ = base;
     static const QRegularExpression cidSource(
         QStringLiteral("([\"'=(]\\s*)cid:(?!/)"), QRegularExpression::CaseInsensitiveOption);
     QString html = html_;
@@ -343,6 +425,11 @@ void THtmlView::Clear()
     handler_->BodyName.clear();
     html_.clear();
     pnlRemote_->hide();
+    pageBase_.clear();
+    if (fallback_) {
+        fallback_->clear();
+        return;
+    }
     view_->setHtml(QString(), QUrl(QStringLiteral("cid:/")));
 }
 

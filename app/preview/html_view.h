@@ -4,7 +4,9 @@
 // from the message's attachments through a "cid:" URL scheme handler (the page's base URL is "cid:/", so relative
 // sources arrive there too); remote addresses (http, https, ftp, ws) load only when allowed, and a bar says when
 // something was blocked; every other scheme but data: is refused. A clicked link never opens inside the preview:
-// http, https, ftp and mailto links go to the user's programs.
+// http, https, ftp and mailto links go to the user's programs. When the web engine's renderer cannot live (it
+// crashes, is killed for want of memory, or the page cannot load), the view falls back to Qt's own rich-text view
+// of the same HTML (no pictures, no remote content, no file the HTML names) and a bar says so.
 
 #include <functional>
 #include <memory>
@@ -15,6 +17,7 @@
 
 class QLabel;
 class QPushButton;
+class QTextBrowser;
 class QFrame;
 class QWebEngineProfile;
 class QWebEngineView;
@@ -60,14 +63,23 @@ public:
     // Opens a link in the user's programs; replaceable for tests. Default: QDesktopServices::openUrl.
     std::function<void(const QUrl&)> OpenExternal;
 
+    // Whether the web view failed and the rich-text view stands in for it (for the rest of the view's life); the
+    // stand-in and the bar that says why.
+    bool WebViewFailed() const { return fallback_ != nullptr; }
+    QTextBrowser* FallbackView() const { return fallback_; }
+    QFrame* FailureBar() const { return pnlFailed_; }
+
 signals:
     void LoadFinished(bool ok);
     void RemoteContentBlocked();
+    // The web view could not show the message (why, in words); the rich-text view shows it now.
+    void FellBack(const QString& reason);
 
 private:
     friend class TPreviewPage;
     void ShowBlockedBar();
     void Reload();
+    void FallBack(const QString& reason);
 
     QFrame* pnlRemote_ = nullptr;
     QLabel* lblRemote_ = nullptr;
@@ -77,6 +89,10 @@ private:
     TCidSchemeHandler* handler_ = nullptr;
     TRemoteInterceptor* interceptor_ = nullptr;
     QString html_;
+    QString pageBase_; // the address the page shown now was loaded under
+    QFrame* pnlFailed_ = nullptr;
+    QLabel* lblFailed_ = nullptr;
+    QTextBrowser* fallback_ = nullptr;
 };
 
 } // namespace quorra

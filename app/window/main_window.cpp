@@ -54,6 +54,7 @@
 
 #include "open_document.h"
 #include "qt_glue.h"
+#include "tnef_part_dialog.h"
 
 namespace quorra {
 
@@ -574,6 +575,12 @@ void TfrmMain::dropEvent(QDropEvent* event)
 
 void TfrmMain::OpenFile(const QString& path)
 {
+    // A mail file with several TNEF parts asks which one to show; cancelled, the window stays as it is.
+    bool cancelled = false;
+    const std::optional<size_t> tnefPart
+        = ChooseTnefPart(this, path, cancelled, [this](QDialog* dialog) { TranslateForm(dialog); });
+    if (cancelled)
+        return;
     fileLoaded_ = false;
     lblNoFile_->hide();
     pageControl_->show();
@@ -586,7 +593,7 @@ void TfrmMain::OpenFile(const QString& path)
 
     {
         TBusyCursor busy;
-        document_ = std::make_unique<TOpenDocument>(path);
+        document_ = std::make_unique<TOpenDocument>(path, tnefPart.value_or(0));
         busy.Restore();
         const QString& error = document_->LoadError();
         if (!error.isEmpty()) {

@@ -5,10 +5,12 @@
 
 namespace quorra {
 
-TOpenDocument::TOpenDocument(const QString& path)
+TOpenDocument::TOpenDocument(const QString& path, size_t tnefPart)
     : path_(path)
     , message_(pelmsg::CreateMessageForFile(S(path)))
 {
+    if (auto* mail = dynamic_cast<pelmsg::TPelMailFile*>(message_.get()))
+        mail->SelectCandidate(tnefPart);
     try {
         message_->LoadFromFile(S(path));
     } catch (const std::exception& e) {

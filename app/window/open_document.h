@@ -20,8 +20,9 @@ namespace quorra {
 class TOpenDocument {
 public:
     // Reads the file. A file that cannot be read still gives a document: LoadError says why, and the message holds
-    // what was read of it, so that the pages show what there is.
-    explicit TOpenDocument(const QString& path);
+    // what was read of it, so that the pages show what there is. For a mail file, tnefPart chooses which of its TNEF
+    // parts (pelmsg::ListTnefCandidates) is shown; other files ignore it.
+    explicit TOpenDocument(const QString& path, size_t tnefPart = 0);
     ~TOpenDocument();
     TOpenDocument(const TOpenDocument&) = delete;
     TOpenDocument& operator=(const TOpenDocument&) = delete;

@@ -151,8 +151,8 @@ void AddBodiesFromRtf(TPelMessage& message)
 std::string UnwrappedNote(const std::string& partName, int attachmentCount, int faultsReadPast)
 {
     std::string name = partName.empty() ? std::string("winmail.dat") : partName;
-    std::string note = name + " (" + std::to_string(attachmentCount)
-        + (attachmentCount == 1 ? " attachment" : " attachments");
+    std::string note
+        = name + " (" + std::to_string(attachmentCount) + (attachmentCount == 1 ? " attachment" : " attachments");
     if (faultsReadPast > 0)
         note += "; " + std::to_string(faultsReadPast) + (faultsReadPast == 1 ? " fault" : " faults") + " read past";
     note += ")";

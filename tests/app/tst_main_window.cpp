@@ -18,14 +18,15 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
-#include "attachments_dialog.h"
-#include "viewer_support.h"
 #include "about_dialog.h"
+#include "attachments_dialog.h"
 #include "options_dialog.h"
 #include "pel_language.h"
+#include "pelmsg.h"
 #include "property_pages.h"
 #include "proxy_logon.h"
-#include "pelmsg.h"
+#include "tnef_part_dialog.h"
+#include "viewer_support.h"
 #include "window_test_support.h"
 
 using namespace quorra;
@@ -670,6 +671,7 @@ private slots:
         TfrmAttachments attachments(w.get());
         TfrmAbout about(w.get(), QPixmap(), "v1", "https://example.org", "a@example.org");
         TfrmPelILogon logon(w.get());
+        TfrmTnefParts tnefParts(w.get(), std::vector<pelmsg::TMailCandidate>(2));
         for (const TLanguageLine& line : ReadLanguageSection(german, "Translations")) {
             QStringList path = line.Name.split('.');
             QObject* form = path[0] == "frmOptions" ? static_cast<QObject*>(&options)
@@ -677,6 +679,7 @@ private slots:
                 : path[0] == "frmMessage"           ? w->findChild<QWidget*>("frmMessage")
                 : path[0] == "frmAbout"             ? static_cast<QObject*>(&about)
                 : path[0] == "frmPelILogon"         ? static_cast<QObject*>(&logon)
+                : path[0] == "frmTnefParts"         ? static_cast<QObject*>(&tnefParts)
                                                     : w.get();
             QObject* component = path.size() == 2 ? form : form->findChild<QObject*>(path[1]);
             QVERIFY2(component, qPrintable(line.Name));

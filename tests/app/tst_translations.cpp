@@ -28,8 +28,10 @@
 #include "main_window.h"
 #include "options_dialog.h"
 #include "pel_language.h"
+#include "pelmsg.h"
 #include "proxy_logon.h"
 #include "qt_translations.h"
+#include "tnef_part_dialog.h"
 #include "window_test_support.h"
 
 using namespace quorra;
@@ -153,10 +155,14 @@ struct TForms {
         about = std::make_unique<TfrmAbout>(window.get(), QPixmap(), QStringLiteral("v1"), QString(), QString());
         attachments = std::make_unique<TfrmAttachments>(window.get());
         logon = std::make_unique<TfrmPelILogon>(window.get());
+        tnefParts = std::make_unique<TfrmTnefParts>(window.get(), std::vector<pelmsg::TMailCandidate>(2));
         for (QDialog* d : Dialogs())
             window->TranslateForm(d);
     }
-    std::vector<QDialog*> Dialogs() const { return { options.get(), about.get(), attachments.get(), logon.get() }; }
+    std::vector<QDialog*> Dialogs() const
+    {
+        return { options.get(), about.get(), attachments.get(), logon.get(), tnefParts.get() };
+    }
     std::vector<QWidget*> Forms() const
     {
         std::vector<QWidget*> forms { window.get() };
@@ -169,6 +175,7 @@ struct TForms {
     std::unique_ptr<TfrmAbout> about;
     std::unique_ptr<TfrmAttachments> attachments;
     std::unique_ptr<TfrmPelILogon> logon;
+    std::unique_ptr<TfrmTnefParts> tnefParts;
 };
 
 } // namespace

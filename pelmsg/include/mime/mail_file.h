@@ -18,8 +18,9 @@ struct TMailCandidate {
     size_t PartIndex = 0;
     std::string Subject;  // the mail's Subject, decoded (UTF-8)
     std::string PartName; // the part's file name ("winmail.dat"), or ""
-    size_t Bytes = 0;     // the part's size, decoded
-    std::string From;     // the mail's From, decoded (UTF-8)
+    // The part's size, decoded; the mail's From, decoded (UTF-8).
+    size_t Bytes = 0;
+    std::string From;
 };
 
 // Whether the file's first bytes are those of a mail (LooksLikeMail). False for a file that cannot be read.

@@ -1,0 +1,139 @@
+#include "tnef_part_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "pelmsg.h"
+#include "qt_glue.h"
+
+namespace quorra {
+
+namespace {
+
+enum TColumn { kMail, kPart, kSubject, kFrom, kName, kSize, kColumns };
+
+} // namespace
+
+TfrmTnefParts::TfrmTnefParts(QWidget* parent, const std::vector<pelmsg::TMailCandidate>& candidates)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmTnefParts"));
+    setWindowTitle(tr("Choose a TNEF part"));
+    resize(760, 320);
+    auto* layout = new QVBoxLayout(this);
+
+    auto* lblPrompt
+        = new QLabel(tr("This mail file holds several TNEF (winmail.dat) parts. Choose the one to show:"), this);
+    lblPrompt->setObjectName(QStringLiteral("lblPrompt"));
+    lblPrompt->setWordWrap(true);
+    layout->addWidget(lblPrompt);
+
+    lvParts_ = new QTreeWidget(this);
+    lvParts_->setObjectName(QStringLiteral("lvParts"));
+    lvParts_->setColumnCount(kColumns);
+    lvParts_->setHeaderLabels({ tr("Mail"), tr("Part"), tr("Subject"), tr("From"), tr("Name"), tr("Size") });
+    lvParts_->setRootIsDecorated(false);
+    lvParts_->setAllColumnsShowFocus(true);
+    lvParts_->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvParts_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lblPrompt->setBuddy(lvParts_);
+    bool severalMails = false;
+    const QLocale locale;
+    for (const pelmsg::TMailCandidate& c : candidates) {
+        severalMails = severalMails || c.MailIndex != 0;
+        auto* item = new QTreeWidgetItem(lvParts_);
+        item->setText(kMail, QString::number(c.MailIndex + 1));
+        item->setText(kPart, QString::number(c.PartIndex + 1));
+        // Texts from the mail: control characters shown as spaces, bidi runs kept to themselves.
+        auto shown = [](const std::string& utf8) {
+            QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+            for (QChar& ch : text)
+                if (ch.category() == QChar::Other_Control || ch.category() == QChar::Other_Format)
+                    ch = u' ';
+            return text.simplified();
+        };
+        item->setText(kSubject, shown(c.Subject));
+        item->setText(kFrom, shown(c.From));
+        item->setText(kName, c.PartName.empty() ? QStringLiteral("winmail.dat") : shown(c.PartName));
+        item->setText(kSize, locale.formattedDataSize(static_cast<qint64>(c.Bytes)));
+        item->setTextAlignment(kSize, Qt::AlignRight | Qt::AlignVCenter);
+        item->setTextAlignment(kMail, Qt::AlignRight | Qt::AlignVCenter);
+        item->setTextAlignment(kPart, Qt::AlignRight | Qt::AlignVCenter);
+        item->setToolTip(kSubject, item->text(kSubject));
+    }
+    lvParts_->setColumnHidden(kMail, !severalMails);
+    // The places, names and sizes as wide as they (and their captions) are; the subject takes the room left, the
+    // sender a share of it.
+    QHeaderView* header = lvParts_->header();
+    header->setStretchLastSection(false);
+    for (int column : { kMail, kPart, kName, kSize })
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(kSubject, QHeaderView::Stretch);
+    header->setSectionResizeMode(kFrom, QHeaderView::Interactive);
+    header->resizeSection(kFrom, 200);
+    layout->addWidget(lvParts_, 1);
+
+    auto* buttons = new QDialogButtonBox(this);
+    auto* btnOK = buttons->addButton(tr("&Show"), QDialogButtonBox::AcceptRole);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK->setDefault(true);
+    auto* btnCancel = buttons->addButton(tr("&Cancel"), QDialogButtonBox::RejectRole);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // A double click or Enter on a row shows that part.
+    connect(lvParts_, &QTreeWidget::itemActivated, this, [this] { accept(); });
+    connect(lvParts_, &QTreeWidget::itemSelectionChanged, this,
+        [this, btnOK] { btnOK->setEnabled(!lvParts_->selectedItems().isEmpty()); });
+    Select(0);
+    lvParts_->setFocus();
+}
+
+std::optional<size_t> TfrmTnefParts::Chosen() const
+{
+    const QList<QTreeWidgetItem*> selected = lvParts_->selectedItems();
+    if (selected.isEmpty())
+        return std::nullopt;
+    return static_cast<size_t>(lvParts_->indexOfTopLevelItem(selected.front()));
+}
+
+void TfrmTnefParts::Select(size_t index)
+{
+    if (QTreeWidgetItem* item = lvParts_->topLevelItem(static_cast<int>(index))) {
+        // In a column that is always shown: the arrow keys do not move from a hidden one.
+        lvParts_->setCurrentItem(item, kPart);
+        item->setSelected(true);
+    }
+}
+
+std::optional<size_t> ChooseTnefPart(
+    QWidget* parent, const QString& path, bool& cancelled, const std::function<void(QDialog*)>& prepare)
+{
+    cancelled = false;
+    std::vector<pelmsg::TMailCandidate> candidates;
+    try {
+        if (!pelmsg::IsMailFile(S(path)))
+            return std::nullopt;
+        candidates = pelmsg::ListTnefCandidates(S(path));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (candidates.size() < 2)
+        return std::nullopt;
+    TfrmTnefParts dialog(parent, candidates);
+    if (prepare)
+        prepare(&dialog);
+    if (dialog.exec() != QDialog::Accepted || !dialog.Chosen()) {
+        cancelled = true;
+        return std::nullopt;
+    }
+    return dialog.Chosen();
+}
+
+} // namespace quorra
