@@ -103,7 +103,7 @@ const std::string& MboxPath(size_t& mails)
 }
 
 // Processor seconds (user and system) all waited-for child processes have used so far.
-double ChildCpuSeconds()
+[[maybe_unused]] double ChildCpuSeconds()
 {
     struct rusage usage { };
     ::getrusage(RUSAGE_CHILDREN, &usage);
