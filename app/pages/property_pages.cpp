@@ -209,6 +209,14 @@ TPropertiesPage::TPropertiesPage(QWidget* tsProperties)
     tvProperties_->setAcceptDrops(false);
     tvProperties_->header()->resizeSection(0, 260);
     tvProperties_->header()->setStretchLastSection(true);
+    // Tag, type and size after the value, which takes the room left; a click on a column's header sorts by it.
+    // Until then the properties keep the file's order.
+    tvProperties_->header()->moveSection(TPropertyTreeModel::kColumnValue, TPropertyTreeModel::kColumnCount - 1);
+    tvProperties_->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    tvProperties_->setSortingEnabled(true);
+    tvProperties_->header()->setSortIndicatorShown(true);
+    for (int column : { TPropertyTreeModel::kColumnTag, TPropertyTreeModel::kColumnType, TPropertyTreeModel::kColumnSize })
+        tvProperties_->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     leftLayout->addWidget(tvProperties_, 1);
 
     // Right: the detail panel, hidden until a node is selected.
@@ -368,8 +376,12 @@ void TPropertiesPage::tvPropertiesChange(const QModelIndex& node)
         gbPropInfo_->show();
         // At least its own width, and up to nearly half of the page so that the hex dump has room for its lines.
         const int total = splitter_->width() - splitter_->handleWidth();
-        const int group = std::max(std::min(std::max(groupWidth_, total * 9 / 20), total / 2),
+        int group = std::max(std::min(std::max(groupWidth_, total * 9 / 20), total / 2),
             std::min(gbPropInfo_->minimumSizeHint().width(), total));
+        // Wide enough for 16 bytes a line of the hex view, as long as the tree keeps two fifths of the page.
+        const int hexRows = hexDump_->WidthForBytesPerLine(THexDump::kMaxBytesPerLine) + 24;
+        if (hexRows <= total * 3 / 5)
+            group = std::max(group, hexRows);
         splitter_->setSizes({ std::max(total - group, 0), group });
     }
     if (!p)
@@ -390,7 +402,16 @@ void TPropertiesPage::tvPropertiesChange(const QModelIndex& node)
             : QString::fromStdString(typeName));
 
     bool cut = false;
-    QString text = PropertyValueText(*p, kValueTextChars, cut);
+    QString text;
+    // A binary value is shown as text where it is text; else the view says what it is.
+    const uint16_t baseType = pelmsg::BaseType(type);
+    if ((baseType == pelmsg::PT_BINARY || baseType == pelmsg::PT_OBJECT) && p->SubProperties.Empty()) {
+        std::string scratch;
+        const std::string_view all = PropertyHexBytes(*p, scratch);
+        text = all.empty() ? QString() : BinaryValueViewText(all, kValueTextChars);
+    } else {
+        text = PropertyValueText(*p, kValueTextChars, cut);
+    }
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     rePropValue_->setPlainText(text);
