@@ -238,7 +238,9 @@ void THexDump::UpdateScrollRange()
 int THexDump::WidthForBytesPerLine(int bytes) const
 {
     const int chars = AddressChars() + bytes * (showCharacters_ ? 4 : 3) + 1;
-    return chars * std::max(charWidth_, 1) + verticalScrollBar()->sizeHint().width() + 2 * frameWidth() + 2;
+    // Before the first layout the character width comes from the font.
+    const int charWidth = charWidth_ > 0 ? charWidth_ : fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    return chars * charWidth + verticalScrollBar()->sizeHint().width() + 2 * frameWidth() + 2;
 }
 
 int THexDump::HexColumnLeft() const { return 1 + AddressChars() * charWidth_; }

@@ -378,9 +378,9 @@ void TPropertiesPage::tvPropertiesChange(const QModelIndex& node)
         const int total = splitter_->width() - splitter_->handleWidth();
         int group = std::max(std::min(std::max(groupWidth_, total * 9 / 20), total / 2),
             std::min(gbPropInfo_->minimumSizeHint().width(), total));
-        // Wide enough for 16 bytes a line of the hex view, as long as the tree keeps two fifths of the page.
+        // Wide enough for 16 bytes a line of the hex view, as long as the tree keeps a third of the page.
         const int hexRows = hexDump_->WidthForBytesPerLine(THexDump::kMaxBytesPerLine) + 24;
-        if (hexRows <= total * 3 / 5)
+        if (hexRows <= total * 2 / 3)
             group = std::max(group, hexRows);
         splitter_->setSizes({ std::max(total - group, 0), group });
     }

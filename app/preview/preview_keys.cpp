@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include <QAction>
 #include <QCheckBox>
 #include <QDialog>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -56,6 +58,31 @@ void ScaleExplicitSizes(QTextDocument& document, double ratio)
     }
     cursor.endEditBlock();
 }
+
+// Runs a step once, after the next paint of the widget it watches has ended (the frame is on the screen then).
+class TAfterPaint : public QObject {
+public:
+    TAfterPaint(QObject* parent, std::function<void()> step)
+        : QObject(parent)
+        , step_(std::move(step))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && step_) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, parent(), std::move(step_));
+            step_ = nullptr;
+            deleteLater();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> step_;
+};
 
 } // namespace
 
@@ -215,15 +242,16 @@ void TfrmMessage::ScheduleBrowser()
         return;
     browserScheduled_ = true;
     StandInForHtml();
-    // Queued behind the window's first paint.
-    QTimer::singleShot(0, this, [this] {
+    // Once the header has been painted: the window is on the screen with the header and the text by then.
+    pnlHeader_->installEventFilter(new TAfterPaint(pnlHeader_, [this] {
         browserScheduled_ = false;
         if (html_.isEmpty()) {
             htmlStandIn_ = nullptr;
             return;
         }
         CreateBrowser();
-    });
+    }));
+    pnlHeader_->update();
 }
 
 void TfrmMessage::StandInForHtml()
