@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -94,6 +95,18 @@ QPushButton* NewButton(QWidget* parent, const char* name, const char* caption, c
     button->setToolTip(QLatin1String(hint));
     button->setAutoDefault(false);
     return button;
+}
+
+// Widens the detail panel so that the hex view shows 16 bytes a line, as long as the tree keeps a third of the page.
+void WidenForHexRows(QSplitter* splitter, QWidget* group, const THexDump* hexDump, const QTabWidget* tabs)
+{
+    const int total = splitter->width() - splitter->handleWidth();
+    // The tab's room (a hidden tab page keeps an old size): the tab widget less its frame.
+    const int room = tabs->width() - 2 * tabs->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, tabs) - 4;
+    const int missing = hexDump->WidthForBytesPerLine(THexDump::kMaxBytesPerLine) - room;
+    if (!group->isVisible() || missing <= 0 || group->width() + missing > total * 2 / 3)
+        return;
+    splitter->setSizes({ total - group->width() - missing, group->width() + missing });
 }
 
 // Replaces the first "%s" of a text with the number, grouped in thousands by the locale.
@@ -311,6 +324,8 @@ TPropertiesPage::TPropertiesPage(QWidget* tsProperties)
     connect(btnCopyValue_, &QPushButton::clicked, this, &TPropertiesPage::btnCopyValueClick);
     connect(btnCopyHex_, &QPushButton::clicked, this, &TPropertiesPage::btnCopyHexClick);
     connect(btnSaveValue_, &QPushButton::clicked, this, &TPropertiesPage::btnSaveValueClick);
+    // The hex view gets its 16 bytes a line when it is looked at, if the page has the room.
+    connect(pcValue_, &QTabWidget::currentChanged, this, [this] { WidenForHexRows(splitter_, gbPropInfo_, hexDump_, pcValue_); });
     Retranslate();
 }
 
@@ -376,13 +391,10 @@ void TPropertiesPage::tvPropertiesChange(const QModelIndex& node)
         gbPropInfo_->show();
         // At least its own width, and up to nearly half of the page so that the hex dump has room for its lines.
         const int total = splitter_->width() - splitter_->handleWidth();
-        int group = std::max(std::min(std::max(groupWidth_, total * 9 / 20), total / 2),
+        const int group = std::max(std::min(std::max(groupWidth_, total * 9 / 20), total / 2),
             std::min(gbPropInfo_->minimumSizeHint().width(), total));
-        // Wide enough for 16 bytes a line of the hex view, as long as the tree keeps a third of the page.
-        const int hexRows = hexDump_->WidthForBytesPerLine(THexDump::kMaxBytesPerLine) + 24;
-        if (hexRows <= total * 2 / 3)
-            group = std::max(group, hexRows);
         splitter_->setSizes({ std::max(total - group, 0), group });
+        WidenForHexRows(splitter_, gbPropInfo_, hexDump_, pcValue_);
     }
     if (!p)
         return;
