@@ -87,9 +87,12 @@ QWidget* TfrmMessage::CreateAttachmentStrip()
 {
     auto* strip = new QWidget(this);
     strip->setObjectName(QStringLiteral("pnlAttachments"));
+    // The list with its buttons beside it (no height spent on a button row); the summary of a save under it.
     auto* column = new QVBoxLayout(strip);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(2);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(4);
     // Names in full, their size on a second line; a name too long for the cell is cut in the middle.
     lvAttachments_->setWordWrap(false);
     lvAttachments_->setTextElideMode(Qt::ElideMiddle);
@@ -97,25 +100,24 @@ QWidget* TfrmMessage::CreateAttachmentStrip()
     lvAttachments_->setMinimumHeight(lvAttachments_->gridSize().height() + 8);
     lvAttachments_->setItemDelegate(new TSizeUnderName(lvAttachments_));
     lvAttachments_->setParent(strip);
-    column->addWidget(lvAttachments_, 1);
-
-    auto* bar = new QHBoxLayout;
-    bar->setContentsMargins(4, 0, 4, 2);
+    row->addWidget(lvAttachments_, 1);
+    auto* buttons = new QVBoxLayout;
+    buttons->setContentsMargins(0, 2, 4, 2);
+    btnSaveAll_ = new QPushButton(tr("Save all..."), strip);
+    btnSaveAll_->setObjectName(QStringLiteral("btnSaveAll"));
+    btnOpenFolder_ = new QPushButton(tr("Open folder"), strip);
+    btnOpenFolder_->setObjectName(QStringLiteral("btnOpenFolder"));
+    buttons->addWidget(btnSaveAll_);
+    buttons->addWidget(btnOpenFolder_);
+    buttons->addStretch(1);
+    row->addLayout(buttons);
+    column->addLayout(row, 1);
     lblSaveSummary_ = new QLabel(strip);
     lblSaveSummary_->setObjectName(QStringLiteral("lblSaveSummary"));
     lblSaveSummary_->setTextFormat(Qt::PlainText);
+    lblSaveSummary_->setContentsMargins(4, 0, 4, 2);
     lblSaveSummary_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    btnOpenFolder_ = new QPushButton(tr("Open folder"), strip);
-    btnOpenFolder_->setObjectName(QStringLiteral("btnOpenFolder"));
-    btnSaveAll_ = new QPushButton(tr("Save all..."), strip);
-    btnSaveAll_->setObjectName(QStringLiteral("btnSaveAll"));
-    btnOpenFolder_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    btnSaveAll_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    bar->addWidget(lblSaveSummary_, 1);
-    bar->addStretch(0); // keeps the buttons at the right while there is no summary
-    bar->addWidget(btnOpenFolder_);
-    bar->addWidget(btnSaveAll_);
-    column->addLayout(bar);
+    column->addWidget(lblSaveSummary_);
     lblSaveSummary_->hide();
     btnOpenFolder_->hide();
     connect(btnSaveAll_, &QPushButton::clicked, this, [this] {

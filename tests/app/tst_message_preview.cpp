@@ -691,6 +691,37 @@ private slots:
         QVERIFY(Child<QLineEdit>(&form, "edSubject")->text().isEmpty());
         QVERIFY(Child<QTextEdit>(&form, "reBody")->toPlainText().isEmpty());
     }
+
+    // After a save the strip says how many files went where, the home folder as "~"; a new message clears it.
+    void saveSummaryUnderTheStrip_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("one, in the home") << 1 << "HOME/Downloads/winmail" << "1 file saved in ~/Downloads/winmail";
+        QTest::newRow("three, elsewhere") << 3 << "/srv/mail" << "3 files saved in /srv/mail";
+        QTest::newRow("none") << 0 << "/srv/mail" << "";
+    }
+    void saveSummaryUnderTheStrip()
+    {
+        QFETCH(int, count);
+        QFETCH(QString, folder);
+        QFETCH(QString, summary);
+        folder.replace("HOME", QDir::homePath());
+        TSettings settings;
+        TfrmMessage form(settings);
+        auto message = pelmsg::CreateMessageForFile(TESSALY_SOURCE_DIR "/samples/winmail.dat");
+        message->LoadFromFile(TESSALY_SOURCE_DIR "/samples/winmail.dat");
+        form.FillPreview(&message->Properties());
+        form.ShowSaveSummary(count, folder);
+        QCOMPARE(form.SaveSummary(), summary);
+        QCOMPARE(Child<QPushButton>(&form, "btnOpenFolder")->isHidden(), summary.isEmpty());
+        // Each attachment's tooltip names it and gives its size.
+        auto* list = Child<QListWidget>(&form, "lvAttachments");
+        QVERIFY(list->item(0)->toolTip().contains("bytes"));
+        form.FillPreview(&message->Properties());
+        QCOMPARE(form.SaveSummary(), QString());
+    }
 };
 
 QTEST_MAIN(TestMessagePreview)
