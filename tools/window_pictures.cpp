@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPalette>
 #include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
@@ -36,6 +37,26 @@ int main(int argc, char** argv)
         std::printf("%s\n", qPrintable(path));
     };
     int result = RunViewer(qtArgc, argv, arguments, [&](TfrmMain& window) {
+        // PICTURES_PALETTE=dark: the pictures in a dark palette, as a dark desktop gives it.
+        if (qgetenv("PICTURES_PALETTE") == "dark") {
+            QPalette dark;
+            dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+            dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+            dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+            dark.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x33));
+            dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+            dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
+            dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+            dark.setColor(QPalette::ToolTipBase, QColor(0x3a, 0x3a, 0x3a));
+            dark.setColor(QPalette::ToolTipText, QColor(0xee, 0xee, 0xee));
+            dark.setColor(QPalette::Highlight, QColor(0x3d, 0x7a, 0xd6));
+            dark.setColor(QPalette::HighlightedText, Qt::white);
+            dark.setColor(QPalette::Link, QColor(0x7a, 0xb4, 0xff));
+            dark.setColor(QPalette::PlaceholderText, QColor(0x99, 0x99, 0x99));
+            for (QPalette::ColorRole role : { QPalette::WindowText, QPalette::Text, QPalette::ButtonText })
+                dark.setColor(QPalette::Disabled, role, QColor(0x88, 0x88, 0x88));
+            QApplication::setPalette(dark);
+        }
         QTimer::singleShot(500, &window, [&] {
             QTabWidget* pages = window.PageControl();
             for (int i = 0; i < pages->count(); ++i) {

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "file_dialogs.h"
+#include "wrapped_captions.h"
 #include "program_texts.h"
 #include "settings.h"
 
@@ -114,6 +115,8 @@ TfrmOptions::TfrmOptions(QWidget* parent)
     cbBeep_ = Named(new QCheckBox(tr("Beep after completed operation"), general), "cbBeep");
     cbExtAssociate_ = Named(new QCheckBox(tr("Associate with files in MS Windows"), general), "cbExtAssociate");
     cbExtAssociate_->setEnabled(false);
+    // Opening the files from the file manager is View > "Register as default viewer" here: the box would do nothing.
+    cbExtAssociate_->setVisible(false);
     chkSaveFormSize_ = Named(new QCheckBox(tr("Save main form size and position"), general), "chkSaveFormSize");
     chkDisableMessageDialog_ = Named(
         new QCheckBox(tr("Disable message dialog after save/export"), general), "chkDisableMessageDialog");
@@ -278,6 +281,15 @@ void TfrmOptions::btnAttachDirClick()
     QString path = edAttachDir_->text();
     if (BrowseForFolder(this, strSelectAttachmentDir(), path))
         edAttachDir_->setText(path);
+}
+
+void TfrmOptions::setVisible(bool visible)
+{
+    // Before the dialog takes its size: Qt opens a dialog at most two thirds of the screen wide, and a caption
+    // wider than sixty characters would be cut off on a small screen.
+    if (visible)
+        WrapLongCaptions(this, fontMetrics().averageCharWidth() * 60);
+    QDialog::setVisible(visible);
 }
 
 } // namespace quorra

@@ -49,6 +49,10 @@ public:
     // Reads every control back into the settings.
     void ReadBack(TSettings& settings) const;
 
+protected:
+    // Long captions (long translations) wrap instead of widening the dialog past the screen.
+    void setVisible(bool visible) override;
+
 private:
     void UpdateCustomFolderState();
     void btnDefaultDirectoryClick();

@@ -192,8 +192,14 @@ int THexDump::AddressChars() const
 {
     if (!showAddress_)
         return 0;
-    // Eight digits for offsets (a value is at most 4 GB), a pointer's digits for memory addresses; then ": ".
-    const int digits = relativeAddress_ ? 8 : int(2 * sizeof(void*));
+    // For offsets as many digits as the last offset needs (at least four; a value is at most 4 GB, eight), so
+    // that a short value leaves the room to its bytes; a pointer's digits for memory addresses; then ": ".
+    int digits = int(2 * sizeof(void*));
+    if (relativeAddress_) {
+        digits = 4;
+        for (uint64_t last = size_ > 0 ? size_ - 1 : 0; digits < 8 && (last >> (4 * digits)) != 0;)
+            ++digits;
+    }
     return digits + 2;
 }
 
@@ -204,7 +210,11 @@ void THexDump::RecomputeLayout()
     visibleRows_ = viewport()->height() / lineHeight_ + 1;
     int n = viewport()->width() / charWidth_ - AddressChars();
     n /= showCharacters_ ? 4 : 3;
-    bytesPerLine_ = std::clamp(n, 1, kMaxBytesPerLine);
+    // Rows of 16, 8, 4, 2 or 1 bytes, so that the offsets go in round steps.
+    int fit = kMaxBytesPerLine;
+    while (fit > 1 && fit > n)
+        fit /= 2;
+    bytesPerLine_ = fit;
     lineCount_ = int64_t(size_ / uint64_t(bytesPerLine_)) + (size_ % uint64_t(bytesPerLine_) ? 1 : 0);
     const int64_t last = std::max<int64_t>(lineCount_ - 1, 0);
     if (currentLine_ > last)
@@ -225,6 +235,14 @@ void THexDump::UpdateScrollRange()
     syncingScrollBar_ = false;
 }
 
+int THexDump::WidthForBytesPerLine(int bytes) const
+{
+    const int chars = AddressChars() + bytes * (showCharacters_ ? 4 : 3) + 1;
+    // Before the first layout the character width comes from the font.
+    const int charWidth = charWidth_ > 0 ? charWidth_ : fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    return chars * charWidth + verticalScrollBar()->sizeHint().width() + 2 * frameWidth() + 2;
+}
+
 int THexDump::HexColumnLeft() const { return 1 + AddressChars() * charWidth_; }
 
 int THexDump::CharColumnLeft() const { return HexColumnLeft() + bytesPerLine_ * 3 * charWidth_; }
@@ -243,7 +261,7 @@ int THexDump::LineBytes(int64_t line) const
 QString THexDump::AddressText(int64_t line) const
 {
     uint64_t address = uint64_t(line) * uint64_t(bytesPerLine_);
-    int digits = 8;
+    int digits = std::max(AddressChars() - 2, 4);
     if (!relativeAddress_) {
         address += reinterpret_cast<uintptr_t>(data_);
         digits = int(2 * sizeof(void*));

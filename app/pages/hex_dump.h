@@ -72,6 +72,8 @@ public:
     int64_t LineCount() const { return lineCount_; }
     // Characters of the address column (0 when it is hidden).
     int AddressChars() const;
+    // The width the control needs to show that many bytes a line.
+    int WidthForBytesPerLine(int bytes) const;
 
     int64_t TopLine() const { return topLine_; }
     // Scrolls so that the line is the first one shown (limited to the lines there are).

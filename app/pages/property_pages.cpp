@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -94,6 +95,18 @@ QPushButton* NewButton(QWidget* parent, const char* name, const char* caption, c
     button->setToolTip(QLatin1String(hint));
     button->setAutoDefault(false);
     return button;
+}
+
+// Widens the detail panel so that the hex view shows 16 bytes a line, as long as the tree keeps a third of the page.
+void WidenForHexRows(QSplitter* splitter, QWidget* group, const THexDump* hexDump, const QTabWidget* tabs)
+{
+    const int total = splitter->width() - splitter->handleWidth();
+    // The tab's room (a hidden tab page keeps an old size): the tab widget less its frame.
+    const int room = tabs->width() - 2 * tabs->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, tabs) - 4;
+    const int missing = hexDump->WidthForBytesPerLine(THexDump::kMaxBytesPerLine) - room;
+    if (!group->isVisible() || missing <= 0 || group->width() + missing > total * 2 / 3)
+        return;
+    splitter->setSizes({ total - group->width() - missing, group->width() + missing });
 }
 
 // Replaces the first "%s" of a text with the number, grouped in thousands by the locale.
@@ -209,6 +222,14 @@ TPropertiesPage::TPropertiesPage(QWidget* tsProperties)
     tvProperties_->setAcceptDrops(false);
     tvProperties_->header()->resizeSection(0, 260);
     tvProperties_->header()->setStretchLastSection(true);
+    // Tag, type and size after the value, which takes the room left; a click on a column's header sorts by it.
+    // Until then the properties keep the file's order.
+    tvProperties_->header()->moveSection(TPropertyTreeModel::kColumnValue, TPropertyTreeModel::kColumnCount - 1);
+    tvProperties_->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    tvProperties_->setSortingEnabled(true);
+    tvProperties_->header()->setSortIndicatorShown(true);
+    for (int column : { TPropertyTreeModel::kColumnTag, TPropertyTreeModel::kColumnType, TPropertyTreeModel::kColumnSize })
+        tvProperties_->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     leftLayout->addWidget(tvProperties_, 1);
 
     // Right: the detail panel, hidden until a node is selected.
@@ -303,6 +324,8 @@ TPropertiesPage::TPropertiesPage(QWidget* tsProperties)
     connect(btnCopyValue_, &QPushButton::clicked, this, &TPropertiesPage::btnCopyValueClick);
     connect(btnCopyHex_, &QPushButton::clicked, this, &TPropertiesPage::btnCopyHexClick);
     connect(btnSaveValue_, &QPushButton::clicked, this, &TPropertiesPage::btnSaveValueClick);
+    // The hex view gets its 16 bytes a line when it is looked at, if the page has the room.
+    connect(pcValue_, &QTabWidget::currentChanged, this, [this] { WidenForHexRows(splitter_, gbPropInfo_, hexDump_, pcValue_); });
     Retranslate();
 }
 
@@ -371,6 +394,7 @@ void TPropertiesPage::tvPropertiesChange(const QModelIndex& node)
         const int group = std::max(std::min(std::max(groupWidth_, total * 9 / 20), total / 2),
             std::min(gbPropInfo_->minimumSizeHint().width(), total));
         splitter_->setSizes({ std::max(total - group, 0), group });
+        WidenForHexRows(splitter_, gbPropInfo_, hexDump_, pcValue_);
     }
     if (!p)
         return;
@@ -390,7 +414,16 @@ void TPropertiesPage::tvPropertiesChange(const QModelIndex& node)
             : QString::fromStdString(typeName));
 
     bool cut = false;
-    QString text = PropertyValueText(*p, kValueTextChars, cut);
+    QString text;
+    // A binary value is shown as text where it is text; else the view says what it is.
+    const uint16_t baseType = pelmsg::BaseType(type);
+    if ((baseType == pelmsg::PT_BINARY || baseType == pelmsg::PT_OBJECT) && p->SubProperties.Empty()) {
+        std::string scratch;
+        const std::string_view all = PropertyHexBytes(*p, scratch);
+        text = all.empty() ? QString() : BinaryValueViewText(all, kValueTextChars);
+    } else {
+        text = PropertyValueText(*p, kValueTextChars, cut);
+    }
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     rePropValue_->setPlainText(text);

@@ -175,6 +175,9 @@ TPropertyTreeModel::TPropertyTreeModel(QObject* parent)
 {
     headers_[0] = QStringLiteral("Property");
     headers_[1] = QStringLiteral("Value");
+    headers_[kColumnTag] = QStringLiteral("Tag");
+    headers_[kColumnType] = QStringLiteral("Type");
+    headers_[kColumnSize] = QStringLiteral("Size");
 }
 
 void TPropertyTreeModel::SetProperties(const pelmsg::TMSGProperties* root)
@@ -317,7 +320,7 @@ QModelIndex TPropertyTreeModel::IndexOf(const pelmsg::TMSGProperty* property) co
 
 QModelIndex TPropertyTreeModel::index(int row, int column, const QModelIndex& parent) const
 {
-    if (column < 0 || column > 1 || row < 0 || (parent.isValid() && parent.column() != 0))
+    if (column < 0 || column >= kColumnCount || row < 0 || (parent.isValid() && parent.column() != 0))
         return {};
     const std::vector<int>& children = ShownChildren(NodeOf(parent));
     if (size_t(row) >= children.size())
@@ -343,7 +346,7 @@ int TPropertyTreeModel::rowCount(const QModelIndex& parent) const
     return int(ShownChildren(NodeOf(parent)).size());
 }
 
-int TPropertyTreeModel::columnCount(const QModelIndex&) const { return 2; }
+int TPropertyTreeModel::columnCount(const QModelIndex&) const { return kColumnCount; }
 
 bool TPropertyTreeModel::hasChildren(const QModelIndex& parent) const { return rowCount(parent) > 0; }
 
@@ -355,7 +358,16 @@ QVariant TPropertyTreeModel::data(const QModelIndex& index, int role) const
     const TNode& n = nodes_[size_t(node)];
     switch (role) {
     case Qt::DisplayRole:
-        return index.column() == 0 ? n.Text : PropertyValueLine(*n.Property);
+        switch (index.column()) {
+        case kColumnName:
+            return n.Text;
+        case kColumnValue:
+            return PropertyValueLine(*n.Property);
+        default:
+            return PropertyColumnText(*n.Property, index.column());
+        }
+    case Qt::TextAlignmentRole:
+        return index.column() == kColumnSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     case Qt::ToolTipRole:
         if (index.column() == 0) {
             QString tip = TagText(n.Property->TagID);
@@ -387,7 +399,7 @@ QVariant TPropertyTreeModel::data(const QModelIndex& index, int role) const
 
 QVariant TPropertyTreeModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 1)
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= kColumnCount)
         return {};
     return headers_[section];
 }
@@ -395,7 +407,7 @@ QVariant TPropertyTreeModel::headerData(int section, Qt::Orientation orientation
 bool TPropertyTreeModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role)
 {
     if (orientation != Qt::Horizontal || (role != Qt::EditRole && role != Qt::DisplayRole) || section < 0
-        || section > 1)
+        || section >= kColumnCount)
         return false;
     headers_[section] = value.toString();
     emit headerDataChanged(orientation, section, section);

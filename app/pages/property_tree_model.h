@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <QAbstractItemModel>
@@ -49,6 +50,13 @@ QString PropertyValueText(const pelmsg::TMSGProperty& property, int maxChars, bo
 // of a long value is looked at, so a value of any size costs little here.
 QString PropertyValueLine(const pelmsg::TMSGProperty& property);
 
+// The value view's text of a binary value: its text where the bytes are text (UTF-8 or UTF-16, the first
+// maxChars characters), else "binary, N bytes — see the hex view".
+QString BinaryValueViewText(std::string_view bytes, int maxChars);
+
+// The text of the tag, type and size columns (TPropertyTreeModel::TColumn) of a property; "" for a structural node.
+QString PropertyColumnText(const pelmsg::TMSGProperty& property, int column);
+
 class TPropertyTreeModel : public QAbstractItemModel {
     Q_OBJECT
 
@@ -88,6 +96,11 @@ public:
     bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    // The columns: the name, the value, then the tag, the type and the size the message gave the value.
+    enum TColumn { kColumnName, kColumnValue, kColumnTag, kColumnType, kColumnSize, kColumnCount };
+    // Sorts every level by a column; column -1 gives the order of the file back.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
 private:
     struct TNode {
         const pelmsg::TMSGProperty* Property;
@@ -111,7 +124,8 @@ private:
     QString filter_;
     QString foldedFilter_; // filter_ folded for searching (pelmsg::FoldForSearch)
     int matches_ = 0;
-    QString headers_[2];
+    QString headers_[kColumnCount];
+    QVariant SortKey(int node, int column) const;
 };
 
 } // namespace quorra

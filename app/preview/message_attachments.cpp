@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -163,6 +164,7 @@ void TfrmMessage::FillAttachments()
         lvAttachments_->addItem(item);
     }
     lvAttachments_->setVisible(lvAttachments_->count() > 0);
+    DecorateAttachments();
 }
 
 int TfrmMessage::AttachmentCount() const { return lvAttachments_->count(); }
@@ -318,6 +320,15 @@ void TfrmMessage::ShowEmbeddedMessage(int row)
     form->OpenFileExternally = OpenFileExternally;
     form->TranslateWindow = TranslateWindow;
     layout->addWidget(form);
+    // Ctrl+W (the desktop's Close keys) closes the window, as Esc does.
+    auto* closeWindow = new QAction(&dialog);
+    closeWindow->setObjectName(QStringLiteral("actCloseWindow"));
+    QList<QKeySequence> closeKeys = QKeySequence::keyBindings(QKeySequence::Close);
+    if (!closeKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_W)))
+        closeKeys << QKeySequence(Qt::CTRL | Qt::Key_W);
+    closeWindow->setShortcuts(closeKeys);
+    connect(closeWindow, &QAction::triggered, &dialog, &QDialog::reject);
+    dialog.addAction(closeWindow);
     dialog.resize(std::max(width(), 640), std::max(height(), 480));
     form->FillPreview(EmbeddedMessageProperties(node));
     // The new form takes the language in use.

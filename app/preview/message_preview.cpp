@@ -105,9 +105,6 @@ void TfrmMessage::FormCreate()
     lblImportance_->setAutoFillBackground(true);
     lblImportance_->setMinimumHeight(25);
     lblImportance_->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
-    QPalette banner = lblImportance_->palette();
-    banner.setColor(QPalette::Window, QColor(0x33, 0x66, 0xCC));
-    lblImportance_->setPalette(banner);
     QFont bannerFont = lblImportance_->font();
     bannerFont.setBold(true);
     lblImportance_->setFont(bannerFont);
@@ -115,6 +112,7 @@ void TfrmMessage::FormCreate()
     layout->addWidget(lblImportance_);
 
     CreateHeader();
+    CreateTaskRows();
     layout->addWidget(pnlHeader_);
     CreateBody();
     CreateAttachmentList();
@@ -122,12 +120,15 @@ void TfrmMessage::FormCreate()
     splAttachment_->setObjectName(QStringLiteral("splAttachment"));
     splAttachment_->setChildrenCollapsible(false);
     splAttachment_->addWidget(pcBody_);
-    splAttachment_->addWidget(lvAttachments_);
+    splAttachment_->addWidget(CreateAttachmentStrip());
     splAttachment_->setStretchFactor(0, 1);
     splAttachment_->setStretchFactor(1, 0);
-    splAttachment_->setSizes({ 400, 84 });
+    splAttachment_->setSizes({ 1000, 1 }); // the strip at its least height: a row; its splitter makes it taller
     layout->addWidget(splAttachment_, 1);
     CreateMenus();
+    CreateKeyboardActions();
+    ApplyPaletteColours();
+    layout->addWidget(lblLinkTarget_);
     FillPreview(nullptr);
 }
 
@@ -136,11 +137,7 @@ void TfrmMessage::CreateHeader()
     pnlHeader_ = new QWidget(this);
     pnlHeader_->setObjectName(QStringLiteral("pnlHeader"));
     pnlHeader_->setAutoFillBackground(true);
-    // The header's light blue; its labels stay dark on it in any theme.
-    QPalette header = pnlHeader_->palette();
-    header.setColor(QPalette::Window, QColor(0xC1, 0xD2, 0xEE));
-    header.setColor(QPalette::WindowText, Qt::black);
-    pnlHeader_->setPalette(header);
+    // Its colours come from the desktop's palette (ApplyPaletteColours), light or dark.
 
     auto* grid = new QGridLayout(pnlHeader_);
     grid->setContentsMargins(3, 3, 5, 3);
@@ -331,6 +328,7 @@ void TfrmMessage::CreateBrowser()
         return;
     htmlView_ = new THtmlView(tsHTMLBody_);
     tsHTMLBody_->layout()->addWidget(htmlView_);
+    ConnectHtmlView();
     if (!html_.isEmpty())
         htmlView_->SetHtml(html_, properties_, settings_.AllowRemoteContent);
 }
@@ -338,9 +336,9 @@ void TfrmMessage::CreateBrowser()
 void TfrmMessage::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    // The web view is made when there is HTML to show.
+    // The web view is made when there is HTML to show, once the window is on the screen (ScheduleBrowser).
     if (!html_.isEmpty())
-        CreateBrowser();
+        ScheduleBrowser();
 }
 
 bool TfrmMessage::TabShown(QWidget* tab) const { return pcBody_->isTabVisible(pcBody_->indexOf(tab)); }
@@ -359,6 +357,7 @@ void TfrmMessage::FillPreview(const pelmsg::TMSGProperties* properties)
         for (const char* name : { "lblCC", "lblBCC", "lblWhen", "lblWhere" })
             pnlHeader_->findChild<QLabel*>(QLatin1String(name))->hide();
         cbMessageFormat_->setCurrentIndex(0);
+        FillTaskRows(nullptr);
         lblImportance_->hide();
         reBody_->clear();
         reRTFBody_->clear();
@@ -395,6 +394,7 @@ void TfrmMessage::FillPreview(const pelmsg::TMSGProperties* properties)
     const pelmsg::TItemSummary item = pelmsg::SummarizeItem(p);
     setRow(edWhen_, "lblWhen", Q(item.When), true);
     setRow(edWhere_, "lblWhere", item.When.empty() ? QString() : Q(item.Where), true);
+    FillTaskRows(&item);
     const double sent = p.SentDate();
     edSent_->setText(sent != 0 ? Q(pelmsg::LocaleDateTimeText(sent)) : QString());
     edSent_->setCursorPosition(0);
@@ -404,6 +404,8 @@ void TfrmMessage::FillPreview(const pelmsg::TMSGProperties* properties)
     SetImportance(p.ImportanceLevel());
 
     LoadBodies();
+    ApplyZoom(1.0); // the new bodies come at the normal size
+    StandInForHtml();
     FillAttachments();
     pnlHeaderResize();
 }
@@ -411,7 +413,6 @@ void TfrmMessage::FillPreview(const pelmsg::TMSGProperties* properties)
 void TfrmMessage::SetImportance(int level)
 {
     QString text;
-    QColor color(0xFF, 0xFF, 0x00);
     switch (level) {
     case 0:
         text = QStringLiteral("   || ") + strLowestPriority();
@@ -421,19 +422,14 @@ void TfrmMessage::SetImportance(int level)
         break;
     case 3:
         text = QStringLiteral("   ! ") + strHighPriority();
-        color = QColor(0xC1, 0xD2, 0xEE);
         break;
     case 4:
         text = QStringLiteral("   !! ") + strHighestPriority();
-        color = QColor(0xC1, 0xD2, 0xEE);
         break;
     default:
         lblImportance_->hide();
         return;
     }
-    QPalette palette = lblImportance_->palette();
-    palette.setColor(QPalette::WindowText, color);
-    lblImportance_->setPalette(palette);
     lblImportance_->setText(text);
     lblImportance_->show();
 }
@@ -494,7 +490,7 @@ void TfrmMessage::ShowHtml(const QString& charset, const QString& html)
     }
     html_ = QString::fromStdU16String(WrapHtmlForCharset(charset.toStdString(), html.toStdU16String()));
     if (!htmlView_ && isVisible())
-        CreateBrowser();
+        ScheduleBrowser();
     else if (htmlView_)
         htmlView_->SetHtml(html_, properties_, settings_.AllowRemoteContent);
 }

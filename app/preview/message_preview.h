@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -21,6 +22,7 @@ class QListWidget;
 class QListWidgetItem;
 class QMenu;
 class QPrinter;
+class QPushButton;
 class QSplitter;
 class QTabWidget;
 class QTextDocument;
@@ -31,6 +33,7 @@ class QCheckBox;
 namespace pelmsg {
 class TMSGProperties;
 class TPelMessage;
+struct TItemSummary;
 }
 
 namespace quorra {
@@ -64,6 +67,10 @@ public:
     // The web view; created on first show or when a message with HTML is shown.
     THtmlView* HtmlView() const { return htmlView_; }
     void CreateBrowser();
+    // Creates the web view after the window has been painted with the header and the plain or rich text; while it
+    // starts, the rich or plain text is shown in place of the HTML, which takes over once it has loaded (unless the
+    // user chose another tab meanwhile).
+    void ScheduleBrowser();
 
     int AttachmentCount() const;
     // The collection shown, or nullptr.
@@ -101,8 +108,28 @@ public:
     void btnWordWrapClick();
     void pnlHeaderResize();
 
+    // ---- Keyboard and zoom ----
+    // The body's commands with their shortcuts (window-wide: they work wherever the focus is in the window the
+    // form is in); the main window lists them in its View menu. Names: btnFindText, miFindNext,
+    // miFindPrevious, miZoomIn, miZoomOut, miZoomReset.
+    QList<QAction*> KeyboardActions() const;
+    // Searches the find dialog's text again, forward or backward (the find dialog opens when it has none).
+    bool FindAgain(bool backward);
+    // Zooms the body (plain, rich text and HTML alike) by steps; 0 steps back to the normal size.
+    void ZoomBody(int steps);
+    void ZoomReset();
+    int ZoomSteps() const { return zoomSteps_; }
+    double ZoomFactor() const;
+    // The target of the link under the mouse in the HTML body ("" when none), shown in the form's status line.
+    QString HoveredLink() const;
+    // After attachments were saved: "3 files saved in ~/Downloads/winmail" under the strip, with a button that
+    // opens the folder; SaveSummary is that text ("" when none is shown).
+    void ShowSaveSummary(int count, const QString& folder);
+    QString SaveSummary() const;
+
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void FormCreate();
@@ -121,6 +148,15 @@ private:
     bool TabShown(QWidget* tab) const;
     void SetTabShown(QWidget* tab, bool shown);
     QListWidgetItem* SelectedAttachment() const;
+    void CreateKeyboardActions();
+    void ApplyZoom(double from);
+    void ConnectHtmlView();
+    void ApplyPaletteColours();
+    void StandInForHtml();
+    void CreateTaskRows();
+    void FillTaskRows(const pelmsg::TItemSummary* item);
+    QWidget* CreateAttachmentStrip();
+    void DecorateAttachments();
 
     TSettings& settings_;
     const pelmsg::TMSGProperties* properties_ = nullptr;
@@ -159,6 +195,16 @@ private:
     QDialog* findDialog_ = nullptr;
     QLineEdit* edFindText_ = nullptr;
     QCheckBox* cbMatchCase_ = nullptr;
+    QList<QAction*> keyboardActions_;
+    int zoomSteps_ = 0;
+    QLabel* lblLinkTarget_ = nullptr;
+    QLineEdit* edDue_ = nullptr;
+    QLineEdit* edTaskStatus_ = nullptr;
+    QLabel* lblSaveSummary_ = nullptr;
+    QPushButton* btnOpenFolder_ = nullptr;
+    QPushButton* btnSaveAll_ = nullptr;
+    bool browserScheduled_ = false;
+    QWidget* htmlStandIn_ = nullptr; // the tab shown until the web view has loaded, or nullptr
 };
 
 // The main window's Preview page: builds the form in the page, fills it from a message (nullptr empties it), and

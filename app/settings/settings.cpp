@@ -397,15 +397,17 @@ std::string AttachmentFolder(const TSettings& s, const std::string& messagePath)
 {
     switch (s.DirKind) {
     case 1:
-        return s.LastUsedDir;
-    case 2:
-        return s.CustomDir;
+        if (!s.LastUsedDir.empty())
+            return s.LastUsedDir;
+        [[fallthrough]];
     case 3: {
         size_t slash = messagePath.rfind('/');
         if (slash == std::string::npos)
             return ".";
         return slash == 0 ? "/" : messagePath.substr(0, slash);
     }
+    case 2:
+        return s.CustomDir;
     default:
         return ProgramFolder();
     }

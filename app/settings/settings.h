@@ -32,11 +32,11 @@ struct TSettings {
     bool LastOpened = false;
     bool BeepAfter = true;
     bool DisableDialogAfterSave = false;
-    bool SaveFormPosition = false;
+    bool SaveFormPosition = true; // the window comes back where it was left
     int FormState = 0; // 0 normal, 1 minimized, 2 maximized
     int FormLeft = 0, FormTop = 0, FormWidth = 800, FormHeight = 600;
     int Band0Width = 0, Band1Width = 0;
-    int LeftPaneWidth = 146;
+    int LeftPaneWidth = 112;
     bool FileExplorer = false;
     std::string LangFile;
     std::string DefaultDir; // empty unless the user set it: the dialogs then start where StartFolder says
@@ -50,7 +50,9 @@ struct TSettings {
     // Whether HTML mail may load remote images and style sheets (trackers) without being asked each time.
     bool AllowRemoteContent = false;
     // [Attachments]
-    int DirKind = 0; // 0 program folder, 1 last used, 2 custom, 3 folder of the message file
+    // 0 program folder, 1 last used (the message's folder until one was used), 2 custom, 3 folder of the message
+    // file. The last used one by default: the program's folder is no place for a user's files.
+    int DirKind = 1;
     std::string LastUsedDir;
     std::string CustomDir;
     // [Save]

@@ -135,6 +135,7 @@ void TfrmMain::FormCreate()
     }
     ApplyViewMode();
 
+    CreateKeyboard();
     BuildLanguageMenu();
     TranslateForm(nullptr);
     ApplyIcons();
@@ -369,7 +370,7 @@ void TfrmMain::CreateCentralArea()
     imgLogo_ = new QLabel(pnlLeft_);
     imgLogo_->setObjectName(QStringLiteral("imgLogo"));
     imgLogo_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    imgLogo_->setPixmap(LogoPixmap(96));
+    imgLogo_->setPixmap(LogoPixmap(64));
     left->addWidget(imgLogo_);
     TExplorerPane::THost host;
     host.Settings = &settings_;

@@ -35,7 +35,7 @@ class TPelMessage;
 namespace quorra {
 
 // The explorer pane's least width, and its width at the first start.
-inline constexpr int kLeftPaneWidth = 146;
+inline constexpr int kLeftPaneWidth = 112;
 
 class TOpenDocument;
 class TPelLanguage;
@@ -173,6 +173,12 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     QAction* NewAction(const char* objectName, const QString& caption, QObject* parent);
+    // The keyboard (standard shortcuts, the body's find and zoom, page switching), the logo switch and the
+    // title that names the message: window_keys.cpp.
+    void CreateKeyboard();
+    void GoToPage(int visibleIndex);
+    void StepPage(int step);
+    void UpdateTitle();
 
     TStartup startup_;
     TSettings settings_;

@@ -131,6 +131,8 @@ void TfrmMain::ApplyViewMode()
     const bool logo = !settings_.HideLogo;
     imgLogo_->setVisible(logo);
     lblCorvane_->setVisible(logo);
+    if (QAction* shown = Action("miViewLogo"))
+        shown->setChecked(logo);
     pnlLeft_->setVisible(logo || Action("miViewFileTree")->isChecked());
     FormResize();
 }
@@ -181,7 +183,8 @@ void TfrmMain::FormResize()
     ArrangeBands();
     if (creating_)
         return;
-    if (settings_.SaveFormPosition)
+    // Only a window on the screen is moved or resized by its user (a hidden one gets its first size on showing).
+    if (settings_.SaveFormPosition && isVisible())
         settings_.SettingsChanged = true;
 }
 

@@ -17,6 +17,7 @@
 #include "file_dialogs.h"
 #include "main_window.h"
 #include "pelmsg.h"
+#include "message_preview.h"
 #include "preview_support.h"
 #include "program_texts.h"
 #include "qt_glue.h"
@@ -201,6 +202,8 @@ void TfrmMain::miFileSaveAttachmentsClick()
         return;
 
     std::optional<TAttachmentTargets> targets;
+    QString chosenFolder;
+    int written = 0;
     for (int i = 0; i < dialog.Count(); ++i) {
         const pelmsg::TMSGProperty* node = message.Attachments(i);
         if (!node || !dialog.IsChecked(i))
@@ -211,6 +214,12 @@ void TfrmMain::miFileSaveAttachmentsClick()
             QString folder = Q(AttachmentFolder(settings_, S(LoadedFileName())));
             if (!BrowseForFolder(this, strSelectDirectory(), folder))
                 return;
+            // The next save starts in the folder chosen now.
+            chosenFolder = folder;
+            if (S(folder) != settings_.LastUsedDir) {
+                settings_.LastUsedDir = S(folder);
+                settings_.SettingsChanged = true;
+            }
             targets.emplace(S(folder), S(LoadedFileName()),
                 [this](const std::string& path, bool& forAll) { return AskAboutExistingFile(this, path, forAll); });
         }
@@ -221,12 +230,15 @@ void TfrmMain::miFileSaveAttachmentsClick()
             TBusyCursor wait;
             SaveAttachmentAs(message, i, path);
             targets->Written(path);
+            ++written;
         } catch (const std::exception& e) {
             // The attachments written so far stay.
             ShowError(QString::fromUtf8(e.what()));
-            return;
+            break;
         }
     }
+    // What was written where, under the attachment strip, with a button that opens the folder.
+    PreviewForm(Page("tsPreview"))->ShowSaveSummary(written, chosenFolder);
 }
 
 } // namespace quorra

@@ -14,6 +14,7 @@
 
 #include "main_window.h"
 #include "settings.h"
+#include "window_fit.h"
 
 namespace quorra {
 
@@ -23,8 +24,13 @@ void TfrmMain::LoadPlacement()
                                                           : QRect(0, 0, 1024, 768);
     const bool switchesGavePlacement = !settings_.DefaultPlacement;
     const std::array<std::optional<int>, 4> given = settings_.PlacementSwitches;
+    // Whether the settings file holds a placement (a first start has none, whatever SaveFormPosition says).
+    settings_.DefaultPlacement = true;
     LoadSettings(settings_, true);
-    const QSize size(687, 450);
+    const bool storedPlacement = !settings_.DefaultPlacement;
+    settings_.DefaultPlacement = !storedPlacement && !switchesGavePlacement;
+    // A first start opens large enough for twenty lines of the body, within the screen.
+    const QSize size = FirstStartSize(screen, fontMetrics().lineSpacing());
     if (settings_.DefaultPlacement) {
         resize(size);
         move(screen.center() - QPoint(size.width() / 2, size.height() / 2));
@@ -34,8 +40,19 @@ void TfrmMain::LoadPlacement()
         // The window's own bounds (the stored ones, else the default ones), with what the switches gave in place of
         // their coordinates only: a lone "/LEFT=" moves the window, it does not reset its size.
         QRect bounds(screen.center() - QPoint(size.width() / 2, size.height() / 2), size);
-        if (settings_.SaveFormPosition)
+        if (settings_.SaveFormPosition && storedPlacement) {
             bounds = QRect(settings_.FormLeft, settings_.FormTop, settings_.FormWidth, settings_.FormHeight);
+            // Stored on a screen that is gone or smaller now: brought back onto one.
+            if (!switchesGavePlacement) {
+                QList<QRect> areas;
+                if (QGuiApplication::primaryScreen())
+                    areas.append(screen);
+                for (QScreen* s : QGuiApplication::screens())
+                    if (s != QGuiApplication::primaryScreen())
+                        areas.append(s->availableGeometry());
+                bounds = FitOntoScreens(bounds, areas);
+            }
+        }
         if (given[0])
             bounds.moveLeft(*given[0]);
         if (given[1])

@@ -1,5 +1,6 @@
 #include "calendar/item_summary.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -10,6 +11,8 @@
 
 #include "calendar/appointment.h"
 #include "calendar/civil_time.h"
+#include "calendar/named_lookup.h"
+#include "calendar/property_ids.h"
 #include "text/datetime.h"
 #include "text/locale_text.h"
 
@@ -40,6 +43,31 @@ WideString Format(icu::DateFormat::EStyle dateStyle, icu::DateFormat::EStyle tim
 WideString DateText(double dateTime) { return Format(icu::DateFormat::kFull, icu::DateFormat::kNone, dateTime); }
 WideString TimeText(double dateTime) { return Format(icu::DateFormat::kNone, icu::DateFormat::kShort, dateTime); }
 
+// A task's due date, status and percent complete, as far as the task gives them.
+void SummarizeTask(const TMSGProperties& message, TItemSummary& s)
+{
+    using namespace calendar_ids;
+    const TItemProperties p(message);
+    // The due date is a day: the local midnight stored as if it were UTC (seconds since 1601).
+    if (auto due = TItemProperties::UtcTime(p.FindNamed(kPsetidTask, kLidTaskDueDate))) {
+        constexpr int64_t kDaysFrom1601To1899 = 109205; // 1601-01-01 to 1899-12-30, the model's day 0
+        const double day = static_cast<double>((*due + kSecondsPerDay / 2) / kSecondsPerDay - kDaysFrom1601To1899);
+        if (IsValidDateTime(day))
+            s.Due = DateText(day);
+    }
+    const bool complete = TItemProperties::Boolean(p.FindNamed(kPsetidTask, kLidTaskComplete)).value_or(false);
+    if (auto status = TItemProperties::Integer(p.FindNamed(kPsetidTask, kLidTaskStatus)); status && *status >= 0
+        && *status <= 4)
+        s.TaskStatus = static_cast<int>(*status);
+    else if (complete)
+        s.TaskStatus = 2;
+    if (auto percent = TItemProperties::Number(p.FindNamed(kPsetidTask, kLidPercentComplete));
+        percent && std::isfinite(*percent))
+        s.PercentComplete = static_cast<int>(std::lround(std::clamp(*percent, 0.0, 1.0) * 100));
+    if (s.TaskStatus == 2)
+        s.PercentComplete = 100;
+}
+
 } // namespace
 
 WideString FormatEventSpan(double start, double end, bool allDay)
@@ -65,6 +93,10 @@ TItemSummary SummarizeItem(const TMSGProperties& message)
         s.SaveFormat = "ics";
     else if (VCardItem(message))
         s.SaveFormat = "vcf";
+    if (s.Kind == TItemKind::Task || s.Kind == TItemKind::TaskRequest) {
+        SummarizeTask(message, s);
+        return s;
+    }
     if (!IsEventKind(s.Kind))
         return s;
     try {

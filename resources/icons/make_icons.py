@@ -103,7 +103,9 @@ ICONS = {
     "prop-attachment-item": bullet(YELLOW),
     "prop-list": f'<path d="M8 3.5h-3.5v17h3.5M16 3.5h3.5v17h-3.5"/>' + lines(8, 8.5, 8, 3, 3.5),
     "prop-address-book": f'<path d="M5.5 2.5h13v19h-13z" fill="{GREEN}"/><path d="M5.5 2.5v19" stroke-width="3"/>' + person(13, 9, 0.6, PAPER),
-    "prop-non-transmittable": paper() + f'<path d="M8.5 10l7 7M15.5 10l-7 7" stroke="{RED}" stroke-width="2"/>',
+    # Kept on this computer (a house): not an error, so no cross.
+    "prop-non-transmittable": paper() + f'<path d="M8 13.5l4-3.5l4 3.5v4.5h-8z" fill="{LIGHT}" stroke="{BLUE}"/>'
+    f'<path d="M11 18v-2.5h2v2.5" stroke="{BLUE}"/>',
     "prop-message": paper() + f'<rect x="7.5" y="10" width="9" height="7" fill="{YELLOW}"/><path d="M7.5 10l4.5 3.5l4.5-3.5"/>',
     "prop-user": person(11, 8, 0.9, GREEN) + f'<path d="M19 13v8M15 17h8" stroke="{BLUE}" stroke-width="2"/>',
     "prop-status": f'<circle cx="12" cy="12" r="9.5" fill="{GREEN}"/><path d="M7.5 12.5l3 3l6-6.5" stroke="{PAPER}" stroke-width="2.5"/>',

@@ -118,9 +118,10 @@ private:
     {
         message_ = HtmlMail(html, "<image001.png@01D5>", width);
         form_->FillPreview(&message_->Properties());
-        THtmlView* view = form_->HtmlView();
-        if (!view)
+        // The web view is made once the form has been painted.
+        if (!QTest::qWaitFor([this] { return form_->HtmlView() != nullptr; }, 5000))
             return nullptr;
+        THtmlView* view = form_->HtmlView();
         QSignalSpy loaded(view, &THtmlView::LoadFinished);
         if (!loaded.wait(20000) && loaded.isEmpty())
             return nullptr;

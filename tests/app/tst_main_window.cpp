@@ -27,6 +27,7 @@
 #include "proxy_logon.h"
 #include "tnef_part_dialog.h"
 #include "viewer_support.h"
+#include "window_fit.h"
 #include "window_test_support.h"
 
 using namespace quorra;
@@ -358,7 +359,8 @@ private slots:
         QFETCH(int, value);
         auto w = NewWindow({ option.toStdString() });
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        QRect expected(screen.center() - QPoint(687 / 2, 450 / 2), QSize(687, 450));
+        const QSize size = FirstStartSize(screen, w->fontMetrics().lineSpacing());
+        QRect expected(screen.center() - QPoint(size.width() / 2, size.height() / 2), size);
         if (which == 0)
             expected.moveLeft(value);
         else if (which == 1)

@@ -234,19 +234,16 @@ private slots:
     {
         QTest::addColumn<int>("priority");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QColor>("color");
-        QTest::newRow("lowest") << -2 << "   || This message was sent with Lowest importance." << QColor(Qt::yellow);
-        QTest::newRow("low") << -1 << "   | This message was sent with Low importance." << QColor(Qt::yellow);
-        QTest::newRow("normal") << 0 << "" << QColor();
-        QTest::newRow("high") << 1 << "   ! This message was sent with High importance." << QColor(0xC1, 0xD2, 0xEE);
-        QTest::newRow("highest") << 2 << "   !! This message was sent with Highest importance."
-                                 << QColor(0xC1, 0xD2, 0xEE);
+        QTest::newRow("lowest") << -2 << "   || This message was sent with Lowest importance.";
+        QTest::newRow("low") << -1 << "   | This message was sent with Low importance.";
+        QTest::newRow("normal") << 0 << "";
+        QTest::newRow("high") << 1 << "   ! This message was sent with High importance.";
+        QTest::newRow("highest") << 2 << "   !! This message was sent with Highest importance.";
     }
     void importanceBanner()
     {
         QFETCH(int, priority);
         QFETCH(QString, text);
-        QFETCH(QColor, color);
         TSettings settings;
         TfrmMessage form(settings);
         TMail mail;
@@ -260,8 +257,9 @@ private slots:
         if (text.isEmpty())
             return;
         QCOMPARE(banner->text(), text);
-        QCOMPARE(banner->palette().color(QPalette::WindowText), color);
-        QCOMPARE(banner->palette().color(QPalette::Window), QColor(0x33, 0x66, 0xCC));
+        // In the selection's colours of the palette, light or dark.
+        QCOMPARE(banner->palette().color(QPalette::WindowText), form.palette().color(QPalette::HighlightedText));
+        QCOMPARE(banner->palette().color(QPalette::Window), form.palette().color(QPalette::Highlight));
     }
 
     // Find Next moves on from the current hit and wraps; a text that does not occur is reported in quotes.
@@ -692,6 +690,37 @@ private slots:
         QCOMPARE(form.AttachmentCount(), 0);
         QVERIFY(Child<QLineEdit>(&form, "edSubject")->text().isEmpty());
         QVERIFY(Child<QTextEdit>(&form, "reBody")->toPlainText().isEmpty());
+    }
+
+    // After a save the strip says how many files went where, the home folder as "~"; a new message clears it.
+    void saveSummaryUnderTheStrip_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("one, in the home") << 1 << "HOME/Downloads/winmail" << "1 file saved in ~/Downloads/winmail";
+        QTest::newRow("three, elsewhere") << 3 << "/srv/mail" << "3 files saved in /srv/mail";
+        QTest::newRow("none") << 0 << "/srv/mail" << "";
+    }
+    void saveSummaryUnderTheStrip()
+    {
+        QFETCH(int, count);
+        QFETCH(QString, folder);
+        QFETCH(QString, summary);
+        folder.replace("HOME", QDir::homePath());
+        TSettings settings;
+        TfrmMessage form(settings);
+        auto message = pelmsg::CreateMessageForFile(TESSALY_SOURCE_DIR "/samples/winmail.dat");
+        message->LoadFromFile(TESSALY_SOURCE_DIR "/samples/winmail.dat");
+        form.FillPreview(&message->Properties());
+        form.ShowSaveSummary(count, folder);
+        QCOMPARE(form.SaveSummary(), summary);
+        QCOMPARE(Child<QPushButton>(&form, "btnOpenFolder")->isHidden(), summary.isEmpty());
+        // Each attachment's tooltip names it and gives its size.
+        auto* list = Child<QListWidget>(&form, "lvAttachments");
+        QVERIFY(list->item(0)->toolTip().contains("bytes"));
+        form.FillPreview(&message->Properties());
+        QCOMPARE(form.SaveSummary(), QString());
     }
 };
 

@@ -260,7 +260,7 @@ private slots:
         const QByteArray html = ReadAll(home_->Path("home/out.HTML"));
         QVERIFY2(html.contains("<html") || html.contains("<HTML"), html.left(200).constData());
         QCOMPARE(seen.size(), 2);
-        QCOMPARE(seen.at(1), home_->Path("home/out.HTML") + " file created succesfully.");
+        QCOMPARE(seen.at(1), home_->Path("home/out.HTML") + " file created successfully.");
     }
 
     void typeChangeRule_data()

@@ -268,9 +268,14 @@ private slots:
         TSettings s;
         s.LastUsedDir = "/last";
         s.CustomDir = "/custom";
+        s.DirKind = 0;
         QCOMPARE(AttachmentFolder(s, "/mail/x/winmail.dat"), ProgramFolder());
         s.DirKind = 1;
         QCOMPARE(AttachmentFolder(s, "/mail/x/winmail.dat"), std::string("/last"));
+        // The last used folder before any was used: the message's.
+        s.LastUsedDir.clear();
+        QCOMPARE(AttachmentFolder(s, "/mail/x/winmail.dat"), std::string("/mail/x"));
+        s.LastUsedDir = "/last";
         s.DirKind = 2;
         QCOMPARE(AttachmentFolder(s, "/mail/x/winmail.dat"), std::string("/custom"));
         s.DirKind = 3;

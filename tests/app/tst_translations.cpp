@@ -58,7 +58,8 @@ bool LanguageNeutral(const QString& text)
 {
     static const QRegularExpression letters(QStringLiteral("[A-Za-z]{2,}"));
     static const QStringList names { "Tessaly", "Corvane", "OK", "ID:", "HTML", "RTF", "TNEF", "*.*" };
-    return !text.contains(letters) || names.contains(text);
+    // The title names the open message ("subject — Tessaly"): the message's words, not the program's.
+    return !text.contains(letters) || names.contains(text) || text.endsWith(QStringLiteral(" \u2014 Tessaly"));
 }
 
 // Every text the widgets under `form` show, in the order the widgets were made.

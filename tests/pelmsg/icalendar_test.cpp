@@ -600,3 +600,18 @@ TEST(VCard, AContactWithEverything)
 }
 
 } // namespace
+
+// A task's due date, status and percent complete, for the header: as the task's iCalendar gives them (DUE 20170310,
+// IN-PROCESS, 0 %), from a task Outlook saved.
+TEST(ItemSummary, TaskDueStatusAndPercentForTheHeader)
+{
+    const std::string path = TESSALY_CORPUS_DIR "/msg/poi__msgClassTask.msg";
+    auto task = CreateMessageForFile(path);
+    task->LoadFromFile(path);
+    ScopedTimeZone zone("America/New_York");
+    const TItemSummary s = SummarizeItem(task->Properties());
+    EXPECT_EQ(WideToUtf8(s.Due), "Friday, March 10, 2017");
+    EXPECT_EQ(s.TaskStatus, 1);
+    EXPECT_EQ(s.PercentComplete, 0);
+    EXPECT_TRUE(SummarizeItem(Load(MeetingRequest(0x8100, "IPM.Appointment", ""))->Properties()).Due.empty());
+}

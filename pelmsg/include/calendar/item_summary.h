@@ -18,6 +18,12 @@ struct TItemSummary {
     WideString Where;
     // The calendar format the message can be saved in: "ics" (iCalendar), "vcf" (vCard), or empty.
     std::string SaveFormat;
+    // For a task: its due date in the user's locale (empty when it has none); its status (0 not started,
+    // 1 in progress, 2 complete, 3 waiting on someone else, 4 deferred; -1 when it has none) and its percent
+    // complete (0 to 100; -1 when it has none).
+    WideString Due;
+    int TaskStatus = -1;
+    int PercentComplete = -1;
 };
 
 // The summary of a message. Never raises: what cannot be read stays empty.

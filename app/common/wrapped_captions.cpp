@@ -1,0 +1,84 @@
+#include "wrapped_captions.h"
+
+#include <QAbstractButton>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLayout>
+#include <QMouseEvent>
+
+namespace quorra {
+
+namespace {
+
+// Clicking the label clicks its button.
+class TCaptionClick : public QObject {
+public:
+    TCaptionClick(QAbstractButton* button, QObject* parent)
+        : QObject(parent)
+        , button_(button)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonRelease && button_->isEnabled()
+            && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            button_->click();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QAbstractButton* button_;
+};
+
+QLayout* LayoutHolding(QLayout* layout, QWidget* widget)
+{
+    if (!layout)
+        return nullptr;
+    if (layout->indexOf(widget) >= 0)
+        return layout;
+    for (int i = 0; i < layout->count(); ++i)
+        if (QLayout* inner = LayoutHolding(layout->itemAt(i)->layout(), widget))
+            return inner;
+    return nullptr;
+}
+
+} // namespace
+
+void WrapLongCaptions(QWidget* window, int maxWidth)
+{
+    for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+        if (!button->inherits("QCheckBox") && !button->inherits("QRadioButton"))
+            continue;
+        const QString caption = button->text();
+        if (caption.isEmpty() || button->fontMetrics().horizontalAdvance(caption) <= maxWidth)
+            continue;
+        QWidget* parent = button->parentWidget();
+        QLayout* holder = parent ? LayoutHolding(parent->layout(), button) : nullptr;
+        if (!holder)
+            continue;
+        auto* row = new QWidget(parent);
+        row->setObjectName(button->objectName() + QStringLiteral("Row"));
+        auto* rowLayout = new QHBoxLayout(row);
+        rowLayout->setContentsMargins(0, 0, 0, 0);
+        delete holder->replaceWidget(button, row);
+        auto* label = new QLabel(caption, row);
+        label->setObjectName(button->objectName() + QStringLiteral("Caption"));
+        label->setWordWrap(true);
+        label->setTextFormat(Qt::PlainText);
+        label->setBuddy(button);
+        label->installEventFilter(new TCaptionClick(button, label));
+        if (button->accessibleName().isEmpty())
+            button->setAccessibleName(QString(caption).remove(u'&'));
+        button->setText(QString());
+        button->setToolTip(button->toolTip().isEmpty() ? QString(caption).remove(u'&') : button->toolTip());
+        rowLayout->addWidget(button, 0, Qt::AlignTop);
+        rowLayout->addWidget(label, 1);
+    }
+}
+
+} // namespace quorra

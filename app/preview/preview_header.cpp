@@ -1,0 +1,104 @@
+// The preview header's additions: colours from the desktop's palette, and a task's due date, status and percent
+// complete in rows of their own, as an event shows When and Where.
+
+#include <tuple>
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "message_preview.h"
+#include "message_preview_parts.h"
+#include "pelmsg.h"
+#include "program_texts.h"
+#include "qt_glue.h"
+
+namespace quorra {
+
+TProgramText strTaskNotStarted("strTaskNotStarted", "Not started");
+TProgramText strTaskInProgress("strTaskInProgress", "In progress");
+TProgramText strTaskCompleted("strTaskCompleted", "Completed");
+TProgramText strTaskWaiting("strTaskWaiting", "Waiting on someone else");
+TProgramText strTaskDeferred("strTaskDeferred", "Deferred");
+TProgramText strTaskPercentComplete("strTaskPercentComplete", "%s complete");
+
+void TfrmMessage::ApplyPaletteColours()
+{
+    // The header a shade of the selection colour over the window's, its labels in the window's text colour: readable
+    // in a light and a dark palette alike. The importance banner in the selection's colours.
+    const QPalette base = palette();
+    const QColor window = base.color(QPalette::Window);
+    const QColor accent = base.color(QPalette::Highlight);
+    const double share = 0.22;
+    QPalette header = base;
+    header.setColor(QPalette::Window,
+        QColor::fromRgbF(float(window.redF() * (1 - share) + accent.redF() * share),
+            float(window.greenF() * (1 - share) + accent.greenF() * share),
+            float(window.blueF() * (1 - share) + accent.blueF() * share)));
+    header.setColor(QPalette::WindowText, base.color(QPalette::WindowText));
+    pnlHeader_->setPalette(header);
+    QPalette banner = base;
+    banner.setColor(QPalette::Window, accent);
+    banner.setColor(QPalette::WindowText, base.color(QPalette::HighlightedText));
+    lblImportance_->setPalette(banner);
+}
+
+void TfrmMessage::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && pnlHeader_)
+        ApplyPaletteColours();
+}
+
+void TfrmMessage::CreateTaskRows()
+{
+    auto* grid = static_cast<QGridLayout*>(pnlHeader_->layout());
+    auto row = [this, grid](const char* labelName, const QString& caption, const char* editName) {
+        auto* edit = new QLineEdit(pnlHeader_);
+        edit->setObjectName(QLatin1String(editName));
+        edit->setReadOnly(true);
+        edit->setAcceptDrops(false);
+        edit->setAccessibleName(caption);
+        auto* label = new QLabel(caption, pnlHeader_);
+        label->setObjectName(QLatin1String(labelName));
+        QFont bold = label->font();
+        bold.setBold(true);
+        label->setFont(bold);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        label->setBuddy(edit);
+        const int at = grid->rowCount();
+        grid->addWidget(label, at, 0);
+        grid->addWidget(edit, at, 1, 1, 2);
+        label->hide();
+        edit->hide();
+        return edit;
+    };
+    edDue_ = row("lblDue", tr("Due:"), "edDue");
+    edTaskStatus_ = row("lblTaskStatus", tr("Status:"), "edTaskStatus");
+}
+
+void TfrmMessage::FillTaskRows(const pelmsg::TItemSummary* item)
+{
+    QString due;
+    QString status;
+    if (item) {
+        due = Q(item->Due);
+        const TProgramText* names[] = { &strTaskNotStarted, &strTaskInProgress, &strTaskCompleted, &strTaskWaiting,
+            &strTaskDeferred };
+        if (item->TaskStatus >= 0 && item->TaskStatus < 5)
+            status = (*names[item->TaskStatus])();
+        if (item->PercentComplete >= 0) {
+            const QString percent = strTaskPercentComplete.Arg(QStringLiteral("%1%").arg(item->PercentComplete));
+            status = status.isEmpty() ? percent : status + QStringLiteral(", ") + percent;
+        }
+    }
+    for (auto [edit, label, text] : { std::tuple { edDue_, "lblDue", due }, { edTaskStatus_, "lblTaskStatus", status } }) {
+        edit->setText(text);
+        edit->setCursorPosition(0);
+        edit->setVisible(!text.isEmpty());
+        pnlHeader_->findChild<QLabel*>(QLatin1String(label))->setVisible(!text.isEmpty());
+    }
+}
+
+} // namespace quorra
