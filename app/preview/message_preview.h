@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include <QHash>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -159,13 +160,7 @@ private:
     QDialog* findDialog_ = nullptr;
     QLineEdit* edFindText_ = nullptr;
     QCheckBox* cbMatchCase_ = nullptr;
+    QHash<QLineEdit*, QLabel*> rowLabels_; // the caption of each header field
 };
-
-// The main window's Preview page: builds the form in the page, fills it from a message (nullptr empties it), and
-// counts its attachments.
-TfrmMessage* CreatePreviewPage(QWidget* tsPreview, TSettings& settings);
-TfrmMessage* PreviewForm(const QWidget* tsPreview);
-void FillPreviewPage(QWidget* tsPreview, const pelmsg::TPelMessage* message, const QString& path = QString());
-int PreviewAttachmentCount(const QWidget* tsPreview);
 
 } // namespace quorra
