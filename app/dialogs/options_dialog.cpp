@@ -224,24 +224,12 @@ void TfrmOptions::SetFromSettings(const TSettings& s)
     edDefaultDirectory_->setText(QString::fromStdString(s.DefaultDir));
     cbDefaultFormat_->setCurrentIndex(ItemOf(kFormatItems, s.DefaultFormat));
     cbAllowRemoteContent_->setChecked(s.AllowRemoteContent);
-    rbModeExtended_->setChecked(s.AppMode == TAppMode::Extended);
-    rbModeSimple_->setChecked(s.AppMode == TAppMode::Simple);
-    rbModeBasic_->setChecked(s.AppMode == TAppMode::Basic);
+    for (const auto& [mode, button] : ModeButtons())
+        button->setChecked(mode == s.AppMode);
     chkHideLogo_->setChecked(s.HideLogo);
-    switch (s.DirKind) {
-    case TDirKind::LastUsed:
-        rbAttachLastUsedDir_->setChecked(true);
-        break;
-    case TDirKind::Custom:
-        rbAttachFixedDir_->setChecked(true);
-        break;
-    case TDirKind::MessageFolder:
-        rbAttachMailDir_->setChecked(true);
-        break;
-    case TDirKind::ProgramFolder:
-        rbAttachAppDir_->setChecked(true);
-        break;
-    }
+    for (const auto& [kind, button] : DirKindButtons())
+        if (kind == s.DirKind)
+            button->setChecked(true);
     edAttachDir_->setText(QString::fromStdString(s.CustomDir));
     rgSaveMode_->SetItemIndex(ItemOf(kSaveModeItems, s.SaveMode));
     UpdateCustomFolderState();
@@ -257,20 +245,29 @@ void TfrmOptions::ReadBack(TSettings& s) const
     if (const int format = cbDefaultFormat_->currentIndex(); format >= 0 && format < int(std::size(kFormatItems)))
         s.DefaultFormat = kFormatItems[format];
     s.AllowRemoteContent = cbAllowRemoteContent_->isChecked();
-    if (rbModeExtended_->isChecked())
-        s.AppMode = TAppMode::Extended;
-    else if (rbModeSimple_->isChecked())
-        s.AppMode = TAppMode::Simple;
-    else if (rbModeBasic_->isChecked())
-        s.AppMode = TAppMode::Basic;
+    for (const auto& [mode, button] : ModeButtons())
+        if (button->isChecked())
+            s.AppMode = mode;
     s.HideLogo = chkHideLogo_->isChecked();
-    s.DirKind = rbAttachLastUsedDir_->isChecked() ? TDirKind::LastUsed
-        : rbAttachFixedDir_->isChecked()          ? TDirKind::Custom
-        : rbAttachMailDir_->isChecked()           ? TDirKind::MessageFolder
-                                                  : TDirKind::ProgramFolder;
+    s.DirKind = TDirKind::ProgramFolder;
+    for (const auto& [kind, button] : DirKindButtons())
+        if (button->isChecked())
+            s.DirKind = kind;
     s.CustomDir = edAttachDir_->text().toStdString();
     if (const int mode = rgSaveMode_->ItemIndex(); mode >= 0 && mode < int(std::size(kSaveModeItems)))
         s.SaveMode = kSaveModeItems[mode];
+}
+
+std::array<std::pair<TAppMode, QRadioButton*>, 3> TfrmOptions::ModeButtons() const
+{
+    return { { { TAppMode::Extended, rbModeExtended_ }, { TAppMode::Simple, rbModeSimple_ },
+        { TAppMode::Basic, rbModeBasic_ } } };
+}
+
+std::array<std::pair<TDirKind, QRadioButton*>, 4> TfrmOptions::DirKindButtons() const
+{
+    return { { { TDirKind::ProgramFolder, rbAttachAppDir_ }, { TDirKind::LastUsed, rbAttachLastUsedDir_ },
+        { TDirKind::MessageFolder, rbAttachMailDir_ }, { TDirKind::Custom, rbAttachFixedDir_ } } };
 }
 
 void TfrmOptions::UpdateCustomFolderState()
