@@ -61,16 +61,15 @@ std::unique_ptr<pelmsg::TPelMessage> LargeMessage(int n)
 void BM_FillPropertyTree(benchmark::State& state)
 {
     auto message = LargeMessage(int(state.range(0)));
-    QWidget widget;
+    quorra::TPropertiesPage widget;
     widget.resize(1000, 700);
-    quorra::CreatePropertiesPage(&widget);
     widget.show();
     QApplication::processEvents();
     for (auto _ : state) {
-        quorra::FillPropertiesPage(&widget, message.get());
+        widget.Fill(message.get());
         // The rows in view are laid out and painted as the window would.
         widget.repaint();
-        quorra::FillPropertiesPage(&widget, nullptr);
+        widget.Fill(nullptr);
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -100,12 +99,11 @@ struct TBigValue {
 void BM_SelectHugeValue(benchmark::State& state)
 {
     TBigValue big;
-    QWidget widget;
+    quorra::TPropertiesPage widget;
+    quorra::TPropertiesPage* page = &widget;
     widget.resize(1000, 700);
-    quorra::CreatePropertiesPage(&widget);
-    quorra::TPropertiesPage* page = quorra::PropertiesPageOf(&widget);
     widget.show();
-    quorra::FillPropertiesPage(&widget, big.Message.get());
+    widget.Fill(big.Message.get());
     widget.findChild<QTabWidget*>("pcValue")->setCurrentIndex(state.range(0));
     const QModelIndex data = page->Model()->IndexOf(big.Data);
     const QModelIndex other = page->Model()->IndexOf(big.Other);

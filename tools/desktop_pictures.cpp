@@ -55,7 +55,7 @@ int main(int argc, char** argv)
         window.Settings().FavoriteFiles = favorites;
         window.RefreshRecent();
         QTimer::singleShot(500, &window, [&] {
-            window.Action("miViewFileTree")->trigger();
+            window.Actions().miViewFileTree->trigger();
             TExplorerPane* pane = window.Explorer();
             auto* tabs = pane->findChild<QTabWidget*>("pcExplorer");
             tabs->setCurrentIndex(0);

@@ -69,11 +69,11 @@ int main(int argc, char** argv)
                 shoot("open");
                 dialog->reject();
             });
-            window.Action("miOpen")->trigger();
+            window.Actions().miOpen->trigger();
 
             // A Yes/No question: removing the file from the favorites in the explorer pane (answered No).
             window.Settings().FavoriteFiles = { file };
-            window.Action("miViewFileTree")->trigger();
+            window.Actions().miViewFileTree->trigger();
             TExplorerPane* pane = window.Explorer();
             pane->BuildWorkspace();
             if (QTreeWidgetItem* root = pane->FavoritesRoot(); root && root->childCount() > 0) {
@@ -93,7 +93,7 @@ int main(int argc, char** argv)
                 shoot("print");
                 dialog->reject();
             });
-            window.Action("miFilePrint")->trigger();
+            window.Actions().miFilePrint->trigger();
             window.close();
         });
     });

@@ -85,14 +85,14 @@ int main(int argc, char** argv)
     std::unique_ptr<pelmsg::TPelMessage> synthetic;
     int result = RunViewer(qtArgc, argv, arguments, [&](TfrmMain& window) {
         QTimer::singleShot(800, &window, [&] {
-            window.PageControl()->setCurrentWidget(window.Page("tsPreview"));
+            window.PageControl()->setCurrentWidget(window.PreviewPage());
             for (const std::string& item : items) {
                 const size_t eq = item.find('=');
                 const size_t at = item.find('@', eq);
                 const QString name = QString::fromStdString(item.substr(0, eq));
                 const std::string source = item.substr(eq + 1, at == std::string::npos ? std::string::npos : at - eq - 1);
                 const std::string tab = at == std::string::npos ? "" : item.substr(at + 1);
-                TfrmMessage* form = PreviewForm(window.Page("tsPreview"));
+                TfrmMessage* form = window.Preview();
                 if (source == "sendmail" || source == "homepage" || source == "help") {
                     // What the user sees when the desktop has no program for a mail address (or the manual): the
                     // message box, or the manual in the program's own window, once the opener has given up.
@@ -107,10 +107,10 @@ int main(int argc, char** argv)
                         if (auto* manual = window.findChild<QWidget*>("ManualViewer"))
                             manual->close();
                     });
-                    window
-                        .Action(source == "help"       ? "miHelpContents"
-                                : source == "homepage" ? "miHelpHomepage"
-                                                       : "miHelpSendEMail")
+                    const TMainActions& actions = window.Actions();
+                    (source == "help"           ? actions.miHelpContents
+                            : source == "homepage" ? actions.miHelpHomepage
+                                                   : actions.miHelpSendEMail)
                         ->trigger();
                     Wait(delay + 1000);
                     std::printf("%s\n", qPrintable(path));
@@ -122,7 +122,7 @@ int main(int argc, char** argv)
                 } else {
                     window.OpenFile(QString::fromStdString(source));
                 }
-                window.PageControl()->setCurrentWidget(window.Page("tsPreview"));
+                window.PageControl()->setCurrentWidget(window.PreviewPage());
                 if (form->HtmlView()) {
                     QSignalSpy loaded(form->HtmlView(), &THtmlView::LoadFinished);
                     loaded.wait(5000);

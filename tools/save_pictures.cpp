@@ -81,7 +81,7 @@ int main(int argc, char** argv)
                     dialog->reject();
                 });
             });
-            window.Action("miFileSaveAs")->trigger();
+            window.Actions().miFileSaveAs->trigger();
 
             // Save attachments: the dialog, its pop-up, then the question about an existing file.
             const pelmsg::TPelMessage* message = window.Message();
@@ -119,7 +119,7 @@ int main(int argc, char** argv)
             if (existing.open(QIODevice::WriteOnly))
                 existing.write("already here");
             existing.close();
-            window.Action("miFileSaveAttachments")->trigger();
+            window.Actions().miFileSaveAttachments->trigger();
             window.close();
         });
     });

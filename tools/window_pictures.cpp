@@ -68,10 +68,8 @@ int main(int argc, char** argv)
             }
             // The Properties page with the detail panel on an attachment's data (or another binary value), as
             // text and as a hex dump.
-            QWidget* tsProperties = window.Page("tsProperties");
-            if (TPropertiesPage* page = PropertiesPageOf(tsProperties);
-                page && pages->isTabVisible(pages->indexOf(tsProperties))) {
-                pages->setCurrentWidget(tsProperties);
+            if (TPropertiesPage* page = window.PropertiesPage(); pages->isTabVisible(pages->indexOf(page))) {
+                pages->setCurrentWidget(page);
                 TPropertyTreeModel* model = page->Model();
                 QModelIndex chosen;
                 std::function<void(const QModelIndex&)> find = [&](const QModelIndex& parent) {
@@ -90,7 +88,7 @@ int main(int argc, char** argv)
                     page->Tree()->scrollTo(chosen);
                     QApplication::processEvents();
                     save(window, "tsProperties-value");
-                    tsProperties->findChild<QTabWidget*>("pcValue")->setCurrentIndex(1);
+                    page->findChild<QTabWidget*>("pcValue")->setCurrentIndex(1);
                     QApplication::processEvents();
                     save(window, "tsProperties-hex");
                 }

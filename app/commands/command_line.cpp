@@ -268,7 +268,7 @@ int RunExport(TSettings& settings, const TCommandLine& commandLine, std::ostream
         return 1;
     const std::string& format = commandLine.ExportFormat;
     const std::string& output = commandLine.OutputPath;
-    const bool withProperties = settings.SaveMode == 0 && !settings.CommonPropertiesOnly;
+    const bool withProperties = settings.SaveMode == TSaveMode::AllProperties && !settings.CommonPropertiesOnly;
     std::vector<std::string> calendarWarnings;
     try {
         if (format == ".ICS" || format == ".VCF") {

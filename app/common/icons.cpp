@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include "pelmsg.h"
+
 // The icons are compiled into the program's library; a static library's resources must be registered by hand.
 static void RegisterIconResources() { Q_INIT_RESOURCE(icons); }
 
@@ -37,6 +39,25 @@ QIcon AttachmentIcon(int index)
     static const char* const names[] = { "attach-file", "attach-message", "attach-ole", "body-text", "body-rtf",
         "body-html" };
     return FromList(names, int(std::size(names)), index);
+}
+
+TAttachmentIcon AttachmentIconOf(pelmsg::TAttachmentKind kind)
+{
+    switch (kind) {
+    case pelmsg::TAttachmentKind::EmbeddedMessage:
+        return TAttachmentIcon::Message;
+    case pelmsg::TAttachmentKind::OleObject:
+        return TAttachmentIcon::OleObject;
+    case pelmsg::TAttachmentKind::None:
+    case pelmsg::TAttachmentKind::FileData:
+        break;
+    }
+    return TAttachmentIcon::File;
+}
+
+QIcon AttachmentIcon(TAttachmentIcon icon)
+{
+    return AttachmentIcon(icon == TAttachmentIcon::Missing ? 0 : static_cast<int>(icon));
 }
 
 QIcon StorageIcon(int index)

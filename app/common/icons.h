@@ -7,7 +7,18 @@
 #include <QIcon>
 #include <QPixmap>
 
+namespace pelmsg {
+enum class TAttachmentKind : uint8_t;
+}
+
 namespace quorra {
+
+// An attachment as the attachment lists show it: its icon, and what opening and saving it does. Missing: the
+// message counts an attachment it does not hold.
+enum class TAttachmentIcon { Missing = -1, File = 0, Message = 1, OleObject = 2 };
+TAttachmentIcon AttachmentIconOf(pelmsg::TAttachmentKind kind);
+// The icon of the attachment (a missing one gets the file's).
+QIcon AttachmentIcon(TAttachmentIcon icon);
 
 // Menus, tool buttons and the main page tabs: 0 open, 1 exit, 2 home page, 3 send e-mail, 4 about, 5 preview,
 // 6 save as, 7 save attachments, 8 properties, 9 structure / file tree, 10 reply, 11 forward,

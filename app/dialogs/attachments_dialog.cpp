@@ -21,7 +21,6 @@ constexpr int kColumnName = 0;
 constexpr int kColumnFileName = 1;
 // The icon of an item, kept with it.
 constexpr int kIconRole = Qt::UserRole + 1;
-constexpr int kMessageIcon = 1;
 
 template <class T> T* Named(T* object, const char* name)
 {
@@ -104,23 +103,25 @@ void TfrmAttachments::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-void TfrmAttachments::AddItem(const QString& caption, int icon, const QString& fileName, bool checkable)
+void TfrmAttachments::AddItem(const QString& caption, TAttachmentIcon icon, const QString& fileName, bool checkable)
 {
     auto* item = new QTreeWidgetItem(lvAttachments_);
     item->setText(kColumnName, caption);
     item->setText(kColumnFileName, fileName);
     item->setIcon(kColumnName, AttachmentIcon(icon));
-    item->setData(kColumnName, kIconRole, icon);
+    item->setData(kColumnName, kIconRole, QVariant::fromValue(icon));
     item->setToolTip(kColumnName, fileName);
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     if (checkable)
         flags |= Qt::ItemIsUserCheckable;
     item->setFlags(flags);
-    item->setCheckState(kColumnName, checkable && icon == 0 ? Qt::Checked : Qt::Unchecked);
+    item->setCheckState(kColumnName, checkable && icon == TAttachmentIcon::File ? Qt::Checked : Qt::Unchecked);
     if (!checkable)
         item->setDisabled(true);
     UpdateNote();
 }
+
+void TfrmAttachments::SetNameCaption(const QString& caption) { lvAttachments_->headerItem()->setText(0, caption); }
 
 int TfrmAttachments::Count() const { return lvAttachments_->topLevelItemCount(); }
 
@@ -155,7 +156,7 @@ void TfrmAttachments::UpdateNote()
 {
     bool messages = false;
     for (int i = 0; i < Count() && !messages; ++i)
-        messages = Item(i)->data(kColumnName, kIconRole).toInt() == kMessageIcon;
+        messages = Item(i)->data(kColumnName, kIconRole).value<TAttachmentIcon>() == TAttachmentIcon::Message;
     lblMessagesNote_->setVisible(messages);
 }
 

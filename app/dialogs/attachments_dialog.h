@@ -6,6 +6,8 @@
 
 #include <QDialog>
 
+#include "icons.h"
+
 class QLabel;
 class QMenu;
 class QTreeWidget;
@@ -19,10 +21,11 @@ class TfrmAttachments : public QDialog {
 public:
     explicit TfrmAttachments(QWidget* parent = nullptr);
 
-    // Adds an attachment: its caption as the user knows it, its icon (0 file, 1 attached message, 2 OLE object) and
-    // file name. Files start checked, the others unchecked. An item that stands for no attachment (checkable false)
-    // is listed but cannot be checked.
-    void AddItem(const QString& caption, int icon, const QString& fileName, bool checkable = true);
+    // Adds an attachment: its caption as the user knows it, its icon and file name. Files start checked, the others
+    // unchecked. An item that stands for no attachment (checkable false) is listed but cannot be checked.
+    void AddItem(const QString& caption, TAttachmentIcon icon, const QString& fileName, bool checkable = true);
+    // Captions the list's first column.
+    void SetNameCaption(const QString& caption);
     int Count() const;
     bool IsChecked(int index) const;
     void SetChecked(int index, bool checked);

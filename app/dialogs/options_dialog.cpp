@@ -50,6 +50,19 @@ QRadioButton* AddModeButton(QVBoxLayout* layout, QWidget* parent, const char* na
     return button;
 }
 
+// The formats in the order of the format list, the save modes in the order of their radio group.
+constexpr TDefaultFormat kFormatItems[]
+    = { TDefaultFormat::Any, TDefaultFormat::Text, TDefaultFormat::RichText, TDefaultFormat::Html };
+constexpr TSaveMode kSaveModeItems[] = { TSaveMode::AllProperties, TSaveMode::CommonProperties };
+
+template <class E, size_t N> int ItemOf(const E (&items)[N], E value)
+{
+    for (size_t i = 0; i < N; ++i)
+        if (items[i] == value)
+            return int(i);
+    return -1;
+}
+
 } // namespace
 
 TRadioGroup::TRadioGroup(const QString& title, QWidget* parent)
@@ -212,27 +225,16 @@ void TfrmOptions::SetFromSettings(const TSettings& s)
     chkSaveFormSize_->setChecked(s.SaveFormPosition);
     chkDisableMessageDialog_->setChecked(s.DisableDialogAfterSave);
     edDefaultDirectory_->setText(QString::fromStdString(s.DefaultDir));
-    cbDefaultFormat_->setCurrentIndex(s.DefaultFormat >= 0 && s.DefaultFormat <= 3 ? s.DefaultFormat : -1);
+    cbDefaultFormat_->setCurrentIndex(ItemOf(kFormatItems, s.DefaultFormat));
     cbAllowRemoteContent_->setChecked(s.AllowRemoteContent);
-    rbModeExtended_->setChecked(s.AppMode == 0);
-    rbModeSimple_->setChecked(s.AppMode == 1);
-    rbModeBasic_->setChecked(s.AppMode == 2);
+    for (const auto& [mode, button] : ModeButtons())
+        button->setChecked(mode == s.AppMode);
     chkHideLogo_->setChecked(s.HideLogo);
-    switch (s.DirKind) {
-    case 1:
-        rbAttachLastUsedDir_->setChecked(true);
-        break;
-    case 2:
-        rbAttachFixedDir_->setChecked(true);
-        break;
-    case 3:
-        rbAttachMailDir_->setChecked(true);
-        break;
-    default:
-        rbAttachAppDir_->setChecked(true);
-    }
+    for (const auto& [kind, button] : DirKindButtons())
+        if (kind == s.DirKind)
+            button->setChecked(true);
     edAttachDir_->setText(QString::fromStdString(s.CustomDir));
-    rgSaveMode_->SetItemIndex(s.SaveMode);
+    rgSaveMode_->SetItemIndex(ItemOf(kSaveModeItems, s.SaveMode));
     UpdateCustomFolderState();
 }
 
@@ -243,23 +245,32 @@ void TfrmOptions::ReadBack(TSettings& s) const
     s.SaveFormPosition = chkSaveFormSize_->isChecked();
     s.DisableDialogAfterSave = chkDisableMessageDialog_->isChecked();
     s.DefaultDir = edDefaultDirectory_->text().toStdString();
-    if (cbDefaultFormat_->currentIndex() >= 0)
-        s.DefaultFormat = cbDefaultFormat_->currentIndex();
+    if (const int format = cbDefaultFormat_->currentIndex(); format >= 0 && format < int(std::size(kFormatItems)))
+        s.DefaultFormat = kFormatItems[format];
     s.AllowRemoteContent = cbAllowRemoteContent_->isChecked();
-    if (rbModeExtended_->isChecked())
-        s.AppMode = 0;
-    else if (rbModeSimple_->isChecked())
-        s.AppMode = 1;
-    else if (rbModeBasic_->isChecked())
-        s.AppMode = 2;
+    for (const auto& [mode, button] : ModeButtons())
+        if (button->isChecked())
+            s.AppMode = mode;
     s.HideLogo = chkHideLogo_->isChecked();
-    s.DirKind = rbAttachLastUsedDir_->isChecked() ? 1
-        : rbAttachFixedDir_->isChecked()          ? 2
-        : rbAttachMailDir_->isChecked()           ? 3
-                                                  : 0;
+    s.DirKind = TDirKind::ProgramFolder;
+    for (const auto& [kind, button] : DirKindButtons())
+        if (button->isChecked())
+            s.DirKind = kind;
     s.CustomDir = edAttachDir_->text().toStdString();
-    if (rgSaveMode_->ItemIndex() >= 0)
-        s.SaveMode = rgSaveMode_->ItemIndex();
+    if (const int mode = rgSaveMode_->ItemIndex(); mode >= 0 && mode < int(std::size(kSaveModeItems)))
+        s.SaveMode = kSaveModeItems[mode];
+}
+
+std::array<std::pair<TAppMode, QRadioButton*>, 3> TfrmOptions::ModeButtons() const
+{
+    return { { { TAppMode::Extended, rbModeExtended_ }, { TAppMode::Simple, rbModeSimple_ },
+        { TAppMode::Basic, rbModeBasic_ } } };
+}
+
+std::array<std::pair<TDirKind, QRadioButton*>, 4> TfrmOptions::DirKindButtons() const
+{
+    return { { { TDirKind::ProgramFolder, rbAttachAppDir_ }, { TDirKind::LastUsed, rbAttachLastUsedDir_ },
+        { TDirKind::MessageFolder, rbAttachMailDir_ }, { TDirKind::Custom, rbAttachFixedDir_ } } };
 }
 
 void TfrmOptions::UpdateCustomFolderState()

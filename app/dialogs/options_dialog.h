@@ -3,9 +3,14 @@
 // The options dialog "Preferences": four pages of settings, read from the settings when it opens and written
 // back when the user confirms.
 
+#include <array>
+#include <utility>
+
 #include <QDialog>
 #include <QGroupBox>
 #include <QStringList>
+
+#include "settings.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -17,7 +22,6 @@ class QVBoxLayout;
 
 namespace quorra {
 
-struct TSettings;
 
 // A group of radio buttons made from a list of item texts; ItemIndex is the checked one (-1 for none).
 class TRadioGroup : public QGroupBox {
@@ -55,6 +59,9 @@ protected:
 
 private:
     void UpdateCustomFolderState();
+    // The radio buttons of the view modes and of the attachment folders, with the setting each stands for.
+    std::array<std::pair<TAppMode, QRadioButton*>, 3> ModeButtons() const;
+    std::array<std::pair<TDirKind, QRadioButton*>, 4> DirKindButtons() const;
     void btnDefaultDirectoryClick();
     void btnAttachDirClick();
 

@@ -61,34 +61,36 @@ QString ToQString(const pelmsg::WideString& text)
 
 const TMessageFlagRow* MessageFlagRows() { return kRows; }
 
-void CreateTransportHeaderPage(QWidget* tsHeader)
+TTransportHeaderPage::TTransportHeaderPage(QWidget* parent)
+    : QWidget(parent)
 {
-    auto* layout = new QVBoxLayout(tsHeader);
+    setObjectName(QStringLiteral("tsHeader"));
+    auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* reTransport = new QPlainTextEdit(tsHeader);
-    reTransport->setObjectName(QStringLiteral("reTransport"));
-    reTransport->setReadOnly(true);
-    reTransport->setLineWrapMode(QPlainTextEdit::NoWrap);
-    reTransport->setAcceptDrops(false);
-    reTransport->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    layout->addWidget(reTransport);
+    reTransport_ = new QPlainTextEdit(this);
+    reTransport_->setObjectName(QStringLiteral("reTransport"));
+    reTransport_->setReadOnly(true);
+    reTransport_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    reTransport_->setAcceptDrops(false);
+    reTransport_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    layout->addWidget(reTransport_);
 }
 
-void FillTransportHeader(QWidget* tsHeader, const pelmsg::TPelMessage* message)
+void TTransportHeaderPage::Fill(const pelmsg::TPelMessage* message)
 {
-    auto* reTransport = tsHeader->findChild<QPlainTextEdit*>(QStringLiteral("reTransport"));
-    if (!reTransport)
-        return;
     QString text = message ? ToQString(message->TransportHeaders()) : QString();
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    reTransport->setPlainText(text);
+    reTransport_->setPlainText(text);
 }
 
-void CreateFlagsPage(QWidget* tsFlags)
+TFlagsPage::TFlagsPage(QWidget* parent)
+    : QWidget(parent)
 {
-    auto* layout = new QVBoxLayout(tsFlags);
+    setObjectName(QStringLiteral("tsFlags"));
+    auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* list = new QTreeWidget(tsFlags);
+    lvMessageFlags_ = new QTreeWidget(this);
+    QTreeWidget* list = lvMessageFlags_;
     list->setObjectName(QStringLiteral("lvMessageFlags"));
     list->setColumnCount(2);
     list->setHeaderLabels({ QStringLiteral("Flag"), QStringLiteral("Description") });
@@ -105,7 +107,7 @@ void CreateFlagsPage(QWidget* tsFlags)
         item->setCheckState(0, Qt::Unchecked);
         item->setData(0, kFlagStateRole, int(Qt::Unchecked));
     }
-    RetranslateFlags(tsFlags);
+    Retranslate();
     layout->addWidget(list);
     QObject::connect(list, &QTreeWidget::itemChanged, list,
         [](QTreeWidgetItem* item, int column) { lvMessageFlagsChanging(item, column); });
@@ -123,31 +125,25 @@ void lvMessageFlagsChanging(QTreeWidgetItem* item, int column)
     item->setCheckState(0, shown);
 }
 
-void RetranslateFlags(QWidget* tsFlags)
+void TFlagsPage::Retranslate()
 {
-    auto* list = tsFlags->findChild<QTreeWidget*>(QStringLiteral("lvMessageFlags"));
-    if (!list)
-        return;
-    for (int i = 0; i < kMessageFlagRowCount && i < list->topLevelItemCount(); ++i) {
-        list->topLevelItem(i)->setText(1, kRows[i].Description());
-        list->topLevelItem(i)->setToolTip(1, kRows[i].Description());
+    for (int i = 0; i < kMessageFlagRowCount; ++i) {
+        lvMessageFlags_->topLevelItem(i)->setText(1, kRows[i].Description());
+        lvMessageFlags_->topLevelItem(i)->setToolTip(1, kRows[i].Description());
     }
 }
 
-void FillFlags(QWidget* tsFlags, const pelmsg::TPelMessage* message)
+void TFlagsPage::Fill(const pelmsg::TPelMessage* message)
 {
-    auto* list = tsFlags->findChild<QTreeWidget*>(QStringLiteral("lvMessageFlags"));
-    if (!list)
-        return;
     // Detached from lvMessageFlagsChanging while the marks are set.
-    const QSignalBlocker detached(list);
-    for (int i = 0; i < kMessageFlagRowCount && i < list->topLevelItemCount(); ++i) {
+    const QSignalBlocker detached(lvMessageFlags_);
+    for (int i = 0; i < kMessageFlagRowCount; ++i) {
         const bool set = message && message->HasMessageFlag(kRows[i].Bit);
         const Qt::CheckState state = set ? Qt::Checked : Qt::Unchecked;
-        list->topLevelItem(i)->setCheckState(0, state);
-        list->topLevelItem(i)->setData(0, kFlagStateRole, int(state));
+        lvMessageFlags_->topLevelItem(i)->setCheckState(0, state);
+        lvMessageFlags_->topLevelItem(i)->setData(0, kFlagStateRole, int(state));
     }
-    list->viewport()->update();
+    lvMessageFlags_->viewport()->update();
 }
 
 } // namespace quorra

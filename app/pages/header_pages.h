@@ -5,8 +5,11 @@
 
 #include <cstdint>
 
+#include <QWidget>
+
+class QPlainTextEdit;
+class QTreeWidget;
 class QTreeWidgetItem;
-class QWidget;
 
 namespace pelmsg {
 class TPelMessage;
@@ -26,18 +29,34 @@ struct TMessageFlagRow {
 const TMessageFlagRow* MessageFlagRows();
 inline constexpr int kMessageFlagRowCount = 13;
 
-// Builds the page's widgets inside the tab page.
-void CreateTransportHeaderPage(QWidget* tsHeader);
-// Shows the message's transport header; empties the page without a message.
-void FillTransportHeader(QWidget* tsHeader, const pelmsg::TPelMessage* message);
+// The Transport Header tab page "tsHeader".
+class TTransportHeaderPage : public QWidget {
+public:
+    explicit TTransportHeaderPage(QWidget* parent = nullptr);
+    // Shows the message's transport header; empties the page without a message.
+    void Fill(const pelmsg::TPelMessage* message);
+    QPlainTextEdit* Text() const { return reTransport_; }
 
-void CreateFlagsPage(QWidget* tsFlags);
+private:
+    QPlainTextEdit* reTransport_;
+};
+
+// The Flags tab page "tsFlags".
+class TFlagsPage : public QWidget {
+public:
+    explicit TFlagsPage(QWidget* parent = nullptr);
+    // Checks the row of every bit the message's flags hold; all unchecked without a message or flags.
+    void Fill(const pelmsg::TPelMessage* message);
+    // Sets the descriptions again from the program texts (after a language change).
+    void Retranslate();
+    QTreeWidget* List() const { return lvMessageFlags_; }
+
+private:
+    QTreeWidget* lvMessageFlags_;
+};
+
 // Takes back every change of a row's check mark: the boxes show the message's flags and the user cannot change
 // them (texts may change).
 void lvMessageFlagsChanging(QTreeWidgetItem* item, int column);
-// Checks the row of every bit the message's flags hold; all unchecked without a message or flags.
-void FillFlags(QWidget* tsFlags, const pelmsg::TPelMessage* message);
-// Sets the descriptions again from the program texts (after a language change).
-void RetranslateFlags(QWidget* tsFlags);
 
 } // namespace quorra

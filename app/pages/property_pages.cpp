@@ -186,14 +186,13 @@ QString HexLines(std::string_view bytes)
 // ---------------------------------------------------------------------------------------------------------------
 // The page
 
-TPropertiesPage::TPropertiesPage(QWidget* tsProperties)
-    : QObject(tsProperties)
-    , page_(tsProperties)
+TPropertiesPage::TPropertiesPage(QWidget* parent)
+    : QWidget(parent)
 {
-    setObjectName(QStringLiteral("PropertiesPage"));
-    auto* layout = new QVBoxLayout(tsProperties);
+    setObjectName(QStringLiteral("tsProperties"));
+    auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    splitter_ = new QSplitter(Qt::Horizontal, tsProperties);
+    splitter_ = new QSplitter(Qt::Horizontal, this);
     splitter_->setObjectName(QStringLiteral("SplitterProperties"));
     splitter_->setChildrenCollapsible(false);
     splitter_->setHandleWidth(5);
@@ -264,7 +263,8 @@ TPropertiesPage::TPropertiesPage(QWidget* tsProperties)
     grid->addWidget(NewLabel(gbPropInfo_, "lblPropID", "ID:", edPropID_), 1, 0);
     grid->addWidget(edPropID_, 1, 1);
     grid->addWidget(edPropSize_, 1, 2);
-    grid->addWidget(NewLabel(gbPropInfo_, "lblPropName", "Name:", edPropName_), 2, 0);
+    lblPropName_ = NewLabel(gbPropInfo_, "lblPropName", "Name:", edPropName_);
+    grid->addWidget(lblPropName_, 2, 0);
     grid->addWidget(edPropName_, 2, 1, 1, 2);
     grid->addWidget(NewLabel(gbPropInfo_, "lblPropType", "Type:", cbPropType_), 3, 0);
     grid->addWidget(cbPropType_, 3, 1, 1, 2);
@@ -387,7 +387,7 @@ void TPropertiesPage::tvPropertiesChange(const QModelIndex& node)
         gbPropInfo_->hide();
         return;
     }
-    if (!gbPropInfo_->isVisibleTo(page_)) {
+    if (!gbPropInfo_->isVisibleTo(this)) {
         gbPropInfo_->show();
         // At least its own width, and up to nearly half of the page so that the hex dump has room for its lines.
         const int total = splitter_->width() - splitter_->handleWidth();
@@ -446,7 +446,7 @@ void TPropertiesPage::btnCopyValueClick()
     std::string scratch;
     const size_t size = PropertyHexBytes(*current_, scratch).size();
     if (size > kMaxClipboardBytes) {
-        QMessageBox::information(page_->window(), page_->window()->windowTitle(), WithNumber(strValueTooLargeToCopy, size));
+        QMessageBox::information(window(), window()->windowTitle(), WithNumber(strValueTooLargeToCopy, size));
         return;
     }
     bool cut = false;
@@ -462,7 +462,7 @@ void TPropertiesPage::btnCopyHexClick()
     const std::string_view bytes = PropertyHexBytes(*current_, scratch);
     if (bytes.size() > kMaxClipboardBytes) {
         QMessageBox::information(
-            page_->window(), page_->window()->windowTitle(), WithNumber(strValueTooLargeToCopy, bytes.size()));
+            window(), window()->windowTitle(), WithNumber(strValueTooLargeToCopy, bytes.size()));
         return;
     }
     QApplication::clipboard()->setText(HexLines(bytes));
@@ -490,13 +490,13 @@ void TPropertiesPage::btnSaveValueClick()
     else
         name = pelmsg::SafeFileName(model_->data(tvProperties_->currentIndex()).toString().toStdString() + ".bin", "value.bin");
     QString fileName = QString::fromStdString(name);
-    if (!FileDialog(page_->window(), QString(), AllFileExt(), false, fileName, strSaveValueTitle(), QString()))
+    if (!FileDialog(window(), QString(), AllFileExt(), false, fileName, strSaveValueTitle(), QString()))
         return;
     try {
         SaveValueToFile(fileName.toStdString());
     } catch (const std::exception& e) {
-        QMessageBox box(QMessageBox::Warning, page_->window()->windowTitle(), QString::fromUtf8(e.what()),
-            QMessageBox::Ok, page_->window());
+        QMessageBox box(QMessageBox::Warning, window()->windowTitle(), QString::fromUtf8(e.what()),
+            QMessageBox::Ok, window());
         box.setObjectName(QStringLiteral("ErrorBox"));
         box.exec();
     }
@@ -504,17 +504,11 @@ void TPropertiesPage::btnSaveValueClick()
 
 // ---------------------------------------------------------------------------------------------------------------
 
-void CreatePropertiesPage(QWidget* tsProperties) { new TPropertiesPage(tsProperties); }
+QString TPropertiesPage::NameCaption() const { return lblPropName_->text(); }
 
-TPropertiesPage* PropertiesPageOf(QWidget* tsProperties)
+void TPropertiesPage::Fill(const pelmsg::TPelMessage* message)
 {
-    return tsProperties ? tsProperties->findChild<TPropertiesPage*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
-}
-
-void FillPropertiesPage(QWidget* tsProperties, const pelmsg::TPelMessage* message)
-{
-    if (TPropertiesPage* page = PropertiesPageOf(tsProperties))
-        page->BuildPropertyTree(message ? &message->Properties() : nullptr);
+    BuildPropertyTree(message ? &message->Properties() : nullptr);
 }
 
 } // namespace quorra

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include <QModelIndex>
-#include <QObject>
+#include <QWidget>
 #include <QStringList>
 
 #include "property_tree_model.h"
@@ -24,7 +24,6 @@ class QPushButton;
 class QSplitter;
 class QTabWidget;
 class QTreeView;
-class QWidget;
 
 namespace pelmsg {
 class TPelMessage;
@@ -59,12 +58,15 @@ std::string_view PropertyHexBytes(const pelmsg::TMSGProperty& property, std::str
 // Bytes as hexadecimal text, 16 to a line: "0A FF 31\n".
 QString HexLines(std::string_view bytes);
 
-// The page's widgets and handlers. One sits on the Properties tab page, as its child "PropertiesPage".
-class TPropertiesPage : public QObject {
+// The Properties tab page "tsProperties": its widgets and handlers.
+class TPropertiesPage : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TPropertiesPage(QWidget* tsProperties);
+    explicit TPropertiesPage(QWidget* parent = nullptr);
+
+    // Fills the tree from the message; empties it (and the detail panel) without one.
+    void Fill(const pelmsg::TPelMessage* message);
 
     // Fills tvProperties from the top-level collection (nullptr: empties it and the detail panel).
     void BuildPropertyTree(const pelmsg::TMSGProperties* root);
@@ -76,6 +78,8 @@ public:
     TPropertyTreeModel* Model() const { return model_; }
     QTreeView* Tree() const { return tvProperties_; }
     THexDump* HexDump() const { return hexDump_; }
+    // The caption of the detail panel's name field, in the language shown (by default "Name:").
+    QString NameCaption() const;
     // The property the detail panel shows, or nullptr.
     const pelmsg::TMSGProperty* Current() const { return current_; }
 
@@ -90,7 +94,6 @@ private:
     void edPropFilterChange(const QString& text);
     void ClearDetails();
 
-    QWidget* page_;
     TPropertyTreeModel* model_;
     QSplitter* splitter_;
     QLineEdit* edPropFilter_;
@@ -100,6 +103,7 @@ private:
     QLineEdit* edPropID_;
     QLineEdit* edPropSize_;
     QLineEdit* edPropName_;
+    QLabel* lblPropName_;
     QComboBox* cbPropType_;
     QTabWidget* pcValue_;
     QPlainTextEdit* rePropValue_;
@@ -112,11 +116,5 @@ private:
     std::string hexScratch_; // the encoded bytes of a fixed-size value the hex dump points into
     int groupWidth_ = 316;
 };
-
-void CreatePropertiesPage(QWidget* tsProperties);
-// Fills the tree from the message; empties it (and the detail panel) without one.
-void FillPropertiesPage(QWidget* tsProperties, const pelmsg::TPelMessage* message);
-// The page's handlers, or nullptr when the widget holds no Properties page.
-TPropertiesPage* PropertiesPageOf(QWidget* tsProperties);
 
 } // namespace quorra

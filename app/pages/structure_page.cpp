@@ -110,13 +110,13 @@ QStringList StructureItemTexts(const pelmsg::STATSTG& stat)
 
 // ---------------------------------------------------------------------------------------------------------------
 
-TStructurePage::TStructurePage(QWidget* tsStructure)
-    : QObject(tsStructure)
+TStructurePage::TStructurePage(QWidget* parent)
+    : QWidget(parent)
 {
-    setObjectName(QStringLiteral("StructurePage"));
-    auto* layout = new QVBoxLayout(tsStructure);
+    setObjectName(QStringLiteral("tsStructure"));
+    auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    splitter_ = new QSplitter(Qt::Horizontal, tsStructure);
+    splitter_ = new QSplitter(Qt::Horizontal, this);
     splitter_->setObjectName(QStringLiteral("splStructure"));
     splitter_->setChildrenCollapsible(false);
     layout->addWidget(splitter_);
@@ -267,35 +267,6 @@ void TStructurePage::tvStructureChange(QTreeWidgetItem* node)
         sgStructureItem_->item(row, 1)->setText(text);
         sgStructureItem_->item(row, 1)->setToolTip(text);
     }
-}
-
-// ---------------------------------------------------------------------------------------------------------------
-
-void CreateStructurePage(QWidget* tsStructure) { new TStructurePage(tsStructure); }
-
-TStructurePage* StructurePageOf(QWidget* tsStructure)
-{
-    return tsStructure ? tsStructure->findChild<TStructurePage*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
-}
-
-bool FillStructurePage(QWidget* tsStructure, pelmsg::IStorage* root)
-{
-    TStructurePage* page = StructurePageOf(tsStructure);
-    return page && page->BuildStructureTree(root);
-}
-
-void ClearStructurePage(QWidget* tsStructure)
-{
-    if (TStructurePage* page = StructurePageOf(tsStructure))
-        page->Clear();
-}
-
-void RetranslateDataPages(QWidget* tsProperties, QWidget* tsStructure)
-{
-    if (TPropertiesPage* page = PropertiesPageOf(tsProperties))
-        page->Retranslate();
-    if (TStructurePage* page = StructurePageOf(tsStructure))
-        page->Retranslate();
 }
 
 } // namespace quorra

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include <QObject>
+#include <QWidget>
 #include <QString>
 #include <QTreeWidgetItem>
 
@@ -15,7 +15,6 @@ class QGroupBox;
 class QSplitter;
 class QTableWidget;
 class QTreeWidget;
-class QWidget;
 
 namespace quorra {
 
@@ -44,11 +43,12 @@ QStringList StructureItemTexts(const pelmsg::STATSTG& stat);
 // calendar.
 QString FileTimeText(uint64_t fileTime);
 
-class TStructurePage : public QObject {
+// The Structure tab page "tsStructure".
+class TStructurePage : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TStructurePage(QWidget* tsStructure);
+    explicit TStructurePage(QWidget* parent = nullptr);
 
     // Shows the tree of a compound file's root storage (the open document's); returns whether it was built.
     // Empties the page for none. Throws pelmsg::EPelMsgError when an element cannot be read.
@@ -70,13 +70,5 @@ private:
     QTreeWidget* tvLegend_;
     QTableWidget* sgStructureItem_;
 };
-
-void CreateStructurePage(QWidget* tsStructure);
-// See TStructurePage::BuildStructureTree.
-bool FillStructurePage(QWidget* tsStructure, pelmsg::IStorage* root);
-void ClearStructurePage(QWidget* tsStructure);
-// Sets the texts of both data pages again from the program texts.
-void RetranslateDataPages(QWidget* tsProperties, QWidget* tsStructure);
-TStructurePage* StructurePageOf(QWidget* tsStructure);
 
 } // namespace quorra

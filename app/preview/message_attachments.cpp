@@ -70,18 +70,18 @@ QList<QUrl> TAttachmentList::WriteSelection() const
         return urls;
     for (QListWidgetItem* item : selectedItems()) {
         const int index = item->data(kRoleIndex).toInt();
-        const int icon = item->data(kRoleIcon).toInt();
+        const TAttachmentIcon icon = IconOf(item);
         const pelmsg::TMSGProperty* node = message->Attachments(index);
         if (!node)
             continue;
         try {
             QString path;
-            if (icon == 1) {
+            if (icon == TAttachmentIcon::Message) {
                 const std::string name = ProposedAttachmentName(
                     pelmsg::TAttachmentKind::EmbeddedMessage, item->data(kRoleCaption).toString().toStdString(), {});
                 const pelmsg::TMSGProperties* inner = EmbeddedMessageProperties(node);
                 path = WritePrivateTempFile(Q8(name), [&](pelmsg::TStream& out) { inner->SaveToMSG(out, true); });
-            } else if (icon == 0) {
+            } else if (icon == TAttachmentIcon::File) {
                 path = WritePrivateTempFile(item->data(kRoleFileName).toString(),
                     [&](pelmsg::TStream& out) { pelmsg::WriteAttachmentData(*message, index, out); });
             } else {
@@ -144,17 +144,14 @@ void TfrmMessage::FillAttachments()
         QListWidgetItem* item = nullptr;
         if (!node) {
             item = new QListWidgetItem(
-                AttachmentIcon(0), strUnknownText() + QStringLiteral("%1").arg(i, 2, 16, QLatin1Char('0')));
-            item->setData(kRoleIcon, -1);
+                AttachmentIcon(TAttachmentIcon::Missing), strUnknownText() + QStringLiteral("%1").arg(i, 2, 16, QLatin1Char('0')));
+            item->setData(kRoleIcon, QVariant::fromValue(TAttachmentIcon::Missing));
         } else {
-            const pelmsg::TAttachmentKind kind = node->AttachmentKind();
-            const int icon = kind == pelmsg::TAttachmentKind::EmbeddedMessage ? 1
-                : kind == pelmsg::TAttachmentKind::OleObject                  ? 2
-                                                                              : 0;
+            const TAttachmentIcon icon = AttachmentIconOf(node->AttachmentKind());
             const QString caption = Q8(node->AttachmentDisplayName(i));
             item = new QListWidgetItem(AttachmentIcon(icon), Shown(caption));
             item->setData(kRoleCaption, caption);
-            item->setData(kRoleIcon, icon);
+            item->setData(kRoleIcon, QVariant::fromValue(icon));
             item->setData(kRoleFileName, Q8(node->AttachmentFileName(i)));
             item->setData(kRoleMime,
                 Q(node->SubProperties.GetPropertyText(pelmsg::MakeTag(pelmsg::kIdAttachMimeTag, 0), true, false)));
@@ -192,19 +189,19 @@ void TfrmMessage::pmAttachmentPopup()
     if (saveAllAction_)
         miAttachSaveAll_->setEnabled(saveAllAction_->isEnabled());
     if (item) {
-        switch (item->data(kRoleIcon).toInt()) {
-        case 0:
+        switch (IconOf(item)) {
+        case TAttachmentIcon::File:
             caption += item->data(kRoleMime).toString();
             break;
-        case 2:
+        case TAttachmentIcon::OleObject:
             // An OLE object is shown (its class, and a packaged file to open or save), not saved as a whole.
             caption += strOleObjectKind();
             miAttachSave_->setEnabled(false);
             break;
-        case 1:
+        case TAttachmentIcon::Message:
             caption += strForwardedMessage();
             break;
-        default:
+        case TAttachmentIcon::Missing:
             break;
         }
     }
@@ -230,16 +227,16 @@ void TfrmMessage::miAttachSaveClick(int tag)
 void TfrmMessage::OpenAttachment(int row)
 {
     QListWidgetItem* item = lvAttachments_->item(row);
-    switch (item->data(kRoleIcon).toInt()) {
-    case 1:
+    switch (IconOf(item)) {
+    case TAttachmentIcon::Message:
         ShowEmbeddedMessage(row);
         return;
-    case 2:
+    case TAttachmentIcon::OleObject:
         ShowOleObject(row);
         return;
-    case 0:
+    case TAttachmentIcon::File:
         break;
-    default:
+    case TAttachmentIcon::Missing:
         return;
     }
     const int index = item->data(kRoleIndex).toInt();
@@ -271,12 +268,13 @@ void TfrmMessage::OpenAttachment(int row)
 void TfrmMessage::SaveAttachment(int row)
 {
     QListWidgetItem* item = lvAttachments_->item(row);
-    const int icon = item->data(kRoleIcon).toInt();
+    const TAttachmentIcon icon = IconOf(item);
     const int index = item->data(kRoleIndex).toInt();
     const pelmsg::TMSGProperty* node = properties_->Attachments(index);
-    if (!node || icon == 2)
+    if (!node || icon == TAttachmentIcon::OleObject)
         return;
-    const auto kind = icon == 1 ? pelmsg::TAttachmentKind::EmbeddedMessage : pelmsg::TAttachmentKind::FileData;
+    const auto kind
+        = icon == TAttachmentIcon::Message ? pelmsg::TAttachmentKind::EmbeddedMessage : pelmsg::TAttachmentKind::FileData;
     // The proposal is made safe: a hostile name cannot point the dialog outside the folder.
     const std::string proposed = pelmsg::SafeFileName(ProposedAttachmentName(
         kind, item->data(kRoleCaption).toString().toStdString(), item->data(kRoleFileName).toString().toStdString()));
@@ -296,7 +294,7 @@ void TfrmMessage::SaveAttachment(int row)
         settings_.LastUsedDir = dir;
         settings_.SettingsChanged = true;
     }
-    if (icon == 1) {
+    if (icon == TAttachmentIcon::Message) {
         EmbeddedMessageProperties(node)->SaveToMSGFile(chosen.toStdString(), true);
         return;
     }

@@ -150,7 +150,7 @@ void TfrmMessage::CreateHeader()
         edit->setAcceptDrops(false);
         return edit;
     };
-    auto label = [this](const char* name, const QString& caption, QWidget* buddy) {
+    auto label = [this](const char* name, const QString& caption, QLineEdit* buddy) {
         auto* l = new QLabel(caption, pnlHeader_);
         l->setObjectName(QLatin1String(name));
         QFont bold = l->font();
@@ -160,6 +160,7 @@ void TfrmMessage::CreateHeader()
         l->setMinimumWidth(55);
         l->setBuddy(buddy);
         buddy->setAccessibleName(caption);
+        rowLabels_[buddy] = l;
         return l;
     };
     edFrom_ = field("edFrom");
@@ -270,7 +271,7 @@ void TfrmMessage::CreateMenus()
     QAction* copy = pmBody_->addAction(tr("&Copy"));
     copy->setObjectName(QStringLiteral("btnCopy"));
     copy->setShortcut(QKeySequence(QStringLiteral("Ctrl+C")));
-    QAction* find = pmBody_->addAction(tr("Find ..."));
+    QAction* find = btnFindText_ = pmBody_->addAction(tr("Find ..."));
     find->setObjectName(QStringLiteral("btnFindText"));
     find->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
     pmBody_->addSeparator();
@@ -352,10 +353,10 @@ void TfrmMessage::FillPreview(const pelmsg::TMSGProperties* properties)
     if (!properties) {
         for (QLineEdit* e : { edFrom_, edSent_, edTo_, edCC_, edBCC_, edSubject_, edWhen_, edWhere_ })
             e->clear();
-        for (QLineEdit* e : { edCC_, edBCC_, edWhen_, edWhere_ })
+        for (QLineEdit* e : { edCC_, edBCC_, edWhen_, edWhere_ }) {
             e->hide();
-        for (const char* name : { "lblCC", "lblBCC", "lblWhen", "lblWhere" })
-            pnlHeader_->findChild<QLabel*>(QLatin1String(name))->hide();
+            rowLabels_.value(e)->hide();
+        }
         cbMessageFormat_->setCurrentIndex(0);
         FillTaskRows(nullptr);
         lblImportance_->hide();
@@ -376,24 +377,24 @@ void TfrmMessage::FillPreview(const pelmsg::TMSGProperties* properties)
     for (QTextEdit* e : { reBody_, reRTFBody_ })
         e->setLineWrapMode(wrap ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
 
-    auto setRow = [this](QLineEdit* edit, const char* label, const QString& text, bool hideWhenEmpty) {
+    auto setRow = [this](QLineEdit* edit, const QString& text, bool hideWhenEmpty) {
         edit->setText(Shown(text));
         edit->setCursorPosition(0);
         const bool visible = !hideWhenEmpty || !text.isEmpty();
         edit->setVisible(visible);
-        pnlHeader_->findChild<QLabel*>(QLatin1String(label))->setVisible(visible);
+        rowLabels_.value(edit)->setVisible(visible);
     };
-    setRow(edFrom_, "lblFrom", Q(p.From()), false);
+    setRow(edFrom_, Q(p.From()), false);
     QString to = Q(p.ToList());
     if (to.isEmpty())
         to = Q(p.ReceivedByAddress());
-    setRow(edTo_, "lblTo", to, false);
-    setRow(edCC_, "lblCC", Q(p.CcList()), true);
-    setRow(edBCC_, "lblBCC", Q(p.BccList()), true);
-    setRow(edSubject_, "lblSubject", Q(p.Subject()), false);
+    setRow(edTo_, to, false);
+    setRow(edCC_, Q(p.CcList()), true);
+    setRow(edBCC_, Q(p.BccList()), true);
+    setRow(edSubject_, Q(p.Subject()), false);
     const pelmsg::TItemSummary item = pelmsg::SummarizeItem(p);
-    setRow(edWhen_, "lblWhen", Q(item.When), true);
-    setRow(edWhere_, "lblWhere", item.When.empty() ? QString() : Q(item.Where), true);
+    setRow(edWhen_, Q(item.When), true);
+    setRow(edWhere_, item.When.empty() ? QString() : Q(item.Where), true);
     FillTaskRows(&item);
     const double sent = p.SentDate();
     edSent_->setText(sent != 0 ? Q(pelmsg::LocaleDateTimeText(sent)) : QString());
@@ -461,10 +462,10 @@ void TfrmMessage::LoadBodies()
         ShowHtml(charset_, QString::fromUtf8(html.data(), qsizetype(html.size())));
     }
 
-    const int format = settings_.DefaultFormat;
-    if (TabShown(tsHTMLBody_) && (format == 0 || format == 3))
+    const TDefaultFormat format = settings_.DefaultFormat;
+    if (TabShown(tsHTMLBody_) && (format == TDefaultFormat::Any || format == TDefaultFormat::Html))
         pcBody_->setCurrentWidget(tsHTMLBody_);
-    else if (rtfShown && (format == 0 || format == 2))
+    else if (rtfShown && (format == TDefaultFormat::Any || format == TDefaultFormat::RichText))
         pcBody_->setCurrentWidget(tsRTFBody_);
     else
         pcBody_->setCurrentWidget(tsPlainText_);
@@ -575,32 +576,6 @@ void TfrmMessage::btnWordWrapClick()
     btnWordWrap_->setChecked(wrap);
     settings_.WordWrap = wrap;
     settings_.SettingsChanged = true;
-}
-
-TfrmMessage* CreatePreviewPage(QWidget* tsPreview, TSettings& settings)
-{
-    auto* layout = new QVBoxLayout(tsPreview);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* form = new TfrmMessage(settings, tsPreview);
-    layout->addWidget(form);
-    return form;
-}
-
-TfrmMessage* PreviewForm(const QWidget* tsPreview) { return tsPreview->findChild<TfrmMessage*>(QStringLiteral("frmMessage")); }
-
-void FillPreviewPage(QWidget* tsPreview, const pelmsg::TPelMessage* message, const QString& path)
-{
-    TfrmMessage* form = PreviewForm(tsPreview);
-    if (!form)
-        return;
-    form->SetMessagePath(path);
-    form->FillPreview(message ? &message->Properties() : nullptr);
-}
-
-int PreviewAttachmentCount(const QWidget* tsPreview)
-{
-    const TfrmMessage* form = PreviewForm(tsPreview);
-    return form ? form->AttachmentCount() : 0;
 }
 
 } // namespace quorra

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include <QList>
+#include <QHash>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -191,6 +192,7 @@ private:
     QAction* miAttachSave_ = nullptr;
     QAction* miAttachSaveAll_ = nullptr;
     QAction* btnWordWrap_ = nullptr;
+    QAction* btnFindText_ = nullptr;
     QPointer<QAction> saveAllAction_;
     QDialog* findDialog_ = nullptr;
     QLineEdit* edFindText_ = nullptr;
@@ -205,13 +207,7 @@ private:
     QPushButton* btnSaveAll_ = nullptr;
     bool browserScheduled_ = false;
     QWidget* htmlStandIn_ = nullptr; // the tab shown until the web view has loaded, or nullptr
+    QHash<QLineEdit*, QLabel*> rowLabels_; // the caption of each header field
 };
-
-// The main window's Preview page: builds the form in the page, fills it from a message (nullptr empties it), and
-// counts its attachments.
-TfrmMessage* CreatePreviewPage(QWidget* tsPreview, TSettings& settings);
-TfrmMessage* PreviewForm(const QWidget* tsPreview);
-void FillPreviewPage(QWidget* tsPreview, const pelmsg::TPelMessage* message, const QString& path = QString());
-int PreviewAttachmentCount(const QWidget* tsPreview);
 
 } // namespace quorra

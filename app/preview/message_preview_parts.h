@@ -10,6 +10,7 @@
 #include <QString>
 #include <QUrl>
 
+#include "icons.h"
 #include "program_texts.h"
 
 namespace pelmsg {
@@ -31,11 +32,14 @@ QString Isolated(const QString& text);
 // Item data of the attachment list.
 enum TAttachmentRole {
     kRoleIndex = Qt::UserRole, // index among the message's attachments
-    kRoleIcon, // 0 file, 1 attached message, 2 OLE object
+    kRoleIcon, // the TAttachmentIcon
     kRoleFileName,
     kRoleMime,
     kRoleCaption, // the name as the message gives it (the item shows it with its controls made visible)
 };
+
+// What the item of the attachment list stands for.
+inline TAttachmentIcon IconOf(const QListWidgetItem* item) { return item->data(kRoleIcon).value<TAttachmentIcon>(); }
 
 // The data node of an attached message (0x3701 at any depth), else the attachment node itself.
 const pelmsg::TMSGProperties* EmbeddedMessageProperties(const pelmsg::TMSGProperty* node);

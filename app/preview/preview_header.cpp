@@ -67,6 +67,7 @@ void TfrmMessage::CreateTaskRows()
         label->setFont(bold);
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         label->setBuddy(edit);
+        rowLabels_[edit] = label;
         const int at = grid->rowCount();
         grid->addWidget(label, at, 0);
         grid->addWidget(edit, at, 1, 1, 2);
@@ -93,11 +94,11 @@ void TfrmMessage::FillTaskRows(const pelmsg::TItemSummary* item)
             status = status.isEmpty() ? percent : status + QStringLiteral(", ") + percent;
         }
     }
-    for (auto [edit, label, text] : { std::tuple { edDue_, "lblDue", due }, { edTaskStatus_, "lblTaskStatus", status } }) {
+    for (auto [edit, text] : { std::pair { edDue_, due }, { edTaskStatus_, status } }) {
         edit->setText(text);
         edit->setCursorPosition(0);
         edit->setVisible(!text.isEmpty());
-        pnlHeader_->findChild<QLabel*>(QLatin1String(label))->setVisible(!text.isEmpty());
+        rowLabels_.value(edit)->setVisible(!text.isEmpty());
     }
 }
 

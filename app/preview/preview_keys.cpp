@@ -98,7 +98,7 @@ void TfrmMessage::CreateKeyboardActions()
         return action;
     };
     // The find command of the body's menu, window-wide (also on the plain text's neighbours, the header fields).
-    auto* find = findChild<QAction*>(QStringLiteral("btnFindText"));
+    QAction* find = btnFindText_;
     find->setShortcuts(QKeySequence::Find);
     find->setShortcutContext(Qt::WindowShortcut);
     keyboardActions_ << find;

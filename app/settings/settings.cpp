@@ -131,6 +131,14 @@ std::string& ProgramPathOverride()
     return path;
 }
 
+// An enumerated setting as the file stores it, by its number: a number that names none of its count values keeps
+// the current value.
+template <class E> E ReadEnum(const TIniFile& ini, const char* section, const char* key, E current, long count)
+{
+    const long stored = ini.ReadInteger(section, key, static_cast<long>(current));
+    return stored >= 0 && stored < count ? static_cast<E>(stored) : current;
+}
+
 } // namespace
 
 void SetProgramPath(const std::string& path) { ProgramPathOverride() = path; }
@@ -227,19 +235,19 @@ void LoadSettings(TSettings& s, bool placement)
             FontFromText(ini.ReadString(o, "GridFont", ""), s.GridFont);
         s.WordWrap = ini.ReadBool(o, "WordWrap", s.WordWrap);
         s.ExtendedSettings = ini.ReadString(o, "ExtendedSettings", s.ExtendedSettings);
-        s.AppMode = static_cast<int>(ini.ReadInteger(o, "AppMode", s.AppMode));
+        s.AppMode = ReadEnum(ini, o, "AppMode", s.AppMode, 3);
         s.HideLogo = ini.ReadBool(o, "HideLogo", s.HideLogo);
-        s.DefaultFormat = static_cast<int>(ini.ReadInteger(o, "DefaultFormat", s.DefaultFormat));
+        s.DefaultFormat = ReadEnum(ini, o, "DefaultFormat", s.DefaultFormat, 4);
         s.AllowRemoteContent = ini.ReadBool(o, "AllowRemoteContent", s.AllowRemoteContent);
-        s.DirKind = static_cast<int>(ini.ReadInteger("Attachments", "DirKind", s.DirKind));
+        s.DirKind = ReadEnum(ini, "Attachments", "DirKind", s.DirKind, 4);
         s.LastUsedDir = ini.ReadString("Attachments", "LastUsedDir", s.LastUsedDir);
         s.CustomDir = ini.ReadString("Attachments", "CustomDir", s.CustomDir);
-        s.SaveMode = static_cast<int>(ini.ReadInteger("Save", "SaveMode", s.SaveMode));
+        s.SaveMode = ReadEnum(ini, "Save", "SaveMode", s.SaveMode, 2);
         ReadList(ini, "Recent", s.RecentFiles);
         ReadList(ini, "FavoriteFiles", s.FavoriteFiles);
     } else if (s.SaveFormPosition) {
         s.DefaultPlacement = false;
-        s.FormState = static_cast<int>(ini.ReadInteger(o, "FormState", s.FormState));
+        s.FormState = ReadEnum(ini, o, "FormState", s.FormState, 3);
         s.FormLeft = static_cast<int>(ini.ReadInteger(o, "FormLeft", s.FormLeft));
         s.FormTop = static_cast<int>(ini.ReadInteger(o, "FormTop", s.FormTop));
         s.FormWidth = static_cast<int>(ini.ReadInteger(o, "FormWidth", s.FormWidth));
@@ -269,7 +277,7 @@ bool SaveSettings(TSettings& s)
             ini.WriteBool(o, "DisableDialogAfterSave", s.DisableDialogAfterSave);
             ini.WriteBool(o, "SaveFormPosition", s.SaveFormPosition);
             if (s.SaveFormPosition) {
-                ini.WriteInteger(o, "FormState", s.FormState);
+                ini.WriteInteger(o, "FormState", long(s.FormState));
                 ini.WriteInteger(o, "FormLeft", s.FormLeft);
                 ini.WriteInteger(o, "FormTop", s.FormTop);
                 ini.WriteInteger(o, "FormWidth", s.FormWidth);
@@ -285,15 +293,15 @@ bool SaveSettings(TSettings& s)
             ini.WriteBool(o, "UseCustomFont", s.UseCustomFont);
             ini.WriteString(o, "GridFont", FontToText(s.GridFont));
             ini.WriteBool(o, "WordWrap", s.WordWrap);
-            ini.WriteInteger(o, "AppMode", s.AppMode);
+            ini.WriteInteger(o, "AppMode", long(s.AppMode));
             ini.WriteBool(o, "HideLogo", s.HideLogo);
-            ini.WriteInteger(o, "DefaultFormat", s.DefaultFormat);
+            ini.WriteInteger(o, "DefaultFormat", long(s.DefaultFormat));
             ini.WriteBool(o, "AllowRemoteContent", s.AllowRemoteContent);
         }
-        ini.WriteInteger("Attachments", "DirKind", s.DirKind);
+        ini.WriteInteger("Attachments", "DirKind", long(s.DirKind));
         ini.WriteString("Attachments", "LastUsedDir", s.LastUsedDir);
         ini.WriteString("Attachments", "CustomDir", s.CustomDir);
-        ini.WriteInteger("Save", "SaveMode", s.SaveMode);
+        ini.WriteInteger("Save", "SaveMode", long(s.SaveMode));
         WriteList(ini, "Recent", s.RecentFiles);
         WriteList(ini, "FavoriteFiles", s.FavoriteFiles);
     };
@@ -348,7 +356,7 @@ bool ApplySwitch(TSettings& s, const std::string& text)
         return false;
     std::string sw = Normalised(text);
     if (sw == "/ALL")
-        s.SaveMode = 0;
+        s.SaveMode = TSaveMode::AllProperties;
     else if (sw == "/COMMON")
         s.CommonPropertiesOnly = true;
     else if (sw == "/NOINI")
@@ -358,18 +366,18 @@ bool ApplySwitch(TSettings& s, const std::string& text)
     else if (sw == "/NOMENU")
         s.ShowMenu = false;
     else if (sw == "/BASIC")
-        s.AppMode = 2;
+        s.AppMode = TAppMode::Basic;
     else if (sw == "/SIMPLE")
-        s.AppMode = 1;
+        s.AppMode = TAppMode::Simple;
     auto valueOf = [&](const char* prefix) { return sw.substr(std::string(prefix).size()); };
     if (sw.rfind("/DEFFORMAT=", 0) == 0) {
         std::string v = pelmsg::UpperAscii(valueOf("/DEFFORMAT="));
         if (v == "HTML")
-            s.DefaultFormat = 3;
+            s.DefaultFormat = TDefaultFormat::Html;
         else if (v == "RTF")
-            s.DefaultFormat = 2;
+            s.DefaultFormat = TDefaultFormat::RichText;
         else if (v == "TEXT")
-            s.DefaultFormat = 1;
+            s.DefaultFormat = TDefaultFormat::Text;
     } else if (sw.rfind("/LANG=", 0) == 0) {
         s.LangFile = ProgramFolder() + "/" + valueOf("/LANG=");
     } else {
@@ -396,21 +404,22 @@ bool ApplySwitch(TSettings& s, const std::string& text)
 std::string AttachmentFolder(const TSettings& s, const std::string& messagePath)
 {
     switch (s.DirKind) {
-    case 1:
+    case TDirKind::LastUsed:
         if (!s.LastUsedDir.empty())
             return s.LastUsedDir;
         [[fallthrough]];
-    case 3: {
+    case TDirKind::MessageFolder: {
         size_t slash = messagePath.rfind('/');
         if (slash == std::string::npos)
             return ".";
         return slash == 0 ? "/" : messagePath.substr(0, slash);
     }
-    case 2:
+    case TDirKind::Custom:
         return s.CustomDir;
-    default:
-        return ProgramFolder();
+    case TDirKind::ProgramFolder:
+        break;
     }
+    return ProgramFolder();
 }
 
 bool ForceFolders(const std::string& path)

@@ -26,6 +26,14 @@ std::string FontToText(const TFontSpec& font);
 // the current attribute.
 void FontFromText(const std::string& text, TFontSpec& font);
 
+// The settings that take one of a few values; the settings file stores each as its number.
+enum class TAppMode { Extended = 0, Simple = 1, Basic = 2 };
+enum class TDefaultFormat { Any = 0, Text = 1, RichText = 2, Html = 3 };
+// Where attachments are saved by default.
+enum class TDirKind { ProgramFolder = 0, LastUsed = 1, Custom = 2, MessageFolder = 3 };
+enum class TSaveMode { AllProperties = 0, CommonProperties = 1 };
+enum class TFormState { Normal = 0, Minimized = 1, Maximized = 2 };
+
 // The program's process-wide settings, named by their keys in the settings file.
 struct TSettings {
     // [Options]
@@ -33,7 +41,7 @@ struct TSettings {
     bool BeepAfter = true;
     bool DisableDialogAfterSave = false;
     bool SaveFormPosition = true; // the window comes back where it was left
-    int FormState = 0; // 0 normal, 1 minimized, 2 maximized
+    TFormState FormState = TFormState::Normal;
     int FormLeft = 0, FormTop = 0, FormWidth = 800, FormHeight = 600;
     int Band0Width = 0, Band1Width = 0;
     int LeftPaneWidth = 112;
@@ -44,19 +52,19 @@ struct TSettings {
     TFontSpec GridFont;
     bool WordWrap = false;
     std::string ExtendedSettings; // extra switches applied at every start; never written
-    int AppMode = 0; // 0 extended, 1 simple, 2 basic
+    TAppMode AppMode = TAppMode::Extended;
     bool HideLogo = false;
-    int DefaultFormat = 3; // 0 any, 1 text, 2 rich text, 3 HTML
+    TDefaultFormat DefaultFormat = TDefaultFormat::Html;
     // Whether HTML mail may load remote images and style sheets (trackers) without being asked each time.
     bool AllowRemoteContent = false;
     // [Attachments]
-    // 0 program folder, 1 last used (the message's folder until one was used), 2 custom, 3 folder of the message
-    // file. The last used one by default: the program's folder is no place for a user's files.
-    int DirKind = 1;
+    // The last used folder by default (the message's folder until one was used): the program's folder is no place
+    // for a user's files.
+    TDirKind DirKind = TDirKind::LastUsed;
     std::string LastUsedDir;
     std::string CustomDir;
     // [Save]
-    int SaveMode = 0; // 0 all original properties, 1 only common used properties
+    TSaveMode SaveMode = TSaveMode::AllProperties;
     // "/COMMON": the exports of this run take only the common properties, whatever SaveMode says; never stored.
     bool CommonPropertiesOnly = false;
     // [Recent], [FavoriteFiles]

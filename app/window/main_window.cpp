@@ -126,8 +126,8 @@ void TfrmMain::FormCreate()
             Q(InitialFileName(settings_.RecentFiles, startup_.CurrentFolder, startup_.ProgramFolder)));
 
     // Print and print preview print the preview as it is shown.
-    connect(Action("miFilePrint"), &QAction::triggered, this, [this] { PreviewForm(Page("tsPreview"))->PrintWithDialog(); });
-    connect(Action("miFilePreview"), &QAction::triggered, this, [this] { PreviewForm(Page("tsPreview"))->PrintPreview(); });
+    connect(actions_.miFilePrint, &QAction::triggered, this, [this] { preview_->PrintWithDialog(); });
+    connect(actions_.miFilePreview, &QAction::triggered, this, [this] { preview_->PrintPreview(); });
 
     if (!settings_.ShowMenu) {
         menuBar()->hide();
@@ -159,63 +159,73 @@ QAction* TfrmMain::NewAction(const char* objectName, const QString& caption, QOb
 
 void TfrmMain::CreateActions()
 {
+    TMainActions& a = actions_;
     // Menu items.
-    NewAction("miOpen", tr("&Open..."), this)->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
-    NewAction("miFileSaveAs", tr("&Save As"), this)->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
-    NewAction("miFileSaveAttachments", tr("Save &attachments"), this);
-    NewAction("miFilePreview", tr("Print preview..."), this);
-    NewAction("miFilePrint", tr("&Print"), this)->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
-    NewAction("miFileReply", tr("Reply"), this)->setProperty("tag", 0);
-    NewAction("miFileForward", tr("Forward"), this)->setProperty("tag", 1);
-    NewAction("miFileExit", tr("E&xit"), this);
-    NewAction("miRegisterExtension", tr("Register as default viewer"), this)
-        ->setToolTip(tr("to open the files from the file manager"));
-    NewAction("miUnRegisterExtension", tr("Unregister as default viewer"), this)
-        ->setToolTip(tr("do not open the files from the file manager"));
-    NewAction("miViewFileTree", tr("Display file/folder tree"), this)->setCheckable(true);
-    NewAction("miOptions", tr("&Options..."), this);
-    NewAction("miHelpContents", tr("&Contents"), this)->setShortcut(QKeySequence(QStringLiteral("F1")));
-    NewAction("miHelpCHM", tr("Help file (.CH&M)"), this);
-    NewAction("miHelpHomepage", tr("Product &Homepage"), this);
-    NewAction("miHelpSendEMail", tr("Send &E-mail to support"), this);
-    NewAction("miHelpCheckUpdate", tr("Check for &updates (online)"), this)
-        ->setToolTip(tr("Check product website for updates"));
-    NewAction("miHelpAbout", tr("&About product..."), this);
+    a.miOpen = NewAction("miOpen", tr("&Open..."), this);
+    a.miOpen->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
+    a.miFileSaveAs = NewAction("miFileSaveAs", tr("&Save As"), this);
+    a.miFileSaveAs->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
+    a.miFileSaveAttachments = NewAction("miFileSaveAttachments", tr("Save &attachments"), this);
+    a.miFilePreview = NewAction("miFilePreview", tr("Print preview..."), this);
+    a.miFilePrint = NewAction("miFilePrint", tr("&Print"), this);
+    a.miFilePrint->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
+    a.miFileReply = NewAction("miFileReply", tr("Reply"), this);
+    a.miFileReply->setProperty("tag", 0);
+    a.miFileForward = NewAction("miFileForward", tr("Forward"), this);
+    a.miFileForward->setProperty("tag", 1);
+    a.miFileExit = NewAction("miFileExit", tr("E&xit"), this);
+    a.miRegisterExtension = NewAction("miRegisterExtension", tr("Register as default viewer"), this);
+    a.miRegisterExtension->setToolTip(tr("to open the files from the file manager"));
+    a.miUnRegisterExtension = NewAction("miUnRegisterExtension", tr("Unregister as default viewer"), this);
+    a.miUnRegisterExtension->setToolTip(tr("do not open the files from the file manager"));
+    a.miViewFileTree = NewAction("miViewFileTree", tr("Display file/folder tree"), this);
+    a.miViewFileTree->setCheckable(true);
+    a.miOptions = NewAction("miOptions", tr("&Options..."), this);
+    a.miHelpContents = NewAction("miHelpContents", tr("&Contents"), this);
+    a.miHelpContents->setShortcut(QKeySequence(QStringLiteral("F1")));
+    a.miHelpCHM = NewAction("miHelpCHM", tr("Help file (.CH&M)"), this);
+    a.miHelpHomepage = NewAction("miHelpHomepage", tr("Product &Homepage"), this);
+    a.miHelpSendEMail = NewAction("miHelpSendEMail", tr("Send &E-mail to support"), this);
+    a.miHelpCheckUpdate = NewAction("miHelpCheckUpdate", tr("Check for &updates (online)"), this);
+    a.miHelpCheckUpdate->setToolTip(tr("Check product website for updates"));
+    a.miHelpAbout = NewAction("miHelpAbout", tr("&About product..."), this);
 
     // Tool buttons.
-    NewAction("btnConvert", tr("Open File"), this);
-    NewAction("btnSaveAs", tr("Save As"), this);
-    NewAction("btnClose", tr("Close"), this);
-    NewAction("btnHomepage", tr("Homepage"), this)->setToolTip(tr("Visit Corvane web site"));
-    NewAction("btnSendMail", tr("Send Mail"), this)->setToolTip(tr("Send feedback by email to author"));
-    NewAction("btnAbout", tr("About"), this);
+    a.btnConvert = NewAction("btnConvert", tr("Open File"), this);
+    a.btnSaveAs = NewAction("btnSaveAs", tr("Save As"), this);
+    a.btnClose = NewAction("btnClose", tr("Close"), this);
+    a.btnHomepage = NewAction("btnHomepage", tr("Homepage"), this);
+    a.btnHomepage->setToolTip(tr("Visit Corvane web site"));
+    a.btnSendMail = NewAction("btnSendMail", tr("Send Mail"), this);
+    a.btnSendMail->setToolTip(tr("Send feedback by email to author"));
+    a.btnAbout = NewAction("btnAbout", tr("About"), this);
 
-    for (const char* name : { "miFileSaveAs", "btnSaveAs", "miFileSaveAttachments", "miFileReply", "miFileForward",
-             "miFilePrint", "miFilePreview" })
-        Action(name)->setEnabled(false);
+    for (QAction* action : { a.miFileSaveAs, a.btnSaveAs, a.miFileSaveAttachments, a.miFileReply, a.miFileForward,
+             a.miFilePrint, a.miFilePreview })
+        action->setEnabled(false);
 
-    connect(Action("miOpen"), &QAction::triggered, this, &TfrmMain::btnXLSFileNameClick);
-    connect(Action("btnConvert"), &QAction::triggered, this, &TfrmMain::btnXLSFileNameClick);
-    connect(Action("miFileExit"), &QAction::triggered, this, &TfrmMain::btnCloseClick);
-    connect(Action("btnClose"), &QAction::triggered, this, &TfrmMain::btnCloseClick);
-    connect(Action("miOptions"), &QAction::triggered, this, &TfrmMain::miOptionsClick);
-    connect(Action("miViewFileTree"), &QAction::triggered, this, &TfrmMain::miViewFileTreeClick);
-    connect(Action("miFileSaveAs"), &QAction::triggered, this, &TfrmMain::miFileSaveAsClick);
-    connect(Action("btnSaveAs"), &QAction::triggered, this, &TfrmMain::miFileSaveAsClick);
-    connect(Action("miFileSaveAttachments"), &QAction::triggered, this, &TfrmMain::miFileSaveAttachmentsClick);
-    connect(Action("miRegisterExtension"), &QAction::triggered, this, &TfrmMain::miRegisterExtensionClick);
-    connect(Action("miUnRegisterExtension"), &QAction::triggered, this, &TfrmMain::miUnRegisterExtensionClick);
-    connect(Action("miHelpContents"), &QAction::triggered, this, &TfrmMain::miHelpContentsClick);
-    connect(Action("miHelpCHM"), &QAction::triggered, this, &TfrmMain::miHelpContentsClick);
-    connect(Action("miHelpHomepage"), &QAction::triggered, this, &TfrmMain::lblCorvaneClick);
-    connect(Action("btnHomepage"), &QAction::triggered, this, &TfrmMain::lblCorvaneClick);
-    connect(Action("miHelpSendEMail"), &QAction::triggered, this, &TfrmMain::tbbSendMailClick);
-    connect(Action("btnSendMail"), &QAction::triggered, this, &TfrmMain::tbbSendMailClick);
-    connect(Action("miHelpAbout"), &QAction::triggered, this, &TfrmMain::btnAboutClick);
-    connect(Action("btnAbout"), &QAction::triggered, this, &TfrmMain::btnAboutClick);
-    connect(Action("miHelpCheckUpdate"), &QAction::triggered, this, &TfrmMain::miHelpCheckUpdateClick);
-    connect(Action("miFileReply"), &QAction::triggered, this, [this] { miFileReplyClick(false); });
-    connect(Action("miFileForward"), &QAction::triggered, this, [this] { miFileReplyClick(true); });
+    connect(a.miOpen, &QAction::triggered, this, &TfrmMain::btnXLSFileNameClick);
+    connect(a.btnConvert, &QAction::triggered, this, &TfrmMain::btnXLSFileNameClick);
+    connect(a.miFileExit, &QAction::triggered, this, &TfrmMain::btnCloseClick);
+    connect(a.btnClose, &QAction::triggered, this, &TfrmMain::btnCloseClick);
+    connect(a.miOptions, &QAction::triggered, this, &TfrmMain::miOptionsClick);
+    connect(a.miViewFileTree, &QAction::triggered, this, &TfrmMain::miViewFileTreeClick);
+    connect(a.miFileSaveAs, &QAction::triggered, this, &TfrmMain::miFileSaveAsClick);
+    connect(a.btnSaveAs, &QAction::triggered, this, &TfrmMain::miFileSaveAsClick);
+    connect(a.miFileSaveAttachments, &QAction::triggered, this, &TfrmMain::miFileSaveAttachmentsClick);
+    connect(a.miRegisterExtension, &QAction::triggered, this, &TfrmMain::miRegisterExtensionClick);
+    connect(a.miUnRegisterExtension, &QAction::triggered, this, &TfrmMain::miUnRegisterExtensionClick);
+    connect(a.miHelpContents, &QAction::triggered, this, &TfrmMain::miHelpContentsClick);
+    connect(a.miHelpCHM, &QAction::triggered, this, &TfrmMain::miHelpContentsClick);
+    connect(a.miHelpHomepage, &QAction::triggered, this, &TfrmMain::lblCorvaneClick);
+    connect(a.btnHomepage, &QAction::triggered, this, &TfrmMain::lblCorvaneClick);
+    connect(a.miHelpSendEMail, &QAction::triggered, this, &TfrmMain::tbbSendMailClick);
+    connect(a.btnSendMail, &QAction::triggered, this, &TfrmMain::tbbSendMailClick);
+    connect(a.miHelpAbout, &QAction::triggered, this, &TfrmMain::btnAboutClick);
+    connect(a.btnAbout, &QAction::triggered, this, &TfrmMain::btnAboutClick);
+    connect(a.miHelpCheckUpdate, &QAction::triggered, this, &TfrmMain::miHelpCheckUpdateClick);
+    connect(a.miFileReply, &QAction::triggered, this, [this] { miFileReplyClick(false); });
+    connect(a.miFileForward, &QAction::triggered, this, [this] { miFileReplyClick(true); });
 }
 
 void TfrmMain::CreateMenus()
@@ -225,20 +235,20 @@ void TfrmMain::CreateMenus()
 
     QMenu* file = bar->addMenu(tr("&File"));
     file->setObjectName(QStringLiteral("miFile"));
-    file->addAction(Action("miOpen"));
+    file->addAction(actions_.miOpen);
     miReopen_ = file->addMenu(tr("&Reopen"));
     miReopen_->setObjectName(QStringLiteral("miReopen"));
     file->addSeparator();
-    file->addAction(Action("miFileSaveAs"));
-    file->addAction(Action("miFileSaveAttachments"));
+    file->addAction(actions_.miFileSaveAs);
+    file->addAction(actions_.miFileSaveAttachments);
     miPrintSeparator_ = file->addSeparator();
-    file->addAction(Action("miFilePreview"));
-    file->addAction(Action("miFilePrint"));
+    file->addAction(actions_.miFilePreview);
+    file->addAction(actions_.miFilePrint);
     file->addSeparator();
-    file->addAction(Action("miFileReply"));
-    file->addAction(Action("miFileForward"));
+    file->addAction(actions_.miFileReply);
+    file->addAction(actions_.miFileForward);
     file->addSeparator();
-    file->addAction(Action("miFileExit"));
+    file->addAction(actions_.miFileExit);
 
     QMenu* view = bar->addMenu(tr("&View"));
     view->setObjectName(QStringLiteral("miView"));
@@ -249,23 +259,23 @@ void TfrmMain::CreateMenus()
     miLanguage_->addAction(defaultItem);
     connect(defaultItem, &QAction::triggered, this, [this, defaultItem] { TranslateForm(defaultItem); });
     miLanguageSeparator_ = view->addSeparator();
-    view->addAction(Action("miRegisterExtension"));
-    view->addAction(Action("miUnRegisterExtension"));
+    view->addAction(actions_.miRegisterExtension);
+    view->addAction(actions_.miUnRegisterExtension);
     view->addSeparator();
-    view->addAction(Action("miViewFileTree"));
+    view->addAction(actions_.miViewFileTree);
     view->addSeparator();
-    view->addAction(Action("miOptions"));
+    view->addAction(actions_.miOptions);
 
     QMenu* help = bar->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("miHelp"));
-    help->addAction(Action("miHelpContents"));
-    help->addAction(Action("miHelpCHM"));
-    help->addAction(Action("miHelpHomepage"));
-    help->addAction(Action("miHelpSendEMail"));
+    help->addAction(actions_.miHelpContents);
+    help->addAction(actions_.miHelpCHM);
+    help->addAction(actions_.miHelpHomepage);
+    help->addAction(actions_.miHelpSendEMail);
     help->addSeparator();
-    help->addAction(Action("miHelpCheckUpdate"));
+    help->addAction(actions_.miHelpCheckUpdate);
     help->addSeparator();
-    help->addAction(Action("miHelpAbout"));
+    help->addAction(actions_.miHelpAbout);
 }
 
 void TfrmMain::CreateToolBars()
@@ -293,15 +303,15 @@ void TfrmMain::CreateToolBars()
         return bar;
     };
     tbMain_ = newBar("tbMain");
-    tbMain_->addAction(Action("btnConvert"));
-    tbMain_->addAction(Action("btnSaveAs"));
+    tbMain_->addAction(actions_.btnConvert);
+    tbMain_->addAction(actions_.btnSaveAs);
     tbMain_->addSeparator();
-    tbMain_->addAction(Action("btnClose"));
+    tbMain_->addAction(actions_.btnClose);
     tbHelp_ = newBar("tbHelp");
-    tbHelp_->addAction(Action("btnHomepage"));
-    tbHelp_->addAction(Action("btnSendMail"));
+    tbHelp_->addAction(actions_.btnHomepage);
+    tbHelp_->addAction(actions_.btnSendMail);
     tbHelp_->addSeparator();
-    tbHelp_->addAction(Action("btnAbout"));
+    tbHelp_->addAction(actions_.btnAbout);
 
     pnlFileName_ = new QWidget(cbMain_);
     pnlFileName_->setObjectName(QStringLiteral("pnlFileName"));
@@ -375,10 +385,10 @@ void TfrmMain::CreateCentralArea()
     TExplorerPane::THost host;
     host.Settings = &settings_;
     host.FileNameBox = cbFileName_;
-    host.FileWasLoaded = [this] { return Action("miFileSaveAs")->isEnabled(); };
+    host.FileWasLoaded = [this] { return actions_.miFileSaveAs->isEnabled(); };
     host.OpenFile = [this](const QString& path) { OpenFile(path); };
     host.RecentChanged = [this] { RefreshRecent(); };
-    host.ClosePane = [this] { Action("miViewFileTree")->trigger(); };
+    host.ClosePane = [this] { actions_.miViewFileTree->trigger(); };
     host.Confirm = [this](const QString& question) {
         QMessageBox box(QMessageBox::Question, windowTitle(), question, QMessageBox::Yes | QMessageBox::No, this);
         box.setObjectName(QStringLiteral("ConfirmBox"));
@@ -429,24 +439,24 @@ void TfrmMain::CreateCentralArea()
 
     pageControl_ = new QTabWidget(right);
     pageControl_->setObjectName(QStringLiteral("PageControl"));
-    struct {
-        const char* name;
-        const char* caption;
-    } tabs[] = { { "tsPreview", "Preview" }, { "tsProperties", "Properties" }, { "tsStructure", "Structure" },
-        { "tsHeader", "Transport Header" }, { "tsFlags", "Flags" } };
-    for (const auto& t : tabs) {
-        auto* page = new QWidget;
-        page->setObjectName(QLatin1String(t.name));
-        pageControl_->addTab(page, tr(t.caption));
-    }
-    TfrmMessage* preview = CreatePreviewPage(Page("tsPreview"), settings_);
-    preview->SetSaveAllAction(Action("miFileSaveAttachments"));
-    preview->TranslateWindow = [this](QWidget* window) { TranslateForm(window); };
-    CreatePropertiesPage(Page("tsProperties"));
-    CreateStructurePage(Page("tsStructure"));
-    CreateTransportHeaderPage(Page("tsHeader"));
-    CreateFlagsPage(Page("tsFlags"));
-    pageControl_->setTabVisible(pageControl_->indexOf(Page("tsStructure")), false);
+    tsPreview_ = new QWidget;
+    tsPreview_->setObjectName(QStringLiteral("tsPreview"));
+    auto* previewLayout = new QVBoxLayout(tsPreview_);
+    previewLayout->setContentsMargins(0, 0, 0, 0);
+    preview_ = new TfrmMessage(settings_, tsPreview_);
+    previewLayout->addWidget(preview_);
+    preview_->SetSaveAllAction(actions_.miFileSaveAttachments);
+    preview_->TranslateWindow = [this](QWidget* window) { TranslateForm(window); };
+    tsProperties_ = new TPropertiesPage;
+    tsStructure_ = new TStructurePage;
+    tsHeader_ = new TTransportHeaderPage;
+    tsFlags_ = new TFlagsPage;
+    pageControl_->addTab(tsPreview_, tr("Preview"));
+    pageControl_->addTab(tsProperties_, tr("Properties"));
+    pageControl_->addTab(tsStructure_, tr("Structure"));
+    pageControl_->addTab(tsHeader_, tr("Transport Header"));
+    pageControl_->addTab(tsFlags_, tr("Flags"));
+    SetTabShown(tsStructure_, false);
     pageControl_->hide();
     rightLayout->addWidget(pageControl_, 1);
 
@@ -463,9 +473,9 @@ void TfrmMain::CreateCentralArea()
     splitter_->setSizes({ kLeftPaneWidth, 600 });
     connect(splitter_, &QSplitter::splitterMoved, this, [this] { FormResize(); });
     connect(pageControl_, &QTabWidget::currentChanged, this, [this] { FormResize(); });
-    connect(this, &TfrmMain::ProgramTextsReloaded, this, [this] { RetranslateFlags(Page("tsFlags")); });
-    connect(this, &TfrmMain::ProgramTextsReloaded, this,
-        [this] { RetranslateDataPages(Page("tsProperties"), Page("tsStructure")); });
+    connect(this, &TfrmMain::ProgramTextsReloaded, tsFlags_, &TFlagsPage::Retranslate);
+    connect(this, &TfrmMain::ProgramTextsReloaded, tsProperties_, &TPropertiesPage::Retranslate);
+    connect(this, &TfrmMain::ProgramTextsReloaded, tsStructure_, &TStructurePage::Retranslate);
     // The workspace names the open file only once the pages are filled (Save As is enabled then).
     connect(this, &TfrmMain::PagesFilled, this, [this] {
         if (explorer_->Workspace()->topLevelItemCount() > 0)
@@ -512,15 +522,7 @@ std::string TfrmMain::LanguageFolder() const
 
 QString TfrmMain::FileName() const { return cbFileName_->currentText(); }
 
-QWidget* TfrmMain::Page(const char* objectName) const
-{
-    return pageControl_ ? pageControl_->findChild<QWidget*>(QLatin1String(objectName)) : nullptr;
-}
-
-QAction* TfrmMain::Action(const char* objectName) const
-{
-    return findChild<QAction*>(QLatin1String(objectName));
-}
+void TfrmMain::SetTabShown(QWidget* page, bool shown) { pageControl_->setTabVisible(pageControl_->indexOf(page), shown); }
 
 void TfrmMain::btnXLSFileNameClick()
 {
@@ -624,11 +626,12 @@ void TfrmMain::ShowError(const QString& text) { ShowMessageBox(this, QMessageBox
 void TfrmMain::ClearDocument()
 {
     emit DocumentCleared();
-    FillPreviewPage(Page("tsPreview"), nullptr);
-    FillPropertiesPage(Page("tsProperties"), nullptr);
-    ClearStructurePage(Page("tsStructure"));
-    FillTransportHeader(Page("tsHeader"), nullptr);
-    FillFlags(Page("tsFlags"), nullptr);
+    preview_->SetMessagePath(QString());
+    preview_->FillPreview(nullptr);
+    tsProperties_->Fill(nullptr);
+    tsStructure_->Clear();
+    tsHeader_->Fill(nullptr);
+    tsFlags_->Fill(nullptr);
     pnlDamage_->hide();
     structureBuilt_ = false;
     document_.reset();
@@ -638,30 +641,31 @@ void TfrmMain::FillPages()
 {
     const pelmsg::TPelMessage* message = Message();
     const QString& path = document_->Path();
-    auto visible = [this](const char* page) { return pageControl_->isTabVisible(pageControl_->indexOf(Page(page))); };
     // The Structure page shows the storages of a compound file. A file that cannot be read as one is reported,
     // and the other pages are filled all the same.
     structureBuilt_ = false;
-    if (visible("tsProperties")) {
+    if (pageControl_->isTabVisible(pageControl_->indexOf(tsProperties_))) {
         QString error = document_->StorageError();
         try {
-            structureBuilt_ = FillStructurePage(Page("tsStructure"), document_->Storage());
+            structureBuilt_ = tsStructure_->BuildStructureTree(document_->Storage());
         } catch (const std::exception& e) {
             error = QString::fromUtf8(e.what());
         }
         // A file the load already reported is not reported twice.
         if (!error.isEmpty() && document_->LoadError().isEmpty())
             ShowError(strLoadFailed.Arg(path) + QStringLiteral("\n\n") + error);
-        FillPropertiesPage(Page("tsProperties"), message);
+        tsProperties_->Fill(message);
     }
-    pageControl_->setTabVisible(pageControl_->indexOf(Page("tsStructure")), structureBuilt_);
-    FillPreviewPage(Page("tsPreview"), message, path);
-    FillTransportHeader(Page("tsHeader"), message);
-    FillFlags(Page("tsFlags"), message);
+    SetTabShown(tsStructure_, structureBuilt_);
+    preview_->SetMessagePath(path);
+    preview_->FillPreview(message ? &message->Properties() : nullptr);
+    tsHeader_->Fill(message);
+    tsFlags_->Fill(message);
 
-    for (const char* name : { "miFileSaveAs", "btnSaveAs", "miFileReply", "miFileForward", "miFilePrint", "miFilePreview" })
-        Action(name)->setEnabled(true);
-    Action("miFileSaveAttachments")->setEnabled(PreviewAttachmentCount(Page("tsPreview")) > 0);
+    const TMainActions& a = actions_;
+    for (QAction* action : { a.miFileSaveAs, a.btnSaveAs, a.miFileReply, a.miFileForward, a.miFilePrint, a.miFilePreview })
+        action->setEnabled(true);
+    a.miFileSaveAttachments->setEnabled(preview_->AttachmentCount() > 0);
     ShowDamage();
     emit PagesFilled();
     FormResize();

@@ -8,6 +8,7 @@
 // keeps its widgets and its filling code in a file of its own; FillPages calls them in order.
 
 #include <functional>
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,44 @@ inline constexpr int kLeftPaneWidth = 112;
 class TOpenDocument;
 class TPelLanguage;
 class TExplorerPane;
+class TfrmMessage;
+class TPropertiesPage;
+class TStructurePage;
+class TTransportHeaderPage;
+class TFlagsPage;
+
+// The actions of the main window's menus and tool bars; each carries its member's name as objectName, which the
+// language files know it by.
+struct TMainActions {
+    QAction* miOpen = nullptr;
+    QAction* miFileSaveAs = nullptr;
+    QAction* miFileSaveAttachments = nullptr;
+    QAction* miFilePreview = nullptr;
+    QAction* miFilePrint = nullptr;
+    QAction* miFileReply = nullptr;
+    QAction* miFileForward = nullptr;
+    QAction* miFileExit = nullptr;
+    QAction* miRegisterExtension = nullptr;
+    QAction* miUnRegisterExtension = nullptr;
+    QAction* miViewFileTree = nullptr;
+    QAction* miOptions = nullptr;
+    QAction* miHelpContents = nullptr;
+    QAction* miHelpCHM = nullptr;
+    QAction* miHelpHomepage = nullptr;
+    QAction* miHelpSendEMail = nullptr;
+    QAction* miHelpCheckUpdate = nullptr;
+    QAction* miHelpAbout = nullptr;
+    QAction* btnConvert = nullptr;
+    QAction* btnSaveAs = nullptr;
+    QAction* btnClose = nullptr;
+    QAction* btnHomepage = nullptr;
+    QAction* btnSendMail = nullptr;
+    QAction* btnAbout = nullptr;
+    QAction* miViewLogo = nullptr;
+    QAction* miNextPage = nullptr;
+    QAction* miPreviousPage = nullptr;
+    std::array<QAction*, 5> miPages {}; // Alt+1 to Alt+5: the first five pages shown
+};
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -77,9 +116,14 @@ public:
     QString LoadedFileName() const;
     // The five pages and their page control.
     QTabWidget* PageControl() const { return pageControl_; }
-    QWidget* Page(const char* objectName) const;
-    // An action of the menus or tool bars by its objectName (miOpen, btnSaveAs, ...).
-    QAction* Action(const char* objectName) const;
+    QWidget* PreviewPage() const { return tsPreview_; }
+    TfrmMessage* Preview() const { return preview_; }
+    TPropertiesPage* PropertiesPage() const { return tsProperties_; }
+    TStructurePage* StructurePage() const { return tsStructure_; }
+    TTransportHeaderPage* HeaderPage() const { return tsHeader_; }
+    TFlagsPage* FlagsPage() const { return tsFlags_; }
+    // The actions of the menus and tool bars.
+    const TMainActions& Actions() const { return actions_; }
 
     // ---- Document lifecycle ----
     // Puts the path into the file-name box, opens it as the document and fills every page.
@@ -110,7 +154,7 @@ public:
 
     // ---- Saving ----
     // Saves the loaded message as fileName in the format its extension names (upper case with the dot, ".HTM";
-    // quorra::SaveInFormat says which), with all original properties when SaveMode is 0. Raises ESameFile for the
+    // quorra::SaveInFormat says which), with all original properties when SaveMode is AllProperties. Raises ESameFile for the
     // file that is open and the writers' errors; nothing happens without a loaded message.
     void SaveInFormat(
         const QString& fileName, const QString& extension, std::vector<std::string>* calendarWarnings = nullptr);
@@ -171,6 +215,7 @@ private:
     void miFileReplyClick(bool forward);
     void ShowInformation(const QString& text, const char* objectName);
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void SetTabShown(QWidget* page, bool shown);
 
     QAction* NewAction(const char* objectName, const QString& caption, QObject* parent);
     // The keyboard (standard shortcuts, the body's find and zoom, page switching), the logo switch and the
@@ -216,6 +261,13 @@ private:
     QMenu* miLanguage_ = nullptr;
     QAction* miLanguageSeparator_ = nullptr;
     QAction* miPrintSeparator_ = nullptr;
+    TMainActions actions_;
+    QWidget* tsPreview_ = nullptr;
+    TfrmMessage* preview_ = nullptr;
+    TPropertiesPage* tsProperties_ = nullptr;
+    TStructurePage* tsStructure_ = nullptr;
+    TTransportHeaderPage* tsHeader_ = nullptr;
+    TFlagsPage* tsFlags_ = nullptr;
 };
 
 } // namespace quorra

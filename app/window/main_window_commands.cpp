@@ -119,42 +119,38 @@ void TfrmMain::FormDestroy()
 
 void TfrmMain::ApplyViewMode()
 {
-    auto setVisible = [this](const char* page, bool visible) {
-        pageControl_->setTabVisible(pageControl_->indexOf(Page(page)), visible);
-    };
-    const bool properties = settings_.AppMode == 0;
-    setVisible("tsProperties", properties);
-    setVisible("tsStructure", properties && structureBuilt_);
-    setVisible("tsHeader", settings_.AppMode != 2);
-    setVisible("tsPreview", true);
-    setVisible("tsFlags", true);
+    const bool properties = settings_.AppMode == TAppMode::Extended;
+    SetTabShown(tsProperties_, properties);
+    SetTabShown(tsStructure_, properties && structureBuilt_);
+    SetTabShown(tsHeader_, settings_.AppMode != TAppMode::Basic);
+    SetTabShown(tsPreview_, true);
+    SetTabShown(tsFlags_, true);
     const bool logo = !settings_.HideLogo;
     imgLogo_->setVisible(logo);
     lblCorvane_->setVisible(logo);
-    if (QAction* shown = Action("miViewLogo"))
-        shown->setChecked(logo);
-    pnlLeft_->setVisible(logo || Action("miViewFileTree")->isChecked());
+    actions_.miViewLogo->setChecked(logo);
+    pnlLeft_->setVisible(logo || actions_.miViewFileTree->isChecked());
     FormResize();
 }
 
 void TfrmMain::ApplyIcons()
 {
     struct {
-        const char* page;
+        QWidget* page;
         int icon;
-    } tabs[]
-        = { { "tsPreview", 5 }, { "tsProperties", 8 }, { "tsStructure", 9 }, { "tsHeader", 12 }, { "tsFlags", 13 } };
+    } tabs[] = { { tsPreview_, 5 }, { tsProperties_, 8 }, { tsStructure_, 9 }, { tsHeader_, 12 }, { tsFlags_, 13 } };
     for (const auto& t : tabs)
-        pageControl_->setTabIcon(pageControl_->indexOf(Page(t.page)), MenuIcon(t.icon));
+        pageControl_->setTabIcon(pageControl_->indexOf(t.page), MenuIcon(t.icon));
+    const TMainActions& a = actions_;
     struct {
-        const char* action;
+        QAction* action;
         int icon;
-    } actions[] = { { "miHelpHomepage", 2 }, { "miHelpSendEMail", 3 }, { "miHelpAbout", 4 }, { "miOpen", 0 },
-        { "miFileSaveAttachments", 7 }, { "miFileExit", 1 }, { "miViewFileTree", 9 }, { "miOptions", 13 },
-        { "miFileSaveAs", 6 }, { "miFileReply", 10 }, { "miFileForward", 11 }, { "btnConvert", 0 }, { "btnSaveAs", 6 },
-        { "btnClose", 1 }, { "btnHomepage", 2 }, { "btnSendMail", 3 }, { "btnAbout", 4 } };
-    for (const auto& a : actions)
-        Action(a.action)->setIcon(MenuIcon(a.icon));
+    } actions[] = { { a.miHelpHomepage, 2 }, { a.miHelpSendEMail, 3 }, { a.miHelpAbout, 4 }, { a.miOpen, 0 },
+        { a.miFileSaveAttachments, 7 }, { a.miFileExit, 1 }, { a.miViewFileTree, 9 }, { a.miOptions, 13 },
+        { a.miFileSaveAs, 6 }, { a.miFileReply, 10 }, { a.miFileForward, 11 }, { a.btnConvert, 0 }, { a.btnSaveAs, 6 },
+        { a.btnClose, 1 }, { a.btnHomepage, 2 }, { a.btnSendMail, 3 }, { a.btnAbout, 4 } };
+    for (const auto& entry : actions)
+        entry.action->setIcon(MenuIcon(entry.icon));
     setWindowIcon(QIcon(LogoPixmap(64)));
 }
 
@@ -202,7 +198,7 @@ void TfrmMain::moveEvent(QMoveEvent* event)
 
 void TfrmMain::miViewFileTreeClick()
 {
-    const bool shown = Action("miViewFileTree")->isChecked();
+    const bool shown = actions_.miViewFileTree->isChecked();
     explorer_->setVisible(shown);
     ApplyViewMode();
     // Room for the trees and their two tabs.

@@ -20,6 +20,7 @@
 #include "message_preview.h"
 #include "preview_support.h"
 #include "program_texts.h"
+#include "property_pages.h"
 #include "qt_glue.h"
 #include "save_formats.h"
 
@@ -122,7 +123,7 @@ void TfrmMain::SaveInFormat(
         return;
     TBusyCursor wait;
     quorra::SaveInFormat(
-        *Message(), S(fileName), S(extension), settings_.SaveMode == 0, S(LoadedFileName()), calendarWarnings);
+        *Message(), S(fileName), S(extension), settings_.SaveMode == TSaveMode::AllProperties, S(LoadedFileName()), calendarWarnings);
 }
 
 void TfrmMain::miFileSaveAsClick()
@@ -178,20 +179,16 @@ void TfrmMain::miFileSaveAttachmentsClick()
     TfrmAttachments dialog(this);
     TranslateForm(&dialog);
     // The first column is captioned as the property page's name label (by default "Name:"), in the language shown.
-    if (auto* name = findChild<QLabel*>(QStringLiteral("lblPropName")))
-        if (auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("lvAttachments")))
-            list->headerItem()->setText(0, name->text());
+    dialog.SetNameCaption(tsProperties_->NameCaption());
     const int count = message.AttachmentCount();
     for (int i = 0; i < count; ++i) {
         const pelmsg::TMSGProperty* node = message.Attachments(i);
         if (!node) {
-            dialog.AddItem(QStringLiteral("unknown%1").arg(i, 2, 16, QLatin1Char('0')), 0, QString(), false);
+            dialog.AddItem(
+                QStringLiteral("unknown%1").arg(i, 2, 16, QLatin1Char('0')), TAttachmentIcon::Missing, QString(), false);
             continue;
         }
-        const pelmsg::TAttachmentKind kind = node->AttachmentKind();
-        const int icon = kind == pelmsg::TAttachmentKind::EmbeddedMessage ? 1
-            : kind == pelmsg::TAttachmentKind::OleObject                  ? 2
-                                                                          : 0;
+        const TAttachmentIcon icon = AttachmentIconOf(node->AttachmentKind());
         // The name the user knows the attachment by; the file gets a safe one.
         // Its bidirectional controls visible, so that a hostile name cannot pass for another.
         dialog.AddItem(
@@ -238,7 +235,7 @@ void TfrmMain::miFileSaveAttachmentsClick()
         }
     }
     // What was written where, under the attachment strip, with a button that opens the folder.
-    PreviewForm(Page("tsPreview"))->ShowSaveSummary(written, chosenFolder);
+    preview_->ShowSaveSummary(written, chosenFolder);
 }
 
 } // namespace quorra

@@ -35,24 +35,24 @@ QList<QKeySequence> StandardKeys(QKeySequence::StandardKey key, const QKeySequen
 
 void TfrmMain::CreateKeyboard()
 {
-    Action("miOpen")->setShortcuts(StandardKeys(QKeySequence::Open, QKeySequence(Qt::CTRL | Qt::Key_O)));
+    actions_.miOpen->setShortcuts(StandardKeys(QKeySequence::Open, QKeySequence(Qt::CTRL | Qt::Key_O)));
     // The program saves only by Save As, so Save As takes the Save key.
-    Action("miFileSaveAs")->setShortcuts(StandardKeys(QKeySequence::Save, QKeySequence(Qt::CTRL | Qt::Key_S)));
-    Action("miFilePrint")->setShortcuts(StandardKeys(QKeySequence::Print, QKeySequence(Qt::CTRL | Qt::Key_P)));
-    Action("miFilePreview")->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
-    Action("miFileExit")->setShortcuts(StandardKeys(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));
-    Action("miHelpContents")->setShortcuts(StandardKeys(QKeySequence::HelpContents, QKeySequence(Qt::Key_F1)));
+    actions_.miFileSaveAs->setShortcuts(StandardKeys(QKeySequence::Save, QKeySequence(Qt::CTRL | Qt::Key_S)));
+    actions_.miFilePrint->setShortcuts(StandardKeys(QKeySequence::Print, QKeySequence(Qt::CTRL | Qt::Key_P)));
+    actions_.miFilePreview->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    actions_.miFileExit->setShortcuts(StandardKeys(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));
+    actions_.miHelpContents->setShortcuts(StandardKeys(QKeySequence::HelpContents, QKeySequence(Qt::Key_F1)));
 
     // "Help file (.CHM)" opened the same manual as Contents: there is no second help file here.
-    Action("miHelpCHM")->setVisible(false);
+    actions_.miHelpCHM->setVisible(false);
 
     auto* view = menuBar()->findChild<QMenu*>(QStringLiteral("miView"));
     // "Show logo" beside the file tree's switch: the logo pane is hidden and shown from here as from the options.
-    QAction* logo = NewAction("miViewLogo", tr("Show logo"), this);
+    QAction* logo = actions_.miViewLogo = NewAction("miViewLogo", tr("Show logo"), this);
     logo->setCheckable(true);
     logo->setChecked(!settings_.HideLogo);
     const QList<QAction*> items = view->actions();
-    const qsizetype tree = items.indexOf(Action("miViewFileTree"));
+    const qsizetype tree = items.indexOf(actions_.miViewFileTree);
     view->insertAction(items.value(tree + 1), logo);
     connect(logo, &QAction::triggered, this, [this](bool shown) {
         settings_.HideLogo = !shown;
@@ -62,7 +62,7 @@ void TfrmMain::CreateKeyboard()
 
     // The body's commands: they belong to the preview, whose keys work anywhere in the window.
     view->addSeparator();
-    for (QAction* action : PreviewForm(Page("tsPreview"))->KeyboardActions()) {
+    for (QAction* action : preview_->KeyboardActions()) {
         if (action->objectName() == QLatin1String("miZoomIn"))
             view->addSeparator();
         view->addAction(action);
@@ -71,11 +71,11 @@ void TfrmMain::CreateKeyboard()
     // The pages: next and previous (round), and Alt+1 to Alt+5 for the first five shown.
     QMenu* pages = new QMenu(tr("Go to page"), view);
     pages->setObjectName(QStringLiteral("miViewPages"));
-    view->insertMenu(Action("miOptions"), pages);
-    view->insertSeparator(Action("miOptions"));
-    QAction* nextPage = NewAction("miNextPage", tr("Next page"), this);
+    view->insertMenu(actions_.miOptions, pages);
+    view->insertSeparator(actions_.miOptions);
+    QAction* nextPage = actions_.miNextPage = NewAction("miNextPage", tr("Next page"), this);
     nextPage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageDown));
-    QAction* previousPage = NewAction("miPreviousPage", tr("Previous page"), this);
+    QAction* previousPage = actions_.miPreviousPage = NewAction("miPreviousPage", tr("Previous page"), this);
     previousPage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageUp));
     pages->addAction(nextPage);
     pages->addAction(previousPage);
@@ -83,7 +83,8 @@ void TfrmMain::CreateKeyboard()
     connect(nextPage, &QAction::triggered, this, [this] { StepPage(1); });
     connect(previousPage, &QAction::triggered, this, [this] { StepPage(-1); });
     for (int n = 0; n < kPageKeys; ++n) {
-        QAction* page = NewAction(qPrintable(QStringLiteral("miPage%1").arg(n + 1)), QString(), this);
+        QAction* page = actions_.miPages[size_t(n)]
+            = NewAction(qPrintable(QStringLiteral("miPage%1").arg(n + 1)), QString(), this);
         page->setShortcut(QKeySequence(Qt::ALT | Qt::Key(Qt::Key_1 + n)));
         pages->addAction(page);
         connect(page, &QAction::triggered, this, [this, n] { GoToPage(n); });
@@ -94,12 +95,12 @@ void TfrmMain::CreateKeyboard()
         for (int i = 0; i < pageControl_->count(); ++i) {
             if (!pageControl_->isTabVisible(i) || n >= kPageKeys)
                 continue;
-            QAction* item = Action(qPrintable(QStringLiteral("miPage%1").arg(++n)));
+            QAction* item = actions_.miPages[size_t(n++)];
             item->setText(pageControl_->tabText(i));
             item->setVisible(true);
         }
         while (n < kPageKeys)
-            Action(qPrintable(QStringLiteral("miPage%1").arg(++n)))->setVisible(false);
+            actions_.miPages[size_t(n++)]->setVisible(false);
     });
     // The page keys stay live while their items are hidden from the menu.
     for (QAction* action : pages->actions())

@@ -70,16 +70,16 @@ void TfrmMain::LoadPlacement()
         QList<int> panes = splitter_->sizes();
         panes[0] = std::max(settings_.LeftPaneWidth, kLeftPaneWidth);
         splitter_->setSizes(panes);
-        if (settings_.FileExplorer && !Action("miViewFileTree")->isChecked())
-            Action("miViewFileTree")->trigger();
+        if (settings_.FileExplorer && !actions_.miViewFileTree->isChecked())
+            actions_.miViewFileTree->trigger();
     }
 }
 
 void TfrmMain::ShowPlaced()
 {
-    if (settings_.SaveFormPosition && settings_.FormState == 2)
+    if (settings_.SaveFormPosition && settings_.FormState == TFormState::Maximized)
         showMaximized();
-    else if (settings_.SaveFormPosition && settings_.FormState == 1)
+    else if (settings_.SaveFormPosition && settings_.FormState == TFormState::Minimized)
         showMinimized();
     else
         show();
@@ -90,7 +90,9 @@ void TfrmMain::StorePlacement()
     if (!settings_.SaveFormPosition)
         return;
     Qt::WindowStates state = windowState();
-    settings_.FormState = state & Qt::WindowMaximized ? 2 : state & Qt::WindowMinimized ? 1 : 0;
+    settings_.FormState = state & Qt::WindowMaximized ? TFormState::Maximized
+        : state & Qt::WindowMinimized               ? TFormState::Minimized
+                                                    : TFormState::Normal;
     QRect normal = state & (Qt::WindowMaximized | Qt::WindowMinimized) ? normalGeometry() : geometry();
     settings_.FormLeft = normal.x();
     settings_.FormTop = normal.y();
@@ -99,7 +101,7 @@ void TfrmMain::StorePlacement()
     settings_.Band0Width = tbMain_->width();
     settings_.Band1Width = tbHelp_->width();
     settings_.LeftPaneWidth = pnlLeft_->isVisible() ? splitter_->sizes().value(0) : settings_.LeftPaneWidth;
-    settings_.FileExplorer = Action("miViewFileTree")->isChecked();
+    settings_.FileExplorer = actions_.miViewFileTree->isChecked();
 }
 
 } // namespace quorra

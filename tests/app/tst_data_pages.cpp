@@ -70,13 +70,11 @@ void Walk(const QAbstractItemModel& model, const QModelIndex& parent, QList<QMod
 
 // A page on its own widget, of a size like the window's.
 struct TPage {
-    QWidget widget;
-    TPropertiesPage* page;
+    TPropertiesPage widget;
+    TPropertiesPage* page = &widget;
     TPage()
     {
         widget.resize(900, 600);
-        CreatePropertiesPage(&widget);
-        page = PropertiesPageOf(&widget);
         widget.show();
     }
     template <class T> T* Find(const char* name) { return widget.findChild<T*>(QLatin1String(name)); }
@@ -255,14 +253,14 @@ private slots:
         for (int i = 0; i < 3; ++i)
             Add(recipient->SubProperties, 0x3001001F, pelmsg::WideString(u"Ann"));
         TPage page;
-        FillPropertiesPage(&page.widget, &message);
+        page.widget.Fill(&message);
         QAbstractItemModel* model = page.page->Tree()->model();
         // Nothing is cut at 1002: all 1101 top-level nodes and the children of the last one.
         QCOMPARE(model->rowCount(), 1101);
         QCOMPARE(model->index(0, 0).data().toString(), "SUBJECT");
         QCOMPARE(model->index(1100, 0).data().toString(), "Recipient");
         QCOMPARE(model->rowCount(model->index(1100, 0)), 3);
-        FillPropertiesPage(&page.widget, nullptr);
+        page.widget.Fill(nullptr);
         QCOMPARE(model->rowCount(), 0);
     }
 
@@ -288,7 +286,7 @@ private slots:
         numbered->NamedId->Guid = *pelmsg::GuidFromText("{01020304-0506-0708-090A-0B0C0D0E0F10}");
         numbered->NamedId->Number = 0x8554;
         TPage page;
-        FillPropertiesPage(&page.widget, &message);
+        page.widget.Fill(&message);
         TPropertyTreeModel* model = page.page->Model();
         struct {
             const pelmsg::TMSGProperty* node;
@@ -346,7 +344,7 @@ private slots:
         pelmsg::TMSGProperty* p = Add(message.Properties(), tag, pelmsg::ByteString("ab"), 2);
         p->MultiValued = multiValued;
         TPage page;
-        FillPropertiesPage(&page.widget, &message);
+        page.widget.Fill(&message);
         QCOMPARE(page.Find<QComboBox>("cbPropType")->count(), 18);
         page.Select(p);
         auto* types = page.Find<QComboBox>("cbPropType");
@@ -364,7 +362,7 @@ private slots:
         pelmsg::TPelMessage message;
         pelmsg::TMSGProperty* subject = Add(message.Properties(), 0x0037001F, pelmsg::WideString(u"Hello\r\nthere\0", 14), 14);
         TPage page;
-        FillPropertiesPage(&page.widget, &message);
+        page.widget.Fill(&message);
         auto* group = page.Find<QGroupBox>("gbPropInfo");
         QVERIFY(!group->isVisible());
         page.Select(subject);
@@ -406,7 +404,7 @@ private slots:
             pelmsg::WideString(u"Z\u00FC\0", 3), pelmsg::ByteString("Caf\xE9"), int32_t(0x2011), true };
         pelmsg::TMSGProperty* p = Add(message.Properties(), tag, values[kind], dataSize);
         TPage page;
-        FillPropertiesPage(&page.widget, &message);
+        page.widget.Fill(&message);
         page.Find<QTabWidget>("pcValue")->setCurrentIndex(1);
         page.Select(p);
         THexDump* dump = page.page->HexDump();
@@ -421,7 +419,7 @@ private slots:
         big[big.size() - 1] = 'z';
         pelmsg::TMSGProperty* p = Add(message.Properties(), 0x1000001E, big, uint32_t(big.size()));
         TPage page;
-        FillPropertiesPage(&page.widget, &message);
+        page.widget.Fill(&message);
         page.Select(p);
         const QString text = page.Find<QPlainTextEdit>("rePropValue")->toPlainText();
         QCOMPARE(text.size(), kValueTextChars);
@@ -445,7 +443,7 @@ private slots:
         Add(attachment->SubProperties, 0x0E070003, int32_t(1));
         pelmsg::TMSGProperty* file = Add(attachment->SubProperties, 0x3707001F, pelmsg::WideString(u"Quarterly report.pdf"));
         TPage page;
-        FillPropertiesPage(&page.widget, &message);
+        page.widget.Fill(&message);
         QAbstractItemModel* model = page.page->Tree()->model();
         auto* filter = page.Find<QLineEdit>("edPropFilter");
         QTest::keyClicks(filter, "REPORT");
@@ -489,7 +487,7 @@ private slots:
         Add(message.Properties(), 0x0042001F, pelmsg::WideString(u"Jana Novák"));
         Add(message.Properties(), 0x3A29001F, pelmsg::WideString(u"Hauptstraße 5"));
         TPage page;
-        FillPropertiesPage(&page.widget, &message);
+        page.widget.Fill(&message);
         QTest::keyClicks(page.Find<QLineEdit>("edPropFilter"), typed);
         QCOMPARE(page.page->Tree()->model()->rowCount(), rows);
     }
@@ -518,7 +516,7 @@ private slots:
         pelmsg::TMSGProperty* body
             = Add(message.Properties(), 0x10130102, pelmsg::ByteString(html.toStdString()), uint32_t(html.size()));
         TPage page;
-        FillPropertiesPage(&page.widget, &message);
+        page.widget.Fill(&message);
         page.Select(body);
         QCOMPARE(page.Find<QPlainTextEdit>("rePropValue")->toPlainText(), shown);
     }
@@ -529,7 +527,7 @@ private slots:
         pelmsg::TPelMessage message;
         pelmsg::TMSGProperty* sent = Add(message.Properties(), 0x00390040, pelmsg::TDateTime { 0 }, 8);
         TPage page;
-        FillPropertiesPage(&page.widget, &message);
+        page.widget.Fill(&message);
         page.Select(sent);
         QCOMPARE(page.Find<QPlainTextEdit>("rePropValue")->toPlainText(), QString());
         QAbstractItemModel* model = page.page->Tree()->model();
@@ -548,7 +546,7 @@ private slots:
             data += char(i * 7);
         pelmsg::TMSGProperty* bin = Add(attachment->SubProperties, 0x37010102, data, uint32_t(data.size()));
         TPage page;
-        FillPropertiesPage(&page.widget, &message);
+        page.widget.Fill(&message);
         page.Select(bin);
         page.Find<QPushButton>("btnCopyHex")->click();
         const QString hex = QApplication::clipboard()->text();
@@ -579,7 +577,7 @@ private slots:
         QCOMPARE(saved.readAll(), QByteArray(data.data(), qsizetype(data.size())));
 
         pelmsg::TMSGProperty* subject = Add(message.Properties(), 0x0037001F, pelmsg::WideString(u"Grüße"));
-        FillPropertiesPage(&page.widget, &message);
+        page.widget.Fill(&message);
         page.Select(subject);
         page.Find<QPushButton>("btnCopyValue")->click();
         QCOMPARE(QApplication::clipboard()->text(), QString::fromUtf8("Grüße"));
@@ -602,9 +600,8 @@ private slots:
             root->SetElementTimes(u"__attach_version1.0_#00000000", 116444736000000000ull, std::nullopt, std::nullopt);
             root->Commit();
         }
-        QWidget widget;
-        CreateStructurePage(&widget);
-        TStructurePage* page = StructurePageOf(&widget);
+        TStructurePage widget;
+        TStructurePage* page = &widget;
         QVERIFY(page->BuildStructureTree(pelmsg::StgOpenStorage(path).get()));
         QTreeWidget* tree = page->Tree();
         QCOMPARE(tree->topLevelItemCount(), 2);
@@ -657,9 +654,8 @@ private slots:
         const QJsonObject listings = QJsonDocument::fromJson(lister.readAllStandardOutput()).object();
         QCOMPARE(listings.size(), files.size());
 
-        QWidget widget;
-        CreateStructurePage(&widget);
-        TStructurePage* page = StructurePageOf(&widget);
+        TStructurePage widget;
+        TStructurePage* page = &widget;
         int compared = 0;
         QStringList refused;
         for (const QString& file : files) {
@@ -734,10 +730,9 @@ private slots:
     {
         pelmsg::TPelMessage message;
         Add(message.Properties(), 0x0E070003, int32_t(0x2011), 4);
-        QWidget widget;
+        TFlagsPage widget;
         widget.resize(800, 500);
-        CreateFlagsPage(&widget);
-        FillFlags(&widget, &message);
+        widget.Fill(&message);
         widget.show();
         QVERIFY(QTest::qWaitForWindowExposed(&widget));
         auto* list = widget.findChild<QTreeWidget*>("lvMessageFlags");
@@ -757,7 +752,7 @@ private slots:
         // Texts may change.
         row->setText(1, "changed");
         QCOMPARE(row->text(1), "changed");
-        FillFlags(&widget, nullptr);
+        widget.Fill(nullptr);
         for (int i = 0; i < kMessageFlagRowCount; ++i)
             QCOMPARE(list->topLevelItem(i)->checkState(0), Qt::Unchecked);
     }
@@ -791,7 +786,7 @@ private slots:
         window.resize(1024, 768);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.PageControl()->setCurrentWidget(window.Page("tsProperties"));
+        window.PageControl()->setCurrentWidget(window.PropertiesPage());
         auto* tree = window.findChild<QTreeView*>("tvProperties");
         auto* group = window.findChild<QGroupBox*>("gbPropInfo");
         QVERIFY(!group->isVisible());
@@ -804,7 +799,7 @@ private slots:
         QCOMPARE(window.findChild<QLineEdit*>("edPropID")->text(), "0x001A001E");
         QCOMPARE(group->title().trimmed(), german ? "Informationen zur Eigenschaft" : "Property Information");
         QCOMPARE(window.findChild<QTabWidget*>("pcValue")->tabText(1), german ? "Wert (hexadezimal)" : "Value (as Hex)");
-        auto* page = PropertiesPageOf(window.Page("tsProperties"));
+        auto* page = window.PropertiesPage();
         QCOMPARE(page->HexDump()->RelativeAddress(), true);
         QCOMPARE(page->HexDump()->DumpSize(), uint64_t(page->Current()->DataSize));
         window.findChild<QTabWidget*>("pcValue")->setCurrentIndex(1);
@@ -816,6 +811,9 @@ private slots:
         QVERIFY(!recipients.isEmpty());
         QVERIFY(window.findChild<QComboBox*>("cbPropType")->currentText().startsWith(
             german ? "PT_STRING8: Nullterminierte" : "PT_STRING8: Null terminated"));
+        // The Flags page: MESSAGE_FLAGS 0x11 in the sample, read and has-attachment.
+        for (int i = 0; i < kMessageFlagRowCount; ++i)
+            QCOMPARE(window.FlagsPage()->List()->topLevelItem(i)->checkState(0) == Qt::Checked, i == 0 || i == 4);
         // A new load empties the panel before the old message goes.
         window.OpenFile(TESSALY_SOURCE_DIR "/samples/winmail.dat");
         QVERIFY(!group->isVisible());
@@ -843,7 +841,7 @@ private slots:
             } catch (const std::exception&) {
                 // A damaged file: its pages show what was read.
             }
-            FillPropertiesPage(&page.widget, message.get());
+            page.widget.Fill(message.get());
             QList<QModelIndex> all;
             Walk(*page.page->Tree()->model(), QModelIndex(), all);
             std::set<QByteArray> hashes;

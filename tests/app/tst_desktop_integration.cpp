@@ -232,19 +232,19 @@ private slots:
         w->ProgramPath = Recorder();
         {
             TModalHandler boxes;
-            w->Action("miRegisterExtension")->trigger();
-            w->Action("miUnRegisterExtension")->trigger();
-            w->Action("miUnRegisterExtension")->trigger();
+            w->Actions().miRegisterExtension->trigger();
+            w->Actions().miUnRegisterExtension->trigger();
+            w->Actions().miUnRegisterExtension->trigger();
             QCOMPARE(boxes.Seen(),
                 (QStringList { "Tessaly: successfully registered as default viewer for files",
                     "Tessaly: successfully unregistered as default viewer for files",
                     "Tessaly: successfully unregistered as default viewer for files" }));
         }
-        QVERIFY(w->Action("miRegisterExtension")->isEnabled());
+        QVERIFY(w->Actions().miRegisterExtension->isEnabled());
         // A registration that cannot be written is reported, not announced as a success.
         WriteFile(home_->Path("data/applications"), "a file where the folder should be");
         TModalHandler failure;
-        w->Action("miRegisterExtension")->trigger();
+        w->Actions().miRegisterExtension->trigger();
         QCOMPARE(failure.Count(), 1);
         QVERIFY2(failure.Seen().first().startsWith("Tessaly could not be registered as default viewer: "),
             qPrintable(failure.Seen().first()));
@@ -264,12 +264,12 @@ private slots:
         w->Internet().HomePage = "https://home.example/";
         w->Internet().SupportMail = "help@example.org";
         w->Internet().SupportSubject = "Tessaly support request";
-        w->Action("miHelpContents")->trigger();
-        w->Action("miHelpCHM")->trigger();
-        w->Action("miHelpHomepage")->trigger();
-        w->Action("btnHomepage")->trigger();
+        w->Actions().miHelpContents->trigger();
+        w->Actions().miHelpCHM->trigger();
+        w->Actions().miHelpHomepage->trigger();
+        w->Actions().btnHomepage->trigger();
         QTest::mouseClick(w->findChild<QLabel*>("lblCorvane"), Qt::LeftButton);
-        w->Action("miHelpSendEMail")->trigger();
+        w->Actions().miHelpSendEMail->trigger();
         const QUrl manual = QUrl::fromLocalFile(home_->Path("program/help/manual.html"));
         QCOMPARE(opened,
             (QList<QUrl> { manual, manual, QUrl("https://home.example/"), QUrl("https://home.example/"),
@@ -289,7 +289,7 @@ private slots:
             QTest::mouseClick(d->findChild<QLabel*>("lblMail"), Qt::LeftButton);
             d->accept();
         });
-        w->Action("btnAbout")->trigger();
+        w->Actions().btnAbout->trigger();
         QCOMPARE(about.Count(), 1);
         QCOMPARE(opened, (QList<QUrl> { QUrl("https://home.example/"), QUrl("mailto:" + w->Internet().ContactMail) }));
         }
@@ -297,7 +297,7 @@ private slots:
         // Without the manual: a message that names where it was looked for.
         QFile::remove(home_->Path("program/help/manual.html"));
         TModalHandler missing;
-        w->Action("miHelpContents")->trigger();
+        w->Actions().miHelpContents->trigger();
         QCOMPARE(missing.Count(), 1);
         QVERIFY(missing.Seen().first().startsWith("The manual "));
     }

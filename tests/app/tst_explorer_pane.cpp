@@ -62,8 +62,8 @@ private:
     // Shows the pane and opens the folder "home/<sub>" of the isolated home in the file tree.
     static QTreeWidgetItem* ListHomeFolder(TfrmMain& w, const QString& sub)
     {
-        if (!w.Action("miViewFileTree")->isChecked())
-            w.Action("miViewFileTree")->trigger();
+        if (!w.Actions().miViewFileTree->isChecked())
+            w.Actions().miViewFileTree->trigger();
         TExplorerPane* pane = w.Explorer();
         QTreeWidgetItem* home = pane->Files()->topLevelItem(0);
         if (!home || home->text(0) != QDir::homePath())
@@ -199,7 +199,7 @@ private slots:
             first->close();
         }
         auto w = NewWindow();
-        w->Action("miViewFileTree")->trigger();
+        w->Actions().miViewFileTree->trigger();
         TExplorerPane* pane = w->Explorer();
         QVERIFY(pane->isVisibleTo(w.get()));
         // Before the first load: nothing opened, every recent entry listed.
@@ -239,7 +239,7 @@ private slots:
         w->OpenFile(a);
         w->OpenFile(b);
         w->OpenFile(c);
-        w->Action("miViewFileTree")->trigger();
+        w->Actions().miViewFileTree->trigger();
         TExplorerPane* pane = w->Explorer();
         QCOMPARE(Children(pane->RecentRoot()), (QStringList { b, a }));
 
@@ -277,7 +277,7 @@ private slots:
         const QString a = Sample("a.tnef");
         auto w = NewWindow();
         w->OpenFile(a);
-        w->Action("miViewFileTree")->trigger();
+        w->Actions().miViewFileTree->trigger();
         TExplorerPane* pane = w->Explorer();
         QTreeWidget* tree = pane->Workspace();
         for (int i = 0; i < 2; ++i) {
@@ -366,7 +366,7 @@ private slots:
 
         auto w2 = NewWindow();
         TExplorerPane* pane2 = w2->Explorer();
-        w2->Action("miViewFileTree")->trigger();
+        w2->Actions().miViewFileTree->trigger();
         pane2->FilterBox()->setCurrentIndex(1);
         second = ListHomeFolder(*w2, "second");
         QVERIFY(second);
@@ -391,7 +391,7 @@ private slots:
         QDir().mkpath(home_->Path("home/empty"));
         QDir().mkpath(home_->Path("home/full/inner"));
         auto w = NewWindow();
-        w->Action("miViewFileTree")->trigger();
+        w->Actions().miViewFileTree->trigger();
         TExplorerPane* pane = w->Explorer();
         QTreeWidgetItem* home = pane->Files()->topLevelItem(0);
         pane->FillFolder(home);
@@ -444,7 +444,7 @@ private slots:
             ::close(fd);
         }
         auto w = NewWindow();
-        w->Action("miViewFileTree")->trigger();
+        w->Actions().miViewFileTree->trigger();
         TExplorerPane* pane = w->Explorer();
         QTreeWidgetItem* home = pane->Files()->topLevelItem(0);
         pane->FillFolder(home);
@@ -475,7 +475,7 @@ private slots:
         auto w = NewWindow();
         w->resize(800, 600);
         w->show();
-        w->Action("miViewFileTree")->trigger();
+        w->Actions().miViewFileTree->trigger();
         TExplorerPane* pane = w->Explorer();
         QVERIFY(pane->isVisible());
         QCOMPARE(pane->Files()->topLevelItem(0)->text(0), QDir::homePath());
@@ -486,10 +486,10 @@ private slots:
         QVERIFY(pane->isVisible());
         QTest::mouseClick(caption, Qt::LeftButton, {}, QPoint(caption->width() - 6, caption->height() / 2));
         QVERIFY(!pane->isVisible());
-        QVERIFY(!w->Action("miViewFileTree")->isChecked());
+        QVERIFY(!w->Actions().miViewFileTree->isChecked());
         // The drives are read once.
         QTreeWidgetItem* first = pane->Files()->topLevelItem(0);
-        w->Action("miViewFileTree")->trigger();
+        w->Actions().miViewFileTree->trigger();
         QCOMPARE(pane->Files()->topLevelItem(0), first);
     }
 };

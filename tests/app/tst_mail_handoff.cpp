@@ -97,8 +97,8 @@ private slots:
     void forwardHandsTheExactArgumentsAndOnlyTheAttachedFile()
     {
         auto w = WindowWith(Write("winmail.dat", MessageWithTwoAttachments(true)));
-        QVERIFY(w->Action("miFileForward")->isEnabled());
-        w->Action("miFileForward")->trigger();
+        QVERIFY(w->Actions().miFileForward->isEnabled());
+        w->Actions().miFileForward->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home_->Path("program/args")), 30000);
         const QString attached = PrivateTempFolder() + "/figures.csv";
         const QString body = "-----Original Message-----\nFrom: Ann Sender\nSent: "
@@ -119,7 +119,7 @@ private slots:
     void replyWithoutSentDateHasNoSentLine()
     {
         auto w = WindowWith(Write("winmail.dat", MessageWithTwoAttachments(false)));
-        w->Action("miFileReply")->trigger();
+        w->Actions().miFileReply->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home_->Path("program/args")), 30000);
         const QStringList args = Recorded();
         QCOMPARE(args.mid(0, 3), (QStringList { "--utf8", "--subject", "RE: Quarterly figures" }));
@@ -148,7 +148,7 @@ private slots:
         props.String8(0x1000, "Line one\r\nLine\x01two");
         b.MapiProps(props);
         auto w = WindowWith(Write("winmail.dat", b.Bytes()));
-        w->Action(forward ? "miFileForward" : "miFileReply")->trigger();
+        (forward ? w->Actions().miFileForward : w->Actions().miFileReply)->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home_->Path("program/args")), 30000);
         const QStringList args = Recorded();
         QCOMPARE(args.at(2), QString(forward ? "FW: " : "RE: ") + QStringLiteral("Hi   Bcc: eve@example.org\u2026x "));
@@ -220,7 +220,7 @@ private slots:
         auto w = WindowWith(Write("winmail.dat", MessageWithTwoAttachments(true)));
         w->Internet().MailCommand = home_->Path("program/no-such-mailer");
         TModalHandler boxes;
-        w->Action("miFileReply")->trigger();
+        w->Actions().miFileReply->trigger();
         QCOMPARE(boxes.Count(), 1);
         QVERIFY2(boxes.Seen().first().startsWith("The mail program could not be started: "), qPrintable(boxes.Seen().first()));
     }

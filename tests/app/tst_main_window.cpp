@@ -57,7 +57,7 @@ private:
     static QString Subject(TfrmMain& w) { return w.findChild<QLineEdit*>("edSubject")->text(); }
     static bool TabVisible(TfrmMain& w, const char* page)
     {
-        return w.PageControl()->isTabVisible(w.PageControl()->indexOf(w.Page(page)));
+        return w.PageControl()->isTabVisible(w.PageControl()->indexOf(w.PageControl()->findChild<QWidget*>(page)));
     }
     static QComboBox* FileBox(TfrmMain& w) { return w.findChild<QComboBox*>("cbFileName"); }
 
@@ -123,7 +123,7 @@ private slots:
         QVERIFY(!w->Message());
         QVERIFY(!w->PageControl()->isVisibleTo(w.get()));
         QVERIFY(w->findChild<QLabel*>("lblNoFile")->isVisibleTo(w.get()));
-        QVERIFY(!w->Action("btnSaveAs")->isEnabled());
+        QVERIFY(!w->Actions().btnSaveAs->isEnabled());
     }
 
     void firstArgumentOpensTheFile_data()
@@ -142,10 +142,10 @@ private slots:
         QCOMPARE(boxes.Count(), 0);
         QVERIFY(w->Message());
         QCOMPARE(Subject(*w), kSubject);
-        QCOMPARE(w->Settings().DefaultFormat, 2);
+        QCOMPARE(w->Settings().DefaultFormat, TDefaultFormat::RichText);
         QCOMPARE(QString::fromStdString(w->Settings().RecentFiles.at(0)), path);
-        QVERIFY(w->Action("btnSaveAs")->isEnabled());
-        QVERIFY(w->Action("miFileSaveAttachments")->isEnabled());
+        QVERIFY(w->Actions().btnSaveAs->isEnabled());
+        QVERIFY(w->Actions().miFileSaveAttachments->isEnabled());
         QVERIFY(w->PageControl()->isVisibleTo(w.get()));
         auto* header = w->findChild<QPlainTextEdit*>("reTransport");
         QVERIFY(header->toPlainText().startsWith("Received: from mail.example.cz"));
@@ -204,7 +204,7 @@ private slots:
                 edit->setText(path);
             QMetaObject::invokeMethod(fd, "accept");
         });
-        w->Action("miOpen")->trigger();
+        w->Actions().miOpen->trigger();
         QVERIFY2(dialogs.Count() == 1, qPrintable(dialogs.Seen().join(" | ")));
         QVERIFY2(filters.join(';').contains("(*.msg)"), qPrintable(filters.join(';')));
         QVERIFY2(filters.join(';').contains("(winmail*.dat)"), qPrintable(filters.join(';')));
@@ -217,7 +217,7 @@ private slots:
         auto w = NewWindow();
         QString before = w->FileName();
         TModalHandler dialogs;
-        w->Action("btnConvert")->trigger();
+        w->Actions().btnConvert->trigger();
         QCOMPARE(dialogs.Count(), 1);
         QCOMPARE(w->FileName(), before);
         QVERIFY(!w->Message());
@@ -324,7 +324,7 @@ private slots:
             }
             dialog->reject();
         });
-        w->Action("miOpen")->trigger();
+        w->Actions().miOpen->trigger();
         QCOMPARE(dialogs.Count(), 1);
         QCOMPARE(folder, QDir(home_->Path(expected)).absolutePath());
         QVERIFY(!filters.isEmpty());
@@ -411,7 +411,7 @@ private slots:
         QCOMPARE(boxes.Count(), 1);
         QVERIFY2(boxes.Seen()[0].contains(missing + " is not found."), qPrintable(boxes.Seen()[0]));
         QCOMPARE(QString::fromStdString(w->Settings().RecentFiles.at(0)), missing);
-        QVERIFY(w->Action("btnSaveAs")->isEnabled());
+        QVERIFY(w->Actions().btnSaveAs->isEnabled());
         QVERIFY(w->PageControl()->isVisibleTo(w.get()));
         QCOMPARE(Subject(*w), QString());
     }
@@ -482,20 +482,10 @@ private slots:
         QWidget* left = w->findChild<QWidget*>("pnlLeft");
         QVERIFY(!left->isVisibleTo(w.get()));
         // The file tree brings the pane back, without the logo.
-        w->Action("miViewFileTree")->trigger();
+        w->Actions().miViewFileTree->trigger();
         QVERIFY(left->isVisibleTo(w.get()));
         QVERIFY(!w->findChild<QLabel*>("imgLogo")->isVisibleTo(w.get()));
         QVERIFY(w->findChild<QWidget*>("pnlFolders")->isVisibleTo(w.get()));
-    }
-
-    void flagsPage()
-    {
-        auto w = NewWindow({ SamplePath().toStdString() });
-        auto* list = w->findChild<QTreeWidget*>("lvMessageFlags");
-        QCOMPARE(list->topLevelItemCount(), 13);
-        // MESSAGE_FLAGS 0x11 in the sample: read and has-attachment (that no box changes: tst_data_pages).
-        for (int i = 0; i < 13; ++i)
-            QCOMPARE(list->topLevelItem(i)->checkState(0) == Qt::Checked, i == 0 || i == 4);
     }
 
     void damagedFileShowsTheBar()
@@ -529,7 +519,7 @@ private slots:
                 d->findChild<QCheckBox*>("chkHideLogo")->setChecked(true);
                 d->findChild<QPushButton*>("btnOK")->click();
             });
-            w->Action("miOptions")->trigger();
+            w->Actions().miOptions->trigger();
             QCOMPARE(dialogs.Count(), 1);
             QVERIFY(!w->findChild<QLabel*>("imgLogo")->isVisibleTo(w.get()));
             w->close();
@@ -553,7 +543,7 @@ private slots:
             d->findChild<QCheckBox*>("cbBeep")->setChecked(false);
             d->reject();
         });
-        w->Action("miOptions")->trigger();
+        w->Actions().miOptions->trigger();
         QVERIFY(w->Settings().BeepAfter);
         QVERIFY(!w->Settings().SettingsChanged);
     }
@@ -614,7 +604,7 @@ private slots:
         items[2]->trigger();
         QCOMPARE(w->findChild<QMenu*>("miFile")->title(), "&Datei");
         QCOMPARE(w->findChild<QMenu*>("miLanguage")->title(), "Sprache wechseln");
-        QCOMPARE(w->Action("miOpen")->text(), QString::fromUtf8("Ö&ffnen...\tStrg+O"));
+        QCOMPARE(w->Actions().miOpen->text(), QString::fromUtf8("Ö&ffnen...\tStrg+O"));
         QCOMPARE(w->findChild<QLabel*>("lblFileName")->text(), "Dateiname:");
         QCOMPARE(w->PageControl()->tabText(0), "Vorschau");
         QCOMPARE(w->windowTitle(), "Tessaly");
@@ -631,7 +621,7 @@ private slots:
                 items0 = d->findChild<QComboBox*>("cbDefaultFormat")->itemText(2);
                 d->reject();
             });
-            w->Action("miOptions")->trigger();
+            w->Actions().miOptions->trigger();
         }
         QCOMPARE(title, "Einstellungen");
         QCOMPARE(ok, "&OK");
@@ -647,7 +637,7 @@ private slots:
         again->findChild<QAction*>("miLanguageDefault")->trigger();
         QCOMPARE(boxes.Count(), 0);
         QCOMPARE(again->findChild<QMenu*>("miFile")->title(), "&File");
-        QCOMPARE(again->Action("miOpen")->text(), "&Open...");
+        QCOMPARE(again->Actions().miOpen->text(), "&Open...");
         QCOMPARE(again->findChild<QLabel*>("lblFileName")->text(), "File name:");
         QCOMPARE(again->PageControl()->tabText(0), "Preview");
         QVERIFY(again->Settings().LangFile.empty());

@@ -127,22 +127,22 @@ private slots:
     {
         QTest::addColumn<QString>("plain");
         QTest::addColumn<QString>("rtf");
-        QTest::addColumn<int>("defaultFormat");
+        QTest::addColumn<TDefaultFormat>("defaultFormat");
         QTest::addColumn<QString>("active");
         QTest::addColumn<bool>("plainShown");
         QTest::addColumn<bool>("rtfShown");
         QTest::addColumn<bool>("htmlShown");
-        QTest::newRow("plain only, HTML preferred") << "Just text" << "" << 3 << "tsPlainText" << true << false << false;
-        QTest::newRow("RTF from HTML, rich text preferred") << "" << kRtfFromHtml << 2 << "tsRTFBody" << true << true << true;
-        QTest::newRow("RTF from HTML, HTML preferred") << "" << kRtfFromHtml << 3 << "tsHTMLBody" << true << true << true;
-        QTest::newRow("RTF from HTML, text preferred") << "" << kRtfFromHtml << 1 << "tsPlainText" << true << true << true;
-        QTest::newRow("plain and plain RTF, any") << "Body" << "{\\rtf1 Body\\par}" << 0 << "tsRTFBody" << true << true << false;
+        QTest::newRow("plain only, HTML preferred") << "Just text" << "" << TDefaultFormat::Html << "tsPlainText" << true << false << false;
+        QTest::newRow("RTF from HTML, rich text preferred") << "" << kRtfFromHtml << TDefaultFormat::RichText << "tsRTFBody" << true << true << true;
+        QTest::newRow("RTF from HTML, HTML preferred") << "" << kRtfFromHtml << TDefaultFormat::Html << "tsHTMLBody" << true << true << true;
+        QTest::newRow("RTF from HTML, text preferred") << "" << kRtfFromHtml << TDefaultFormat::Text << "tsPlainText" << true << true << true;
+        QTest::newRow("plain and plain RTF, any") << "Body" << "{\\rtf1 Body\\par}" << TDefaultFormat::Any << "tsRTFBody" << true << true << false;
     }
     void tabChoiceByDefaultFormat()
     {
         QFETCH(QString, plain);
         QFETCH(QString, rtf);
-        QFETCH(int, defaultFormat);
+        QFETCH(TDefaultFormat, defaultFormat);
         QFETCH(QString, active);
         QFETCH(bool, plainShown);
         QFETCH(bool, rtfShown);
@@ -387,7 +387,7 @@ private slots:
     void htmlFromRtfReadsRawBytesInTheRtfCodePage()
     {
         TSettings settings;
-        settings.DefaultFormat = 3;
+        settings.DefaultFormat = TDefaultFormat::Html;
         TfrmMessage form(settings);
         TMail mail;
         mail.Rtf = "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 {\\fonttbl{\\f0\\fswiss Arial;}}{\\*\\htmltag19 <html>}"
@@ -532,7 +532,7 @@ private slots:
     void saveProposesASafeName()
     {
         TSettings settings;
-        settings.DirKind = 2;
+        settings.DirKind = TDirKind::Custom;
         settings.CustomDir = home_->Path("home").toStdString();
         TfrmMessage form(settings);
         TMail mail;

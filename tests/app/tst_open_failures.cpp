@@ -92,7 +92,7 @@ private slots:
         manual.close();
         auto w = NewWindow();
         TModalHandler boxes;
-        w->Action("miHelpContents")->trigger();
+        w->Actions().miHelpContents->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(w->findChild<QDialog*>("ManualViewer"), 10000);
         auto* viewer = w->findChild<QDialog*>("ManualViewer");
         QVERIFY(viewer->isVisible());
@@ -127,7 +127,7 @@ private slots:
         auto w = NewWindow(file);
         QVERIFY(w->Message());
         TModalHandler boxes;
-        w->Action(action.toLatin1().constData())->trigger();
+        w->findChild<QAction*>(action)->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(boxes.Count(), 1, 10000);
         QVERIFY2(AnySeen(boxes, said), qPrintable(boxes.Seen().join('\n')));
         QVERIFY2(AnySeen(boxes, "no method available"), qPrintable(boxes.Seen().join('\n')));

@@ -24,37 +24,18 @@
 #include "pelmsg.h"
 #include "save_formats.h"
 #include "tnef_builder.h"
+#include "saved_files.h"
 #include "window_test_support.h"
 
 using namespace quorra;
 using namespace pelmsg::test;
 using quorra_test::TIsolatedHome;
 using quorra_test::TModalHandler;
+using namespace quorra_test;
 
 namespace {
 
 QString SamplePath() { return QStringLiteral(TESSALY_SOURCE_DIR "/samples/winmail.dat"); }
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QByteArray Sha256(const QString& path)
-{
-    return QCryptographicHash::hash(ReadAll(path), QCryptographicHash::Sha256).toHex();
-}
-
-QStringList FilesUnder(const QString& folder)
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(folder).relativeFilePath(it.next());
-    files.sort();
-    return files;
-}
 
 // One attachment of a test message: a file (name, bytes), or an attached message whose caption is the name.
 struct TAttachment {
@@ -165,7 +146,7 @@ private:
             if (fd->isVisible())
                 fd->reject();
         });
-        w.Action("miFileSaveAs")->trigger();
+        w.Actions().miFileSaveAs->trigger();
         return dialogs.Seen();
     }
 
@@ -194,7 +175,7 @@ private:
             }
             TModalHandler::CloseAll(d);
         });
-        w.Action("miFileSaveAttachments")->trigger();
+        w.Actions().miFileSaveAttachments->trigger();
         return dialogs.Seen();
     }
 
@@ -209,7 +190,7 @@ private slots:
         const QString input = home_->Copy(SamplePath(), "mail.dat");
         auto w = Open(input);
         QVERIFY(w->Message());
-        w->Settings().DirKind = 3;
+        w->Settings().DirKind = TDirKind::MessageFolder;
         QVERIFY(QDir().mkpath(home_->Path("cwd")));
         w->findChild<QComboBox*>("cbFileName")->setEditText(home_->Path("cwd/other.dat"));
         QString caption, title, start;
@@ -225,7 +206,7 @@ private slots:
             }
             TModalHandler::CloseAll(d);
         });
-        w->Action("miFileSaveAttachments")->trigger();
+        w->Actions().miFileSaveAttachments->trigger();
         QCOMPARE(caption, w->findChild<QLabel*>("lblPropName")->text());
         QCOMPARE(caption, QStringLiteral("Name:"));
         QCOMPARE(title, QStringLiteral("Select directory"));
@@ -338,12 +319,12 @@ private slots:
         auto w = Open(input);
         const QStringList all = SaveAs(*w, [&](QFileDialog* fd) { Accept(fd, "all.msg"); });
         QCOMPARE(all.size(), 2); // the dialog and the box
-        w->Settings().SaveMode = 1;
+        w->Settings().SaveMode = TSaveMode::CommonProperties;
         w->Settings().DisableDialogAfterSave = true;
         const QStringList common = SaveAs(*w, [&](QFileDialog* fd) { Accept(fd, "common.msg"); });
         QCOMPARE(common.size(), 1);
         SaveAs(*w, [&](QFileDialog* fd) { Accept(fd, "common.txt"); });
-        w->Settings().SaveMode = 0;
+        w->Settings().SaveMode = TSaveMode::AllProperties;
         SaveAs(*w, [&](QFileDialog* fd) { Accept(fd, "all.txt"); });
         const QByteArray allMsg = ReadAll(home_->Path("home/all.msg"));
         const QByteArray commonMsg = ReadAll(home_->Path("home/common.msg"));
@@ -652,54 +633,12 @@ private slots:
 
     void corpusAttachmentsAreTheBytesTheTnefToolExtracts()
     {
-        const QString corpus = QStringLiteral(TESSALY_CORPUS_DIR);
-        if (!QDir(corpus + "/tnef").exists())
-            QSKIP("corpus not found");
-        // Files the tool does not read to the end (bad checksums, an assertion).
-        const QStringList toolStops = { "ktnef__mapi_attach_data_obj.tnef", "node-tnef__panic.dat" };
-        int compared = 0, files = 0;
-        for (const QString& name : QDir(corpus + "/tnef").entryList(QDir::Files)) {
-            QFile oracleFile(corpus + "/oracle/" + name + ".json");
-            if (toolStops.contains(name) || !oracleFile.open(QIODevice::ReadOnly))
-                continue;
-            const QJsonObject extract
-                = QJsonDocument::fromJson(oracleFile.readAll()).object()["tnef_extract"].toObject();
-            QList<QJsonObject> expected;
-            for (const QJsonValue& f : extract["files"].toArray())
-                if (!f.toObject()["name"].toString().startsWith("message."))
-                    expected << f.toObject();
-            if (extract["rc"].toInt() != 0 || expected.isEmpty())
-                continue;
-            std::unique_ptr<TfrmMain> w = Open(corpus + "/tnef/" + name);
-            QVERIFY2(w->Message(), qPrintable(name));
-            const QString folder = home_->Path("corpus/" + name);
-            QDir().mkpath(folder);
-            SaveAttachments(
-                *w, [](TfrmAttachments* d) { d->miSelectAllClick(0); }, folder);
-            const QStringList written = FilesUnder(folder);
-            QCOMPARE(written.size(), qsizetype(w->Message()->Properties().AttachmentCount()));
-            QSet<QByteArray> hashes;
-            for (const QString& file : written)
-                hashes.insert(Sha256(folder + "/" + file));
-            for (const QJsonObject& x : expected) {
-                ++files;
-                if (hashes.contains(x["sha256"].toString().toLatin1()))
-                    continue;
-                // The tool writes an attached message or OLE object as its data behind a 16-byte interface id; we
-                // write an object as its data (a compound file) and an attached message as a .msg file of its own.
-                bool found = false;
-                for (const QString& file : written) {
-                    QFile f(folder + "/" + file);
-                    if (!f.open(QIODevice::ReadOnly) || f.read(8) != QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
-                        continue;
-                    found = found || file.endsWith(".msg") || f.size() + 16 == x["size"].toInteger();
-                }
-                QVERIFY2(found, qPrintable(name + ": no file with the bytes of " + x["name"].toString()));
-            }
-            ++compared;
-        }
-        QVERIFY(compared >= 20);
-        QVERIFY(files >= 40);
+        CompareAttachmentsWithTnefTool(home_->Path("corpus"), [&](const QString& file, const QString& folder) {
+            std::unique_ptr<TfrmMain> w = Open(file);
+            QVERIFY2(w->Message(), qPrintable(file));
+            SaveAttachments(*w, [](TfrmAttachments* d) { d->miSelectAllClick(0); }, folder);
+            QCOMPARE(FilesUnder(folder).size(), qsizetype(w->Message()->Properties().AttachmentCount()));
+        });
     }
 };
 

@@ -119,7 +119,7 @@ private slots:
         WriteAll(path, text);
         TSettings s;
         LoadSettings(s, false);
-        QCOMPARE(s.AppMode, 1);
+        QCOMPARE(s.AppMode, TAppMode::Simple);
         QCOMPARE(s.RecentFiles, std::vector<std::string>({ "/m/a.dat", "/m/b.dat" }));
         const TIniFile kept(path, SettingsKeyRead);
         QVERIFY2(kept.LineCount() <= 9, qPrintable(QString::number(kept.LineCount())));
@@ -187,11 +187,13 @@ private slots:
         QVERIFY2(!QFile::exists(QString::fromStdString(Home() + "/etc-xdg/Corvane")),
             "reading the settings creates no machine-wide folder");
         QVERIFY(ForceFolders(machine.substr(0, machine.rfind('/'))));
-        WriteAll(machine, "[Options]\nAppMode=2\nExtendedSettings=/NOLOGO /simple\n[Save]\nSaveMode=1\n");
+        WriteAll(machine,
+            "[Options]\nAppMode=2\nDefaultFormat=7\nExtendedSettings=/NOLOGO /simple\n[Save]\nSaveMode=1\n");
         TSettings s;
         LoadSettings(s, false);
-        QCOMPARE(s.AppMode, 2);
-        QCOMPARE(s.SaveMode, 1);
+        QCOMPARE(s.AppMode, TAppMode::Basic);
+        QCOMPARE(s.SaveMode, TSaveMode::CommonProperties);
+        QCOMPARE(s.DefaultFormat, TDefaultFormat::Html); // a number that names no format keeps the default
         QCOMPARE(s.ExtendedSettings, std::string("/NOLOGO /simple"));
         QVERIFY(SaveSettings(s));
         QVERIFY(QFile::exists(QString::fromStdString(SettingsPath(true))));
@@ -238,14 +240,14 @@ private slots:
         QVERIFY(ApplySwitch(s, "/noini"));
         QVERIFY(!s.UseIniFile);
         QVERIFY(ApplySwitch(s, "--DefFormat=rtf"));
-        QCOMPARE(s.DefaultFormat, 2);
+        QCOMPARE(s.DefaultFormat, TDefaultFormat::RichText);
         QVERIFY(ApplySwitch(s, "/DEFFORMAT=pdf"));
-        QCOMPARE(s.DefaultFormat, 2);
+        QCOMPARE(s.DefaultFormat, TDefaultFormat::RichText);
         QVERIFY(ApplySwitch(s, "-basic"));
-        QCOMPARE(s.AppMode, 2);
-        s.SaveMode = 1;
+        QCOMPARE(s.AppMode, TAppMode::Basic);
+        s.SaveMode = TSaveMode::CommonProperties;
         QVERIFY(ApplySwitch(s, "/All"));
-        QCOMPARE(s.SaveMode, 0);
+        QCOMPARE(s.SaveMode, TSaveMode::AllProperties);
         QVERIFY(ApplySwitch(s, "/LEFT=12"));
         QVERIFY(ApplySwitch(s, "/TOP=x"));
         QCOMPARE(s.FormLeft, 12);
@@ -268,17 +270,17 @@ private slots:
         TSettings s;
         s.LastUsedDir = "/last";
         s.CustomDir = "/custom";
-        s.DirKind = 0;
+        s.DirKind = TDirKind::ProgramFolder;
         QCOMPARE(AttachmentFolder(s, "/mail/x/winmail.dat"), ProgramFolder());
-        s.DirKind = 1;
+        s.DirKind = TDirKind::LastUsed;
         QCOMPARE(AttachmentFolder(s, "/mail/x/winmail.dat"), std::string("/last"));
         // The last used folder before any was used: the message's.
         s.LastUsedDir.clear();
         QCOMPARE(AttachmentFolder(s, "/mail/x/winmail.dat"), std::string("/mail/x"));
         s.LastUsedDir = "/last";
-        s.DirKind = 2;
+        s.DirKind = TDirKind::Custom;
         QCOMPARE(AttachmentFolder(s, "/mail/x/winmail.dat"), std::string("/custom"));
-        s.DirKind = 3;
+        s.DirKind = TDirKind::MessageFolder;
         QCOMPARE(AttachmentFolder(s, "/mail/x/winmail.dat"), std::string("/mail/x"));
     }
 };

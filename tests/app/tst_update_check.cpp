@@ -277,7 +277,7 @@ private slots:
         w.Internet().UpdateUrl = server.Url().toString();
         w.Internet().UpdateRequestMail = "updates@example.org";
         TModalHandler boxes;
-        w.Action("miHelpCheckUpdate")->trigger();
+        w.Actions().miHelpCheckUpdate->trigger();
         QCOMPARE(boxes.Seen(),
             QStringList { "Your current version is " + CurrentVersionText()
                 + "\nThe new available version is v99.0\n\nSend request for new update to updates@example.org" });

@@ -128,9 +128,13 @@ private:
     void Poll()
     {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog || dialog == current_)
+        // A dialog is handled once while it is open: it is the active one again when a box it opened (Qt's file
+        // dialog asking before it replaces a file) has closed.
+        if (!dialog || open_.contains(dialog))
             return;
-        current_ = dialog;
+        open_ << dialog;
+        QObject::connect(dialog, &QDialog::finished, &timer_, [this, dialog] { open_.removeAll(dialog); });
+        QObject::connect(dialog, &QObject::destroyed, &timer_, [this, dialog] { open_.removeAll(dialog); });
         if (auto* box = qobject_cast<QMessageBox*>(dialog))
             seen_ << box->text();
         else
@@ -151,7 +155,7 @@ private:
     THandler handler_;
     int expected_ = 0;
     QTimer timer_;
-    QPointer<QDialog> current_;
+    QList<QDialog*> open_;
     QStringList seen_;
 };
 
