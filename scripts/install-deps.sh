@@ -18,7 +18,8 @@ test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
            python3-icalendar python3-vobject python3-dateutil hyperfine
            clang-tidy clang-format
            khal calcurse khard
-           lintian appstream man-db bash-completion)
+           lintian appstream man-db bash-completion
+           poppler-utils python3-html5lib)
 
 wanted=("${build_pkgs[@]}" "${run_pkgs[@]}")
 case "${1:-all}" in

@@ -56,6 +56,10 @@ int RunQuorra(int argc, char** argv, const TWindowRunner& openWindow)
         return openWindow(argc, argv, arguments);
     }
 
+    // The rendered formats are laid out with Qt, offscreen: the window program writes them, without a window.
+    if (commandLine.ExportMode && IsRenderedFormat(commandLine.ExportFormat) && !commandLine.FileName.empty())
+        return openWindow(argc, argv, arguments);
+
     TSettings settings;
     LoadSettings(settings, false);
     ApplyExtendedSettings(settings);
