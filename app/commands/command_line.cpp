@@ -221,6 +221,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
                 // The web page as shown is an HTML file.
                 const std::string extension = c.ExportFormat == ".WEBPAGE" ? ".HTML" : c.ExportFormat;
                 c.OutputPath = after.size() > 1 ? after[1] : ReplaceExtension(ExpandFileName(c.FileName), extension);
+                // Several files for a rendered format: all of them, into the folder given or each beside its file.
+                if (IsRenderedFormat(c.ExportFormat) && before.size() > 1) {
+                    c.BatchFiles = before;
+                    c.OutputPath = after.size() > 1 ? after[1] : std::string();
+                }
                 if (after.size() > 2)
                     c.UsageError = "unexpected argument " + after[2];
             }

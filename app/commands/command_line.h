@@ -33,6 +33,9 @@ struct TCommandLine {
     bool Filter = false;
     std::string FilterInput;
     std::string FilterOutput;
+    // "FILE FILE... /E pdf|webpage [FOLDER]": every file converted in one run (OutputPath is then the folder, or
+    // empty for beside each file). Empty for a single file.
+    std::vector<std::string> BatchFiles;
 };
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);

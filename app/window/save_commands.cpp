@@ -123,6 +123,10 @@ QString TfrmMain::FormatExtension(int filterIndex) const
 
 QString TfrmMain::SaveDialogTypeChange(int filterIndex, const QString& typedName)
 {
+    // The PDF entry names the file after the subject, unless the user typed a name of their own.
+    if (FormatExtension(filterIndex) == QLatin1String(".pdf") && document_
+        && QFileInfo(typedName).completeBaseName() == QFileInfo(LoadedFileName()).completeBaseName())
+        return Q(pelmsg::SafeFileName(S(Q(Message()->Properties().Subject())), "message")) + QStringLiteral(".pdf");
     return Q(TypeChangedName(S(typedName), S(FormatExtension(filterIndex))));
 }
 

@@ -381,6 +381,16 @@ private slots:
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 0);
         QVERIFY(QFile::exists(dir_.filePath(QStringLiteral("sample.HTML"))));
+        // Several files in one run: two of one name from different folders get two outputs in the folder.
+        QVERIFY(QDir().mkpath(dir_.filePath(QStringLiteral("other"))));
+        QVERIFY(QDir().mkpath(dir_.filePath(QStringLiteral("batch"))));
+        QVERIFY(QFile::copy(input, dir_.filePath(QStringLiteral("other/sample.dat"))));
+        process.start(QStringLiteral(QUORRA_BINARY), { input, dir_.filePath(QStringLiteral("other/sample.dat")),
+            QStringLiteral("/E"), QStringLiteral("pdf"), dir_.filePath(QStringLiteral("batch")), QStringLiteral("/NOINI") });
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(QDir(dir_.filePath(QStringLiteral("batch"))).entryList(QDir::Files),
+            QStringList({ QStringLiteral("sample (2).PDF"), QStringLiteral("sample.PDF") }));
         // The input itself is never the output.
         process.start(QStringLiteral(QUORRA_BINARY), { input, QStringLiteral("/E"), QStringLiteral("pdf"), input, QStringLiteral("/NOINI") });
         QVERIFY(process.waitForFinished(60000));
