@@ -47,11 +47,14 @@ double RunOnce(const std::vector<std::string>& command)
 std::string LongHtmlMail()
 {
     std::string html = "<html><body><h1>Quarterly report</h1>";
-    for (int i = 0; i < 900; ++i) {
-        html += "<p>Paragraph " + std::to_string(i) + ": the figures of the quarter, with <b>bold</b>, <i>italic</i> "
-            "and <a href=\"https://example.com/item/" + std::to_string(i) + "\">a link</a> words that fill the line.</p>";
+    for (int i = 0; i < 1700; ++i) {
+        html += "<p>Paragraph " + std::to_string(i)
+            + ": the figures of the quarter, with <b>bold</b>, <i>italic</i> "
+              "and <a href=\"https://example.com/item/"
+            + std::to_string(i) + "\">a link</a> words that fill the line.</p>";
         if (i % 50 == 0)
-            html += "<table border=1><tr><td>North</td><td>12 500</td></tr><tr><td>South</td><td>9 800</td></tr></table>";
+            html += "<table border=1><tr><td>North</td><td>12 500</td></tr><tr><td>South</td><td>9 "
+                    "800</td></tr></table>";
     }
     html += "</body></html>";
     pelmsg::test::TnefBuilder b;
@@ -91,8 +94,7 @@ void ConvertToPdf(benchmark::State& state, const std::string& input)
     }
     state.counters["pages"] = static_cast<double>(PageCount(output));
     state.counters["pdf_kB"] = static_cast<double>(std::filesystem::file_size(output)) / 1e3;
-    tessaly_bench::ReportAgainst(
-        state, total, reference / static_cast<double>(state.iterations()), "quorra --version");
+    tessaly_bench::ReportAgainst(state, total, reference / static_cast<double>(state.iterations()), "quorra --version");
 }
 
 void BM_SampleToPdf(benchmark::State& state) { ConvertToPdf(state, TESSALY_SOURCE_DIR "/samples/winmail.dat"); }

@@ -11,8 +11,8 @@
 
 namespace quorra {
 
-std::string BatchOutputPath(const std::string& input, const std::string& folder, const std::string& extension,
-    std::vector<std::string>& taken)
+std::string BatchOutputPath(
+    const std::string& input, const std::string& folder, const std::string& extension, std::vector<std::string>& taken)
 {
     const std::string beside = ReplaceExtension(ExpandFileName(input), extension);
     const std::string name = beside.substr(beside.rfind('/') + 1);
@@ -34,7 +34,8 @@ int RunBatchExport(const TCommandLine& commandLine,
     // The run's switches go to every conversion; the files, "/E", the format and the folder do not.
     std::vector<std::string> switches;
     for (const std::string& a : commandLine.Arguments)
-        if (IsSwitch(a) && pelmsg::UpperAscii(a) != "/E" && pelmsg::UpperAscii(a) != "-E" && pelmsg::UpperAscii(a) != "--E")
+        if (IsSwitch(a) && pelmsg::UpperAscii(a) != "/E" && pelmsg::UpperAscii(a) != "-E"
+            && pelmsg::UpperAscii(a) != "--E")
             switches.push_back(a);
     const std::vector<std::string>& files = commandLine.BatchFiles;
     std::vector<std::string> taken;
@@ -60,7 +61,8 @@ int RunBatchExport(const TCommandLine& commandLine,
     };
     while (next < files.size() || !running.empty()) {
         while (running.size() < jobs && next < files.size()) {
-            std::vector<std::string> arguments = { files[next], "/E", pelmsg::LowerAscii(format.substr(1)), outputs[next] };
+            std::vector<std::string> arguments
+                = { files[next], "/E", pelmsg::LowerAscii(format.substr(1)), outputs[next] };
             arguments.insert(arguments.end(), switches.begin(), switches.end());
             progress.flush();
             const pid_t pid = ::fork();

@@ -15,8 +15,8 @@ namespace quorra {
 // The output of one input of a batch: beside the input with the format's extension when folder is empty, else in
 // folder under the input's name with that extension; a name already given to an earlier input of the batch gets
 // " (2)", " (3)", ... before its extension, so that no output replaces another of the same run.
-std::string BatchOutputPath(const std::string& input, const std::string& folder, const std::string& extension,
-    std::vector<std::string>& taken);
+std::string BatchOutputPath(
+    const std::string& input, const std::string& folder, const std::string& extension, std::vector<std::string>& taken);
 
 // Runs convertOne (in a child process; its return value is the child's exit status) with the command line of each
 // input: "FILE /E FORMAT OUTPUT" and the run's other switches. Prints "\r[done/total] name" on `progress` after

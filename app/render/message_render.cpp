@@ -9,8 +9,8 @@
 #include <QLocale>
 #include <QPixmap>
 #include <QRegularExpression>
-#include <QTextCursor>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QUrl>
 
 #include "pel_language.h"
@@ -84,8 +84,8 @@ void AddAttachmentPictures(QTextDocument& document, const pelmsg::TMSGProperties
         QImage image;
         if (mime.isEmpty() || !image.loadFromData(bytes))
             continue;
-        QString id
-            = Q(node->SubProperties.GetPropertyText(pelmsg::MakeTag(pelmsg::kIdAttachContentId, 0), true, true)).trimmed();
+        QString id = Q(node->SubProperties.GetPropertyText(pelmsg::MakeTag(pelmsg::kIdAttachContentId, 0), true, true))
+                         .trimmed();
         if (id.isEmpty())
             id = Q(node->SubProperties.GetPropertyText(pelmsg::MakeTag(0x0008, 0), true, true)).trimmed();
         if (id.startsWith(QLatin1Char('<')) && id.endsWith(QLatin1Char('>')))
@@ -334,13 +334,14 @@ void FillRenderedMessage(QTextDocument& document, const pelmsg::TMSGProperties& 
 {
     const TRenderTexts& texts = options.Texts;
     QString html;
-    // The importance line, in the preview's banner colours.
+    // The importance line, with the preview's marks and in its banner colours.
+    static constexpr const char* kImportanceMarks[] = { "|| ", "| ", "", "! ", "!! " };
     const int level = message.ImportanceLevel();
     if (level >= 0 && level <= 4 && !texts.Importance[level].isEmpty())
         html += QStringLiteral("<table width=\"100%\" cellspacing=0 cellpadding=4 bgcolor=\"#3366CC\"><tr><td>"
                                "<b><font color=\"%1\">%2</font></b></td></tr></table>")
                     .arg(level >= 3 ? QStringLiteral("#C1D2EE") : QStringLiteral("#FFFF00"),
-                        texts.Importance[level].toHtmlEscaped());
+                        QLatin1String(kImportanceMarks[level]) + texts.Importance[level].toHtmlEscaped());
     // The header fields on the preview's light blue.
     html += QStringLiteral("<table width=\"100%\" cellspacing=0 cellpadding=2 bgcolor=\"#C1D2EE\">");
     // The caption column as wide as the widest caption in bold: a narrower one would break captions letter by
@@ -349,7 +350,8 @@ void FillRenderedMessage(QTextDocument& document, const pelmsg::TMSGProperties& 
     bold.setBold(true);
     const QFontMetrics metrics(bold);
     int captionWidth = 0;
-    for (const QString* caption : { &texts.From, &texts.To, &texts.CC, &texts.BCC, &texts.Subject, &texts.When, &texts.Where })
+    for (const QString* caption :
+        { &texts.From, &texts.To, &texts.CC, &texts.BCC, &texts.Subject, &texts.When, &texts.Where })
         captionWidth = std::max(captionWidth, metrics.horizontalAdvance(*caption));
     auto row = [&html, captionWidth](const QString& label, const QString& value) {
         if (!value.isEmpty())

@@ -85,8 +85,8 @@ private:
 };
 
 // Fills the document with the rendering of a message (its previous content goes). Pictures are added as resources
-// of the document (and, in a TRenderDocument, with their bytes; a TRenderDocument then keeps its own content only). Never raises: a body that cannot be read is left
-// out in favour of the next form.
+// of the document (and, in a TRenderDocument, with their bytes; a TRenderDocument then keeps its own content only).
+// Never raises: a body that cannot be read is left out in favour of the next form.
 void FillRenderedMessage(QTextDocument& document, const pelmsg::TMSGProperties& message, const TRenderOptions& options);
 
 // A new TRenderDocument with the rendering of the message.

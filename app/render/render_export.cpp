@@ -69,7 +69,8 @@ int RunRenderedExport(int& argc, char** argv, const TCommandLine& commandLine)
         return 1;
     }
     for (const pelmsg::TReadWarning& w : message->Warnings()) {
-        std::cerr << "quorra: warning: " << w.Text;
+        // Named after the file: in a run of many files the warnings of several conversions meet here.
+        std::cerr << "quorra: warning: " << input << ": " << w.Text;
         if (w.Offset >= 0)
             std::cerr << " (byte " << w.Offset << ")";
         std::cerr << "\n";

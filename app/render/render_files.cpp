@@ -94,11 +94,12 @@ QByteArray WithPdfInfo(const QByteArray& pdf, const TPdfInfo& info)
     if (!out.endsWith('\n'))
         out += '\n';
     const qsizetype objectOffset = out.size();
-    out += QByteArray::number(object) + " 0 obj\n<<\n/Title " + PdfText(info.Title) + "\n/Author " + PdfText(info.Author)
-        + "\n/Creator " + PdfText(info.Creator) + "\n/Producer " + PdfText(info.Creator) + "\n>>\nendobj\n";
+    out += QByteArray::number(object) + " 0 obj\n<<\n/Title " + PdfText(info.Title) + "\n/Author "
+        + PdfText(info.Author) + "\n/Creator " + PdfText(info.Creator) + "\n/Producer " + PdfText(info.Creator)
+        + "\n>>\nendobj\n";
     const qsizetype xrefOffset = out.size();
-    out += "xref\n" + QByteArray::number(object) + " 1\n"
-        + QByteArray::number(objectOffset).rightJustified(10, '0') + " 00000 n \n";
+    out += "xref\n" + QByteArray::number(object) + " 1\n" + QByteArray::number(objectOffset).rightJustified(10, '0')
+        + " 00000 n \n";
     out += "trailer\n<<\n/Size " + QByteArray::number(object + 1) + "\n/Root " + rootMatch.captured(1).toLatin1()
         + "\n/Info " + QByteArray::number(object) + " 0 R\n/Prev " + xrefMatch.captured(1).toLatin1()
         + "\n>>\nstartxref\n" + QByteArray::number(xrefOffset) + "\n%%EOF\n";
@@ -162,7 +163,8 @@ QByteArray SelfContainedHtml(TRenderDocument& document, const QString& title)
         QStringLiteral(" style=\"([^\"]*)\"((?: [a-z-]+=\"[^\"]*\")*) style=\"([^\"]*)\""));
     html.replace(twoStyles, QStringLiteral(" style=\"\\1\\3\"\\2"));
     // Characters HTML 5 does not allow in a document (controls, non-characters) from a message's text.
-    static const QRegularExpression forbidden(QStringLiteral("[\\x{0}-\\x{8}\\x{B}\\x{E}-\\x{1F}\\x{7F}-\\x{9F}\\x{FDD0}-\\x{FDEF}\\x{FFFE}\\x{FFFF}]"));
+    static const QRegularExpression forbidden(
+        QStringLiteral("[\\x{0}-\\x{8}\\x{B}\\x{E}-\\x{1F}\\x{7F}-\\x{9F}\\x{FDD0}-\\x{FDEF}\\x{FFFE}\\x{FFFF}]"));
     html.replace(forbidden, QString(QChar::ReplacementCharacter));
     // Last, every address the writer put out is one of those the file may hold; the writer quotes each value with
     // '"' and writes '"' inside one as "&quot;".

@@ -6,9 +6,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QLocale>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -158,8 +158,10 @@ void TfrmMain::miFileSaveAsClick()
     QString fileName = Q(ReplaceExtension(S(LoadedFileName()), S(FormatExtension(index))));
     // A PDF is named after the subject, beside the message.
     if (FormatExtension(index) == QLatin1String(".pdf"))
-        fileName = QFileInfo(LoadedFileName()).dir().filePath(
-            Q(pelmsg::SafeFileName(S(Q(Message()->Properties().Subject())), "message")) + QStringLiteral(".pdf"));
+        fileName = QFileInfo(LoadedFileName())
+                       .dir()
+                       .filePath(Q(pelmsg::SafeFileName(S(Q(Message()->Properties().Subject())), "message"))
+                           + QStringLiteral(".pdf"));
     TFileDialogFilter filter;
     filter.FilterIndex = index;
     filter.OnTypeChange

@@ -111,7 +111,8 @@ QString Python()
 
 QStringList PdfImageLines(const QString& pdf)
 {
-    QStringList lines = Run(QStringLiteral("pdfimages"), { QStringLiteral("-list"), pdf }).split(u'\n', Qt::SkipEmptyParts);
+    QStringList lines
+        = Run(QStringLiteral("pdfimages"), { QStringLiteral("-list"), pdf }).split(u'\n', Qt::SkipEmptyParts);
     return lines.mid(2);
 }
 
@@ -145,7 +146,8 @@ private slots:
             QSKIP("the sample corpus is absent");
         QStringList files;
         for (const char* folder : { "tnef", "msg" })
-            for (const QFileInfo& f : QDir(corpus.filePath(QLatin1String(folder))).entryInfoList(QDir::Files, QDir::Name))
+            for (const QFileInfo& f :
+                QDir(corpus.filePath(QLatin1String(folder))).entryInfoList(QDir::Files, QDir::Name))
                 files << f.filePath();
         QDir().mkpath(dir_.filePath(QStringLiteral("pages")));
         QStringList faults;
@@ -163,10 +165,10 @@ private slots:
             const QString pdf = dir_.filePath(QStringLiteral("out.pdf"));
             const QString page = dir_.filePath(QStringLiteral("pages/") + name + QStringLiteral(".html"));
             try {
-                SaveRenderedMessage(p, TRenderOptions(), pdf.toStdString(), true, file.toStdString(),
-                    QPageSize(QPageSize::A4));
-                SaveRenderedMessage(p, TRenderOptions(), page.toStdString(), false, file.toStdString(),
-                    QPageSize(QPageSize::A4));
+                SaveRenderedMessage(
+                    p, TRenderOptions(), pdf.toStdString(), true, file.toStdString(), QPageSize(QPageSize::A4));
+                SaveRenderedMessage(
+                    p, TRenderOptions(), page.toStdString(), false, file.toStdString(), QPageSize(QPageSize::A4));
             } catch (const std::exception& e) {
                 faults << name + QStringLiteral(": ") + QString::fromUtf8(e.what());
                 continue;
@@ -174,8 +176,8 @@ private slots:
             ++rendered;
             // The text without the page numbers, which stand on lines of their own between the pages' texts.
             static const QRegularExpression pageNumber(QStringLiteral("\n\\d{1,4}\n\f"));
-            const QString text
-                = Squeezed(Run(QStringLiteral("pdftotext"), { pdf, QStringLiteral("-") }).replace(pageNumber, QStringLiteral("\n")));
+            const QString text = Squeezed(Run(QStringLiteral("pdftotext"), { pdf, QStringLiteral("-") })
+                                              .replace(pageNumber, QStringLiteral("\n")));
             const QString subject = QString::fromStdU16String(p.Subject());
             const QString sender = QString::fromStdU16String(p.From());
             const QString words = FirstBodyWords(p, 3);
@@ -204,7 +206,8 @@ private slots:
         }
         int status = 0;
         const QString report = Run(Python(),
-            { QStringLiteral(TESSALY_SOURCE_DIR "/tests/app/check_webpage.py"), dir_.filePath(QStringLiteral("pages")) },
+            { QStringLiteral(TESSALY_SOURCE_DIR "/tests/app/check_webpage.py"),
+                dir_.filePath(QStringLiteral("pages")) },
             &status);
         qInfo("%d files rendered (%d unreadable), %d body starts and %d with pictures checked; web pages: %s", rendered,
             unreadable, bodyChecked, withPictures, qPrintable(report.trimmed().section(u'\n', -1)));
@@ -226,17 +229,21 @@ private slots:
         QTest::newRow("remote picture") << "<p>safe</p><img src=\"" + remote + "x.png\">";
         QTest::newRow("remote style sheet") << "<link rel=stylesheet href=\"" + remote + "s.css\"><style>@import url("
                 + remote + "i.css);</style><p>safe</p>";
-        QTest::newRow("backgrounds") << "<table background=\"" + remote + "b.png\"><tr><td style=\"background-image:url("
-                + remote + "c.png)\">safe</td></tr></table>";
+        QTest::newRow("backgrounds") << "<table background=\"" + remote
+                + "b.png\"><tr><td style=\"background-image:url(" + remote + "c.png)\">safe</td></tr></table>";
         QTest::newRow("frames and objects") << "<iframe src=\"" + remote + "f\"></iframe><object data=\"" + remote
                 + "o\"></object><embed src=\"" + remote + "e\"><p>safe</p>";
-        QTest::newRow("event handler") << "<img src=\"nothing.png\" onerror=\"alert('ran')\"><p onclick=\"alert('ran')\">safe</p>";
-        QTest::newRow("script link") << "<p><a href=\"javascript:alert('ran')\">safe</a> <a href=\"file:///etc/passwd\">x</a></p>";
-        QTest::newRow("local files") << "<p>safe</p><img src=\"SECRET_URL\"><img src=\"SECRET_PATH\"><img src=\"/dev/zero\">"
-                                        "<img src=\"secret.png\">";
-        QTest::newRow("data documents") << "<p>safe</p><img src=\"data:text/html,&lt;script&gt;alert('ran')&lt;/script&gt;\">"
-                                           "<img src=\"data:image/svg+xml,&lt;svg xmlns='http://www.w3.org/2000/svg' "
-                                           "onload='alert(1)'/&gt;\">";
+        QTest::newRow("event handler")
+            << "<img src=\"nothing.png\" onerror=\"alert('ran')\"><p onclick=\"alert('ran')\">safe</p>";
+        QTest::newRow("script link")
+            << "<p><a href=\"javascript:alert('ran')\">safe</a> <a href=\"file:///etc/passwd\">x</a></p>";
+        QTest::newRow("local files")
+            << "<p>safe</p><img src=\"SECRET_URL\"><img src=\"SECRET_PATH\"><img src=\"/dev/zero\">"
+               "<img src=\"secret.png\">";
+        QTest::newRow("data documents")
+            << "<p>safe</p><img src=\"data:text/html,&lt;script&gt;alert('ran')&lt;/script&gt;\">"
+               "<img src=\"data:image/svg+xml,&lt;svg xmlns='http://www.w3.org/2000/svg' "
+               "onload='alert(1)'/&gt;\">";
     }
 
     void hostileBodiesStayBlocked()
@@ -258,12 +265,15 @@ private slots:
         body.replace(QLatin1String("%1"), QString::number(server.serverPort()));
         body.replace(QLatin1String("SECRET_URL"), QUrl::fromLocalFile(secret).toString());
         body.replace(QLatin1String("SECRET_PATH"), secret);
-        auto message = HtmlMail(("<html><body>" + body + "<img src=\"cid:image001.png@01D5\"></body></html>").toStdString());
+        auto message
+            = HtmlMail(("<html><body>" + body + "<img src=\"cid:image001.png@01D5\"></body></html>").toStdString());
         const QString pdf = dir_.filePath(QStringLiteral("hostile.pdf"));
         const QString page = dir_.filePath(QStringLiteral("hostile/page.html"));
         QDir().mkpath(dir_.filePath(QStringLiteral("hostile")));
-        SaveRenderedMessage(message->Properties(), TRenderOptions(), pdf.toStdString(), true, {}, QPageSize(QPageSize::A4));
-        SaveRenderedMessage(message->Properties(), TRenderOptions(), page.toStdString(), false, {}, QPageSize(QPageSize::A4));
+        SaveRenderedMessage(
+            message->Properties(), TRenderOptions(), pdf.toStdString(), true, {}, QPageSize(QPageSize::A4));
+        SaveRenderedMessage(
+            message->Properties(), TRenderOptions(), page.toStdString(), false, {}, QPageSize(QPageSize::A4));
         QDir::setCurrent(folder);
         QTest::qWait(50); // a connection attempt would have arrived by now
         QCOMPARE(connections, 0);
@@ -276,10 +286,12 @@ private slots:
             QVERIFY2(!text.contains(QLatin1String(banned), Qt::CaseInsensitive), banned);
         QVERIFY(text.contains(QLatin1String("safe")));
         // The message's own picture is in the page, as its own bytes.
-        QVERIFY(text.contains(QString::fromLatin1("data:image/png;base64," + QByteArray::fromStdString(Png(37, 23)).toBase64())));
+        QVERIFY(text.contains(
+            QString::fromLatin1("data:image/png;base64," + QByteArray::fromStdString(Png(37, 23)).toBase64())));
         int status = 0;
         const QString report = Run(Python(),
-            { QStringLiteral(TESSALY_SOURCE_DIR "/tests/app/check_webpage.py"), dir_.filePath(QStringLiteral("hostile")) },
+            { QStringLiteral(TESSALY_SOURCE_DIR "/tests/app/check_webpage.py"),
+                dir_.filePath(QStringLiteral("hostile")) },
             &status);
         QVERIFY2(status == 0, qPrintable(report));
 
@@ -335,7 +347,7 @@ private slots:
         QCOMPARE(DefaultPageSize(QLocale(QLocale::German, QLocale::Germany)).id(), QPageSize::A4);
         QCOMPARE(DefaultPageSize(QLocale(QLocale::English, QLocale::UnitedKingdom)).id(), QPageSize::A4);
         auto message = HtmlMail("<p>See <a href=\"https://example.com/minutes\">the minutes</a>.</p>"
-                                + std::string(200, '\n') + "<p>" + std::string(8000, 'x') + " end</p>");
+            + std::string(200, '\n') + "<p>" + std::string(8000, 'x') + " end</p>");
         TPdfInfo info;
         info.Title = QStringLiteral("Zürich (draft) \\ \u05D0");
         info.Author = QStringLiteral("Anna Novák <anna@example.cz>");
@@ -371,13 +383,15 @@ private slots:
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.filePath(QStringLiteral("config")));
         process.setProcessEnvironment(environment);
         const QString pdf = dir_.filePath(QStringLiteral("sample.pdf"));
-        process.start(QStringLiteral(QUORRA_BINARY), { input, QStringLiteral("/E"), QStringLiteral("pdf"), pdf, QStringLiteral("/NOINI") });
+        process.start(QStringLiteral(QUORRA_BINARY),
+            { input, QStringLiteral("/E"), QStringLiteral("pdf"), pdf, QStringLiteral("/NOINI") });
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 0);
         QFile file(pdf);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.read(5), QByteArray("%PDF-"));
-        process.start(QStringLiteral(QUORRA_BINARY), { input, QStringLiteral("/E"), QStringLiteral("WebPage"), QStringLiteral("/NOINI") });
+        process.start(QStringLiteral(QUORRA_BINARY),
+            { input, QStringLiteral("/E"), QStringLiteral("WebPage"), QStringLiteral("/NOINI") });
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 0);
         QVERIFY(QFile::exists(dir_.filePath(QStringLiteral("sample.HTML"))));
@@ -385,14 +399,16 @@ private slots:
         QVERIFY(QDir().mkpath(dir_.filePath(QStringLiteral("other"))));
         QVERIFY(QDir().mkpath(dir_.filePath(QStringLiteral("batch"))));
         QVERIFY(QFile::copy(input, dir_.filePath(QStringLiteral("other/sample.dat"))));
-        process.start(QStringLiteral(QUORRA_BINARY), { input, dir_.filePath(QStringLiteral("other/sample.dat")),
-            QStringLiteral("/E"), QStringLiteral("pdf"), dir_.filePath(QStringLiteral("batch")), QStringLiteral("/NOINI") });
+        process.start(QStringLiteral(QUORRA_BINARY),
+            { input, dir_.filePath(QStringLiteral("other/sample.dat")), QStringLiteral("/E"), QStringLiteral("pdf"),
+                dir_.filePath(QStringLiteral("batch")), QStringLiteral("/NOINI") });
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 0);
         QCOMPARE(QDir(dir_.filePath(QStringLiteral("batch"))).entryList(QDir::Files),
             QStringList({ QStringLiteral("sample (2).PDF"), QStringLiteral("sample.PDF") }));
         // The input itself is never the output.
-        process.start(QStringLiteral(QUORRA_BINARY), { input, QStringLiteral("/E"), QStringLiteral("pdf"), input, QStringLiteral("/NOINI") });
+        process.start(QStringLiteral(QUORRA_BINARY),
+            { input, QStringLiteral("/E"), QStringLiteral("pdf"), input, QStringLiteral("/NOINI") });
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 1);
         QFile same(input);
