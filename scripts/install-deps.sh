@@ -19,7 +19,8 @@ test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
            clang-tidy clang-format
            khal calcurse khard
            exim4-daemon-light
-           lintian appstream man-db bash-completion)
+           lintian appstream man-db bash-completion
+           poppler-utils python3-html5lib)
 
 wanted=("${build_pkgs[@]}" "${run_pkgs[@]}")
 case "${1:-all}" in

@@ -90,9 +90,12 @@ void PrintWarnings(const std::vector<pelmsg::TReadWarning>& warnings, std::ostre
 
 const std::vector<std::string>& ExportFormats()
 {
-    static const std::vector<std::string> formats { "txt", "text", "htm", "html", "xml", "eml", "msg", "ics", "vcf" };
+    static const std::vector<std::string> formats { "txt", "text", "htm", "html", "xml", "eml", "msg", "ics", "vcf",
+        "pdf", "webpage" };
     return formats;
 }
+
+bool IsRenderedFormat(const std::string& format) { return format == ".PDF" || format == ".WEBPAGE"; }
 
 namespace {
 
@@ -142,7 +145,7 @@ bool LooksLikeUnknownSwitch(const std::string& a)
     return !std::filesystem::exists(a, ec);
 }
 
-std::string FormatList() { return "txt (or text), htm (or html), xml, eml, msg, ics, vcf"; }
+std::string FormatList() { return "txt (or text), htm (or html), xml, eml, msg, ics, vcf, pdf, webpage"; }
 
 } // namespace
 
@@ -215,8 +218,14 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
                 c.ExportMode = true;
                 c.ExportFormat = pelmsg::UpperAscii(format).insert(0, 1, '.');
                 // The output path is kept as given: on a case-sensitive file system another case is another file.
-                c.OutputPath
-                    = after.size() > 1 ? after[1] : ReplaceExtension(ExpandFileName(c.FileName), c.ExportFormat);
+                // The web page as shown is an HTML file.
+                const std::string extension = c.ExportFormat == ".WEBPAGE" ? ".HTML" : c.ExportFormat;
+                c.OutputPath = after.size() > 1 ? after[1] : ReplaceExtension(ExpandFileName(c.FileName), extension);
+                // Several files for a rendered format: all of them, into the folder given or each beside its file.
+                if (IsRenderedFormat(c.ExportFormat) && before.size() > 1) {
+                    c.BatchFiles = before;
+                    c.OutputPath = after.size() > 1 ? after[1] : std::string();
+                }
                 if (after.size() > 2)
                     c.UsageError = "unexpected argument " + after[2];
             }
@@ -268,6 +277,12 @@ int RunExport(TSettings& settings, const TCommandLine& commandLine, std::ostream
         return 1;
     const std::string& format = commandLine.ExportFormat;
     const std::string& output = commandLine.OutputPath;
+    if (IsRenderedFormat(format)) {
+        // The window program lays these out (RunRenderedExport); the front hands them over before it gets here.
+        errors << "quorra: " << input << ": the " << pelmsg::LowerAscii(format.substr(1))
+               << " format is written by the window program quorra-window\n";
+        return 1;
+    }
     const bool withProperties = settings.SaveMode == TSaveMode::AllProperties && !settings.CommonPropertiesOnly;
     std::vector<std::string> calendarWarnings;
     try {

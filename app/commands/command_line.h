@@ -33,12 +33,20 @@ struct TCommandLine {
     bool Filter = false;
     std::string FilterInput;
     std::string FilterOutput;
+    // "FILE FILE... /E pdf|webpage [FOLDER]": every file converted in one run (OutputPath is then the folder, or
+    // empty for beside each file). Empty for a single file.
+    std::vector<std::string> BatchFiles;
 };
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
-// The export formats, as "/E" takes them (lower case): txt, text, htm, html, xml, eml, msg, ics, vcf.
+// The export formats, as "/E" takes them (lower case): txt, text, htm, html, xml, eml, msg, ics, vcf, pdf, webpage.
 const std::vector<std::string>& ExportFormats();
+
+// Whether an export format (".PDF", as TCommandLine::ExportFormat holds it) is one the message is laid out for as
+// the preview shows it, with Qt: ".PDF" and ".WEBPAGE" (the self-contained web page; its OUTPUT defaults to FILE
+// with ".HTML").
+bool IsRenderedFormat(const std::string& format);
 
 // The input path with its extension (if any) replaced by the format (".HTM").
 std::string ReplaceExtension(const std::string& path, const std::string& extension);

@@ -1,8 +1,11 @@
 #include "quorra_main.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <iostream>
 
+#include "batch_export.h"
 #include "command_line.h"
 #include "mail_filter.h"
 #include "settings.h"
@@ -54,6 +57,26 @@ int RunQuorra(int argc, char** argv, const TWindowRunner& openWindow)
         }
         // The window reads and writes the settings itself.
         return openWindow(argc, argv, arguments);
+    }
+
+    // The rendered formats are laid out with Qt, offscreen: the window program writes them, without a window.
+    if (commandLine.ExportMode && IsRenderedFormat(commandLine.ExportFormat) && !commandLine.FileName.empty()) {
+        if (commandLine.BatchFiles.empty())
+            return openWindow(argc, argv, arguments);
+        // Many files: each in a process of its own, started as the single conversion is.
+        return RunBatchExport(
+            commandLine,
+            [&](const std::vector<std::string>& one) {
+                std::vector<std::string> words = { argv[0] };
+                words.insert(words.end(), one.begin(), one.end());
+                std::vector<char*> childArgv;
+                for (std::string& word : words)
+                    childArgv.push_back(word.data());
+                childArgv.push_back(nullptr);
+                int childArgc = int(words.size());
+                return openWindow(childArgc, childArgv.data(), one);
+            },
+            std::cerr, ::isatty(2) != 0);
     }
 
     TSettings settings;

@@ -10,8 +10,9 @@ const tessaly::TUsageDoc& QuorraUsage()
         tessaly::TUsageDoc d;
         d.Program = "quorra";
         d.Summary = "view and convert winmail.dat (TNEF) and Outlook .msg messages";
-        d.Synopsis = { "[OPTIONS] [FILE]", "FILE /E FORMAT [OUTPUT] [OPTIONS]", "FILE /ATTACHMENTS[=FOLDER] [OPTIONS]",
-            "/FILTER [INPUT OUTPUT]" };
+        d.Synopsis
+            = { "[OPTIONS] [FILE]", "FILE /E FORMAT [OUTPUT] [OPTIONS]", "FILE... /E pdf|webpage [FOLDER] [OPTIONS]",
+                  "FILE /ATTACHMENTS[=FOLDER] [OPTIONS]", "/FILTER [INPUT OUTPUT]" };
         d.Description = {
             "Opens a TNEF message (winmail.dat, .tnef) or an Outlook .msg file in the Tessaly window, or converts it "
             "without a window.",
@@ -19,7 +20,13 @@ const tessaly::TUsageDoc& QuorraUsage()
             "subject and date where the TNEF has none; \"MAIL /E eml OUT\" writes the mail with its TNEF parts "
             "replaced by their content (bodies, pictures, attachments, calendar part), every other byte as it was.",
             "Export: FORMAT is txt (or text), htm (or html), xml, eml or msg; ics for a calendar item, meeting or task "
-            "(iCalendar), vcf for a contact (vCard). OUTPUT defaults to FILE with the format as its extension; \"-\" "
+            "(iCalendar), vcf for a contact (vCard); pdf for the message as the preview shows it (header, importance, "
+            "body with its pictures, list of attachments) as a PDF with the subject as title and the sender as author, "
+            "webpage for the same as one self-contained HTML file (pictures inside, no address outside the file; "
+            "OUTPUT defaults to FILE.HTML). Both are laid out without a display; remote content is never loaded; "
+            "several FILEs before /E pdf or /E webpage are converted in one run on every processor, each beside its "
+            "file or into the folder OUTPUT, "
+            "with a progress line on a terminal. OUTPUT defaults to FILE with the format as its extension; \"-\" "
             "writes to standard output. A message of the wrong kind for ics or vcf is refused. The output is never the "
             "input file itself. An existing OUTPUT is replaced only once the new one is complete; a symbolic link is "
             "followed (the file it points to is replaced, the link stays).",
@@ -72,6 +79,7 @@ const tessaly::TUsageDoc& QuorraUsage()
                 { "Show a message in the window:", "  quorra winmail.dat",
                     "Convert it to an .eml file that any mail program opens:", "  quorra winmail.dat /E eml message.eml",
                     "Read the plain text in a pager:", "  quorra winmail.dat /E txt - | less",
+                    "Keep the mail as it looks, to archive or to forward:", "  quorra winmail.dat /E pdf message.pdf",
                     "Save the attachments into a folder:", "  quorra winmail.dat /ATTACHMENTS=attachments" } },
         };
         d.SeeAlso = { "pelmsg-dump(1)", "xdg-mime(1)" };

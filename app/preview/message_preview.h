@@ -40,6 +40,7 @@ struct TItemSummary;
 namespace quorra {
 
 struct TSettings;
+struct TRenderOptions;
 class THtmlView;
 class TAttachmentList;
 
@@ -77,7 +78,8 @@ public:
     // The collection shown, or nullptr.
     const pelmsg::TMSGProperties* Properties() const { return properties_; }
 
-    // The preview as shown (header fields and the active tab's body) as a document to print.
+    // The preview as shown (header fields, importance, the active tab's body, the attachments) as a document to
+    // print: the rendering of app/render.
     void FillPrintDocument(QTextDocument& document) const;
     // The document Print prints: FillPrintDocument's, in a document that takes pictures only from the message's
     // own attachments (and data: addresses), never from a file or the network a body names.
@@ -86,6 +88,10 @@ public:
     void PrintWithDialog();
     void PrintPreview();
     void Print(QPrinter& printer) const;
+    // The rendering of the preview as shown: the body of the tab shown, the captions of the header.
+    TRenderOptions PrintOptions() const;
+    // Names the print job and its PDF after the subject.
+    void SetPrinterDocument(QPrinter& printer) const;
 
     // "Save all attachments" of the pop-up triggers this action (the main window's); hidden without one.
     void SetSaveAllAction(QAction* action) { saveAllAction_ = action; }

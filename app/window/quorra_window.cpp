@@ -3,7 +3,9 @@
 
 #include <cstdlib>
 
+#include "command_line.h"
 #include "quorra_main.h"
+#include "render_export.h"
 #include "settings.h"
 #include "viewer_app.h"
 
@@ -17,6 +19,9 @@ int main(int argc, char** argv)
     }
     return quorra::RunQuorra(
         argc, argv, [](int& windowArgc, char** windowArgv, const std::vector<std::string>& arguments) {
+            const quorra::TCommandLine commandLine = quorra::ParseCommandLine(arguments);
+            if (commandLine.ExportMode && quorra::IsRenderedFormat(commandLine.ExportFormat))
+                return quorra::RunRenderedExport(windowArgc, windowArgv, commandLine);
             return quorra::RunViewer(windowArgc, windowArgv, arguments);
         });
 }

@@ -5,8 +5,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -16,12 +18,15 @@
 #include "command_line.h"
 #include "file_dialogs.h"
 #include "main_window.h"
+#include "message_preview.h"
+#include "message_render.h"
 #include "pelmsg.h"
 #include "message_preview.h"
 #include "preview_support.h"
 #include "program_texts.h"
 #include "property_pages.h"
 #include "qt_glue.h"
+#include "render_files.h"
 #include "save_formats.h"
 
 namespace quorra {
@@ -33,6 +38,9 @@ TProgramText strFilterXML("strFilterXML", "XML files (*.xml)|*.xml");
 TProgramText strFilterEML("strFilterEML", "Mails (*.eml)|*.eml");
 TProgramText strFilterICalendar("strFilterICalendar", "iCalendar (*.ics)|*.ics");
 TProgramText strFilterVCard("strFilterVCard", "vCard (*.vcf)|*.vcf");
+// The message as the preview shows it: a PDF, and one HTML file that holds its pictures.
+TProgramText strFilterPDF("strFilterPDF", "PDF (*.pdf)|*.pdf");
+TProgramText strFilterWebPage("strFilterWebPage", "Web page, as shown (*.html)|*.html");
 // Save As refusing the open file, and a calendar file that left something out.
 TProgramText strSaveOverOpenFile("strSaveOverOpenFile",
     "%s is the message that is open, so it cannot be overwritten. Please choose another file name.");
@@ -69,6 +77,10 @@ QString FilterTextOf(const std::string& extension)
         return strFilterICalendar();
     if (extension == ".vcf")
         return strFilterVCard();
+    if (extension == ".pdf")
+        return strFilterPDF();
+    if (extension == ".html")
+        return strFilterWebPage();
     return AllFileExt();
 }
 
@@ -113,6 +125,10 @@ QString TfrmMain::FormatExtension(int filterIndex) const
 
 QString TfrmMain::SaveDialogTypeChange(int filterIndex, const QString& typedName)
 {
+    // The PDF entry names the file after the subject, unless the user typed a name of their own.
+    if (FormatExtension(filterIndex) == QLatin1String(".pdf") && document_
+        && QFileInfo(typedName).completeBaseName() == QFileInfo(LoadedFileName()).completeBaseName())
+        return Q(pelmsg::SafeFileName(S(Q(Message()->Properties().Subject())), "message")) + QStringLiteral(".pdf");
     return Q(TypeChangedName(S(typedName), S(FormatExtension(filterIndex))));
 }
 
@@ -132,6 +148,8 @@ void TfrmMain::miFileSaveAsClick()
         return;
     // The entries this message offers; the dialog starts with the one chosen last when it is among them.
     saveAsExtensions_ = SaveAsExtensions(Message()->Properties());
+    // The rendered message, as PDF and as the web page, before "All files".
+    saveAsExtensions_.insert(saveAsExtensions_.end() - 1, { ".pdf", ".html" });
     QStringList filters;
     int index = 1;
     for (size_t i = 0; i < saveAsExtensions_.size(); ++i) {
@@ -140,6 +158,12 @@ void TfrmMain::miFileSaveAsClick()
             index = int(i) + 1;
     }
     QString fileName = Q(ReplaceExtension(S(LoadedFileName()), S(FormatExtension(index))));
+    // A PDF is named after the subject, beside the message.
+    if (FormatExtension(index) == QLatin1String(".pdf"))
+        fileName = QFileInfo(LoadedFileName())
+                       .dir()
+                       .filePath(Q(pelmsg::SafeFileName(S(Q(Message()->Properties().Subject())), "message"))
+                           + QStringLiteral(".pdf"));
     TFileDialogFilter filter;
     filter.FilterIndex = index;
     filter.OnTypeChange
@@ -150,8 +174,19 @@ void TfrmMain::miFileSaveAsClick()
 
     std::vector<std::string> warnings;
     try {
-        // The format follows the extension of the name chosen, not the filter.
-        SaveInFormat(fileName, Q(UpperExtension(S(fileName))), &warnings);
+        // The format follows the extension of the name chosen, not the filter; an HTML name with the web page's
+        // entry chosen is the web page as shown.
+        const std::string extension = UpperExtension(S(fileName));
+        const bool webPage = saveAsExtension_ == ".html" && (extension == ".HTM" || extension == ".HTML");
+        if (extension == ".PDF" || webPage) {
+            TBusyCursor wait;
+            TfrmMessage* preview = PreviewForm(Page("tsPreview"));
+            const TRenderOptions options = preview ? preview->PrintOptions() : TRenderOptions();
+            SaveRenderedMessage(Message()->Properties(), options, S(fileName), !webPage, S(LoadedFileName()),
+                DefaultPageSize(QLocale()));
+        } else {
+            SaveInFormat(fileName, Q(UpperExtension(S(fileName))), &warnings);
+        }
     } catch (const ESameFile&) {
         ShowError(strSaveOverOpenFile.Arg(fileName));
         return;

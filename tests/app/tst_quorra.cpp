@@ -215,8 +215,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("message");
-        const QString formats = "the formats are txt (or text), htm (or html), xml, eml, msg, ics, vcf";
-        QTest::newRow("pdf") << QStringList { "IN", "/E", "pdf" } << "unknown export format \"pdf\"; " + formats;
+        const QString formats = "the formats are txt (or text), htm (or html), xml, eml, msg, ics, vcf, pdf, webpage";
+        QTest::newRow("docx") << QStringList { "IN", "/E", "docx" } << "unknown export format \"docx\"; " + formats;
         QTest::newRow("rtf") << QStringList { "IN", "/e", "rtf", "OUT" } << "unknown export format \"rtf\"";
         QTest::newRow("empty") << QStringList { "IN", "/E", "" } << "unknown export format \"\"";
         QTest::newRow("no format") << QStringList { "IN", "/E" } << "/E needs a file before it and a format";

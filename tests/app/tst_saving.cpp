@@ -224,7 +224,7 @@ private slots:
             typed << TypedName(fd);
             ChooseFilter(fd, 2); // XML
             typed << TypedName(fd);
-            ChooseFilter(fd, 5); // All files: the typed name stays
+            ChooseFilter(fd, 7); // All files: the typed name stays
             typed << TypedName(fd);
             ChooseFilter(fd, 1); // HTML
             typed << TypedName(fd);
@@ -236,7 +236,7 @@ private slots:
         });
         QCOMPARE(filters,
             QStringList({ "Text files (*.txt)", "HTML files (*.htm *.html)", "XML files (*.xml)", "Mails (*.eml)",
-                "MS Outlook messages (*.msg)", "All files (*)" }));
+                "MS Outlook messages (*.msg)", "PDF (*.pdf)", "Web page, as shown (*.html)", "All files (*)" }));
         QCOMPARE(typed, QStringList({ "mail.txt", "mail.xml", "mail.xml", "mail.htm", "notes.eml" }));
         const QByteArray html = ReadAll(home_->Path("home/out.HTML"));
         QVERIFY2(html.contains("<html") || html.contains("<HTML"), html.left(200).constData());
@@ -302,7 +302,7 @@ private slots:
 
         // "All files" chosen last: the proposal has no extension; the default one makes it text.
         SaveAs(*w, [&](QFileDialog* fd) {
-            ChooseFilter(fd, 5);
+            ChooseFilter(fd, 7);
             Accept(fd, TypedName(fd));
         });
         seen = SaveAs(*w, [&](QFileDialog* fd) {
@@ -311,6 +311,33 @@ private slots:
         });
         QCOMPARE(proposed, "mail");
         QVERIFY(ReadAll(home_->Path("home/mail.txt")).contains("Minutes of the Z"));
+    }
+
+    // The message as shown: the PDF is proposed under the subject; an HTML name is the web page with its entry
+    // chosen and the listing form with the HTML entry.
+    void pdfAndWebPageAsShown()
+    {
+        const QString input = home_->Copy(SamplePath(), "mail.dat");
+        auto w = Open(input);
+        QString proposed;
+        SaveAs(*w, [&](QFileDialog* fd) {
+            ChooseFilter(fd, 5);
+            proposed = TypedName(fd);
+            Accept(fd, proposed);
+        });
+        QCOMPARE(proposed, QStringLiteral("Minutes of the Z\u00FCrich meeting.pdf"));
+        QVERIFY(ReadAll(home_->Path("home/" + proposed)).startsWith("%PDF-"));
+        SaveAs(*w, [&](QFileDialog* fd) {
+            ChooseFilter(fd, 6);
+            Accept(fd, "page.html");
+        });
+        const QByteArray page = ReadAll(home_->Path("home/page.html"));
+        QVERIFY2(page.startsWith("<!DOCTYPE html>") && page.contains("src=\"data:image/"), page.left(200).constData());
+        SaveAs(*w, [&](QFileDialog* fd) {
+            ChooseFilter(fd, 1);
+            Accept(fd, "listing.html");
+        });
+        QVERIFY(!ReadAll(home_->Path("home/listing.html")).startsWith("<!DOCTYPE html>"));
     }
 
     void saveModeAndTheDialogAfterSaving()
@@ -345,7 +372,7 @@ private slots:
         for (const QString& name : { QString("mail.dat"), QString("link.msg") }) {
             // Qt's dialog asks before replacing an existing file (answered yes); then the save is refused.
             const QStringList seen = SaveAs(*w, [&](QFileDialog* fd) {
-                ChooseFilter(fd, 5);
+                ChooseFilter(fd, 7);
                 Accept(fd, name);
             });
             QVERIFY2(seen.size() == 3, qPrintable(seen.join(" | ")));
@@ -410,13 +437,13 @@ private slots:
         });
         QCOMPARE(filters.last(), "All files (*)");
         if (offered.isEmpty()) {
-            QCOMPARE(filters.size(), 6);
+            QCOMPARE(filters.size(), 8);
             QVERIFY(!filters.join(';').contains(".ics") && !filters.join(';').contains(".vcf"));
             QVERIFY(!ReadAll(home_->Path("home/item.ics")).startsWith("BEGIN:"));
             QVERIFY(ReadAll(home_->Path("home/item.ics")).size() > 0);
             return;
         }
-        QCOMPARE(filters.size(), 7);
+        QCOMPARE(filters.size(), 9);
         QCOMPARE(filters.at(5), offered);
         QCOMPARE(typed, offered.contains("ics") ? "item.ics" : "item.vcf");
         const QByteArray text = ReadAll(home_->Path("home/" + typed));

@@ -138,7 +138,7 @@ TEST(Usage, BashCompletionOffersSwitchesAndFormats)
         std::string words; // the words of the line, the last one being completed
         std::string expected;
     } cases[] = {
-        { "quorra m.dat /E ''", "txt text htm html xml eml msg ics vcf" },
+        { "quorra m.dat /E ''", "txt text htm html xml eml msg ics vcf pdf webpage" },
         { "quorra m.dat /e h", "htm html" },
         { "quorra m.dat /NO", "/NOINI /NOLOGO /NOMENU" },
         { "quorra m.dat -", "-h --help -v --version" },
