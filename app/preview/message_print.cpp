@@ -3,6 +3,7 @@
 // the self-contained web page are made of.
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -24,17 +25,17 @@ TRenderOptions TfrmMessage::PrintOptions() const
         : tab == tsRTFBody_           ? TRenderBody::RichText
                                       : TRenderBody::Plain;
     // The captions as the header shows them, in the language in use.
-    auto caption = [this](const char* name, QString& text) {
-        if (const auto* label = pnlHeader_->findChild<QLabel*>(QLatin1String(name)))
+    auto caption = [this](QLineEdit* field, QString& text) {
+        if (const QLabel* label = rowLabels_.value(field))
             text = label->text();
     };
-    caption("lblFrom", options.Texts.From);
-    caption("lblTo", options.Texts.To);
-    caption("lblCC", options.Texts.CC);
-    caption("lblBCC", options.Texts.BCC);
-    caption("lblSubject", options.Texts.Subject);
-    caption("lblWhen", options.Texts.When);
-    caption("lblWhere", options.Texts.Where);
+    caption(edFrom_, options.Texts.From);
+    caption(edTo_, options.Texts.To);
+    caption(edCC_, options.Texts.CC);
+    caption(edBCC_, options.Texts.BCC);
+    caption(edSubject_, options.Texts.Subject);
+    caption(edWhen_, options.Texts.When);
+    caption(edWhere_, options.Texts.Where);
     return options;
 }
 

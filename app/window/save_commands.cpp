@@ -180,8 +180,7 @@ void TfrmMain::miFileSaveAsClick()
         const bool webPage = saveAsExtension_ == ".html" && (extension == ".HTM" || extension == ".HTML");
         if (extension == ".PDF" || webPage) {
             TBusyCursor wait;
-            TfrmMessage* preview = PreviewForm(Page("tsPreview"));
-            const TRenderOptions options = preview ? preview->PrintOptions() : TRenderOptions();
+            const TRenderOptions options = preview_ ? preview_->PrintOptions() : TRenderOptions();
             SaveRenderedMessage(Message()->Properties(), options, S(fileName), !webPage, S(LoadedFileName()),
                 DefaultPageSize(QLocale()));
         } else {
