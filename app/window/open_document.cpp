@@ -24,6 +24,8 @@ TOpenDocument::TOpenDocument(const QString& path)
 
 TOpenDocument::~TOpenDocument() = default;
 
+TOpenDocument::TOpenDocument(TOpenDocument&&) noexcept = default;
+
 const std::vector<pelmsg::TReadWarning>& TOpenDocument::Warnings() const { return message_->Warnings(); }
 
 } // namespace quorra
