@@ -11,8 +11,13 @@
 #include <optional>
 
 #include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QObject>
 #include <QString>
 #include <QUrl>
+
+class QNetworkAccessManager;
+class QTimer;
 
 namespace quorra {
 
@@ -40,6 +45,8 @@ enum class TUpdateOutcome {
     NoInformation, // the answer holds no usable version
     Silent, // the answer was empty, or the proxy logon was cancelled: nothing is shown
     Failed, // the address could not be opened
+    TimedOut, // the answer did not come in time (the whole check's deadline, or too long a silence)
+    Cancelled, // the user cancelled the check: nothing is shown
 };
 
 struct TUpdateResult {
@@ -51,14 +58,75 @@ struct TUpdateResult {
 };
 
 // Asks for proxy credentials (the caption, then the user and password fields, changed in place); false when the
-// user cancels.
+// user cancels. Called from the event loop, never from inside a network signal.
 using TProxyLogon = std::function<bool(const QString& caption, QString& user, QString& password)>;
 
-// Fetches the document at url (no cache, agent "Tessaly"), through the system's proxy settings unless a proxy
-// is given, asking proxyLogon when the proxy wants credentials, and compares its version with currentVersionText.
-// Waits for the answer in a local event loop that takes no user input.
-TUpdateResult CheckForUpdate(const QUrl& url, const QString& currentVersionText, const TProxyLogon& proxyLogon,
-    const std::optional<QNetworkProxy>& proxy = std::nullopt);
+// How long a check may take: the whole check (each request, counted from its start), and the longest silence of
+// the server within it. A server that sends one byte at a time stays under any silence limit; the deadline ends it.
+struct TUpdateLimits {
+    int DeadlineMs = 45000;
+    int SilenceMs = 30000;
+};
+
+// One update check, asynchronous: Start asks for the document (no cache, agent "Tessaly") and returns; Finished
+// comes once, with the result, when the answer is in and compared with currentVersionText, the deadline has
+// passed, or Cancel was called. A proxy that wants credentials gets them from the proxy logon, asked after the
+// refused request has ended, which is then sent again. The check uses a network access manager
+// of its own, and a proxy set on that manager only (the system's proxy for the address unless one is given):
+// the process's proxy settings stay as they are.
+class TUpdateCheck : public QObject {
+    Q_OBJECT
+
+public:
+    TUpdateCheck(const QUrl& url, const QString& currentVersionText, QObject* parent = nullptr);
+    ~TUpdateCheck() override;
+
+    void SetProxy(const QNetworkProxy& proxy) { proxy_ = proxy; }
+    void SetProxyLogon(TProxyLogon logon) { logon_ = std::move(logon); }
+    void SetLimits(const TUpdateLimits& limits) { limits_ = limits; }
+
+    void Start();
+    // Ends the check at once with the outcome Cancelled (nothing happens once it has finished).
+    void Cancel();
+    bool Running() const { return running_; }
+    const TUpdateResult& Result() const { return result_; }
+
+signals:
+    // The document's bytes received so far.
+    void Received(qint64 bytes);
+    void Finished(const quorra::TUpdateResult& result);
+
+private:
+    enum class TStop { None, TooLarge, Deadline, Cancelled };
+    void Send();
+    void Take(QNetworkReply* reply);
+    void ReplyFinished();
+    void AskLogon();
+    void Finish(TUpdateOutcome outcome);
+    TUpdateOutcome Classify(const QByteArray& body, QNetworkReply::NetworkError error);
+
+    QUrl url_;
+    QString current_;
+    std::optional<QNetworkProxy> proxy_;
+    TProxyLogon logon_;
+    TUpdateLimits limits_;
+    QNetworkAccessManager* manager_ = nullptr;
+    QNetworkReply* reply_ = nullptr;
+    QTimer* deadline_ = nullptr;
+    QByteArray body_;
+    TStop stop_ = TStop::None;
+    bool running_ = false;
+    bool wantLogon_ = false; // the proxy asked for credentials this request had none for
+    bool haveCredentials_ = false;
+    bool credentialsOffered_ = false; // in this request: refused credentials are not offered again
+    int logons_ = 0;
+    QString user_;
+    QString password_;
+    TUpdateResult result_;
+};
+
+// How often one check asks for proxy credentials (again after the proxy refused what was entered).
+inline constexpr int kMaxProxyLogons = 3;
 
 // The text the window shows for a result; empty when nothing is to be shown.
 QString UpdateMessage(

@@ -361,6 +361,7 @@ void TfrmMessage::FillPreview(const pelmsg::TMSGProperties* properties)
         FillTaskRows(nullptr);
         lblImportance_->hide();
         reBody_->clear();
+        CancelRtfInView(*reRTFBody_);
         reRTFBody_->clear();
         html_.clear();
         if (htmlView_)
@@ -442,16 +443,31 @@ void TfrmMessage::LoadBodies()
     plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     reBody_->setPlainText(plain);
     const QString rtf = Q(p.RtfBody());
-    try {
-        ShowRtfInView(rtf, *reRTFBody_);
-    } catch (const std::exception&) {
-        reRTFBody_->clear(); // the rich-text tab shows what it could; an error leaves it empty
+    // A long body (mostly pictures) is read in a worker: the preview shows at once, the rich-text view when the
+    // document is ready, and the tabs are then settled by what it holds.
+    const bool rtfLater = rtf.size() >= kRtfInWorkerChars;
+    if (rtfLater) {
+        ShowRtfInViewLater(rtf, *reRTFBody_, [this] {
+            const bool shown = !reRTFBody_->document()->isEmpty();
+            SetTabShown(tsRTFBody_, shown);
+            if (shown && reBody_->document()->isEmpty())
+                reBody_->setPlainText(reRTFBody_->toPlainText());
+            SetTabShown(tsPlainText_, !((shown || TabShown(tsHTMLBody_)) && reBody_->document()->isEmpty()));
+            if (!TabShown(pcBody_->currentWidget()))
+                pcBody_->setCurrentWidget(TabShown(tsHTMLBody_) ? tsHTMLBody_ : tsPlainText_);
+        });
+    } else {
+        try {
+            ShowRtfInView(rtf, *reRTFBody_);
+        } catch (const std::exception&) {
+            reRTFBody_->clear(); // the rich-text tab shows what it could; an error leaves it empty
+        }
     }
     for (QTextEdit* e : { reBody_, reRTFBody_ })
         e->moveCursor(QTextCursor::Start);
-    const bool rtfShown = !reRTFBody_->document()->isEmpty();
+    const bool rtfShown = rtfLater || !reRTFBody_->document()->isEmpty();
     SetTabShown(tsRTFBody_, rtfShown);
-    if (rtfShown && reBody_->document()->isEmpty())
+    if (rtfShown && !rtfLater && reBody_->document()->isEmpty())
         reBody_->setPlainText(reRTFBody_->toPlainText());
 
     charset_ = Q8(p.Root().Charset());

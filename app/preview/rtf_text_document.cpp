@@ -28,10 +28,11 @@ constexpr double kTwipsPerPixel = 15.0; // 1440 twips an inch, 96 pixels an inch
 
 class TBuilder {
 public:
-    TBuilder(const pelmsg::TRtfDocument& rtf, QTextDocument& document)
+    TBuilder(const pelmsg::TRtfDocument& rtf, QTextDocument& document, TRtfPictures* pictures)
         : rtf_(rtf)
         , document_(document)
         , cursor_(&document)
+        , pictures_(pictures)
     {
     }
 
@@ -158,7 +159,10 @@ private:
         if (image.size() != shown)
             image = image.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         const QUrl name(QStringLiteral("rtfpicture://%1").arg(index));
-        document_.addResource(QTextDocument::ImageResource, name, QPixmap::fromImage(std::move(image)));
+        if (pictures_)
+            pictures_->emplace_back(name, std::move(image));
+        else
+            document_.addResource(QTextDocument::ImageResource, name, QPixmap::fromImage(std::move(image)));
         QTextImageFormat format;
         format.setName(name.toString());
         format.setWidth(shown.width());
@@ -229,18 +233,19 @@ private:
     std::map<int, QTextList*> lists_;
     QTextList* lastList_ = nullptr;
     int lastListKey_ = 0;
+    TRtfPictures* pictures_; // where decoded pictures go when they are not made pixmaps here
     int64_t pixels_ = 0; // picture pixels taken so far
     int leftOut_ = 0; // pictures past the budget
 };
 
 } // namespace
 
-int FillTextDocument(const pelmsg::TRtfDocument& rtf, QTextDocument& document)
+int FillTextDocument(const pelmsg::TRtfDocument& rtf, QTextDocument& document, TRtfPictures* pictures)
 {
     document.clear();
     const bool undo = document.isUndoRedoEnabled();
     document.setUndoRedoEnabled(false);
-    const int leftOut = TBuilder(rtf, document).Build();
+    const int leftOut = TBuilder(rtf, document, pictures).Build();
     document.setUndoRedoEnabled(undo);
     return leftOut;
 }
@@ -256,6 +261,8 @@ void LoadRtfIntoDocument(const QString& rtf, QTextDocument& document)
 
 void ShowRtfInView(const QString& rtf, QTextEdit& view)
 {
+    // This document replaces one still being read in a worker.
+    CancelRtfInView(view);
     QTextDocument* previous = view.document();
     auto* document = new QTextDocument(&view);
     document->setDefaultFont(previous->defaultFont());

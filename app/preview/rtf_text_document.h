@@ -3,6 +3,12 @@
 // The rich-text tab's document: the library's reading of an RTF body laid out as a QTextDocument.
 
 #include <cstdint>
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include <QImage>
+#include <QUrl>
 
 class QTextDocument;
 class QTextEdit;
@@ -19,11 +25,16 @@ namespace quorra {
 // pixels; a mail's pictures come nowhere near it, a crafted body of many huge pictures would).
 inline constexpr int64_t kMaxRtfPicturePixels = int64_t(64) << 20;
 
+// Pictures decoded for a document, by the name the document knows them by.
+using TRtfPictures = std::vector<std::pair<QUrl, QImage>>;
 // Replaces the document's content with the RTF document: paragraphs with their alignment, indents and spacing,
 // lists, tables, character formats and PNG/JPEG pictures (as resources of the document: pixmaps of the size they
 // are shown with, made once, within kMaxRtfPicturePixels). The whole content is one edit, without undo: a document
 // with a layout is laid out once for it, not once per paragraph, cell and run. Returns the pictures left out.
-int FillTextDocument(const pelmsg::TRtfDocument& rtf, QTextDocument& document);
+// With `pictures`, the decoded pictures are handed back there (their names already in the document) instead of
+// made pixmaps: a document built in a worker thread gets its pixmaps on the UI thread (AddRtfPictures).
+int FillTextDocument(
+    const pelmsg::TRtfDocument& rtf, QTextDocument& document, TRtfPictures* pictures = nullptr);
 
 // Reads RTF text and lays it out in the document (nothing for an empty text).
 void LoadRtfIntoDocument(const QString& rtf, QTextDocument& document);
@@ -32,5 +43,16 @@ void LoadRtfIntoDocument(const QString& rtf, QTextDocument& document);
 // gives it to the view, which lays it out once; the view's previous document goes if the view owned it. The
 // new document has the view's default font. Raises the library's errors (the view keeps its document then).
 void ShowRtfInView(const QString& rtf, QTextEdit& view);
+
+// RTF text of at least this many characters is read in a worker (ShowRtfInViewLater): a body this long mostly
+// holds pictures, whose decoding is the slow part.
+inline constexpr qsizetype kRtfInWorkerChars = 64 * 1024;
+
+// Reads RTF text into a new document in a worker thread, pictures decoded there too, and gives it to the view
+// when it is ready; until then the view shows an empty document. `ready` runs on the UI thread once the view has
+// the document (not for a read that was cancelled). A later call for the same view, ShowRtfInView and
+// CancelRtfInView cancel a read still running; its result is dropped when it comes.
+void ShowRtfInViewLater(const QString& rtf, QTextEdit& view, std::function<void()> ready);
+void CancelRtfInView(QTextEdit& view);
 
 } // namespace quorra

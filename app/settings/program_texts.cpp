@@ -48,4 +48,11 @@ TProgramText strMoreWarnings("strMoreWarnings", "... and %s more.");
 TProgramText strSelectDefaultDir("strSelectDefaultDir", "Select default directory");
 TProgramText strSelectAttachmentDir("strSelectAttachmentDir", "Select directory for attachments");
 
+// Work that runs off the UI thread, in its progress dialog.
+TProgramText strWorkCancel("strWorkCancel", "Cancel");
+TProgramText strOpeningFile("strOpeningFile", "Opening %s ...");
+TProgramText strSavingFile("strSavingFile", "Saving %s ...");
+TProgramText strSaveWritten("strSaveWritten", "%s MB written");
+TProgramText strCheckingUpdate("strCheckingUpdate", "Checking for a newer version ...");
+
 } // namespace quorra

@@ -49,4 +49,11 @@ extern TProgramText strMoreWarnings;
 extern TProgramText strSelectDefaultDir;
 extern TProgramText strSelectAttachmentDir;
 
+// Work that runs off the UI thread, in its progress dialog.
+extern TProgramText strWorkCancel;
+extern TProgramText strOpeningFile;
+extern TProgramText strSavingFile;
+extern TProgramText strSaveWritten;
+extern TProgramText strCheckingUpdate;
+
 } // namespace quorra

@@ -584,6 +584,20 @@ void TfrmMain::OpenFile(const QString& path)
         = ChooseTnefPart(this, path, cancelled, [this](QDialog* dialog) { TranslateForm(dialog); });
     if (cancelled)
         return;
+    // A large file is read in a worker; the window shows the document it has until the new one is in.
+    if (OpenInBackground(path, tnefPart.value_or(0)))
+        return;
+    BeginOpen(path);
+    std::unique_ptr<TOpenDocument> document;
+    {
+        TBusyCursor busy;
+        document = std::make_unique<TOpenDocument>(path, tnefPart.value_or(0));
+    }
+    ShowDocument(std::move(document));
+}
+
+void TfrmMain::BeginOpen(const QString& path)
+{
     fileLoaded_ = false;
     lblNoFile_->hide();
     pageControl_->show();
@@ -593,19 +607,21 @@ void TfrmMain::OpenFile(const QString& path)
     RefreshRecent();
     cbFileName_->setCurrentIndex(0);
     cbFileName_->setEditText(path);
+}
 
+void TfrmMain::ShowDocument(std::unique_ptr<TOpenDocument> document)
+{
+    document_ = std::move(document);
+    const QString& path = document_->Path();
+    const QString& error = document_->LoadError();
+    if (!error.isEmpty()) {
+        QString text = error;
+        if (!error.contains(path))
+            text = strLoadFailed.Arg(path) + QStringLiteral("\n\n") + error;
+        ShowError(text);
+    }
+    fileLoaded_ = true;
     {
-        TBusyCursor busy;
-        document_ = std::make_unique<TOpenDocument>(path, tnefPart.value_or(0));
-        busy.Restore();
-        const QString& error = document_->LoadError();
-        if (!error.isEmpty()) {
-            QString text = error;
-            if (!error.contains(path))
-                text = strLoadFailed.Arg(path) + QStringLiteral("\n\n") + error;
-            ShowError(text);
-        }
-        fileLoaded_ = true;
         TBusyCursor filling;
         FillPages();
     }

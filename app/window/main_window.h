@@ -41,6 +41,9 @@ inline constexpr int kLeftPaneWidth = 112;
 class TOpenDocument;
 class TPelLanguage;
 class TExplorerPane;
+class TDocumentLoader;
+struct TSaveOutcome;
+class TWorkProgress;
 class TfrmMessage;
 class TPropertiesPage;
 class TStructurePage;
@@ -134,6 +137,12 @@ public:
     void ClearDocument();
     // Fills the pages from the message after a load.
     void FillPages();
+    // Files of at least this many bytes are read in a worker, behind a progress dialog that can cancel, while the
+    // window keeps the document it shows, and messages read from such files are saved in a worker; smaller ones
+    // (read and written well within half a second) at once. 0: every file.
+    void SetBackgroundWorkBytes(qint64 bytes) { backgroundWorkBytes_ = bytes; }
+    // True while a file is read in a worker.
+    bool Loading() const;
     // Shows and hides tabs, logo and left pane by the view mode, the logo setting and the file-tree check mark.
     void ApplyViewMode();
     // Gives tabs, menu items and tool buttons their icons.
@@ -224,10 +233,18 @@ private:
     void GoToPage(int visibleIndex);
     void StepPage(int step);
     void UpdateTitle();
+    // The steps of OpenFile: the window made ready for the new file, and the document read shown.
+    void BeginOpen(const QString& path);
+    void ShowDocument(std::unique_ptr<TOpenDocument> document);
+    bool OpenInBackground(const QString& path, size_t tnefPart);
+    void BackgroundLoaded(const QString& path);
+    void CancelBackgroundLoad();
+    bool SaveInBackground(const QString& fileName, const QString& extension);
+    void ReportSave(const TSaveOutcome& outcome);
 
     TStartup startup_;
     TSettings settings_;
-    std::unique_ptr<TOpenDocument> document_;
+    std::shared_ptr<TOpenDocument> document_; // shared with a save running in a worker
     TPelLanguage* pelLanguage_ = nullptr;
     bool fileLoaded_ = false;
     bool structureBuilt_ = false;
@@ -268,6 +285,9 @@ private:
     TStructurePage* tsStructure_ = nullptr;
     TTransportHeaderPage* tsHeader_ = nullptr;
     TFlagsPage* tsFlags_ = nullptr;
+    TDocumentLoader* loader_ = nullptr;
+    TWorkProgress* loadProgress_ = nullptr;
+    qint64 backgroundWorkBytes_ = 4 * 1024 * 1024;
 };
 
 } // namespace quorra

@@ -52,6 +52,7 @@
 #include "structure_page.h"
 #include "update_check.h"
 #include "viewer_support.h"
+#include "work_progress.h"
 
 #include "open_document.h"
 #include "qt_glue.h"
@@ -310,25 +311,33 @@ void TfrmMain::btnAboutClick()
 
 void TfrmMain::miHelpCheckUpdateClick()
 {
+    // One check at a time; the window answers while it runs, and its progress dialog cancels it.
+    if (findChild<TUpdateCheck*>())
+        return;
     const QUrl url(internet_.UpdateUrl);
     const QString current = CurrentVersionText();
-    TUpdateResult result;
-    {
-        TBusyCursor busy;
-        result = CheckForUpdate(url, current, [this](const QString& caption, QString& user, QString& password) {
-            QApplication::setOverrideCursor(Qt::ArrowCursor);
-            const bool ok = ProxyLogon(this, caption, user, password, [this](QDialog* d) { TranslateForm(d); });
-            QApplication::restoreOverrideCursor();
-            return ok;
-        });
-    }
-    const QString text = UpdateMessage(result, url, current, internet_.UpdateRequestMail);
-    if (text.isEmpty())
-        return;
-    if (result.Outcome == TUpdateOutcome::Failed)
-        ShowError(text);
-    else
-        ShowInformation(text, "UpdateBox");
+    auto* check = new TUpdateCheck(url, current, this);
+    check->SetProxyLogon([this](const QString& caption, QString& user, QString& password) {
+        return ProxyLogon(this, caption, user, password, [this](QDialog* d) { TranslateForm(d); });
+    });
+    auto* progress = new TWorkProgress(this, strCheckingUpdate());
+    connect(progress, &QProgressDialog::canceled, check, &TUpdateCheck::Cancel);
+    connect(check, &TUpdateCheck::Finished, this, [this, check, progress, url, current](const TUpdateResult& result) {
+        // Finished may come from inside the dialog's own Cancel signal: the dialog goes once that has returned.
+        progress->hide();
+        progress->deleteLater();
+        // Gone from the window's children before a message box shows, so that a new check may start from there.
+        check->setParent(nullptr);
+        check->deleteLater();
+        const QString text = UpdateMessage(result, url, current, internet_.UpdateRequestMail);
+        if (text.isEmpty())
+            return;
+        if (result.Outcome == TUpdateOutcome::Failed || result.Outcome == TUpdateOutcome::TimedOut)
+            ShowError(text);
+        else
+            ShowInformation(text, "UpdateBox");
+    });
+    check->Start();
 }
 
 void TfrmMain::miFileReplyClick(bool forward)

@@ -26,6 +26,8 @@ TOpenDocument::TOpenDocument(const QString& path, size_t tnefPart)
 
 TOpenDocument::~TOpenDocument() = default;
 
+TOpenDocument::TOpenDocument(TOpenDocument&&) noexcept = default;
+
 const std::vector<pelmsg::TReadWarning>& TOpenDocument::Warnings() const { return message_->Warnings(); }
 
 } // namespace quorra

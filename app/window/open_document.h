@@ -26,6 +26,8 @@ public:
     ~TOpenDocument();
     TOpenDocument(const TOpenDocument&) = delete;
     TOpenDocument& operator=(const TOpenDocument&) = delete;
+    // Moved once, from the worker that read it to the window.
+    TOpenDocument(TOpenDocument&&) noexcept;
 
     const QString& Path() const { return path_; }
     pelmsg::TPelMessage& Message() const { return *message_; }

@@ -16,12 +16,12 @@
 #include "attachment_export.h"
 #include "attachments_dialog.h"
 #include "command_line.h"
+#include "document_saver.h"
 #include "file_dialogs.h"
 #include "main_window.h"
 #include "message_preview.h"
 #include "message_render.h"
 #include "pelmsg.h"
-#include "message_preview.h"
 #include "preview_support.h"
 #include "program_texts.h"
 #include "property_pages.h"
@@ -172,30 +172,48 @@ void TfrmMain::miFileSaveAsClick()
         return;
     saveAsExtension_ = S(FormatExtension(filter.FilterIndex));
 
-    std::vector<std::string> warnings;
+    // The format follows the extension of the name chosen, not the filter; an HTML name with the web page's entry
+    // chosen is the web page as shown.
+    const QString extension = Q(UpperExtension(S(fileName)));
+    const bool webPage = saveAsExtension_ == ".html" && (extension == ".HTM" || extension == ".HTML");
+    const bool rendered = extension == ".PDF" || webPage;
+    if (!rendered && SaveInBackground(fileName, extension))
+        return;
+    TSaveOutcome outcome;
+    outcome.FileName = fileName;
     try {
-        // The format follows the extension of the name chosen, not the filter; an HTML name with the web page's
-        // entry chosen is the web page as shown.
-        const std::string extension = UpperExtension(S(fileName));
-        const bool webPage = saveAsExtension_ == ".html" && (extension == ".HTM" || extension == ".HTML");
-        if (extension == ".PDF" || webPage) {
+        if (rendered) {
             TBusyCursor wait;
             const TRenderOptions options = preview_ ? preview_->PrintOptions() : TRenderOptions();
             SaveRenderedMessage(Message()->Properties(), options, S(fileName), !webPage, S(LoadedFileName()),
                 DefaultPageSize(QLocale()));
         } else {
-            SaveInFormat(fileName, Q(UpperExtension(S(fileName))), &warnings);
+            SaveInFormat(fileName, extension, &outcome.Warnings);
         }
     } catch (const ESameFile&) {
+        outcome.SameFile = true;
+    } catch (const std::exception& e) {
+        outcome.Error = QString::fromUtf8(e.what());
+    }
+    ReportSave(outcome);
+}
+
+void TfrmMain::ReportSave(const TSaveOutcome& outcome)
+{
+    const QString& fileName = outcome.FileName;
+    if (outcome.Cancelled)
+        return;
+    if (outcome.SameFile) {
         ShowError(strSaveOverOpenFile.Arg(fileName));
         return;
-    } catch (const std::exception& e) {
-        ShowError(QString::fromUtf8(e.what()));
+    }
+    if (!outcome.Error.isEmpty()) {
+        ShowError(outcome.Error);
         return;
     }
-    if (!warnings.empty()) {
+    if (!outcome.Warnings.empty()) {
         QString text = strSavedWithWarnings.Arg(fileName) + u'\n';
-        for (const std::string& w : warnings)
+        for (const std::string& w : outcome.Warnings)
             text += u'\n' + QString::fromUtf8(w);
         ShowMessageBox(this, QMessageBox::Information, text, "SavedBox");
         return;

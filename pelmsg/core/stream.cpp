@@ -12,6 +12,7 @@
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "core/errors.h"
 #include "core/large_buffer.h"
@@ -484,8 +485,31 @@ void TSafeFileStream::RemoveTemporary()
     tempSlot_ = -1;
 }
 
+namespace {
+// The save control of the current thread's save, when it runs under a TSaveControlScope.
+thread_local TSaveControl* tSaveControl = nullptr;
+} // namespace
+
+TSaveControlScope::TSaveControlScope(TSaveControl& control)
+    : previous_(std::exchange(tSaveControl, &control))
+{
+}
+
+TSaveControlScope::~TSaveControlScope() { tSaveControl = previous_; }
+
+void TSaveControlScope::Check(size_t bytes)
+{
+    if (!tSaveControl)
+        return;
+    if (tSaveControl->Cancelled.load(std::memory_order_relaxed))
+        throw ESaveCancelled("The save was cancelled");
+    tSaveControl->Written.fetch_add(static_cast<int64_t>(bytes), std::memory_order_relaxed);
+}
+
 void TSafeFileStream::Commit()
 {
+    // A cancelled save never reaches its target, however far its writer got.
+    TSaveControlScope::Check(0);
     if (tempName_.empty()) {
         file_->Close();
         committed_ = true;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <mutex>
 
 #include "core/stream.h"
 #include "model/lookup_work.h"
@@ -237,6 +238,9 @@ int32_t TMSGProperties::OwnDeclaredCodePage(int first) const
 {
     static constexpr uint32_t kTagMessageLocaleId = MakeTag(0x3FF1, PT_LONG);
     static constexpr uint32_t kTags[3] = { kTagMessageCodePage, kTagInternetCodePage, kTagMessageLocaleId };
+    // The window reads a message while a worker saves it: the cache, filled on first use, is filled under a lock.
+    static std::mutex cacheLock;
+    const std::lock_guard<std::mutex> lock(cacheLock);
     if (!codePageCache_)
         codePageCache_.reset(new TCodePageCache { changes_ - 1 });
     TCodePageCache& cache = *codePageCache_;

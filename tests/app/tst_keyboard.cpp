@@ -36,7 +36,7 @@ class TestKeyboard : public QObject {
             qWarning("the window did not become active");
         return w;
     }
-    static TfrmMessage* Preview(TfrmMain& w) { return PreviewForm(w.Page("tsPreview")); }
+    static TfrmMessage* Preview(TfrmMain& w) { return w.Preview(); }
     static QTextEdit* PlainBody(TfrmMain& w)
     {
         auto* tabs = Preview(w)->findChild<QTabWidget*>("pcBody");

@@ -18,6 +18,7 @@
 #include "settings.h"
 #include "tnef_builder.h"
 #include "window_test_support.h"
+#include "worker_pool.h"
 
 using namespace quorra;
 using namespace pelmsg::test;
@@ -230,6 +231,58 @@ private slots:
             many += blown;
         QTextDocument second;
         QCOMPARE(FillTextDocument(pelmsg::ReadRtfDocument(std::string_view(many + "\\par}")), second), 1);
+    }
+
+    // A long body (here pictures and text past kRtfInWorkerChars) is read in a worker: the preview returns with
+    // the rich-text tab shown and its view empty, and the view gets the whole document, pictures as pixmaps,
+    // when the worker is done. A preview emptied meanwhile drops the read.
+    void longBodiesAreReadInAWorker()
+    {
+        quorra_test::TIsolatedHome home;
+        TSettings settings;
+        TfrmMessage form(settings);
+        auto* view = form.findChild<QTextEdit*>(QStringLiteral("reRTFBody"));
+        std::string rtf = "{\\rtf1\\ansi first words " + Picture(Png(300, 200), 60, 40) + " ";
+        while (rtf.size() < size_t(kRtfInWorkerChars))
+            rtf += "filler text ";
+        rtf += "last words\\par}";
+        TnefBuilder b;
+        b.Version().MessageClass("IPM.Note").Subject("long");
+        TnefPropList props;
+        props.Binary(pelmsg::kIdRtfCompressed, CompressRtfLzfu(rtf));
+        b.MapiProps(props);
+        auto message = std::make_unique<pelmsg::TPelTNEFFile>();
+        const std::string bytes = b.Bytes();
+        pelmsg::TSpanStream stream(bytes);
+        message->LoadFromStream(stream);
+
+        for (bool emptied : { false, true }) {
+            form.FillPreview(&message->Properties());
+            QVERIFY(view->document()->isEmpty());
+            auto* job = view->findChild<QObject*>(QStringLiteral("rtfReadInWorker"));
+            QVERIFY(job);
+            if (emptied) {
+                form.FillPreview(nullptr);
+                QVERIFY(!view->findChild<QObject*>(QStringLiteral("rtfReadInWorker")));
+                DocumentWorkers()->waitForDone();
+                quorra_test::ProcessPendingEvents();
+                QVERIFY(view->document()->isEmpty());
+                continue;
+            }
+            QSignalSpy done(job, &QObject::destroyed);
+            QVERIFY(done.wait(60000));
+            const QString text = view->toPlainText();
+            QVERIFY(text.startsWith("first words"));
+            QVERIFY(text.endsWith("last words"));
+            QCOMPARE(view->document()->parent(), static_cast<QObject*>(view));
+            QCOMPARE(view->document()->thread(), view->thread());
+            const QVariant picture
+                = view->document()->resource(QTextDocument::ImageResource, QUrl("rtfpicture://0"));
+            QCOMPARE(picture.typeId(), QMetaType::QPixmap);
+            QCOMPARE(picture.value<QPixmap>().size(), QSize(60, 40));
+            // The plain-text view, empty in the message, takes the rich text's words.
+            QVERIFY(form.findChild<QTextEdit*>(QStringLiteral("reBody"))->toPlainText().startsWith("first words"));
+        }
     }
 };
 

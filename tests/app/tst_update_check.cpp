@@ -1,8 +1,10 @@
 // The update check against a small HTTP server on 127.0.0.1: newer, older and equal versions compared number
 // by number, a document without the tag, 404, a 10 MB answer read only up to the bound, an error page, a refused
-// connection, and a proxy that asks for credentials (answered, then cancelled) through the real logon dialog.
+// connection, a proxy that asks for credentials (answered, then cancelled) through the real logon dialog, servers
+// too slow to wait for, and Cancel in the window's progress dialog.
 
 #include <QLineEdit>
+#include <QNetworkProxyFactory>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -10,6 +12,7 @@
 #include "proxy_logon.h"
 #include "update_check.h"
 #include "window_test_support.h"
+#include "work_progress.h"
 
 using namespace quorra;
 using quorra_test::TModalHandler;
@@ -68,6 +71,55 @@ QByteArray Document(const QByteArray& version)
 }
 
 const QString kCurrent = "v2.6 (build 471)";
+
+// Runs one check to its end (waiting for its Finished signal); empty when it never finished.
+std::optional<TUpdateResult> Check(const QUrl& url, const TProxyLogon& logon,
+    const QNetworkProxy& proxy = QNetworkProxy(QNetworkProxy::NoProxy), const TUpdateLimits& limits = {})
+{
+    TUpdateCheck check(url, kCurrent);
+    check.SetProxy(proxy);
+    check.SetProxyLogon(logon);
+    check.SetLimits(limits);
+    QSignalSpy finished(&check, &TUpdateCheck::Finished);
+    check.Start();
+    if (finished.isEmpty() && !finished.wait(60000))
+        return std::nullopt;
+    if (finished.size() != 1 || check.Running())
+        return std::nullopt;
+    return check.Result();
+}
+
+// A server that answers with the header, then one byte of the body each time its timer fires (never, when it
+// is silent), and counts the bytes it sent.
+class TTrickleServer : public QObject {
+public:
+    explicit TTrickleServer(int intervalMs)
+    {
+        QObject::connect(&server_, &QTcpServer::newConnection, this, [this, intervalMs] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                socket->setParent(this);
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, intervalMs] {
+                    socket->readAll();
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Length: 60000\r\n\r\n");
+                    if (intervalMs < 0)
+                        return;
+                    auto* timer = new QTimer(socket);
+                    QObject::connect(timer, &QTimer::timeout, socket, [this, socket] {
+                        socket->write(" ");
+                        ++sent;
+                    });
+                    timer->start(intervalMs);
+                });
+            }
+        });
+        server_.listen(QHostAddress::LocalHost);
+    }
+    QUrl Url() const { return QUrl(QString("http://127.0.0.1:%1/version.xml").arg(server_.serverPort())); }
+    int sent = 0;
+
+private:
+    QTcpServer server_;
+};
 
 } // namespace
 
@@ -167,9 +219,10 @@ private slots:
         THttpServer server([&](const QByteArray&) { return answer; });
         QVERIFY(server.Port() != 0);
         int logons = 0;
-        const TUpdateResult result = CheckForUpdate(
-            server.Url(), kCurrent, [&](const QString&, QString&, QString&) { return ++logons, false; },
-            QNetworkProxy(QNetworkProxy::NoProxy));
+        const std::optional<TUpdateResult> finished
+            = Check(server.Url(), [&](const QString&, QString&, QString&) { return ++logons, false; });
+        QVERIFY(finished);
+        const TUpdateResult& result = *finished;
         QCOMPARE(int(result.Outcome), outcome);
         QCOMPARE(logons, 0);
         QVERIFY(result.BytesRead <= kMaxUpdateDocument + 1);
@@ -193,9 +246,10 @@ private slots:
             port = closed.serverPort();
         }
         const QUrl url(QString("http://127.0.0.1:%1/version.xml").arg(port));
-        const TUpdateResult result = CheckForUpdate(url, kCurrent, {}, QNetworkProxy(QNetworkProxy::NoProxy));
-        QCOMPARE(int(result.Outcome), int(TUpdateOutcome::Failed));
-        QVERIFY(UpdateMessage(result, url, kCurrent, "x").startsWith("Cannot open URL " + url.toString()));
+        const std::optional<TUpdateResult> result = Check(url, {});
+        QVERIFY(result);
+        QCOMPARE(int(result->Outcome), int(TUpdateOutcome::Failed));
+        QVERIFY(UpdateMessage(*result, url, kCurrent, "x").startsWith("Cannot open URL " + url.toString()));
     }
 
     void proxyAsksForCredentialsThenAnswers_data()
@@ -230,12 +284,14 @@ private slots:
             d->findChild<QPushButton*>("btnOK")->click();
         });
         const QUrl url("http://updates.invalid/version.xml");
-        const TUpdateResult result = CheckForUpdate(
-            url, kCurrent,
+        const std::optional<TUpdateResult> finished = Check(
+            url,
             [](const QString& caption, QString& user, QString& password) {
                 return ProxyLogon(nullptr, caption, user, password);
             },
             QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", proxy.Port()));
+        QVERIFY(finished);
+        const TUpdateResult& result = *finished;
         QCOMPARE(captions, QStringList { "Proxy Server authorization" });
         QVERIFY(masked);
         QVERIFY(proxy.requests.first().startsWith("GET http://updates.invalid/version.xml HTTP/1.1\r\n"));
@@ -277,10 +333,86 @@ private slots:
         w.Internet().UpdateUrl = server.Url().toString();
         w.Internet().UpdateRequestMail = "updates@example.org";
         TModalHandler boxes;
+        QNetworkProxyFactory::setUseSystemConfiguration(false);
         w.Actions().miHelpCheckUpdate->trigger();
+        auto* check = w.findChild<TUpdateCheck*>();
+        QVERIFY(check);
+        QSignalSpy finished(check, &TUpdateCheck::Finished);
+        QVERIFY(finished.wait(60000));
+        // The check set the system's proxy on its own manager, not for the whole program.
+        QVERIFY(!QNetworkProxyFactory::usesSystemConfiguration());
         QCOMPARE(boxes.Seen(),
             QStringList { "Your current version is " + CurrentVersionText()
                 + "\nThe new available version is v99.0\n\nSend request for new update to updates@example.org" });
+    }
+
+    // A server that sends one byte at a time never falls silent: only the deadline of the whole check ends it,
+    // while the bytes still come. One that sends nothing after the header is ended by the silence limit.
+    void slowServersEndInTime_data()
+    {
+        QTest::addColumn<int>("interval"); // of the server's bytes; -1: none
+        QTest::addColumn<int>("deadline");
+        QTest::addColumn<int>("silence");
+        QTest::newRow("one byte at a time, deadline") << 10 << 400 << 60000;
+        QTest::newRow("silent after the header, silence limit") << -1 << 60000 << 300;
+    }
+
+    void slowServersEndInTime()
+    {
+        QFETCH(int, interval);
+        QFETCH(int, deadline);
+        QFETCH(int, silence);
+        TTrickleServer server(interval);
+        TUpdateCheck check(server.Url(), kCurrent);
+        check.SetProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+        check.SetLimits({ deadline, silence });
+        int received = 0;
+        QObject::connect(&check, &TUpdateCheck::Received, [&] { ++received; });
+        QSignalSpy finished(&check, &TUpdateCheck::Finished);
+        check.Start();
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(int(check.Result().Outcome), int(TUpdateOutcome::TimedOut));
+        // The body (60,000 bytes announced) was far from complete.
+        QVERIFY(check.Result().BytesRead < 1000);
+        if (interval > 0)
+            QVERIFY2(server.sent > 1 && received > 1, "the server was still sending when the deadline came");
+        else
+            QCOMPARE(server.sent, 0);
+        QVERIFY(UpdateMessage(check.Result(), server.Url(), kCurrent, "x")
+                    .startsWith(server.Url().toString() + " did not answer in time"));
+    }
+
+    void windowCancelsTheCheckWithItsProgressDialog()
+    {
+        quorra_test::TIsolatedHome home;
+        TTrickleServer server(10);
+        const auto w = home.NewWindow();
+        w->Internet().UpdateUrl = server.Url().toString();
+        TModalHandler boxes;
+        w->Actions().miHelpCheckUpdate->trigger();
+        auto* check = w->findChild<TUpdateCheck*>();
+        auto* progress = w->findChild<TWorkProgress*>();
+        QVERIFY(check && progress);
+        // A second trigger while it runs starts no second check.
+        w->Actions().miHelpCheckUpdate->trigger();
+        QCOMPARE(w->findChildren<TUpdateCheck*>().size(), 1);
+        QSignalSpy received(check, &TUpdateCheck::Received);
+        QVERIFY(received.wait(60000));
+        std::optional<TUpdateResult> result;
+        QObject::connect(check, &TUpdateCheck::Finished, [&](const TUpdateResult& r) { result = r; });
+        QSignalSpy checkGone(check, &QObject::destroyed);
+        QSignalSpy progressGone(progress, &QObject::destroyed);
+        auto* cancel = progress->findChild<QPushButton*>();
+        QVERIFY(cancel);
+        QCOMPARE(cancel->text(), "Cancel");
+        cancel->click();
+        // Both go once the check has ended.
+        QVERIFY(checkGone.size() == 1 || checkGone.wait(60000));
+        QVERIFY(progressGone.size() == 1 || progressGone.wait(60000));
+        QVERIFY(result);
+        QCOMPARE(int(result->Outcome), int(TUpdateOutcome::Cancelled));
+        // A cancelled check shows no message.
+        QCOMPARE(boxes.Seen(), QStringList());
     }
 };
 

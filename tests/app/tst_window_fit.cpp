@@ -96,7 +96,7 @@ private slots:
         QVERIFY2(available.contains(w->geometry()), qPrintable(QStringLiteral("%1x%2 on %3x%4")
                                                              .arg(w->width()).arg(w->height())
                                                              .arg(available.width()).arg(available.height())));
-        auto* body = PreviewForm(w->Page("tsPreview"))->findChild<QTabWidget*>("pcBody");
+        auto* body = w->Preview()->findChild<QTabWidget*>("pcBody");
         const int lines = body->currentWidget()->height() / body->fontMetrics().lineSpacing();
         if (available.height() >= 700)
             QVERIFY2(lines >= 20, qPrintable(QString::number(lines)));
@@ -132,7 +132,7 @@ private slots:
                 d->reject();
             },
             1);
-        w->Action("miOptions")->trigger();
+        w->Actions().miOptions->trigger();
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
         QVERIFY(onScreen);
     }

@@ -288,3 +288,45 @@ TEST(SafeSave, AMessageNeverReplacesTheFileItWasReadFrom)
     EXPECT_EQ(ReadFileBytes(input), original);
     EXPECT_TRUE(TemporaryFilesIn(dir.Path()).empty());
 }
+
+// A save cancelled from another thread: whether the flag is set before the first write, between writes or after
+// the last one (before the commit), the temporary file goes and the target keeps what it held. Without a cancel
+// the bytes written are counted.
+TEST(SafeSave, ACancelledSaveLeavesTheTargetAndNoTemporaryFile)
+{
+    const std::string chunk(1000, 'x');
+    for (int cancelAfter : { 0, 2, 5, -1 }) {
+        SCOPED_TRACE(cancelAfter);
+        TempDir dir;
+        const std::string target = dir.File("old.txt");
+        WriteFileBytes(target, "old content");
+        TSaveControl control;
+        std::thread worker([&] {
+            TSaveControlScope scope(control);
+            auto write = [&](TStream& out) {
+                for (int i = 0; i < 5; ++i) {
+                    if (i == cancelAfter)
+                        control.Cancelled = true;
+                    out.Write(chunk.data(), chunk.size());
+                }
+                if (cancelAfter == 5)
+                    control.Cancelled = true;
+            };
+            if (cancelAfter < 0)
+                SaveThroughTemporaryFile(target, write);
+            else
+                EXPECT_THROW(SaveThroughTemporaryFile(target, write), ESaveCancelled);
+        });
+        worker.join();
+        EXPECT_TRUE(TemporaryFilesIn(dir.Path()).empty());
+        EXPECT_EQ(ReadFileBytes(target), cancelAfter < 0 ? std::string(5 * chunk.size(), 'x') : "old content");
+        EXPECT_EQ(control.Written, cancelAfter < 0 ? 5000 : 1000 * cancelAfter);
+    }
+    // The scope belongs to its thread: a save on another thread is neither counted nor cancelled by it.
+    TSaveControl other;
+    other.Cancelled = true;
+    TSaveControlScope scope(other);
+    TempDir dir;
+    std::thread([&] { SaveThroughTemporaryFile(dir.File("n.txt"), [&](TStream& out) { out.Write("ab", 2); }); }).join();
+    EXPECT_EQ(ReadFileBytes(dir.File("n.txt")), "ab");
+}

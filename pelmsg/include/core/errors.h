@@ -33,6 +33,12 @@ public:
     using EPelMsgError::EPelMsgError;
 };
 
+// A save the user cancelled (TSaveControl): nothing was written in the target's place.
+class ESaveCancelled : public EPelMsgError {
+public:
+    using EPelMsgError::EPelMsgError;
+};
+
 // A failure of the compound-file (structured storage) layer.
 class EStorageError : public EPelMsgError {
 public:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -102,6 +103,28 @@ struct TSaveOptions {
     std::vector<TFileIdentity> Protected;
 };
 
+// A save run in a worker thread, watched and cancelled from another: while a TSaveControlScope lives, every
+// TSafeFileStream its thread writes counts its bytes in Written and looks at Cancelled before each write and
+// before its commit; once Cancelled is set, that write raises ESaveCancelled, the temporary file is removed, and
+// the target stays as it was.
+struct TSaveControl {
+    std::atomic<bool> Cancelled { false };
+    std::atomic<int64_t> Written { 0 };
+};
+
+class TSaveControlScope {
+public:
+    explicit TSaveControlScope(TSaveControl& control);
+    ~TSaveControlScope();
+    TSaveControlScope(const TSaveControlScope&) = delete;
+    TSaveControlScope& operator=(const TSaveControlScope&) = delete;
+    // Raises ESaveCancelled when the current thread's save was cancelled; counts `bytes` as written otherwise.
+    static void Check(size_t bytes);
+
+private:
+    TSaveControl* previous_;
+};
+
 // The one way every output is written (SaveThroughTemporaryFile wraps it). The target is the name the user gave:
 // - a regular file or a new name: the data goes to a temporary file beside it (created once with O_EXCL and
 //   O_NOFOLLOW, its descriptor kept), which Commit renames over the target, keeping the target's permissions; a
@@ -119,7 +142,11 @@ public:
     TSafeFileStream& operator=(const TSafeFileStream&) = delete;
 
     size_t Read(void* buffer, size_t count) override { return file_->Read(buffer, count); }
-    size_t Write(const void* buffer, size_t count) override { return file_->Write(buffer, count); }
+    size_t Write(const void* buffer, size_t count) override
+    {
+        TSaveControlScope::Check(count);
+        return file_->Write(buffer, count);
+    }
     int64_t Seek(int64_t offset, TSeekOrigin origin) override { return file_->Seek(offset, origin); }
     int64_t Size() const override { return file_->Size(); }
     int64_t Position() const override { return file_->Position(); }

@@ -1,0 +1,233 @@
+// How long the main window stops answering while it opens large messages (run under Xvfb):
+//   xvfb-run -a -s "-screen 0 1024x768x24" build/release/bench/responsiveness_bench
+// OpenLargeFile: a 200 MB TNEF file (eight attachments of 25 MB) opened in the window, until its pages are
+// filled. OpenLargeHtml: a message with a 20 MB HTML body opened, until the web view has loaded the body.
+// SaveLargeFile: the 200 MB message saved as .msg through Save As, until the box that says it was saved; with
+// TESSALY_SHOTS set to a folder, the save's progress dialog is photographed there once it shows, in English and
+// in German (progress-save-english.png, progress-save-german.png).
+// The argument says how the file is read (and saved): 1 in a worker (as the window does for large files), 0 at once on the
+// UI thread (as it does for small ones). The counter max_stall_ms is the longest time the window's event loop did
+// not run: a heartbeat timer every 5 ms records the longest gap between its ticks, the open call included.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QScreen>
+
+#include "html_view.h"
+#include "main_window.h"
+#include "message_preview.h"
+#include "tnef_builder.h"
+#include "viewer_app.h"
+#include "window_test_support.h"
+#include "work_progress.h"
+
+namespace {
+
+using pelmsg::test::TnefBuilder;
+using pelmsg::test::TnefPropList;
+
+std::string WriteOnce(const std::string& name, const std::function<std::string()>& make)
+{
+    const std::string path = (std::filesystem::temp_directory_path() / name).string();
+    if (std::filesystem::exists(path))
+        return path;
+    const std::string bytes = make();
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    return path;
+}
+
+TnefBuilder Header(const std::string& subject, const TnefPropList& extra)
+{
+    TnefBuilder b;
+    b.Version().OemCodePage(1252).MessageClass("IPM.Note").Subject(subject);
+    TnefPropList props = extra;
+    props.String8(0x0037, subject).String8(0x0C1A, "Sender").String8(0x0E04, "Recipient");
+    b.MapiProps(props);
+    return b;
+}
+
+std::string LargeFile()
+{
+    return WriteOnce("tessaly-bench-responsive-200mb.tnef", [] {
+        std::string data(25000000, '\0');
+        for (size_t i = 0; i < data.size(); ++i)
+            data[i] = static_cast<char>((i * 2654435761u) >> 13);
+        TnefBuilder b = Header("Eight large attachments", TnefPropList().String8(0x1000, "The files are attached."));
+        for (int a = 0; a < 8; ++a) {
+            const std::string name = "part-" + std::to_string(a) + ".bin";
+            data[0] = static_cast<char>(a);
+            b.AttachRenddata().AttachTitle(name).AttachData(data);
+            b.AttachmentProps(TnefPropList().Long(0x3705, 1).String8(0x3707, name));
+        }
+        return b.Bytes();
+    });
+}
+
+std::string LargeHtml()
+{
+    return WriteOnce("tessaly-bench-responsive-20mb-html.tnef", [] {
+        std::string html = "<html><body>";
+        while (html.size() < (20u << 20))
+            html += "<p>Lorem ipsum dolor sit amet, <b>consectetur</b> adipiscing elit, sed do eiusmod tempor.</p>\n";
+        html += "</body></html>";
+        return Header("A large HTML body", TnefPropList().Binary(0x1013, html)).Bytes();
+    });
+}
+
+// Opens the file in a fresh window and waits for `done`; returns the longest gap of the event loop.
+double LongestStall(const std::string& path, bool inWorker, bool waitForHtml)
+{
+    QTemporaryDir folder;
+    quorra::TfrmMain::TStartup startup;
+    startup.Arguments = { "/NOINI" };
+    startup.ProgramFolder = folder.path().toStdString();
+    startup.CurrentFolder = folder.path().toStdString();
+    quorra::TfrmMain window(startup);
+    window.Beep = [] {};
+    window.SetBackgroundWorkBytes(inWorker ? 0 : std::numeric_limits<qint64>::max());
+    window.resize(1000, 700);
+    window.show();
+    QSignalSpy filled(&window, &quorra::TfrmMain::PagesFilled);
+    (void)filled.wait(200); // the window painted once
+
+    QElapsedTimer gap;
+    double stall = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] { stall = std::max(stall, double(gap.restart())); });
+    heartbeat.start(5);
+    gap.start();
+    window.OpenFile(QString::fromStdString(path));
+    if (filled.isEmpty() && !filled.wait(300000))
+        return -1;
+    if (waitForHtml) {
+        quorra::THtmlView* view = window.Preview()->HtmlView();
+        if (!view)
+            return -1;
+        QSignalSpy loaded(view, &quorra::THtmlView::LoadFinished);
+        if (!loaded.wait(300000))
+            return -1;
+    }
+    return std::max(stall, double(gap.elapsed()));
+}
+
+void Run(benchmark::State& state, const std::string& path, bool waitForHtml)
+{
+    double worst = 0;
+    for (auto _ : state) {
+        const double stall = LongestStall(path, state.range(0) != 0, waitForHtml);
+        if (stall < 0)
+            state.SkipWithError("the document was not shown");
+        worst = std::max(worst, stall);
+    }
+    state.counters["max_stall_ms"] = worst;
+}
+
+void OpenLargeFile(benchmark::State& state) { Run(state, LargeFile(), false); }
+BENCHMARK(OpenLargeFile)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+void OpenLargeHtml(benchmark::State& state) { Run(state, LargeHtml(), true); }
+BENCHMARK(OpenLargeHtml)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// Saves the large file as .msg through Save As in a window started with the arguments; returns the longest gap
+// of the event loop from the Save As command to the box that reports the save.
+double SaveStall(bool inWorker, const std::vector<std::string>& arguments, const QString& shot)
+{
+    QTemporaryDir folder;
+    QDir(folder.path()).mkpath(QStringLiteral("languages"));
+    QFile::copy(QStringLiteral(TESSALY_SOURCE_DIR "/resources/languages/german.lng"),
+        folder.path() + QStringLiteral("/languages/german.lng"));
+    quorra::TfrmMain::TStartup startup;
+    startup.Arguments = arguments;
+    startup.ProgramFolder = folder.path().toStdString();
+    startup.CurrentFolder = folder.path().toStdString();
+    quorra::TfrmMain window(startup);
+    window.Beep = [] {};
+    window.SetBackgroundWorkBytes(inWorker ? 0 : std::numeric_limits<qint64>::max());
+    window.resize(1000, 700);
+    window.show();
+    QSignalSpy filled(&window, &quorra::TfrmMain::PagesFilled);
+    window.OpenFile(QString::fromStdString(LargeFile()));
+    if (filled.isEmpty() && !filled.wait(300000))
+        return -1;
+
+    const QString target = folder.path() + QStringLiteral("/saved.msg");
+    bool reported = false;
+    bool photographed = shot.isEmpty();
+    quorra_test::TModalHandler dialogs([&](QDialog* d) {
+        if (auto* fd = qobject_cast<QFileDialog*>(d)) {
+            fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(target);
+            QMetaObject::invokeMethod(fd, "accept");
+            return;
+        }
+        if (qobject_cast<quorra::TWorkProgress*>(d)) {
+            if (!photographed)
+                QTimer::singleShot(400, [&] {
+                    QGuiApplication::primaryScreen()->grabWindow(0).save(shot);
+                    photographed = true;
+                });
+            return;
+        }
+        reported = true;
+        quorra_test::TModalHandler::CloseAll(d);
+    });
+    QElapsedTimer gap;
+    double stall = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] { stall = std::max(stall, double(gap.restart())); });
+    QTimer::singleShot(0, [&] {
+        heartbeat.start(5);
+        gap.start();
+    });
+    QTimer::singleShot(0, [&] { window.Actions().miFileSaveAs->trigger(); });
+    if (!QTest::qWaitFor([&] { return reported && photographed; }, 300000))
+        return -1;
+    return std::max(stall, double(gap.elapsed()));
+}
+
+void SaveLargeFile(benchmark::State& state)
+{
+    const QString shots = qEnvironmentVariable("TESSALY_SHOTS");
+    double worst = 0;
+    for (auto _ : state) {
+        const bool inWorker = state.range(0) != 0;
+        double stall = SaveStall(inWorker, { "/NOINI" },
+            inWorker && !shots.isEmpty() ? shots + QStringLiteral("/progress-save-english.png") : QString());
+        if (inWorker && !shots.isEmpty())
+            stall = std::max(stall,
+                SaveStall(true, { "/NOINI", "/LANG=german.lng" }, shots + QStringLiteral("/progress-save-german.png")));
+        if (stall < 0)
+            state.SkipWithError("the save did not end");
+        worst = std::max(worst, stall);
+    }
+    state.counters["max_stall_ms"] = worst;
+}
+BENCHMARK(SaveLargeFile)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    quorra::PrepareWebEngine();
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,212 @@
+// Opening and saving in a worker, driven through the real window: the window keeps its document until the new
+// one is read, Cancel in the progress dialog leaves the old document (opening) or the old file (saving) as it
+// was and removes the save's temporary file, and a save in a worker writes what a save at once writes.
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSemaphore>
+#include <QThreadPool>
+
+#include "document_loader.h"
+#include "document_saver.h"
+#include "pelmsg.h"
+#include "save_formats.h"
+#include "window_test_support.h"
+#include "work_progress.h"
+#include "worker_pool.h"
+
+using namespace quorra;
+using quorra_test::TIsolatedHome;
+using quorra_test::TModalHandler;
+
+namespace {
+
+const QString kFirst = TESSALY_CORPUS_DIR "/msg/email-outlook-message-perl__plain_jpeg_attached.msg";
+const QString kSecond = TESSALY_CORPUS_DIR "/tnef/horde-compress__TnefAttachmentsMultiple.tnef";
+
+QByteArray Contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Runs Save As to `target` (calling beforeAccept just before the file dialog is accepted); other dialogs are
+// recorded and closed.
+QStringList SaveAs(TfrmMain& w, const QString& target, const std::function<void()>& beforeAccept = {})
+{
+    TModalHandler dialogs([&](QDialog* d) {
+        auto* fd = qobject_cast<QFileDialog*>(d);
+        auto* box = qobject_cast<QMessageBox*>(d);
+        if (box && box->button(QMessageBox::Yes))
+            return box->button(QMessageBox::Yes)->click();
+        if (!fd)
+            return TModalHandler::CloseAll(d);
+        fd->findChild<QLineEdit*>("fileNameEdit")->setText(target);
+        if (beforeAccept)
+            beforeAccept();
+        QMetaObject::invokeMethod(fd, "accept");
+    });
+    w.Actions().miFileSaveAs->trigger();
+    return dialogs.Seen();
+}
+
+QPushButton* CancelButton(QWidget& w)
+{
+    auto* progress = w.findChild<TWorkProgress*>();
+    return progress ? progress->findChild<QPushButton*>() : nullptr;
+}
+
+} // namespace
+
+class TestBackgroundWork : public QObject {
+    Q_OBJECT
+
+private slots:
+    void openingInAWorkerKeepsTheOldDocumentUntilTheNewOneIsIn_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("read to the end") << false;
+        QTest::newRow("cancelled") << true;
+    }
+
+    void openingInAWorkerKeepsTheOldDocumentUntilTheNewOneIsIn()
+    {
+        QFETCH(bool, cancel);
+        TIsolatedHome home;
+        const auto w = home.NewWindow();
+        w->OpenFile(kFirst); // small: read at once
+        QCOMPARE(w->LoadedFileName(), kFirst);
+        QVERIFY(!w->Loading());
+        const QString shown = w->FileName();
+
+        w->SetBackgroundWorkBytes(0);
+        QSignalSpy filled(w.get(), &TfrmMain::PagesFilled);
+        w->OpenFile(kSecond);
+        // The call returned before the file was read; the old document is still the one shown.
+        QVERIFY(w->Loading());
+        QCOMPARE(w->LoadedFileName(), kFirst);
+        QCOMPARE(w->FileName(), shown);
+        auto* loader = w->findChild<TDocumentLoader*>();
+        QVERIFY(loader);
+        QSignalSpy discarded(loader, &TDocumentLoader::Discarded);
+        QSignalSpy progressGone(w->findChild<TWorkProgress*>(), &QObject::destroyed);
+        QPushButton* cancelButton = CancelButton(*w);
+        QVERIFY(cancelButton);
+        QCOMPARE(cancelButton->text(), "Cancel");
+        if (cancel) {
+            cancelButton->click();
+            QVERIFY(!w->Loading());
+            // The read goes on in its worker; when it ends, its document is dropped and nothing changes.
+            QVERIFY(discarded.wait(60000));
+            QCOMPARE(filled.size(), 0);
+            QCOMPARE(w->LoadedFileName(), kFirst);
+            QCOMPARE(w->FileName(), shown);
+            QVERIFY(w->Message());
+        } else {
+            QVERIFY(filled.wait(60000));
+            QCOMPARE(discarded.size(), 0);
+            QCOMPARE(w->LoadedFileName(), kSecond);
+            QCOMPARE(w->FileName(), kSecond);
+            QVERIFY(!w->Loading());
+        }
+        // The progress dialog goes either way.
+        QVERIFY(progressGone.size() == 1 || progressGone.wait(60000));
+    }
+
+    void aNewerOpenReplacesARunningRead()
+    {
+        TIsolatedHome home;
+        const auto w = home.NewWindow();
+        w->SetBackgroundWorkBytes(0);
+        QSignalSpy filled(w.get(), &TfrmMain::PagesFilled);
+        w->OpenFile(kFirst);
+        w->OpenFile(kSecond);
+        QVERIFY(filled.wait(60000));
+        QCOMPARE(w->LoadedFileName(), kSecond);
+        QCOMPARE(filled.size(), 1);
+    }
+
+    void savingInAWorkerWritesWhatASaveAtOnceWrites()
+    {
+        TIsolatedHome home;
+        const auto w = home.NewWindow();
+        w->SetBackgroundWorkBytes(0);
+        QSignalSpy filled(w.get(), &TfrmMain::PagesFilled);
+        w->OpenFile(kSecond);
+        QVERIFY(filled.wait(60000));
+
+        const QString target = home.Path("home/out.htm");
+        QCOMPARE(SaveAs(*w, target), QStringList { "FileDialog: Save As" });
+        // The save's report comes once the worker is done, never from within the command.
+        TModalHandler boxes;
+        auto* saver = w->findChild<TDocumentSaver*>();
+        QVERIFY(saver);
+        QSignalSpy gone(saver, &QObject::destroyed);
+        QVERIFY(gone.wait(60000));
+        QCOMPARE(boxes.Seen(), QStringList { target + " file created succesfully." });
+
+        const QString direct = home.Path("home/direct.htm");
+        quorra::SaveInFormat(*w->Message(), direct.toStdString(), ".HTM", true, kSecond.toStdString(), nullptr);
+        QVERIFY(!Contents(target).isEmpty());
+        QCOMPARE(Contents(target), Contents(direct));
+    }
+
+    void cancelledSaveLeavesTheOldFileAndNoTemporaryFile()
+    {
+        TIsolatedHome home;
+        const auto w = home.NewWindow();
+        w->SetBackgroundWorkBytes(0);
+        QSignalSpy filled(w.get(), &TfrmMain::PagesFilled);
+        w->OpenFile(kSecond);
+        QVERIFY(filled.wait(60000));
+        const QString target = home.Path("home/out.htm");
+        {
+            QFile old(target);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old content");
+        }
+
+        // The worker of the save waits behind a task that holds the only thread of the window's workers, so that
+        // Cancel is pressed before the save has written anything, whatever the machine's speed.
+        QThreadPool* pool = DocumentWorkers();
+        const int threads = pool->maxThreadCount();
+        QSemaphore gate;
+        bool released = false;
+        auto release = qScopeGuard([&] {
+            if (!released)
+                gate.release();
+            pool->waitForDone();
+            pool->setMaxThreadCount(threads);
+        });
+        const auto holdThePool = [&] {
+            pool->setMaxThreadCount(1);
+            pool->start([&gate] { gate.acquire(); });
+        };
+
+        // The file dialog, and its question before it replaces the file (answered yes).
+        QCOMPARE(SaveAs(*w, target, holdThePool).size(), 2);
+        TModalHandler boxes;
+        auto* saver = w->findChild<TDocumentSaver*>();
+        QVERIFY(saver);
+        QSignalSpy ended(saver, &TDocumentSaver::WorkerEnded);
+        QSignalSpy gone(saver, &QObject::destroyed);
+        QPushButton* cancelButton = CancelButton(*w);
+        QVERIFY(cancelButton);
+        cancelButton->click();
+        gate.release();
+        released = true;
+        QVERIFY(gone.wait(60000));
+        QCOMPARE(ended.size(), 1);
+        // No message, the old file as it was, and no temporary file beside it.
+        QCOMPARE(boxes.Seen(), QStringList());
+        QCOMPARE(Contents(target), QByteArray("old content"));
+        QCOMPARE(QDir(home.Path("home")).entryList(QDir::Files | QDir::Hidden | QDir::System),
+            QStringList { "out.htm" });
+    }
+};
+
+QTEST_MAIN(TestBackgroundWork)
+#include "tst_background_work.moc"
