@@ -11,11 +11,13 @@
 
 #include "core/errors.h"
 #include "core/stream.h"
+#include "message_file.h"
 #include "mime/header_words.h"
 #include "mime/mbox.h"
 #include "mime/mime_reader.h"
 #include "mime/tnef_parts.h"
 #include "model/tags.h"
+#include "msg/msg_reader.h"
 #include "storage/compound_file.h"
 #include "text/codepage.h"
 #include "text/mail_date.h"

@@ -1,5 +1,7 @@
 // Reads an Outlook .msg compound file into the property tree, mirroring its storages and streams.
 
+#include "msg/msg_reader.h"
+
 #include <array>
 #include <cstring>
 #include <map>
