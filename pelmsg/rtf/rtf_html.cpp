@@ -25,6 +25,33 @@ constexpr int kMaxFallbackCount = 16;
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
+// Past the data of "\binN" whose letters and number end at `wordEnd`: N bytes after the blank that ends the word.
+// They are no text and no RTF in any kind of group (a "}" among them closes nothing), so every scan, also of
+// groups that are dropped or only looked through, jumps over them.
+size_t BinaryDataEnd(std::string_view text, size_t wordEnd, int64_t count)
+{
+    size_t p = wordEnd;
+    if (p < text.size() && text[p] == ' ')
+        ++p;
+    const auto n = static_cast<uint64_t>(std::max<int64_t>(count, 0));
+    return n >= text.size() - p ? text.size() : p + static_cast<size_t>(n);
+}
+
+// The end of "\binN" and its data when the backslash at `at` starts one, else 0.
+size_t BinaryAt(std::string_view text, size_t at)
+{
+    constexpr std::string_view kBin = "\\bin";
+    if (text.compare(at, kBin.size(), kBin) != 0)
+        return 0;
+    size_t p = at + kBin.size();
+    if (p >= text.size() || !IsDigit(text[p]))
+        return 0;
+    int64_t count = 0;
+    for (; p < text.size() && IsDigit(text[p]); ++p)
+        count = std::min<int64_t>(count * 10 + (text[p] - '0'), static_cast<int64_t>(text.size()));
+    return BinaryDataEnd(text, p, count);
+}
+
 // The code page of the RTF's 8-bit text: "\ansicpg N" anywhere in it, else Windows-1252. A code page that
 // cannot be converted would lose the text, so Windows-1252 stands in for it too.
 int32_t RtfCodePage(std::string_view rtf)
@@ -159,7 +186,9 @@ TFontCodePages ReadFontCodePages(std::string_view rtf, size_t end)
             if (hasValue) {
                 q = digits;
                 value = negative ? -value : value;
-                if (word == "f") {
+                if (word == "bin") {
+                    q = BinaryDataEnd(head, q, value);
+                } else if (word == "f") {
                     endFont();
                     haveFont = true;
                     font = value;
@@ -228,6 +257,7 @@ void UnwrapTagGroups(ByteString& buffer, size_t from)
 }
 
 enum class TAction : uint8_t {
+    SkipGroup, // the whole group the word opens (a table, a destination the HTML does not have)
     HtmlRtf, // \htmlrtf: the start (or with 0 the end) of RTF that the HTML does not have
     Font, // \fN: the font, whose charset the text that follows is in
     Plain, // \plain: back to the default font
@@ -278,9 +308,12 @@ constexpr TRule kRules[] = {
     { "u", TAction::Unicode },
     { "uc", TAction::UnicodeSkip },
     { "bin", TAction::Binary },
+    { "fonttbl", TAction::SkipGroup },
+    { "colortbl", TAction::SkipGroup },
 };
 
-// Destinations written "\*\word": the word, or its group.
+// Destinations written "\*\word": the word, or its group. Every other one that opens a group is skipped whole, as
+// every RTF reader skips a destination it does not know ("\*\fldinst", "\*\mhtmltag", ...).
 constexpr TRule kStarRules[] = {
     { "background", TAction::Drop },
     { "shpinst", TAction::Drop },
@@ -333,11 +366,38 @@ const TRule* FindRule(std::string_view name, const TRule* first, const TRule* la
 // After a group word: when the word opens its group (follows "{" at `start`), the rest of the group's line.
 size_t GroupWordEnd(std::string_view text, size_t start, size_t end)
 {
-    if (start > 0 && text[start - 1] == '{') {
-        size_t stop = text.find_first_of("\r\n}", end);
-        return stop == std::string_view::npos ? text.size() : stop;
+    if (start == 0 || text[start - 1] != '{')
+        return end;
+    size_t p = end;
+    while (p < text.size() && text[p] != '\r' && text[p] != '\n' && text[p] != '}') {
+        const size_t binary = text[p] == '\\' ? BinaryAt(text, p) : 0;
+        p = binary != 0 ? binary : p + (text[p] == '\\' ? 2 : 1);
     }
-    return end;
+    return std::min(p, text.size());
+}
+
+// The "}" that closes the group whose "{" is just before `start` (or the end of the text): escaped braces and
+// "\binN" data close nothing.
+size_t GroupClose(std::string_view text, size_t start)
+{
+    size_t depth = 1;
+    for (size_t p = start; p < text.size();) {
+        const char c = text[p];
+        if (c == '\\') {
+            const size_t binary = BinaryAt(text, p);
+            p = binary != 0 ? binary : p + 2;
+        } else if (c == '{') {
+            ++depth;
+            ++p;
+        } else if (c == '}') {
+            if (--depth == 0)
+                return p;
+            ++p;
+        } else {
+            ++p;
+        }
+    }
+    return text.size();
 }
 
 // Characters the plain-text scan stops at.
@@ -419,9 +479,13 @@ private:
                 return;
         } else if (second == '*' && pos_ + 3 < text_.size() && text_[pos_ + 2] == '\\' && IsLetter(text_[pos_ + 3])) {
             TControlWord word = ReadControlWord(text_, pos_ + 2);
-            if (const TRule* rule = FindRule(word.Name, std::begin(kStarRules), std::end(kStarRules)))
+            if (const TRule* rule = FindRule(word.Name, std::begin(kStarRules), std::end(kStarRules))) {
                 if (ApplyRule(*rule, word, pos_))
                     return;
+            } else if (pos_ > 0 && text_[pos_ - 1] == '{') {
+                pos_ = GroupClose(text_, pos_);
+                return;
+            }
         }
         // Any other control word stays in the text as it is.
         if (IsLetter(second)) {
@@ -476,20 +540,15 @@ private:
             pos_ = word.End;
             return true;
         case TAction::Binary:
-            pos_ = BinaryEnd(word);
+            pos_ = BinaryDataEnd(text_, word.End, word.Parameter);
+            return true;
+        case TAction::SkipGroup:
+            if (start == 0 || text_[start - 1] != '{')
+                return false;
+            pos_ = GroupClose(text_, start);
             return true;
         }
         return false;
-    }
-
-    // "\binN": N bytes of data follow the word's blank; they are no text and no RTF.
-    size_t BinaryEnd(const TControlWord& word) const
-    {
-        size_t p = word.End;
-        if (p < text_.size() && text_[p] == ' ')
-            ++p;
-        const auto count = static_cast<uint64_t>(std::max<int64_t>(word.Parameter, 0));
-        return count >= text_.size() - p ? text_.size() : p + static_cast<size_t>(count);
     }
 
     bool HexByte()
@@ -607,7 +666,8 @@ private:
         while (pos_ < to) {
             char c = text_[pos_];
             if (c == '\\' && pos_ + 1 < to) {
-                pos_ += 2;
+                const size_t binary = BinaryAt(text_, pos_);
+                pos_ = binary != 0 ? binary : pos_ + 2;
                 continue;
             }
             if (c == '{')
