@@ -439,14 +439,10 @@ public:
                 pos_ = plain;
                 continue;
             }
+            if (Brace())
+                continue;
             auto c = static_cast<unsigned char>(text_[pos_]);
-            if (c == '{') {
-                EnterGroup();
-                ++pos_;
-            } else if (c == '}') {
-                LeaveGroup();
-                ++pos_;
-            } else if (c >= 0x80) {
+            if (c >= 0x80) {
                 // Raw 8-bit text: bytes of the font's code page like the escaped ones.
                 PushByte(static_cast<char>(c));
                 ++pos_;
@@ -629,15 +625,11 @@ private:
     // Inside RTF-only text only the group structure and the words that end it or count for later text matter.
     void SkipRtfOnly()
     {
+        if (Brace())
+            return;
         const size_t n = text_.size();
         char c = text_[pos_];
-        if (c == '{') {
-            EnterGroup();
-            ++pos_;
-        } else if (c == '}') {
-            LeaveGroup();
-            ++pos_;
-        } else if (c == '\\') {
+        if (c == '\\') {
             if (pos_ + 1 < n && IsLetter(text_[pos_ + 1])) {
                 TControlWord word = ReadControlWord(text_, pos_);
                 if (const TRule* rule = FindRule(word.Name, std::begin(kRules), std::end(kRules)); rule
@@ -658,6 +650,20 @@ private:
             while (pos_ < n && text_[pos_] != '{' && text_[pos_] != '}' && text_[pos_] != '\\')
                 ++pos_;
         }
+    }
+
+    // A "{" or "}" at the position: the group entered or left, and passed.
+    bool Brace()
+    {
+        const char c = text_[pos_];
+        if (c != '{' && c != '}')
+            return false;
+        if (c == '{')
+            EnterGroup();
+        else
+            LeaveGroup();
+        ++pos_;
+        return true;
     }
 
     // Moves on to a position, keeping track of the groups passed over.
