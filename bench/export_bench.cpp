@@ -130,7 +130,7 @@ void BM_EmlExport(benchmark::State& state)
     int64_t written = 0;
     for (auto _ : state) {
         TCountingStream out;
-        message.Properties().SaveToEML(&out);
+        SaveToEML(message.Properties(), &out);
         benchmark::DoNotOptimize(out.Size());
         written = out.Size();
     }
@@ -145,7 +145,7 @@ void BM_EmlExportToFile(benchmark::State& state)
     const std::string path = (std::filesystem::temp_directory_path() / "tessaly-bench-export.eml").string();
     tessaly_bench::TStopwatch watch;
     for (auto _ : state)
-        message.SaveToEMLFile(path);
+        SaveToEMLFile(message.Properties(), path);
     const double seconds = watch.Seconds();
     tessaly_bench::ReportAgainstFileWrite(state, seconds, std::filesystem::temp_directory_path().string(),
         static_cast<size_t>(std::filesystem::file_size(path)));
@@ -171,19 +171,19 @@ template <class Write> void Listing(benchmark::State& state, Write write)
 
 void BM_TextListing(benchmark::State& state)
 {
-    Listing(state, [](const TMSGProperties& p, TStream& out) { p.SaveToText(&out, true); });
+    Listing(state, [](const TMSGProperties& p, TStream& out) { SaveToText(p, &out, true); });
 }
 BENCHMARK(BM_TextListing)->Unit(benchmark::kMillisecond);
 
 void BM_HtmlListing(benchmark::State& state)
 {
-    Listing(state, [](const TMSGProperties& p, TStream& out) { p.SaveToHTML(&out, true); });
+    Listing(state, [](const TMSGProperties& p, TStream& out) { SaveToHTML(p, &out, true); });
 }
 BENCHMARK(BM_HtmlListing)->Unit(benchmark::kMillisecond);
 
 void BM_XmlListing(benchmark::State& state)
 {
-    Listing(state, [](const TMSGProperties& p, TStream& out) { p.SaveToXML(&out, true); });
+    Listing(state, [](const TMSGProperties& p, TStream& out) { SaveToXML(p, &out, true); });
 }
 BENCHMARK(BM_XmlListing)->Unit(benchmark::kMillisecond);
 

@@ -141,7 +141,7 @@ void BM_Boundary(benchmark::State& state)
     AddNode(attachment->SubProperties, kTagAttachDataBinary, ByteString("data"));
     for (auto _ : state) {
         TCountingStream out;
-        tree.SaveToEML(&out);
+        SaveToEML(tree, &out);
         benchmark::DoNotOptimize(out.Size());
     }
 }

@@ -101,7 +101,7 @@ void BM_SaveToMSGFile(benchmark::State& state)
         sync();
         state.ResumeTiming();
         tessaly_bench::TStopwatch watch;
-        message.SaveToMSGFile(file, true);
+        SaveToMSGFile(message.Properties(), file, true);
         seconds += watch.Seconds();
     }
     tessaly_bench::ReportAgainstFileWrite(

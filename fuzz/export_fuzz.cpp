@@ -16,19 +16,19 @@ std::string Written(const pelmsg::TMSGProperties& p, int format)
     pelmsg::TMemoryStream out;
     switch (format) {
     case 0:
-        p.SaveToText(&out, true);
+        SaveToText(p, &out, true);
         break;
     case 1:
-        p.SaveToHTML(&out, false);
+        SaveToHTML(p, &out, false);
         break;
     case 2:
-        p.SaveToHTML(&out, true);
+        SaveToHTML(p, &out, true);
         break;
     case 3:
-        p.SaveToXML(&out, true);
+        SaveToXML(p, &out, true);
         break;
     default:
-        p.SaveToEML(&out);
+        SaveToEML(p, &out);
         break;
     }
     return out.TakeBytes();

@@ -152,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     std::filesystem::remove(SavedFile());
     try {
-        first.SaveToMSGFile(SavedFile(), true);
+        SaveToMSGFile(first.Properties(), SavedFile(), true);
     } catch (const EPelMsgError&) {
         // Element names the format forbids (a NUL, "/", "\", ":" or "!") can be read but not written: the save
         // fails with an error and leaves no file behind.

@@ -29,10 +29,10 @@ void SaveAttachmentAs(const pelmsg::TMSGProperties& message, int index, const st
         // The message is the data node's tree; an attachment without one holds the message's properties itself.
         const pelmsg::TMSGProperty* data = attachment->AttachmentDataNode();
         const pelmsg::TMSGProperties& embedded = data ? data->SubProperties : attachment->SubProperties;
-        pelmsg::SaveThroughTemporaryFile(path, [&](pelmsg::TStream& file) { embedded.SaveToMSG(file, true); });
+        pelmsg::SaveThroughTemporaryFile(path, [&](pelmsg::TStream& file) { pelmsg::SaveToMSG(embedded, file, true); });
         return;
     }
-    pelmsg::SaveThroughTemporaryFile(path, [&](pelmsg::TStream& file) { message.SaveAttachment(index, &file); });
+    pelmsg::SaveAttachmentToFile(message, index, path);
 }
 
 TAttachmentTargets::TAttachmentTargets(std::string folder, std::string openFile, TAsk ask)

@@ -58,19 +58,19 @@ void SaveInFormat(const pelmsg::TPelMessage& message, const std::string& fileNam
         throw ESameFile(fileName);
     const pelmsg::TMSGProperties& properties = message.Properties();
     if (extension == ".HTM" || extension == ".HTML")
-        message.SaveToHTMLFile(fileName, withProperties);
+        pelmsg::SaveToHTMLFile(properties, fileName, withProperties);
     else if (extension == ".XML")
-        message.SaveToXMLFile(fileName, withProperties);
+        pelmsg::SaveToXMLFile(properties, fileName, withProperties);
     else if (extension == ".EML")
-        message.SaveToEMLFile(fileName, withProperties);
+        pelmsg::SaveToEMLFile(properties, fileName);
     else if (extension == ".MSG")
-        message.SaveToMSGFile(fileName, withProperties);
+        pelmsg::SaveToMSGFile(properties, fileName, withProperties);
     else if (extension == ".ICS" && pelmsg::ICalendarItem(properties))
         pelmsg::SaveToICalendarFile(properties, fileName, calendarWarnings);
     else if (extension == ".VCF" && pelmsg::VCardItem(properties))
         pelmsg::SaveToVCardFile(properties, fileName);
     else
-        message.SaveToTextFile(fileName, withProperties);
+        pelmsg::SaveToTextFile(properties, fileName, withProperties);
 }
 
 } // namespace quorra

@@ -101,7 +101,7 @@ TMailDraft BuildMailDraft(const pelmsg::TMSGProperties& message, bool forward, Q
             for (int n = 2; !folder.isEmpty() && QFileInfo::exists(folder + u'/' + free); ++n)
                 free = neutral.chopped(extension.size()) + u'-' + QString::number(n) + extension;
             const QString path = WritePrivateTempFile(
-                free, [&](pelmsg::TStream& stream) { message.SaveAttachment(i, &stream); });
+                free, [&](pelmsg::TStream& stream) { pelmsg::SaveAttachment(message, i, &stream); });
             draft.AttachmentPaths << path;
             draft.AttachmentNames << QString::fromStdString(attachment->AttachmentDisplayName(i));
         } catch (const std::exception& e) {

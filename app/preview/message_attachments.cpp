@@ -80,7 +80,8 @@ QList<QUrl> TAttachmentList::WriteSelection() const
                 const std::string name = ProposedAttachmentName(
                     pelmsg::TAttachmentKind::EmbeddedMessage, item->data(kRoleCaption).toString().toStdString(), {});
                 const pelmsg::TMSGProperties* inner = EmbeddedMessageProperties(node);
-                path = WritePrivateTempFile(Q8(name), [&](pelmsg::TStream& out) { inner->SaveToMSG(out, true); });
+                path = WritePrivateTempFile(
+                    Q8(name), [&](pelmsg::TStream& out) { pelmsg::SaveToMSG(*inner, out, true); });
             } else if (icon == TAttachmentIcon::File) {
                 path = WritePrivateTempFile(item->data(kRoleFileName).toString(),
                     [&](pelmsg::TStream& out) { pelmsg::WriteAttachmentData(*message, index, out); });
@@ -295,7 +296,7 @@ void TfrmMessage::SaveAttachment(int row)
         settings_.SettingsChanged = true;
     }
     if (icon == TAttachmentIcon::Message) {
-        EmbeddedMessageProperties(node)->SaveToMSGFile(chosen.toStdString(), true);
+        pelmsg::SaveToMSGFile(*EmbeddedMessageProperties(node), chosen.toStdString(), true);
         return;
     }
     pelmsg::SaveThroughTemporaryFile(

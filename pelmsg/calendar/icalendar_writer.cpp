@@ -12,6 +12,7 @@
 #include "calendar/property_ids.h"
 #include "model/tags.h"
 #include "calendar/recurrence_rule.h"
+#include "export/value_listing.h"
 #include "text/codepage.h"
 #include "core/texts.h"
 #include "core/stream.h"
@@ -31,18 +32,6 @@ constexpr size_t kMinRepeatedBytes = kMinICalendarRepeatedBytes;
 constexpr size_t kRepeatedBytesPerRecordByte = kICalendarRepeatedBytesPerRecordByte;
 constexpr size_t kMaxZoneIdBytes = kMaxICalendarZoneIdBytes;
 constexpr size_t kExdatesPerLine = kICalendarExdatesPerLine;
-
-// The text cut to at most `limit` bytes, never inside a UTF-8 character.
-std::string CutUtf8(std::string text, size_t limit)
-{
-    if (text.size() <= limit)
-        return text;
-    size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    text.resize(end);
-    return text;
-}
 
 // A date from a UTC moment of an item that gives no zone: the moment is the local midnight of the day it means,
 // and every zone lies within twelve hours of UTC.
@@ -358,7 +347,7 @@ private:
         for (char c : WideToUtf8(zone.Name))
             if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F && c != ',' && c != ';' && c != '\\' && c != '"')
                 id += c;
-        id = CutUtf8(std::move(id), kMaxZoneIdBytes);
+        id.resize(Utf8Prefix(id, kMaxZoneIdBytes).size());
         if (id.empty())
             id = "Time zone";
         std::string unique = id;

@@ -36,10 +36,12 @@ public:
     }
 
     size_t Size() const { return size_; }
+    // Whether count bytes at offset lie inside the data, for a reader that passes over what is not there.
+    bool Contains(size_t offset, size_t count) const { return offset <= size_ && count <= size_ - offset; }
     // The address of count bytes at offset.
     const unsigned char* At(size_t offset, size_t count) const
     {
-        if (offset > size_ || count > size_ - offset)
+        if (!Contains(offset, count))
             outOfBounds_(offset);
         return data_ + offset;
     }

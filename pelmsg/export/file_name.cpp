@@ -5,6 +5,7 @@
 #include <array>
 #include <string_view>
 
+#include "export/value_listing.h"
 #include "text/ascii_case.h"
 
 namespace pelmsg {
@@ -118,17 +119,6 @@ bool IsDeviceName(std::string_view name)
         && stem[3] <= '9';
 }
 
-// The longest prefix of text of at most maxBytes bytes that ends between whole UTF-8 characters (text is valid).
-std::string_view CutAtCharacter(std::string_view text, size_t maxBytes)
-{
-    if (text.size() <= maxBytes)
-        return text;
-    size_t end = maxBytes;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    return text.substr(0, end);
-}
-
 // Cuts a name to maxBytes, keeping its extension. A cut never makes an extension the name did not have
 // ("A…A.desktopXXXX" cut after ".desktop"): a dot that would end up starting a new one becomes "_".
 std::string CutToLength(const std::string& name, size_t maxBytes)
@@ -137,7 +127,7 @@ std::string CutToLength(const std::string& name, size_t maxBytes)
         return name;
     const std::string_view extension = FileNameExtension(name);
     const std::string_view stem = std::string_view(name).substr(0, name.size() - extension.size());
-    std::string cut(CutAtCharacter(stem, maxBytes - extension.size()));
+    std::string cut(Utf8Prefix(stem, maxBytes - extension.size()));
     while (extension.empty()) {
         const std::string_view made = FileNameExtension(cut);
         if (made.empty())
@@ -198,7 +188,7 @@ std::string FirstFreeFilePath(const std::string& folder, const std::string& name
     const std::string_view stem = std::string_view(name).substr(0, name.size() - extension.size());
     for (unsigned number = 2;; ++number) {
         const std::string suffix = " (" + std::to_string(number) + ")" + std::string(extension);
-        const std::string candidate = std::string(CutAtCharacter(stem, kMaxFileNameBytes - suffix.size())) + suffix;
+        const std::string candidate = std::string(Utf8Prefix(stem, kMaxFileNameBytes - suffix.size())) + suffix;
         if (!Exists(prefix + candidate))
             return prefix + candidate;
     }

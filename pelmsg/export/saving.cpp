@@ -1,5 +1,7 @@
-// The Save* operations of a property collection: each forwards to the writer of its format, with the stream the
-// caller gives or through a temporary file that replaces the named one only once everything was written.
+// Saving a message in every format: each function forwards to the writer of its format, with the stream the caller
+// gives or through a temporary file that replaces the named one only once everything was written.
+
+#include "export/saving.h"
 
 #include "core/errors.h"
 #include "core/stream.h"
@@ -10,7 +12,6 @@
 #include "export/writer_support.h"
 #include "export/xml_writer.h"
 #include "model/message.h"
-#include "model/property.h"
 #include "msg/msg_writer.h"
 
 namespace pelmsg {
@@ -26,79 +27,80 @@ TEmlOptions EmlOptionsOf(const TMSGProperties& message)
     return options;
 }
 
+// Runs a writer on the caller's stream; `what` names the work in the out-of-memory message.
+template <class Write> void ToStream(const char* what, TStream* stream, Write write)
+{
+    WithMemoryError(what, [&] { write(RequireStream(stream)); });
+}
+
+// Runs a writer on a temporary file that then replaces the named one.
+template <class Write>
+void ToFile(const char* what, const TMSGProperties& message, const std::string& fileName, Write write)
+{
+    WithMemoryError(what, [&] { SaveThroughTemporaryFile(fileName, write, SaveOptionsFor(message)); });
+}
+
 } // namespace
 
-void TMSGProperties::SaveToText(TStream* stream, bool withProperties) const
+void SaveToText(const TMSGProperties& message, TStream* stream, bool withProperties)
 {
-    WithMemoryError("write the text", [&] { WriteText(*this, RequireStream(stream), withProperties); });
+    ToStream("write the text", stream, [&](TStream& out) { WriteText(message, out, withProperties); });
 }
 
-void TMSGProperties::SaveToTextFile(const std::string& fileName, bool withProperties) const
+void SaveToTextFile(const TMSGProperties& message, const std::string& fileName, bool withProperties)
 {
-    WithMemoryError("write the text", [&] {
-        SaveThroughTemporaryFile(
-            fileName, [&](TStream& file) { WriteText(*this, file, withProperties); }, SaveOptionsFor(*this));
-    });
+    ToFile("write the text", message, fileName, [&](TStream& out) { WriteText(message, out, withProperties); });
 }
 
-void TMSGProperties::SaveToHTML(TStream* stream, bool withProperties) const
+void SaveToHTML(const TMSGProperties& message, TStream* stream, bool withProperties)
 {
-    WithMemoryError("write the page", [&] { WriteHtml(*this, RequireStream(stream), withProperties); });
+    ToStream("write the page", stream, [&](TStream& out) { WriteHtml(message, out, withProperties); });
 }
 
-void TMSGProperties::SaveToHTMLFile(const std::string& fileName, bool withProperties) const
+void SaveToHTMLFile(const TMSGProperties& message, const std::string& fileName, bool withProperties)
 {
-    WithMemoryError("write the page", [&] {
-        SaveThroughTemporaryFile(
-            fileName, [&](TStream& file) { WriteHtml(*this, file, withProperties); }, SaveOptionsFor(*this));
-    });
+    ToFile("write the page", message, fileName, [&](TStream& out) { WriteHtml(message, out, withProperties); });
 }
 
-void TMSGProperties::SaveToXML(TStream* stream, bool withProperties) const
+void SaveToXML(const TMSGProperties& message, TStream* stream, bool withProperties)
 {
-    WithMemoryError("write the XML", [&] { WriteXml(*this, RequireStream(stream), withProperties); });
+    ToStream("write the XML", stream, [&](TStream& out) { WriteXml(message, out, withProperties); });
 }
 
-void TMSGProperties::SaveToXMLFile(const std::string& fileName, bool withProperties) const
+void SaveToXMLFile(const TMSGProperties& message, const std::string& fileName, bool withProperties)
 {
-    WithMemoryError("write the XML", [&] {
-        SaveThroughTemporaryFile(
-            fileName, [&](TStream& file) { WriteXml(*this, file, withProperties); }, SaveOptionsFor(*this));
-    });
+    ToFile("write the XML", message, fileName, [&](TStream& out) { WriteXml(message, out, withProperties); });
 }
 
-void TMSGProperties::SaveToEML(TStream* stream) const
+void SaveToEML(const TMSGProperties& message, TStream* stream)
 {
-    WithMemoryError("write the mail", [&] { WriteEml(*this, RequireStream(stream), EmlOptionsOf(*this)); });
+    ToStream("write the mail", stream, [&](TStream& out) { WriteEml(message, out, EmlOptionsOf(message)); });
 }
 
-void TMSGProperties::SaveToEMLFile(const std::string& fileName) const
+void SaveToEMLFile(const TMSGProperties& message, const std::string& fileName)
 {
-    WithMemoryError("write the mail", [&] {
-        SaveThroughTemporaryFile(
-            fileName, [&](TStream& file) { WriteEml(*this, file, EmlOptionsOf(*this)); }, SaveOptionsFor(*this));
-    });
+    ToFile("write the mail", message, fileName, [&](TStream& out) { WriteEml(message, out, EmlOptionsOf(message)); });
 }
 
-void TMSGProperties::SaveToMSGFile(const std::string& fileName, bool allProperties) const
+void SaveToMSGFile(const TMSGProperties& message, const std::string& fileName, bool allProperties)
 {
-    WithMemoryError("write the .msg file", [&] { WriteMsgFile(*this, fileName, allProperties); });
+    WithMemoryError("write the .msg file", [&] { WriteMsgFile(message, fileName, allProperties); });
 }
 
-void TMSGProperties::SaveToMSG(TStream& stream, bool allProperties) const
+void SaveToMSG(const TMSGProperties& message, TStream& stream, bool allProperties)
 {
-    WithMemoryError("write the .msg file", [&] { WriteMsgStream(*this, stream, allProperties); });
+    WithMemoryError("write the .msg file", [&] { WriteMsgStream(message, stream, allProperties); });
 }
 
-void TMSGProperties::SaveAttachment(int index, TStream* stream) const
+void SaveAttachment(const TMSGProperties& message, int index, TStream* stream)
 {
-    WriteAttachmentData(*this, index, RequireStream(stream));
+    WriteAttachmentData(message, index, RequireStream(stream));
 }
 
-void TMSGProperties::SaveAttachmentToFile(int index, const std::string& fileName) const
+void SaveAttachmentToFile(const TMSGProperties& message, int index, const std::string& fileName)
 {
     SaveThroughTemporaryFile(
-        fileName, [&](TStream& file) { WriteAttachmentData(*this, index, file); }, SaveOptionsFor(*this));
+        fileName, [&](TStream& file) { WriteAttachmentData(message, index, file); }, SaveOptionsFor(message));
 }
 
 } // namespace pelmsg

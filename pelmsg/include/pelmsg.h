@@ -33,6 +33,9 @@
 #include "model/tags.h"
 #include "model/types.h"
 
+#include "tnef/tnef_reader.h"
+
+#include "msg/msg_reader.h"
 #include "msg/msg_record.h"
 #include "msg/msg_writer.h"
 
@@ -40,6 +43,7 @@
 #include "export/eml_writer.h"
 #include "export/file_name.h"
 #include "export/html_writer.h"
+#include "export/saving.h"
 #include "export/text_writer.h"
 #include "export/value_listing.h"
 #include "export/xml_writer.h"
@@ -54,3 +58,5 @@
 #include "mime/tnef_parts.h"
 #include "mime/transfer_encoding.h"
 #include "mime/unwrap.h"
+
+#include "message_file.h"

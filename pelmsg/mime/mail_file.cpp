@@ -11,11 +11,13 @@
 
 #include "core/errors.h"
 #include "core/stream.h"
+#include "message_file.h"
 #include "mime/header_words.h"
 #include "mime/mbox.h"
 #include "mime/mime_reader.h"
 #include "mime/tnef_parts.h"
 #include "model/tags.h"
+#include "msg/msg_reader.h"
 #include "storage/compound_file.h"
 #include "text/codepage.h"
 #include "text/mail_date.h"
@@ -96,18 +98,18 @@ bool IsMailFile(const std::string& fileName) { return LooksLikeMail(FileHead(fil
 
 void FillFieldsFromMail(TPelMessage& message, std::string_view mail, const TMimeEntity& enclosing)
 {
-    if (message.Subject().empty())
-        if (std::string subject = FieldText(mail, enclosing, "Subject"); !subject.empty())
-            AddText(message, kIdSubject, subject);
-    if (message.From().empty())
-        if (std::string from = FieldText(mail, enclosing, "From"); !from.empty())
-            AddText(message, kIdSentRepresentingName, from);
-    if (message.ToList().empty())
-        if (std::string to = FieldText(mail, enclosing, "To"); !to.empty())
-            AddText(message, kIdDisplayTo, to);
-    if (message.CcList().empty())
-        if (std::string cc = FieldText(mail, enclosing, "Cc"); !cc.empty())
-            AddText(message, kIdDisplayCc, cc);
+    struct TTextField {
+        bool Missing; // the message has none of its own
+        const char* Field;
+        uint16_t Id;
+    };
+    const TTextField fields[] = { { message.Subject().empty(), "Subject", kIdSubject },
+        { message.From().empty(), "From", kIdSentRepresentingName }, { message.ToList().empty(), "To", kIdDisplayTo },
+        { message.CcList().empty(), "Cc", kIdDisplayCc } };
+    for (const TTextField& field : fields)
+        if (field.Missing)
+            if (std::string text = FieldText(mail, enclosing, field.Field); !text.empty())
+                AddText(message, field.Id, text);
     if (message.Properties().SentDate() == 0) {
         const double date = ParseMailDate(Utf8ToWide(FieldText(mail, enclosing, "Date")));
         if (date != 0) {

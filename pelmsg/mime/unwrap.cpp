@@ -17,10 +17,11 @@
 #include "model/tags.h"
 #include "rtf/rtf_document.h"
 #include "rtf/rtf_html.h"
-#include "text/html_escape.h"
 #include "text/ascii_case.h"
 #include "text/codepage.h"
 #include "text/header_encoding.h"
+#include "text/html_escape.h"
+#include "tnef/tnef_reader.h"
 
 namespace pelmsg {
 

@@ -1,10 +1,13 @@
 // Reads an Outlook .msg compound file into the property tree, mirroring its storages and streams.
 
+#include "msg/msg_reader.h"
+
 #include <array>
 #include <cstring>
 #include <map>
 
 #include "core/byte_order.h"
+#include "core/byte_reader.h"
 #include "core/errors.h"
 #include "core/stream.h"
 #include "core/texts.h"
@@ -250,12 +253,12 @@ private:
             std::array<uint8_t, kEntrySize> raw {};
             size_t got = data.Read(raw.data(), raw.size());
             TMSGProperty* child = node->SubProperties.Add();
-            DecodeEntryValue(*child,
-                std::string_view(
-                    reinterpret_cast<const char*>(raw.data()) + kEntryValueOffset, kEntrySize - kEntryValueOffset),
-                LoadLE16(raw.data() + 2), LoadLE16(raw.data()));
+            // Zeros stand for what the stream did not hold.
+            const TByteView entry(raw.data(), raw.size());
+            DecodeEntryValue(
+                *child, entry.Bytes(kEntryValueOffset, kEntrySize - kEntryValueOffset), entry.U16(2), entry.U16(0));
             TMsgRecord& record = MsgRecordOf(*child);
-            record.EntryFlags = LoadLE32(raw.data() + 4);
+            record.EntryFlags = entry.U32(4);
             record.Entry = raw;
             record.EntryLength = static_cast<uint8_t>(got);
             if (got < raw.size()) {

@@ -2,12 +2,10 @@
 
 namespace pelmsg {
 
-void TMSGProperty::TMsgRecordDelete::operator()(TMsgRecord* record) const { delete record; }
-
 TMsgRecord& MsgRecordOf(TMSGProperty& node)
 {
     if (!node.MsgRecord)
-        node.MsgRecord.reset(new TMsgRecord());
+        node.MsgRecord = { new TMsgRecord(), { [](TMsgRecord* record) { delete record; } } };
     return *node.MsgRecord;
 }
 

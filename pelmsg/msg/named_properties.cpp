@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "core/byte_reader.h"
 #include "msg/msg_names.h"
 #include "text/codepage.h"
 
@@ -67,9 +68,13 @@ std::map<uint16_t, TNamedPropertyId> DecodeNamedPropertyMapping(
     const std::string& guidStream, const std::string& entryStream, const std::string& stringStream)
 {
     std::map<uint16_t, TNamedPropertyId> mapping;
-    for (size_t at = 0; at + 8 <= entryStream.size(); at += 8) {
-        uint32_t nameOrOffset = LoadLE32(entryStream.data() + at);
-        uint32_t info = LoadLE32(entryStream.data() + at + 4);
+    // An entry that names a GUID or a string beyond its stream is passed over; a last entry of fewer than 8
+    // bytes is none.
+    const TByteView guids(guidStream);
+    const TByteView strings(stringStream);
+    for (TByteReader entries(entryStream); entries.Remaining() >= 8;) {
+        uint32_t nameOrOffset = entries.U32LE();
+        uint32_t info = entries.U32LE();
         uint32_t propertyIndex = info >> 16;
         uint32_t guidIndex = (info >> 1) & 0x7FFF;
         bool isString = (info & 1) != 0;
@@ -80,19 +85,19 @@ std::map<uint16_t, TNamedPropertyId> DecodeNamedPropertyMapping(
             name.Guid = kPsMapi;
         } else if (guidIndex == 2) {
             name.Guid = kPsPublicStrings;
-        } else if (guidIndex >= 3 && (static_cast<size_t>(guidIndex) - 3 + 1) * 16 <= guidStream.size()) {
-            std::memcpy(name.Guid.data(), guidStream.data() + (static_cast<size_t>(guidIndex) - 3) * 16, 16);
+        } else if (const size_t guidAt = (static_cast<size_t>(guidIndex) - 3) * 16;
+                   guidIndex >= 3 && guids.Contains(guidAt, name.Guid.size())) {
+            std::memcpy(name.Guid.data(), guids.At(guidAt, name.Guid.size()), name.Guid.size());
         } else {
             continue;
         }
         name.IsString = isString;
         if (isString) {
-            if (static_cast<size_t>(nameOrOffset) + 4 > stringStream.size())
+            if (!strings.Contains(nameOrOffset, 4))
                 continue;
-            uint32_t length = LoadLE32(stringStream.data() + nameOrOffset);
-            size_t start = static_cast<size_t>(nameOrOffset) + 4;
-            length = static_cast<uint32_t>(std::min<size_t>(length, stringStream.size() - start));
-            name.Name = Utf16LeToWide(std::string_view(stringStream).substr(start, length));
+            const size_t start = static_cast<size_t>(nameOrOffset) + 4;
+            name.Name = Utf16LeToWide(
+                strings.Bytes(start, std::min<size_t>(strings.U32(nameOrOffset), strings.Size() - start)));
             while (!name.Name.empty() && name.Name.back() == u'\0')
                 name.Name.pop_back();
         } else {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "core/byte_reader.h"
 
 namespace pelmsg {
 
@@ -115,7 +116,7 @@ bool HasCompressedRtfHeader(std::string_view bytes)
 {
     if (bytes.size() <= kHeaderSize)
         return false;
-    uint32_t magic = LoadLE32(bytes.data() + 8);
+    const uint32_t magic = TByteView(bytes).U32(8);
     return magic == kMagicCompressed || magic == kMagicUncompressed;
 }
 
@@ -128,9 +129,10 @@ TCompressedRtf DecodeCompressedRtf(std::string_view bytes)
         result.RecordedSize = static_cast<uint32_t>(std::min<size_t>(bytes.size(), UINT32_MAX));
         return result;
     }
-    uint32_t compressedSize = LoadLE32(bytes.data() + 0);
-    uint32_t rawSize = LoadLE32(bytes.data() + 4);
-    uint32_t magic = LoadLE32(bytes.data() + 8);
+    TByteReader header(bytes);
+    const uint32_t compressedSize = header.U32LE();
+    const uint32_t rawSize = header.U32LE();
+    const uint32_t magic = header.U32LE();
     result.RecordedSize = rawSize > UINT32_MAX / 2 ? UINT32_MAX : rawSize * 2;
     if (magic == kMagicUncompressed) {
         result.Kind = TCompressedRtfKind::Uncompressed;

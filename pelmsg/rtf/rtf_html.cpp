@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "rtf/rtf_document.h"
+#include "rtf/rtf_html_text.h"
 #include "text/ascii_case.h"
 #include "text/codepage.h"
 
@@ -22,163 +23,11 @@ namespace {
 constexpr std::string_view kHtmlTagGroup = "{\\*\\htmltag";
 constexpr int kMaxFallbackCount = 16;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-// The code page of the RTF's 8-bit text: "\ansicpg N" anywhere in it, else Windows-1252. A code page that
-// cannot be converted would lose the text, so Windows-1252 stands in for it too.
-int32_t RtfCodePage(std::string_view rtf)
-{
-    size_t at = rtf.find("\\ansicpg");
-    if (at == std::string_view::npos)
-        return kDefaultMessageCodePage;
-    int64_t value = 0;
-    for (size_t i = at + 8; i < rtf.size() && IsDigit(rtf[i]) && value < 1000000; ++i)
-        value = value * 10 + (rtf[i] - '0');
-    auto codePage = static_cast<int32_t>(value);
-    if (codePage == 0 || !IsCodePageSupported(codePage))
-        return kDefaultMessageCodePage;
-    return codePage;
-}
-
-// Bytes of the RTF's code page to UTF-8. Bytes that stand for a character on their own are looked up (a
-// single-byte code page never needs more); a run holding a lead byte of a double-byte code page goes through
-// the converter whole, so that its pairs become one character each.
-class TByteDecoder {
-public:
-    static void Append(std::string_view bytes, int32_t codePage, ByteString& out)
-    {
-        const Table& table = TableFor(codePage);
-        bool alone = true;
-        for (char c : bytes) {
-            auto b = static_cast<unsigned char>(c);
-            if (b >= 0x80 && table.Utf8[b - 0x80].empty()) {
-                alone = false;
-                break;
-            }
-        }
-        if (!alone) {
-            out += WideToUtf8(CodePageToWide(bytes, codePage));
-            return;
-        }
-        for (char c : bytes) {
-            auto b = static_cast<unsigned char>(c);
-            if (b < 0x80)
-                out.push_back(c);
-            else
-                out += table.Utf8[b - 0x80];
-        }
-    }
-
-private:
-    struct Table {
-        int32_t CodePage = 0;
-        std::array<ByteString, 128> Utf8; // empty: the byte is no character on its own
-    };
-
-    // One table per code page and thread, made on first use; only supported code pages get here, so there are
-    // at most as many as the charset table has rows.
-    static const Table& TableFor(int32_t codePage)
-    {
-        thread_local std::map<int32_t, Table> tables;
-        auto [it, made] = tables.try_emplace(codePage);
-        Table& table = it->second;
-        if (made) {
-            table.CodePage = codePage;
-            for (size_t b = 0; b < 128; ++b) {
-                char byte = static_cast<char>(0x80 + b);
-                WideString wide = CodePageToWide(std::string_view(&byte, 1), codePage);
-                bool single = wide.size() == 1 && wide[0] != 0xFFFD && wide[0] != 0x1A;
-                table.Utf8[b] = single ? WideToUtf8(wide) : ByteString();
-            }
-        }
-        return table;
-    }
-};
-
-// The code pages of the fonts: each font of the "\fonttbl" group whose "\fcharset" (or "\cpg") names a code
-// page that can be converted, by font number; and the default font ("\deff"). Text in a font without one is in
-// the RTF's code page.
-struct TFontCodePages {
-    std::map<int64_t, int32_t> ByFont;
-    int64_t DefaultFont = 0;
-};
-
-TFontCodePages ReadFontCodePages(std::string_view rtf, size_t end)
-{
-    TFontCodePages fonts;
-    const std::string_view head = rtf.substr(0, std::min(end, rtf.size()));
-    for (size_t at = head.find("\\deff"); at != std::string_view::npos; at = head.find("\\deff", at + 1)) {
-        if (at + 5 < head.size() && (IsDigit(head[at + 5]) || head[at + 5] == '-')) {
-            size_t p = at + 5;
-            const bool negative = head[p] == '-';
-            p += negative ? 1 : 0;
-            int64_t value = 0;
-            for (; p < head.size() && IsDigit(head[p]) && value < 1000000000; ++p)
-                value = value * 10 + (head[p] - '0');
-            fonts.DefaultFont = negative ? -value : value;
-            break;
-        }
-    }
-    const size_t table = head.find("{\\fonttbl");
-    if (table == std::string_view::npos)
-        return fonts;
-    // Walks the table group: "\fN" starts a font, "\fcharsetN" and "\cpgN" give its code page.
-    size_t depth = 0;
-    bool haveFont = false;
-    int64_t font = 0;
-    int32_t codePage = 0;
-    auto endFont = [&] {
-        if (haveFont && codePage != 0 && IsCodePageSupported(codePage) && fonts.ByFont.size() < kMaxRtfTableEntries)
-            fonts.ByFont.try_emplace(font, codePage);
-        haveFont = false;
-        codePage = 0;
-    };
-    for (size_t p = table; p < head.size();) {
-        const char c = head[p];
-        if (c == '{') {
-            ++depth;
-            ++p;
-        } else if (c == '}') {
-            ++p;
-            if (--depth == 0)
-                break;
-        } else if (c == '\\' && p + 1 < head.size() && IsLetter(head[p + 1])) {
-            size_t q = p + 1;
-            while (q < head.size() && IsLetter(head[q]))
-                ++q;
-            const std::string_view word = head.substr(p + 1, q - p - 1);
-            const bool negative = q < head.size() && head[q] == '-';
-            size_t digits = q + (negative ? 1 : 0);
-            int64_t value = 0;
-            bool hasValue = false;
-            for (; digits < head.size() && IsDigit(head[digits]); ++digits) {
-                hasValue = true;
-                value = std::min<int64_t>(value * 10 + (head[digits] - '0'), 1000000000);
-            }
-            if (hasValue) {
-                q = digits;
-                value = negative ? -value : value;
-                if (word == "f") {
-                    endFont();
-                    haveFont = true;
-                    font = value;
-                } else if (word == "fcharset") {
-                    codePage = CodePageOfRtfCharset(static_cast<int>(value));
-                } else if (word == "cpg") {
-                    codePage = static_cast<int32_t>(value);
-                }
-            }
-            p = q;
-        } else if (c == '\\') {
-            p += 2; // an escaped character or symbol: no group boundary
-        } else {
-            ++p;
-        }
-    }
-    endFont();
-    return fonts;
-}
+using rtf_html::BinaryAt;
+using rtf_html::BinaryDataEnd;
+using rtf_html::IsDigit;
+using rtf_html::IsLetter;
+using rtf_html::TFontCodePages;
 
 // Pass 1: the text from the first "{\*\htmltag" on, with each tag group opener (and its number) and the "}"
 // that closes it taken out, so the tags stand in the text between the RTF of the body. Done in place (the text
@@ -228,6 +77,7 @@ void UnwrapTagGroups(ByteString& buffer, size_t from)
 }
 
 enum class TAction : uint8_t {
+    SkipGroup, // the whole group the word opens (a table, a destination the HTML does not have)
     HtmlRtf, // \htmlrtf: the start (or with 0 the end) of RTF that the HTML does not have
     Font, // \fN: the font, whose charset the text that follows is in
     Plain, // \plain: back to the default font
@@ -278,9 +128,12 @@ constexpr TRule kRules[] = {
     { "u", TAction::Unicode },
     { "uc", TAction::UnicodeSkip },
     { "bin", TAction::Binary },
+    { "fonttbl", TAction::SkipGroup },
+    { "colortbl", TAction::SkipGroup },
 };
 
-// Destinations written "\*\word": the word, or its group.
+// Destinations written "\*\word": the word, or its group. Every other one that opens a group is skipped whole, as
+// every RTF reader skips a destination it does not know ("\*\fldinst", "\*\mhtmltag", ...).
 constexpr TRule kStarRules[] = {
     { "background", TAction::Drop },
     { "shpinst", TAction::Drop },
@@ -333,11 +186,38 @@ const TRule* FindRule(std::string_view name, const TRule* first, const TRule* la
 // After a group word: when the word opens its group (follows "{" at `start`), the rest of the group's line.
 size_t GroupWordEnd(std::string_view text, size_t start, size_t end)
 {
-    if (start > 0 && text[start - 1] == '{') {
-        size_t stop = text.find_first_of("\r\n}", end);
-        return stop == std::string_view::npos ? text.size() : stop;
+    if (start == 0 || text[start - 1] != '{')
+        return end;
+    size_t p = end;
+    while (p < text.size() && text[p] != '\r' && text[p] != '\n' && text[p] != '}') {
+        const size_t binary = text[p] == '\\' ? BinaryAt(text, p) : 0;
+        p = binary != 0 ? binary : p + (text[p] == '\\' ? 2 : 1);
     }
-    return end;
+    return std::min(p, text.size());
+}
+
+// The "}" that closes the group whose "{" is just before `start` (or the end of the text): escaped braces and
+// "\binN" data close nothing.
+size_t GroupClose(std::string_view text, size_t start)
+{
+    size_t depth = 1;
+    for (size_t p = start; p < text.size();) {
+        const char c = text[p];
+        if (c == '\\') {
+            const size_t binary = BinaryAt(text, p);
+            p = binary != 0 ? binary : p + 2;
+        } else if (c == '{') {
+            ++depth;
+            ++p;
+        } else if (c == '}') {
+            if (--depth == 0)
+                return p;
+            ++p;
+        } else {
+            ++p;
+        }
+    }
+    return text.size();
 }
 
 // Characters the plain-text scan stops at.
@@ -379,14 +259,10 @@ public:
                 pos_ = plain;
                 continue;
             }
+            if (Brace())
+                continue;
             auto c = static_cast<unsigned char>(text_[pos_]);
-            if (c == '{') {
-                EnterGroup();
-                ++pos_;
-            } else if (c == '}') {
-                LeaveGroup();
-                ++pos_;
-            } else if (c >= 0x80) {
+            if (c >= 0x80) {
                 // Raw 8-bit text: bytes of the font's code page like the escaped ones.
                 PushByte(static_cast<char>(c));
                 ++pos_;
@@ -419,9 +295,13 @@ private:
                 return;
         } else if (second == '*' && pos_ + 3 < text_.size() && text_[pos_ + 2] == '\\' && IsLetter(text_[pos_ + 3])) {
             TControlWord word = ReadControlWord(text_, pos_ + 2);
-            if (const TRule* rule = FindRule(word.Name, std::begin(kStarRules), std::end(kStarRules)))
+            if (const TRule* rule = FindRule(word.Name, std::begin(kStarRules), std::end(kStarRules))) {
                 if (ApplyRule(*rule, word, pos_))
                     return;
+            } else if (pos_ > 0 && text_[pos_ - 1] == '{') {
+                pos_ = GroupClose(text_, pos_);
+                return;
+            }
         }
         // Any other control word stays in the text as it is.
         if (IsLetter(second)) {
@@ -476,20 +356,15 @@ private:
             pos_ = word.End;
             return true;
         case TAction::Binary:
-            pos_ = BinaryEnd(word);
+            pos_ = BinaryDataEnd(text_, word.End, word.Parameter);
+            return true;
+        case TAction::SkipGroup:
+            if (start == 0 || text_[start - 1] != '{')
+                return false;
+            pos_ = GroupClose(text_, start);
             return true;
         }
         return false;
-    }
-
-    // "\binN": N bytes of data follow the word's blank; they are no text and no RTF.
-    size_t BinaryEnd(const TControlWord& word) const
-    {
-        size_t p = word.End;
-        if (p < text_.size() && text_[p] == ' ')
-            ++p;
-        const auto count = static_cast<uint64_t>(std::max<int64_t>(word.Parameter, 0));
-        return count >= text_.size() - p ? text_.size() : p + static_cast<size_t>(count);
     }
 
     bool HexByte()
@@ -570,15 +445,11 @@ private:
     // Inside RTF-only text only the group structure and the words that end it or count for later text matter.
     void SkipRtfOnly()
     {
+        if (Brace())
+            return;
         const size_t n = text_.size();
         char c = text_[pos_];
-        if (c == '{') {
-            EnterGroup();
-            ++pos_;
-        } else if (c == '}') {
-            LeaveGroup();
-            ++pos_;
-        } else if (c == '\\') {
+        if (c == '\\') {
             if (pos_ + 1 < n && IsLetter(text_[pos_ + 1])) {
                 TControlWord word = ReadControlWord(text_, pos_);
                 if (const TRule* rule = FindRule(word.Name, std::begin(kRules), std::end(kRules)); rule
@@ -601,13 +472,28 @@ private:
         }
     }
 
+    // A "{" or "}" at the position: the group entered or left, and passed.
+    bool Brace()
+    {
+        const char c = text_[pos_];
+        if (c != '{' && c != '}')
+            return false;
+        if (c == '{')
+            EnterGroup();
+        else
+            LeaveGroup();
+        ++pos_;
+        return true;
+    }
+
     // Moves on to a position, keeping track of the groups passed over.
     void SkipTo(size_t to)
     {
         while (pos_ < to) {
             char c = text_[pos_];
             if (c == '\\' && pos_ + 1 < to) {
-                pos_ += 2;
+                const size_t binary = BinaryAt(text_, pos_);
+                pos_ = binary != 0 ? binary : pos_ + 2;
                 continue;
             }
             if (c == '{')
@@ -666,7 +552,7 @@ private:
     void FlushBytes()
     {
         if (!bytes_.empty()) {
-            TByteDecoder::Append(bytes_, bytesCodePage_, out_);
+            rtf_html::AppendCodePageBytes(bytes_, bytesCodePage_, out_);
             bytes_.clear();
         }
     }
@@ -767,8 +653,8 @@ ByteString TakeHtmlFromRtf(ByteString&& rtf)
     const size_t firstTag = EncapsulatedHtmlStart(rtf);
     if (firstTag == std::string_view::npos)
         return {};
-    const int32_t codePage = RtfCodePage(rtf);
-    TFontCodePages fonts = ReadFontCodePages(rtf, firstTag);
+    const int32_t codePage = rtf_html::RtfCodePage(rtf);
+    TFontCodePages fonts = rtf_html::ReadFontCodePages(rtf, firstTag);
     ByteString mid = std::move(rtf);
     UnwrapTagGroups(mid, firstTag);
     return TBodyWriter(mid, codePage, std::move(fonts)).Run();

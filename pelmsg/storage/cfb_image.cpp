@@ -272,19 +272,24 @@ void TCompoundFileImage::LoadFat(const std::string& header)
     ToHostOrder(fat_.data(), fat_.size());
 }
 
+void TCompoundFileImage::ClaimChainSector(uint32_t s, uint32_t owner, const std::string& what, TClaims& claims)
+{
+    if (s >= sectorCount_)
+        throw Damaged(s > kMaxRegularSector
+                ? "the sector chain of " + what + " runs into a free or reserved sector"
+                : "sector " + Num(s) + " of " + what + " lies beyond the end of the file");
+    if (uint32_t current = claims.Claim(s, owner); current != kOwnerFree)
+        throw Damaged(current == owner
+                ? "the sector chain of " + what + " loops at sector " + Num(s)
+                : "the sector chains of " + what + " and " + OwnerName(current) + " cross at sector " + Num(s));
+}
+
 std::vector<uint32_t> TCompoundFileImage::WholeChain(
     uint32_t start, uint32_t owner, const std::string& what, TClaims& claims)
 {
     std::vector<uint32_t> chain;
     for (uint32_t s = start; s != kEndOfChain;) {
-        if (s >= sectorCount_)
-            throw Damaged(s > kMaxRegularSector
-                    ? "the sector chain of " + what + " runs into a free or reserved sector"
-                    : "sector " + Num(s) + " of " + what + " lies beyond the end of the file");
-        if (uint32_t current = claims.Claim(s, owner); current != kOwnerFree)
-            throw Damaged(current == owner
-                    ? "the sector chain of " + what + " loops at sector " + Num(s)
-                    : "the sector chains of " + what + " and " + OwnerName(current) + " cross at sector " + Num(s));
+        ClaimChainSector(s, owner, what, claims);
         chain.push_back(s);
         s = NextSector(s, what);
     }
@@ -467,18 +472,10 @@ TStreamLayout TCompoundFileImage::RegularLayout(
         throw Damaged(what + " claims " + Num(size) + " bytes, more than the file holds");
     uint32_t s = start;
     for (uint64_t i = 0; i < needed; ++i) {
-        if (s >= sectorCount_) {
-            if (s == kEndOfChain)
-                throw Damaged(
-                    "the sector chain of " + what + " ends after " + Num(i) + " of its " + Num(needed) + " sectors");
-            throw Damaged(s > kMaxRegularSector
-                    ? "the sector chain of " + what + " runs into a free or reserved sector"
-                    : "sector " + Num(s) + " of " + what + " lies beyond the end of the file");
-        }
-        if (uint32_t current = claims.Claim(s, owner); current != kOwnerFree)
-            throw Damaged(current == owner
-                    ? "the sector chain of " + what + " loops at sector " + Num(s)
-                    : "the sector chains of " + what + " and " + OwnerName(current) + " cross at sector " + Num(s));
+        if (s == kEndOfChain)
+            throw Damaged(
+                "the sector chain of " + what + " ends after " + Num(i) + " of its " + Num(needed) + " sectors");
+        ClaimChainSector(s, owner, what, claims);
         uint64_t length = i + 1 < needed ? sectorSize_ : size - i * sectorSize_;
         uint64_t offset = SectorOffset(s);
         if (offset + length > fileSize_)

@@ -89,6 +89,9 @@ private:
     uint64_t SectorOffset(uint32_t sector) const { return (static_cast<uint64_t>(sector) + 1) * sectorSize_; }
     // Follows a chain to its end, claiming its sectors for owner.
     std::vector<uint32_t> WholeChain(uint32_t start, uint32_t owner, const std::string& what, TClaims& claims);
+    // Claims sector s of the chain of `what` for owner; raises the error of a chain that leaves the file, runs
+    // into a free or reserved sector, loops or crosses another chain.
+    void ClaimChainSector(uint32_t s, uint32_t owner, const std::string& what, TClaims& claims);
     TStreamLayout RegularLayout(
         uint32_t start, uint64_t size, uint32_t owner, const std::string& what, TClaims& claims);
     TStreamLayout MiniLayout(uint32_t start, uint64_t size, uint32_t owner, const std::string& what);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "core/byte_reader.h"
 #include "storage/byte_source.h"
 #include "storage/cfb_format.h"
 #include "storage/cfb_image.h"
@@ -22,11 +23,12 @@ bool StgIsStorageMemory(std::string_view bytes)
     using namespace cfb;
     if (bytes.size() < kHeaderSize)
         return false;
-    const auto* h = reinterpret_cast<const unsigned char*>(bytes.data());
-    if (std::memcmp(h, kSignature, sizeof kSignature) != 0 || LoadLE16(h + header::kByteOrder) != kByteOrderMark)
+    const TByteView h(bytes);
+    if (std::memcmp(h.At(0, sizeof kSignature), kSignature, sizeof kSignature) != 0
+        || h.U16(header::kByteOrder) != kByteOrderMark)
         return false;
-    uint16_t version = LoadLE16(h + header::kMajorVersion);
-    uint16_t shift = LoadLE16(h + header::kSectorShift);
+    const uint16_t version = h.U16(header::kMajorVersion);
+    const uint16_t shift = h.U16(header::kSectorShift);
     return (version == kVersion3 && shift == kVersion3SectorShift)
         || (version == kVersion4 && shift == kVersion4SectorShift);
 }

@@ -165,31 +165,41 @@ WideString LocaleCurrencyText(double value)
 
 WideString BooleanText(bool value) { return value ? u"True" : u"False"; }
 
-WideString LocaleWeekdayName(int dayOfWeek)
+namespace {
+
+// The name at the index of the list of names the user's date symbols (LC_TIME) give, which `names` picks; empty
+// for an index outside it.
+template <class Names> WideString DateSymbolName(Names names, int index)
 {
     UErrorCode status = U_ZERO_ERROR;
     icu::DateFormatSymbols symbols(UserLocale("LC_TIME"), status);
     if (U_FAILURE(status))
         return {};
     int32_t count = 0;
-    const icu::UnicodeString* names = symbols.getWeekdays(count); // index 1 = Sunday
-    if (dayOfWeek < 0 || dayOfWeek + 1 >= count)
+    const icu::UnicodeString* list = names(symbols, count);
+    if (index < 0 || index >= count)
         return {};
-    return FromUnicodeString(names[dayOfWeek + 1]);
+    return FromUnicodeString(list[index]);
+}
+
+} // namespace
+
+WideString LocaleWeekdayName(int dayOfWeek)
+{
+    // Index 1 is Sunday; 0 holds nothing.
+    if (dayOfWeek < 0)
+        return {};
+    return DateSymbolName(
+        [](const icu::DateFormatSymbols& s, int32_t& count) { return s.getWeekdays(count); }, dayOfWeek + 1);
 }
 
 WideString LocaleMonthName(int month)
 {
-    UErrorCode status = U_ZERO_ERROR;
-    icu::DateFormatSymbols symbols(UserLocale("LC_TIME"), status);
-    if (U_FAILURE(status))
-        return {};
-    int32_t count = 0;
-    const icu::UnicodeString* names
-        = symbols.getMonths(count, icu::DateFormatSymbols::FORMAT, icu::DateFormatSymbols::WIDE);
-    if (month < 1 || month > count)
-        return {};
-    return FromUnicodeString(names[month - 1]);
+    return DateSymbolName(
+        [](const icu::DateFormatSymbols& s, int32_t& count) {
+            return s.getMonths(count, icu::DateFormatSymbols::FORMAT, icu::DateFormatSymbols::WIDE);
+        },
+        month - 1);
 }
 
 } // namespace pelmsg

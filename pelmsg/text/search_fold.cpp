@@ -9,35 +9,20 @@ namespace pelmsg {
 namespace {
 
 // Letters that carry their mark in the letter itself, so that decomposition leaves them whole: their base letters.
+struct TBaseLetter {
+    char16_t Letter;
+    const char16_t* Base;
+};
+constexpr TBaseLetter kBaseLetters[] = { { u'ø', u"o" }, { u'Ø', u"o" }, { u'ł', u"l" }, { u'Ł', u"l" }, { u'đ', u"d" },
+    { u'Đ', u"d" }, { u'ħ', u"h" }, { u'Ħ', u"h" }, { u'ı', u"i" }, { u'æ', u"ae" }, { u'Æ', u"ae" }, { u'œ', u"oe" },
+    { u'Œ', u"oe" }, { u'þ', u"th" }, { u'Þ', u"th" } };
+
 const char16_t* BaseLetters(char16_t c)
 {
-    switch (c) {
-    case u'ø':
-    case u'Ø':
-        return u"o";
-    case u'ł':
-    case u'Ł':
-        return u"l";
-    case u'đ':
-    case u'Đ':
-        return u"d";
-    case u'ħ':
-    case u'Ħ':
-        return u"h";
-    case u'ı':
-        return u"i";
-    case u'æ':
-    case u'Æ':
-        return u"ae";
-    case u'œ':
-    case u'Œ':
-        return u"oe";
-    case u'þ':
-    case u'Þ':
-        return u"th";
-    default:
-        return nullptr;
-    }
+    for (const TBaseLetter& row : kBaseLetters)
+        if (row.Letter == c)
+            return row.Base;
+    return nullptr;
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 // Reads a TNEF stream (winmail.dat) strictly forward into the property tree.
 
+#include "tnef/tnef_reader.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>

@@ -67,7 +67,7 @@ private:
         auto message = pelmsg::CreateMessageForFile(SamplePath().toStdString());
         message->LoadFromFile(SamplePath().toStdString());
         QString path = home_->Path("home/" + name);
-        message->SaveToMSGFile(path.toStdString(), true);
+        pelmsg::SaveToMSGFile(message->Properties(), path.toStdString(), true);
         return path;
     }
 

@@ -9,11 +9,12 @@
 
 #include "calendar/calendar.h"
 #include "calendar_readers.h"
-#include "text/codepage.h"
-#include "model/message.h"
+#include "message_file.h"
 #include "mini_json.h"
+#include "model/message.h"
 #include "sha256.h"
 #include "test_support.h"
+#include "text/codepage.h"
 
 using namespace pelmsg;
 using namespace pelmsg::test;

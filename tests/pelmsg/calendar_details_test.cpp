@@ -13,6 +13,7 @@
 #include "model/message.h"
 #include "msg/named_properties.h"
 #include "test_support.h"
+#include "tnef/tnef_reader.h"
 #include "tnef_builder.h"
 
 using namespace pelmsg;

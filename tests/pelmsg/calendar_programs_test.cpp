@@ -11,6 +11,7 @@
 
 #include "calendar/calendar.h"
 #include "calendar/civil_time.h"
+#include "message_file.h"
 #include "model/message.h"
 #include "model/tags.h"
 #include "test_support.h"

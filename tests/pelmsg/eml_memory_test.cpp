@@ -97,7 +97,7 @@ TEST(EmlMemory, LargeCompressedRtfBodyWithoutWholeExtraCopies)
     const size_t before = gLive.load();
     gPeak = before;
     TCountingStream out;
-    file.Properties().SaveToEML(&out);
+    SaveToEML(file.Properties(), &out);
     const size_t extra = gPeak.load() - before;
     EXPECT_GT(out.Written(), rtf.size());
     // Writing the mail takes less than three times the decompressed body above the loaded message.

@@ -39,7 +39,7 @@ void Load(TPelTNEFFile& file, const std::string& bytes)
 std::string Eml(const TMSGProperties& message)
 {
     TMemoryStream out;
-    message.SaveToEML(&out);
+    SaveToEML(message, &out);
     return out.TakeBytes();
 }
 
@@ -500,7 +500,7 @@ TEST(MimeBody, TheConvertCodepageEventConvertsBodies)
         = [](const TMSGProperties&, const ByteString&, ByteString&) { throw EPelMsgError("conversion failed"); };
     TempDir dir;
     WriteFileBytes(dir.File("mail.eml"), "previous");
-    EXPECT_THROW(message.SaveToEMLFile(dir.File("mail.eml")), EPelMsgError);
+    EXPECT_THROW(SaveToEMLFile(message.Properties(), dir.File("mail.eml")), EPelMsgError);
     EXPECT_EQ(ReadFileBytes(dir.File("mail.eml")), "previous");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1) << "no temporary file left";
 }

@@ -211,7 +211,7 @@ TEST(ExportCorpus, RealReadersAcceptWhatTheWritersMake)
 
         // XML, with and without the property listing.
         for (bool withProperties : { false, true }) {
-            file.SaveToXMLFile(base + ".xml", withProperties);
+            SaveToXMLFile(file.Properties(), base + ".xml", withProperties);
             CommandResult lint = XmlLint(base + ".xml");
             EXPECT_EQ(lint.ExitCode, 0) << lint.Output;
             EXPECT_EQ(lint.Output, "");
@@ -220,7 +220,7 @@ TEST(ExportCorpus, RealReadersAcceptWhatTheWritersMake)
         // HTML: the message's own page and the generated page; both show the sender and the subject.
         for (bool withProperties : { false, true }) {
             SCOPED_TRACE(withProperties ? "generated page" : "message page");
-            file.SaveToHTMLFile(base + ".html", withProperties);
+            SaveToHTMLFile(file.Properties(), base + ".html", withProperties);
             CommandResult lint = XmlLint(base + ".html", true);
             EXPECT_EQ(lint.ExitCode, 0) << lint.Output;
             std::string text = Squeezed(HtmlTextContent(base + ".html"));
@@ -228,10 +228,10 @@ TEST(ExportCorpus, RealReadersAcceptWhatTheWritersMake)
             EXPECT_NE(text.find(Squeezed("From: " + U8(message.From()))), std::string::npos);
         }
 
-        file.SaveToTextFile(base + ".txt", true);
+        SaveToTextFile(file.Properties(), base + ".txt", true);
 
         // Mail.
-        file.SaveToEMLFile(base + ".eml");
+        SaveToEMLFile(file.Properties(), base + ".eml");
         Json mail = EmlSummary(base + ".eml");
         Expectation expected = Expect(message);
         EXPECT_EQ(mail["type"].string, expected.topType) << MimeTree(mail);

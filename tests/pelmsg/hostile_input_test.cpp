@@ -25,7 +25,7 @@ namespace {
 std::string EmlOf(const TMSGProperties& message)
 {
     TMemoryStream out;
-    message.SaveToEML(&out);
+    SaveToEML(message, &out);
     return out.TakeBytes();
 }
 
@@ -183,11 +183,11 @@ TEST(HostileMemory, AllocationFailureIsTheLibrarysError)
     AddNode(tree, MakeTag(kIdSubject, PT_STRING8), ByteString("x"));
     TExhaustedStream stream;
     const std::vector<std::pair<const char*, std::function<void()>>> saves = {
-        { "write the mail", [&] { tree.SaveToEML(&stream); } },
-        { "write the text", [&] { tree.SaveToText(&stream, true); } },
-        { "write the page", [&] { tree.SaveToHTML(&stream, true); } },
-        { "write the XML", [&] { tree.SaveToXML(&stream, true); } },
-        { "write the .msg file", [&] { tree.SaveToMSG(stream, true); } },
+        { "write the mail", [&] { SaveToEML(tree, &stream); } },
+        { "write the text", [&] { SaveToText(tree, &stream, true); } },
+        { "write the page", [&] { SaveToHTML(tree, &stream, true); } },
+        { "write the XML", [&] { SaveToXML(tree, &stream, true); } },
+        { "write the .msg file", [&] { SaveToMSG(tree, stream, true); } },
     };
     for (const auto& [what, save] : saves) {
         try {

@@ -201,7 +201,7 @@ TEST(HtmlWriter, AnHtmlParserReadsTheSenderAndSubject)
     for (Row& row : rows) {
         SCOPED_TRACE(row.name);
         Loaded message(row.props);
-        message.file.SaveToHTMLFile(dir.File(row.name), row.withProperties);
+        SaveToHTMLFile(message.file.Properties(), dir.File(row.name), row.withProperties);
         CommandResult lint = XmlLint(dir.File(row.name), true);
         EXPECT_EQ(lint.ExitCode, 0) << lint.Output;
         std::string text = HtmlTextContent(dir.File(row.name));

@@ -11,11 +11,12 @@
 #include "calendar/civil_time.h"
 #include "calendar_builder.h"
 #include "calendar_readers.h"
-#include "text/codepage.h"
+#include "core/stream.h"
 #include "model/message.h"
 #include "msg/named_properties.h"
-#include "core/stream.h"
 #include "test_support.h"
+#include "text/codepage.h"
+#include "tnef/tnef_reader.h"
 #include "tnef_builder.h"
 
 using namespace pelmsg;

@@ -12,9 +12,11 @@
 #include "calendar_readers.h"
 #include "core/stream.h"
 #include "export/eml_writer.h"
+#include "message_file.h"
 #include "model/message.h"
 #include "msg/named_properties.h"
 #include "test_support.h"
+#include "tnef/tnef_reader.h"
 #include "tnef_builder.h"
 
 using namespace pelmsg;

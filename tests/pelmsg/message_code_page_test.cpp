@@ -9,6 +9,7 @@
 #include "export/eml_writer.h"
 #include "export/text_writer.h"
 #include "external_readers.h"
+#include "message_file.h"
 #include "model/message.h"
 #include "test_support.h"
 #include "text/message_code_page.h"

@@ -51,7 +51,7 @@ TEST(RtfBodyBytes, RawCharactersReachTheHtmlInTheRtfCodePage)
     if (!ToolAvailable(kPython))
         GTEST_SKIP() << kPython << " not found: the mail file is not read back";
     TMemoryStream out;
-    message.SaveToEML(&out);
+    SaveToEML(message, &out);
     const Json eml = EmlSummaryOfBytes(out.TakeBytes());
     ASSERT_EQ(eml["type"].string, "text/html");
     EXPECT_NE(eml["text"].string.find("café café"), std::string::npos) << eml["text"].string;
@@ -104,7 +104,7 @@ TEST(HtmlBodyCodePage, TheBodyIsDecodedByItsOwnCharset)
 
         // The HTML writer shows the body itself.
         TMemoryStream out;
-        message.SaveToHTML(&out, false);
+        SaveToHTML(message, &out, false);
         const std::string page = out.TakeBytes();
         EXPECT_NE(page.find(row.shown), std::string::npos) << page;
     }
@@ -179,11 +179,11 @@ TEST(ZeroDate, IsNoDateInTheValueTextAndTheWriters)
     for (int format = 0; format < 3; ++format) {
         TMemoryStream out;
         if (format == 0)
-            message.SaveToText(&out, true);
+            SaveToText(message, &out, true);
         else if (format == 1)
-            message.SaveToHTML(&out, true);
+            SaveToHTML(message, &out, true);
         else
-            message.SaveToXML(&out, true);
+            SaveToXML(message, &out, true);
         const std::string text = out.TakeBytes();
         EXPECT_NE(text.find("No date"), std::string::npos) << format;
         EXPECT_EQ(text.find(zeroShown), std::string::npos) << format << "\n" << text;

@@ -13,6 +13,7 @@
 #include "model/message.h"
 #include "sha256.h"
 #include "test_support.h"
+#include "tnef/tnef_reader.h"
 
 using namespace pelmsg;
 using namespace pelmsg::test;

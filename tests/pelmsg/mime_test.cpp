@@ -10,6 +10,7 @@
 #include "core/stream.h"
 #include "lzfu.h"
 #include "mail_builder.h"
+#include "message_file.h"
 #include "mime/header_words.h"
 #include "mime/mail_file.h"
 #include "mime/mbox.h"
@@ -21,6 +22,7 @@
 #include "model/tags.h"
 #include "sha256.h"
 #include "test_support.h"
+#include "tnef/tnef_reader.h"
 #include "tnef_builder.h"
 
 using namespace pelmsg;

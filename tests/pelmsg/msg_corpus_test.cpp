@@ -170,7 +170,7 @@ TEST(MsgCorpus, SavedFilesMirrorTheirInput)
         TPelMSGFile msg;
         msg.LoadFromFile(file.string());
         const std::string out = dir.File(name);
-        ASSERT_NO_THROW(msg.SaveToMSGFile(out, true));
+        ASSERT_NO_THROW(SaveToMSGFile(msg.Properties(), out, true));
         saved.emplace_back(file.string(), out);
         if (kDamaged.count(name))
             continue;

@@ -84,7 +84,7 @@ TEST(MsgLayout, HeadersEntriesAndNumbering)
     TSpanStream input(bytes);
     tnef.LoadFromStream(input);
     std::string path = dir.File("out.msg");
-    tnef.SaveToMSGFile(path, true);
+    SaveToMSGFile(tnef.Properties(), path, true);
 
     auto root = StgOpenStorage(path);
     std::string props = ReadStream(*root, u"__properties_version1.0");
@@ -134,7 +134,7 @@ TEST(MsgLayout, NamedPropertiesGetAMapping)
     const std::string bytes = SampleTnef();
     TSpanStream input(bytes);
     tnef.LoadFromStream(input);
-    tnef.SaveToMSGFile(dir.File("named.msg"), true);
+    SaveToMSGFile(tnef.Properties(), dir.File("named.msg"), true);
 
     TPelMSGFile msg;
     msg.LoadFromFile(dir.File("named.msg"));
@@ -167,7 +167,7 @@ TEST(MsgLayout, FieldsSurviveTheRoundTrip)
     const std::string bytes = SampleTnef();
     TSpanStream input(bytes);
     tnef.LoadFromStream(input);
-    tnef.SaveToMSGFile(dir.File("rt.msg"), true);
+    SaveToMSGFile(tnef.Properties(), dir.File("rt.msg"), true);
     TPelMSGFile msg;
     msg.LoadFromFile(dir.File("rt.msg"));
     EXPECT_EQ(msg.Subject(), tnef.Subject());
@@ -186,7 +186,7 @@ TEST(MsgLayout, CommonPropertiesModeKeepsTheLayout)
     const std::string bytes = SampleTnef();
     TSpanStream input(bytes);
     tnef.LoadFromStream(input);
-    tnef.SaveToMSGFile(dir.File("common.msg"), false);
+    SaveToMSGFile(tnef.Properties(), dir.File("common.msg"), false);
     auto root = StgOpenStorage(dir.File("common.msg"));
     std::string props = ReadStream(*root, u"__properties_version1.0");
     EXPECT_EQ(U32(props, 16), 0u) << "no recipients in this mode";
@@ -210,7 +210,7 @@ TEST(MsgLayout, DisplayListsComeFromTheRecipientsWhenMissing)
     TSpanStream input(bytes);
     tnef.LoadFromStream(input);
     EXPECT_EQ(tnef.ToList(), u"");
-    tnef.SaveToMSGFile(dir.File("lists.msg"), true);
+    SaveToMSGFile(tnef.Properties(), dir.File("lists.msg"), true);
     TPelMSGFile msg;
     msg.LoadFromFile(dir.File("lists.msg"));
     EXPECT_EQ(U8(msg.ToList()), "Ann;Bob");
@@ -227,7 +227,7 @@ TEST(MsgLayout, AnAttachedMessageSavedOnItsOwnIsATopLevelMessage)
     tnef.LoadFromStream(input);
     const TMSGProperty* attachment = tnef.Properties().Attachments(1);
     ASSERT_TRUE(attachment && attachment->IsEmbeddedMessage());
-    attachment->AttachmentDataNode()->SubProperties.SaveToMSGFile(dir.File("attached.msg"), true);
+    SaveToMSGFile(attachment->AttachmentDataNode()->SubProperties, dir.File("attached.msg"), true);
 
     auto root = StgOpenStorage(dir.File("attached.msg"));
     std::string props = ReadStream(*root, u"__properties_version1.0");
@@ -264,7 +264,7 @@ TEST(MsgLayout, AttachedMessagesAreWrittenAsMessagesToTheDepthLimit)
             collection = &object->SubProperties;
         }
         const std::string file = dir.File("nested" + std::to_string(levels) + ".msg");
-        tree.SaveToMSGFile(file, true);
+        SaveToMSGFile(tree.Properties(), file, true);
         TPelMSGFile back;
         back.LoadFromFile(file);
         int depth = 0;

@@ -155,13 +155,13 @@ TEST(MsgWriter, MirroredFileHasTheSameElementsHeadersEntriesAndStreams)
     WriteCompoundFile(dir.File("in.msg"), elements);
     TPelMSGFile msg;
     msg.LoadFromFile(dir.File("in.msg"));
-    msg.SaveToMSGFile(dir.File("out.msg"), true);
+    SaveToMSGFile(msg.Properties(), dir.File("out.msg"), true);
     ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
 
     // Saving what was read from the saved file gives the same elements again.
     TPelMSGFile again;
     again.LoadFromFile(dir.File("out.msg"));
-    again.SaveToMSGFile(dir.File("again.msg"), true);
+    SaveToMSGFile(again.Properties(), dir.File("again.msg"), true);
     ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("again.msg")));
 }
 
@@ -179,7 +179,7 @@ TEST(MsgWriter, PropertiesStreamsOfOnlyTheirHeaderAreWrittenBack)
     WriteCompoundFile(dir.File("in.msg"), elements);
     TPelMSGFile msg;
     msg.LoadFromFile(dir.File("in.msg"));
-    msg.SaveToMSGFile(dir.File("out.msg"), true);
+    SaveToMSGFile(msg.Properties(), dir.File("out.msg"), true);
     ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
 }
 
@@ -219,7 +219,7 @@ TEST(MsgWriter, EntriesWithoutTheirBytesAreEncodedFromTheirValues)
         node->DataSize = c.size;
         MsgRecordOf(*node).EntryFlags = 0x11;
     }
-    msg.SaveToMSGFile(dir.File("out.msg"), true);
+    SaveToMSGFile(msg.Properties(), dir.File("out.msg"), true);
     const std::string written = ListFile(dir.File("out.msg"))[kProps].Bytes;
     ASSERT_EQ(written.size(), 32 + 16 * cases.size());
     for (size_t i = 0; i < cases.size(); ++i)
@@ -245,7 +245,7 @@ TEST(MsgWriter, StorageNodeWithoutANameIsNamedByItsTag)
         child->Value = ByteString("x");
         child->DataSize = 1;
     }
-    msg.SaveToMSGFile(dir.File("out.msg"), true);
+    SaveToMSGFile(msg.Properties(), dir.File("out.msg"), true);
     auto listed = ListFile(dir.File("out.msg"));
     for (const auto& c : cases) {
         EXPECT_TRUE(listed[c.name].IsStorage) << U8(c.name);
@@ -276,7 +276,7 @@ TEST(MsgWriter, DatesConvertWithTheOffsetInForceAtThatDate)
         stream->Value = TDateTime { local };
         stream->DataSize = 8;
     }
-    msg.SaveToMSGFile(dir.File("out.msg"), true);
+    SaveToMSGFile(msg.Properties(), dir.File("out.msg"), true);
     auto listed = ListFile(dir.File("out.msg"));
     const std::string& entries = listed[kProps].Bytes;
     for (size_t i = 0; i < 2; ++i) {
@@ -316,7 +316,7 @@ TEST(MsgWriter, OleObjectIsWrittenBackAsItsStorage)
     WriteCompoundFile(dir.File("in.msg"), elements);
     TPelMSGFile msg;
     msg.LoadFromFile(dir.File("in.msg"));
-    msg.SaveToMSGFile(dir.File("out.msg"), true);
+    SaveToMSGFile(msg.Properties(), dir.File("out.msg"), true);
     ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
     // The object keeps its time, so that reading the saved file gives the object of the original again.
     auto root = StgOpenStorage(dir.File("out.msg"));
@@ -339,7 +339,7 @@ TEST(MsgWriter, AttachedMessageSavedOnItsOwnIsAMessageOfItsOwn)
     ASSERT_TRUE(attachment && attachment->IsEmbeddedMessage());
     const TMSGProperty* object = attachment->SubProperties.FindProperty(kTagAttachDataObject, false, false);
     ASSERT_TRUE(object);
-    object->SubProperties.SaveToMSGFile(dir.File("attached.msg"), true);
+    SaveToMSGFile(object->SubProperties, dir.File("attached.msg"), true);
 
     auto listed = ListFile(dir.File("attached.msg"));
     const std::string& props = listed[kProps].Bytes;
@@ -379,16 +379,16 @@ TEST(MsgWriter, AttachmentDataSavedAsAFile)
 
     // An attachment without data is an attachment still (the writers all list it), with no bytes.
     ASSERT_EQ(root.AttachmentCount(), 3);
-    root.SaveAttachmentToFile(0, dir.File("data.bin"));
+    SaveAttachmentToFile(root, 0, dir.File("data.bin"));
     EXPECT_EQ(ReadFileBytes(dir.File("data.bin")), "0123");
     for (int index : { 1, 2, 99 }) {
         const std::string file = dir.File("empty" + std::to_string(index));
         WriteFileBytes(file, "old content");
-        root.SaveAttachmentToFile(index, file);
+        SaveAttachmentToFile(root, index, file);
         EXPECT_EQ(ReadFileBytes(file), "") << index;
     }
-    EXPECT_THROW(root.SaveAttachment(0, nullptr), EPelMsgError);
-    EXPECT_THROW(root.SaveAttachmentToFile(0, dir.File("no such folder/data.bin")), EPelMsgError);
+    EXPECT_THROW(SaveAttachment(root, 0, nullptr), EPelMsgError);
+    EXPECT_THROW(SaveAttachmentToFile(root, 0, dir.File("no such folder/data.bin")), EPelMsgError);
 }
 
 TEST(MsgWriter, CommonPropertiesOfAMessageReadFromAMsgFile)
@@ -403,7 +403,7 @@ TEST(MsgWriter, CommonPropertiesOfAMessageReadFromAMsgFile)
             Storage(u"__recip_version1.0_#00000000", { Stream(kProps, std::string(8, '\0')) }) });
     TPelMSGFile msg;
     msg.LoadFromFile(dir.File("in.msg"));
-    msg.SaveToMSGFile(dir.File("out.msg"), false);
+    SaveToMSGFile(msg.Properties(), dir.File("out.msg"), false);
     auto listed = ListFile(dir.File("out.msg"));
     EXPECT_EQ(listed[u"__substg1.0_0037001E"].Bytes, "subject");
     EXPECT_EQ(listed[u"__substg1.0_1000001E"].Bytes, "body");
@@ -436,10 +436,10 @@ TEST(MsgWriter, ObjectDataInAnAttachedObjectStorageIsWrittenBack)
     ASSERT_TRUE(object);
     EXPECT_EQ(ValueAsBytes(object->Value), "sheet bytes") << "the first data stream is the object's data";
     TMemoryStream saved;
-    msg.Properties().SaveAttachment(0, &saved);
+    SaveAttachment(msg.Properties(), 0, &saved);
     EXPECT_EQ(saved.Bytes(), "sheet bytes");
 
-    msg.SaveToMSGFile(dir.File("out.msg"), true);
+    SaveToMSGFile(msg.Properties(), dir.File("out.msg"), true);
     ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
 }
 
@@ -461,7 +461,7 @@ TEST(MsgWriter, LookupStreamOfTheNamedPropertyStorageIsNotABody)
     ASSERT_TRUE(stream);
     EXPECT_FALSE(dynamic_cast<const TMSGPropertyCompressedRTF*>(stream));
     EXPECT_TRUE(msg.Properties().RtfBody().empty());
-    msg.SaveToMSGFile(dir.File("out.msg"), true);
+    SaveToMSGFile(msg.Properties(), dir.File("out.msg"), true);
     ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
 }
 
@@ -489,6 +489,6 @@ TEST(MsgWriter, FixedSizeStreamsOfAnotherSizeKeepTheirBytes)
     const TMSGProperty* rightSize = msg.Properties().FindProperty(0x80060003, false, false);
     ASSERT_TRUE(rightSize);
     EXPECT_EQ(static_cast<uint32_t>(ValueAsInteger(rightSize->Value)), 0xFEDCBA98u);
-    msg.SaveToMSGFile(dir.File("out.msg"), true);
+    SaveToMSGFile(msg.Properties(), dir.File("out.msg"), true);
     ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
 }

@@ -15,6 +15,7 @@
 #include "core/stream.h"
 #include "model/message.h"
 #include "msg/named_properties.h"
+#include "tnef/tnef_reader.h"
 #include "tnef_builder.h"
 
 using namespace pelmsg;

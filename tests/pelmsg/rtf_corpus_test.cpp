@@ -21,6 +21,7 @@
 #include "test_support.h"
 #include "text/codepage.h"
 #include "text/html_escape.h"
+#include "tnef/tnef_reader.h"
 
 using namespace pelmsg;
 using pelmsg::test::CorpusAvailable;

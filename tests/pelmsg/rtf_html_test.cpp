@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "message_file.h"
 #include "model/message.h"
 #include "rtf/rtf_html.h"
 #include "test_support.h"
@@ -96,6 +97,13 @@ TEST(ExtractHtmlFromRtfTest, ControlWords)
         { "\\bin x", "x" },
         { "\\bin3 x{}abc", "abc" },
         { "\\bin99 xyz", "" },
+        // ... also in every group that is dropped or only looked through: its "}" bytes close nothing.
+        { "{\\*\\unknowndest \\bin20 }}}}}}}}}}}}}}}}}}}} hidden} shown", " shown" },
+        { "{\\*\\fldinst \\bin5 }}}}} HYPERLINK \"x\"}y", "y" },
+        { "{\\*\\mhtmltag84 <img src=\"http://x/a.png\">}y", "y" },
+        { "{\\colortbl\\red0\\bin3 }}};}y", "y" },
+        { "{\\fonttbl{\\f1\\bin2 }} X;}}y", "y" },
+        { "{\\sn \\bin3 }}}fillColor}y", "y" },
         { "\\fs20 x\\highlight3 y\\viewkind4 z", " x y z" },
         { "\\plain\\cf1 x", " x" },
         { "\\*\\shpinst\\shp\\sp x", " x" },
@@ -111,6 +119,9 @@ TEST(ExtractHtmlFromRtfTest, ControlWords)
     for (const Row& row : rows)
         EXPECT_EQ(Body(row.body), row.html) << row.body;
     EXPECT_EQ(ExtractHtmlFromRtf("{\\rtf1\\fromhtml1 {\\*\\htmltag19 <html>}a\\"), " <html>a\\");
+    // The font table keeps its fonts after "\binN" data holding braces.
+    EXPECT_EQ(Body("\\f1\\'e0", "{\\rtf1\\ansi\\fromhtml1 \\deff0{\\fonttbl{\\f0\\bin3 }}}}{\\f1\\fcharset204 Cyr;}}"),
+        "\xD0\xB0");
 }
 
 TEST(ExtractHtmlFromRtfTest, RtfOnlyTextIsLeftOut)

@@ -272,12 +272,12 @@ TEST(SafeSave, AMessageNeverReplacesTheFileItWasReadFrom)
     std::unique_ptr<TPelMessage> message = CreateMessageForFile(input);
     message->LoadFromFile(input);
     const std::function<void(const std::string&)> saves[] = {
-        [&](const std::string& f) { message->SaveToTextFile(f, true); },
-        [&](const std::string& f) { message->SaveToHTMLFile(f, true); },
-        [&](const std::string& f) { message->SaveToXMLFile(f, true); },
-        [&](const std::string& f) { message->SaveToEMLFile(f); },
-        [&](const std::string& f) { message->SaveToMSGFile(f, true); },
-        [&](const std::string& f) { message->Properties().SaveAttachmentToFile(0, f); },
+        [&](const std::string& f) { SaveToTextFile(message->Properties(), f, true); },
+        [&](const std::string& f) { SaveToHTMLFile(message->Properties(), f, true); },
+        [&](const std::string& f) { SaveToXMLFile(message->Properties(), f, true); },
+        [&](const std::string& f) { SaveToEMLFile(message->Properties(), f); },
+        [&](const std::string& f) { SaveToMSGFile(message->Properties(), f, true); },
+        [&](const std::string& f) { SaveAttachmentToFile(message->Properties(), 0, f); },
     };
     for (const auto& save : saves) {
         for (const std::string& target : { input, dir.File("link.dat") }) {

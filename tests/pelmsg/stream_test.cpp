@@ -10,6 +10,7 @@
 #include "model/message.h"
 #include "model/tags.h"
 #include "test_support.h"
+#include "tnef/tnef_reader.h"
 #include "tnef_builder.h"
 
 using namespace pelmsg;

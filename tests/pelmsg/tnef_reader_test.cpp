@@ -507,8 +507,8 @@ TEST(TnefDamage, ACutAttachmentIsMarkedAndTheSampleIsSound)
     // The .eml says which attachment is incomplete; the sound message has no such word.
     const std::string description = "Content-Description: incomplete: the message file ends inside this attachment";
     TMemoryStream cutEml, wholeEml;
-    cut.Properties().SaveToEML(&cutEml);
-    whole.Properties().SaveToEML(&wholeEml);
+    SaveToEML(cut.Properties(), &cutEml);
+    SaveToEML(whole.Properties(), &wholeEml);
     EXPECT_NE(cutEml.Bytes().find(description), std::string::npos);
     EXPECT_EQ(wholeEml.Bytes().find(description), std::string::npos);
 

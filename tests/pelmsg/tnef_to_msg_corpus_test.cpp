@@ -59,7 +59,7 @@ std::map<std::string, std::string> ImageListing(const std::string& image)
 std::string AttachmentBytes(const TMSGProperties& message, int index)
 {
     TMemoryStream data;
-    message.SaveAttachment(index, &data);
+    SaveAttachment(message, index, &data);
     return data.TakeBytes();
 }
 
@@ -215,7 +215,7 @@ TEST(TnefToMsg, WrittenMessagesReadBackWithTheSameFields)
         }
         const TMSGProperties& a = tnef.Properties();
         const std::string out = dir.File(name + ".msg");
-        ASSERT_NO_THROW(tnef.SaveToMSGFile(out, true));
+        ASSERT_NO_THROW(SaveToMSGFile(tnef.Properties(), out, true));
         ++written;
         TPelMSGFile msg;
         ASSERT_NO_THROW(msg.LoadFromFile(out));
@@ -252,7 +252,7 @@ TEST(TnefToMsg, WrittenMessagesReadBackWithTheSameFields)
 
         // The common properties only: the same layout, with subject and body.
         const std::string common = dir.File(name + ".common.msg");
-        ASSERT_NO_THROW(tnef.SaveToMSGFile(common, false));
+        ASSERT_NO_THROW(SaveToMSGFile(tnef.Properties(), common, false));
         TPelMSGFile commonMsg;
         ASSERT_NO_THROW(commonMsg.LoadFromFile(common));
         EXPECT_EQ(U8(commonMsg.Subject()), U8(a.Subject()));
@@ -292,7 +292,7 @@ TEST(TnefToMsg, MsgconvertReadsWhatWasWritten)
         const TMSGProperties& a = tnef.Properties();
         const std::string msg = dir.File(name + ".msg");
         const std::string eml = dir.File(name + ".eml");
-        tnef.SaveToMSGFile(msg, true);
+        SaveToMSGFile(tnef.Properties(), msg, true);
         int status = 0;
         Output("msgconvert --outfile '" + eml + "' '" + msg + "' 2>&1", &status);
         ASSERT_EQ(status, 0) << "msgconvert failed";
@@ -388,7 +388,7 @@ TEST(TnefToMsg, MsgconvertGivesTheFilesTheTnefToolExtracted)
         tnef.LoadFromFile(file.string());
         const std::string msg = dir.File(name + ".msg");
         const std::string eml = dir.File(name + ".eml");
-        tnef.SaveToMSGFile(msg, true);
+        SaveToMSGFile(tnef.Properties(), msg, true);
         Output("msgconvert --outfile '" + eml + "' '" + msg + "' 2>&1");
         const Json fields = Json::Parse(Output("/usr/bin/python3 '" + Tool("eml_fields.py") + "' '" + eml + "'"));
         std::set<std::string> emlHashes;

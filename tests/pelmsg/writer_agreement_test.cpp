@@ -21,7 +21,7 @@ namespace {
 std::string MsgBytesOf(const TMSGProperties& message)
 {
     TMemoryStream out;
-    message.SaveToMSG(out, true);
+    SaveToMSG(message, out, true);
     return out.TakeBytes();
 }
 
@@ -83,7 +83,7 @@ TEST(WriterAgreement, EmlAndMsgWriteTheSameAttachments)
         }
         EXPECT_EQ(MsgAttachmentCount(msg), count);
         emlFiles.push_back(dir.File(std::to_string(emlFiles.size()) + ".eml"));
-        tree.SaveToEMLFile(emlFiles.back());
+        SaveToEMLFile(tree, emlFiles.back());
         names.push_back(path);
         expected.push_back(count);
         withAttachments += count > 0;

@@ -29,14 +29,14 @@ struct Writer {
 const std::vector<Writer>& Writers()
 {
     static const std::vector<Writer> writers = {
-        { "text", [](const TMSGProperties& m, TStream* s) { m.SaveToText(s, true); },
-            [](const TMSGProperties& m, const std::string& f) { m.SaveToTextFile(f, true); } },
-        { "html", [](const TMSGProperties& m, TStream* s) { m.SaveToHTML(s, true); },
-            [](const TMSGProperties& m, const std::string& f) { m.SaveToHTMLFile(f, true); } },
-        { "xml", [](const TMSGProperties& m, TStream* s) { m.SaveToXML(s, true); },
-            [](const TMSGProperties& m, const std::string& f) { m.SaveToXMLFile(f, true); } },
-        { "eml", [](const TMSGProperties& m, TStream* s) { m.SaveToEML(s); },
-            [](const TMSGProperties& m, const std::string& f) { m.SaveToEMLFile(f); } },
+        { "text", [](const TMSGProperties& m, TStream* s) { SaveToText(m, s, true); },
+            [](const TMSGProperties& m, const std::string& f) { SaveToTextFile(m, f, true); } },
+        { "html", [](const TMSGProperties& m, TStream* s) { SaveToHTML(m, s, true); },
+            [](const TMSGProperties& m, const std::string& f) { SaveToHTMLFile(m, f, true); } },
+        { "xml", [](const TMSGProperties& m, TStream* s) { SaveToXML(m, s, true); },
+            [](const TMSGProperties& m, const std::string& f) { SaveToXMLFile(m, f, true); } },
+        { "eml", [](const TMSGProperties& m, TStream* s) { SaveToEML(m, s); },
+            [](const TMSGProperties& m, const std::string& f) { SaveToEMLFile(m, f); } },
     };
     return writers;
 }

@@ -131,7 +131,7 @@ TEST(XmlWriter, XmllintAcceptsEveryHostileValue)
     AddNode(message, 0x1000001F, values[1] + values[2]);
     TempDir dir;
     for (bool withProperties : { false, true }) {
-        message.SaveToXMLFile(dir.File("m.xml"), withProperties);
+        SaveToXMLFile(message, dir.File("m.xml"), withProperties);
         CommandResult lint = XmlLint(dir.File("m.xml"));
         EXPECT_EQ(lint.ExitCode, 0) << lint.Output;
         EXPECT_EQ(lint.Output, "");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/message.h"
+#include "tnef/tnef_reader.h"
 
 namespace pelmsg {
 

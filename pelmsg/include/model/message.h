@@ -16,7 +16,6 @@
 
 namespace pelmsg {
 
-class IStorage;
 class TStream;
 
 // Something a reader skipped or cut while it went on reading a damaged input: where (byte offset in the input,
@@ -32,7 +31,9 @@ using TPelMSGConvertCodepage
     = std::function<void(const TMSGProperties& sender, const ByteString& codePage, ByteString& value)>;
 
 // Holds one message: owns its property tree and loads a file or stream into it. Each input format has its own
-// subclass; the base loads nothing.
+// subclass in the layer of its reader (tnef/tnef_reader.h, msg/msg_reader.h, mime/mail_file.h; message_file.h
+// chooses one for a file); the base loads nothing. The writers are functions of their layers that take the tree
+// (export/saving.h).
 class TPelMessage {
 public:
     TPelMessage();
@@ -83,25 +84,6 @@ public:
     ByteString Charset() const { return properties_.Charset(); }
     // Whether MESSAGE_FLAGS (first one anywhere in the tree) has any bit of the mask.
     bool HasMessageFlag(uint16_t mask) const;
-    void SaveToMSGFile(const std::string& fileName, bool allProperties) const
-    {
-        properties_.SaveToMSGFile(fileName, allProperties);
-    }
-    // The MIME writer takes no flag; the parameter keeps the save calls alike.
-    void SaveToEMLFile(const std::string& fileName, bool = true) const { properties_.SaveToEMLFile(fileName); }
-    void SaveToTextFile(const std::string& fileName, bool withProperties) const
-    {
-        properties_.SaveToTextFile(fileName, withProperties);
-    }
-    void SaveToHTMLFile(const std::string& fileName, bool withProperties) const
-    {
-        properties_.SaveToHTMLFile(fileName, withProperties);
-    }
-    void SaveToXMLFile(const std::string& fileName, bool withProperties) const
-    {
-        properties_.SaveToXMLFile(fileName, withProperties);
-    }
-
 private:
 protected:
     // Starts counting the nodes a load makes against the limit for an input of that size.
@@ -129,35 +111,7 @@ template <class Action> void WithMemoryError(const char* what, Action action)
     }
 }
 
-// Reads a TNEF stream (winmail.dat, .tnef).
-class TPelTNEFFile : public TPelMessage {
-public:
-    void LoadFromStream(TStream& stream) override;
-    void LoadFromFile(const std::string& fileName) override;
-};
-
-// Reads an Outlook .msg compound file.
-class TPelMSGFile : public TPelMessage {
-public:
-    void LoadFromStream(TStream& stream) override;
-    void LoadFromFile(const std::string& fileName) override;
-
-    TPelMSGConvertCodepage ConvertCodepageHandler() const override { return OnConvertCodepage; }
-
-    TPelMSGConvertCodepage OnConvertCodepage;
-
-private:
-    void ReadTree(IStorage& root);
-};
-
 // How every save of a collection (or of anything in it) writes: the file its message was read from is protected.
 TSaveOptions SaveOptionsFor(const TMSGProperties& collection);
-
-// The reader for a file, chosen by its first bytes: the TNEF signature gives a TPelTNEFFile, a compound file a
-// TPelMSGFile, anything else (also a missing or unreadable file) a TPelTNEFFile, whose LoadFromFile then reports
-// what is wrong. Nothing is loaded yet. Every place that opens a message file goes through this. A mail (RFC 5322
-// header lines, or an mbox "From " line) gives a TPelMailFile, which opens the TNEF part inside; this function
-// is therefore defined in the mime layer (mime/mail_file.cpp), the one that knows every reader.
-std::unique_ptr<TPelMessage> CreateMessageForFile(const std::string& fileName);
 
 } // namespace pelmsg

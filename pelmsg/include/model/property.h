@@ -23,6 +23,13 @@ class TPelMessage;
 class TMSGProperty;
 struct TMsgRecord;
 
+// Deletes a node's TMsgRecord with the function the .msg layer gave it when it made the record (MsgRecordOf): the
+// model knows nothing of the record's type.
+struct TMsgRecordDelete {
+    void (*Delete)(TMsgRecord*) = nullptr;
+    void operator()(TMsgRecord* record) const { Delete(record); }
+};
+
 enum class TMSGPropertyCategory {
     mpcGeneral,
     mpcEnvelope,
@@ -159,21 +166,6 @@ public:
     WideString ResolveRecipient(const WideString& name) const;
     WideString ResolveRecipientList(const WideString& list) const;
 
-    // ---- Writers: each forwards to the writer of its format (export/, msg/), whose header says more ----
-    void SaveToText(TStream* stream, bool withProperties) const;
-    void SaveToTextFile(const std::string& fileName, bool withProperties) const;
-    void SaveToHTML(TStream* stream, bool withProperties) const;
-    void SaveToHTMLFile(const std::string& fileName, bool withProperties) const;
-    void SaveToXML(TStream* stream, bool withProperties) const;
-    void SaveToXMLFile(const std::string& fileName, bool withProperties) const;
-    void SaveToEML(TStream* stream) const;
-    void SaveToEMLFile(const std::string& fileName) const;
-    void SaveToMSGFile(const std::string& fileName, bool allProperties) const;
-    // The same compound file, made in memory and written to a stream.
-    void SaveToMSG(TStream& stream, bool allProperties) const;
-    void SaveAttachment(int index, TStream* stream) const;
-    void SaveAttachmentToFile(int index, const std::string& fileName) const;
-
     // Iteration over the nodes.
     class const_iterator {
     public:
@@ -252,9 +244,6 @@ public:
     std::unique_ptr<TNamedPropertyId> NamedId;
     // What the .msg reader recorded of the compound-file element and properties-stream entry this node was read
     // from, so that the .msg writer can write them back (msg/msg_record.h); absent for nodes of any other origin.
-    struct TMsgRecordDelete {
-        void operator()(TMsgRecord* record) const;
-    };
     std::unique_ptr<TMsgRecord, TMsgRecordDelete> MsgRecord;
     // Whether the node is one value of a multi-valued TNEF property (whose values become sibling nodes).
     bool MultiValued = false;

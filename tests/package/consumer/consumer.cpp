@@ -12,7 +12,7 @@ int main(int argc, char** argv)
     std::unique_ptr<pelmsg::TPelMessage> message = pelmsg::CreateMessageForFile(argv[1]);
     try {
         message->LoadFromFile(argv[1]);
-        message->SaveToEMLFile(argv[2]);
+        pelmsg::SaveToEMLFile(message->Properties(), argv[2]);
     } catch (const std::exception& e) {
         std::cerr << e.what() << "\n";
         return 1;

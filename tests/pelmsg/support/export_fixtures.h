@@ -22,21 +22,21 @@ inline TMSGProperty* AddNode(TMSGProperties& collection, uint32_t tag, TValue va
 inline std::string TextOf(const TMSGProperties& message, bool withProperties)
 {
     TMemoryStream out;
-    message.SaveToText(&out, withProperties);
+    SaveToText(message, &out, withProperties);
     return out.TakeBytes();
 }
 
 inline std::string HtmlOf(const TMSGProperties& message, bool withProperties)
 {
     TMemoryStream out;
-    message.SaveToHTML(&out, withProperties);
+    SaveToHTML(message, &out, withProperties);
     return out.TakeBytes();
 }
 
 inline std::string XmlOf(const TMSGProperties& message, bool withProperties)
 {
     TMemoryStream out;
-    message.SaveToXML(&out, withProperties);
+    SaveToXML(message, &out, withProperties);
     return out.TakeBytes();
 }
 
