@@ -19,16 +19,16 @@ TRenderOptions RenderOptionsFromSettings(const TSettings& settings)
 {
     TRenderOptions options;
     switch (settings.DefaultFormat) {
-    case 1:
+    case TDefaultFormat::Text:
         options.Body = TRenderBody::Plain;
         break;
-    case 2:
+    case TDefaultFormat::RichText:
         options.Body = TRenderBody::RichText;
         break;
-    case 3:
+    case TDefaultFormat::Html:
         options.Body = TRenderBody::Html;
         break;
-    default:
+    case TDefaultFormat::Any:
         options.Body = TRenderBody::Best;
         break;
     }

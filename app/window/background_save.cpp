@@ -35,7 +35,7 @@ bool TfrmMain::SaveInBackground(const QString& fileName, const QString& extensio
     });
     // The saver goes when its worker has ended, not before: until then it holds the document for it.
     connect(saver, &TDocumentSaver::WorkerEnded, saver, &QObject::deleteLater);
-    saver->Start(fileName, extension, settings_.SaveMode == 0, LoadedFileName());
+    saver->Start(fileName, extension, settings_.SaveMode == TSaveMode::AllProperties, LoadedFileName());
     return true;
 }
 

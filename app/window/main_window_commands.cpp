@@ -129,7 +129,8 @@ void TfrmMain::ApplyViewMode()
     const bool logo = !settings_.HideLogo;
     imgLogo_->setVisible(logo);
     lblCorvane_->setVisible(logo);
-    actions_.miViewLogo->setChecked(logo);
+    if (actions_.miViewLogo) // made with the keyboard, after the first view mode
+        actions_.miViewLogo->setChecked(logo);
     pnlLeft_->setVisible(logo || actions_.miViewFileTree->isChecked());
     FormResize();
 }

@@ -146,7 +146,7 @@ private slots:
         QVERIFY(saver);
         QSignalSpy gone(saver, &QObject::destroyed);
         QVERIFY(gone.wait(60000));
-        QCOMPARE(boxes.Seen(), QStringList { target + " file created succesfully." });
+        QCOMPARE(boxes.Seen(), QStringList { target + " file created successfully." });
 
         const QString direct = home.Path("home/direct.htm");
         quorra::SaveInFormat(*w->Message(), direct.toStdString(), ".HTM", true, kSecond.toStdString(), nullptr);

@@ -12,6 +12,7 @@
 #include "calendar_builder.h"
 #include "calendar_readers.h"
 #include "core/stream.h"
+#include "message_file.h"
 #include "model/message.h"
 #include "msg/named_properties.h"
 #include "test_support.h"
