@@ -5,8 +5,8 @@
 // SaveLargeFile: the 200 MB message saved as .msg through Save As, until the box that says it was saved; with
 // TESSALY_SHOTS set to a folder, the save's progress dialog is photographed there once it shows, in English and
 // in German (progress-save-english.png, progress-save-german.png).
-// The argument says how the file is read (and saved): 1 in a worker (as the window does for large files), 0 at once on the
-// UI thread (as it does for small ones). The counter max_stall_ms is the longest time the window's event loop did
+// The argument says how the file is read (and saved): 1 in a worker (as the window does for large files), 0 at once on
+// the UI thread (as it does for small ones). The counter max_stall_ms is the longest time the window's event loop did
 // not run: a heartbeat timer every 5 ms records the longest gap between its ticks, the open call included.
 
 #include <benchmark/benchmark.h>

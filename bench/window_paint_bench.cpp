@@ -69,8 +69,8 @@ int RunChild(char** argv, bool sample)
 {
     int qtArgc = 1;
     if (sample)
-        return quorra::RunViewer(qtArgc, argv, { TESSALY_SOURCE_DIR "/samples/winmail.dat", "/NOINI" },
-            [](quorra::TfrmMain& window) {
+        return quorra::RunViewer(
+            qtArgc, argv, { TESSALY_SOURCE_DIR "/samples/winmail.dat", "/NOINI" }, [](quorra::TfrmMain& window) {
                 auto* watch = new TFirstPaint(&window);
                 watch->setParent(&window);
                 Watch(window.PageControl(), watch);

@@ -108,7 +108,7 @@ int main(int argc, char** argv)
                             manual->close();
                     });
                     const TMainActions& actions = window.Actions();
-                    (source == "help"           ? actions.miHelpContents
+                    (source == "help"              ? actions.miHelpContents
                             : source == "homepage" ? actions.miHelpHomepage
                                                    : actions.miHelpSendEMail)
                         ->trigger();

@@ -67,7 +67,8 @@ const tessaly::TUsageDoc& QuorraUsage()
             { "Exit status",
                 { "0 when everything was written from a sound input; 3 when it was written, but the input was damaged "
                   "(each warning on standard error, with its byte offset); 1 when something was not written (the error "
-                  "on standard error); 2 for a usage error (unknown switch or format, or no display for the window)." } },
+                  "on standard error); 2 for a usage error (unknown switch or format, or no display for the "
+                  "window)." } },
             { "Files",
                 { "~/.config/Corvane/quorra/quorra.ini (or $XDG_CONFIG_HOME/Corvane/quorra/quorra.ini): the settings. "
                   "When it is missing, the first folder of $XDG_CONFIG_DIRS (/etc/xdg) is read for machine-wide "
@@ -77,7 +78,8 @@ const tessaly::TUsageDoc& QuorraUsage()
                     "/usr/share/quorra/help/manual.html: the user manual." } },
             { "Examples",
                 { "Show a message in the window:", "  quorra winmail.dat",
-                    "Convert it to an .eml file that any mail program opens:", "  quorra winmail.dat /E eml message.eml",
+                    "Convert it to an .eml file that any mail program opens:",
+                    "  quorra winmail.dat /E eml message.eml",
                     "Read the plain text in a pager:", "  quorra winmail.dat /E txt - | less",
                     "Keep the mail as it looks, to archive or to forward:", "  quorra winmail.dat /E pdf message.pdf",
                     "Save the attachments into a folder:", "  quorra winmail.dat /ATTACHMENTS=attachments" } },

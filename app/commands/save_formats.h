@@ -45,10 +45,10 @@ std::string TypeChangedName(const std::string& typed, const std::string& extensi
 // Saves the message as fileName in the format of `extension` (upper case with its dot, as UpperExtension gives):
 // ".HTM" or ".HTML" HTML, ".XML" the XML data packet, ".EML" a MIME mail, ".MSG" an Outlook message, ".ICS"
 // iCalendar for a calendar item or task, ".VCF" a vCard for a contact; any other extension (also none, and ".ICS"
-// or ".VCF" for a message of another kind) plain text. withProperties: all original properties (TSaveMode::AllProperties) rather
-// than the common ones only; the MIME mail, iCalendar and vCard are the same either way. Raises ESameFile, before
-// anything is written, when fileName is the file openFile names; the writers' errors pass unchanged. What the
-// iCalendar writer left out of a damaged item goes into calendarWarnings when given.
+// or ".VCF" for a message of another kind) plain text. withProperties: all original properties
+// (TSaveMode::AllProperties) rather than the common ones only; the MIME mail, iCalendar and vCard are the same either
+// way. Raises ESameFile, before anything is written, when fileName is the file openFile names; the writers' errors pass
+// unchanged. What the iCalendar writer left out of a damaged item goes into calendarWarnings when given.
 void SaveInFormat(const pelmsg::TPelMessage& message, const std::string& fileName, const std::string& extension,
     bool withProperties, const std::string& openFile, std::vector<std::string>* calendarWarnings = nullptr);
 

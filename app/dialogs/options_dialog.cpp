@@ -14,9 +14,9 @@
 #include <QVBoxLayout>
 
 #include "file_dialogs.h"
-#include "wrapped_captions.h"
 #include "program_texts.h"
 #include "settings.h"
+#include "wrapped_captions.h"
 
 namespace quorra {
 

@@ -126,7 +126,8 @@ void TPropertyTreeModel::sort(int column, Qt::SortOrder order)
     after.reserve(before.size());
     for (qsizetype i = 0; i < before.size(); ++i) {
         const int node = nodesBefore[size_t(i)];
-        after << (node >= 0 ? createIndex(nodes_[size_t(node)].Row, before[i].column(), quintptr(node)) : QModelIndex());
+        after << (node >= 0 ? createIndex(nodes_[size_t(node)].Row, before[i].column(), quintptr(node))
+                            : QModelIndex());
     }
     changePersistentIndexList(before, after);
     emit layoutChanged();

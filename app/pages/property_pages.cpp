@@ -227,7 +227,8 @@ TPropertiesPage::TPropertiesPage(QWidget* parent)
     tvProperties_->header()->setSortIndicator(-1, Qt::AscendingOrder);
     tvProperties_->setSortingEnabled(true);
     tvProperties_->header()->setSortIndicatorShown(true);
-    for (int column : { TPropertyTreeModel::kColumnTag, TPropertyTreeModel::kColumnType, TPropertyTreeModel::kColumnSize })
+    for (int column :
+        { TPropertyTreeModel::kColumnTag, TPropertyTreeModel::kColumnType, TPropertyTreeModel::kColumnSize })
         tvProperties_->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     leftLayout->addWidget(tvProperties_, 1);
 
@@ -325,7 +326,8 @@ TPropertiesPage::TPropertiesPage(QWidget* parent)
     connect(btnCopyHex_, &QPushButton::clicked, this, &TPropertiesPage::btnCopyHexClick);
     connect(btnSaveValue_, &QPushButton::clicked, this, &TPropertiesPage::btnSaveValueClick);
     // The hex view gets its 16 bytes a line when it is looked at, if the page has the room.
-    connect(pcValue_, &QTabWidget::currentChanged, this, [this] { WidenForHexRows(splitter_, gbPropInfo_, hexDump_, pcValue_); });
+    connect(pcValue_, &QTabWidget::currentChanged, this,
+        [this] { WidenForHexRows(splitter_, gbPropInfo_, hexDump_, pcValue_); });
     Retranslate();
 }
 
@@ -461,8 +463,7 @@ void TPropertiesPage::btnCopyHexClick()
     std::string scratch;
     const std::string_view bytes = PropertyHexBytes(*current_, scratch);
     if (bytes.size() > kMaxClipboardBytes) {
-        QMessageBox::information(
-            window(), window()->windowTitle(), WithNumber(strValueTooLargeToCopy, bytes.size()));
+        QMessageBox::information(window(), window()->windowTitle(), WithNumber(strValueTooLargeToCopy, bytes.size()));
         return;
     }
     QApplication::clipboard()->setText(HexLines(bytes));
@@ -495,8 +496,8 @@ void TPropertiesPage::btnSaveValueClick()
     try {
         SaveValueToFile(fileName.toStdString());
     } catch (const std::exception& e) {
-        QMessageBox box(QMessageBox::Warning, window()->windowTitle(), QString::fromUtf8(e.what()),
-            QMessageBox::Ok, window());
+        QMessageBox box(
+            QMessageBox::Warning, window()->windowTitle(), QString::fromUtf8(e.what()), QMessageBox::Ok, window());
         box.setObjectName(QStringLiteral("ErrorBox"));
         box.exec();
     }

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include <QModelIndex>
-#include <QWidget>
 #include <QStringList>
+#include <QWidget>
 
 #include "property_tree_model.h"
 

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include <QWidget>
 #include <QString>
 #include <QTreeWidgetItem>
+#include <QWidget>
 
 #include "pelmsg.h"
 

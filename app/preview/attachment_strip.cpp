@@ -148,7 +148,8 @@ void TfrmMessage::DecorateAttachments()
         const pelmsg::TMSGProperty* node = properties_->Attachments(item->data(kRoleIndex).toInt());
         QString size;
         if (node && item->data(kRoleIcon).toInt() == 0)
-            if (const pelmsg::TMSGProperty* stored = node->SubProperties.FindProperty(pelmsg::kTagAttachDataBinary, false, false))
+            if (const pelmsg::TMSGProperty* stored
+                = node->SubProperties.FindProperty(pelmsg::kTagAttachDataBinary, false, false))
                 size = locale.formattedDataSize(stored->DataSize, 1, QLocale::DataSizeTraditionalFormat);
         item->setData(kRoleSizeText, size);
         const QString fileName = item->data(kRoleFileName).toString();

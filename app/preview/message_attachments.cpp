@@ -144,8 +144,8 @@ void TfrmMessage::FillAttachments()
         const pelmsg::TMSGProperty* node = p.Attachments(i);
         QListWidgetItem* item = nullptr;
         if (!node) {
-            item = new QListWidgetItem(
-                AttachmentIcon(TAttachmentIcon::Missing), strUnknownText() + QStringLiteral("%1").arg(i, 2, 16, QLatin1Char('0')));
+            item = new QListWidgetItem(AttachmentIcon(TAttachmentIcon::Missing),
+                strUnknownText() + QStringLiteral("%1").arg(i, 2, 16, QLatin1Char('0')));
             item->setData(kRoleIcon, QVariant::fromValue(TAttachmentIcon::Missing));
         } else {
             const TAttachmentIcon icon = AttachmentIconOf(node->AttachmentKind());
@@ -274,8 +274,8 @@ void TfrmMessage::SaveAttachment(int row)
     const pelmsg::TMSGProperty* node = properties_->Attachments(index);
     if (!node || icon == TAttachmentIcon::OleObject)
         return;
-    const auto kind
-        = icon == TAttachmentIcon::Message ? pelmsg::TAttachmentKind::EmbeddedMessage : pelmsg::TAttachmentKind::FileData;
+    const auto kind = icon == TAttachmentIcon::Message ? pelmsg::TAttachmentKind::EmbeddedMessage
+                                                       : pelmsg::TAttachmentKind::FileData;
     // The proposal is made safe: a hostile name cannot point the dialog outside the folder.
     const std::string proposed = pelmsg::SafeFileName(ProposedAttachmentName(
         kind, item->data(kRoleCaption).toString().toStdString(), item->data(kRoleFileName).toString().toStdString()));

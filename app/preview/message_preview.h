@@ -8,8 +8,8 @@
 #include <functional>
 #include <memory>
 
-#include <QList>
 #include <QHash>
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QStringList>

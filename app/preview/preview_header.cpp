@@ -85,8 +85,8 @@ void TfrmMessage::FillTaskRows(const pelmsg::TItemSummary* item)
     QString status;
     if (item) {
         due = Q(item->Due);
-        const TProgramText* names[] = { &strTaskNotStarted, &strTaskInProgress, &strTaskCompleted, &strTaskWaiting,
-            &strTaskDeferred };
+        const TProgramText* names[]
+            = { &strTaskNotStarted, &strTaskInProgress, &strTaskCompleted, &strTaskWaiting, &strTaskDeferred };
         if (item->TaskStatus >= 0 && item->TaskStatus < 5)
             status = (*names[item->TaskStatus])();
         if (item->PercentComplete >= 0) {

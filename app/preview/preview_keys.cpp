@@ -29,7 +29,6 @@
 
 namespace quorra {
 
-
 namespace {
 
 constexpr int kMinZoomSteps = -6;

@@ -33,8 +33,7 @@ using TRtfPictures = std::vector<std::pair<QUrl, QImage>>;
 // with a layout is laid out once for it, not once per paragraph, cell and run. Returns the pictures left out.
 // With `pictures`, the decoded pictures are handed back there (their names already in the document) instead of
 // made pixmaps: a document built in a worker thread gets its pixmaps on the UI thread (AddRtfPictures).
-int FillTextDocument(
-    const pelmsg::TRtfDocument& rtf, QTextDocument& document, TRtfPictures* pictures = nullptr);
+int FillTextDocument(const pelmsg::TRtfDocument& rtf, QTextDocument& document, TRtfPictures* pictures = nullptr);
 
 // Reads RTF text and lays it out in the document (nothing for an empty text).
 void LoadRtfIntoDocument(const QString& rtf, QTextDocument& document);

@@ -38,7 +38,8 @@ void TDocumentLoader::Start(const QString& path, size_t tnefPart)
     auto* watcher = new QFutureWatcher<TResult>(this);
     current_ = watcher;
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path] { Ended(watcher, path); });
-    watcher->setFuture(QtConcurrent::run(DocumentWorkers(), [path, tnefPart] { return std::make_shared<TOpenDocument>(path, tnefPart); }));
+    watcher->setFuture(QtConcurrent::run(
+        DocumentWorkers(), [path, tnefPart] { return std::make_shared<TOpenDocument>(path, tnefPart); }));
 }
 
 void TDocumentLoader::Cancel()

@@ -25,7 +25,8 @@ TDocumentSaver::~TDocumentSaver()
 
 qint64 TDocumentSaver::Written() const { return control_->Written.load(); }
 
-void TDocumentSaver::Start(const QString& fileName, const QString& extension, bool withProperties, const QString& openFile)
+void TDocumentSaver::Start(
+    const QString& fileName, const QString& extension, bool withProperties, const QString& openFile)
 {
     if (running_ || watcher_)
         return;
@@ -40,22 +41,23 @@ void TDocumentSaver::Start(const QString& fileName, const QString& extension, bo
         running_ = false;
         emit Finished(outcome);
     });
-    watcher_->setFuture(QtConcurrent::run(DocumentWorkers(), [document = document_, control = control_, fileName, target = S(fileName),
-                                              format = S(extension), withProperties, source = S(openFile)] {
-        TSaveOutcome outcome;
-        outcome.FileName = fileName;
-        const pelmsg::TSaveControlScope scope(*control);
-        try {
-            SaveInFormat(document->Message(), target, format, withProperties, source, &outcome.Warnings);
-        } catch (const ESameFile&) {
-            outcome.SameFile = true;
-        } catch (const pelmsg::ESaveCancelled&) {
-            outcome.Cancelled = true;
-        } catch (const std::exception& e) {
-            outcome.Error = QString::fromUtf8(e.what());
-        }
-        return outcome;
-    }));
+    watcher_->setFuture(QtConcurrent::run(DocumentWorkers(),
+        [document = document_, control = control_, fileName, target = S(fileName), format = S(extension),
+            withProperties, source = S(openFile)] {
+            TSaveOutcome outcome;
+            outcome.FileName = fileName;
+            const pelmsg::TSaveControlScope scope(*control);
+            try {
+                SaveInFormat(document->Message(), target, format, withProperties, source, &outcome.Warnings);
+            } catch (const ESameFile&) {
+                outcome.SameFile = true;
+            } catch (const pelmsg::ESaveCancelled&) {
+                outcome.Cancelled = true;
+            } catch (const std::exception& e) {
+                outcome.Error = QString::fromUtf8(e.what());
+            }
+            return outcome;
+        }));
 }
 
 void TDocumentSaver::Cancel()

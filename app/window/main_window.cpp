@@ -522,7 +522,10 @@ std::string TfrmMain::LanguageFolder() const
 
 QString TfrmMain::FileName() const { return cbFileName_->currentText(); }
 
-void TfrmMain::SetTabShown(QWidget* page, bool shown) { pageControl_->setTabVisible(pageControl_->indexOf(page), shown); }
+void TfrmMain::SetTabShown(QWidget* page, bool shown)
+{
+    pageControl_->setTabVisible(pageControl_->indexOf(page), shown);
+}
 
 void TfrmMain::btnXLSFileNameClick()
 {
@@ -679,7 +682,8 @@ void TfrmMain::FillPages()
     tsFlags_->Fill(message);
 
     const TMainActions& a = actions_;
-    for (QAction* action : { a.miFileSaveAs, a.btnSaveAs, a.miFileReply, a.miFileForward, a.miFilePrint, a.miFilePreview })
+    for (QAction* action :
+        { a.miFileSaveAs, a.btnSaveAs, a.miFileReply, a.miFileForward, a.miFilePrint, a.miFilePreview })
         action->setEnabled(true);
     a.miFileSaveAttachments->setEnabled(preview_->AttachmentCount() > 0);
     ShowDamage();

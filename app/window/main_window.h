@@ -7,8 +7,8 @@
 // PageControl, tsPreview, ...), so that language files, tests and the code of each page find them. Each page
 // keeps its widgets and its filling code in a file of its own; FillPages calls them in order.
 
-#include <functional>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -163,8 +163,8 @@ public:
 
     // ---- Saving ----
     // Saves the loaded message as fileName in the format its extension names (upper case with the dot, ".HTM";
-    // quorra::SaveInFormat says which), with all original properties when SaveMode is AllProperties. Raises ESameFile for the
-    // file that is open and the writers' errors; nothing happens without a loaded message.
+    // quorra::SaveInFormat says which), with all original properties when SaveMode is AllProperties. Raises ESameFile
+    // for the file that is open and the writers' errors; nothing happens without a loaded message.
     void SaveInFormat(
         const QString& fileName, const QString& extension, std::vector<std::string>* calendarWarnings = nullptr);
     // The extension of an entry of the Save As dialog's filter as it was last shown (1 for the first; "" for "All

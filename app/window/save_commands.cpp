@@ -138,8 +138,8 @@ void TfrmMain::SaveInFormat(
     if (!document_)
         return;
     TBusyCursor wait;
-    quorra::SaveInFormat(
-        *Message(), S(fileName), S(extension), settings_.SaveMode == TSaveMode::AllProperties, S(LoadedFileName()), calendarWarnings);
+    quorra::SaveInFormat(*Message(), S(fileName), S(extension), settings_.SaveMode == TSaveMode::AllProperties,
+        S(LoadedFileName()), calendarWarnings);
 }
 
 void TfrmMain::miFileSaveAsClick()
@@ -236,8 +236,8 @@ void TfrmMain::miFileSaveAttachmentsClick()
     for (int i = 0; i < count; ++i) {
         const pelmsg::TMSGProperty* node = message.Attachments(i);
         if (!node) {
-            dialog.AddItem(
-                QStringLiteral("unknown%1").arg(i, 2, 16, QLatin1Char('0')), TAttachmentIcon::Missing, QString(), false);
+            dialog.AddItem(QStringLiteral("unknown%1").arg(i, 2, 16, QLatin1Char('0')), TAttachmentIcon::Missing,
+                QString(), false);
             continue;
         }
         const TAttachmentIcon icon = AttachmentIconOf(node->AttachmentKind());

@@ -12,7 +12,8 @@ constexpr int kFrameHeight = 40;
 
 QRect CentredIn(const QRect& area, QSize size)
 {
-    size = size.boundedTo(QSize(std::max(area.width() - kFrameWidth, 200), std::max(area.height() - kFrameHeight, 150)));
+    size
+        = size.boundedTo(QSize(std::max(area.width() - kFrameWidth, 200), std::max(area.height() - kFrameHeight, 150)));
     return QRect(area.center() - QPoint(size.width() / 2, size.height() / 2), size);
 }
 

@@ -91,8 +91,8 @@ void TfrmMain::StorePlacement()
         return;
     Qt::WindowStates state = windowState();
     settings_.FormState = state & Qt::WindowMaximized ? TFormState::Maximized
-        : state & Qt::WindowMinimized               ? TFormState::Minimized
-                                                    : TFormState::Normal;
+        : state & Qt::WindowMinimized                 ? TFormState::Minimized
+                                                      : TFormState::Normal;
     QRect normal = state & (Qt::WindowMaximized | Qt::WindowMinimized) ? normalGeometry() : geometry();
     settings_.FormLeft = normal.x();
     settings_.FormTop = normal.y();

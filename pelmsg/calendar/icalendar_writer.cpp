@@ -10,14 +10,14 @@
 #include "calendar/item_kind.h"
 #include "calendar/named_lookup.h"
 #include "calendar/property_ids.h"
-#include "model/tags.h"
 #include "calendar/recurrence_rule.h"
-#include "export/value_listing.h"
-#include "text/codepage.h"
-#include "core/texts.h"
 #include "core/stream.h"
-#include "model/message.h"
+#include "core/texts.h"
+#include "export/value_listing.h"
 #include "export/writer_support.h"
+#include "model/message.h"
+#include "model/tags.h"
+#include "text/codepage.h"
 
 namespace pelmsg {
 

@@ -56,8 +56,8 @@ void SummarizeTask(const TMSGProperties& message, TItemSummary& s)
             s.Due = DateText(day);
     }
     const bool complete = TItemProperties::Boolean(p.FindNamed(kPsetidTask, kLidTaskComplete)).value_or(false);
-    if (auto status = TItemProperties::Integer(p.FindNamed(kPsetidTask, kLidTaskStatus)); status && *status >= 0
-        && *status <= 4)
+    if (auto status = TItemProperties::Integer(p.FindNamed(kPsetidTask, kLidTaskStatus));
+        status && *status >= 0 && *status <= 4)
         s.TaskStatus = static_cast<int>(*status);
     else if (complete)
         s.TaskStatus = 2;

@@ -275,9 +275,8 @@ void TCompoundFileImage::LoadFat(const std::string& header)
 void TCompoundFileImage::ClaimChainSector(uint32_t s, uint32_t owner, const std::string& what, TClaims& claims)
 {
     if (s >= sectorCount_)
-        throw Damaged(s > kMaxRegularSector
-                ? "the sector chain of " + what + " runs into a free or reserved sector"
-                : "sector " + Num(s) + " of " + what + " lies beyond the end of the file");
+        throw Damaged(s > kMaxRegularSector ? "the sector chain of " + what + " runs into a free or reserved sector"
+                                            : "sector " + Num(s) + " of " + what + " lies beyond the end of the file");
     if (uint32_t current = claims.Claim(s, owner); current != kOwnerFree)
         throw Damaged(current == owner
                 ? "the sector chain of " + what + " loops at sector " + Num(s)

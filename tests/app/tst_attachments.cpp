@@ -12,8 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "calendar_builder.h"
 #include "calendar/named_lookup.h"
+#include "calendar_builder.h"
 #include "saved_files.h"
 #include "tnef_builder.h"
 

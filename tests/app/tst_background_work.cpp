@@ -203,8 +203,8 @@ private slots:
         // No message, the old file as it was, and no temporary file beside it.
         QCOMPARE(boxes.Seen(), QStringList());
         QCOMPARE(Contents(target), QByteArray("old content"));
-        QCOMPARE(QDir(home.Path("home")).entryList(QDir::Files | QDir::Hidden | QDir::System),
-            QStringList { "out.htm" });
+        QCOMPARE(
+            QDir(home.Path("home")).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList { "out.htm" });
     }
 };
 

@@ -54,11 +54,16 @@ private slots:
     {
         QTest::addColumn<QString>("keys");
         QTest::addColumn<QString>("action");
-        QTest::newRow("open") << "Ctrl+O" << "miOpen";
-        QTest::newRow("save as") << "Ctrl+S" << "miFileSaveAs";
-        QTest::newRow("print") << "Ctrl+P" << "miFilePrint";
-        QTest::newRow("print preview") << "Ctrl+Shift+P" << "miFilePreview";
-        QTest::newRow("find") << "Ctrl+F" << "btnFindText";
+        QTest::newRow("open") << "Ctrl+O"
+                              << "miOpen";
+        QTest::newRow("save as") << "Ctrl+S"
+                                 << "miFileSaveAs";
+        QTest::newRow("print") << "Ctrl+P"
+                               << "miFilePrint";
+        QTest::newRow("print preview") << "Ctrl+Shift+P"
+                                       << "miFilePreview";
+        QTest::newRow("find") << "Ctrl+F"
+                              << "btnFindText";
     }
     void dialogKeys()
     {

@@ -132,11 +132,18 @@ private slots:
         QTest::addColumn<bool>("plainShown");
         QTest::addColumn<bool>("rtfShown");
         QTest::addColumn<bool>("htmlShown");
-        QTest::newRow("plain only, HTML preferred") << "Just text" << "" << TDefaultFormat::Html << "tsPlainText" << true << false << false;
-        QTest::newRow("RTF from HTML, rich text preferred") << "" << kRtfFromHtml << TDefaultFormat::RichText << "tsRTFBody" << true << true << true;
-        QTest::newRow("RTF from HTML, HTML preferred") << "" << kRtfFromHtml << TDefaultFormat::Html << "tsHTMLBody" << true << true << true;
-        QTest::newRow("RTF from HTML, text preferred") << "" << kRtfFromHtml << TDefaultFormat::Text << "tsPlainText" << true << true << true;
-        QTest::newRow("plain and plain RTF, any") << "Body" << "{\\rtf1 Body\\par}" << TDefaultFormat::Any << "tsRTFBody" << true << true << false;
+        QTest::newRow("plain only, HTML preferred")
+            << "Just text"
+            << "" << TDefaultFormat::Html << "tsPlainText" << true << false << false;
+        QTest::newRow("RTF from HTML, rich text preferred")
+            << "" << kRtfFromHtml << TDefaultFormat::RichText << "tsRTFBody" << true << true << true;
+        QTest::newRow("RTF from HTML, HTML preferred")
+            << "" << kRtfFromHtml << TDefaultFormat::Html << "tsHTMLBody" << true << true << true;
+        QTest::newRow("RTF from HTML, text preferred")
+            << "" << kRtfFromHtml << TDefaultFormat::Text << "tsPlainText" << true << true << true;
+        QTest::newRow("plain and plain RTF, any")
+            << "Body"
+            << "{\\rtf1 Body\\par}" << TDefaultFormat::Any << "tsRTFBody" << true << true << false;
     }
     void tabChoiceByDefaultFormat()
     {
@@ -698,9 +705,12 @@ private slots:
         QTest::addColumn<int>("count");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("summary");
-        QTest::newRow("one, in the home") << 1 << "HOME/Downloads/winmail" << "1 file saved in ~/Downloads/winmail";
-        QTest::newRow("three, elsewhere") << 3 << "/srv/mail" << "3 files saved in /srv/mail";
-        QTest::newRow("none") << 0 << "/srv/mail" << "";
+        QTest::newRow("one, in the home") << 1 << "HOME/Downloads/winmail"
+                                          << "1 file saved in ~/Downloads/winmail";
+        QTest::newRow("three, elsewhere") << 3 << "/srv/mail"
+                                          << "3 files saved in /srv/mail";
+        QTest::newRow("none") << 0 << "/srv/mail"
+                              << "";
     }
     void saveSummaryUnderTheStrip()
     {

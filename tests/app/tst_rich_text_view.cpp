@@ -276,8 +276,7 @@ private slots:
             QVERIFY(text.endsWith("last words"));
             QCOMPARE(view->document()->parent(), static_cast<QObject*>(view));
             QCOMPARE(view->document()->thread(), view->thread());
-            const QVariant picture
-                = view->document()->resource(QTextDocument::ImageResource, QUrl("rtfpicture://0"));
+            const QVariant picture = view->document()->resource(QTextDocument::ImageResource, QUrl("rtfpicture://0"));
             QCOMPARE(picture.typeId(), QMetaType::QPixmap);
             QCOMPARE(picture.value<QPixmap>().size(), QSize(60, 40));
             // The plain-text view, empty in the message, takes the rich text's words.

@@ -23,8 +23,8 @@
 #include "command_line.h"
 #include "pelmsg.h"
 #include "save_formats.h"
-#include "tnef_builder.h"
 #include "saved_files.h"
+#include "tnef_builder.h"
 #include "window_test_support.h"
 
 using namespace quorra;
@@ -663,7 +663,8 @@ private slots:
         CompareAttachmentsWithTnefTool(home_->Path("corpus"), [&](const QString& file, const QString& folder) {
             std::unique_ptr<TfrmMain> w = Open(file);
             QVERIFY2(w->Message(), qPrintable(file));
-            SaveAttachments(*w, [](TfrmAttachments* d) { d->miSelectAllClick(0); }, folder);
+            SaveAttachments(
+                *w, [](TfrmAttachments* d) { d->miSelectAllClick(0); }, folder);
             QCOMPARE(FilesUnder(folder).size(), qsizetype(w->Message()->Properties().AttachmentCount()));
         });
     }

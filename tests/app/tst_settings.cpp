@@ -187,8 +187,8 @@ private slots:
         QVERIFY2(!QFile::exists(QString::fromStdString(Home() + "/etc-xdg/Corvane")),
             "reading the settings creates no machine-wide folder");
         QVERIFY(ForceFolders(machine.substr(0, machine.rfind('/'))));
-        WriteAll(machine,
-            "[Options]\nAppMode=2\nDefaultFormat=7\nExtendedSettings=/NOLOGO /simple\n[Save]\nSaveMode=1\n");
+        WriteAll(
+            machine, "[Options]\nAppMode=2\nDefaultFormat=7\nExtendedSettings=/NOLOGO /simple\n[Save]\nSaveMode=1\n");
         TSettings s;
         LoadSettings(s, false);
         QCOMPARE(s.AppMode, TAppMode::Basic);

@@ -39,16 +39,25 @@ QStringList CutOff(QWidget* top)
     for (QWidget* w : top->findChildren<QWidget*>()) {
         if (!w->isVisible() || w->isWindow() || InsideScrolledContent(w, top))
             continue;
-        const QString name = w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
+        const QString name
+            = w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
         const QRect r(w->mapTo(top, QPoint(0, 0)), w->size());
         if (!window.contains(r))
-            faults << QStringLiteral("%1 outside the window (%2,%3 %4x%5)").arg(name).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+            faults << QStringLiteral("%1 outside the window (%2,%3 %4x%5)")
+                          .arg(name)
+                          .arg(r.x())
+                          .arg(r.y())
+                          .arg(r.width())
+                          .arg(r.height());
         auto* label = qobject_cast<QLabel*>(w);
         const bool caption = (label && !label->wordWrap() && !label->text().isEmpty()
                                  && label->sizePolicy().horizontalPolicy() != QSizePolicy::Ignored)
             || (qobject_cast<QAbstractButton*>(w) && !w->inherits("QToolButton"));
         if (caption && w->width() < w->minimumSizeHint().width())
-            faults << QStringLiteral("%1 cut off (%2 of %3 pixels)").arg(name).arg(w->width()).arg(w->minimumSizeHint().width());
+            faults << QStringLiteral("%1 cut off (%2 of %3 pixels)")
+                          .arg(name)
+                          .arg(w->width())
+                          .arg(w->minimumSizeHint().width());
     }
     return faults;
 }
@@ -73,8 +82,8 @@ private slots:
         QTest::newRow("on the second screen") << QRect(1500, 100, 800, 600) << QRect(1500, 100, 800, 600);
         QTest::newRow("screen gone") << QRect(4000, 100, 800, 600)
                                      << QRect(primary.center() - QPoint(400, 300), QSize(800, 600));
-        QTest::newRow("title bar above the screen") << QRect(100, -400, 800, 600)
-                                                    << QRect(primary.center() - QPoint(400, 300), QSize(800, 600));
+        QTest::newRow("title bar above the screen")
+            << QRect(100, -400, 800, 600) << QRect(primary.center() - QPoint(400, 300), QSize(800, 600));
         QTest::newRow("larger than its screen") << QRect(200, 100, 1600, 1000) << QRect(0, 0, 1366, 740);
         QTest::newRow("gone and larger") << QRect(-3000, 0, 2000, 1000)
                                          << QRect(primary.center() - QPoint(675, 350), QSize(1350, 700));
@@ -93,9 +102,12 @@ private slots:
         w->ShowPlaced();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         const QRect available = w->screen()->availableGeometry();
-        QVERIFY2(available.contains(w->geometry()), qPrintable(QStringLiteral("%1x%2 on %3x%4")
-                                                             .arg(w->width()).arg(w->height())
-                                                             .arg(available.width()).arg(available.height())));
+        QVERIFY2(available.contains(w->geometry()),
+            qPrintable(QStringLiteral("%1x%2 on %3x%4")
+                           .arg(w->width())
+                           .arg(w->height())
+                           .arg(available.width())
+                           .arg(available.height())));
         auto* body = w->Preview()->findChild<QTabWidget*>("pcBody");
         const int lines = body->currentWidget()->height() / body->fontMetrics().lineSpacing();
         if (available.height() >= 700)
@@ -108,8 +120,8 @@ private slots:
     void germanOptions()
     {
         QDir().mkpath(home_->Path("program/languages"));
-        QVERIFY(QFile::copy(TESSALY_SOURCE_DIR "/resources/languages/german.lng",
-            home_->Path("program/languages/german.lng")));
+        QVERIFY(QFile::copy(
+            TESSALY_SOURCE_DIR "/resources/languages/german.lng", home_->Path("program/languages/german.lng")));
         auto w = home_->NewWindow();
         QAction* german = nullptr;
         for (QAction* a : w->findChild<QMenu*>("miLanguage")->actions())
