@@ -1,6 +1,7 @@
 #include "core/large_buffer.h"
 
 #include <cstdint>
+#include <cstring>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -34,6 +35,17 @@ std::string StringWithRoomFor(size_t count)
     }
 #endif
     return bytes;
+}
+
+void WriteAt(std::string& data, size_t position, const void* bytes, size_t count)
+{
+    if (position == data.size()) {
+        data.append(static_cast<const char*>(bytes), count);
+        return;
+    }
+    if (position + count > data.size())
+        data.resize(position + count);
+    std::memcpy(data.data() + position, bytes, count);
 }
 
 } // namespace pelmsg

@@ -12,4 +12,8 @@ namespace pelmsg {
 // several times what copying the bytes into it does.
 std::string StringWithRoomFor(size_t count);
 
+// Writes count bytes at `position` of bytes held in memory, over what is there, growing them as needed (a position
+// past the end first fills the gap with zeros): a write to a stream over memory.
+void WriteAt(std::string& data, size_t position, const void* bytes, size_t count);
+
 } // namespace pelmsg

@@ -545,14 +545,7 @@ size_t TMemoryStream::Write(const void* buffer, size_t count)
 {
     if (count == 0)
         return 0;
-    size_t pos = static_cast<size_t>(position_);
-    if (pos == data_.size()) {
-        data_.append(static_cast<const char*>(buffer), count);
-    } else {
-        if (pos + count > data_.size())
-            data_.resize(pos + count);
-        std::memcpy(data_.data() + pos, buffer, count);
-    }
+    WriteAt(data_, static_cast<size_t>(position_), buffer, count);
     position_ += static_cast<int64_t>(count);
     return count;
 }

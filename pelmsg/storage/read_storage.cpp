@@ -14,16 +14,7 @@ namespace {
 STATSTG StatOfEntry(const TCompoundFileImage& image, uint32_t id, uint32_t mode)
 {
     const TDirectoryEntry& e = image.Entry(id);
-    STATSTG s;
-    s.pwcsName = e.Name;
-    s.type = e.Type == kTypeStream ? STGTY_STREAM : STGTY_STORAGE;
-    s.cbSize = e.Type == kTypeStream ? e.Size : 0;
-    s.mtime = e.ModifiedTime;
-    s.ctime = e.CreationTime;
-    s.grfMode = mode;
-    s.clsid = e.Clsid;
-    s.grfStateBits = e.StateBits;
-    return s;
+    return StatOfElement(e, e.Name, e.Type != kTypeStream, e.Size, mode);
 }
 
 [[noreturn]] void RaiseReadOnly(const TCompoundFileImage& image, uint32_t id)

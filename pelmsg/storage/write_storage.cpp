@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/errors.h"
+#include "core/large_buffer.h"
 #include "storage/cfb_writer.h"
 #include "storage/stat_list_enumerator.h"
 #include "storage/stream_position.h"
@@ -32,16 +33,8 @@ void CheckOptions(const TDocfileOptions& options)
 
 STATSTG StatOfNode(const TWriteNode& node, bool isRoot, uint32_t mode)
 {
-    STATSTG s;
-    s.pwcsName = isRoot ? std::u16string(kRootEntryName) : node.Name;
-    s.type = node.IsStorage ? STGTY_STORAGE : STGTY_STREAM;
-    s.cbSize = node.IsStorage ? 0 : node.Data.size();
-    s.mtime = node.ModifiedTime;
-    s.ctime = node.CreationTime;
-    s.grfMode = mode;
-    s.clsid = node.Clsid;
-    s.grfStateBits = node.StateBits;
-    return s;
+    return StatOfElement(
+        node, isRoot ? std::u16string(kRootEntryName) : node.Name, node.IsStorage, node.Data.size(), mode);
 }
 
 void CheckAttached(const TWriteNode& node)
@@ -81,15 +74,7 @@ public:
             && (count > kMaxVersion3FileSize || position_ > kMaxVersion3FileSize - count))
             throw EStorageError(
                 "Stream " + NameForMessage(node_->Name) + " would grow past 2 GB, more than a compound file can hold");
-        std::string& data = node_->Data;
-        auto position = static_cast<size_t>(position_);
-        if (position == data.size()) {
-            data.append(static_cast<const char*>(buffer), count);
-        } else {
-            if (position + count > data.size())
-                data.resize(position + count);
-            std::memcpy(data.data() + position, buffer, count);
-        }
+        WriteAt(node_->Data, static_cast<size_t>(position_), buffer, count);
         position_ += count;
         return count;
     }

@@ -311,19 +311,27 @@ void ReferenceCallback(const void*, UConverterFromUnicodeArgs* args, const UChar
     ucnv_cbFromUWriteUChars(args, &src, wide + n, 0, err);
 }
 
+// Converts through the code page's converter: ICU's (icu, given the opened converter), else iconv's (viaIconv,
+// given its name). Empty when the code page has neither or its converter cannot be opened.
+template <class Result, class Icu, class Iconv> Result ThroughConverter(int32_t codePage, Icu icu, Iconv viaIconv)
+{
+    const TCodePageConverter* c = FindConverter(codePage);
+    if (!c)
+        return {};
+    if (c->IcuName) {
+        UConverter* conv = IcuConverter(*c);
+        return conv ? icu(conv) : Result {};
+    }
+    return c->IconvName ? viaIconv(c->IconvName) : Result {};
+}
+
 ByteString FromWide(const WideString& text, int32_t codePage, bool references)
 {
     if (text.empty())
         return {};
     if (codePage == 65001 && !references)
         return WideToUtf8(text);
-    const TCodePageConverter* c = FindConverter(codePage);
-    if (!c)
-        return {};
-    if (c->IcuName) {
-        UConverter* conv = IcuConverter(*c);
-        if (!conv)
-            return {};
+    auto icu = [&](UConverter* conv) {
         UErrorCode status = U_ZERO_ERROR;
         if (references) {
             ucnv_setFromUCallBack(conv, ReferenceCallback, nullptr, nullptr, nullptr, &status);
@@ -344,14 +352,12 @@ ByteString FromWide(const WideString& text, int32_t codePage, bool references)
         status = U_ZERO_ERROR;
         ucnv_setFromUCallBack(conv, UCNV_FROM_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
         return out;
-    }
-    if (c->IconvName) {
+    };
+    auto viaIconv = [&](const char* name) {
         std::string out;
-        if (!IconvConvert(c->IconvName, "UTF-16LE", WideToUtf16Le(text), out))
-            return {};
-        return out;
-    }
-    return {};
+        return IconvConvert(name, "UTF-16LE", WideToUtf16Le(text), out) ? out : std::string();
+    };
+    return ThroughConverter<ByteString>(codePage, icu, viaIconv);
 }
 
 } // namespace
@@ -387,13 +393,7 @@ WideString CodePageToWide(std::string_view bytes, int32_t codePage)
         return {};
     if (codePage == 65001)
         return Utf8ToWide(bytes);
-    const TCodePageConverter* c = FindConverter(codePage);
-    if (!c)
-        return {};
-    if (c->IcuName) {
-        UConverter* conv = IcuConverter(*c);
-        if (!conv)
-            return {};
+    auto icu = [&](UConverter* conv) {
         UErrorCode status = U_ZERO_ERROR;
         ucnv_setToUCallBack(conv, UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
         return ConvertWithIcu<char, UChar>(conv, bytes, bytes.size(),
@@ -401,14 +401,12 @@ WideString CodePageToWide(std::string_view bytes, int32_t codePage)
                 bool flush, UErrorCode* err) {
                 ucnv_toUnicode(cv, target, limit, source, sourceLimit, nullptr, static_cast<UBool>(flush), err);
             });
-    }
-    if (c->IconvName) {
+    };
+    auto viaIconv = [&](const char* name) {
         std::string out;
-        if (!IconvConvert("UTF-16LE", c->IconvName, bytes, out))
-            return {};
-        return Utf16LeToWide(out);
-    }
-    return {};
+        return IconvConvert("UTF-16LE", name, bytes, out) ? Utf16LeToWide(out) : WideString();
+    };
+    return ThroughConverter<WideString>(codePage, icu, viaIconv);
 }
 
 ByteString WideToCodePage(const WideString& text, int32_t codePage) { return FromWide(text, codePage, false); }
@@ -465,6 +463,17 @@ ByteString WideToUtf8(const WideString& text)
     return out;
 }
 
+void AppendUtf16(WideString& out, uint32_t codePoint)
+{
+    if (codePoint >= 0x10000) {
+        codePoint -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
+    } else {
+        out.push_back(static_cast<char16_t>(codePoint));
+    }
+}
+
 WideString Utf8ToWide(std::string_view bytes)
 {
     WideString out;
@@ -510,13 +519,7 @@ WideString Utf8ToWide(std::string_view bytes)
                 ++i;
             continue;
         }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
+        AppendUtf16(out, c);
         i += static_cast<size_t>(len);
     }
     return out;

@@ -11,6 +11,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "text/codepage.h"
+
 namespace pelmsg {
 
 namespace {
@@ -90,17 +92,6 @@ int DigitValue(char16_t c, bool hex)
     if (hex && c >= u'A' && c <= u'F')
         return c - u'A' + 10;
     return -1;
-}
-
-void AppendCodePoint(WideString& out, uint32_t cp)
-{
-    if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-        out.push_back(static_cast<char16_t>(cp));
-    }
 }
 
 } // namespace
@@ -329,7 +320,7 @@ void DecodeCharReferences(WideString& text)
         if (value == u'&' || value == u'#')
             pending.push_back(static_cast<char16_t>(value));
         else
-            AppendCodePoint(out, value);
+            AppendUtf16(out, value);
     }
     text = std::move(out);
 }

@@ -11,8 +11,8 @@ namespace pelmsg {
 inline char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 inline char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// 0 to 15 for '0'-'9', 'a'-'f', 'A'-'F'; -1 for any other byte.
-inline int AsciiHexValue(char c)
+// 0 to 15 for '0'-'9', 'a'-'f', 'A'-'F'; -1 for any other byte (or UTF-16 unit).
+template <class Char> int AsciiHexValue(Char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';

@@ -38,6 +38,8 @@ ByteString WideToCodePageWithReferences(const WideString& text, int32_t codePage
 ByteString WideToUtf8(const WideString& text);
 // UTF-8 to UTF-16. Malformed sequences become U+FFFD.
 WideString Utf8ToWide(std::string_view bytes);
+// Appends a code point (up to U+10FFFF) to UTF-16 text: from U+10000 up as a surrogate pair.
+void AppendUtf16(WideString& out, uint32_t codePoint);
 
 // UTF-16LE bytes (as messages store wide text) to UTF-16; an odd last byte is dropped.
 WideString Utf16LeToWide(std::string_view bytes);
