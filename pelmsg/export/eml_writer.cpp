@@ -15,6 +15,8 @@
 #include "calendar/appointment.h"
 #include "core/stream.h"
 #include "export/invitation_part.h"
+#include "export/mail_encoding.h"
+#include "export/mail_header_text.h"
 #include "export/writer_support.h"
 #include "model/limits.h"
 #include "model/lookup_work.h"
@@ -28,6 +30,7 @@
 #include "text/datetime.h"
 #include "text/header_encoding.h"
 #include "text/mail_date.h"
+#include "text/meta_charset.h"
 
 namespace pelmsg {
 
@@ -38,291 +41,6 @@ constexpr const char* kBoundaryPrefix = "----=_Part_";
 constexpr const char* kNestedBoundaryPrefix = "=_NextPart_";
 constexpr const char* kRelatedBoundaryPrefix = "=_Related_";
 constexpr const char* kUtf8 = "utf-8";
-// Encoded lines (quoted-printable) and folded header lines are kept to these lengths.
-constexpr size_t kEncodedLineLength = 76;
-constexpr size_t kHeaderLineLength = 78;
-// No line of a mail may be longer than this (without its CR LF).
-constexpr size_t kMaxLineLength = 998;
-// A quoted parameter longer than this is left to its RFC 2231 form, which can be folded.
-constexpr size_t kLongParameter = 900;
-constexpr size_t kLongAsciiParameter = 200;
-// Header text with a word (a run without blanks) longer than this cannot be folded into lines mail allows: it is
-// written as encoded words, which are cut short.
-constexpr size_t kFoldableWord = 900;
-
-bool IsAscii(std::string_view text)
-{
-    for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
-}
-
-bool IsWhite(char c) { return c == ' ' || c == '\t'; }
-
-// Code pages whose text does not extend ASCII: a text part in them would not have CR LF line breaks.
-bool ExtendsAscii(int32_t codePage)
-{
-    return codePage != 1200 && codePage != 1201 && codePage != 12000 && codePage != 12001;
-}
-
-// The code page of a charset name when text can be written in it as a mail text part; 0 otherwise.
-int32_t WritableCodePage(const ByteString& charset)
-{
-    int32_t codePage = CodePageOfCharsetName(charset);
-    if (codePage == 0 || !ExtendsAscii(codePage) || !IsCodePageSupported(codePage))
-        return 0;
-    return codePage;
-}
-
-// Whether the bytes, read in the code page, give back exactly the text: a conversion that replaced characters the
-// charset lacks would lose them.
-bool Represents(const ByteString& bytes, int32_t codePage, const ByteString& utf8)
-{
-    return codePage == 65001 ? bytes == utf8 : CodePageToWide(bytes, codePage) == Utf8ToWide(utf8);
-}
-
-// Header text is one line: control characters (line breaks included) would end the field or start a new one.
-WideString HeaderSafe(WideString text)
-{
-    for (char16_t& c : text)
-        if ((c < 0x20 && c != u'\t') || c == 0x7F)
-            c = u' ';
-    return text;
-}
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-// Quoted-printable (RFC 2045) of text[from, to), appended to out: CR LF stays a line break, every other byte that is
-// not printable ASCII, "=" and blanks before a line break are written as "=" and two hexadecimal digits, and soft
-// line breaks keep every line within 76 characters. lineLength carries the length of the current output line from
-// one piece to the next; returns where the next piece starts (after a CR LF that straddles `to`).
-size_t EncodeQuotedPrintable(std::string_view text, size_t from, size_t to, size_t& lineLength, ByteString& out)
-{
-    out.reserve(out.size() + (to - from) + (to - from) / 16);
-    size_t i = from;
-    for (; i < to; ++i) {
-        auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            out += "\r\n";
-            lineLength = 0;
-            ++i;
-            continue;
-        }
-        bool lineEnds = i + 1 == text.size() || (text[i + 1] == '\r' && i + 2 < text.size() && text[i + 2] == '\n');
-        bool literal = (c >= 33 && c <= 126 && c != '=') || (IsWhite(static_cast<char>(c)) && !lineEnds);
-        size_t width = literal ? 1 : 3;
-        if (lineLength + width > kEncodedLineLength - 1) {
-            out += "=\r\n";
-            lineLength = 0;
-        }
-        if (literal) {
-            out += static_cast<char>(c);
-        } else {
-            out += '=';
-            out += kHexDigits[c >> 4];
-            out += kHexDigits[c & 0x0F];
-        }
-        lineLength += width;
-    }
-    return i;
-}
-
-// Whether a body can go out as it is, declared 7bit: ASCII without NUL, CR and LF only as CR LF, short lines.
-bool IsSevenBitText(std::string_view text)
-{
-    size_t lineLength = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            lineLength = 0;
-            ++i;
-            continue;
-        }
-        if (c == 0 || c >= 0x80 || c == '\r' || c == '\n' || ++lineLength > kEncodedLineLength)
-            return false;
-    }
-    return true;
-}
-
-// Folds one physical line of a header field at blanks outside quoted strings, from `start` on.
-ByteString FoldLine(std::string_view line, size_t start)
-{
-    if (line.size() <= kHeaderLineLength)
-        return ByteString(line);
-    std::vector<size_t> breaks;
-    bool quoted = false, escaped = false;
-    for (size_t i = start; i < line.size(); ++i) {
-        char c = line[i];
-        if (quoted) {
-            if (escaped)
-                escaped = false;
-            else if (c == '\\')
-                escaped = true;
-            else if (c == '"')
-                quoted = false;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (IsWhite(c) && i > start && i + 1 < line.size() && !IsWhite(line[i + 1])) {
-            breaks.push_back(i);
-        }
-    }
-    breaks.push_back(line.size());
-    ByteString out;
-    size_t from = 0, lineLength = 0;
-    for (size_t end : breaks) {
-        size_t piece = end - from;
-        if (lineLength > 0 && lineLength + piece > kHeaderLineLength) {
-            out += "\r\n";
-            lineLength = 0;
-        }
-        out.append(line.substr(from, piece));
-        lineLength += piece;
-        from = end;
-    }
-    return out;
-}
-
-// Lines that folding at blanks could not bring within what mail allows are cut, the rest going on in a
-// continuation line (after a blank): a reader unfolding the field sees a blank inserted there, which is better
-// than a line that mail servers reject or cut anywhere.
-void CutLongLines(ByteString& folded)
-{
-    size_t lineStart = 0;
-    for (size_t i = 0; i < folded.size(); ++i) {
-        if (folded[i] == '\r' && i + 1 < folded.size() && folded[i + 1] == '\n') {
-            lineStart = i + 2;
-            ++i;
-            continue;
-        }
-        if (i - lineStart >= kMaxLineLength - 2) {
-            folded.insert(i, "\r\n ");
-            lineStart = i + 2;
-            i += 2;
-        }
-    }
-}
-
-// The length of the longest run without blanks.
-size_t LongestWord(std::string_view text)
-{
-    size_t longest = 0, run = 0;
-    for (char c : text) {
-        run = IsWhite(c) ? 0 : run + 1;
-        longest = std::max(longest, run);
-    }
-    return longest;
-}
-
-// ASCII text as RFC 2047 base64 encoded words of at most 72 characters on lines of their own: for text with a
-// word too long to fold, which readers put back together whole (blanks between encoded words are dropped).
-ByteString EncodedWords(std::string_view ascii)
-{
-    constexpr size_t kBytesPerWord = 45; // 60 base64 characters
-    ByteString out;
-    for (size_t from = 0; from < ascii.size(); from += kBytesPerWord) {
-        if (from > 0)
-            out += "\r\n ";
-        out += "=?utf-8?B?" + EncodeBase64(ascii.substr(from, kBytesPerWord)) + "?=";
-    }
-    return out;
-}
-
-// Folds a header field so that its lines stay within 78 characters where blanks allow; unfolding (removing the
-// inserted CR LF) gives the field back. Lines the field already has (encoded words may come folded) are folded
-// each on their own, so that no line is left empty and ends the header section.
-ByteString FoldHeader(const ByteString& field)
-{
-    size_t valueStart = field.find(": ");
-    valueStart = valueStart == ByteString::npos ? 0 : valueStart + 2;
-    ByteString out;
-    size_t from = 0;
-    for (size_t end = field.find("\r\n");; end = field.find("\r\n", from)) {
-        std::string_view line
-            = std::string_view(field).substr(from, end == ByteString::npos ? ByteString::npos : end - from);
-        ByteString folded = FoldLine(line, from == 0 ? valueStart : 0);
-        CutLongLines(folded);
-        out += folded;
-        if (end == ByteString::npos)
-            break;
-        out += "\r\n";
-        from = end + 2;
-    }
-    return out;
-}
-
-bool IsTokenChar(char c)
-{
-    return c > 0x20 && c < 0x7F && std::string_view("()<>@,;:\\\"/[]?=").find(c) == std::string_view::npos;
-}
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
-            return false;
-    return true;
-}
-
-// The media type of an attachment's base64 part: its own when that is a well-formed "type/subtype", else
-// application/octet-stream. A multipart or message type cannot be sent in base64 (readers would look for parts
-// in the data and lose it), so such data goes out as application/octet-stream too.
-ByteString MediaType(const WideString& text)
-{
-    ByteString type = WideToAnsi(text);
-    size_t slash = type.find('/');
-    bool valid = slash != ByteString::npos && slash > 0 && slash + 1 < type.size();
-    for (size_t i = 0; valid && i < type.size(); ++i)
-        valid = i == slash || IsTokenChar(type[i]);
-    if (!valid || StartsWithIgnoringCase(type, "multipart/") || StartsWithIgnoringCase(type, "message/"))
-        return "application/octet-stream";
-    return type;
-}
-
-// The text between double quotes, with quotes and backslashes escaped.
-ByteString QuotedString(std::string_view text)
-{
-    ByteString out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\')
-            out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
-// RFC 2231 form of a parameter value in UTF-8, cut into numbered sections ("name*0*=utf-8''...; name*1*=...")
-// when it is long, so that the header can be folded between them.
-ByteString ExtendedParameter(const char* name, const ByteString& utf8)
-{
-    constexpr size_t kSection = 60;
-    std::vector<ByteString> sections(1);
-    for (char byte : utf8) {
-        auto c = static_cast<unsigned char>(byte);
-        ByteString piece;
-        if (c < 0x80
-            && (std::isalnum(c)
-                || std::string_view("!#$&+-.^_`|~").find(static_cast<char>(c)) != std::string_view::npos)) {
-            piece = ByteString(1, static_cast<char>(c));
-        } else {
-            piece = { '%', kHexDigits[c >> 4], kHexDigits[c & 0x0F] };
-        }
-        if (sections.back().size() + piece.size() > kSection)
-            sections.emplace_back();
-        sections.back() += piece;
-    }
-    if (sections.size() == 1)
-        return ByteString(name) + "*=utf-8''" + sections[0];
-    ByteString out;
-    for (size_t i = 0; i < sections.size(); ++i) {
-        if (i > 0)
-            out += "; ";
-        out += ByteString(name) + "*" + std::to_string(i) + "*=" + (i == 0 ? "utf-8''" : "") + sections[i];
-    }
-    return out;
-}
 
 struct TTextPart {
     ByteString Subtype;
@@ -388,46 +106,6 @@ struct TContentHash {
     }
 };
 
-// The position just after the value of a meta tag's charset declaration, and its start; npos when the first 64 KiB
-// of the HTML declare none.
-std::pair<size_t, size_t> MetaCharsetSpan(std::string_view html)
-{
-    const size_t limit = std::min<size_t>(html.size(), 64 * 1024);
-    auto lower = [&](size_t i) { return static_cast<char>(std::tolower(static_cast<unsigned char>(html[i]))); };
-    auto matches = [&](size_t at, std::string_view word) {
-        if (at + word.size() > limit)
-            return false;
-        for (size_t i = 0; i < word.size(); ++i)
-            if (lower(at + i) != word[i])
-                return false;
-        return true;
-    };
-    for (size_t meta = 0; meta < limit; ++meta) {
-        if (html[meta] != '<' || !matches(meta, "<meta"))
-            continue;
-        size_t end = meta;
-        while (end < limit && html[end] != '>')
-            ++end;
-        for (size_t at = meta + 5; at < end; ++at) {
-            if (!matches(at, "charset"))
-                continue;
-            size_t from = at + 7;
-            while (from < end && (html[from] == ' ' || html[from] == '='))
-                ++from;
-            while (from < end && (html[from] == '"' || html[from] == '\''))
-                ++from;
-            size_t stop = from;
-            while (stop < end && html[stop] != '"' && html[stop] != '\'' && html[stop] != ';' && html[stop] != ' '
-                && html[stop] != '/' && html[stop] != '>')
-                ++stop;
-            if (stop > from)
-                return { from, stop };
-        }
-        meta = end;
-    }
-    return { ByteString::npos, ByteString::npos };
-}
-
 // The HTML with its meta charset declaration naming the charset its part declares: a reader that follows the
 // HTML's own declaration must read the same characters as one that follows the part's.
 void AgreeMetaCharset(ByteString& html, const ByteString& charset)
@@ -452,6 +130,7 @@ public:
         , options_(options)
         , depth_(depth)
         , charset_(message.Charset())
+        , header_(charset_)
     {
     }
 
@@ -740,108 +419,21 @@ private:
         }
     }
 
-    // The charset header text is encoded in: the message's when it holds the text, else UTF-8.
-    ByteString HeaderCharset(const ByteString& utf8) const
-    {
-        int32_t codePage = WritableCodePage(charset_);
-        if (codePage == 0)
-            return kUtf8;
-        ByteString converted = codePage == 65001 ? utf8 : WideToCodePage(Utf8ToWide(utf8), codePage);
-        return !converted.empty() && Represents(converted, codePage, utf8) ? charset_ : ByteString(kUtf8);
-    }
-
-    // Unstructured header text: ASCII as it is, anything else as RFC 2047 encoded words. ASCII with a word too long
-    // to fold into a line goes out as encoded words too, which are cut to short lines.
-    ByteString HeaderText(const WideString& text) const
-    {
-        ByteString utf8 = WideToAnsi(HeaderSafe(text));
-        if (!IsAscii(utf8))
-            return EncodeHeaderText(utf8, HeaderCharset(utf8));
-        return LongestWord(utf8) <= kFoldableWord ? utf8 : EncodedWords(utf8);
-    }
-
-    // A display name: kept as it is when ASCII (quoted when it holds characters an address list gives meaning
-    // to), encoded words otherwise, so that the address after it stays readable as an address.
-    ByteString Phrase(WideString name) const
-    {
-        ByteString utf8 = WideToAnsi(name);
-        if (IsAscii(utf8) && LongestWord(utf8) <= kFoldableWord) {
-            bool quoted = utf8.size() >= 2 && utf8.front() == '"' && utf8.back() == '"'
-                && utf8.find_first_of("\"\\", 1) == utf8.size() - 1;
-            if (quoted || utf8.find_first_of("()<>[]:;@\\,.\"") == ByteString::npos)
-                return utf8;
-            return QuotedString(utf8);
-        }
-        if (name.size() >= 2 && name.front() == u'"' && name.back() == u'"')
-            name = name.substr(1, name.size() - 2);
-        utf8 = WideToAnsi(name);
-        return IsAscii(utf8) ? EncodedWords(utf8) : EncodeHeaderText(utf8, HeaderCharset(utf8));
-    }
-
-    // A recipient list as the accessors give it ("Name <address>" entries separated by ";") as an address list:
-    // entries separated by ", ", as mail readers expect.
-    ByteString AddressList(const WideString& list) const
-    {
-        WideString text = HeaderSafe(list);
-        ByteString out;
-        size_t from = 0;
-        while (from < text.size()) {
-            size_t end = text.find(u';', from);
-            if (end == WideString::npos)
-                end = text.size();
-            WideString entry = TrimControls(text.substr(from, end - from));
-            from = end + 1;
-            if (entry.empty())
-                continue;
-            if (!out.empty())
-                out += ", ";
-            size_t open = entry.rfind(u" <");
-            if (!entry.empty() && entry.back() == u'>' && open != WideString::npos) {
-                WideString address = entry.substr(open + 2, entry.size() - open - 3);
-                out += Phrase(entry.substr(0, open)) + " <" + HeaderText(address) + ">";
-            } else if (entry.find(u'@') != WideString::npos && entry.find(u' ') == WideString::npos) {
-                out += HeaderText(entry);
-            } else {
-                out += Phrase(entry);
-            }
-        }
-        return out;
-    }
-
-    // A parameter whose readers must get the exact text back: quoted (RFC 2047 words inside when it is not ASCII)
-    // and, for text that is not ASCII, also in its RFC 2231 form. A long value goes out in the RFC 2231 form
-    // alone, cut into numbered sections, so that no header line grows beyond what mail allows.
-    ByteString Parameter(const char* name, const ByteString& utf8) const
-    {
-        ByteString safe = WideToAnsi(HeaderSafe(AnsiToWide(utf8)));
-        if (IsAscii(safe)) {
-            ByteString quoted = QuotedString(safe);
-            if (quoted.size() > kLongAsciiParameter)
-                return ExtendedParameter(name, safe);
-            return ByteString(name) + "=" + quoted;
-        }
-        ByteString words = QuotedString(EncodeHeaderText(safe, HeaderCharset(safe)));
-        ByteString extended = ExtendedParameter(name, safe);
-        if (words.size() > kLongParameter)
-            return extended;
-        return ByteString(name) + "=" + words + "; " + extended;
-    }
-
     void WriteHeader(TLineWriter& out) const
     {
-        out.Line(FoldHeader("From: " + AddressList(MailFrom())));
-        out.Line(FoldHeader("To: " + AddressList(MailTo())));
+        out.Line(FoldHeader("From: " + header_.AddressList(MailFrom())));
+        out.Line(FoldHeader("To: " + header_.AddressList(MailTo())));
         if (WideString cc = message_.CcList(); !cc.empty())
-            out.Line(FoldHeader("Cc: " + AddressList(cc)));
+            out.Line(FoldHeader("Cc: " + header_.AddressList(cc)));
         if (WideString bcc = message_.BccList(); !bcc.empty())
-            out.Line(FoldHeader("Bcc: " + AddressList(bcc)));
-        out.Line(FoldHeader("Subject: " + HeaderText(message_.Subject())));
+            out.Line(FoldHeader("Bcc: " + header_.AddressList(bcc)));
+        out.Line(FoldHeader("Subject: " + header_.Text(message_.Subject())));
         // A message without a date gets no Date field rather than the date-time origin.
         if (const double date = MailDate(); date != 0)
             out.Line("Date: " + FormatMailDate(date));
         // An empty Message-ID field is malformed; a message without an identifier gets none.
         if (WideString id = message_.MessageId(); !TrimControls(id).empty())
-            out.Line(FoldHeader("Message-ID: " + HeaderText(id)));
+            out.Line(FoldHeader("Message-ID: " + header_.Text(id)));
         out.Line("MIME-Version: 1.0");
         if (invitation_)
             out.Line("Content-Class: urn:content-classes:calendarmessage");
@@ -851,7 +443,7 @@ private:
         if (const TMSGProperty* warning = InternetHeader(message_, u"X-Authentication-Warning")) {
             WideString text = warning->ValueText();
             if (!TrimControls(text).empty())
-                out.Line(FoldHeader("X-Authentication-Warning: " + HeaderText(text)));
+                out.Line(FoldHeader("X-Authentication-Warning: " + header_.Text(text)));
         }
     }
 
@@ -944,16 +536,16 @@ private:
         ByteString displayName = node.AttachmentDisplayName(part.Index);
         if (part.IsMessage)
             displayName = MessageName(displayName);
-        out.Line(FoldHeader("Content-Type: " + type + "; " + Parameter("name", displayName)));
+        out.Line(FoldHeader("Content-Type: " + type + "; " + header_.Parameter("name", displayName)));
         if (ByteString id = ContentId(node); !id.empty())
-            out.Line(FoldHeader("Content-ID: <" + HeaderText(AnsiToWide(id)) + ">"));
+            out.Line(FoldHeader("Content-ID: <" + header_.Text(AnsiToWide(id)) + ">"));
         ByteString fileName = node.AttachmentFileName(part.Index);
         if (part.IsMessage)
             fileName = MessageName(fileName.empty() ? displayName : fileName);
         // Always a disposition: without one, readers may take an attachment of a text type for the body.
         ByteString disposition = ByteString("Content-Disposition: ") + (part.Inline ? "inline" : "attachment");
         if (!fileName.empty())
-            disposition += "; " + Parameter("filename", fileName);
+            disposition += "; " + header_.Parameter("filename", fileName);
         out.Line(FoldHeader(disposition));
         // An attachment that the input ended inside of goes out as far as it was read, and says so.
         if (const TMSGProperty* data = node.AttachmentDataNode(); data && data->Truncated)
@@ -998,6 +590,7 @@ private:
     const TEmlOptions& options_;
     int depth_;
     ByteString charset_;
+    TMailHeaderText header_;
     bool single_ = true;
     int inlineCount_ = 0;
     ByteString boundary_;

@@ -11,6 +11,7 @@
 #include "text/ascii_case.h"
 #include "text/codepage.h"
 #include "text/mail_date.h"
+#include "text/meta_charset.h"
 
 namespace pelmsg {
 
@@ -34,31 +35,11 @@ void DeleteFirstNul(WideString& text)
         text.erase(nul, 1);
 }
 
-// The charset an HTML document declares in a meta tag ("charset=xyz" or charset="xyz"), or empty.
+// The charset an HTML document declares in a meta tag ("charset=xyz" or charset="xyz"), in lower case, or empty.
 std::string DeclaredHtmlCharset(std::string_view html)
 {
-    std::string lower = LowerAscii(html.substr(0, std::min<size_t>(html.size(), size_t { 64 } * 1024)));
-    size_t meta = lower.find("<meta");
-    while (meta != std::string::npos) {
-        size_t end = lower.find('>', meta);
-        if (end == std::string::npos)
-            end = lower.size();
-        size_t at = lower.find("charset", meta);
-        if (at != std::string::npos && at < end) {
-            at += 7;
-            while (at < end && (lower[at] == ' ' || lower[at] == '='))
-                ++at;
-            while (at < end && (lower[at] == '"' || lower[at] == '\''))
-                ++at;
-            size_t stop = at;
-            while (stop < end && lower[stop] != '"' && lower[stop] != '\'' && lower[stop] != ';' && lower[stop] != ' '
-                && lower[stop] != '/' && lower[stop] != '>')
-                ++stop;
-            return lower.substr(at, stop - at);
-        }
-        meta = lower.find("<meta", end);
-    }
-    return {};
+    const auto [from, stop] = MetaCharsetSpan(html);
+    return from == std::string_view::npos ? std::string() : LowerAscii(html.substr(from, stop - from));
 }
 
 } // namespace
@@ -340,12 +321,7 @@ WideString TMSGProperties::ResolveRecipientList(const WideString& list) const
         rows[std::move(row.Name)].Addresses.push_back(std::move(row.Address));
     }
     WideString result;
-    size_t pos = 0;
-    while (pos < list.size()) {
-        size_t end = list.find(u';', pos);
-        if (end == WideString::npos)
-            end = list.size();
-        WideString name = TrimControls(list.substr(pos, end - pos));
+    for (const WideString& name : ListEntries(list)) {
         WideString resolved = name;
         if (auto it = rows.find(name); it != rows.end() && !it->second.Addresses.empty()) {
             TNameRows& named = it->second;
@@ -358,7 +334,6 @@ WideString TMSGProperties::ResolveRecipientList(const WideString& list) const
                 result += u';';
             result += resolved;
         }
-        pos = end + 1;
     }
     return result;
 }

@@ -525,6 +525,19 @@ TMSGProperty* TMSGProperty::AttachmentDataNode() const
 
 WideString TrimControls(const WideString& text) { return Trimmed(text); }
 
+std::vector<WideString> ListEntries(const WideString& list)
+{
+    std::vector<WideString> entries;
+    for (size_t from = 0; from < list.size();) {
+        size_t end = list.find(u';', from);
+        if (end == WideString::npos)
+            end = list.size();
+        entries.push_back(Trimmed(list.substr(from, end - from)));
+        from = end + 1;
+    }
+    return entries;
+}
+
 WideString QuoteDisplayName(const WideString& name)
 {
     if (name.find_first_of(u" .,:") != WideString::npos)

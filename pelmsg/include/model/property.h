@@ -225,6 +225,9 @@ bool IsAttachmentNode(const TMSGProperty& node);
 
 // Removes every character below U+0021 from both ends.
 WideString TrimControls(const WideString& text);
+// The entries of a ";"-separated list (as the recipient accessors give them), each trimmed as TrimControls does;
+// empty entries between separators are kept.
+std::vector<WideString> ListEntries(const WideString& list);
 // The name between double quotes when it holds a blank, ".", "," or ":"; else unchanged.
 WideString QuoteDisplayName(const WideString& name);
 
