@@ -1,9 +1,10 @@
 #include "calendar/rtf_text.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstdint>
 #include <vector>
 
+#include "rtf/rtf_syntax.h"
 #include "text/ascii_case.h"
 #include "text/codepage.h"
 
@@ -29,9 +30,6 @@ bool IsSkippedDestination(std::string_view word)
             return true;
     return false;
 }
-
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 class TRtfText {
 public:
@@ -98,35 +96,12 @@ private:
 
     void ControlWord()
     {
-        if (at_ >= rtf_.size())
-            return;
-        const char c = rtf_[at_];
-        if (!IsLetter(c)) {
-            ++at_;
-            ControlSymbol(c);
-            return;
-        }
-        const size_t start = at_;
-        while (at_ < rtf_.size() && IsLetter(rtf_[at_]))
-            ++at_;
-        const std::string_view word = rtf_.substr(start, at_ - start);
-        bool hasParameter = false;
-        long parameter = 0;
-        const size_t numberStart = at_;
-        if (at_ < rtf_.size() && rtf_[at_] == '-')
-            ++at_;
-        while (at_ < rtf_.size() && IsDigit(rtf_[at_]) && at_ - numberStart < 10)
-            ++at_;
-        while (at_ < rtf_.size() && IsDigit(rtf_[at_]))
-            ++at_; // digits beyond what a parameter can hold
-        if (at_ > numberStart && !(at_ == numberStart + 1 && rtf_[numberStart] == '-')) {
-            hasParameter = true;
-            parameter = std::strtol(
-                std::string(rtf_.substr(numberStart, std::min<size_t>(at_ - numberStart, 11))).c_str(), nullptr, 10);
-        }
-        if (at_ < rtf_.size() && rtf_[at_] == ' ')
-            ++at_;
-        Keyword(word, hasParameter, parameter);
+        const TRtfEscape<char> escape = ReadRtfEscape(rtf_, at_ - 1);
+        at_ = escape.End;
+        if (!escape.Word.Name.empty())
+            Keyword(escape.Word.Name, escape.Word.HasParameter, escape.Word.Parameter);
+        else if (escape.Symbol != 0)
+            ControlSymbol(escape.Symbol);
     }
 
     void ControlSymbol(char c)
@@ -161,26 +136,14 @@ private:
         }
     }
 
-    void Keyword(std::string_view word, bool hasParameter, long parameter)
+    void Keyword(std::string_view word, bool hasParameter, int64_t parameter)
     {
         if (word == "par" || word == "line" || word == "sect" || word == "page" || word == "row")
             Text(u"\n");
         else if (word == "tab" || word == "cell")
             Text(u"\t");
-        else if (word == "emdash")
-            Text(u"\u2014");
-        else if (word == "endash")
-            Text(u"\u2013");
-        else if (word == "lquote")
-            Text(u"\u2018");
-        else if (word == "rquote")
-            Text(u"\u2019");
-        else if (word == "ldblquote")
-            Text(u"\u201C");
-        else if (word == "rdblquote")
-            Text(u"\u201D");
-        else if (word == "bullet")
-            Text(u"\u2022");
+        else if (const char16_t symbol = RtfSymbolCharacter(word); symbol != 0)
+            Text(std::u16string_view(&symbol, 1));
         else if (word == "u" && hasParameter) {
             // A signed 16-bit unit; anything else names no character but still has its replacement.
             if (parameter >= -32768 && parameter <= 65535) {
@@ -190,7 +153,7 @@ private:
             }
             pendingSkip_ = state_.UnicodeSkip;
         } else if (word == "uc" && hasParameter)
-            state_.UnicodeSkip = parameter < 0 ? 0 : static_cast<int>(std::min<long>(parameter, 16));
+            state_.UnicodeSkip = parameter < 0 ? 0 : static_cast<int>(std::min<int64_t>(parameter, 16));
         else if (word == "ansicpg" && hasParameter && parameter > 0 && parameter < 65536) {
             Flush();
             codePage_ = static_cast<int32_t>(parameter);

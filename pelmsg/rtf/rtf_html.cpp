@@ -13,6 +13,7 @@
 
 #include "rtf/rtf_document.h"
 #include "rtf/rtf_html_text.h"
+#include "rtf/rtf_syntax.h"
 #include "text/ascii_case.h"
 #include "text/codepage.h"
 
@@ -142,38 +143,7 @@ constexpr TRule kStarRules[] = {
     { "pn", TAction::DropGroup },
 };
 
-// A control word: a backslash, its whole run of letters and an optional (signed) number. The blank that may end
-// it is not part of what this reads.
-struct TControlWord {
-    std::string_view Name;
-    bool HasParameter = false;
-    int64_t Parameter = 0;
-    size_t End = 0; // after the number, or after the letters when there is none
-};
-
-// The control word at `at` (a backslash followed by a letter).
-TControlWord ReadControlWord(std::string_view text, size_t at)
-{
-    constexpr int64_t kParameterLimit = 1LL << 40;
-    TControlWord word;
-    size_t p = at + 1;
-    while (p < text.size() && IsLetter(text[p]))
-        ++p;
-    word.Name = text.substr(at + 1, p - at - 1);
-    size_t digits = p;
-    bool negative = digits < text.size() && text[digits] == '-';
-    if (negative)
-        ++digits;
-    if (digits < text.size() && IsDigit(text[digits])) {
-        word.HasParameter = true;
-        for (p = digits; p < text.size() && IsDigit(text[p]); ++p)
-            word.Parameter = std::min(word.Parameter * 10 + (text[p] - '0'), kParameterLimit);
-        if (negative)
-            word.Parameter = -word.Parameter;
-    }
-    word.End = p;
-    return word;
-}
+using TControlWord = TRtfControlWord<char>;
 
 const TRule* FindRule(std::string_view name, const TRule* first, const TRule* last)
 {
@@ -279,7 +249,7 @@ private:
     {
         const char second = pos_ + 1 < text_.size() ? text_[pos_ + 1] : '\0';
         if (IsLetter(second)) {
-            TControlWord word = ReadControlWord(text_, pos_);
+            TControlWord word = ReadRtfControlWord(text_, pos_);
             if (const TRule* rule = FindRule(word.Name, std::begin(kRules), std::end(kRules)))
                 if (ApplyRule(*rule, word, pos_))
                     return;
@@ -294,7 +264,7 @@ private:
             if (HexByte())
                 return;
         } else if (second == '*' && pos_ + 3 < text_.size() && text_[pos_ + 2] == '\\' && IsLetter(text_[pos_ + 3])) {
-            TControlWord word = ReadControlWord(text_, pos_ + 2);
+            TControlWord word = ReadRtfControlWord(text_, pos_ + 2);
             if (const TRule* rule = FindRule(word.Name, std::begin(kStarRules), std::end(kStarRules))) {
                 if (ApplyRule(*rule, word, pos_))
                     return;
@@ -305,7 +275,7 @@ private:
         }
         // Any other control word stays in the text as it is.
         if (IsLetter(second)) {
-            size_t end = ReadControlWord(text_, pos_).End;
+            size_t end = ReadRtfControlWord(text_, pos_).End;
             Emit(text_.substr(pos_, end - pos_));
             pos_ = end;
             return;
@@ -451,7 +421,7 @@ private:
         char c = text_[pos_];
         if (c == '\\') {
             if (pos_ + 1 < n && IsLetter(text_[pos_ + 1])) {
-                TControlWord word = ReadControlWord(text_, pos_);
+                TControlWord word = ReadRtfControlWord(text_, pos_);
                 if (const TRule* rule = FindRule(word.Name, std::begin(kRules), std::end(kRules)); rule
                     && (rule->Action == TAction::HtmlRtf || rule->Action == TAction::UnicodeSkip
                         || rule->Action == TAction::Binary || rule->Action == TAction::Font

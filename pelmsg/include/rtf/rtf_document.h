@@ -56,7 +56,8 @@ struct TRtfSpan {
     int Picture = -1; // index into TRtfDocument::Pictures
 };
 
-struct TRtfParagraph {
+// How a paragraph is laid out.
+struct TRtfParagraphFormat {
     TRtfAlignment Alignment = TRtfAlignment::Left;
     // Twips (1/1440 inch).
     int LeftIndent = 0;
@@ -65,10 +66,13 @@ struct TRtfParagraph {
     int SpaceBefore = 0;
     int SpaceAfter = 0;
     // List membership: 0 when the paragraph is no list item; otherwise the list it belongs to ("\lsN", or the
-    // old-style "\pn" numbering), its level from 0, and whether its marker is a number rather than a bullet.
+    // old-style "\pn" numbering) and its level from 0.
     int List = 0;
     int ListLevel = 0;
-    bool Numbered = false;
+};
+
+struct TRtfParagraph : TRtfParagraphFormat {
+    bool Numbered = false; // of a list item: its marker is a number rather than a bullet
     std::vector<TRtfSpan> Spans;
 };
 
