@@ -141,13 +141,9 @@ public:
 private:
     void ReadChildStorage(IStorage& storage, const std::u16string& name, TMSGProperties& collection)
     {
-        std::unique_ptr<IStorage> child;
-        try {
-            child = storage.OpenStorage(name);
-        } catch (const EStorageError& e) {
-            Warn("storage " + ShownName(name) + " skipped: " + e.what());
-            return; // an element that cannot be opened is skipped
-        }
+        std::unique_ptr<IStorage> child = Open(&IStorage::OpenStorage, storage, name, "storage", "skipped");
+        if (!child)
+            return;
         TMSGProperty* node = collection.Add();
         TMsgRecord& record = MsgRecordOf(*node);
         record.ElementName = name;
@@ -203,11 +199,8 @@ private:
         TMSGProperty* node = body ? collection.AddNode<TMSGPropertyCompressedRTF>() : collection.Add();
         node->TagID = *tag;
         MsgRecordOf(*node).ElementName = name;
-        std::unique_ptr<IStream> stream;
-        try {
-            stream = storage.OpenStream(name);
-        } catch (const EStorageError& e) {
-            Warn("stream " + ShownName(name) + " not read: " + e.what());
+        std::unique_ptr<IStream> stream = Open(&IStorage::OpenStream, storage, name, "stream", "not read");
+        if (!stream) {
             node->Truncated = element.cbSize > 0;
             return; // the node stays with an empty value
         }
@@ -231,13 +224,9 @@ private:
 
     void ReadPropertiesStream(IStorage& storage, const std::u16string& name, TMSGProperties& collection)
     {
-        std::unique_ptr<IStream> stream;
-        try {
-            stream = storage.OpenStream(name);
-        } catch (const EStorageError& e) {
-            Warn("property stream " + ShownName(name) + " not read: " + e.what());
+        std::unique_ptr<IStream> stream = Open(&IStorage::OpenStream, storage, name, "property stream", "not read");
+        if (!stream)
             return;
-        }
         TMSGProperty* node = AddPropertiesStreamNode(collection);
         node->TagID = 0;
         node->Value = WideString(name);
@@ -274,13 +263,10 @@ private:
     {
         if (element.cbSize == 0)
             return;
-        std::unique_ptr<IStream> stream;
-        try {
-            stream = storage.OpenStream(element.pwcsName);
-        } catch (const EStorageError& e) {
-            Warn("object data " + ShownName(element.pwcsName) + " not read: " + e.what());
+        std::unique_ptr<IStream> stream
+            = Open(&IStorage::OpenStream, storage, element.pwcsName, "object data", "not read");
+        if (!stream)
             return;
-        }
         const auto size = static_cast<uint32_t>(std::min<uint64_t>(element.cbSize, UINT32_MAX));
         TMSGProperty* node = collection.Add();
         MsgRecordOf(*node).ElementName = element.pwcsName;
@@ -299,6 +285,20 @@ private:
     }
 
 private:
+    // The element opened by `open` (IStorage::OpenStorage or OpenStream), or nullptr with a warning when the
+    // storage refuses it: an element that cannot be opened is passed over, and the rest of the file is read.
+    template <class Element>
+    std::unique_ptr<Element> Open(std::unique_ptr<Element> (IStorage::*open)(const std::u16string&), IStorage& storage,
+        const std::u16string& name, const char* what, const char* outcome)
+    {
+        try {
+            return (storage.*open)(name);
+        } catch (const EStorageError& e) {
+            Warn(std::string(what) + " " + ShownName(name) + " " + outcome + ": " + e.what());
+            return nullptr;
+        }
+    }
+
     void Warn(std::string text)
     {
         if (warnings_.size() < kMaxReadWarnings)
