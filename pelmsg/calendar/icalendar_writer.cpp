@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <utility>
 
 #include "calendar/appointment.h"
 #include "calendar/civil_time.h"
@@ -69,50 +70,28 @@ std::string CalendarAddress(const std::string& address)
     return out;
 }
 
-const char* PartStat(int response)
+// The name a table gives a number, or `otherwise` for a number it does not name.
+template <size_t N>
+const char* NameOf(int64_t value, const std::pair<int64_t, const char*> (&names)[N], const char* otherwise)
 {
-    switch (response) {
-    case 2:
-        return "TENTATIVE";
-    case 3:
-        return "ACCEPTED";
-    case 4:
-        return "DECLINED";
-    default:
-        return "NEEDS-ACTION";
-    }
+    for (const auto& [number, name] : names)
+        if (number == value)
+            return name;
+    return otherwise;
 }
 
-const char* ClassOf(int64_t sensitivity)
-{
-    switch (sensitivity) {
-    case 1: // personal
-    case 2:
-        return "PRIVATE";
-    case 3:
-        return "CONFIDENTIAL";
-    default:
-        return "PUBLIC";
-    }
-}
+// An attendee's response (respTentative 2, respAccepted 3, respDeclined 4) as PARTSTAT; else NEEDS-ACTION.
+constexpr std::pair<int64_t, const char*> kPartStats[] = { { 2, "TENTATIVE" }, { 3, "ACCEPTED" }, { 4, "DECLINED" } };
+// Sensitivity (1 personal, 2 private, 3 confidential) as CLASS; else PUBLIC.
+constexpr std::pair<int64_t, const char*> kClasses[] = { { 1, "PRIVATE" }, { 2, "PRIVATE" }, { 3, "CONFIDENTIAL" } };
+// Busy status as X-MICROSOFT-CDO-BUSYSTATUS (2 and anything unknown: BUSY).
+constexpr std::pair<int64_t, const char*> kBusyStatuses[]
+    = { { 0, "FREE" }, { 1, "TENTATIVE" }, { 3, "OOF" }, { 4, "WORKINGELSEWHERE" } };
 
+const char* PartStat(int response) { return NameOf(response, kPartStats, "NEEDS-ACTION"); }
+const char* ClassOf(int64_t sensitivity) { return NameOf(sensitivity, kClasses, "PUBLIC"); }
 int PriorityOf(int64_t importance) { return importance >= 2 ? 1 : importance <= 0 ? 9 : 5; }
-
-const char* BusyStatusName(int64_t status)
-{
-    switch (status) {
-    case 0:
-        return "FREE";
-    case 1:
-        return "TENTATIVE";
-    case 3:
-        return "OOF";
-    case 4:
-        return "WORKINGELSEWHERE";
-    default:
-        return "BUSY";
-    }
-}
+const char* BusyStatusName(int64_t status) { return NameOf(status, kBusyStatuses, "BUSY"); }
 
 // Free and working elsewhere leave the time open for other meetings.
 bool IsTransparent(int64_t status) { return status == 0 || status == 4; }
@@ -706,20 +685,18 @@ private:
                 previousOffset = rule.StandardOffset();
                 continue;
             }
-            const auto daylightStart = TransitionInYear(rule.DaylightDate, year);
-            const auto standardStart = TransitionInYear(rule.StandardDate, year);
-            out.Line("BEGIN", "DAYLIGHT");
-            out.Line("DTSTART", FormatCivilDateTime(daylightStart.value_or(SecondsFrom1601(year, 1, 1))));
-            out.Line("RRULE", DayRule(rule.DaylightDate) + until);
-            out.Line("TZOFFSETFROM", Offset(rule.StandardOffset()));
-            out.Line("TZOFFSETTO", Offset(rule.DaylightOffset()));
-            out.Line("END", "DAYLIGHT");
-            out.Line("BEGIN", "STANDARD");
-            out.Line("DTSTART", FormatCivilDateTime(standardStart.value_or(SecondsFrom1601(year, 1, 1))));
-            out.Line("RRULE", DayRule(rule.StandardDate) + until);
-            out.Line("TZOFFSETFROM", Offset(rule.DaylightOffset()));
-            out.Line("TZOFFSETTO", Offset(rule.StandardOffset()));
-            out.Line("END", "STANDARD");
+            // The daylight-saving time and the standard time, each from its yearly change of the clocks on.
+            auto observance = [&](const char* kind, const TTransitionDate& change, int64_t from, int64_t to) {
+                const auto start = TransitionInYear(change, year);
+                out.Line("BEGIN", kind);
+                out.Line("DTSTART", FormatCivilDateTime(start.value_or(SecondsFrom1601(year, 1, 1))));
+                out.Line("RRULE", DayRule(change) + until);
+                out.Line("TZOFFSETFROM", Offset(from));
+                out.Line("TZOFFSETTO", Offset(to));
+                out.Line("END", kind);
+            };
+            observance("DAYLIGHT", rule.DaylightDate, rule.StandardOffset(), rule.DaylightOffset());
+            observance("STANDARD", rule.StandardDate, rule.DaylightOffset(), rule.StandardOffset());
             previousOffset = rule.StandardOffset();
         }
         out.Line("END", "VTIMEZONE");

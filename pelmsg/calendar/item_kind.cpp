@@ -40,6 +40,29 @@ bool IsClassOrDerived(std::string_view cls, std::string_view base)
     return cls.size() == base.size() || cls[base.size()] == '.';
 }
 
+// Every kind but Message: the message classes it is told by (a class and those derived from it), first match
+// first, and how a message names it.
+struct TKindRow {
+    std::string_view Class;
+    TItemKind Kind;
+    const char* Text;
+};
+constexpr TKindRow kKinds[] = {
+    { "IPM.Appointment", TItemKind::Appointment, "an appointment" },
+    { "IPM.OLE.CLASS.{00061055-0000-0000-C000-000000000046}", TItemKind::Appointment, "an appointment" },
+    { "IPM.Schedule.Meeting.Request", TItemKind::MeetingRequest, "a meeting request" },
+    { "IPM.Schedule.Meeting.Canceled", TItemKind::MeetingCancellation, "a meeting cancellation" },
+    { "IPM.Schedule.Meeting.Resp.Pos", TItemKind::MeetingAccepted, "a meeting response" },
+    { "IPM.Schedule.Meeting.Resp.Neg", TItemKind::MeetingDeclined, "a meeting response" },
+    { "IPM.Schedule.Meeting.Resp.Tent", TItemKind::MeetingTentative, "a meeting response" },
+    { "IPM.Task", TItemKind::Task, "a task" },
+    { "IPM.TaskRequest", TItemKind::TaskRequest, "a task request" },
+    { "IPM.Contact", TItemKind::Contact, "a contact" },
+    { "IPM.DistList", TItemKind::DistributionList, "a distribution list" },
+    { "IPM.StickyNote", TItemKind::StickyNote, "a note" },
+    { "IPM.Activity", TItemKind::Journal, "a journal entry" },
+};
+
 // The message attached to an attachment node, if it is one.
 const TMSGProperties* AttachedMessage(const TMSGProperty& attachment)
 {
@@ -77,31 +100,9 @@ std::string ItemMessageClass(const TMSGProperties& item)
 
 TItemKind ItemKindOfClass(std::string_view cls)
 {
-    if (IsClassOrDerived(cls, "IPM.Appointment")
-        || IsClassOrDerived(cls, "IPM.OLE.CLASS.{00061055-0000-0000-C000-000000000046}"))
-        return TItemKind::Appointment;
-    if (IsClassOrDerived(cls, "IPM.Schedule.Meeting.Request"))
-        return TItemKind::MeetingRequest;
-    if (IsClassOrDerived(cls, "IPM.Schedule.Meeting.Canceled"))
-        return TItemKind::MeetingCancellation;
-    if (IsClassOrDerived(cls, "IPM.Schedule.Meeting.Resp.Pos"))
-        return TItemKind::MeetingAccepted;
-    if (IsClassOrDerived(cls, "IPM.Schedule.Meeting.Resp.Neg"))
-        return TItemKind::MeetingDeclined;
-    if (IsClassOrDerived(cls, "IPM.Schedule.Meeting.Resp.Tent"))
-        return TItemKind::MeetingTentative;
-    if (IsClassOrDerived(cls, "IPM.Task"))
-        return TItemKind::Task;
-    if (IsClassOrDerived(cls, "IPM.TaskRequest"))
-        return TItemKind::TaskRequest;
-    if (IsClassOrDerived(cls, "IPM.Contact"))
-        return TItemKind::Contact;
-    if (IsClassOrDerived(cls, "IPM.DistList"))
-        return TItemKind::DistributionList;
-    if (IsClassOrDerived(cls, "IPM.StickyNote"))
-        return TItemKind::StickyNote;
-    if (IsClassOrDerived(cls, "IPM.Activity"))
-        return TItemKind::Journal;
+    for (const TKindRow& row : kKinds)
+        if (IsClassOrDerived(cls, row.Class))
+            return row.Kind;
     return TItemKind::Message;
 }
 
@@ -109,32 +110,9 @@ TItemKind ItemKindOf(const TMSGProperties& item) { return ItemKindOfClass(ItemMe
 
 std::string ItemKindText(TItemKind kind)
 {
-    switch (kind) {
-    case TItemKind::Appointment:
-        return "an appointment";
-    case TItemKind::MeetingRequest:
-        return "a meeting request";
-    case TItemKind::MeetingCancellation:
-        return "a meeting cancellation";
-    case TItemKind::MeetingAccepted:
-    case TItemKind::MeetingDeclined:
-    case TItemKind::MeetingTentative:
-        return "a meeting response";
-    case TItemKind::Task:
-        return "a task";
-    case TItemKind::TaskRequest:
-        return "a task request";
-    case TItemKind::Contact:
-        return "a contact";
-    case TItemKind::DistributionList:
-        return "a distribution list";
-    case TItemKind::StickyNote:
-        return "a note";
-    case TItemKind::Journal:
-        return "a journal entry";
-    case TItemKind::Message:
-        break;
-    }
+    for (const TKindRow& row : kKinds)
+        if (row.Kind == kind)
+            return row.Text;
     return "a mail message";
 }
 

@@ -50,6 +50,16 @@ inline constexpr uint32_t kLidLogType = 0x8700;
 inline constexpr uint32_t kLidLogStart = 0x8706;
 inline constexpr uint32_t kLidLogTypeDescription = 0x8712;
 
+// PSETID_Address.
+inline constexpr uint32_t kLidFileUnder = 0x8005;
+inline constexpr uint32_t kLidPostalAddressId = 0x8022;
+inline constexpr uint32_t kLidHtml = 0x802B;
+inline constexpr uint32_t kLidBirthdayLocal = 0x80DE;
+inline constexpr uint32_t kLidWeddingAnniversaryLocal = 0x80DF;
+inline constexpr uint32_t kLidDistributionListName = 0x8053;
+inline constexpr uint32_t kLidDistributionListOneOffMembers = 0x8054;
+inline constexpr uint32_t kLidDistributionListMembers = 0x8055;
+
 // PSETID_Task.
 inline constexpr uint32_t kLidTaskStatus = 0x8101;
 inline constexpr uint32_t kLidPercentComplete = 0x8102;

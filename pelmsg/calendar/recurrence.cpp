@@ -106,6 +106,25 @@ ByteString ReadString8(TRecordReader& r)
     return ByteString(r.Bytes(length));
 }
 
+// The values a changed instance may override, in the order they are stored, each there when its flag is set:
+// subject and location as counted 8-bit strings, the others as 32-bit numbers.
+struct TOverrideField {
+    uint16_t Flag;
+    ByteString TRecurrenceException::*Text;
+    uint32_t TRecurrenceException::*Number;
+};
+constexpr TOverrideField kOverrideFields[] = {
+    { kOverrideSubject, &TRecurrenceException::Subject8, nullptr },
+    { kOverrideMeetingType, nullptr, &TRecurrenceException::MeetingType },
+    { kOverrideReminderDelta, nullptr, &TRecurrenceException::ReminderDelta },
+    { kOverrideReminderSet, nullptr, &TRecurrenceException::ReminderSet },
+    { kOverrideLocation, &TRecurrenceException::Location8, nullptr },
+    { kOverrideBusyStatus, nullptr, &TRecurrenceException::BusyStatus },
+    { kOverrideAttachment, nullptr, &TRecurrenceException::Attachment },
+    { kOverrideSubType, nullptr, &TRecurrenceException::SubType },
+    { kOverrideAppointmentColor, nullptr, &TRecurrenceException::AppointmentColor },
+};
+
 TRecurrenceException ReadExceptionInfo(TRecordReader& r)
 {
     TRecurrenceException e;
@@ -113,24 +132,14 @@ TRecurrenceException ReadExceptionInfo(TRecordReader& r)
     e.EndDateTime = r.U32LE();
     e.OriginalStartDate = r.U32LE();
     e.OverrideFlags = r.U16LE();
-    if (e.OverrideFlags & kOverrideSubject)
-        e.Subject8 = ReadString8(r);
-    if (e.OverrideFlags & kOverrideMeetingType)
-        e.MeetingType = r.U32LE();
-    if (e.OverrideFlags & kOverrideReminderDelta)
-        e.ReminderDelta = r.U32LE();
-    if (e.OverrideFlags & kOverrideReminderSet)
-        e.ReminderSet = r.U32LE();
-    if (e.OverrideFlags & kOverrideLocation)
-        e.Location8 = ReadString8(r);
-    if (e.OverrideFlags & kOverrideBusyStatus)
-        e.BusyStatus = r.U32LE();
-    if (e.OverrideFlags & kOverrideAttachment)
-        e.Attachment = r.U32LE();
-    if (e.OverrideFlags & kOverrideSubType)
-        e.SubType = r.U32LE();
-    if (e.OverrideFlags & kOverrideAppointmentColor)
-        e.AppointmentColor = r.U32LE();
+    for (const TOverrideField& field : kOverrideFields) {
+        if (!(e.OverrideFlags & field.Flag))
+            continue;
+        if (field.Text)
+            e.*field.Text = ReadString8(r);
+        else
+            e.*field.Number = r.U32LE();
+    }
     if (e.EndDateTime < e.StartDateTime)
         r.Fail("a changed instance ends before it starts");
     return e;

@@ -5,20 +5,21 @@
 #include <cstring>
 #include <vector>
 
-#include "text/ascii_case.h"
 #include "calendar/appointment.h"
 #include "calendar/civil_time.h"
 #include "calendar/content_line.h"
 #include "calendar/item_kind.h"
 #include "calendar/named_lookup.h"
 #include "calendar/property_ids.h"
-#include "model/tags.h"
-#include "text/codepage.h"
-#include "core/texts.h"
 #include "core/stream.h"
-#include "model/message.h"
-#include "text/base64.h"
+#include "core/texts.h"
 #include "export/writer_support.h"
+#include "model/message.h"
+#include "model/tags.h"
+#include "msg/named_properties.h"
+#include "text/ascii_case.h"
+#include "text/base64.h"
+#include "text/codepage.h"
 
 namespace pelmsg {
 
@@ -26,34 +27,6 @@ using namespace calendar_ids;
 
 namespace {
 
-// Tagged properties of contacts.
-constexpr uint16_t kGeneration = 0x3A05;
-constexpr uint16_t kGivenName = 0x3A06;
-constexpr uint16_t kSurname = 0x3A11;
-constexpr uint16_t kMiddleName = 0x3A44;
-constexpr uint16_t kDisplayNamePrefix = 0x3A45;
-constexpr uint16_t kNickname = 0x3A4F;
-constexpr uint16_t kCompanyName = 0x3A16;
-constexpr uint16_t kDepartmentName = 0x3A18;
-constexpr uint16_t kTitle = 0x3A17;
-constexpr uint16_t kProfession = 0x3A46;
-constexpr uint16_t kBirthday = 0x3A42;
-constexpr uint16_t kWeddingAnniversary = 0x3A41;
-constexpr uint16_t kBusinessHomePage = 0x3A51;
-constexpr uint16_t kPersonalHomePage = 0x3A50;
-constexpr uint16_t kGender = 0x3A4D;
-constexpr uint16_t kSpouseName = 0x3A48;
-constexpr uint16_t kAssistant = 0x3A30;
-
-// PSETID_Address.
-constexpr uint32_t kLidFileUnder = 0x8005;
-constexpr uint32_t kLidPostalAddressId = 0x8022;
-constexpr uint32_t kLidHtml = 0x802B;
-constexpr uint32_t kLidBirthdayLocal = 0x80DE;
-constexpr uint32_t kLidWeddingAnniversaryLocal = 0x80DF;
-constexpr uint32_t kLidDistributionListName = 0x8053;
-constexpr uint32_t kLidDistributionListOneOffMembers = 0x8054;
-constexpr uint32_t kLidDistributionListMembers = 0x8055;
 // Tagged identifiers.
 constexpr uint16_t kEntryId = 0x0FFF;
 // A distribution list names at most this many members; the rest are left out.
@@ -62,9 +35,6 @@ constexpr size_t kMaxListMembers = 10000;
 // The provider of one-off entry ids ({A41F2B81-A3BE-1910-9D6E-00DD010F5402}, as stored).
 constexpr std::array<uint8_t, 16> kOneOffProvider
     = { 0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19, 0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02 };
-// The public-strings property set, where the item's categories ("Keywords") live.
-constexpr std::array<uint8_t, 16> kPsPublicStrings
-    = { 0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
 
 std::string HexOf(std::string_view bytes)
 {
@@ -298,8 +268,8 @@ private:
 
     void Names()
     {
-        const WideString given = Text(kGivenName), family = Text(kSurname), middle = Text(kMiddleName),
-                         prefix = Text(kDisplayNamePrefix), suffix = Text(kGeneration);
+        const WideString given = Text(kIdGivenName), family = Text(kIdSurname), middle = Text(kIdMiddleName),
+                         prefix = Text(kIdDisplayNamePrefix), suffix = Text(kIdGeneration);
         WideString full = Text(kIdDisplayName);
         if (full.empty())
             full = Named(kLidFileUnder);
@@ -309,22 +279,22 @@ private:
                     full += (full.empty() ? u"" : u" ") + *part;
         }
         if (full.empty())
-            full = Text(kCompanyName);
+            full = Text(kIdCompanyName);
         if (full.empty())
             full = Text(kIdSubject);
         out_.Line("FN", Value(full));
         out_.Line(
             "N", Value(family) + ";" + Value(given) + ";" + Value(middle) + ";" + Value(prefix) + ";" + Value(suffix));
-        if (WideString nick = Text(kNickname); !nick.empty())
+        if (WideString nick = Text(kIdNickname); !nick.empty())
             out_.Line("NICKNAME", Value(nick));
-        const int64_t gender = TItemProperties::Integer(p_.Find(kGender)).value_or(0);
+        const int64_t gender = TItemProperties::Integer(p_.Find(kIdGender)).value_or(0);
         if (gender == 1 || gender == 2)
             out_.Line(v3_ ? "X-GENDER" : "GENDER", gender == 1 ? (v3_ ? "Female" : "F") : (v3_ ? "Male" : "M"));
     }
 
     void Organisation()
     {
-        const WideString company = Text(kCompanyName), department = Text(kDepartmentName);
+        const WideString company = Text(kIdCompanyName), department = Text(kIdDepartmentName);
         if (!company.empty() || !department.empty())
         {
             std::string organisation = Value(company);
@@ -332,13 +302,13 @@ private:
                 organisation.append(";").append(Value(department));
             out_.Line("ORG", organisation);
         }
-        if (WideString title = Text(kTitle); !title.empty())
+        if (WideString title = Text(kIdTitle); !title.empty())
             out_.Line("TITLE", Value(title));
-        if (WideString role = Text(kProfession); !role.empty())
+        if (WideString role = Text(kIdProfession); !role.empty())
             out_.Line("ROLE", Value(role));
-        if (WideString spouse = Text(kSpouseName); !spouse.empty())
+        if (WideString spouse = Text(kIdSpouseName); !spouse.empty())
             out_.Line(v3_ ? "X-SPOUSE" : "RELATED;TYPE=spouse;VALUE=text", Value(spouse));
-        if (WideString assistant = Text(kAssistant); !assistant.empty())
+        if (WideString assistant = Text(kIdAssistant); !assistant.empty())
             out_.Line(v3_ ? "X-ASSISTANT" : "RELATED;TYPE=agent;VALUE=text", Value(assistant));
     }
 
@@ -419,9 +389,9 @@ private:
 
     void Dates()
     {
-        if (auto birthday = Day(kLidBirthdayLocal, kBirthday))
+        if (auto birthday = Day(kLidBirthdayLocal, kIdBirthday))
             out_.Line("BDAY", FormatCivilDate(*birthday * kSecondsPerDay));
-        if (auto anniversary = Day(kLidWeddingAnniversaryLocal, kWeddingAnniversary))
+        if (auto anniversary = Day(kLidWeddingAnniversaryLocal, kIdWeddingAnniversary))
             out_.Line(v3_ ? "X-ANNIVERSARY" : "ANNIVERSARY", FormatCivilDate(*anniversary * kSecondsPerDay));
     }
 
@@ -429,10 +399,10 @@ private:
     {
         WideString work = Named(kLidHtml);
         if (work.empty())
-            work = Text(kBusinessHomePage);
+            work = Text(kIdBusinessHomePage);
         if (!work.empty())
             out_.Line("URL;TYPE=work", Value(work));
-        if (WideString home = Text(kPersonalHomePage); !home.empty() && home != work)
+        if (WideString home = Text(kIdPersonalHomePage); !home.empty() && home != work)
             out_.Line("URL;TYPE=home", Value(home));
     }
 
