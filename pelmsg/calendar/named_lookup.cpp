@@ -9,7 +9,7 @@ namespace pelmsg {
 namespace {
 
 // The property sets Outlook defines share one form, {XXXXXXXX-0000-0000-C000-000000000046}, stored little-endian.
-constexpr TPropertySetId OutlookPropertySet(uint32_t first)
+constexpr TPropertySetId OutlookPropertySet(uint32_t first) noexcept
 {
     return { static_cast<uint8_t>(first), static_cast<uint8_t>(first >> 8), static_cast<uint8_t>(first >> 16),
         static_cast<uint8_t>(first >> 24), 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46 };
