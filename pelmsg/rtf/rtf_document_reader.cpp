@@ -256,7 +256,7 @@ void TDocumentReader::EndFont()
     fontOpen_ = false;
     while (!fontName_.empty() && fontName_.back() == u' ')
         fontName_.pop_back();
-    if (doc_.Fonts.size() < kMaxRtfTableEntries && !fontIndex_.count(fontNumber_)) {
+    if (doc_.Fonts.size() < kMaxRtfTableEntries && !fontIndex_.contains(fontNumber_)) {
         fontIndex_[fontNumber_] = static_cast<int>(doc_.Fonts.size());
         doc_.Fonts.push_back(TRtfFont { fontName_, fontCodePage_ });
     }

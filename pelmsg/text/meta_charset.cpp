@@ -7,7 +7,7 @@ namespace pelmsg {
 
 std::pair<size_t, size_t> MetaCharsetSpan(std::string_view html)
 {
-    const size_t limit = std::min<size_t>(html.size(), 64 * 1024);
+    const size_t limit = std::min(html.size(), size_t { 64 } * 1024);
     auto lower = [&](size_t i) { return static_cast<char>(std::tolower(static_cast<unsigned char>(html[i]))); };
     auto matches = [&](size_t at, std::string_view word) {
         if (at + word.size() > limit)
