@@ -581,6 +581,12 @@ void TfrmMain::dropEvent(QDropEvent* event)
 
 void TfrmMain::OpenFile(const QString& path)
 {
+    // A mail file named at start-up is opened once the event loop runs, after the window has been shown: when it
+    // asks which TNEF part to show, the question comes up over the window, not alone before it.
+    if (creating_ && pelmsg::IsMailFile(S(path))) {
+        QTimer::singleShot(0, this, [this, path] { OpenFile(path); });
+        return;
+    }
     // A mail file with several TNEF parts asks which one to show; cancelled, the window stays as it is.
     bool cancelled = false;
     const std::optional<size_t> tnefPart
