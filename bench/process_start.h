@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -88,12 +89,14 @@ inline double StartUntilPainted(const std::string& argument)
 
 // Each iteration times `measured` and then `reference` (functions returning seconds, negative on failure, which
 // stops the benchmark with `failure`); the iteration's time is the measured one, and the reference's mean is
-// reported beside it as ref_ms and x_ref.
+// reported beside it as ref_ms and x_ref. x_ref_median is the median of the iterations' own ratios: a start slowed
+// by a busy machine counts once, not by its length.
 template <class TMeasured, class TReference>
 void MeasureAgainst(
     benchmark::State& state, TMeasured measured, TReference reference, const std::string& name, const char* failure)
 {
     double total = 0, referenceTotal = 0;
+    std::vector<double> ratios;
     for (auto _ : state) {
         const double seconds = measured();
         const double referenceSeconds = reference();
@@ -104,8 +107,15 @@ void MeasureAgainst(
         state.SetIterationTime(seconds);
         total += seconds;
         referenceTotal += referenceSeconds;
+        if (referenceSeconds > 0)
+            ratios.push_back(seconds / referenceSeconds);
     }
     ReportAgainst(state, total, referenceTotal / static_cast<double>(state.iterations()), name);
+    if (!ratios.empty()) {
+        std::sort(ratios.begin(), ratios.end());
+        const size_t middle = ratios.size() / 2;
+        state.counters["x_ref_median"] = ratios.size() % 2 ? ratios[middle] : (ratios[middle - 1] + ratios[middle]) / 2;
+    }
 }
 
 // The main program of a start-up benchmark: "--child ..." runs `child` (the program started by
