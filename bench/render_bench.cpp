@@ -2,10 +2,8 @@
 // offscreen platform, loading, layout and writing): the sample, and an HTML mail of about 50 pages. The reference
 // is starting the program with --version, measured in the same iterations.
 
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,35 +11,12 @@
 #include <vector>
 
 #include "pelmsg.h"
-#include "reference.h"
+#include "process_start.h"
 #include "tnef_builder.h"
 
 namespace {
 
 std::string folder;
-
-// One run of a program to its end, output discarded; seconds, or a negative value when it did not end with 0.
-double RunOnce(const std::vector<std::string>& command)
-{
-    std::vector<char*> argv;
-    for (const std::string& word : command)
-        argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const auto end = std::chrono::steady_clock::now();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return std::chrono::duration<double>(end - start).count();
-}
 
 // A TNEF mail whose HTML body fills about 50 A4 pages: paragraphs, a table and links.
 std::string LongHtmlMail()
@@ -80,21 +55,19 @@ size_t PageCount(const std::string& pdf)
 void ConvertToPdf(benchmark::State& state, const std::string& input)
 {
     const std::string output = folder + "/out.pdf";
-    double total = 0, reference = 0;
-    for (auto _ : state) {
-        const double seconds = RunOnce({ QUORRA_BINARY, input, "/E", "pdf", output, "/NOINI" });
-        const double version = RunOnce({ QUORRA_BINARY, "--version" });
-        if (seconds < 0 || version < 0) {
-            state.SkipWithError("quorra failed");
-            return;
-        }
-        state.SetIterationTime(seconds);
-        total += seconds;
-        reference += version;
-    }
+    tessaly_bench::MeasureAgainst(
+        state,
+        [&] {
+            return tessaly_bench::RunOnce({ QUORRA_BINARY, input, "/E", "pdf", output, "/NOINI" });
+        },
+        [] {
+            return tessaly_bench::RunOnce({ QUORRA_BINARY, "--version" });
+        },
+        "quorra --version", "quorra failed");
+    if (state.error_occurred())
+        return;
     state.counters["pages"] = static_cast<double>(PageCount(output));
     state.counters["pdf_kB"] = static_cast<double>(std::filesystem::file_size(output)) / 1e3;
-    tessaly_bench::ReportAgainst(state, total, reference / static_cast<double>(state.iterations()), "quorra --version");
 }
 
 void BM_SampleToPdf(benchmark::State& state) { ConvertToPdf(state, TESSALY_SOURCE_DIR "/samples/winmail.dat"); }

@@ -107,6 +107,57 @@ for lang in en de; do
     rm -rf "$home"
 done
 
+# Mail with a winmail.dat inside: mails made from corpus TNEF files (one whose TNEF has no subject and no sender, so
+# that both come from the mail's header; one with three TNEF parts; an mbox of four mails), opened as a user opens
+# them: the message, or the chooser over the window.
+if [ -d "$corpus" ]; then
+    mails="$(mktemp -d)"
+    python3 - "$corpus/tnef" "$mails" <<'PY'
+import base64, sys
+corpus, out = sys.argv[1], sys.argv[2]
+def tnef_part(file, name):
+    data = base64.b64encode(open(corpus + "/" + file, "rb").read()).decode()
+    lines = "\n".join(data[i:i + 76] for i in range(0, len(data), 76))
+    return ('Content-Type: application/ms-tnef; name="%s"\nContent-Transfer-Encoding: base64\n'
+            'Content-Disposition: attachment; filename="%s"\n\n%s\n' % (name, name, lines))
+def mail(sender, subject, date, text, parts, boundary):
+    head = ('From: %s\nTo: Tom Weber <tom.weber@example.org>\nSubject: %s\nDate: %s\nMIME-Version: 1.0\n'
+            'Content-Type: multipart/mixed; boundary="%s"\n\n' % (sender, subject, date, boundary))
+    body = '--%s\nContent-Type: text/plain; charset=utf-8\n\n%s\n' % (boundary, text)
+    for file, name in parts:
+        body += '\n--%s\n%s' % (boundary, tnef_part(file, name))
+    return head + body + '\n--%s--\n' % boundary
+anna = ("Anna Berger <anna.berger@example.com>", "Software list for the new office PCs",
+        "Tue, 03 Mar 2026 09:41:00 +0100", "verdammelt-tnef__rtf.tnef")
+open(out + "/office-pcs.eml", "w").write(mail(anna[0], anna[1], anna[2], "Hello Tom,\n\nthe list is attached.\n",
+                                             [(anna[3], "winmail.dat")], "=_a"))
+open(out + "/forwarded.eml", "w").write(mail(
+    "Jonas Keller <jonas.keller@example.net>", "Three mails forwarded from Outlook", "Wed, 04 Mar 2026 14:05:00 +0100",
+    "Three mails forwarded from Outlook, each as a winmail.dat.",
+    [("verdammelt-tnef__two-files.tnef", "winmail.dat"), ("MimeKit__winmail.tnef", "winmail.dat"),
+     ("verdammelt-tnef__data-before-name.tnef", "winmail2.dat")], "=_f"))
+inbox = [anna,
+         ("Jonas Keller <jonas.keller@example.net>", "Minutes of the planning meeting",
+          "Wed, 04 Mar 2026 14:05:00 +0100", "verdammelt-tnef__two-files.tnef"),
+         ("Marie Dubois <marie.dubois@example.fr>", "Price list for April", "Thu, 05 Mar 2026 08:15:00 +0100",
+          "verdammelt-tnef__data-before-name.tnef"),
+         ("Lena Fischer <lena.fischer@example.de>", "Christmas card", "Fri, 06 Mar 2026 17:30:00 +0100",
+          "MimeKit__christmas.tnef")]
+with open(out + "/inbox.mbox", "w") as mbox:
+    for n, (sender, subject, date, file) in enumerate(inbox):
+        address = sender.split("<")[1].rstrip(">")
+        mbox.write("From %s Tue Mar  3 10:00:00 2026\n%s\n" % (
+            address, mail(sender, subject, date, "See the attachment.", [(file, "winmail.dat")], "=_m%d" % n)))
+PY
+    SHOT_DELAY=5 shot mail-en C.UTF-8 "$mails/office-pcs.eml" "${full[@]}"
+    SHOT_DELAY=5 shot mail-de de_DE.UTF-8 "$mails/office-pcs.eml" "${full[@]}" /LANG=german.lng
+    SHOT_DELAY=5 shot mail-chooser-en C.UTF-8 "$mails/forwarded.eml" "${full[@]}"
+    SHOT_DELAY=5 shot mail-chooser-de de_DE.UTF-8 "$mails/forwarded.eml" "${full[@]}" /LANG=german.lng
+    SHOT_DELAY=5 shot mbox-chooser-en C.UTF-8 "$mails/inbox.mbox" "${full[@]}"
+    SHOT_DELAY=5 shot mbox-chooser-de de_DE.UTF-8 "$mails/inbox.mbox" "${full[@]}" /LANG=german.lng
+    rm -rf "$mails"
+fi
+
 # An Outlook .msg made from the sample: its Structure page.
 home="$(mktemp -d)"
 "$bin/app/quorra" "$sample" /E msg "$home/sample.msg" /NOINI

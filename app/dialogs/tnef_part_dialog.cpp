@@ -1,5 +1,7 @@
 #include "tnef_part_dialog.h"
 
+#include <algorithm>
+
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -24,7 +26,7 @@ TfrmTnefParts::TfrmTnefParts(QWidget* parent, const std::vector<pelmsg::TMailCan
 {
     setObjectName(QStringLiteral("frmTnefParts"));
     setWindowTitle(tr("Choose a TNEF part"));
-    resize(760, 320);
+    resize(860, 320);
     auto* layout = new QVBoxLayout(this);
 
     auto* lblPrompt
@@ -75,7 +77,12 @@ TfrmTnefParts::TfrmTnefParts(QWidget* parent, const std::vector<pelmsg::TMailCan
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(kSubject, QHeaderView::Stretch);
     header->setSectionResizeMode(kFrom, QHeaderView::Interactive);
-    header->resizeSection(kFrom, 200);
+    // The sender as wide as its longest entry ("Name <address>" whole), within two fifths of the dialog, so that the
+    // subject keeps its room.
+    int fromWidth = 0;
+    for (int row = 0; row < lvParts_->topLevelItemCount(); ++row)
+        fromWidth = std::max(fromWidth, fontMetrics().horizontalAdvance(lvParts_->topLevelItem(row)->text(kFrom)));
+    header->resizeSection(kFrom, std::clamp(fromWidth + 16, 200, std::max(200, width() * 2 / 5)));
     layout->addWidget(lvParts_, 1);
 
     auto* buttons = new QDialogButtonBox(this);

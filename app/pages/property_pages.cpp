@@ -206,7 +206,6 @@ TPropertiesPage::TPropertiesPage(QWidget* parent)
     leftLayout->setSpacing(3);
     edPropFilter_ = new QLineEdit(left);
     edPropFilter_->setObjectName(QStringLiteral("edPropFilter"));
-    edPropFilter_->setClearButtonEnabled(true);
     edPropFilter_->setAcceptDrops(false);
     edPropFilter_->setToolTip(QStringLiteral("Shows only the properties whose name, tag or value holds the text"));
     leftLayout->addWidget(edPropFilter_);
@@ -510,6 +509,13 @@ QString TPropertiesPage::NameCaption() const { return lblPropName_->text(); }
 void TPropertiesPage::Fill(const pelmsg::TPelMessage* message)
 {
     BuildPropertyTree(message ? &message->Properties() : nullptr);
+}
+
+void TPropertiesPage::showEvent(QShowEvent* event)
+{
+    if (!edPropFilter_->isClearButtonEnabled())
+        edPropFilter_->setClearButtonEnabled(true);
+    QWidget::showEvent(event);
 }
 
 } // namespace quorra

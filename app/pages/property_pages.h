@@ -115,6 +115,11 @@ private:
     const pelmsg::TMSGProperty* current_ = nullptr;
     std::string hexScratch_; // the encoded bytes of a fixed-size value the hex dump points into
     int groupWidth_ = 316;
+
+protected:
+    // The first showing gives the filter box its clear button: the style looks its icon up in the icon theme,
+    // which a start on the Preview page need not wait for.
+    void showEvent(QShowEvent* event) override;
 };
 
 } // namespace quorra

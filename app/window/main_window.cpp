@@ -423,14 +423,14 @@ void TfrmMain::CreateCentralArea()
     pnlDamage_->setFrameShape(QFrame::StyledPanel);
     auto* damage = new QHBoxLayout(pnlDamage_);
     damage->setContentsMargins(6, 4, 6, 4);
-    auto* damageIcon = new QLabel(pnlDamage_);
-    damageIcon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(20, 20));
+    imgDamage_ = new QLabel(pnlDamage_);
+    imgDamage_->setObjectName(QStringLiteral("imgDamage"));
     lblDamage_ = new QLabel(pnlDamage_);
     lblDamage_->setObjectName(QStringLiteral("lblDamage"));
     lblDamage_->setWordWrap(true);
     btnDamageDetails_ = new QPushButton(tr("Details..."), pnlDamage_);
     btnDamageDetails_->setObjectName(QStringLiteral("btnDamageDetails"));
-    damage->addWidget(damageIcon);
+    damage->addWidget(imgDamage_);
     damage->addWidget(lblDamage_, 1);
     damage->addWidget(btnDamageDetails_);
     pnlDamage_->hide();
@@ -581,6 +581,12 @@ void TfrmMain::dropEvent(QDropEvent* event)
 
 void TfrmMain::OpenFile(const QString& path)
 {
+    // A mail file named at start-up is opened once the event loop runs, after the window has been shown: when it
+    // asks which TNEF part to show, the question comes up over the window, not alone before it.
+    if (creating_ && pelmsg::IsMailFile(S(path))) {
+        QTimer::singleShot(0, this, [this, path] { OpenFile(path); });
+        return;
+    }
     // A mail file with several TNEF parts asks which one to show; cancelled, the window stays as it is.
     bool cancelled = false;
     const std::optional<size_t> tnefPart
@@ -695,6 +701,9 @@ void TfrmMain::ShowDamage()
 {
     const bool damaged = document_ && !document_->Warnings().empty();
     lblDamage_->setText(strDamagedFile());
+    // The style's warning sign costs an icon-theme lookup: paid when a damaged file is first shown, not at start-up.
+    if (damaged && imgDamage_->pixmap().isNull())
+        imgDamage_->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(20, 20));
     pnlDamage_->setVisible(damaged);
 }
 

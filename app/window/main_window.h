@@ -288,6 +288,7 @@ private:
     TDocumentLoader* loader_ = nullptr;
     TWorkProgress* loadProgress_ = nullptr;
     qint64 backgroundWorkBytes_ = 4 * 1024 * 1024;
+    QLabel* imgDamage_ = nullptr; // the damage bar's warning sign, drawn the first time the bar shows
 };
 
 } // namespace quorra

@@ -3,6 +3,8 @@
 
 #include "main_window.h"
 
+#include <map>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -141,8 +143,14 @@ void TfrmMain::ApplyIcons()
         QWidget* page;
         int icon;
     } tabs[] = { { tsPreview_, 5 }, { tsProperties_, 8 }, { tsStructure_, 9 }, { tsHeader_, 12 }, { tsFlags_, 13 } };
+    // Each picture is read once, however many places show it.
+    std::map<int, QIcon> icons;
+    auto icon = [&icons](int index) -> const QIcon& {
+        auto found = icons.find(index);
+        return found != icons.end() ? found->second : icons.emplace(index, MenuIcon(index)).first->second;
+    };
     for (const auto& t : tabs)
-        pageControl_->setTabIcon(pageControl_->indexOf(t.page), MenuIcon(t.icon));
+        pageControl_->setTabIcon(pageControl_->indexOf(t.page), icon(t.icon));
     const TMainActions& a = actions_;
     struct {
         QAction* action;
@@ -152,8 +160,9 @@ void TfrmMain::ApplyIcons()
         { a.miFileSaveAs, 6 }, { a.miFileReply, 10 }, { a.miFileForward, 11 }, { a.btnConvert, 0 }, { a.btnSaveAs, 6 },
         { a.btnClose, 1 }, { a.btnHomepage, 2 }, { a.btnSendMail, 3 }, { a.btnAbout, 4 } };
     for (const auto& entry : actions)
-        entry.action->setIcon(MenuIcon(entry.icon));
-    setWindowIcon(QIcon(LogoPixmap(64)));
+        entry.action->setIcon(icon(entry.icon));
+    // The logo beside the pages is already drawn at this size; the window icon shares it.
+    setWindowIcon(QIcon(imgLogo_->pixmap()));
 }
 
 void TfrmMain::ArrangeBands()

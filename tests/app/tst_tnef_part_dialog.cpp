@@ -160,6 +160,26 @@ private slots:
         list->clearSelection();
         QVERIFY(!dialog.findChild<QPushButton*>("btnOK")->isEnabled());
     }
+
+    // A mail named at start-up asks only once the window is shown, so that the chooser comes up over it.
+    void mailNamedAtStartAsksOverTheShownWindow()
+    {
+        TIsolatedHome home;
+        const QString path = WriteMail(home, "two.eml", { "First", "Second" }, false);
+        bool overShownWindow = false;
+        TModalHandler handler(
+            [&](QDialog* dialog) {
+                overShownWindow = dialog->parentWidget() && dialog->parentWidget()->isVisible();
+                dialog->accept();
+            },
+            1);
+        auto window = home.NewWindow({ "/noini", S(path) });
+        QCOMPARE(handler.Count(), 0);
+        window->show();
+        QTRY_COMPARE(handler.Count(), 1);
+        QVERIFY(overShownWindow);
+        QCOMPARE(ShownSubject(*window), QStringLiteral("First"));
+    }
 };
 
 QTEST_MAIN(TTnefPartDialogTest)
