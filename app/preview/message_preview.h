@@ -138,6 +138,10 @@ public:
     void ShowSaveSummary(int count, const QString& folder);
     QString SaveSummary() const;
 
+    // Prints the preview as shown on a printer the print dialog has set up: in a worker, behind a progress dialog
+    // with Cancel (print_job.h), when a keeper keeps the message alive; else here and now. PrintEnded follows.
+    void StartPrint(std::unique_ptr<QPrinter> printer);
+
     // Whether a large HTML body is being prepared in a worker (its tab is shown, empty, until it is in).
     bool HtmlPending() const { return htmlPending_; }
     // The HTML text the HTML tab shows ("" for none, and while it is prepared).
@@ -146,6 +150,8 @@ public:
 signals:
     // The web view has loaded the HTML body shown (ok: without failing).
     void HtmlLoaded(bool ok);
+    // A print StartPrint began has ended: printed in full, or cancelled, or failed (the error box has said why).
+    void PrintEnded(bool printed, bool cancelled);
 
 protected:
     void showEvent(QShowEvent* event) override;
