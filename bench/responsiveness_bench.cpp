@@ -2,13 +2,14 @@
 //   xvfb-run -a -s "-screen 0 1024x768x24" build/release/bench/responsiveness_bench
 // OpenLargeFile: a 200 MB TNEF file (eight attachments of 25 MB) opened in the window, until its pages are
 // filled and painted. OpenLargeHtml: a message with a 20 MB HTML body opened, until the web view has loaded the
-// body and the window has painted it. PrintLargeFile (argument 0: the 200 MB file, 1: the 20 MB HTML body) prints
-// the message shown to a PDF file, from the print command to the end of the print.
+// body and the window has painted it (OpenLargeHtmlWarm: after a small HTML message, so that the web engine runs
+// already). PrintLargeFile and PrintLargeHtml print the message shown to a PDF file, from the print command to the
+// end of the print.
 // SaveLargeFile: the 200 MB message saved as .msg through Save As, until the box that says it was saved; with
 // TESSALY_SHOTS set to a folder, the save's progress dialog is photographed there once it shows, in English and
 // in German (progress-save-english.png, progress-save-german.png).
-// The argument says how the file is read (and saved): 1 in a worker (as the window does for large files), 0 at once on
-// the UI thread (as it does for small ones). The counter max_stall_ms is the longest time the window's event loop did
+// The argument says how the file is read (and saved, printed): 1 in a worker (as the window does for large files),
+// 0 at once on the UI thread (as it does for small ones). The counter max_stall_ms is the longest time the window's event loop did
 // not run: a heartbeat timer every 5 ms records the longest gap between its ticks, the open call included. On a
 // machine other work shares, a gap is also the time the UI thread waited for a processor; max_busy_ms is the most
 // processor time the UI thread itself spent within one gap (its own work between two turns of the event loop).
@@ -31,6 +32,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QScreen>
@@ -218,11 +220,17 @@ TStall LongestStall(const std::string& path, bool inWorker, bool waitForHtml, bo
     window.OpenFile(QString::fromStdString(path));
     if (filled.isEmpty() && !filled.wait(300000))
         return {};
+    // With TESSALY_SHOTS set to a folder, the screen is photographed while the body loads and once it is shown.
+    const QString shots = waitForHtml && warm ? qEnvironmentVariable("TESSALY_SHOTS") : QString();
+    if (!shots.isEmpty() && htmlLoaded.isEmpty() && WaitForPaint(window))
+        QGuiApplication::primaryScreen()->grabWindow(0).save(shots + QStringLiteral("/html-20mb-loading.png"));
     if (waitForHtml && htmlLoaded.isEmpty() && !htmlLoaded.wait(300000))
         return {};
     if (!WaitForPaint(window))
         return {};
     heartbeat.Tick();
+    if (!shots.isEmpty())
+        QGuiApplication::primaryScreen()->grabWindow(0).save(shots + QStringLiteral("/html-20mb-loaded.png"));
     return { heartbeat.Stall, heartbeat.Busy };
 }
 
@@ -257,6 +265,62 @@ void OpenLargeHtmlWarm(benchmark::State& state)
     Report(state, [&] { return LongestStall(LargeHtml(), state.range(0) != 0, true, true); });
 }
 BENCHMARK(OpenLargeHtmlWarm)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// Prints the message of the file, shown in a fresh window, to a PDF file; returns the longest gap of the event loop
+// from the print command (after the print dialog) to the end of the print. inWorker false: printed on the UI
+// thread (as a preview that has no open document to hold does).
+TStall PrintStall(const std::string& path, bool inWorker)
+{
+    QTemporaryDir folder;
+    quorra::TfrmMain::TStartup startup;
+    startup.Arguments = { "/NOINI" };
+    startup.ProgramFolder = folder.path().toStdString();
+    startup.CurrentFolder = folder.path().toStdString();
+    quorra::TfrmMain window(startup);
+    window.Beep = [] {};
+    window.SetBackgroundWorkBytes(0);
+    window.resize(1000, 700);
+    window.show();
+    QSignalSpy filled(&window, &quorra::TfrmMain::PagesFilled);
+    QSignalSpy htmlLoaded(window.Preview(), &quorra::TfrmMessage::HtmlLoaded);
+    window.OpenFile(QString::fromStdString(path));
+    if (filled.isEmpty() && !filled.wait(300000))
+        return {};
+    // An HTML body is loaded first: the web engine's start is not the print's.
+    if ((window.Preview()->HtmlPending() || !window.Preview()->HtmlText().isEmpty()) && htmlLoaded.isEmpty()
+        && !htmlLoaded.wait(300000))
+        return {};
+    if (!WaitForPaint(window))
+        return {};
+    quorra::TfrmMessage* preview = window.Preview();
+    if (!inWorker)
+        preview->SetMessageKeeper(nullptr);
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(folder.filePath(QStringLiteral("printed.pdf")));
+    QSignalSpy ended(preview, &quorra::TfrmMessage::PrintEnded);
+    THeartbeat heartbeat;
+    heartbeat.Start();
+    preview->StartPrint(std::move(printer));
+    if (ended.isEmpty() && !ended.wait(300000))
+        return {};
+    heartbeat.Tick();
+    if (!ended[0][0].toBool() || QFileInfo(folder.filePath(QStringLiteral("printed.pdf"))).size() < 1000)
+        return {};
+    return { heartbeat.Stall, heartbeat.Busy };
+}
+
+void PrintLargeFile(benchmark::State& state)
+{
+    Report(state, [&] { return PrintStall(LargeFile(), state.range(0) != 0); });
+}
+BENCHMARK(PrintLargeFile)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+void PrintLargeHtml(benchmark::State& state)
+{
+    Report(state, [&] { return PrintStall(LargeHtml(), state.range(0) != 0); });
+}
+BENCHMARK(PrintLargeHtml)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 // Saves the large file as .msg through Save As in a window started with the arguments; returns the longest gap
 // of the event loop from the Save As command to the box that reports the save.

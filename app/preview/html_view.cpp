@@ -344,6 +344,10 @@ THtmlView::THtmlView(QWidget* parent)
         if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && !prepared_.Html.isEmpty() && !pageBase_.isEmpty()
             && info.url().toString().startsWith(pageBase_) && info.errorCode() != -3 /* aborted */)
             FallBack(strPageNotLoaded());
+        if ((info.status() == QWebEngineLoadingInfo::LoadSucceededStatus
+                || info.status() == QWebEngineLoadingInfo::LoadFailedStatus)
+            && !pageBase_.isEmpty() && info.url().toString().startsWith(pageBase_))
+            emit PageLoaded(info.status() == QWebEngineLoadingInfo::LoadSucceededStatus);
     });
 }
 
@@ -360,6 +364,7 @@ void THtmlView::FallBack(const QString& reason)
             OpenExternal(url);
     });
     static_cast<QVBoxLayout*>(layout())->addWidget(fallback_, 1);
+    fallback_->show(); // at once, not when the layout gets round to it
     view_->hide();
     pnlRemote_->hide();
     fallback_->setHtml(prepared_.Html);

@@ -79,6 +79,9 @@ signals:
     void RemoteContentBlocked();
     // The web view could not show the message (why, in words); the rich-text view shows it now.
     void FellBack(const QString& reason);
+    // The page of the text last given (SetHtml, SetPreparedHtml) has loaded, or failed to; unlike LoadFinished,
+    // never for the empty page Clear shows.
+    void PageLoaded(bool ok);
 
 private:
     friend class TPreviewPage;

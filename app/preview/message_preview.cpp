@@ -330,7 +330,7 @@ void TfrmMessage::CreateBrowser()
     htmlView_ = new THtmlView(tsHTMLBody_);
     tsHTMLBody_->layout()->addWidget(htmlView_);
     ConnectHtmlView();
-    connect(htmlView_, &THtmlView::LoadFinished, this, &TfrmMessage::HtmlLoaded);
+    connect(htmlView_, &THtmlView::PageLoaded, this, &TfrmMessage::HtmlLoaded);
     if (preparedHtml_)
         htmlView_->SetPreparedHtml(*preparedHtml_, properties_, settings_.AllowRemoteContent);
     else if (!html_.isEmpty())
