@@ -1,13 +1,18 @@
 // How long the main window stops answering while it opens large messages (run under Xvfb):
 //   xvfb-run -a -s "-screen 0 1024x768x24" build/release/bench/responsiveness_bench
 // OpenLargeFile: a 200 MB TNEF file (eight attachments of 25 MB) opened in the window, until its pages are
-// filled. OpenLargeHtml: a message with a 20 MB HTML body opened, until the web view has loaded the body.
+// filled and painted. OpenLargeHtml: a message with a 20 MB HTML body opened, until the web view has loaded the
+// body and the window has painted it (OpenLargeHtmlWarm: after a small HTML message, so that the web engine runs
+// already). PrintLargeFile and PrintLargeHtml print the message shown to a PDF file, from the print command to the
+// end of the print.
 // SaveLargeFile: the 200 MB message saved as .msg through Save As, until the box that says it was saved; with
 // TESSALY_SHOTS set to a folder, the save's progress dialog is photographed there once it shows, in English and
 // in German (progress-save-english.png, progress-save-german.png).
-// The argument says how the file is read (and saved): 1 in a worker (as the window does for large files), 0 at once on
-// the UI thread (as it does for small ones). The counter max_stall_ms is the longest time the window's event loop did
-// not run: a heartbeat timer every 5 ms records the longest gap between its ticks, the open call included.
+// The argument says how the file is read (and saved, printed): 1 in a worker (as the window does for large files),
+// 0 at once on the UI thread (as it does for small ones). The counter max_stall_ms is the longest time the window's event loop did
+// not run: a heartbeat timer every 5 ms records the longest gap between its ticks, the open call included. On a
+// machine other work shares, a gap is also the time the UI thread waited for a processor; max_busy_ms is the most
+// processor time the UI thread itself spent within one gap (its own work between two turns of the event loop).
 
 #include <benchmark/benchmark.h>
 
@@ -15,6 +20,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+
+#include <time.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -25,7 +32,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QPrinter>
 #include <QScreen>
 
 #include "html_view.h"
@@ -91,8 +100,98 @@ std::string LargeHtml()
     });
 }
 
-// Opens the file in a fresh window and waits for `done`; returns the longest gap of the event loop.
-double LongestStall(const std::string& path, bool inWorker, bool waitForHtml)
+// The UI thread's time waiting for a processor so far (the scheduler's run-queue delay), in milliseconds.
+double RunQueueWaitMs()
+{
+    double ns = 0;
+    if (FILE* f = std::fopen("/proc/thread-self/schedstat", "r")) {
+        unsigned long long run = 0, wait = 0;
+        if (std::fscanf(f, "%llu %llu", &run, &wait) == 2)
+            ns = double(wait);
+        std::fclose(f);
+    }
+    return ns / 1e6;
+}
+
+double ThreadCpuMs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+// The event loop's heartbeat: the longest gap between two ticks, and the most processor time of the UI thread
+// within one gap. With TESSALY_BENCH_GAPS set, every gap over 50 ms is written to standard error with the
+// processor time the UI thread used in it and the time it waited for a processor.
+struct THeartbeat {
+    QElapsedTimer Gap;
+    QElapsedTimer Since;
+    QTimer Timer;
+    double Stall = 0;
+    double Busy = 0;
+    double Cpu = 0;
+    double Wait = 0;
+    bool Log = qEnvironmentVariableIsSet("TESSALY_BENCH_GAPS");
+    void Start()
+    {
+        QObject::connect(&Timer, &QTimer::timeout, [this] { Tick(); });
+        Timer.start(5);
+        Gap.start();
+        Since.start();
+        Cpu = ThreadCpuMs();
+        Wait = RunQueueWaitMs();
+    }
+    void Tick()
+    {
+        const double gap = double(Gap.restart());
+        Stall = std::max(Stall, gap);
+        const double cpu = ThreadCpuMs();
+        const double wait = RunQueueWaitMs();
+        Busy = std::max(Busy, cpu - Cpu);
+        if (Log && gap > 50)
+            std::fprintf(stderr, "gap %.0f ms at %lld ms: UI thread busy %.0f ms, waiting for a processor %.0f ms\n", gap,
+                Since.elapsed() - qint64(gap), cpu - Cpu, wait - Wait);
+        Cpu = cpu;
+        Wait = wait;
+    }
+};
+
+// Waits until the window has painted what it shows now, and the event loop has turned once after that.
+bool WaitForPaint(QWidget& window)
+{
+    struct TPaintSeen : QObject {
+        bool Seen = false;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::UpdateRequest || event->type() == QEvent::Paint)
+                Seen = true;
+            return false;
+        }
+    } seen;
+    window.installEventFilter(&seen);
+    window.update();
+    const bool painted = QTest::qWaitFor([&] { return seen.Seen; }, 60000);
+    window.removeEventFilter(&seen);
+    QTest::qWait(20);
+    return painted;
+}
+
+struct TStall {
+    double Stall = -1;
+    double Busy = -1;
+};
+
+std::string SmallHtml()
+{
+    return WriteOnce("tessaly-bench-responsive-small-html.tnef", [] {
+        return Header("A small HTML body", TnefPropList().Binary(0x1013, "<html><body><p>Hello</p></body></html>"))
+            .Bytes();
+    });
+}
+
+// Opens the file in a fresh window and waits until it is shown; returns the longest gap of the event loop. warm:
+// a message with a small HTML body is shown first, so that the web engine has started before the measured open.
+TStall LongestStall(const std::string& path, bool inWorker, bool waitForHtml, bool warm = false)
 {
     QTemporaryDir folder;
     quorra::TfrmMain::TStartup startup;
@@ -105,38 +204,53 @@ double LongestStall(const std::string& path, bool inWorker, bool waitForHtml)
     window.resize(1000, 700);
     window.show();
     QSignalSpy filled(&window, &quorra::TfrmMain::PagesFilled);
-    (void)filled.wait(200); // the window painted once
+    if (!QTest::qWaitForWindowExposed(&window) || !WaitForPaint(window))
+        return {};
+    if (warm) {
+        QSignalSpy loaded(window.Preview(), &quorra::TfrmMessage::HtmlLoaded);
+        window.OpenFile(QString::fromStdString(SmallHtml()));
+        if (!loaded.wait(120000) || !WaitForPaint(window))
+            return {};
+        filled.clear();
+    }
 
-    QElapsedTimer gap;
-    double stall = 0;
-    QTimer heartbeat;
-    QObject::connect(&heartbeat, &QTimer::timeout, [&] { stall = std::max(stall, double(gap.restart())); });
-    heartbeat.start(5);
-    gap.start();
+    THeartbeat heartbeat;
+    QSignalSpy htmlLoaded(window.Preview(), &quorra::TfrmMessage::HtmlLoaded);
+    heartbeat.Start();
     window.OpenFile(QString::fromStdString(path));
     if (filled.isEmpty() && !filled.wait(300000))
-        return -1;
-    if (waitForHtml) {
-        quorra::THtmlView* view = window.Preview()->HtmlView();
-        if (!view)
-            return -1;
-        QSignalSpy loaded(view, &quorra::THtmlView::LoadFinished);
-        if (!loaded.wait(300000))
-            return -1;
+        return {};
+    // With TESSALY_SHOTS set to a folder, the screen is photographed while the body loads and once it is shown.
+    const QString shots = waitForHtml && warm ? qEnvironmentVariable("TESSALY_SHOTS") : QString();
+    if (!shots.isEmpty() && htmlLoaded.isEmpty() && WaitForPaint(window))
+        QGuiApplication::primaryScreen()->grabWindow(0).save(shots + QStringLiteral("/html-20mb-loading.png"));
+    if (waitForHtml && htmlLoaded.isEmpty() && !htmlLoaded.wait(300000))
+        return {};
+    if (!WaitForPaint(window))
+        return {};
+    heartbeat.Tick();
+    if (!shots.isEmpty())
+        QGuiApplication::primaryScreen()->grabWindow(0).save(shots + QStringLiteral("/html-20mb-loaded.png"));
+    return { heartbeat.Stall, heartbeat.Busy };
+}
+
+void Report(benchmark::State& state, const std::function<TStall()>& measure)
+{
+    TStall worst { 0, 0 };
+    for (auto _ : state) {
+        const TStall stall = measure();
+        if (stall.Stall < 0)
+            state.SkipWithError("the document was not shown");
+        worst.Stall = std::max(worst.Stall, stall.Stall);
+        worst.Busy = std::max(worst.Busy, stall.Busy);
     }
-    return std::max(stall, double(gap.elapsed()));
+    state.counters["max_stall_ms"] = worst.Stall;
+    state.counters["max_busy_ms"] = worst.Busy;
 }
 
 void Run(benchmark::State& state, const std::string& path, bool waitForHtml)
 {
-    double worst = 0;
-    for (auto _ : state) {
-        const double stall = LongestStall(path, state.range(0) != 0, waitForHtml);
-        if (stall < 0)
-            state.SkipWithError("the document was not shown");
-        worst = std::max(worst, stall);
-    }
-    state.counters["max_stall_ms"] = worst;
+    Report(state, [&] { return LongestStall(path, state.range(0) != 0, waitForHtml); });
 }
 
 void OpenLargeFile(benchmark::State& state) { Run(state, LargeFile(), false); }
@@ -144,6 +258,69 @@ BENCHMARK(OpenLargeFile)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseReal
 
 void OpenLargeHtml(benchmark::State& state) { Run(state, LargeHtml(), true); }
 BENCHMARK(OpenLargeHtml)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// The 20 MB body after a small HTML message: the web engine runs already (its start is the window's, not the body's).
+void OpenLargeHtmlWarm(benchmark::State& state)
+{
+    Report(state, [&] { return LongestStall(LargeHtml(), state.range(0) != 0, true, true); });
+}
+BENCHMARK(OpenLargeHtmlWarm)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// Prints the message of the file, shown in a fresh window, to a PDF file; returns the longest gap of the event loop
+// from the print command (after the print dialog) to the end of the print. inWorker false: printed on the UI
+// thread (as a preview that has no open document to hold does).
+TStall PrintStall(const std::string& path, bool inWorker)
+{
+    QTemporaryDir folder;
+    quorra::TfrmMain::TStartup startup;
+    startup.Arguments = { "/NOINI" };
+    startup.ProgramFolder = folder.path().toStdString();
+    startup.CurrentFolder = folder.path().toStdString();
+    quorra::TfrmMain window(startup);
+    window.Beep = [] {};
+    window.SetBackgroundWorkBytes(0);
+    window.resize(1000, 700);
+    window.show();
+    QSignalSpy filled(&window, &quorra::TfrmMain::PagesFilled);
+    QSignalSpy htmlLoaded(window.Preview(), &quorra::TfrmMessage::HtmlLoaded);
+    window.OpenFile(QString::fromStdString(path));
+    if (filled.isEmpty() && !filled.wait(300000))
+        return {};
+    // An HTML body is loaded first: the web engine's start is not the print's.
+    if ((window.Preview()->HtmlPending() || !window.Preview()->HtmlText().isEmpty()) && htmlLoaded.isEmpty()
+        && !htmlLoaded.wait(300000))
+        return {};
+    if (!WaitForPaint(window))
+        return {};
+    quorra::TfrmMessage* preview = window.Preview();
+    if (!inWorker)
+        preview->SetMessageKeeper(nullptr);
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(folder.filePath(QStringLiteral("printed.pdf")));
+    QSignalSpy ended(preview, &quorra::TfrmMessage::PrintEnded);
+    THeartbeat heartbeat;
+    heartbeat.Start();
+    preview->StartPrint(std::move(printer));
+    if (ended.isEmpty() && !ended.wait(300000))
+        return {};
+    heartbeat.Tick();
+    if (!ended[0][0].toBool() || QFileInfo(folder.filePath(QStringLiteral("printed.pdf"))).size() < 1000)
+        return {};
+    return { heartbeat.Stall, heartbeat.Busy };
+}
+
+void PrintLargeFile(benchmark::State& state)
+{
+    Report(state, [&] { return PrintStall(LargeFile(), state.range(0) != 0); });
+}
+BENCHMARK(PrintLargeFile)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+void PrintLargeHtml(benchmark::State& state)
+{
+    Report(state, [&] { return PrintStall(LargeHtml(), state.range(0) != 0); });
+}
+BENCHMARK(PrintLargeHtml)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 // Saves the large file as .msg through Save As in a window started with the arguments; returns the longest gap
 // of the event loop from the Save As command to the box that reports the save.

@@ -12,7 +12,6 @@
 #include <QMimeDatabase>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 #include <QWebEngineLoadingInfo>
@@ -342,9 +341,13 @@ THtmlView::THtmlView(QWidget* parent)
         });
     connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
         // Only a failed load of the page itself counts (not a refused or cancelled navigation).
-        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && !html_.isEmpty() && !pageBase_.isEmpty()
+        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && !prepared_.Html.isEmpty() && !pageBase_.isEmpty()
             && info.url().toString().startsWith(pageBase_) && info.errorCode() != -3 /* aborted */)
             FallBack(strPageNotLoaded());
+        if ((info.status() == QWebEngineLoadingInfo::LoadSucceededStatus
+                || info.status() == QWebEngineLoadingInfo::LoadFailedStatus)
+            && !pageBase_.isEmpty() && info.url().toString().startsWith(pageBase_))
+            emit PageLoaded(info.status() == QWebEngineLoadingInfo::LoadSucceededStatus);
     });
 }
 
@@ -361,9 +364,10 @@ void THtmlView::FallBack(const QString& reason)
             OpenExternal(url);
     });
     static_cast<QVBoxLayout*>(layout())->addWidget(fallback_, 1);
+    fallback_->show(); // at once, not when the layout gets round to it
     view_->hide();
     pnlRemote_->hide();
-    fallback_->setHtml(html_);
+    fallback_->setHtml(prepared_.Html);
     lblFailed_->setText(strHtmlViewFailed.Arg(reason));
     pnlFailed_->show();
     emit FellBack(reason);
@@ -379,15 +383,20 @@ THtmlView::~THtmlView()
 
 void THtmlView::SetHtml(const QString& html, const pelmsg::TMSGProperties* message, bool allowRemote)
 {
+    SetPreparedHtml(PrepareHtmlPage(html), message, allowRemote);
+}
+
+void THtmlView::SetPreparedHtml(const TPreparedHtml& prepared, const pelmsg::TMSGProperties* message, bool allowRemote)
+{
     handler_->Message = message;
     handler_->Served = 0;
     interceptor_->Allowed = allowRemote;
     interceptor_->Blocked = 0;
     pnlRemote_->hide();
-    html_ = html;
+    prepared_ = prepared;
     if (fallback_) {
         // The renderer failed once: it would fail again on this machine; the stand-in shows the new text.
-        fallback_->setHtml(html_);
+        fallback_->setHtml(prepared_.Html);
         return;
     }
     Reload();
@@ -395,26 +404,20 @@ void THtmlView::SetHtml(const QString& html, const pelmsg::TMSGProperties* messa
 
 void THtmlView::Reload()
 {
-    // The page's addresses live under "cid:/TOKEN/", new for every load: the engine keeps pictures by address,
-    // and two messages may both call theirs "cid:image001.png". Sources written as "cid:X" are moved there too.
-    handler_->Token = QString::number(QRandomGenerator::global()->generate64(), 16);
+    // The page's addresses live under "cid:/TOKEN/" (TPreparedHtml): loaded again (remote content allowed), the
+    // page keeps its folder, and its pictures are the same.
+    handler_->Token = prepared_.Token;
     const QString base = QStringLiteral("cid:/%1/").arg(handler_->Token);
     pageBase_ = base;
-    static const QRegularExpression cidSource(
-        QStringLiteral("([\"'=(]\\s*)cid:(?!/)"), QRegularExpression::CaseInsensitiveOption);
-    QString html = html_;
-    html.replace(cidSource, QStringLiteral("\\1") + base);
-    const QByteArray bytes = html.toUtf8();
-    html.clear();
-    if (bytes.size() > kMaxInlineHtmlBytes) {
+    if (prepared_.Page.size() > kMaxInlineHtmlBytes) {
         // A page this large cannot be handed over directly; the handler serves it under a name no content id has.
         handler_->BodyName = QStringLiteral(".body-%1.html").arg(QRandomGenerator::global()->generate64(), 0, 16);
-        handler_->Body = bytes;
+        handler_->Body = prepared_.Page;
         view_->load(QUrl(base + handler_->BodyName));
     } else {
         handler_->BodyName.clear();
         handler_->Body.clear();
-        view_->setContent(bytes, QStringLiteral("text/html;charset=UTF-8"), QUrl(base));
+        view_->setContent(prepared_.Page, QStringLiteral("text/html;charset=UTF-8"), QUrl(base));
     }
 }
 
@@ -423,7 +426,7 @@ void THtmlView::Clear()
     handler_->Message = nullptr;
     handler_->Body.clear();
     handler_->BodyName.clear();
-    html_.clear();
+    prepared_ = TPreparedHtml();
     pnlRemote_->hide();
     pageBase_.clear();
     if (fallback_) {

@@ -15,6 +15,8 @@
 #include <QUrl>
 #include <QWidget>
 
+#include "html_prepare.h"
+
 class QLabel;
 class QPushButton;
 class QTextBrowser;
@@ -47,6 +49,9 @@ public:
     // Shows an HTML text of the message (whose attachments the images come from; it must outlive the view's use
     // of it or be replaced by Clear). allowRemote: load remote content from the start.
     void SetHtml(const QString& html, const pelmsg::TMSGProperties* message, bool allowRemote);
+    // The same with a text prepared already (PrepareHtmlPage, PrepareHtmlBody): the UI thread only hands the page
+    // to the engine, which reads a large one from the scheme handler in pieces.
+    void SetPreparedHtml(const TPreparedHtml& prepared, const pelmsg::TMSGProperties* message, bool allowRemote);
     // Shows nothing and forgets the message.
     void Clear();
     // Loads what was blocked, for the message shown now.
@@ -74,6 +79,9 @@ signals:
     void RemoteContentBlocked();
     // The web view could not show the message (why, in words); the rich-text view shows it now.
     void FellBack(const QString& reason);
+    // The page of the text last given (SetHtml, SetPreparedHtml) has loaded, or failed to; unlike LoadFinished,
+    // never for the empty page Clear shows.
+    void PageLoaded(bool ok);
 
 private:
     friend class TPreviewPage;
@@ -88,7 +96,7 @@ private:
     QWebEngineView* view_ = nullptr;
     TCidSchemeHandler* handler_ = nullptr;
     TRemoteInterceptor* interceptor_ = nullptr;
-    QString html_;
+    TPreparedHtml prepared_;
     QString pageBase_; // the address the page shown now was loaded under
     QFrame* pnlFailed_ = nullptr;
     QLabel* lblFailed_ = nullptr;

@@ -316,6 +316,7 @@ void TfrmMessage::ShowEmbeddedMessage(int row)
     layout->setContentsMargins(0, 0, 0, 0);
     auto* form = new TfrmMessage(settings_, &dialog);
     form->SetMessagePath(messagePath_);
+    form->SetMessageKeeper(messageKeeper_);
     form->OpenFileExternally = OpenFileExternally;
     form->TranslateWindow = TranslateWindow;
     layout->addWidget(form);

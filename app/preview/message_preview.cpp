@@ -330,7 +330,10 @@ void TfrmMessage::CreateBrowser()
     htmlView_ = new THtmlView(tsHTMLBody_);
     tsHTMLBody_->layout()->addWidget(htmlView_);
     ConnectHtmlView();
-    if (!html_.isEmpty())
+    connect(htmlView_, &THtmlView::PageLoaded, this, &TfrmMessage::HtmlLoaded);
+    if (preparedHtml_)
+        htmlView_->SetPreparedHtml(*preparedHtml_, properties_, settings_.AllowRemoteContent);
+    else if (!html_.isEmpty())
         htmlView_->SetHtml(html_, properties_, settings_.AllowRemoteContent);
 }
 
@@ -338,7 +341,7 @@ void TfrmMessage::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     // The web view is made when there is HTML to show, once the window is on the screen (ScheduleBrowser).
-    if (!html_.isEmpty())
+    if (!html_.isEmpty() || htmlPending_)
         ScheduleBrowser();
 }
 
@@ -348,6 +351,7 @@ void TfrmMessage::SetTabShown(QWidget* tab, bool shown) { pcBody_->setTabVisible
 void TfrmMessage::FillPreview(const pelmsg::TMSGProperties* properties)
 {
     properties_ = properties;
+    DropPendingHtml();
     findDialog_->hide();
     lvAttachments_->clear();
     if (!properties) {
@@ -471,11 +475,13 @@ void TfrmMessage::LoadBodies()
         reBody_->setPlainText(reRTFBody_->toPlainText());
 
     charset_ = Q8(p.Root().Charset());
-    ShowHtml(charset_, Q(p.HtmlBody()));
-    if (!TabShown(tsHTMLBody_) && rtfShown) {
-        // From the stored bytes: raw 8-bit characters are in the RTF's code pages, which the extraction follows.
-        const std::string html = pelmsg::TakeHtmlFromRtf(p.RtfBodyBytes());
-        ShowHtml(charset_, QString::fromUtf8(html.data(), qsizetype(html.size())));
+    if (!StartHtmlInWorker(p)) {
+        ShowHtml(charset_, Q(p.HtmlBody()));
+        if (!TabShown(tsHTMLBody_) && rtfShown) {
+            // From the stored bytes: raw 8-bit characters are in the RTF's code pages, which the extraction follows.
+            const std::string html = pelmsg::TakeHtmlFromRtf(p.RtfBodyBytes());
+            ShowHtml(charset_, QString::fromUtf8(html.data(), qsizetype(html.size())));
+        }
     }
 
     const TDefaultFormat format = settings_.DefaultFormat;
@@ -498,6 +504,7 @@ void TfrmMessage::LoadBodies()
 
 void TfrmMessage::ShowHtml(const QString& charset, const QString& html)
 {
+    DropPendingHtml();
     SetTabShown(tsHTMLBody_, !html.isEmpty());
     if (html.isEmpty()) {
         html_.clear();

@@ -43,6 +43,7 @@ struct TSettings;
 struct TRenderOptions;
 class THtmlView;
 class TAttachmentList;
+struct TPreparedHtml;
 
 // Every file the preview writes into the private temporary folder (removed with the folder at exit).
 QStringList& TempFiles();
@@ -61,6 +62,9 @@ public:
     void FillPreview(const pelmsg::TMSGProperties* properties);
     // The file the message came from (for the attachment folder).
     void SetMessagePath(const QString& path) { messagePath_ = path; }
+    // What keeps the messages shown alive (the open document): work in a worker (a large HTML body, printing)
+    // holds it until it ends, whatever the window shows meanwhile. Without one, the work copies what it reads.
+    void SetMessageKeeper(std::shared_ptr<const void> keeper) { messageKeeper_ = std::move(keeper); }
 
     // Puts an HTML text into the HTML tab, which is visible exactly when the text is not empty.
     void ShowHtml(const QString& charset, const QString& html);
@@ -133,6 +137,21 @@ public:
     // opens the folder; SaveSummary is that text ("" when none is shown).
     void ShowSaveSummary(int count, const QString& folder);
     QString SaveSummary() const;
+
+    // Prints the preview as shown on a printer the print dialog has set up: in a worker, behind a progress dialog
+    // with Cancel (print_job.h), when a keeper keeps the message alive; else here and now. PrintEnded follows.
+    void StartPrint(std::unique_ptr<QPrinter> printer);
+
+    // Whether a large HTML body is being prepared in a worker (its tab is shown, empty, until it is in).
+    bool HtmlPending() const { return htmlPending_; }
+    // The HTML text the HTML tab shows ("" for none, and while it is prepared).
+    const QString& HtmlText() const { return html_; }
+
+signals:
+    // The web view has loaded the HTML body shown (ok: without failing).
+    void HtmlLoaded(bool ok);
+    // A print StartPrint began has ended: printed in full, or cancelled, or failed (the error box has said why).
+    void PrintEnded(bool printed, bool cancelled);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -214,6 +233,15 @@ private:
     bool browserScheduled_ = false;
     QWidget* htmlStandIn_ = nullptr; // the tab shown until the web view has loaded, or nullptr
     QHash<QLineEdit*, QLabel*> rowLabels_; // the caption of each header field
+    // A large HTML body prepared in a worker (html_later.cpp): each message shown makes the running preparation
+    // stale (its result is dropped); the text prepared, handed to the web view once it exists.
+    bool StartHtmlInWorker(const pelmsg::TMSGProperties& properties);
+    void DropPendingHtml();
+    void HtmlPrepared(const std::shared_ptr<const TPreparedHtml>& prepared);
+    std::shared_ptr<const void> messageKeeper_;
+    quint64 htmlRequest_ = 0;
+    bool htmlPending_ = false;
+    std::shared_ptr<const TPreparedHtml> preparedHtml_;
 };
 
 } // namespace quorra

@@ -13,7 +13,10 @@
 #include "message_preview.h"
 #include "message_render.h"
 #include "pelmsg.h"
+#include "print_job.h"
+#include "program_texts.h"
 #include "qt_glue.h"
+#include "work_progress.h"
 
 namespace quorra {
 
@@ -69,12 +72,35 @@ void TfrmMessage::Print(QPrinter& printer) const { CreatePrintDocument()->print(
 
 void TfrmMessage::PrintWithDialog()
 {
-    QPrinter printer(QPrinter::HighResolution);
-    SetPrinterDocument(printer);
-    QPrintDialog dialog(&printer, this);
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    SetPrinterDocument(*printer);
+    QPrintDialog dialog(printer.get(), this);
     dialog.setObjectName(QStringLiteral("PrintDialog"));
     if (dialog.exec() == QDialog::Accepted)
-        Print(printer);
+        StartPrint(std::move(printer));
+}
+
+void TfrmMessage::StartPrint(std::unique_ptr<QPrinter> printer)
+{
+    if (!properties_ || !messageKeeper_) {
+        Print(*printer);
+        emit PrintEnded(true, false);
+        return;
+    }
+    auto* job = new TPrintJob(std::move(printer), *properties_, PrintOptions(), messageKeeper_, this);
+    auto* progress = new TWorkProgress(this, strPrintingMessage.Arg(edSubject_->text()));
+    connect(progress, &QProgressDialog::canceled, job, &TPrintJob::Cancel);
+    connect(job, &TPrintJob::Finished, this, [this, progress](bool printed, bool cancelled, const QString& error) {
+        // Finished may come from inside the dialog's own Cancel signal: the dialog goes once that has returned.
+        progress->hide();
+        progress->deleteLater();
+        if (!error.isEmpty())
+            ShowError(error);
+        emit PrintEnded(printed, cancelled);
+    });
+    // The job goes when its worker has ended: until then the worker uses its printer.
+    connect(job, &TPrintJob::WorkerEnded, job, &QObject::deleteLater);
+    job->Start();
 }
 
 void TfrmMessage::PrintPreview()

@@ -244,7 +244,7 @@ void TfrmMessage::ScheduleBrowser()
     // Once the header has been painted: the window is on the screen with the header and the text by then.
     pnlHeader_->installEventFilter(new TAfterPaint(pnlHeader_, [this] {
         browserScheduled_ = false;
-        if (html_.isEmpty()) {
+        if (html_.isEmpty() && !htmlPending_) {
             htmlStandIn_ = nullptr;
             return;
         }

@@ -54,5 +54,6 @@ TProgramText strOpeningFile("strOpeningFile", "Opening %s ...");
 TProgramText strSavingFile("strSavingFile", "Saving %s ...");
 TProgramText strSaveWritten("strSaveWritten", "%s MB written");
 TProgramText strCheckingUpdate("strCheckingUpdate", "Checking for a newer version ...");
+TProgramText strPrintingMessage("strPrintingMessage", "Printing %s ...");
 
 } // namespace quorra

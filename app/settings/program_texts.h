@@ -55,5 +55,6 @@ extern TProgramText strOpeningFile;
 extern TProgramText strSavingFile;
 extern TProgramText strSaveWritten;
 extern TProgramText strCheckingUpdate;
+extern TProgramText strPrintingMessage;
 
 } // namespace quorra

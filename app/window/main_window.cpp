@@ -653,6 +653,7 @@ void TfrmMain::ClearDocument()
     emit DocumentCleared();
     preview_->SetMessagePath(QString());
     preview_->FillPreview(nullptr);
+    preview_->SetMessageKeeper(nullptr);
     tsProperties_->Fill(nullptr);
     tsStructure_->Clear();
     tsHeader_->Fill(nullptr);
@@ -683,6 +684,7 @@ void TfrmMain::FillPages()
     }
     SetTabShown(tsStructure_, structureBuilt_);
     preview_->SetMessagePath(path);
+    preview_->SetMessageKeeper(document_);
     preview_->FillPreview(message ? &message->Properties() : nullptr);
     tsHeader_->Fill(message);
     tsFlags_->Fill(message);

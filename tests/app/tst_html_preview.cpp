@@ -21,6 +21,7 @@
 #include <QWebEngineView>
 #include <QtTest>
 
+#include "html_prepare.h"
 #include "html_view.h"
 #include "message_preview.h"
 #include "pelmsg.h"
@@ -28,6 +29,7 @@
 #include "tnef_builder.h"
 #include "viewer_app.h"
 #include "window_test_support.h"
+#include "worker_pool.h"
 
 using namespace quorra;
 using namespace pelmsg::test;
@@ -317,6 +319,34 @@ private slots:
         QVERIFY(view);
         QCOMPARE(Evaluate(view->View(), "document.getElementById('end').textContent").toString(), QStringLiteral("END"));
         QTRY_COMPARE(Evaluate(view->View(), "document.getElementById('i').naturalWidth").toInt(), 37);
+    }
+
+    // A large body is prepared in a worker. When another message is shown before it is in, the late result is
+    // dropped: the HTML tab keeps the message shown now, whichever way (at once or in a worker) that one came.
+    void lateBodyOfTheLastMessageIsDropped()
+    {
+        std::string large = "<html><body>";
+        while (large.size() < size_t(kHtmlInWorkerBytes) + 1000)
+            large += "<p>the message before</p>\n";
+        large += "</body></html>";
+        for (const bool nextLarge : { false, true }) {
+            auto before = HtmlMail(large, "<image001.png@01D5>", 37);
+            form_->FillPreview(&before->Properties());
+            QVERIFY(form_->HtmlPending());
+            std::string next = "<html><body><p id=p>the message now</p>";
+            while (nextLarge && next.size() < size_t(kHtmlInWorkerBytes) + 1000)
+                next += "<p>more</p>\n";
+            THtmlView* view = Show(next + "</body></html>");
+            QVERIFY(view);
+            // Every worker has ended and every result has been delivered.
+            DocumentWorkers()->waitForDone();
+            QCoreApplication::sendPostedEvents();
+            QVERIFY(!form_->HtmlPending());
+            QVERIFY(form_->HtmlText().contains(QStringLiteral("the message now")));
+            QVERIFY(!form_->HtmlText().contains(QStringLiteral("the message before")));
+            QTRY_COMPARE(Evaluate(view->View(), "document.getElementById('p')?.textContent").toString(),
+                QStringLiteral("the message now"));
+        }
     }
 };
 

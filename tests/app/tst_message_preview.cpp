@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QListWidget>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -26,6 +27,7 @@
 #include "settings.h"
 #include "tnef_builder.h"
 #include "window_test_support.h"
+#include "worker_pool.h"
 
 using namespace quorra;
 using namespace pelmsg::test;
@@ -681,6 +683,47 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY(f.read(5) == "%PDF-");
         QVERIFY(f.size() > 1000);
+    }
+
+    // A print in a worker writes the PDF only when it is complete: cancelled, it leaves no file of its own in the
+    // folder and the file it was to replace as it was; not cancelled, the whole PDF and nothing else.
+    void printInTheBackgroundLeavesNoPartialPdf()
+    {
+        for (const bool cancel : { true, false }) {
+            TSettings settings;
+            TfrmMessage form(settings);
+            TMail mail;
+            mail.Plain = "Body line one";
+            std::shared_ptr<pelmsg::TPelMessage> message = Load(mail);
+            form.SetMessageKeeper(message);
+            form.FillPreview(&message->Properties());
+            QDir folder(home_->Path("home"));
+            const QString pdf = folder.filePath(QStringLiteral("mail.pdf"));
+            QFile old(pdf);
+            QVERIFY(old.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            old.write("old");
+            old.close();
+            const QStringList before = folder.entryList(QDir::Files | QDir::Hidden);
+            auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setOutputFileName(pdf);
+            QSignalSpy ended(&form, &TfrmMessage::PrintEnded);
+            form.StartPrint(std::move(printer));
+            auto* progress = form.findChild<QProgressDialog*>(QStringLiteral("WorkProgress"));
+            QVERIFY(progress);
+            if (cancel)
+                emit progress->canceled(); // the dialog's Cancel button
+            QTRY_COMPARE(ended.count(), 1);
+            QCOMPARE(ended[0][0].toBool(), !cancel);
+            QCOMPARE(ended[0][1].toBool(), cancel);
+            // The worker has ended and removed what it wrote.
+            DocumentWorkers()->waitForDone();
+            QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden), before);
+            QVERIFY(old.open(QIODevice::ReadOnly));
+            const QByteArray start = old.read(5);
+            old.close();
+            QCOMPARE(start, cancel ? QByteArray("old") : QByteArray("%PDF-"));
+        }
     }
 
     void emptiedWithoutAMessage()

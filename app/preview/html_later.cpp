@@ -1,0 +1,69 @@
+// The preview's large HTML bodies, prepared in a worker (html_prepare.h): the header, the other bodies and the
+// attachments show at once, the HTML tab when its text is in. A message shown meanwhile makes the result stale:
+// it is dropped when it comes, and the worker's copy of the body freed with it.
+
+#include <QFutureWatcher>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include "html_prepare.h"
+#include "html_view.h"
+#include "message_preview.h"
+#include "settings.h"
+#include "worker_pool.h"
+
+namespace quorra {
+
+void TfrmMessage::DropPendingHtml()
+{
+    ++htmlRequest_;
+    htmlPending_ = false;
+    preparedHtml_.reset();
+}
+
+bool TfrmMessage::StartHtmlInWorker(const pelmsg::TMSGProperties& properties)
+{
+    std::optional<THtmlBodySource> body = LargeHtmlBody(properties, kHtmlInWorkerBytes, messageKeeper_);
+    if (!body)
+        return false;
+    DropPendingHtml();
+    const quint64 request = htmlRequest_;
+    htmlPending_ = true;
+    html_.clear();
+    if (htmlView_)
+        htmlView_->Clear();
+    SetTabShown(tsHTMLBody_, true);
+    using TResult = std::shared_ptr<const TPreparedHtml>;
+    auto* watcher = new QFutureWatcher<TResult>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, request] {
+        watcher->deleteLater();
+        if (request == htmlRequest_)
+            HtmlPrepared(watcher->result());
+    });
+    watcher->setFuture(QtConcurrent::run(DocumentWorkers(), [source = std::move(*body)]() mutable {
+        return std::make_shared<const TPreparedHtml>(PrepareHtmlBody(std::move(source)));
+    }));
+    return true;
+}
+
+void TfrmMessage::HtmlPrepared(const std::shared_ptr<const TPreparedHtml>& prepared)
+{
+    htmlPending_ = false;
+    if (prepared->Html.isEmpty()) {
+        // Nothing to show after all: the tabs are settled as for a message without HTML.
+        ShowHtml(charset_, QString());
+        SetTabShown(tsPlainText_, !(TabShown(tsRTFBody_) && reBody_->document()->isEmpty()));
+        if (!TabShown(pcBody_->currentWidget()))
+            pcBody_->setCurrentWidget(TabShown(tsRTFBody_) ? tsRTFBody_ : tsPlainText_);
+        return;
+    }
+    preparedHtml_ = prepared;
+    html_ = prepared->Html;
+    if (htmlView_)
+        htmlView_->SetPreparedHtml(*prepared, properties_, settings_.AllowRemoteContent);
+    else if (isVisible())
+        ScheduleBrowser();
+}
+
+} // namespace quorra
