@@ -20,7 +20,7 @@ struct TImage {
     std::string ContentId; // written as ATTACH_CONTENT_ID when not empty
 };
 
-std::unique_ptr<pelmsg::TPelTNEFFile> MessageWithImages(const std::vector<TImage>& images)
+std::unique_ptr<pelmsg::TPelMessage> MessageWithImages(const std::vector<TImage>& images)
 {
     TnefBuilder b;
     b.Version().MessageClass("IPM.Note").Subject("images");
