@@ -61,7 +61,7 @@ QStringList TWindowTest::SaveAs(quorra::TfrmMain& window, const std::function<vo
 
 QString TWindowTest::Write(const QString& name, const std::string& bytes) const
 {
-    const QString path = home_->Path("home/" + name);
+    QString path = home_->Path("home/" + name);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return {};
