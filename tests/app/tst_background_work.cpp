@@ -14,12 +14,12 @@
 #include "document_saver.h"
 #include "pelmsg.h"
 #include "save_formats.h"
-#include "window_test_support.h"
+#include "test_data.h"
+#include "window_fixture.h"
 #include "work_progress.h"
 #include "worker_pool.h"
 
 using namespace quorra;
-using quorra_test::TIsolatedHome;
 using quorra_test::TModalHandler;
 
 namespace {
@@ -33,26 +33,6 @@ QByteArray Contents(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Runs Save As to `target` (calling beforeAccept just before the file dialog is accepted); other dialogs are
-// recorded and closed.
-QStringList SaveAs(TfrmMain& w, const QString& target, const std::function<void()>& beforeAccept = {})
-{
-    TModalHandler dialogs([&](QDialog* d) {
-        auto* fd = qobject_cast<QFileDialog*>(d);
-        auto* box = qobject_cast<QMessageBox*>(d);
-        if (box && box->button(QMessageBox::Yes))
-            return box->button(QMessageBox::Yes)->click();
-        if (!fd)
-            return TModalHandler::CloseAll(d);
-        fd->findChild<QLineEdit*>("fileNameEdit")->setText(target);
-        if (beforeAccept)
-            beforeAccept();
-        QMetaObject::invokeMethod(fd, "accept");
-    });
-    w.Actions().miFileSaveAs->trigger();
-    return dialogs.Seen();
-}
-
 QPushButton* CancelButton(QWidget& w)
 {
     auto* progress = w.findChild<TWorkProgress*>();
@@ -61,22 +41,29 @@ QPushButton* CancelButton(QWidget& w)
 
 } // namespace
 
-class TestBackgroundWork : public QObject {
+class TestBackgroundWork : public quorra_test::TWindowTest {
     Q_OBJECT
+
+    // Runs Save As to `target` (calling beforeAccept just before the file dialog is accepted).
+    static QStringList SaveAsTo(TfrmMain& w, const QString& target, const std::function<void()>& beforeAccept = {})
+    {
+        return SaveAs(w, [&](QFileDialog* fd) {
+            if (beforeAccept)
+                beforeAccept();
+            Accept(fd, target);
+        });
+    }
 
 private slots:
     void openingInAWorkerKeepsTheOldDocumentUntilTheNewOneIsIn_data()
     {
-        QTest::addColumn<bool>("cancel");
-        QTest::newRow("read to the end") << false;
-        QTest::newRow("cancelled") << true;
+        quorra_test::AddRows<bool>({ "cancel" }, { { "read to the end", false }, { "cancelled", true } });
     }
 
     void openingInAWorkerKeepsTheOldDocumentUntilTheNewOneIsIn()
     {
         QFETCH(bool, cancel);
-        TIsolatedHome home;
-        const auto w = home.NewWindow();
+        const auto w = NewWindow();
         w->OpenFile(kFirst); // small: read at once
         QCOMPARE(w->LoadedFileName(), kFirst);
         QVERIFY(!w->Loading());
@@ -118,8 +105,7 @@ private slots:
 
     void aNewerOpenReplacesARunningRead()
     {
-        TIsolatedHome home;
-        const auto w = home.NewWindow();
+        const auto w = NewWindow();
         w->SetBackgroundWorkBytes(0);
         QSignalSpy filled(w.get(), &TfrmMain::PagesFilled);
         w->OpenFile(kFirst);
@@ -131,15 +117,11 @@ private slots:
 
     void savingInAWorkerWritesWhatASaveAtOnceWrites()
     {
-        TIsolatedHome home;
-        const auto w = home.NewWindow();
-        w->SetBackgroundWorkBytes(0);
-        QSignalSpy filled(w.get(), &TfrmMain::PagesFilled);
-        w->OpenFile(kSecond);
-        QVERIFY(filled.wait(60000));
+        const auto w = NewWindow();
+        QVERIFY(OpenInWorker(*w, kSecond));
 
-        const QString target = home.Path("home/out.htm");
-        QCOMPARE(SaveAs(*w, target), QStringList { "FileDialog: Save As" });
+        const QString target = home_->Path("home/out.htm");
+        QCOMPARE(SaveAsTo(*w, target), QStringList { "FileDialog: Save As" });
         // The save's report comes once the worker is done, never from within the command.
         TModalHandler boxes;
         auto* saver = w->findChild<TDocumentSaver*>();
@@ -148,7 +130,7 @@ private slots:
         QVERIFY(gone.wait(60000));
         QCOMPARE(boxes.Seen(), QStringList { target + " file created successfully." });
 
-        const QString direct = home.Path("home/direct.htm");
+        const QString direct = home_->Path("home/direct.htm");
         quorra::SaveInFormat(*w->Message(), direct.toStdString(), ".HTM", true, kSecond.toStdString(), nullptr);
         QVERIFY(!Contents(target).isEmpty());
         QCOMPARE(Contents(target), Contents(direct));
@@ -156,13 +138,9 @@ private slots:
 
     void cancelledSaveLeavesTheOldFileAndNoTemporaryFile()
     {
-        TIsolatedHome home;
-        const auto w = home.NewWindow();
-        w->SetBackgroundWorkBytes(0);
-        QSignalSpy filled(w.get(), &TfrmMain::PagesFilled);
-        w->OpenFile(kSecond);
-        QVERIFY(filled.wait(60000));
-        const QString target = home.Path("home/out.htm");
+        const auto w = NewWindow();
+        QVERIFY(OpenInWorker(*w, kSecond));
+        const QString target = home_->Path("home/out.htm");
         {
             QFile old(target);
             QVERIFY(old.open(QIODevice::WriteOnly));
@@ -187,7 +165,7 @@ private slots:
         };
 
         // The file dialog, and its question before it replaces the file (answered yes).
-        QCOMPARE(SaveAs(*w, target, holdThePool).size(), 2);
+        QCOMPARE(SaveAsTo(*w, target, holdThePool).size(), 2);
         TModalHandler boxes;
         auto* saver = w->findChild<TDocumentSaver*>();
         QVERIFY(saver);
@@ -204,7 +182,7 @@ private slots:
         QCOMPARE(boxes.Seen(), QStringList());
         QCOMPARE(Contents(target), QByteArray("old content"));
         QCOMPARE(
-            QDir(home.Path("home")).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList { "out.htm" });
+            QDir(home_->Path("home")).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList { "out.htm" });
     }
 };
 

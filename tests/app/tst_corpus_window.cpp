@@ -4,11 +4,11 @@
 #include <QDirIterator>
 #include <QLineEdit>
 
-#include "window_test_support.h"
+#include "window_fixture.h"
 
 using namespace quorra;
 
-class TestCorpusWindow : public QObject {
+class TestCorpusWindow : public quorra_test::TWindowTest {
     Q_OBJECT
 
 private slots:
@@ -23,13 +23,8 @@ private slots:
         }
         if (files.size() < 10)
             QSKIP("the shared corpus is not present");
-        quorra_test::TIsolatedHome home;
-        TfrmMain::TStartup startup;
-        startup.Arguments = { "/noini" };
-        startup.ProgramFolder = home.ProgramFolder();
-        startup.CurrentFolder = home.CurrentFolder();
-        TfrmMain window(startup);
-        window.Beep = [] {};
+        const auto w = NewWindow({ "/noini" });
+        TfrmMain& window = *w;
         window.show();
         int opened = 0;
         for (const QString& file : files) {

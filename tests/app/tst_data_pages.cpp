@@ -29,6 +29,7 @@
 #include "pelmsg.h"
 #include "property_pages.h"
 #include "structure_page.h"
+#include "test_data.h"
 #include "window_test_support.h"
 
 #include "open_document.h"
@@ -320,17 +321,16 @@ private slots:
 
     void typeList_data()
     {
-        QTest::addColumn<uint>("tag");
-        QTest::addColumn<bool>("multiValued");
-        QTest::addColumn<int>("item");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("long") << 0x0E070003u << false << 4 << "PT_LONG: Signed 32-bit value";
-        QTest::newRow("binary") << 0x37010102u << false << 17 << "PT_BINARY: Uninterpreted (counted byte array)";
-        QTest::newRow("unspecified") << 0x00010000u << false << 1 << "";
-        QTest::newRow("multi-value flag alone") << 0x00011000u << false << 0 << "MV_FLAG: Multi-value flag";
-        QTest::newRow("multi-valued string") << 0x8001101Eu << false << -1 << "PT_MV_STRING8";
-        QTest::newRow("value of a multi-valued TNEF property") << 0x8001001Fu << true << -1 << "PT_MV_UNICODE";
-        QTest::newRow("unknown type") << 0x0001ABCDu << false << -1 << "0xABCD";
+        quorra_test::AddRows<uint, bool, int, QString>({ "tag", "multiValued", "item", "shown" },
+            {
+                { "long", 0x0E070003u, false, 4, "PT_LONG: Signed 32-bit value" },
+                { "binary", 0x37010102u, false, 17, "PT_BINARY: Uninterpreted (counted byte array)" },
+                { "unspecified", 0x00010000u, false, 1, "" },
+                { "multi-value flag alone", 0x00011000u, false, 0, "MV_FLAG: Multi-value flag" },
+                { "multi-valued string", 0x8001101Eu, false, -1, "PT_MV_STRING8" },
+                { "value of a multi-valued TNEF property", 0x8001001Fu, true, -1, "PT_MV_UNICODE" },
+                { "unknown type", 0x0001ABCDu, false, -1, "0xABCD" },
+            });
     }
 
     void typeList()
@@ -761,9 +761,7 @@ private slots:
 
     void pagesInTheWindow_data()
     {
-        QTest::addColumn<bool>("german");
-        QTest::newRow("English") << false;
-        QTest::newRow("German") << true;
+        quorra_test::AddRows<bool>({ "german" }, { { "English", false }, { "German", true } });
     }
 
     void pagesInTheWindow()
@@ -775,14 +773,11 @@ private slots:
             QVERIFY(QFile::copy(TESSALY_SOURCE_DIR "/resources/languages/german.lng",
                 home.Path("program/languages/german.lng")));
         }
-        TfrmMain::TStartup startup;
-        startup.Arguments = { TESSALY_SOURCE_DIR "/samples/winmail.dat", "/noini" };
+        std::vector<std::string> arguments = { TESSALY_SOURCE_DIR "/samples/winmail.dat", "/noini" };
         if (german)
-            startup.Arguments.push_back("/LANG=german.lng");
-        startup.ProgramFolder = home.ProgramFolder();
-        startup.CurrentFolder = home.CurrentFolder();
-        TfrmMain window(startup);
-        window.Beep = [] {};
+            arguments.push_back("/LANG=german.lng");
+        const auto w = home.NewWindow(arguments);
+        TfrmMain& window = *w;
         window.resize(1024, 768);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -825,11 +820,7 @@ private slots:
 
     void everyCorpusTnefNodeFillsThePanel()
     {
-        QStringList files;
-        QDirIterator it(QStringLiteral(TESSALY_CORPUS_DIR "/tnef"), QDir::Files);
-        while (it.hasNext())
-            files << it.next();
-        files.sort();
+        const QStringList files = quorra_test::CorpusFiles({ "tnef" });
         if (files.size() < 10)
             QSKIP("the shared corpus is not present");
         TPage page;

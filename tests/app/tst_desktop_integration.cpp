@@ -12,19 +12,17 @@
 #include "about_dialog.h"
 #include "desktop_integration.h"
 #include "desktop_services.h"
+#include "test_data.h"
 #include "update_check.h"
-#include "window_test_support.h"
+#include "window_fixture.h"
 
 using namespace quorra;
-using quorra_test::TIsolatedHome;
 using quorra_test::TModalHandler;
 
-class TestDesktopIntegration : public QObject {
+class TestDesktopIntegration : public quorra_test::TWindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TIsolatedHome> home_;
-
     // Every folder and file under a folder, with the files' bytes.
     static QMap<QString, QByteArray> Snapshot(const QString& root)
     {
@@ -77,10 +75,6 @@ private:
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         return path;
     }
-    std::unique_ptr<TfrmMain> NewWindow()
-    {
-        return home_->NewWindow({}, [] { QApplication::beep(); });
-    }
 
 private slots:
     void initTestCase()
@@ -93,10 +87,10 @@ private slots:
                  "XDG_SESSION_DESKTOP", "MATE_DESKTOP_SESSION_ID", "BROWSER" })
             qunsetenv(v);
     }
-    void init() { home_ = std::make_unique<TIsolatedHome>(); }
+    void init() { StartHome(); }
     void cleanup()
     {
-        home_.reset();
+        EndHome();
         SetUrlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); });
     }
 
@@ -139,9 +133,8 @@ private slots:
 
     void registerThenUnregisterLeavesTheFoldersAsTheyWere_data()
     {
-        QTest::addColumn<bool>("ownFiles");
-        QTest::newRow("nothing there before") << false;
-        QTest::newRow("the user's own defaults, entries and types") << true;
+        quorra_test::AddRows<bool>({ "ownFiles" },
+            { { "nothing there before", false }, { "the user's own defaults, entries and types", true } });
     }
 
     void registerThenUnregisterLeavesTheFoldersAsTheyWere()

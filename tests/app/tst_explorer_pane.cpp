@@ -11,23 +11,15 @@
 #include <QTreeWidget>
 
 #include "explorer_pane.h"
-#include "window_test_support.h"
+#include "window_fixture.h"
 
 using namespace quorra;
-using quorra_test::TIsolatedHome;
 using quorra_test::TModalHandler;
 
-class TestExplorerPane : public QObject {
+class TestExplorerPane : public quorra_test::TWindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TIsolatedHome> home_;
-
-    std::unique_ptr<TfrmMain> NewWindow(std::vector<std::string> args = {})
-    {
-        return home_->NewWindow(std::move(args), [] {});
-    }
-
     QString Sample(const QString& name) const { return home_->Copy(TESSALY_SOURCE_DIR "/samples/winmail.dat", name); }
 
     static QStringList Children(const QTreeWidgetItem* node)
@@ -59,22 +51,28 @@ private:
                 return node->child(i);
         return nullptr;
     }
-    // Shows the pane and opens the folder "home/<sub>" of the isolated home in the file tree.
-    static QTreeWidgetItem* ListHomeFolder(TfrmMain& w, const QString& sub)
+    // The home folder's item in the file tree (shown), listed; nullptr when the tree does not start there.
+    static QTreeWidgetItem* ListedHome(TfrmMain& w)
     {
         if (!w.Actions().miViewFileTree->isChecked())
             w.Actions().miViewFileTree->trigger();
-        TExplorerPane* pane = w.Explorer();
-        QTreeWidgetItem* home = pane->Files()->topLevelItem(0);
+        QTreeWidgetItem* home = w.Explorer()->Files()->topLevelItem(0);
         if (!home || home->text(0) != QDir::homePath())
             return nullptr;
-        pane->FillFolder(home);
-        pane->FinishListing();
-        QTreeWidgetItem* folder = ChildNamed(home, sub);
+        w.Explorer()->FillFolder(home);
+        w.Explorer()->FinishListing();
+        return home;
+    }
+
+    // Shows the pane and opens the folder "home/<sub>" of the isolated home in the file tree.
+    static QTreeWidgetItem* ListHomeFolder(TfrmMain& w, const QString& sub)
+    {
+        QTreeWidgetItem* home = ListedHome(w);
+        QTreeWidgetItem* folder = home ? ChildNamed(home, sub) : nullptr;
         if (!folder)
             return nullptr;
-        pane->FillFolder(folder);
-        pane->FinishListing();
+        w.Explorer()->FillFolder(folder);
+        w.Explorer()->FinishListing();
         return folder;
     }
     static void Touch(const QString& path)
@@ -84,9 +82,6 @@ private:
     }
 
 private slots:
-    void init() { home_ = std::make_unique<TIsolatedHome>(); }
-    void cleanup() { home_.reset(); }
-
     void matchesMask_data()
     {
         QTest::addColumn<QString>("name");
@@ -391,11 +386,9 @@ private slots:
         QDir().mkpath(home_->Path("home/empty"));
         QDir().mkpath(home_->Path("home/full/inner"));
         auto w = NewWindow();
-        w->Actions().miViewFileTree->trigger();
         TExplorerPane* pane = w->Explorer();
-        QTreeWidgetItem* home = pane->Files()->topLevelItem(0);
-        pane->FillFolder(home);
-        pane->FinishListing();
+        QTreeWidgetItem* home = ListedHome(*w);
+        QVERIFY(home);
         QTreeWidgetItem* gone = ChildNamed(home, "gone");
         QTreeWidgetItem* empty = ChildNamed(home, "empty");
         QTreeWidgetItem* full = ChildNamed(home, "full");
@@ -444,11 +437,9 @@ private slots:
             ::close(fd);
         }
         auto w = NewWindow();
-        w->Actions().miViewFileTree->trigger();
         TExplorerPane* pane = w->Explorer();
-        QTreeWidgetItem* home = pane->Files()->topLevelItem(0);
-        pane->FillFolder(home);
-        pane->FinishListing();
+        QTreeWidgetItem* home = ListedHome(*w);
+        QVERIFY(home);
         QTreeWidgetItem* huge = ChildNamed(home, "huge");
         QVERIFY(huge);
         const int before = pane->ListedBatches();

@@ -16,28 +16,17 @@
 
 #include "html_view.h"
 #include "viewer_app.h"
+#include "web_test_support.h"
 #include "window_test_support.h"
 
 using namespace quorra;
+using quorra_test::Evaluate;
 
 namespace {
 
 const char* kPage = "<html><body style=\"margin:0\"><p id=t>Hello <b>world</b></p><a href=\"http://example.com/page\" "
                     "style=\"display:block;width:100%;height:300px;background:#ccc\">link</a>"
                     "<img src=\"/etc/hostname\"></body></html>";
-
-QVariant Evaluate(QWebEngineView* view, const QString& script)
-{
-    QVariant result;
-    bool done = false;
-    view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant& v) {
-        result = v;
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 10000))
-        return QStringLiteral("timeout");
-    return result;
-}
 
 // The desktop has no browser: no handler in the (empty) data folders, and $BROWSER names none.
 void NoBrowser(const quorra_test::TIsolatedHome& home)

@@ -26,26 +26,18 @@
 #include "message_preview.h"
 #include "pelmsg.h"
 #include "settings.h"
+#include "test_data.h"
 #include "tnef_builder.h"
 #include "viewer_app.h"
+#include "web_test_support.h"
 #include "window_test_support.h"
 #include "worker_pool.h"
 
 using namespace quorra;
+using quorra_test::Evaluate;
 using namespace pelmsg::test;
 
 namespace {
-
-std::string Png(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes.toStdString();
-}
 
 std::unique_ptr<pelmsg::TPelMessage> HtmlMail(
     const std::string& html, const std::string& contentId = "<image001.png@01D5>", int width = 37)
@@ -58,28 +50,11 @@ std::unique_ptr<pelmsg::TPelMessage> HtmlMail(
     TnefPropList a;
     a.String8(pelmsg::kIdAttachFileName, "image001.png");
     a.String8(pelmsg::kIdAttachContentId, contentId);
-    b.AttachRenddata().AttachTitle("image001.png").AttachData(Png(width, 23)).AttachmentProps(a);
-    auto message = std::make_unique<pelmsg::TPelTNEFFile>();
-    const std::string bytes = b.Bytes();
-    pelmsg::TSpanStream stream(bytes);
-    message->LoadFromStream(stream);
-    return message;
+    b.AttachRenddata().AttachTitle("image001.png").AttachData(quorra_test::Png(width, 23)).AttachmentProps(a);
+    return quorra_test::LoadTnef(b.Bytes());
 }
 
 // A page script the view's own world may run (the page's JavaScript is off).
-QVariant Evaluate(QWebEngineView* view, const QString& script)
-{
-    QVariant result;
-    bool done = false;
-    view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant& v) {
-        result = v;
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 10000))
-        return QStringLiteral("timeout");
-    return result;
-}
-
 // A web server on the loopback that answers every request with a small PNG and counts them.
 class TCountingServer : public QTcpServer {
 public:
@@ -93,7 +68,7 @@ public:
                     if (!s->readAll().startsWith("GET"))
                         return;
                     ++Requests;
-                    const std::string png = Png(5, 5);
+                    const std::string png = quorra_test::Png(5, 5);
                     s->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\nContent-Length: "
                         + QByteArray::number(qsizetype(png.size())) + "\r\n\r\n");
                     s->write(png.data(), qsizetype(png.size()));
@@ -186,7 +161,7 @@ private slots:
         const QString secret = home_->Path("home/secret.png");
         QFile file(secret);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        const std::string png = Png(41, 43);
+        const std::string png = quorra_test::Png(41, 43);
         file.write(png.data(), qsizetype(png.size()));
         file.close();
         const QString fifo = home_->Path("home/fifo");

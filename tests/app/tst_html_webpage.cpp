@@ -19,6 +19,7 @@
 #include "message_render.h"
 #include "pelmsg.h"
 #include "render_files.h"
+#include "test_data.h"
 #include "tnef_builder.h"
 
 using namespace quorra;
@@ -46,11 +47,7 @@ std::unique_ptr<pelmsg::TPelMessage> HtmlMail(const std::string& html)
     TnefPropList props;
     props.Binary(pelmsg::kIdBodyHtml, html);
     b.MapiProps(props);
-    auto message = std::make_unique<pelmsg::TPelTNEFFile>();
-    const std::string bytes = b.Bytes();
-    pelmsg::TSpanStream stream(bytes);
-    message->LoadFromStream(stream);
-    return message;
+    return quorra_test::LoadTnef(b.Bytes());
 }
 
 } // namespace

@@ -10,32 +10,15 @@
 
 #include "desktop_services.h"
 #include "message_preview.h"
-#include "window_test_support.h"
+#include "test_data.h"
+#include "window_fixture.h"
 
 using namespace quorra;
-using quorra_test::TIsolatedHome;
 using quorra_test::TModalHandler;
 
-namespace {
-
-QString SamplePath() { return QStringLiteral(TESSALY_SOURCE_DIR "/samples/winmail.dat"); }
-
-} // namespace
-
-class TestKeyboard : public QObject {
+class TestKeyboard : public quorra_test::TWindowTest {
     Q_OBJECT
 
-    std::unique_ptr<TIsolatedHome> home_;
-
-    std::unique_ptr<TfrmMain> Shown(const QString& file)
-    {
-        auto w = home_->NewWindow({ file.toStdString() });
-        w->show();
-        w->activateWindow();
-        if (!QTest::qWaitForWindowActive(w.get()))
-            qWarning("the window did not become active");
-        return w;
-    }
     static TfrmMessage* Preview(TfrmMain& w) { return w.Preview(); }
     static QTextEdit* PlainBody(TfrmMain& w)
     {
@@ -46,24 +29,17 @@ class TestKeyboard : public QObject {
     }
 
 private slots:
-    void init() { home_ = std::make_unique<TIsolatedHome>(); }
-    void cleanup() { home_.reset(); }
-
     // Each command that opens a dialog opens exactly one from its key; the menus show the key.
     void dialogKeys_data()
     {
-        QTest::addColumn<QString>("keys");
-        QTest::addColumn<QString>("action");
-        QTest::newRow("open") << "Ctrl+O"
-                              << "miOpen";
-        QTest::newRow("save as") << "Ctrl+S"
-                                 << "miFileSaveAs";
-        QTest::newRow("print") << "Ctrl+P"
-                               << "miFilePrint";
-        QTest::newRow("print preview") << "Ctrl+Shift+P"
-                                       << "miFilePreview";
-        QTest::newRow("find") << "Ctrl+F"
-                              << "btnFindText";
+        quorra_test::AddRows<QString, QString>({ "keys", "action" },
+            {
+                { "open", "Ctrl+O", "miOpen" },
+                { "save as", "Ctrl+S", "miFileSaveAs" },
+                { "print", "Ctrl+P", "miFilePrint" },
+                { "print preview", "Ctrl+Shift+P", "miFilePreview" },
+                { "find", "Ctrl+F", "btnFindText" },
+            });
     }
     void dialogKeys()
     {

@@ -9,29 +9,18 @@
 #include "mail_handoff.h"
 #include "pelmsg.h"
 #include "private_temp.h"
+#include "test_data.h"
 #include "tnef_builder.h"
-#include "window_test_support.h"
+#include "window_fixture.h"
 
 using namespace quorra;
 using namespace pelmsg::test;
-using quorra_test::TIsolatedHome;
 using quorra_test::TModalHandler;
 
-class TestMailHandoff : public QObject {
+class TestMailHandoff : public quorra_test::TWindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TIsolatedHome> home_;
-
-    QString Write(const QString& name, const std::string& bytes)
-    {
-        const QString path = home_->Path("home/" + name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly))
-            return {};
-        f.write(bytes.data(), qint64(bytes.size()));
-        return path;
-    }
     // A message with one attached file and one attached message; with or without a sent date.
     static std::string MessageWithTwoAttachments(bool sentDate)
     {
@@ -77,21 +66,17 @@ private:
     }
     std::unique_ptr<TfrmMain> WindowWith(const QString& file)
     {
-        TfrmMain::TStartup startup;
-        startup.Arguments = { file.toStdString() };
-        startup.ProgramFolder = home_->ProgramFolder();
-        startup.CurrentFolder = home_->CurrentFolder();
-        auto w = std::make_unique<TfrmMain>(startup);
+        auto w = NewWindow({ file.toStdString() });
         w->Internet().MailCommand = Recorder();
         return w;
     }
 
 private slots:
-    void init() { home_ = std::make_unique<TIsolatedHome>(); }
+    void init() { StartHome(); }
     void cleanup()
     {
         RemovePrivateTempFolder();
-        home_.reset();
+        EndHome();
     }
 
     void forwardHandsTheExactArgumentsAndOnlyTheAttachedFile()
@@ -133,9 +118,7 @@ private slots:
     // handed over nor through the quoted header lines; the body keeps its own line breaks.
     void hostileFieldsAreHandedOverOnOneLine_data()
     {
-        QTest::addColumn<bool>("forward");
-        QTest::newRow("reply") << false;
-        QTest::newRow("forward") << true;
+        quorra_test::AddRows<bool>({ "forward" }, { { "reply", false }, { "forward", true } });
     }
     void hostileFieldsAreHandedOverOnOneLine()
     {

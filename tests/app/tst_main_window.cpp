@@ -25,35 +25,25 @@
 #include "pelmsg.h"
 #include "property_pages.h"
 #include "proxy_logon.h"
+#include "test_data.h"
 #include "tnef_part_dialog.h"
 #include "viewer_support.h"
 #include "window_fit.h"
-#include "window_test_support.h"
+#include "window_fixture.h"
 
 using namespace quorra;
-using quorra_test::TIsolatedHome;
 using quorra_test::TModalHandler;
 
 namespace {
 
 const QString kSubject = QString::fromUtf8("Minutes of the Zürich meeting");
 
-QString SamplePath() { return QStringLiteral(TESSALY_SOURCE_DIR "/samples/winmail.dat"); }
-
 } // namespace
 
-class TestMainWindow : public QObject {
+class TestMainWindow : public quorra_test::TWindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TIsolatedHome> home_;
-    int beeps_ = 0;
-
-    std::unique_ptr<TfrmMain> NewWindow(std::vector<std::string> args = {})
-    {
-        return home_->NewWindow(std::move(args), [this] { ++beeps_; });
-    }
-
     static QString Subject(TfrmMain& w) { return w.findChild<QLineEdit*>("edSubject")->text(); }
     static bool TabVisible(TfrmMain& w, const char* page)
     {
@@ -87,14 +77,18 @@ private:
         QVERIFY(drop.isAccepted());
     }
 
-private slots:
-    void init()
+    // The shipped German language file in the program's language folder.
+    bool InstallGerman() const
     {
-        home_ = std::make_unique<TIsolatedHome>();
-        beeps_ = 0;
+        QDir().mkpath(home_->Path("program/languages"));
+        return QFile::copy(
+            TESSALY_SOURCE_DIR "/resources/languages/german.lng", home_->Path("program/languages/german.lng"));
     }
-    void cleanup() { home_.reset(); }
 
+    // The two kinds of file a test opens: TNEF, and .msg made from it.
+    static void AddKindRows() { quorra_test::AddRows<QString>({ "kind" }, { { "tnef", "tnef" }, { "msg", "msg" } }); }
+
+private slots:
     void startWithoutArguments_data()
     {
         QTest::addColumn<bool>("recent");
@@ -126,12 +120,7 @@ private slots:
         QVERIFY(!w->Actions().btnSaveAs->isEnabled());
     }
 
-    void firstArgumentOpensTheFile_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("tnef") << "tnef";
-        QTest::newRow("msg") << "msg";
-    }
+    void firstArgumentOpensTheFile_data() { AddKindRows(); }
 
     void firstArgumentOpensTheFile()
     {
@@ -181,12 +170,7 @@ private slots:
         QCOMPARE(Subject(*other), kSubject);
     }
 
-    void openDialog_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("tnef") << "tnef";
-        QTest::newRow("msg") << "msg";
-    }
+    void openDialog_data() { AddKindRows(); }
 
     void openDialog()
     {
@@ -579,13 +563,9 @@ private slots:
     void languageMenu()
     {
         // german.lng, english.lng and a picture for German in the program's language folder.
-        QDir().mkpath(home_->Path("program/languages"));
-        QVERIFY(QFile::copy(TESSALY_SOURCE_DIR "/resources/languages/german.lng",
-            home_->Path("program/languages/german.lng")));
-        QFile english(home_->Path("program/languages/english.lng"));
-        QVERIFY(english.open(QIODevice::WriteOnly));
-        english.write("[Translations]\nfrmMain.miFile.Caption=&File\n");
-        english.close();
+        QVERIFY(InstallGerman());
+        QVERIFY(quorra_test::WriteFile(
+            home_->Path("program/languages/english.lng"), "[Translations]\nfrmMain.miFile.Caption=&File\n"));
         QPixmap flag(16, 16);
         flag.fill(Qt::red);
         QVERIFY(flag.save(home_->Path("program/languages/german.BMP"), "BMP"));
@@ -683,13 +663,9 @@ private slots:
     // to English needs no restart.
     void languageSwitchKeepsTheTextsAPartialFileLacks()
     {
-        QDir().mkpath(home_->Path("program/languages"));
-        QVERIFY(QFile::copy(TESSALY_SOURCE_DIR "/resources/languages/german.lng",
-            home_->Path("program/languages/german.lng")));
-        QFile other(home_->Path("program/languages/other.lng"));
-        QVERIFY(other.open(QIODevice::WriteOnly));
-        other.write("[Custom]\nstrFileRecent=Recent!\n");
-        other.close();
+        QVERIFY(InstallGerman());
+        QVERIFY(
+            quorra_test::WriteFile(home_->Path("program/languages/other.lng"), "[Custom]\nstrFileRecent=Recent!\n"));
         auto w = NewWindow({ "/LANG=german.lng" });
         QCOMPARE(w->findChild<QLabel*>("lblFileName")->text(), "Dateiname:");
         w->findChild<QMenu*>("miLanguage")->actions().at(2)->trigger(); // Other

@@ -25,6 +25,7 @@
 #include "preview_support.h"
 #include "private_temp.h"
 #include "settings.h"
+#include "test_data.h"
 #include "tnef_builder.h"
 #include "window_test_support.h"
 #include "worker_pool.h"
@@ -78,15 +79,42 @@ std::string TnefOf(const TMail& mail)
     return b.Bytes();
 }
 
-std::unique_ptr<pelmsg::TPelMessage> Load(const std::string& bytes)
+std::unique_ptr<pelmsg::TPelMessage> Load(const TMail& mail) { return quorra_test::LoadTnef(TnefOf(mail)); }
+
+std::unique_ptr<pelmsg::TPelMessage> LoadFile(const QString& path)
 {
-    auto message = std::make_unique<pelmsg::TPelTNEFFile>();
-    pelmsg::TSpanStream stream(bytes);
-    message->LoadFromStream(stream);
+    auto message = pelmsg::CreateMessageForFile(path.toStdString());
+    message->LoadFromFile(path.toStdString());
     return message;
 }
 
-std::unique_ptr<pelmsg::TPelMessage> Load(const TMail& mail) { return Load(TnefOf(mail)); }
+// A preview filled with a message, under its own settings; the files it hands to the desktop are recorded.
+struct TShown {
+    explicit TShown(std::unique_ptr<pelmsg::TPelMessage> message, TSettings initial = {})
+        : Settings(std::move(initial))
+        , Form(Settings)
+        , Message(std::move(message))
+    {
+        Form.OpenFileExternally = [this](const QString& path) { Opened << path; };
+        Form.FillPreview(&Message->Properties());
+    }
+    explicit TShown(const TMail& mail, TSettings initial = {})
+        : TShown(Load(mail), std::move(initial))
+    {
+    }
+    TSettings Settings;
+    TfrmMessage Form;
+    std::unique_ptr<pelmsg::TPelMessage> Message;
+    QStringList Opened;
+};
+
+TMail PlainMail(const std::string& plain, std::vector<TFile> files = {})
+{
+    TMail mail;
+    mail.Plain = plain;
+    mail.Files = std::move(files);
+    return mail;
+}
 
 template <class T> T* Child(QWidget* form, const char* name)
 {
@@ -158,12 +186,11 @@ private slots:
         QFETCH(bool, htmlShown);
         TSettings settings;
         settings.DefaultFormat = defaultFormat;
-        TfrmMessage form(settings);
         TMail mail;
         mail.Plain = plain.toStdString();
         mail.Rtf = rtf.toStdString();
-        auto message = Load(mail);
-        form.FillPreview(&message->Properties());
+        TShown shown(mail, settings);
+        TfrmMessage& form = shown.Form;
         QCOMPARE(CurrentTab(form), active);
         QCOMPARE(TabShown(form, "tsPlainText"), plainShown);
         QCOMPARE(TabShown(form, "tsRTFBody"), rtfShown);
@@ -171,20 +198,18 @@ private slots:
         // Without a plain body the plain tab takes the rich text's text.
         if (plain.isEmpty() && rtfShown)
             QCOMPARE(Child<QTextEdit>(&form, "reBody")->toPlainText().trimmed(), QStringLiteral("Hello from RTF"));
-        QCOMPARE(Child<QComboBox>(&form, "cbMessageFormat")->currentIndex(), int(message->Properties().BodyKind));
+        QCOMPARE(Child<QComboBox>(&form, "cbMessageFormat")->currentIndex(), int(shown.Message->Properties().BodyKind));
     }
 
     // A message with BCC and no CC shows BCC on CC's line; the header ends below it.
     void ccAndBccPlacement()
     {
-        TSettings settings;
-        TfrmMessage form(settings);
-        form.resize(700, 500);
         TMail both;
         both.Cc = "Carl";
         both.Bcc = "Dora";
-        auto withCc = Load(both);
-        form.FillPreview(&withCc->Properties());
+        TShown shown(both);
+        TfrmMessage& form = shown.Form;
+        form.resize(700, 500);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         auto* edCC = Child<QLineEdit>(&form, "edCC");
@@ -222,9 +247,8 @@ private slots:
                 continue;
             }
             const pelmsg::TItemSummary item = pelmsg::SummarizeItem(message->Properties());
-            TSettings settings;
-            TfrmMessage form(settings);
-            form.FillPreview(&message->Properties());
+            TShown preview(std::move(message));
+            TfrmMessage& form = preview.Form;
             auto* edWhen = Child<QLineEdit>(&form, "edWhen");
             QCOMPARE(!edWhen->isHidden(), !item.When.empty());
             if (item.When.empty())
@@ -253,14 +277,11 @@ private slots:
     {
         QFETCH(int, priority);
         QFETCH(QString, text);
-        TSettings settings;
-        TfrmMessage form(settings);
-        TMail mail;
-        mail.Plain = "x";
+        TMail mail = PlainMail("x");
         mail.HasPriority = true;
         mail.Priority = priority;
-        auto message = Load(mail);
-        form.FillPreview(&message->Properties());
+        TShown shown(mail);
+        TfrmMessage& form = shown.Form;
         auto* banner = Child<QLabel>(&form, "lblImportance");
         QCOMPARE(!banner->isHidden(), !text.isEmpty());
         if (text.isEmpty())
@@ -274,12 +295,8 @@ private slots:
     // Find Next moves on from the current hit and wraps; a text that does not occur is reported in quotes.
     void findNextContinuesAfterTheHit()
     {
-        TSettings settings;
-        TfrmMessage form(settings);
-        TMail mail;
-        mail.Plain = "alpha beta Alpha beta";
-        auto message = Load(mail);
-        form.FillPreview(&message->Properties());
+        TShown shown(PlainMail("alpha beta Alpha beta"));
+        TfrmMessage& form = shown.Form;
         auto* edit = form.ActiveEdit();
         QCOMPARE(edit->objectName(), QStringLiteral("reBody"));
         Child<QLineEdit>(&form, "edFindText")->setText("beta");
@@ -305,20 +322,17 @@ private slots:
 
     void wordWrapIsStored()
     {
-        TSettings settings;
-        TfrmMessage form(settings);
-        TMail mail;
-        mail.Plain = "x";
+        TMail mail = PlainMail("x");
         mail.Rtf = "{\\rtf1 x\\par}";
-        auto message = Load(mail);
-        form.FillPreview(&message->Properties());
+        TShown shown(mail);
+        TfrmMessage& form = shown.Form;
         QCOMPARE(Child<QTextEdit>(&form, "reBody")->lineWrapMode(), QTextEdit::NoWrap);
         form.btnWordWrapClick();
-        QVERIFY(settings.WordWrap && settings.SettingsChanged);
+        QVERIFY(shown.Settings.WordWrap && shown.Settings.SettingsChanged);
         QCOMPARE(Child<QTextEdit>(&form, "reBody")->lineWrapMode(), QTextEdit::WidgetWidth);
         QCOMPARE(Child<QTextEdit>(&form, "reRTFBody")->lineWrapMode(), QTextEdit::WidgetWidth);
         form.btnWordWrapClick();
-        QVERIFY(!settings.WordWrap);
+        QVERIFY(!shown.Settings.WordWrap);
     }
 
     // Opening writes the attachment 0600 into the private folder under a safe name and hands that to the desktop;
@@ -336,19 +350,12 @@ private slots:
     void openWritesSafelyIntoThePrivateFolder()
     {
         QFETCH(QString, name);
-        TSettings settings;
-        TfrmMessage form(settings);
-        QStringList opened;
-        form.OpenFileExternally = [&](const QString& path) { opened << path; };
-        TMail mail;
-        mail.Plain = "x";
-        mail.Files = { { name.toStdString(), "attachment bytes" } };
-        auto message = Load(mail);
-        form.FillPreview(&message->Properties());
-        auto* list = Child<QListWidget>(&form, "lvAttachments");
+        TShown shown(PlainMail("x", { { name.toStdString(), "attachment bytes" } }));
+        const QStringList& opened = shown.Opened;
+        auto* list = Child<QListWidget>(&shown.Form, "lvAttachments");
         QCOMPARE(list->count(), 1);
         list->setCurrentRow(0);
-        form.lvAttachmentsDblClick();
+        shown.Form.lvAttachmentsDblClick();
         QCOMPARE(opened.size(), 1);
         const QString folder = PrivateTempFolder();
         QCOMPARE(QFileInfo(opened[0]).absolutePath(), folder);
@@ -368,15 +375,9 @@ private slots:
     // signal opens it again); Enter on it opens it once too.
     void doubleClickOpensAnAttachmentOnce()
     {
-        TSettings settings;
-        TfrmMessage form(settings);
-        QStringList opened;
-        form.OpenFileExternally = [&](const QString& path) { opened << path; };
-        TMail mail;
-        mail.Plain = "x";
-        mail.Files = { { "notes.txt", "attachment bytes" } };
-        auto message = Load(mail);
-        form.FillPreview(&message->Properties());
+        TShown shown(PlainMail("x", { { "notes.txt", "attachment bytes" } }));
+        TfrmMessage& form = shown.Form;
+        const QStringList& opened = shown.Opened;
         form.resize(800, 600);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -397,12 +398,11 @@ private slots:
     {
         TSettings settings;
         settings.DefaultFormat = TDefaultFormat::Html;
-        TfrmMessage form(settings);
         TMail mail;
         mail.Rtf = "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 {\\fonttbl{\\f0\\fswiss Arial;}}{\\*\\htmltag19 <html>}"
                    "{\\*\\htmltag34 <body>}caf\xE9{\\*\\htmltag27 </html>}}";
-        auto message = Load(mail);
-        form.FillPreview(&message->Properties());
+        TShown shown(mail, settings);
+        TfrmMessage& form = shown.Form;
         QVERIFY(TabShown(form, "tsHTMLBody"));
         QCOMPARE(CurrentTab(form), QStringLiteral("tsHTMLBody"));
         QTextDocument document;
@@ -432,15 +432,8 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QByteArray, data);
-        TSettings settings;
-        TfrmMessage form(settings);
-        QStringList opened;
-        form.OpenFileExternally = [&](const QString& path) { opened << path; };
-        TMail mail;
-        mail.Plain = "x";
-        mail.Files = { { name.toStdString(), data.toStdString() } };
-        auto message = Load(mail);
-        form.FillPreview(&message->Properties());
+        TShown shown(PlainMail("x", { { name.toStdString(), data.toStdString() } }));
+        TfrmMessage& form = shown.Form;
         Child<QListWidget>(&form, "lvAttachments")->setCurrentRow(0);
         QStringList dialogs;
         quorra_test::TModalHandler boxes([&](QDialog* d) {
@@ -453,7 +446,7 @@ private slots:
         form.miAttachSaveClick(1);
         QTRY_COMPARE(dialogs, QStringList { "ExecutableBox" });
         QVERIFY(boxes.Seen().front().contains(name));
-        QVERIFY(opened.isEmpty());
+        QVERIFY(shown.Opened.isEmpty());
     }
 
     // Names whose cut to the file-name limit would have ended in ".jar" or ".desktop" (with 2-byte UTF-8 too):
@@ -462,18 +455,12 @@ private slots:
     {
         for (const QString& name : { "A" + QString(125, QChar(0xE9)) + ".jar" + QString(20, u'X'),
                  QString(247, u'A') + ".desktop" + QString(20, u'X') }) {
-            TSettings settings;
-            TfrmMessage form(settings);
-            QStringList opened;
-            form.OpenFileExternally = [&](const QString& path) { opened << path; };
-            TMail mail;
-            mail.Plain = "x";
-            mail.Files = { { name.toStdString(), std::string("PK\x03\x04", 4) + std::string(100, '\0') } };
-            auto message = Load(mail);
-            form.FillPreview(&message->Properties());
-            Child<QListWidget>(&form, "lvAttachments")->setCurrentRow(0);
+            TShown shown(
+                PlainMail("x", { { name.toStdString(), std::string("PK\x03\x04", 4) + std::string(100, '\0') } }));
+            const QStringList& opened = shown.Opened;
+            Child<QListWidget>(&shown.Form, "lvAttachments")->setCurrentRow(0);
             quorra_test::TModalHandler boxes;
-            form.miAttachSaveClick(1);
+            shown.Form.miAttachSaveClick(1);
             QCOMPARE(opened.size(), 1);
             const QString written = QFileInfo(opened[0]).fileName();
             QVERIFY(written.toUtf8().size() <= 255);
@@ -504,10 +491,6 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, listed);
         QFETCH(QString, inWarning);
-        TSettings settings;
-        TfrmMessage form(settings);
-        QStringList opened;
-        form.OpenFileExternally = [&](const QString& path) { opened << path; };
         TnefBuilder b;
         b.Version().MessageClass("IPM.Note").Subject("x");
         TnefPropList props;
@@ -516,9 +499,8 @@ private slots:
         TnefPropList a;
         a.Unicode(pelmsg::kIdAttachLongFileName, name.toStdString()).Unicode(0x3001, name.toStdString());
         b.AttachRenddata().AttachTitle("x.exe").AttachData("MZ").AttachmentProps(a);
-        const std::string bytes = b.Bytes();
-        auto message = Load(bytes);
-        form.FillPreview(&message->Properties());
+        TShown shown(quorra_test::LoadTnef(b.Bytes()));
+        TfrmMessage& form = shown.Form;
         auto* list = Child<QListWidget>(&form, "lvAttachments");
         QCOMPARE(list->count(), 1);
         QCOMPARE(list->item(0)->text(), listed);
@@ -534,7 +516,7 @@ private slots:
         QTRY_COMPARE(boxes.Count(), 1);
         QVERIFY2(boxes.Seen().front().contains(inWarning), qPrintable(boxes.Seen().front()));
         QVERIFY(!boxes.Seen().front().contains(QChar(0x202E)));
-        QVERIFY(opened.isEmpty());
+        QVERIFY(shown.Opened.isEmpty());
     }
 
     // Save proposes a safe name in the attachment folder and writes the attachment's bytes there.
@@ -543,12 +525,8 @@ private slots:
         TSettings settings;
         settings.DirKind = TDirKind::Custom;
         settings.CustomDir = home_->Path("home").toStdString();
-        TfrmMessage form(settings);
-        TMail mail;
-        mail.Plain = "x";
-        mail.Files = { { "../evil/..\\report.pdf", "%PDF-1.4 data" } };
-        auto message = Load(mail);
-        form.FillPreview(&message->Properties());
+        TShown shown(PlainMail("x", { { "../evil/..\\report.pdf", "%PDF-1.4 data" } }), settings);
+        TfrmMessage& form = shown.Form;
         Child<QListWidget>(&form, "lvAttachments")->setCurrentRow(0);
         QString proposed;
         quorra_test::TModalHandler dialogs(
@@ -569,7 +547,7 @@ private slots:
         QFile saved(proposed);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), QByteArray("%PDF-1.4 data"));
-        QCOMPARE(settings.LastUsedDir, home_->Path("home").toStdString());
+        QCOMPARE(shown.Settings.LastUsedDir, home_->Path("home").toStdString());
     }
 
     // An attached message opens in a modal preview, and one attached to it in another.
@@ -591,15 +569,13 @@ private slots:
         }
         if (found.isEmpty())
             QSKIP("no corpus TNEF with an attached message");
-        auto message = pelmsg::CreateMessageForFile(found.toStdString());
-        message->LoadFromFile(found.toStdString());
-        TSettings settings;
-        TfrmMessage form(settings);
-        form.FillPreview(&message->Properties());
+        TShown shown(LoadFile(found));
+        TfrmMessage& form = shown.Form;
+        const pelmsg::TMSGProperties& message = shown.Message->Properties();
         auto* list = Child<QListWidget>(&form, "lvAttachments");
         int row = -1;
         for (int i = 0; i < list->count(); ++i)
-            if (message->Properties().Attachments(i) && message->Properties().Attachments(i)->IsEmbeddedMessage())
+            if (message.Attachments(i) && message.Attachments(i)->IsEmbeddedMessage())
                 row = i;
         QVERIFY(row >= 0);
         list->setCurrentRow(row);
@@ -625,15 +601,10 @@ private slots:
         const QString file = QStringLiteral(TESSALY_CORPUS_DIR "/tnef/verdammelt-tnef__MAPI_OBJECT.tnef");
         if (!QFile::exists(file))
             QSKIP("corpus not found");
-        auto message = pelmsg::CreateMessageForFile(file.toStdString());
-        message->LoadFromFile(file.toStdString());
-        TSettings settings;
-        TfrmMessage form(settings);
-        QStringList opened;
-        form.OpenFileExternally = [&](const QString& path) { opened << path; };
-        form.FillPreview(&message->Properties());
-        auto* list = Child<QListWidget>(&form, "lvAttachments");
-        list->setCurrentRow(0);
+        TShown shown(LoadFile(file));
+        TfrmMessage& form = shown.Form;
+        const QStringList& opened = shown.Opened;
+        Child<QListWidget>(&form, "lvAttachments")->setCurrentRow(0);
         form.pmAttachmentPopup();
         QCOMPARE(Child<QAction>(&form, "miEncoding")->text(), QStringLiteral("Encoding: OLE-object"));
         QVERIFY(!Child<QAction>(&form, "miAttachSave")->isEnabled());
@@ -660,13 +631,10 @@ private slots:
     // Print renders the header and the active body; to PDF through QPrinter.
     void printsHeaderAndBodyToPdf()
     {
-        TSettings settings;
-        TfrmMessage form(settings);
-        TMail mail;
-        mail.Plain = "Body line one\nBody line two";
+        TMail mail = PlainMail("Body line one\nBody line two");
         mail.Cc = "Carl";
-        auto message = Load(mail);
-        form.FillPreview(&message->Properties());
+        TShown shown(mail);
+        TfrmMessage& form = shown.Form;
         QTextDocument document;
         form.FillPrintDocument(document);
         const QString text = document.toPlainText();
@@ -728,13 +696,8 @@ private slots:
 
     void emptiedWithoutAMessage()
     {
-        TSettings settings;
-        TfrmMessage form(settings);
-        TMail mail;
-        mail.Plain = "x";
-        mail.Files = { { "a.txt", "a" } };
-        auto message = Load(mail);
-        form.FillPreview(&message->Properties());
+        TShown shown(PlainMail("x", { { "a.txt", "a" } }));
+        TfrmMessage& form = shown.Form;
         QCOMPARE(form.AttachmentCount(), 1);
         form.FillPreview(nullptr);
         QCOMPARE(form.AttachmentCount(), 0);
@@ -761,18 +724,15 @@ private slots:
         QFETCH(QString, folder);
         QFETCH(QString, summary);
         folder.replace("HOME", QDir::homePath());
-        TSettings settings;
-        TfrmMessage form(settings);
-        auto message = pelmsg::CreateMessageForFile(TESSALY_SOURCE_DIR "/samples/winmail.dat");
-        message->LoadFromFile(TESSALY_SOURCE_DIR "/samples/winmail.dat");
-        form.FillPreview(&message->Properties());
+        TShown shown(LoadFile(TESSALY_SOURCE_DIR "/samples/winmail.dat"));
+        TfrmMessage& form = shown.Form;
         form.ShowSaveSummary(count, folder);
         QCOMPARE(form.SaveSummary(), summary);
         QCOMPARE(Child<QPushButton>(&form, "btnOpenFolder")->isHidden(), summary.isEmpty());
         // Each attachment's tooltip names it and gives its size.
         auto* list = Child<QListWidget>(&form, "lvAttachments");
         QVERIFY(list->item(0)->toolTip().contains("bytes"));
-        form.FillPreview(&message->Properties());
+        form.FillPreview(&shown.Message->Properties());
         QCOMPARE(form.SaveSummary(), QString());
     }
 };

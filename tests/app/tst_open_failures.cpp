@@ -11,18 +11,16 @@
 #include "private_temp.h"
 #include "settings.h"
 #include "tnef_builder.h"
-#include "window_test_support.h"
+#include "window_fixture.h"
 
 using namespace quorra;
 using namespace pelmsg::test;
-using quorra_test::TIsolatedHome;
 using quorra_test::TModalHandler;
 
-class TestOpenFailures : public QObject {
+class TestOpenFailures : public quorra_test::TWindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TIsolatedHome> home_;
     QByteArray path_;
 
     void WriteScript(const QString& name)
@@ -33,16 +31,6 @@ private:
         f.write(("#!/bin/sh\necho \"" + name + ": no method available for opening '$1'\" >&2\nexit 3\n").toUtf8());
         f.close();
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    }
-
-    std::unique_ptr<TfrmMain> NewWindow(const QString& file = QString())
-    {
-        TfrmMain::TStartup startup;
-        if (!file.isEmpty())
-            startup.Arguments = { file.toStdString() };
-        startup.ProgramFolder = home_->ProgramFolder();
-        startup.CurrentFolder = home_->CurrentFolder();
-        return std::make_unique<TfrmMain>(startup);
     }
 
     static std::string MessageWithTextFile()
@@ -69,7 +57,7 @@ private:
 private slots:
     void init()
     {
-        home_ = std::make_unique<TIsolatedHome>();
+        StartHome();
         QVERIFY(QDir().mkpath(home_->Path("bin")));
         WriteScript("xdg-open");
         WriteScript("xdg-email");
@@ -80,7 +68,7 @@ private slots:
     {
         qputenv("PATH", path_);
         RemovePrivateTempFolder();
-        home_.reset();
+        EndHome();
     }
 
     void manualOpensInTheProgramsOwnWindow()
@@ -124,7 +112,7 @@ private slots:
         const std::string bytes = MessageWithTextFile();
         f.write(bytes.data(), qint64(bytes.size()));
         f.close();
-        auto w = NewWindow(file);
+        auto w = NewWindow({ file.toStdString() });
         QVERIFY(w->Message());
         TModalHandler boxes;
         w->findChild<QAction*>(action)->trigger();

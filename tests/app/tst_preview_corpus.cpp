@@ -12,6 +12,7 @@
 #include "message_preview.h"
 #include "pelmsg.h"
 #include "settings.h"
+#include "test_data.h"
 
 using namespace quorra;
 
@@ -82,13 +83,7 @@ private:
 private slots:
     void everyFileFillsThePreview()
     {
-        QStringList files;
-        for (const char* folder : { TESSALY_CORPUS_DIR "/tnef", TESSALY_CORPUS_DIR "/msg" }) {
-            QDirIterator it(QString::fromUtf8(folder), QDir::Files);
-            while (it.hasNext())
-                files << it.next();
-        }
-        files.sort();
+        const QStringList files = quorra_test::CorpusFiles({ "tnef", "msg" });
         if (files.size() < 10)
             QSKIP("the shared corpus is not present");
         TSettings settings;

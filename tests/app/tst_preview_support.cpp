@@ -7,6 +7,7 @@
 #include "pelmsg.h"
 #include "preview_support.h"
 #include "private_temp.h"
+#include "test_data.h"
 #include "tnef_builder.h"
 
 using namespace quorra;
@@ -19,7 +20,7 @@ struct TImage {
     std::string ContentId; // written as ATTACH_CONTENT_ID when not empty
 };
 
-std::unique_ptr<pelmsg::TPelTNEFFile> MessageWithImages(const std::vector<TImage>& images)
+std::unique_ptr<pelmsg::TPelMessage> MessageWithImages(const std::vector<TImage>& images)
 {
     TnefBuilder b;
     b.Version().MessageClass("IPM.Note").Subject("images");
@@ -30,11 +31,7 @@ std::unique_ptr<pelmsg::TPelTNEFFile> MessageWithImages(const std::vector<TImage
             props.String8(pelmsg::kIdAttachContentId, image.ContentId);
         b.AttachRenddata().AttachTitle(image.FileName).AttachData("data of " + image.FileName).AttachmentProps(props);
     }
-    auto message = std::make_unique<pelmsg::TPelTNEFFile>();
-    const std::string bytes = b.Bytes();
-    pelmsg::TSpanStream stream(bytes);
-    message->LoadFromStream(stream);
-    return message;
+    return quorra_test::LoadTnef(b.Bytes());
 }
 
 } // namespace
@@ -81,14 +78,15 @@ private slots:
 
     void charsetWrapper_data()
     {
-        QTest::addColumn<QString>("html");
-        QTest::addColumn<bool>("wrapped");
-        QTest::newRow("fragment") << "<p>Hello</p>" << true;
-        QTest::newRow("html") << "<html><body>x</body></html>" << false;
-        QTest::newRow("HTML upper case") << "<HTML><BODY>x</BODY></HTML>" << false;
-        QTest::newRow("doctype") << "<!doctype html><p>x" << false;
-        QTest::newRow("declares a charset") << "<p><meta charset=\"x\">charset=koi8-r</p>" << false;
-        QTest::newRow("leading blank") << " <html>x</html>" << true;
+        quorra_test::AddRows<QString, bool>({ "html", "wrapped" },
+            {
+                { "fragment", "<p>Hello</p>", true },
+                { "html", "<html><body>x</body></html>", false },
+                { "HTML upper case", "<HTML><BODY>x</BODY></HTML>", false },
+                { "doctype", "<!doctype html><p>x", false },
+                { "declares a charset", "<p><meta charset=\"x\">charset=koi8-r</p>", false },
+                { "leading blank", " <html>x</html>", true },
+            });
     }
     void charsetWrapper()
     {
@@ -186,20 +184,24 @@ private slots:
     // The written file as the desktop sees it: by its name and by what shared-mime-info finds in it.
     void launchableFiles_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<bool>("launchable");
-        QTest::newRow("awk script") << "a.awk" << QByteArray("BEGIN {}") << true;
-        QTest::newRow("lua script") << "b.lua" << QByteArray("print(1)") << true;
-        QTest::newRow("old KDE link") << "c.kdelnk" << QByteArray("x") << true;
-        QTest::newRow("desktop theme") << "d.theme" << QByteArray("x") << true;
-        QTest::newRow("perl by content") << "e" << QByteArray("#!/usr/bin/perl\nprint 1;\n") << true;
-        QTest::newRow("ELF without name") << "f" << QByteArray("\x7F" "ELF\x02\x01\x01\x00", 8) << true;
-        QTest::newRow("desktop entry after blanks") << "g.txt" << QByteArray("\n[Desktop Entry]\nExec=x\n") << true;
-        QTest::newRow("a document") << "report.pdf" << QByteArray("%PDF-1.4\n") << false;
-        QTest::newRow("a text") << "notes.txt" << QByteArray("Hello\n") << false;
-        QTest::newRow("a picture") << "image.png" << QByteArray::fromStdString(std::string("\x89PNG\r\n\x1a\n", 8)) << false;
-        QTest::newRow("no extension, text") << "README" << QByteArray("read me\n") << false;
+        quorra_test::AddRows<QString, QByteArray, bool>({ "name", "content", "launchable" },
+            {
+                { "awk script", "a.awk", QByteArray("BEGIN {}"), true },
+                { "lua script", "b.lua", QByteArray("print(1)"), true },
+                { "old KDE link", "c.kdelnk", QByteArray("x"), true },
+                { "desktop theme", "d.theme", QByteArray("x"), true },
+                { "perl by content", "e", QByteArray("#!/usr/bin/perl\nprint 1;\n"), true },
+                { "ELF without name", "f",
+                    QByteArray("\x7F"
+                               "ELF\x02\x01\x01\x00",
+                        8),
+                    true },
+                { "desktop entry after blanks", "g.txt", QByteArray("\n[Desktop Entry]\nExec=x\n"), true },
+                { "a document", "report.pdf", QByteArray("%PDF-1.4\n"), false },
+                { "a text", "notes.txt", QByteArray("Hello\n"), false },
+                { "a picture", "image.png", QByteArray::fromStdString(std::string("\x89PNG\r\n\x1a\n", 8)), false },
+                { "no extension, text", "README", QByteArray("read me\n"), false },
+            });
     }
     void launchableFiles()
     {
@@ -207,11 +209,8 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(bool, launchable);
         QTemporaryDir dir;
-        QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-        file.close();
-        QCOMPARE(IsLaunchableFile(file.fileName()), launchable);
+        QVERIFY(quorra_test::WriteFile(dir.filePath(name), content));
+        QCOMPARE(IsLaunchableFile(dir.filePath(name)), launchable);
         QVERIFY(IsLaunchableFile(dir.filePath("missing"))); // what cannot be read is not handed on
     }
 

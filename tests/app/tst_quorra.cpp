@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "test_data.h"
+
 class TestQuorra : public QObject {
     Q_OBJECT
 
@@ -177,11 +179,9 @@ private slots:
     {
         QFile sample(sample_);
         QVERIFY(sample.open(QIODevice::ReadOnly));
+        const QByteArray whole = sample.readAll();
         const QString cut = home_.path() + "/cut.dat";
-        QFile out(cut);
-        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        out.write(sample.read(3000));
-        out.close();
+        QVERIFY(quorra_test::WriteFile(cut, whole.left(3000)));
         const QString output = home_.path() + "/cut.txt";
         QFile::remove(output);
         Run r = Quorra({ cut, "/E", "txt", output });
@@ -191,12 +191,8 @@ private slots:
 
         // Cut inside the first attachment's data (148 bytes from byte 3410): the attachment is written as far as
         // it goes, and called incomplete, on standard error and in the .eml.
-        QVERIFY(sample.seek(0));
         const QString inAttachment = home_.path() + "/cut-attachment.dat";
-        QFile second(inAttachment);
-        QVERIFY(second.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        second.write(sample.read(3500));
-        second.close();
+        QVERIFY(quorra_test::WriteFile(inAttachment, whole.left(3500)));
         const QString folder = home_.path() + "/cut-attachments";
         QDir(folder).removeRecursively();
         Run saved = Quorra({ inAttachment, "/ATTACHMENTS=" + folder });

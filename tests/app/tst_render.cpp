@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,23 +17,14 @@
 #include "pelmsg.h"
 #include "render_files.h"
 #include "rtf_text_document.h"
+#include "test_data.h"
 #include "tnef_builder.h"
+#include "window_test_support.h"
 
 using namespace quorra;
 using namespace pelmsg::test;
 
 namespace {
-
-std::string Png(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes.toStdString();
-}
 
 std::unique_ptr<pelmsg::TPelMessage> HtmlMail(const std::string& html)
 {
@@ -45,12 +37,8 @@ std::unique_ptr<pelmsg::TPelMessage> HtmlMail(const std::string& html)
     TnefPropList a;
     a.String8(pelmsg::kIdAttachFileName, "image001.png");
     a.String8(pelmsg::kIdAttachContentId, "<image001.png@01D5>");
-    b.AttachRenddata().AttachTitle("image001.png").AttachData(Png(37, 23)).AttachmentProps(a);
-    auto message = std::make_unique<pelmsg::TPelTNEFFile>();
-    const std::string bytes = b.Bytes();
-    pelmsg::TSpanStream stream(bytes);
-    message->LoadFromStream(stream);
-    return message;
+    b.AttachRenddata().AttachTitle("image001.png").AttachData(quorra_test::Png(37, 23)).AttachmentProps(a);
+    return quorra_test::LoadTnef(b.Bytes());
 }
 
 QString Run(const QString& program, const QStringList& arguments, int* status = nullptr)
@@ -251,13 +239,23 @@ private slots:
         QFETCH(QString, body);
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
+        // Connections the rendering makes, and one of our own (the sentinel) made after it.
         int connections = 0;
-        connect(&server, &QTcpServer::newConnection, this, [&] { ++connections; });
+        quint16 sentinelPort = 0;
+        bool sentinelArrived = false;
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket* socket = server.nextPendingConnection()) {
+                if (sentinelPort != 0 && socket->peerPort() == sentinelPort)
+                    sentinelArrived = true;
+                else
+                    ++connections;
+            }
+        });
         // A picture in the current folder and one by absolute path, which a document left to itself would read.
         const QString secret = dir_.filePath(QStringLiteral("secret.png"));
         QFile file(secret);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        const std::string png = Png(41, 43);
+        const std::string png = quorra_test::Png(41, 43);
         file.write(png.data(), qsizetype(png.size()));
         file.close();
         const QString folder = QDir::currentPath();
@@ -275,7 +273,13 @@ private slots:
         SaveRenderedMessage(
             message->Properties(), TRenderOptions(), page.toStdString(), false, {}, QPageSize(QPageSize::A4));
         QDir::setCurrent(folder);
-        QTest::qWait(50); // a connection attempt would have arrived by now
+        // Once the sentinel has arrived, a connection the rendering attempted would have arrived before it.
+        quorra_test::ProcessPendingEvents();
+        QTcpSocket sentinel;
+        sentinel.connectToHost(QHostAddress::LocalHost, server.serverPort());
+        QVERIFY(sentinel.waitForConnected(10000));
+        sentinelPort = sentinel.localPort();
+        QTRY_VERIFY(sentinelArrived);
         QCOMPARE(connections, 0);
 
         QFile html(page);
@@ -286,8 +290,8 @@ private slots:
             QVERIFY2(!text.contains(QLatin1String(banned), Qt::CaseInsensitive), banned);
         QVERIFY(text.contains(QLatin1String("safe")));
         // The message's own picture is in the page, as its own bytes.
-        QVERIFY(text.contains(
-            QString::fromLatin1("data:image/png;base64," + QByteArray::fromStdString(Png(37, 23)).toBase64())));
+        QVERIFY(text.contains(QString::fromLatin1(
+            "data:image/png;base64," + QByteArray::fromStdString(quorra_test::Png(37, 23)).toBase64())));
         int status = 0;
         const QString report = Run(Python(),
             { QStringLiteral(TESSALY_SOURCE_DIR "/tests/app/check_webpage.py"),
@@ -382,35 +386,29 @@ private slots:
         environment.insert(QStringLiteral("HOME"), dir_.path());
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.filePath(QStringLiteral("config")));
         process.setProcessEnvironment(environment);
+        // The program's exit status with the arguments (and /NOINI); -1 when it does not end in a minute.
+        const auto quorra = [&process](QStringList arguments) {
+            process.start(QStringLiteral(QUORRA_BINARY), arguments << QStringLiteral("/NOINI"));
+            return process.waitForFinished(60000) ? process.exitCode() : -1;
+        };
         const QString pdf = dir_.filePath(QStringLiteral("sample.pdf"));
-        process.start(QStringLiteral(QUORRA_BINARY),
-            { input, QStringLiteral("/E"), QStringLiteral("pdf"), pdf, QStringLiteral("/NOINI") });
-        QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(quorra({ input, QStringLiteral("/E"), QStringLiteral("pdf"), pdf }), 0);
         QFile file(pdf);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.read(5), QByteArray("%PDF-"));
-        process.start(QStringLiteral(QUORRA_BINARY),
-            { input, QStringLiteral("/E"), QStringLiteral("WebPage"), QStringLiteral("/NOINI") });
-        QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(quorra({ input, QStringLiteral("/E"), QStringLiteral("WebPage") }), 0);
         QVERIFY(QFile::exists(dir_.filePath(QStringLiteral("sample.HTML"))));
         // Several files in one run: two of one name from different folders get two outputs in the folder.
         QVERIFY(QDir().mkpath(dir_.filePath(QStringLiteral("other"))));
         QVERIFY(QDir().mkpath(dir_.filePath(QStringLiteral("batch"))));
         QVERIFY(QFile::copy(input, dir_.filePath(QStringLiteral("other/sample.dat"))));
-        process.start(QStringLiteral(QUORRA_BINARY),
-            { input, dir_.filePath(QStringLiteral("other/sample.dat")), QStringLiteral("/E"), QStringLiteral("pdf"),
-                dir_.filePath(QStringLiteral("batch")), QStringLiteral("/NOINI") });
-        QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(quorra({ input, dir_.filePath(QStringLiteral("other/sample.dat")), QStringLiteral("/E"),
+                     QStringLiteral("pdf"), dir_.filePath(QStringLiteral("batch")) }),
+            0);
         QCOMPARE(QDir(dir_.filePath(QStringLiteral("batch"))).entryList(QDir::Files),
             QStringList({ QStringLiteral("sample (2).PDF"), QStringLiteral("sample.PDF") }));
         // The input itself is never the output.
-        process.start(QStringLiteral(QUORRA_BINARY),
-            { input, QStringLiteral("/E"), QStringLiteral("pdf"), input, QStringLiteral("/NOINI") });
-        QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(quorra({ input, QStringLiteral("/E"), QStringLiteral("pdf"), input }), 1);
         QFile same(input);
         QVERIFY(same.open(QIODevice::ReadOnly));
         QVERIFY(!same.read(5).startsWith("%PDF"));

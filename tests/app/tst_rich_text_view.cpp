@@ -16,6 +16,7 @@
 #include "pelmsg.h"
 #include "rtf_text_document.h"
 #include "settings.h"
+#include "test_data.h"
 #include "tnef_builder.h"
 #include "window_test_support.h"
 #include "worker_pool.h"
@@ -101,17 +102,6 @@ std::string Hex(const std::string& bytes)
     return out;
 }
 
-std::string Png(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkGreen);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes.toStdString();
-}
-
 // "\pict" of a PNG; shown at the goal size in pixels when one is given.
 std::string Picture(const std::string& png, int shownWidth = 0, int shownHeight = 0)
 {
@@ -148,13 +138,14 @@ private slots:
     // cell, item or run; it lays out each character of the body a bounded number of times.
     void bodiesAreLaidOutOnceWhateverTheyHold_data()
     {
-        QTest::addColumn<QString>("small");
-        QTest::addColumn<QString>("large");
-        QTest::newRow("5-column table") << Q(Table(25, 5)) << Q(Table(200, 5));
-        QTest::newRow("64-column table") << Q(Table(3, 64)) << Q(Table(24, 64));
-        QTest::newRow("bulleted list") << Q(BulletList(500)) << Q(BulletList(4000));
-        QTest::newRow("format changes") << Q(FormatChanges(625)) << Q(FormatChanges(5000));
-        QTest::newRow("coloured log") << Q(ColouredLog(190)) << Q(ColouredLog(1500));
+        quorra_test::AddRows<QString, QString>({ "small", "large" },
+            {
+                { "5-column table", Q(Table(25, 5)), Q(Table(200, 5)) },
+                { "64-column table", Q(Table(3, 64)), Q(Table(24, 64)) },
+                { "bulleted list", Q(BulletList(500)), Q(BulletList(4000)) },
+                { "format changes", Q(FormatChanges(625)), Q(FormatChanges(5000)) },
+                { "coloured log", Q(ColouredLog(190)), Q(ColouredLog(1500)) },
+            });
     }
     void bodiesAreLaidOutOnceWhateverTheyHold()
     {
@@ -207,8 +198,9 @@ private slots:
     {
         const int side = 4096;
         QCOMPARE(4 * qint64(side) * side, kMaxRtfPicturePixels);
-        const std::string big = Picture(Png(side, side), 96, 64);
-        std::string rtf = "{\\rtf1\\ansi " + big + big + big + big + Picture(Png(1, 1)) + "\\par}";
+        const std::string big = Picture(quorra_test::Png(side, side, Qt::darkGreen), 96, 64);
+        std::string rtf
+            = "{\\rtf1\\ansi " + big + big + big + big + Picture(quorra_test::Png(1, 1, Qt::darkGreen)) + "\\par}";
         QTextDocument document;
         QCOMPARE(FillTextDocument(pelmsg::ReadRtfDocument(std::string_view(rtf)), document), 1);
         int pictures = 0;
@@ -224,7 +216,7 @@ private slots:
         QCOMPARE(pictures, 4);
 
         // Shown larger than its pixels: one pixel shown at 2048 x 2048 counts 4 Mi pixels; 16 fill the budget.
-        const std::string blown = Picture(Png(1, 1), 2048, 2048);
+        const std::string blown = Picture(quorra_test::Png(1, 1, Qt::darkGreen), 2048, 2048);
         QCOMPARE(16 * qint64(2048) * 2048, kMaxRtfPicturePixels);
         std::string many = "{\\rtf1\\ansi ";
         for (int i = 0; i < 17; ++i)
@@ -242,7 +234,8 @@ private slots:
         TSettings settings;
         TfrmMessage form(settings);
         auto* view = form.findChild<QTextEdit*>(QStringLiteral("reRTFBody"));
-        std::string rtf = "{\\rtf1\\ansi first words " + Picture(Png(300, 200), 60, 40) + " ";
+        std::string rtf
+            = "{\\rtf1\\ansi first words " + Picture(quorra_test::Png(300, 200, Qt::darkGreen), 60, 40) + " ";
         while (rtf.size() < size_t(kRtfInWorkerChars))
             rtf += "filler text ";
         rtf += "last words\\par}";

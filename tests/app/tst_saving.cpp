@@ -25,17 +25,14 @@
 #include "save_formats.h"
 #include "saved_files.h"
 #include "tnef_builder.h"
-#include "window_test_support.h"
+#include "window_fixture.h"
 
 using namespace quorra;
 using namespace pelmsg::test;
-using quorra_test::TIsolatedHome;
 using quorra_test::TModalHandler;
 using namespace quorra_test;
 
 namespace {
-
-QString SamplePath() { return QStringLiteral(TESSALY_SOURCE_DIR "/samples/winmail.dat"); }
 
 // One attachment of a test message: a file (name, bytes), or an attached message whose caption is the name.
 struct TAttachment {
@@ -93,63 +90,12 @@ void ChooseFilter(QFileDialog* dialog, int index)
 
 QString TypedName(QFileDialog* dialog) { return dialog->findChild<QLineEdit*>("fileNameEdit")->text(); }
 
-void Accept(QFileDialog* dialog, const QString& name)
-{
-    dialog->findChild<QLineEdit*>("fileNameEdit")->setText(name);
-    QMetaObject::invokeMethod(dialog, "accept");
-}
-
 } // namespace
 
-class TestSaving : public QObject {
+class TestSaving : public quorra_test::TWindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TIsolatedHome> home_;
-
-    std::unique_ptr<TfrmMain> NewWindow(std::vector<std::string> args = {})
-    {
-        return home_->NewWindow(std::move(args), [] {});
-    }
-
-    QString Write(const QString& name, const std::string& bytes)
-    {
-        const QString path = home_->Path("home/" + name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return {};
-        f.write(bytes.data(), qint64(bytes.size()));
-        return path;
-    }
-
-    std::unique_ptr<TfrmMain> Open(const QString& path)
-    {
-        TModalHandler boxes; // a load's error report
-        auto w = NewWindow({ path.toStdString(), "/NOINI" });
-        if (!w->Message())
-            qWarning("not loaded: %s", qPrintable(path));
-        return w;
-    }
-
-    // Runs Save As, handing the file dialog to `use` (which must close it); other dialogs are recorded and closed.
-    QStringList SaveAs(TfrmMain& w, const std::function<void(QFileDialog*)>& use)
-    {
-        TModalHandler dialogs([&](QDialog* d) {
-            auto* fd = qobject_cast<QFileDialog*>(d);
-            auto* box = qobject_cast<QMessageBox*>(d);
-            // The file dialog asking before it replaces a file is answered yes.
-            if (box && box->button(QMessageBox::Yes))
-                return box->button(QMessageBox::Yes)->click();
-            if (!fd)
-                return TModalHandler::CloseAll(d);
-            use(fd);
-            if (fd->isVisible())
-                fd->reject();
-        });
-        w.Actions().miFileSaveAs->trigger();
-        return dialogs.Seen();
-    }
-
     // Runs Save attachments: `select` sets the check marks in the dialog (nullptr cancels it), the folder browser
     // chooses `folder` (empty cancels it), and existing files are answered with `answer` ("btnReplace",
     // "btnKeepBoth", "btnSkip"), for all when forAll is set. Returns what was seen.
@@ -180,15 +126,12 @@ private:
     }
 
 private slots:
-    void init() { home_ = std::make_unique<TIsolatedHome>(); }
-    void cleanup() { home_.reset(); }
-
     // Item 16: Save attachments captions its first column as the name label, asks "Select directory", and starts
     // at the folder of the file that was loaded ("folder of the file"), whatever the box holds by then.
     void saveAttachmentsPromptCaptionAndStartFolder()
     {
         const QString input = home_->Copy(SamplePath(), "mail.dat");
-        auto w = Open(input);
+        auto w = Opened(input);
         QVERIFY(w->Message());
         w->Settings().DirKind = TDirKind::MessageFolder;
         QVERIFY(QDir().mkpath(home_->Path("cwd")));
@@ -216,7 +159,7 @@ private slots:
     void saveAsProposesTheNameAndFollowsTheFilter()
     {
         const QString input = home_->Copy(SamplePath(), "mail.dat");
-        auto w = Open(input);
+        auto w = Opened(input);
         QStringList filters;
         QStringList typed;
         const QStringList seen = SaveAs(*w, [&](QFileDialog* fd) {
@@ -280,7 +223,7 @@ private slots:
     void theDialogStartsWithTheLastFilterAndCancelWritesNothing()
     {
         const QString input = home_->Copy(SamplePath(), "mail.dat");
-        auto w = Open(input);
+        auto w = Opened(input);
         SaveAs(*w, [&](QFileDialog* fd) {
             ChooseFilter(fd, 2);
             Accept(fd, TypedName(fd));
@@ -318,7 +261,7 @@ private slots:
     void pdfAndWebPageAsShown()
     {
         const QString input = home_->Copy(SamplePath(), "mail.dat");
-        auto w = Open(input);
+        auto w = Opened(input);
         QString proposed;
         SaveAs(*w, [&](QFileDialog* fd) {
             ChooseFilter(fd, 5);
@@ -343,7 +286,7 @@ private slots:
     void saveModeAndTheDialogAfterSaving()
     {
         const QString input = home_->Copy(SamplePath(), "mail.dat");
-        auto w = Open(input);
+        auto w = Opened(input);
         const QStringList all = SaveAs(*w, [&](QFileDialog* fd) { Accept(fd, "all.msg"); });
         QCOMPARE(all.size(), 2); // the dialog and the box
         w->Settings().SaveMode = TSaveMode::CommonProperties;
@@ -366,7 +309,7 @@ private slots:
         const QString input = home_->Copy(SamplePath(), "mail.dat");
         const QByteArray original = ReadAll(input);
         QVERIFY(QFile::link(input, home_->Path("home/link.msg")));
-        auto w = Open(input);
+        auto w = Opened(input);
         // The file-name box edited after the load does not hide which file is open.
         w->findChild<QComboBox*>("cbFileName")->setEditText(home_->Path("home/other.dat"));
         for (const QString& name : { QString("mail.dat"), QString("link.msg") }) {
@@ -424,7 +367,7 @@ private slots:
         QFETCH(QString, messageClass);
         QFETCH(QString, offered);
         QFETCH(QString, begins);
-        auto w = Open(Write("item.dat", ItemOfClass(messageClass.toStdString())));
+        auto w = Opened(Write("item.dat", ItemOfClass(messageClass.toStdString())));
         QStringList filters;
         QString typed;
         SaveAs(*w, [&](QFileDialog* fd) {
@@ -454,7 +397,7 @@ private slots:
 
     void theAttachmentListAndItsPopup()
     {
-        auto w = Open(Write(
+        auto w = Opened(Write(
             "list.dat", MessageWith({ { "a.txt", "a" }, { "Re: a/b", "inner", true }, { "../../escape.txt", "e" } })));
         QStringList captions;
         QList<bool> checkedAtStart, afterUnselect, afterInvert;
@@ -493,7 +436,7 @@ private slots:
         QCOMPARE(afterInvert, QList<bool>({ true, false, true }));
 
         // Without an attached message there is no note.
-        auto plain = Open(Write("plain.dat", MessageWith({ { "a.txt", "a" } })));
+        auto plain = Opened(Write("plain.dat", MessageWith({ { "a.txt", "a" } })));
         SaveAttachments(
             *plain,
             [&](TfrmAttachments* d) {
@@ -506,7 +449,7 @@ private slots:
 
     void cancellingTheFolderSavesNothing()
     {
-        auto w = Open(Write("m.dat", MessageWith({ { "a.txt", "a" } })));
+        auto w = Opened(Write("m.dat", MessageWith({ { "a.txt", "a" } })));
         const QStringList before = FilesUnder(home_->Path(""));
         const QStringList seen = SaveAttachments(
             *w, [](TfrmAttachments*) {}, QString());
@@ -517,7 +460,7 @@ private slots:
 
     void checkedAttachedMessagesAreSavedAsMsg()
     {
-        auto w = Open(Write("fwd.dat",
+        auto w = Opened(Write("fwd.dat",
             MessageWith({ { "a.txt", "file a" }, { "Re: a/b", "inner subject", true }, { "skipped", "x", true },
                 { "empty.bin", "" } })));
         const QString folder = home_->Path("out");
@@ -539,7 +482,7 @@ private slots:
         const std::vector<TAttachment> hostile = { { "../../escape.txt", "1" }, { "/etc/passwd", "2" }, { "..", "3" },
             { "a/b\\c:d*?.txt", "4" }, { "CON", "5" }, { std::string(400, 'n') + ".txt", "6" }, { "\x01\x02\x7F", "7" },
             { "../../../fwd: x", "8", true } };
-        auto w = Open(Write("hostile.dat", MessageWith(hostile)));
+        auto w = Opened(Write("hostile.dat", MessageWith(hostile)));
         const QString folder = home_->Path("home/out/deep");
         QDir().mkpath(folder);
         const QStringList before = FilesUnder(home_->Path(""));
@@ -568,7 +511,7 @@ private slots:
 
     void equalNamesGetDistinctFiles()
     {
-        auto w = Open(Write("same.dat", MessageWith({ { "same.txt", "first" }, { "same.txt", "second" } })));
+        auto w = Opened(Write("same.dat", MessageWith({ { "same.txt", "first" }, { "same.txt", "second" } })));
         const QString folder = home_->Path("out");
         QDir().mkpath(folder);
         const QStringList seen = SaveAttachments(
@@ -606,7 +549,8 @@ private slots:
         QFETCH(int, questions);
         QFETCH(QStringList, files);
         QFETCH(QStringList, contents);
-        auto w = Open(Write("new.dat", MessageWith({ { "report.pdf", "new report" }, { "notes.txt", "new notes" } })));
+        auto w
+            = Opened(Write("new.dat", MessageWith({ { "report.pdf", "new report" }, { "notes.txt", "new notes" } })));
         const QString folder = home_->Path("out");
         QDir().mkpath(folder);
         Write("../out/report.pdf", "old report");
@@ -628,7 +572,7 @@ private slots:
     // when "Replace" was answered for all.
     void aPlantedLinkIsReplacedOnlyAfterShowingWhereItPoints()
     {
-        auto w = Open(Write("links.dat", MessageWith({ { "a.txt", "new a" }, { "b.txt", "new b" } })));
+        auto w = Opened(Write("links.dat", MessageWith({ { "a.txt", "new a" }, { "b.txt", "new b" } })));
         const QString folder = home_->Path("out");
         QDir().mkpath(folder);
         Write("../out/a.txt", "old a");
@@ -649,7 +593,7 @@ private slots:
         const QString input = Write("winmail.dat", MessageWith({ { "winmail.dat", "hostile" }, { "sub", "s" } }));
         const QByteArray original = ReadAll(input);
         QDir().mkpath(home_->Path("home/sub"));
-        auto w = Open(input);
+        auto w = Opened(input);
         const QStringList seen = SaveAttachments(
             *w, [](TfrmAttachments*) {}, home_->Path("home"), "btnReplace", true);
         QVERIFY2(!seen.join('|').contains("already holds"), qPrintable(seen.join('|')));
@@ -661,7 +605,7 @@ private slots:
     void corpusAttachmentsAreTheBytesTheTnefToolExtracts()
     {
         CompareAttachmentsWithTnefTool(home_->Path("corpus"), [&](const QString& file, const QString& folder) {
-            std::unique_ptr<TfrmMain> w = Open(file);
+            std::unique_ptr<TfrmMain> w = Opened(file);
             QVERIFY2(w->Message(), qPrintable(file));
             SaveAttachments(
                 *w, [](TfrmAttachments* d) { d->miSelectAllClick(0); }, folder);

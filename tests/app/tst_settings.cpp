@@ -8,6 +8,7 @@
 
 #include "ini_file.h"
 #include "settings.h"
+#include "test_data.h"
 
 using namespace quorra;
 
@@ -201,23 +202,15 @@ private slots:
 
     void fontText_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("charset");
-        QTest::addColumn<int>("size");
-        QTest::addColumn<int>("style");
-        QTest::newRow("name only, no comma") << "Courier"
-                                             << "Sans Serif" << 1 << 9 << 0;
-        QTest::newRow("name and one number") << "Courier,204"
-                                             << "Courier" << 1 << 9 << 0;
-        QTest::newRow("name and two numbers") << "Courier,204,5"
-                                              << "Courier" << 204 << 9 << 0;
-        QTest::newRow("everything") << " Mono , 0 , 255 , 12 , 3"
-                                    << "Mono" << 0 << 12 << 3;
-        QTest::newRow("not numbers keep") << "Mono,x,y,z,w"
-                                          << "Mono" << 1 << 9 << 0;
-        QTest::newRow("empty pieces keep") << ",,,,"
-                                           << "Sans Serif" << 1 << 9 << 0;
+        quorra_test::AddRows<QString, QString, int, int, int>({ "text", "name", "charset", "size", "style" },
+            {
+                { "name only, no comma", "Courier", "Sans Serif", 1, 9, 0 },
+                { "name and one number", "Courier,204", "Courier", 1, 9, 0 },
+                { "name and two numbers", "Courier,204,5", "Courier", 204, 9, 0 },
+                { "everything", " Mono , 0 , 255 , 12 , 3", "Mono", 0, 12, 3 },
+                { "not numbers keep", "Mono,x,y,z,w", "Mono", 1, 9, 0 },
+                { "empty pieces keep", ",,,,", "Sans Serif", 1, 9, 0 },
+            });
     }
 
     void fontText()

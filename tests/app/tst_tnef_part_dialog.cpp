@@ -11,6 +11,7 @@
 #include "open_document.h"
 #include "pelmsg.h"
 #include "qt_glue.h"
+#include "test_data.h"
 #include "tnef_builder.h"
 #include "tnef_part_dialog.h"
 #include "window_test_support.h"
@@ -67,13 +68,12 @@ private slots:
     // Which row the user activates, by which key, and the subject the window then shows.
     void windowShowsThePartTheUserChooses_data()
     {
-        QTest::addColumn<bool>("mbox");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<int>("rows");
-        QTest::addColumn<QString>("subject");
-        QTest::newRow("first part, Enter") << false << 0 << 2 << "First";
-        QTest::newRow("second part, Enter") << false << 1 << 2 << "Second";
-        QTest::newRow("mbox, the second mail's part") << true << 2 << 3 << "Third";
+        quorra_test::AddRows<bool, int, int, QString>({ "mbox", "row", "rows", "subject" },
+            {
+                { "first part, Enter", false, 0, 2, "First" },
+                { "second part, Enter", false, 1, 2, "Second" },
+                { "mbox, the second mail's part", true, 2, 3, "Third" },
+            });
     }
     void windowShowsThePartTheUserChooses()
     {

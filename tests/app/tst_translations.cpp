@@ -31,6 +31,7 @@
 #include "pelmsg.h"
 #include "proxy_logon.h"
 #include "qt_translations.h"
+#include "test_data.h"
 #include "tnef_part_dialog.h"
 #include "window_test_support.h"
 
@@ -228,26 +229,23 @@ private slots:
     void languageOfAFile_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("content");
+        QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("code");
-        QTest::newRow("Language key") << "mine.lng" << "[Custom]\nLanguage=fr\n" << "fr";
-        QTest::newRow("key wins over name") << "german.lng" << "[Custom]\nlanguage=nl_NL\n" << "nl";
-        QTest::newRow("file name") << "German.lng" << "[Custom]\nx=y\n" << "de";
-        QTest::newRow("English") << "english.lng" << "" << "en";
-        QTest::newRow("name in its own language") << "Deutsch.lng" << "" << "";
-        QTest::newRow("no language") << "mine.lng" << "[Custom]\nLanguage=\n" << "";
+        QTest::newRow("Language key") << "mine.lng" << QByteArray("[Custom]\nLanguage=fr\n") << "fr";
+        QTest::newRow("key wins over name") << "german.lng" << QByteArray("[Custom]\nlanguage=nl_NL\n") << "nl";
+        QTest::newRow("file name") << "German.lng" << QByteArray("[Custom]\nx=y\n") << "de";
+        QTest::newRow("English") << "english.lng" << QByteArray() << "en";
+        QTest::newRow("name in its own language") << "Deutsch.lng" << QByteArray() << "";
+        QTest::newRow("no language") << "mine.lng" << QByteArray("[Custom]\nLanguage=\n") << "";
     }
     void languageOfAFile()
     {
         QFETCH(QString, name);
-        QFETCH(QString, content);
+        QFETCH(QByteArray, content);
         QFETCH(QString, code);
         QTemporaryDir dir;
-        QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content.toUtf8());
-        file.close();
-        QCOMPARE(LanguageCodeOf(file.fileName()), code);
+        QVERIFY(quorra_test::WriteFile(dir.filePath(name), content));
+        QCOMPARE(LanguageCodeOf(dir.filePath(name)), code);
     }
 
     void theShippedGermanFileNamesItsLanguage() { QCOMPARE(LanguageCodeOf(kGerman), QStringLiteral("de")); }

@@ -10,6 +10,7 @@
 #include <QTcpSocket>
 
 #include "proxy_logon.h"
+#include "test_data.h"
 #include "update_check.h"
 #include "window_test_support.h"
 #include "work_progress.h"
@@ -129,16 +130,16 @@ class TestUpdateCheck : public QObject {
 private slots:
     void versionTexts_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("remote");
-        QTest::addColumn<QString>("local");
-        QTest::newRow("closing tag") << "<Program_Version>2.7</Program_Version>" << "v2.7" << "<unknown>";
-        QTest::newRow("line end") << "<Program_Version>2.10\r\nrest" << "v2.10" << "<unknown>";
-        QTest::newRow("ten characters at most") << "<Program_Version>1234567890123" << "v1234567890" << "<unknown>";
-        QTest::newRow("missing tag") << "<Version>2.7</Version>" << "<unknown>" << "<unknown>";
-        QTest::newRow("empty value") << "<Program_Version></Program_Version>" << "<unknown>" << "<unknown>";
-        QTest::newRow("current text") << " v2.6 (build 471)" << "<unknown>" << "v2.6";
-        QTest::newRow("local at line end") << "Tessaly v3.1\r\n" << "<unknown>" << "v3.1";
+        quorra_test::AddRows<QString, QString, QString>({ "text", "remote", "local" },
+            {
+                { "closing tag", "<Program_Version>2.7</Program_Version>", "v2.7", "<unknown>" },
+                { "line end", "<Program_Version>2.10\r\nrest", "v2.10", "<unknown>" },
+                { "ten characters at most", "<Program_Version>1234567890123", "v1234567890", "<unknown>" },
+                { "missing tag", "<Version>2.7</Version>", "<unknown>", "<unknown>" },
+                { "empty value", "<Program_Version></Program_Version>", "<unknown>", "<unknown>" },
+                { "current text", " v2.6 (build 471)", "<unknown>", "v2.6" },
+                { "local at line end", "Tessaly v3.1\r\n", "<unknown>", "v3.1" },
+            });
     }
 
     void versionTexts()

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "test_data.h"
 #include "viewer_support.h"
 
 using namespace quorra;
@@ -26,15 +27,16 @@ class TestViewerSupport : public QObject {
 private slots:
     void filters_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("tnef") << "WinMail.dat|winmail*.dat|TNEF messages (*.tnef)|*.tnef"
-                              << QStringList { "WinMail.dat (winmail*.dat)", "TNEF messages (*.tnef)" };
-        QTest::newRow("all files") << "All files (*.*)|*.*" << QStringList { "All files (*)" };
-        QTest::newRow("several patterns") << "HTML files (*.htm;*.html)|*.htm;*.html"
-                                          << QStringList { "HTML files (*.htm *.html)" };
-        QTest::newRow("dangling description") << "Text|*.txt|Broken" << QStringList { "Text (*.txt)" };
-        QTest::newRow("empty") << "" << QStringList {};
+        quorra_test::AddRows<QString, QStringList>({ "text", "expected" },
+            {
+                { "tnef", "WinMail.dat|winmail*.dat|TNEF messages (*.tnef)|*.tnef",
+                    QStringList { "WinMail.dat (winmail*.dat)", "TNEF messages (*.tnef)" } },
+                { "all files", "All files (*.*)|*.*", QStringList { "All files (*)" } },
+                { "several patterns", "HTML files (*.htm;*.html)|*.htm;*.html",
+                    QStringList { "HTML files (*.htm *.html)" } },
+                { "dangling description", "Text|*.txt|Broken", QStringList { "Text (*.txt)" } },
+                { "empty", "", QStringList {} },
+            });
     }
 
     void filters()

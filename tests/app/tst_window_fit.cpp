@@ -13,15 +13,12 @@
 #include "message_preview.h"
 #include "options_dialog.h"
 #include "window_fit.h"
-#include "window_test_support.h"
+#include "window_fixture.h"
 
 using namespace quorra;
-using quorra_test::TIsolatedHome;
 using quorra_test::TModalHandler;
 
 namespace {
-
-QString SamplePath() { return QStringLiteral(TESSALY_SOURCE_DIR "/samples/winmail.dat"); }
 
 bool InsideScrolledContent(const QWidget* widget, const QWidget* top)
 {
@@ -64,15 +61,10 @@ QStringList CutOff(QWidget* top)
 
 } // namespace
 
-class TestWindowFit : public QObject {
+class TestWindowFit : public quorra_test::TWindowTest {
     Q_OBJECT
 
-    std::unique_ptr<TIsolatedHome> home_;
-
 private slots:
-    void init() { home_ = std::make_unique<TIsolatedHome>(); }
-    void cleanup() { home_.reset(); }
-
     void fitOntoScreens_data()
     {
         QTest::addColumn<QRect>("stored");
@@ -98,7 +90,7 @@ private slots:
     // The first start: within the screen; at 1024x768 and more, twenty lines of the body.
     void firstStart()
     {
-        auto w = home_->NewWindow({ SamplePath().toStdString() });
+        auto w = NewWindow({ SamplePath().toStdString() });
         w->ShowPlaced();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         const QRect available = w->screen()->availableGeometry();
@@ -122,7 +114,7 @@ private slots:
         QDir().mkpath(home_->Path("program/languages"));
         QVERIFY(QFile::copy(
             TESSALY_SOURCE_DIR "/resources/languages/german.lng", home_->Path("program/languages/german.lng")));
-        auto w = home_->NewWindow();
+        auto w = NewWindow();
         QAction* german = nullptr;
         for (QAction* a : w->findChild<QMenu*>("miLanguage")->actions())
             if (a->property("languageFile").toString().endsWith("german.lng"))

@@ -110,11 +110,8 @@ def build_mail(index, name, tnef):
 
 
 def leaves(part):
-    if part.is_multipart():
-        for child in part.get_payload():
-            yield from leaves(child)
-    else:
-        yield part
+    """The leaf parts of a mail at any depth (attached messages too), in order."""
+    return [p for p in part.walk() if not p.is_multipart()]
 
 
 def tnef_files(tnef_path, folder):

@@ -41,23 +41,7 @@ struct Shape {
 
 std::string Message(const Shape& shape)
 {
-    RecurrenceRecord r;
-    r.Frequency = 0x200A;
-    r.PatternType = 0;
-    r.Period = 1440;
-    r.Specific = {};
-    r.StartDate = MinutesOf(2000, 1, 1);
-    r.StartTimeOffset = 600;
-    r.EndTimeOffset = 660;
-    for (size_t i = 0; i < shape.changed; ++i) {
-        ExceptionRecord e;
-        e.Start = e.Original = MinutesOf(2000, 1, 1, 10) + 1440 * static_cast<uint32_t>(i);
-        e.End = e.Start + 60;
-        e.Flags = 0x0020;
-        e.BusyStatus = 1;
-        r.Exceptions.push_back(e);
-        r.Modified.push_back(MinutesOf(2000, 1, 1) + 1440 * static_cast<uint32_t>(i));
-    }
+    RecurrenceRecord r = DailyWithChangedInstances(static_cast<uint32_t>(shape.changed));
     r.Deleted = r.Modified;
     for (size_t i = 0; i < shape.deleted; ++i)
         r.Deleted.push_back(MinutesOf(2000, 1, 1) + 1440 * static_cast<uint32_t>(shape.changed + 2 * i));

@@ -5,8 +5,9 @@
 
 #include "calendar/content_line.h"
 #include "calendar/rtf_text.h"
-#include "text/codepage.h"
 #include "test_support.h"
+#include "text/codepage.h"
+#include "text_cases.h"
 
 using namespace pelmsg;
 using namespace pelmsg::test;
@@ -81,29 +82,25 @@ TEST(ContentLines, FoldingAtSeventyFiveOctets)
 
 TEST(ContentLines, TextValuesAreEscaped)
 {
-    struct Case {
-        std::string in, out;
-    } cases[] = {
-        { "plain", "plain" },
-        { "a,b;c\\d", "a\\,b\\;c\\\\d" },
-        { "one\r\ntwo\nthree\rfour", "one\\ntwo\\nthree\\nfour" },
-        { "tab\tstays", "tab\tstays" },
-        { std::string("nul\0and bell\a go", 17), "nuland bell go" },
-        { "bad \xFF byte and \xC3 cut", "bad  byte and  cut" },
-        { "\xE2\x82\xAC euro", "\xE2\x82\xAC euro" },
-        { "surrogate \xED\xA0\x80 half", "surrogate  half" },
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(EscapeText(c.in), c.out) << c.in;
+    ExpectEachMapsTo(EscapeText,
+        {
+            { "plain", "plain" },
+            { "a,b;c\\d", "a\\,b\\;c\\\\d" },
+            { "one\r\ntwo\nthree\rfour", "one\\ntwo\\nthree\\nfour" },
+            { "tab\tstays", "tab\tstays" },
+            { std::string("nul\0and bell\a go", 17), "nuland bell go" },
+            { "bad \xFF byte and \xC3 cut", "bad  byte and  cut" },
+            { "\xE2\x82\xAC euro", "\xE2\x82\xAC euro" },
+            { "surrogate \xED\xA0\x80 half", "surrogate  half" },
+        });
 }
 
 TEST(ContentLines, ParameterValuesAreQuotedWhenTheyMustBe)
 {
-    EXPECT_EQ(ParameterValue("Eastern Standard Time"), "Eastern Standard Time");
-    EXPECT_EQ(ParameterValue("Doe, Jane"), "\"Doe, Jane\"");
-    EXPECT_EQ(ParameterValue("(UTC+09:00) Osaka"), "\"(UTC+09:00) Osaka\"");
-    EXPECT_EQ(ParameterValue("say \"hi\"; now"), "\"say hi; now\"");
-    EXPECT_EQ(ParameterValue("line\r\nbreak"), "linebreak");
+    ExpectEachMapsTo(ParameterValue,
+        { { "Eastern Standard Time", "Eastern Standard Time" }, { "Doe, Jane", "\"Doe, Jane\"" },
+            { "(UTC+09:00) Osaka", "\"(UTC+09:00) Osaka\"" }, { "say \"hi\"; now", "\"say hi; now\"" },
+            { "line\r\nbreak", "linebreak" } });
 }
 
 TEST(RtfText, ThePlainTextOfRtf)

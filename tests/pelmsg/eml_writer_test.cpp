@@ -53,13 +53,8 @@ std::string EmlOf(const std::string& tnef)
 // From, To, Subject, a sent date (05 Mar 2002 06:07:09 UTC), a message identifier, Windows-1252.
 TnefPropList Envelope()
 {
-    return std::move(TnefPropList()
-                         .Unicode(0x0037, "Lunch")
-                         .Unicode(0x0042, "Ann Lee")
-                         .Unicode(0x5D01, "ann@example.org")
-                         .Unicode(0x0E04, "Bob")
-                         .SysTime(0x0039, FileTimeOf(2002, 3, 5, 6, 7, 9))
-                         .Unicode(0x1035, "<1@example.org>"));
+    return std::move(
+        LunchEnvelope().SysTime(0x0039, FileTimeOf(2002, 3, 5, 6, 7, 9)).Unicode(0x1035, "<1@example.org>"));
 }
 
 TnefBuilder Message(const TnefPropList& props, uint32_t codePage = 1252)

@@ -4,42 +4,39 @@
 
 #include "export/file_name.h"
 #include "test_support.h"
+#include "text_cases.h"
 
 using namespace pelmsg;
 using namespace pelmsg::test;
 
 TEST(FileName, HostileNamesBecomeOneNameInsideTheFolder)
 {
-    const struct {
-        std::string name;
-        std::string safe;
-    } cases[] = {
-        { "report.pdf", "report.pdf" },
-        { "../../.bashrc", "_.._.bashrc" },
-        { ".bashrc", "bashrc" },
-        { " ..hidden.txt", "hidden.txt" },
-        { "invoice\u202Egnp.exe", "invoicegnp.exe" },
-        { "\u2066a\u2069\u200Eb\u200F\u061Cc\u202A\u202D.pdf", "abc.pdf" },
-        { "\u2067\u202E", "attachment" },
-        { "..", "attachment" },
-        { ".", "attachment" },
-        { "/etc/passwd", "_etc_passwd" },
-        { "a\\b", "a_b" },
-        { std::string("a\0b", 3), "a_b" },
-        { "line\nbreak\t.txt", "line_break_.txt" },
-        { "  name. . ", "name" },
-        { "CON", "_CON" },
-        { "com1.txt", "_com1.txt" },
-        { "console.txt", "console.txt" },
-        { "Grüße.txt", "Grüße.txt" },
-        { "\xC2\x85x", "_x" },
-        { "bad\xFF\xC3", "bad__" },
-        { "", "attachment" },
-        { " . ", "attachment" },
-        { "a:b*c?.txt", "a_b_c_.txt" },
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(SafeFileName(c.name), c.safe) << c.name;
+    ExpectEachMapsTo([](const std::string& name) { return SafeFileName(name); },
+        {
+            { "report.pdf", "report.pdf" },
+            { "../../.bashrc", "_.._.bashrc" },
+            { ".bashrc", "bashrc" },
+            { " ..hidden.txt", "hidden.txt" },
+            { "invoice\u202Egnp.exe", "invoicegnp.exe" },
+            { "\u2066a\u2069\u200Eb\u200F\u061Cc\u202A\u202D.pdf", "abc.pdf" },
+            { "\u2067\u202E", "attachment" },
+            { "..", "attachment" },
+            { ".", "attachment" },
+            { "/etc/passwd", "_etc_passwd" },
+            { "a\\b", "a_b" },
+            { std::string("a\0b", 3), "a_b" },
+            { "line\nbreak\t.txt", "line_break_.txt" },
+            { "  name. . ", "name" },
+            { "CON", "_CON" },
+            { "com1.txt", "_com1.txt" },
+            { "console.txt", "console.txt" },
+            { "Grüße.txt", "Grüße.txt" },
+            { "\xC2\x85x", "_x" },
+            { "bad\xFF\xC3", "bad__" },
+            { "", "attachment" },
+            { " . ", "attachment" },
+            { "a:b*c?.txt", "a_b_c_.txt" },
+        });
     EXPECT_EQ(SafeFileName("", "../x"), "_x");
 }
 
@@ -79,24 +76,20 @@ TEST(FileName, FirstFreePathNumbersEqualNames)
 
 TEST(FileName, ExtensionIsLettersAndDigitsAfterTheLastDot)
 {
-    const struct {
-        const char* Name;
-        const char* Extension;
-    } cases[] = {
-        { "report.pdf", ".pdf" },
-        { "a.tar.gz", ".gz" },
-        { "noext", "" },
-        { "ends.", "" },
-        { ".pdf", "" },
-        { "..pdf", "" },
-        { "_.._etc_passwd", "" },
-        { "a._etc_passwd", "" },
-        { "a.exe ", "" },
-        { "a.123456789012345", ".123456789012345" },
-        { "a.1234567890123456", "" },
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(FileNameExtension(c.Name), c.Extension) << c.Name;
+    ExpectEachMapsTo(FileNameExtension,
+        {
+            { "report.pdf", ".pdf" },
+            { "a.tar.gz", ".gz" },
+            { "noext", "" },
+            { "ends.", "" },
+            { ".pdf", "" },
+            { "..pdf", "" },
+            { "_.._etc_passwd", "" },
+            { "a._etc_passwd", "" },
+            { "a.exe ", "" },
+            { "a.123456789012345", ".123456789012345" },
+            { "a.1234567890123456", "" },
+        });
 }
 
 // A cut to the length limit never makes an extension the name did not have: "A…A.desktopXXX…" would otherwise be

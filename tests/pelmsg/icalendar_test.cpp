@@ -74,34 +74,8 @@ std::vector<TnefPropList> Attendees()
 // A weekly meeting on Fridays 12:00-13:00 Eastern time from 2023-01-06, ten times; 2023-01-13 deleted, the
 // instance of 01-20 moved to Thursday 01-19 with another subject and location, the one of 01-27 changed in busy
 // status only.
-std::string MeetingRequest(
-    uint16_t firstNamedId, const std::string& messageClass = "IPM.Schedule.Meeting.Request",
-    const std::string& recurrence = [] {
-        RecurrenceRecord r;
-        r.Specific = { 0x20 };
-        r.EndType = 0x2022;
-        r.OccurrenceCount = 10;
-        r.StartDate = MinutesOf(2023, 1, 6);
-        r.EndDate = MinutesOf(2023, 3, 10);
-        r.StartTimeOffset = 720;
-        r.EndTimeOffset = 780;
-        r.Deleted = { MinutesOf(2023, 1, 13), MinutesOf(2023, 1, 20), MinutesOf(2023, 1, 27) };
-        r.Modified = { MinutesOf(2023, 1, 19), MinutesOf(2023, 1, 27) };
-        ExceptionRecord moved;
-        moved.Start = MinutesOf(2023, 1, 19, 12);
-        moved.End = MinutesOf(2023, 1, 19, 13);
-        moved.Original = MinutesOf(2023, 1, 20, 12);
-        moved.Flags = 0x0011;
-        moved.Subject = "Thursday lunch";
-        moved.Location = "Cafe";
-        ExceptionRecord busy;
-        busy.Start = busy.Original = MinutesOf(2023, 1, 27, 12);
-        busy.End = MinutesOf(2023, 1, 27, 13);
-        busy.Flags = 0x0020;
-        busy.BusyStatus = 0;
-        r.Exceptions = { moved, busy };
-        return r.Encode();
-    }())
+std::string MeetingRequest(uint16_t firstNamedId, const std::string& messageClass = "IPM.Schedule.Meeting.Request",
+    const std::string& recurrence = FridayLunchSeries(0).Encode())
 {
     const std::string zone
         = TimeZoneDefinitionBytes("Eastern Standard Time", { EasternRuleBefore2007(), EasternRule2007() });
@@ -247,24 +221,9 @@ TEST(ICalendar, TheMostChangedInstancesGiveAFileInProportionToTheMessage)
 {
     // As many changed and deleted instances as a recurrence may hold, and a long body: the changed instances then
     // leave out what they would otherwise repeat, and the output stays in proportion.
-    RecurrenceRecord r;
-    r.Frequency = 0x200A;
-    r.PatternType = 0;
-    r.Period = 1440;
-    r.Specific = {};
-    r.StartDate = MinutesOf(2000, 1, 1);
-    r.StartTimeOffset = 600;
-    r.EndTimeOffset = 660;
-    for (uint32_t i = 0; i < kMaxRecurrenceExceptions; ++i) {
-        ExceptionRecord e;
-        e.Start = e.Original = MinutesOf(2000, 1, 1, 10) + 1440 * i;
-        e.End = e.Start + 60;
-        e.Flags = 0x0020;
-        e.BusyStatus = 1;
-        r.Exceptions.push_back(e);
+    RecurrenceRecord r = DailyWithChangedInstances(kMaxRecurrenceExceptions);
+    for (uint32_t i = 0; i < kMaxRecurrenceExceptions; ++i)
         r.Deleted.push_back(MinutesOf(2000, 1, 1) + 1440 * (2 * i));
-        r.Modified.push_back(MinutesOf(2000, 1, 1) + 1440 * i);
-    }
     NamedProps p(0x8700);
     p.Tagged(0x0037, 0x001E, TnefString8("Daily"))
         .Tagged(0x1000, 0x001E, TnefString8(std::string(4000, 'b')))

@@ -50,13 +50,19 @@ std::string Eml(const TMSGProperties& message)
 
 Json InvitationSummary(const std::string& emlBytes)
 {
-    TempDir dir;
-    WriteFileBytes(dir.File("m.eml"), emlBytes);
-    CommandResult r = RunCommand(std::string(kPython) + " " + ShellQuote(CalendarTool("invitation_summary.py")) + " "
-        + ShellQuote(dir.File("m.eml")) + " 2>&1");
-    if (r.ExitCode != 0)
-        throw std::runtime_error("invitation_summary.py: " + r.Output);
-    return Json::Parse(r.Output);
+    return ToolSummaryOfBytes("invitation_summary.py", "m.eml", emlBytes);
+}
+
+// The message of a corpus file, or nullptr when it does not load.
+std::unique_ptr<TPelMessage> LoadedOrNull(const std::string& path)
+{
+    try {
+        std::unique_ptr<TPelMessage> message = CreateMessageForFile(path);
+        message->LoadFromFile(path);
+        return message;
+    } catch (const EPelMsgError&) {
+        return nullptr;
+    }
 }
 
 std::string UidOf(std::string ics)
@@ -107,14 +113,8 @@ TEST(InvitationMail, EveryCorpusMeetingMessageAndTaskRequest)
         for (const auto& entry : std::filesystem::directory_iterator(CorpusPath(folder))) {
             const std::string path = entry.path().string();
             SCOPED_TRACE(path);
-            std::unique_ptr<TPelMessage> message;
-            try {
-                message = CreateMessageForFile(path);
-                message->LoadFromFile(path);
-            } catch (const EPelMsgError&) {
-                continue;
-            }
-            if (!ExpectedMethod(ItemKindOf(message->Properties())))
+            const std::unique_ptr<TPelMessage> message = LoadedOrNull(path);
+            if (!message || !ExpectedMethod(ItemKindOf(message->Properties())))
                 continue;
             CheckInvitation(message->Properties(), InvitationSummary(Eml(message->Properties())));
             ++checked;
@@ -183,13 +183,9 @@ TEST(InvitationMail, CorpusMsgSendersAreSmtpAddressesWhenOneIsKnown)
     for (const auto& entry : std::filesystem::directory_iterator(CorpusPath("msg"))) {
         const std::string path = entry.path().string();
         SCOPED_TRACE(path);
-        std::unique_ptr<TPelMessage> message;
-        try {
-            message = CreateMessageForFile(path);
-            message->LoadFromFile(path);
-        } catch (const EPelMsgError&) {
+        const std::unique_ptr<TPelMessage> message = LoadedOrNull(path);
+        if (!message)
             continue;
-        }
         const TParticipant sender = MessageSender(message->Properties());
         if (sender.Address.find('@') == std::string::npos)
             continue;

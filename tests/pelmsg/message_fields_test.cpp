@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "export_fixtures.h"
 #include "lzfu.h"
 #include "pelmsg.h"
 #include "test_support.h"
@@ -11,13 +12,7 @@ using namespace pelmsg::test;
 
 namespace {
 
-TMSGProperty* Add(TMSGProperties& c, uint32_t tag, TValue value = {})
-{
-    TMSGProperty* n = c.Add();
-    n->TagID = tag;
-    n->Value = std::move(value);
-    return n;
-}
+TMSGProperty* Add(TMSGProperties& c, uint32_t tag, TValue value = {}) { return AddNode(c, tag, std::move(value)); }
 
 TMSGProperty* Recipient(TMSGProperties& c, const std::string& name, const std::string& smtp)
 {

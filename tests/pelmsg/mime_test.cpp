@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <filesystem>
 #include <sstream>
 
@@ -88,26 +90,22 @@ std::vector<Leaf> PythonLeaves(const std::string& mail, int& defects)
 
 TEST(TransferEncoding, DecodesLeniently)
 {
-    struct Row {
-        const char* Encoding;
-        std::string Text;
-        std::string Expected;
-    };
-    const Row rows[] = {
+    // Encoding, text, what it decodes to.
+    const std::array<std::string, 3> rows[] = {
         { "base64", "SGVsbG8=", "Hello" },
-        { "base64", "SGVs\r\nbG8", "Hello" },            // no padding, line break inside
-        { "base64", "S*G!V s\tb~G8=garbage", "Hello" },   // garbage skipped, stops at the pad
+        { "base64", "SGVs\r\nbG8", "Hello" }, // no padding, line break inside
+        { "base64", "S*G!V s\tb~G8=garbage", "Hello" }, // garbage skipped, stops at the pad
         { "base64", "", "" },
-        { "base64", "Q", "" },                            // one character carries no byte
-        { "quoted-printable", "a=3Db=\r\nc", "a=bc" },    // soft line break
-        { "quoted-printable", "x=\nz", "xz" },            // soft line break with LF
-        { "quoted-printable", "bad=ZZ=4", "bad=ZZ=4" },   // malformed escapes stay
+        { "base64", "Q", "" }, // one character carries no byte
+        { "quoted-printable", "a=3Db=\r\nc", "a=bc" }, // soft line break
+        { "quoted-printable", "x=\nz", "xz" }, // soft line break with LF
+        { "quoted-printable", "bad=ZZ=4", "bad=ZZ=4" }, // malformed escapes stay
         { "quoted-printable", "trail   \r\nnext", "trail\r\nnext" },
         { "7bit", "as is=3D", "as is=3D" },
         { "x-unknown", "as is", "as is" },
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(DecodeTransfer(row.Encoding, row.Text), row.Expected) << row.Encoding << " " << row.Text;
+    for (const auto& [encoding, text, expected] : rows)
+        EXPECT_EQ(DecodeTransfer(encoding, text), expected) << encoding << " " << text;
     EXPECT_EQ(DecodeBase64Lenient("SGVsbG8gd29ybGQ=", 4), "Hell");
     EXPECT_EQ(DecodeQuotedPrintable("=41=42=43", 2), "AB");
 }

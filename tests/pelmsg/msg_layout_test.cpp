@@ -74,15 +74,23 @@ std::string SampleTnef()
         .Bytes();
 }
 
-} // namespace
-
-TEST(MsgLayout, HeadersEntriesAndNumbering)
-{
+// Each test has the sample read as TNEF, and a folder for what it writes.
+class MsgLayout : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string bytes = SampleTnef();
+        TSpanStream input(bytes);
+        tnef.LoadFromStream(input);
+    }
     TempDir dir;
     TPelTNEFFile tnef;
-    const std::string bytes = SampleTnef();
-    TSpanStream input(bytes);
-    tnef.LoadFromStream(input);
+};
+
+} // namespace
+
+TEST_F(MsgLayout, HeadersEntriesAndNumbering)
+{
     std::string path = dir.File("out.msg");
     SaveToMSGFile(tnef.Properties(), path, true);
 
@@ -127,13 +135,8 @@ TEST(MsgLayout, HeadersEntriesAndNumbering)
     EXPECT_FALSE(inner->StatElement(u"__nameid_version1.0"));
 }
 
-TEST(MsgLayout, NamedPropertiesGetAMapping)
+TEST_F(MsgLayout, NamedPropertiesGetAMapping)
 {
-    TempDir dir;
-    TPelTNEFFile tnef;
-    const std::string bytes = SampleTnef();
-    TSpanStream input(bytes);
-    tnef.LoadFromStream(input);
     SaveToMSGFile(tnef.Properties(), dir.File("named.msg"), true);
 
     TPelMSGFile msg;
@@ -159,14 +162,9 @@ TEST(MsgLayout, NamedPropertiesGetAMapping)
     EXPECT_GE(PropId(common->TagID), 0x8000);
 }
 
-TEST(MsgLayout, FieldsSurviveTheRoundTrip)
+TEST_F(MsgLayout, FieldsSurviveTheRoundTrip)
 {
     ScopedTimeZone zone("America/New_York");
-    TempDir dir;
-    TPelTNEFFile tnef;
-    const std::string bytes = SampleTnef();
-    TSpanStream input(bytes);
-    tnef.LoadFromStream(input);
     SaveToMSGFile(tnef.Properties(), dir.File("rt.msg"), true);
     TPelMSGFile msg;
     msg.LoadFromFile(dir.File("rt.msg"));
@@ -179,13 +177,8 @@ TEST(MsgLayout, FieldsSurviveTheRoundTrip)
     EXPECT_TRUE(embedded->IsEmbeddedMessage());
 }
 
-TEST(MsgLayout, CommonPropertiesModeKeepsTheLayout)
+TEST_F(MsgLayout, CommonPropertiesModeKeepsTheLayout)
 {
-    TempDir dir;
-    TPelTNEFFile tnef;
-    const std::string bytes = SampleTnef();
-    TSpanStream input(bytes);
-    tnef.LoadFromStream(input);
     SaveToMSGFile(tnef.Properties(), dir.File("common.msg"), false);
     auto root = StgOpenStorage(dir.File("common.msg"));
     std::string props = ReadStream(*root, u"__properties_version1.0");
@@ -196,9 +189,8 @@ TEST(MsgLayout, CommonPropertiesModeKeepsTheLayout)
     EXPECT_EQ(U32(Entry(props, 32, 0x00390040), 8) != 0, true);
 }
 
-TEST(MsgLayout, DisplayListsComeFromTheRecipientsWhenMissing)
+TEST_F(MsgLayout, DisplayListsComeFromTheRecipientsWhenMissing)
 {
-    TempDir dir;
     std::string bytes = TnefBuilder()
                             .Version()
                             .MapiProps(TnefPropList().Unicode(0x0037, "s"))
@@ -206,11 +198,11 @@ TEST(MsgLayout, DisplayListsComeFromTheRecipientsWhenMissing)
                                 TnefPropList().Unicode(0x3001, "Bob").Long(0x0C15, 1),
                                 TnefPropList().Unicode(0x3001, "Cid").Long(0x0C15, 2) })
                             .Bytes();
-    TPelTNEFFile tnef;
+    TPelTNEFFile listed;
     TSpanStream input(bytes);
-    tnef.LoadFromStream(input);
-    EXPECT_EQ(tnef.ToList(), u"");
-    SaveToMSGFile(tnef.Properties(), dir.File("lists.msg"), true);
+    listed.LoadFromStream(input);
+    EXPECT_EQ(listed.ToList(), u"");
+    SaveToMSGFile(listed.Properties(), dir.File("lists.msg"), true);
     TPelMSGFile msg;
     msg.LoadFromFile(dir.File("lists.msg"));
     EXPECT_EQ(U8(msg.ToList()), "Ann;Bob");
@@ -218,13 +210,8 @@ TEST(MsgLayout, DisplayListsComeFromTheRecipientsWhenMissing)
     EXPECT_EQ(msg.BccList(), u"");
 }
 
-TEST(MsgLayout, AnAttachedMessageSavedOnItsOwnIsATopLevelMessage)
+TEST_F(MsgLayout, AnAttachedMessageSavedOnItsOwnIsATopLevelMessage)
 {
-    TempDir dir;
-    TPelTNEFFile tnef;
-    const std::string bytes = SampleTnef();
-    TSpanStream input(bytes);
-    tnef.LoadFromStream(input);
     const TMSGProperty* attachment = tnef.Properties().Attachments(1);
     ASSERT_TRUE(attachment && attachment->IsEmbeddedMessage());
     SaveToMSGFile(attachment->AttachmentDataNode()->SubProperties, dir.File("attached.msg"), true);
@@ -239,11 +226,10 @@ TEST(MsgLayout, AnAttachedMessageSavedOnItsOwnIsATopLevelMessage)
     EXPECT_EQ(U8(back.ToList()), "Inner Rcpt");
 }
 
-TEST(MsgLayout, AttachedMessagesAreWrittenAsMessagesToTheDepthLimit)
+TEST_F(MsgLayout, AttachedMessagesAreWrittenAsMessagesToTheDepthLimit)
 {
     // A message whose attachment is a message whose attachment is a message ... `levels` deep, each with a
     // subject and its data; read back, the messages go as deep as the limit, and the level beyond is data.
-    TempDir dir;
     for (int levels : { kMaxAttachedMessageDepth - 1, kMaxAttachedMessageDepth, kMaxAttachedMessageDepth + 1 }) {
         SCOPED_TRACE(levels);
         TPelTNEFFile tree;

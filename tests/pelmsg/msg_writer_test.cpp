@@ -66,6 +66,13 @@ void ExpectSameElements(
         EXPECT_TRUE(expected.count(path)) << "written but not read: " << U8(path);
 }
 
+// Saves the tree read from in.msg, with every property, as `name`: its elements must be those of in.msg.
+void ExpectSavedAsRead(const TMSGProperties& tree, const TempDir& dir, const std::string& name = "out.msg")
+{
+    SaveToMSGFile(tree, dir.File(name), true);
+    ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File(name)));
+}
+
 TMSGProperty* PropertiesNode(const TMSGProperties& c)
 {
     for (TMSGProperty* n : c)
@@ -155,14 +162,12 @@ TEST(MsgWriter, MirroredFileHasTheSameElementsHeadersEntriesAndStreams)
     WriteCompoundFile(dir.File("in.msg"), elements);
     TPelMSGFile msg;
     msg.LoadFromFile(dir.File("in.msg"));
-    SaveToMSGFile(msg.Properties(), dir.File("out.msg"), true);
-    ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
+    ExpectSavedAsRead(msg.Properties(), dir);
 
     // Saving what was read from the saved file gives the same elements again.
     TPelMSGFile again;
     again.LoadFromFile(dir.File("out.msg"));
-    SaveToMSGFile(again.Properties(), dir.File("again.msg"), true);
-    ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("again.msg")));
+    ExpectSavedAsRead(again.Properties(), dir, "again.msg");
 }
 
 TEST(MsgWriter, PropertiesStreamsOfOnlyTheirHeaderAreWrittenBack)
@@ -179,8 +184,7 @@ TEST(MsgWriter, PropertiesStreamsOfOnlyTheirHeaderAreWrittenBack)
     WriteCompoundFile(dir.File("in.msg"), elements);
     TPelMSGFile msg;
     msg.LoadFromFile(dir.File("in.msg"));
-    SaveToMSGFile(msg.Properties(), dir.File("out.msg"), true);
-    ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
+    ExpectSavedAsRead(msg.Properties(), dir);
 }
 
 TEST(MsgWriter, EntriesWithoutTheirBytesAreEncodedFromTheirValues)
@@ -316,8 +320,7 @@ TEST(MsgWriter, OleObjectIsWrittenBackAsItsStorage)
     WriteCompoundFile(dir.File("in.msg"), elements);
     TPelMSGFile msg;
     msg.LoadFromFile(dir.File("in.msg"));
-    SaveToMSGFile(msg.Properties(), dir.File("out.msg"), true);
-    ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
+    ExpectSavedAsRead(msg.Properties(), dir);
     // The object keeps its time, so that reading the saved file gives the object of the original again.
     auto root = StgOpenStorage(dir.File("out.msg"));
     auto object = root->OpenStorage(u"__attach_version1.0_#00000000")->OpenStorage(u"__substg1.0_3701000D");
@@ -439,8 +442,7 @@ TEST(MsgWriter, ObjectDataInAnAttachedObjectStorageIsWrittenBack)
     SaveAttachment(msg.Properties(), 0, &saved);
     EXPECT_EQ(saved.Bytes(), "sheet bytes");
 
-    SaveToMSGFile(msg.Properties(), dir.File("out.msg"), true);
-    ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
+    ExpectSavedAsRead(msg.Properties(), dir);
 }
 
 TEST(MsgWriter, LookupStreamOfTheNamedPropertyStorageIsNotABody)
@@ -461,8 +463,7 @@ TEST(MsgWriter, LookupStreamOfTheNamedPropertyStorageIsNotABody)
     ASSERT_TRUE(stream);
     EXPECT_FALSE(dynamic_cast<const TMSGPropertyCompressedRTF*>(stream));
     EXPECT_TRUE(msg.Properties().RtfBody().empty());
-    SaveToMSGFile(msg.Properties(), dir.File("out.msg"), true);
-    ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
+    ExpectSavedAsRead(msg.Properties(), dir);
 }
 
 TEST(MsgWriter, FixedSizeStreamsOfAnotherSizeKeepTheirBytes)
@@ -489,6 +490,5 @@ TEST(MsgWriter, FixedSizeStreamsOfAnotherSizeKeepTheirBytes)
     const TMSGProperty* rightSize = msg.Properties().FindProperty(0x80060003, false, false);
     ASSERT_TRUE(rightSize);
     EXPECT_EQ(static_cast<uint32_t>(ValueAsInteger(rightSize->Value)), 0xFEDCBA98u);
-    SaveToMSGFile(msg.Properties(), dir.File("out.msg"), true);
-    ExpectSameElements(ListFile(dir.File("in.msg")), ListFile(dir.File("out.msg")));
+    ExpectSavedAsRead(msg.Properties(), dir);
 }

@@ -3,23 +3,17 @@
 #include <cstring>
 #include <limits>
 
+#include "export_fixtures.h"
 #include "pelmsg.h"
 #include "test_support.h"
 
 using namespace pelmsg;
+using pelmsg::test::AddNode;
 using pelmsg::test::ScopedTimeZone;
 using pelmsg::test::U8;
 using pelmsg::test::W;
 
 namespace {
-
-TMSGProperty* AddNode(TMSGProperties& c, uint32_t tag, TValue value = {})
-{
-    TMSGProperty* n = c.Add();
-    n->TagID = tag;
-    n->Value = std::move(value);
-    return n;
-}
 
 TMSGProperty* ReadNode(TMSGProperties& c, uint32_t tag, const std::string& bytes, uint32_t size)
 {

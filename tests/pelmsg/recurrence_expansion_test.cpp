@@ -159,11 +159,7 @@ struct PatternCase {
 // Deletes the pattern's second instance and moves its fourth by a day and an hour under another subject.
 RecurrenceRecord RecordOf(const PatternCase& c, bool withChanges, uint32_t endType, uint32_t count)
 {
-    RecurrenceRecord r;
-    r.Frequency = c.frequency;
-    r.PatternType = c.patternType;
-    r.Specific = c.specific;
-    r.Period = c.period;
+    RecurrenceRecord r = PatternRecord(c.frequency, c.patternType, c.period, c.specific, true);
     r.StartDate = c.start;
     r.FirstDateTime = c.firstDateTime;
     r.EndType = endType;

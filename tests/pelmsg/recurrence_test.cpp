@@ -8,6 +8,7 @@
 #include "calendar/recurrence_rule.h"
 #include "calendar_builder.h"
 #include "core/errors.h"
+#include "test_support.h"
 
 using namespace pelmsg;
 using namespace pelmsg::test;
@@ -94,12 +95,7 @@ class RecurrenceRuleTable : public ::testing::TestWithParam<RuleCase> { };
 TEST_P(RecurrenceRuleTable, EachPatternTypeBecomesItsRule)
 {
     const RuleCase& c = GetParam();
-    RecurrenceRecord record;
-    record.Appointment = false;
-    record.Frequency = c.frequency;
-    record.PatternType = c.patternType;
-    record.Period = c.period;
-    record.Specific = c.specific;
+    RecurrenceRecord record = PatternRecord(c.frequency, c.patternType, c.period, c.specific);
     record.FirstDateTime = c.firstDateTime;
     record.FirstDow = c.firstDow;
     const TRecurrencePattern p = ReadRecurrencePattern(record.Encode());
@@ -148,13 +144,8 @@ TEST(Recurrence, PatternsNoRuleCanSayAreRefused)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        RecurrenceRecord record;
-        record.Appointment = false;
-        record.Frequency = c.frequency;
-        record.PatternType = c.patternType;
+        RecurrenceRecord record = PatternRecord(c.frequency, c.patternType, c.period, c.specific);
         record.CalendarType = c.calendar;
-        record.Period = c.period;
-        record.Specific = c.specific;
         const TRecurrencePattern p = ReadRecurrencePattern(record.Encode());
         EXPECT_THROW(RecurrenceRuleText(p), EFormatError);
     }
@@ -183,13 +174,9 @@ TEST(Recurrence, TheFirstInstanceIsTheFirstDayThePatternIncludes)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        RecurrenceRecord record;
-        record.Appointment = false;
-        record.Frequency = c.frequency;
-        record.PatternType = c.patternType;
-        record.Specific = c.specific;
+        const uint32_t period = c.frequency == kRecurYearly ? 12 : c.frequency == kRecurDaily ? 1440 : 1;
+        RecurrenceRecord record = PatternRecord(c.frequency, c.patternType, period, c.specific);
         record.FirstDateTime = c.firstDateTime;
-        record.Period = c.frequency == kRecurYearly ? 12 : c.frequency == kRecurDaily ? 1440 : 1;
         record.StartDate = c.start;
         const auto day = FirstInstanceDay(ReadRecurrencePattern(record.Encode()));
         ASSERT_TRUE(day);
@@ -198,36 +185,7 @@ TEST(Recurrence, TheFirstInstanceIsTheFirstDayThePatternIncludes)
 }
 
 // A valid appointment recurrence with two changed instances, one deleted instance and every end type's fields.
-RecurrenceRecord SampleRecord()
-{
-    RecurrenceRecord r;
-    r.Frequency = kRecurWeekly;
-    r.PatternType = kPatternWeek;
-    r.Specific = { 0x20 };
-    r.EndType = kEndAfterCount;
-    r.OccurrenceCount = 10;
-    r.StartDate = MinutesOf(2023, 1, 6);
-    r.EndDate = MinutesOf(2023, 3, 10);
-    r.StartTimeOffset = 720;
-    r.EndTimeOffset = 780;
-    r.Deleted = { MinutesOf(2023, 1, 13), MinutesOf(2023, 1, 20), MinutesOf(2023, 1, 27) };
-    r.Modified = { MinutesOf(2023, 1, 19), MinutesOf(2023, 1, 27) };
-    ExceptionRecord moved;
-    moved.Start = MinutesOf(2023, 1, 19, 12);
-    moved.End = MinutesOf(2023, 1, 19, 13);
-    moved.Original = MinutesOf(2023, 1, 20, 12);
-    moved.Flags = kOverrideSubject | kOverrideLocation;
-    moved.Subject = "Thursday lunch";
-    moved.Location = "Cafe";
-    ExceptionRecord busy;
-    busy.Start = MinutesOf(2023, 1, 27, 12);
-    busy.End = MinutesOf(2023, 1, 27, 13);
-    busy.Original = busy.Start;
-    busy.Flags = kOverrideBusyStatus;
-    busy.BusyStatus = 3;
-    r.Exceptions = { moved, busy };
-    return r;
-}
+RecurrenceRecord SampleRecord() { return FridayLunchSeries(3); }
 
 TEST(Recurrence, EveryCutShortRecordFailsCleanlyOrKeepsTheCore)
 {
@@ -267,23 +225,19 @@ TEST(Recurrence, FlippedBitsNeverCrashTheReaderOrTheRule)
 {
     const std::string full = SampleRecord().Encode();
     int read = 0, refused = 0;
-    for (size_t i = 0; i < full.size(); ++i) {
-        for (int bit = 0; bit < 8; ++bit) {
-            std::string bytes = full;
-            bytes[i] = static_cast<char>(bytes[i] ^ (1 << bit));
+    ForEachBitFlip(full, [&](const std::string& bytes) {
+        try {
+            const TAppointmentRecurrence r = ReadAppointmentRecurrence(bytes);
+            ++read;
             try {
-                const TAppointmentRecurrence r = ReadAppointmentRecurrence(bytes);
-                ++read;
-                try {
-                    RecurrenceRuleText(r.Pattern);
-                    FirstInstanceDay(r.Pattern);
-                } catch (const EFormatError&) {
-                }
+                RecurrenceRuleText(r.Pattern);
+                FirstInstanceDay(r.Pattern);
             } catch (const EFormatError&) {
-                ++refused;
             }
+        } catch (const EFormatError&) {
+            ++refused;
         }
-    }
+    });
     EXPECT_GT(read, 0);
     EXPECT_GT(refused, 0);
 }

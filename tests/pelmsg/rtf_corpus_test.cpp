@@ -149,6 +149,9 @@ std::u16string RtfVisibleText(const std::string& rtf)
         "themedata", "colorschememapping", "latentstyles", "datastore", "xmlnstbl", "listtable", "listoverridetable",
         "rsidtbl", "generator", "mmathPr", "object", "nonshppict", "header", "footer", "pntext", "pntxta", "pntxtb",
         "filetbl", "revtbl" };
+    static const std::map<std::string, std::u16string_view> kSymbols
+        = { { "emdash", u"\u2014" }, { "endash", u"\u2013" }, { "bullet", u"\u2022" }, { "lquote", u"\u2018" },
+              { "rquote", u"\u2019" }, { "ldblquote", u"\u201C" }, { "rdblquote", u"\u201D" } };
     int32_t codePage = 1252;
     if (size_t at = rtf.find("\\ansicpg"); at != std::string::npos) {
         int32_t cp = std::atoi(rtf.c_str() + at + 8);
@@ -271,20 +274,8 @@ std::u16string RtfVisibleText(const std::string& rtf)
             if (!stack.back().Skip)
                 out.push_back(static_cast<char16_t>(number < 0 ? number + 65536 : number));
             skipFallback = stack.back().Uc;
-        } else if (word == "emdash") {
-            emit(u"\u2014");
-        } else if (word == "endash") {
-            emit(u"\u2013");
-        } else if (word == "bullet") {
-            emit(u"\u2022");
-        } else if (word == "lquote") {
-            emit(u"\u2018");
-        } else if (word == "rquote") {
-            emit(u"\u2019");
-        } else if (word == "ldblquote") {
-            emit(u"\u201C");
-        } else if (word == "rdblquote") {
-            emit(u"\u201D");
+        } else if (const auto symbol = kSymbols.find(word); symbol != kSymbols.end()) {
+            emit(symbol->second);
         }
     }
     flushBytes();

@@ -56,52 +56,49 @@ TEST(RtfDocument, ParagraphsAlignmentAndCharacterFormats)
     EXPECT_EQ(Utf8(RtfDocumentText(d)), "Title\nPlain bold italic undergone big red\n");
 }
 
-TEST(RtfDocument, EscapesDecodeInTheCodePageOfTheFont)
+// Documents whose plain text shows what the reader made of them.
+struct TextCase {
+    const char* Name;
+    const char* Rtf;
+    const char* Text;
+    int CodePage = 1252;
+};
+
+class RtfDocumentTextOf : public testing::TestWithParam<TextCase> { };
+
+TEST_P(RtfDocumentTextOf, Reads)
 {
-    // The document is Windows-1252; font 1 is Cyrillic, font 2 Japanese (Shift-JIS, two bytes a character).
-    const TRtfDocument d = ReadRtfDocument(std::string_view(
-        "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset204 Arial Cyr;}"
-        "{\\f2\\fcharset128 MS Gothic;}}"
-        "caf\\'e9 {\\f1 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2} {\\f2 \\'93\\'fa\\'96\\'7b}\\par}"));
-    EXPECT_EQ(Utf8(RtfDocumentText(d)), "café Привет 日本\n");
+    const TRtfDocument d = ReadRtfDocument(std::string_view(GetParam().Rtf));
+    EXPECT_EQ(Utf8(RtfDocumentText(d)), GetParam().Text);
+    EXPECT_EQ(d.CodePage, GetParam().CodePage);
 }
 
-TEST(RtfDocument, UnicodeEscapesSkipTheirFallback)
-{
-    const TRtfDocument d = ReadRtfDocument(std::string_view(
-        "{\\rtf1\\ansi\\uc1 a\\u8364?b{\\uc2\\u-10179\\'3f\\'3f\\u-8704??}c\\uc0\\u937 d\\par}"));
-    // U+20AC, then a surrogate pair (U+1F600) written as two negative units, then U+03A9 without fallback.
-    EXPECT_EQ(Utf8(RtfDocumentText(d)), "a€b😀cΩd\n");
-}
-
-TEST(RtfDocument, AnsiCodePageSetsTheDefault)
-{
-    const TRtfDocument d = ReadRtfDocument(std::string_view("{\\rtf1\\ansi\\ansicpg1251 \\'c4\\'e0\\par}"));
-    EXPECT_EQ(d.CodePage, 1251);
-    EXPECT_EQ(Utf8(RtfDocumentText(d)), "Да\n");
-}
-
-TEST(RtfDocument, UnknownAndIgnoredDestinationsAreSkipped)
-{
-    const TRtfDocument d = ReadRtfDocument(std::string_view(
-        "{\\rtf1{\\*\\generator Riched20;}{\\info{\\title secret}}{\\stylesheet{\\s0 Normal;}}"
-        "{\\*\\htmltag84 <p>}{\\*\\unknownthing lost}{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt shown}}"
-        " kept\\par}"));
-    EXPECT_EQ(Utf8(RtfDocumentText(d)), "shown kept\n");
-}
-
-TEST(RtfDocument, HiddenTextIsLeftOut)
-{
-    const TRtfDocument d = ReadRtfDocument(std::string_view("{\\rtf1 a{\\v hidden}b\\v c\\v0 d\\par}"));
-    EXPECT_EQ(Utf8(RtfDocumentText(d)), "abd\n");
-}
-
-TEST(RtfDocument, SpecialCharactersAndLineBreaks)
-{
-    const TRtfDocument d = ReadRtfDocument(std::string_view(
-        "{\\rtf1 a\\tab b\\line c\\emdash\\endash\\bullet\\lquote\\rquote\\ldblquote\\rdblquote\\~\\{\\}\\\\\\par}"));
-    EXPECT_EQ(Utf8(RtfDocumentText(d)), "a\tb\nc—–•‘’“”\u00A0{}\\\n");
-}
+INSTANTIATE_TEST_SUITE_P(RtfDocument, RtfDocumentTextOf,
+    testing::Values(
+        // The document is Windows-1252; font 1 is Cyrillic, font 2 Japanese (Shift-JIS, two bytes a character).
+        TextCase { "EscapesDecodeInTheCodePageOfTheFont",
+            "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset204 Arial Cyr;}"
+            "{\\f2\\fcharset128 MS Gothic;}}"
+            "caf\\'e9 {\\f1 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2} {\\f2 \\'93\\'fa\\'96\\'7b}\\par}",
+            "café Привет 日本\n" },
+        // U+20AC, then a surrogate pair (U+1F600) written as two negative units, then U+03A9 without fallback.
+        TextCase { "UnicodeEscapesSkipTheirFallback",
+            "{\\rtf1\\ansi\\uc1 a\\u8364?b{\\uc2\\u-10179\\'3f\\'3f\\u-8704??}c\\uc0\\u937 d\\par}", "a€b😀cΩd\n" },
+        TextCase { "AnsiCodePageSetsTheDefault", "{\\rtf1\\ansi\\ansicpg1251 \\'c4\\'e0\\par}", "Да\n", 1251 },
+        TextCase { "UnknownAndIgnoredDestinationsAreSkipped",
+            "{\\rtf1{\\*\\generator Riched20;}{\\info{\\title secret}}{\\stylesheet{\\s0 Normal;}}"
+            "{\\*\\htmltag84 <p>}{\\*\\unknownthing lost}{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt shown}}"
+            " kept\\par}",
+            "shown kept\n" },
+        TextCase { "HiddenTextIsLeftOut", "{\\rtf1 a{\\v hidden}b\\v c\\v0 d\\par}", "abd\n" },
+        TextCase { "SpecialCharactersAndLineBreaks",
+            "{\\rtf1 a\\tab b\\line c\\emdash\\endash\\bullet\\lquote\\rquote\\ldblquote\\rdblquote\\~\\{\\}\\\\\\par}",
+            "a\tb\nc—–•‘’“”\u00A0{}\\\n" },
+        TextCase { "EncapsulatedHtmlShowsItsRtfRendering",
+            "{\\rtf1\\ansi\\fromhtml1 {\\*\\htmltag19 <html>}{\\*\\htmltag64 <p>}\\htmlrtf {\\b\\htmlrtf0 Hello"
+            "\\htmlrtf }\\htmlrtf0 {\\*\\htmltag72 </p>}\\par}",
+            "Hello\n" }),
+    [](const testing::TestParamInfo<TextCase>& info) { return std::string(info.param.Name); });
 
 TEST(RtfDocument, PngAndJpegPicturesAreKeptOthersDropped)
 {
@@ -138,10 +135,8 @@ TEST(RtfDocument, BinaryPictureData)
 TEST(RtfDocument, TablesRowsAndCells)
 {
     const TRtfDocument d = ReadRtfDocument(std::string_view(
-        "{\\rtf1 before\\par"
-        "\\trowd\\cellx1000\\cellx2000\\pard\\intbl a1\\cell b1\\cell\\row"
-        "\\trowd\\cellx1000\\cellx2000\\pard\\intbl a2\\par more\\cell \\cell\\row"
-        "\\pard after\\par}"));
+        "{\\rtf1 before\\par\\trowd\\cellx1000\\cellx2000\\pard\\intbl a1\\cell b1\\cell\\row"
+        "\\trowd\\cellx1000\\cellx2000\\pard\\intbl a2\\par more\\cell \\cell\\row\\pard after\\par}"));
     ASSERT_EQ(d.Blocks.size(), 3u);
     const auto& table = std::get<TRtfTable>(d.Blocks[1]);
     ASSERT_EQ(table.Rows.size(), 2u);
@@ -155,9 +150,7 @@ TEST(RtfDocument, ListsBulletedAndNumbered)
 {
     const TRtfDocument d = ReadRtfDocument(std::string_view(
         "{\\rtf1{\\pntext\\f1\\'b7\\tab}{\\*\\pn\\pnlvlblt{\\pntxtb\\'b7}}\\fi-360\\li720 one\\par"
-        "{\\pntext\\f1\\'b7\\tab}two\\par\\pard"
-        "{\\listtext 1.\\tab}\\ls2\\ilvl1 first\\par"
-        "\\pard plain\\par}"));
+        "{\\pntext\\f1\\'b7\\tab}two\\par\\pard{\\listtext 1.\\tab}\\ls2\\ilvl1 first\\par\\pard plain\\par}"));
     ASSERT_EQ(d.Blocks.size(), 4u);
     EXPECT_NE(Paragraph(d, 0).List, 0);
     EXPECT_FALSE(Paragraph(d, 0).Numbered);
@@ -168,14 +161,6 @@ TEST(RtfDocument, ListsBulletedAndNumbered)
     EXPECT_EQ(Paragraph(d, 3).List, 0);
     // The markers are the list's to draw, not text.
     EXPECT_EQ(Utf8(RtfDocumentText(d)), "one\ntwo\nfirst\nplain\n");
-}
-
-TEST(RtfDocument, EncapsulatedHtmlShowsItsRtfRendering)
-{
-    const TRtfDocument d = ReadRtfDocument(std::string_view(
-        "{\\rtf1\\ansi\\fromhtml1 {\\*\\htmltag19 <html>}{\\*\\htmltag64 <p>}\\htmlrtf {\\b\\htmlrtf0 Hello"
-        "\\htmlrtf }\\htmlrtf0 {\\*\\htmltag72 </p>}\\par}"));
-    EXPECT_EQ(Utf8(RtfDocumentText(d)), "Hello\n");
 }
 
 // In encapsulated HTML the text parts are HTML text: their entities are decoded; a declared UTF-8 code page

@@ -8,6 +8,7 @@
 #include "rtf/rtf_html.h"
 #include "test_support.h"
 #include "text/codepage.h"
+#include "text_cases.h"
 
 using namespace pelmsg;
 using namespace pelmsg::test;
@@ -27,6 +28,8 @@ std::string Body(const std::string& body, const std::string& header = "{\\rtf1\\
     EXPECT_EQ(html.substr(0, 7), " <html>") << body;
     return html.size() >= 7 ? html.substr(7) : html;
 }
+
+std::string BodyOf(const std::string& body) { return Body(body); }
 
 } // namespace
 
@@ -71,53 +74,48 @@ TEST(ExtractHtmlFromRtfTest, EscapedBracesInsideTagGroups)
 
 TEST(ExtractHtmlFromRtfTest, ControlWords)
 {
-    struct Row {
-        const char* body;
-        const char* html;
-    };
-    const Row rows[] = {
-        // The blank that ends a dropped word stays.
-        { "\\htmlrtf0 Hello", " Hello" },
-        // A field goes up to the next \htmlrtf.
-        { "{\\field{\\*\\fldinst{HYPERLINK \"x\"}}{\\fldrslt\\htmlrtf0 208225\\htmlrtf }}", " 208225" },
-        { "x\\field{\\*\\fldinst y}", "x" },
-        { "\\f0 a\\f12b\\fx", " ab\\fx" },
-        { "\\lang1033 a\\langfe", " a\\langfe" },
-        { "\\{\\}\\~x", "{}x" },
-        { "a\\pard b\\par c", "a\r\n b\r\n c" },
-        { "\\tab x", "\t x" },
-        { "\\line\\b\\qc\\qj\\uldb\\ul\\*\\background x", " x" },
-        // A control word is its whole run of letters and its number: longer words are other words.
-        { "\\b0 bold", " bold" },
-        { "\\ulnone x\\ul0 y", " x y" },
-        { "\\bullet x", "\xE2\x80\xA2 x" },
-        { "{\\listtext 1.}x", "x" },
-        { "\\ulx", "\\ulx" },
-        // \binN: N bytes of data after the blank are neither text nor RTF.
-        { "\\bin x", "x" },
-        { "\\bin3 x{}abc", "abc" },
-        { "\\bin99 xyz", "" },
-        // ... also in every group that is dropped or only looked through: its "}" bytes close nothing.
-        { "{\\*\\unknowndest \\bin20 }}}}}}}}}}}}}}}}}}}} hidden} shown", " shown" },
-        { "{\\*\\fldinst \\bin5 }}}}} HYPERLINK \"x\"}y", "y" },
-        { "{\\*\\mhtmltag84 <img src=\"http://x/a.png\">}y", "y" },
-        { "{\\colortbl\\red0\\bin3 }}};}y", "y" },
-        { "{\\fonttbl{\\f1\\bin2 }} X;}}y", "y" },
-        { "{\\sn \\bin3 }}}fillColor}y", "y" },
-        { "\\fs20 x\\highlight3 y\\viewkind4 z", " x y z" },
-        { "\\plain\\cf1 x", " x" },
-        { "\\*\\shpinst\\shp\\sp x", " x" },
-        // Group words take the rest of the group when they open one.
-        { "{\\sn fillColor}{\\sv 255}x", "x" },
-        { "{\\*\\bkmkstart _Toc1}y{\\*\\bkmkend _Toc1}", "y" },
-        { "\\li720 x\\fi-360 y", " x y" },
-        { "{\\*\\pn\\pnlvlblt\r\n}x", "\r\nx" },
-        { "{\\chbrdr\\brdrs}x\\chbrdr y", "x y" },
-        // Unlisted control words and line breaks stay as they are.
-        { "\\i x\\i0\r\n", "\\i x\\i0\r\n" },
-    };
-    for (const Row& row : rows)
-        EXPECT_EQ(Body(row.body), row.html) << row.body;
+    ExpectEachMapsTo(BodyOf,
+        {
+            // The blank that ends a dropped word stays.
+            { "\\htmlrtf0 Hello", " Hello" },
+            // A field goes up to the next \htmlrtf.
+            { "{\\field{\\*\\fldinst{HYPERLINK \"x\"}}{\\fldrslt\\htmlrtf0 208225\\htmlrtf }}", " 208225" },
+            { "x\\field{\\*\\fldinst y}", "x" },
+            { "\\f0 a\\f12b\\fx", " ab\\fx" },
+            { "\\lang1033 a\\langfe", " a\\langfe" },
+            { "\\{\\}\\~x", "{}x" },
+            { "a\\pard b\\par c", "a\r\n b\r\n c" },
+            { "\\tab x", "\t x" },
+            { "\\line\\b\\qc\\qj\\uldb\\ul\\*\\background x", " x" },
+            // A control word is its whole run of letters and its number: longer words are other words.
+            { "\\b0 bold", " bold" },
+            { "\\ulnone x\\ul0 y", " x y" },
+            { "\\bullet x", "\xE2\x80\xA2 x" },
+            { "{\\listtext 1.}x", "x" },
+            { "\\ulx", "\\ulx" },
+            // \binN: N bytes of data after the blank are neither text nor RTF.
+            { "\\bin x", "x" },
+            { "\\bin3 x{}abc", "abc" },
+            { "\\bin99 xyz", "" },
+            // ... also in every group that is dropped or only looked through: its "}" bytes close nothing.
+            { "{\\*\\unknowndest \\bin20 }}}}}}}}}}}}}}}}}}}} hidden} shown", " shown" },
+            { "{\\*\\fldinst \\bin5 }}}}} HYPERLINK \"x\"}y", "y" },
+            { "{\\*\\mhtmltag84 <img src=\"http://x/a.png\">}y", "y" },
+            { "{\\colortbl\\red0\\bin3 }}};}y", "y" },
+            { "{\\fonttbl{\\f1\\bin2 }} X;}}y", "y" },
+            { "{\\sn \\bin3 }}}fillColor}y", "y" },
+            { "\\fs20 x\\highlight3 y\\viewkind4 z", " x y z" },
+            { "\\plain\\cf1 x", " x" },
+            { "\\*\\shpinst\\shp\\sp x", " x" },
+            // Group words take the rest of the group when they open one.
+            { "{\\sn fillColor}{\\sv 255}x", "x" },
+            { "{\\*\\bkmkstart _Toc1}y{\\*\\bkmkend _Toc1}", "y" },
+            { "\\li720 x\\fi-360 y", " x y" },
+            { "{\\*\\pn\\pnlvlblt\r\n}x", "\r\nx" },
+            { "{\\chbrdr\\brdrs}x\\chbrdr y", "x y" },
+            // Unlisted control words and line breaks stay as they are.
+            { "\\i x\\i0\r\n", "\\i x\\i0\r\n" },
+        });
     EXPECT_EQ(ExtractHtmlFromRtf("{\\rtf1\\fromhtml1 {\\*\\htmltag19 <html>}a\\"), " <html>a\\");
     // The font table keeps its fonts after "\binN" data holding braces.
     EXPECT_EQ(Body("\\f1\\'e0", "{\\rtf1\\ansi\\fromhtml1 \\deff0{\\fonttbl{\\f0\\bin3 }}}}{\\f1\\fcharset204 Cyr;}}"),
@@ -126,31 +124,27 @@ TEST(ExtractHtmlFromRtfTest, ControlWords)
 
 TEST(ExtractHtmlFromRtfTest, RtfOnlyTextIsLeftOut)
 {
-    struct Row {
-        const char* body;
-        const char* html;
-    };
-    const Row rows[] = {
-        // The RTF rendering of an entity the HTML has in a tag group: the HTML must not show it twice.
-        { "we{\\*\\htmltag84 &rsquo;}\\htmlrtf \\'92\\htmlrtf0 re", "we &rsquo; re" },
-        { "{\\*\\htmltag84 &nbsp;}\\htmlrtf \\'a0\\htmlrtf0 x", " &nbsp; x" },
-        // An image's alternative text drawn by the RTF.
-        { "{\\*\\htmltag84 <img alt=\"logo\">}\\htmlrtf {\\chbrdr\\brdrsh logo}\\htmlrtf0 x", " <img alt=\"logo\"> x" },
-        { "a\\htmlrtf1 b\\par\\htmlrtf0 c", "a c" },
-        { "a\\htmlrtf b\\htmlrtf00 c", "a c" },
-        // The state belongs to the group it is set in.
-        { "\\htmlrtf {\\htmlrtf0 shown}hidden\\htmlrtf0 .", " shown ." },
-        { "{\\htmlrtf hidden}shown", "shown" },
-        { "{\\htmlrtf {nested}\\htmlrtf0 {in}}out", " inout" },
-        // Escaped braces inside RTF-only text are no group boundaries.
-        { "{\\htmlrtf \\} \\{ \\\\}shown", "shown" },
-        // Field results the HTML shares stay, the field instruction goes.
-        { "\\htmlrtf {\\field{\\*\\fldinst{HYPERLINK \"x\"}}{\\fldrslt\\ul \\htmlrtf0 link\\htmlrtf }\\htmlrtf0 "
-          "}\\htmlrtf0 .",
-            " link  ." },
-    };
-    for (const Row& row : rows)
-        EXPECT_EQ(Body(row.body), row.html) << row.body;
+    ExpectEachMapsTo(BodyOf,
+        {
+            // The RTF rendering of an entity the HTML has in a tag group: the HTML must not show it twice.
+            { "we{\\*\\htmltag84 &rsquo;}\\htmlrtf \\'92\\htmlrtf0 re", "we &rsquo; re" },
+            { "{\\*\\htmltag84 &nbsp;}\\htmlrtf \\'a0\\htmlrtf0 x", " &nbsp; x" },
+            // An image's alternative text drawn by the RTF.
+            { "{\\*\\htmltag84 <img alt=\"logo\">}\\htmlrtf {\\chbrdr\\brdrsh logo}\\htmlrtf0 x",
+                " <img alt=\"logo\"> x" },
+            { "a\\htmlrtf1 b\\par\\htmlrtf0 c", "a c" },
+            { "a\\htmlrtf b\\htmlrtf00 c", "a c" },
+            // The state belongs to the group it is set in.
+            { "\\htmlrtf {\\htmlrtf0 shown}hidden\\htmlrtf0 .", " shown ." },
+            { "{\\htmlrtf hidden}shown", "shown" },
+            { "{\\htmlrtf {nested}\\htmlrtf0 {in}}out", " inout" },
+            // Escaped braces inside RTF-only text are no group boundaries.
+            { "{\\htmlrtf \\} \\{ \\\\}shown", "shown" },
+            // Field results the HTML shares stay, the field instruction goes.
+            { "\\htmlrtf {\\field{\\*\\fldinst{HYPERLINK \"x\"}}{\\fldrslt\\ul \\htmlrtf0 link\\htmlrtf }\\htmlrtf0 "
+              "}\\htmlrtf0 .",
+                " link  ." },
+        });
 }
 
 TEST(ExtractHtmlFromRtfTest, EscapedBytesInTheRtfCodePage)
@@ -200,33 +194,28 @@ TEST(ExtractHtmlFromRtfTest, EscapedBytesInTheRtfCodePage)
 
 TEST(ExtractHtmlFromRtfTest, UnicodeEscapes)
 {
-    struct Row {
-        const char* body;
-        const char* html;
-    };
-    const Row rows[] = {
-        { "\\u8364?", "€" },
-        { "\\u8364 ?x", "€x" },
-        { "\\u8364\\'80x", "€x" },
-        { "\\u-4064?", "\xEF\x80\xA0" }, // 61472 = U+F020
-        // A surrogate pair written as two escapes.
-        { "\\u-10179?\\u-8704?", "😀" },
-        { "\\u55357?\\u56832?", "😀" },
-        { "\\u-10179?x", "\xEF\xBF\xBDx" },
-        // The fallback count of \uc, per group; the setting itself never shows.
-        { "{\\uc2\\u8364ab}\\u8364cd", "€€d" },
-        { "{\\uc0\\u8364 ab}", "€ab" },
-        // The fallback ends at a group boundary and does not count line breaks.
-        { "\\u8364{x}", "€x" },
-        { "\\u8364\r\n?x", "€x" },
-        // Out of range: a replacement character.
-        { "\\u99999?x", "\xEF\xBF\xBDx" },
-        // Not escapes.
-        { "\\u\\u-x", "\\u\\u-x" },
-        { "\\ul\\uldb x", " x" },
-    };
-    for (const Row& row : rows)
-        EXPECT_EQ(Body(row.body), row.html) << row.body;
+    ExpectEachMapsTo(BodyOf,
+        {
+            { "\\u8364?", "€" },
+            { "\\u8364 ?x", "€x" },
+            { "\\u8364\\'80x", "€x" },
+            { "\\u-4064?", "\xEF\x80\xA0" }, // 61472 = U+F020
+            // A surrogate pair written as two escapes.
+            { "\\u-10179?\\u-8704?", "😀" },
+            { "\\u55357?\\u56832?", "😀" },
+            { "\\u-10179?x", "\xEF\xBF\xBDx" },
+            // The fallback count of \uc, per group; the setting itself never shows.
+            { "{\\uc2\\u8364ab}\\u8364cd", "€€d" },
+            { "{\\uc0\\u8364 ab}", "€ab" },
+            // The fallback ends at a group boundary and does not count line breaks.
+            { "\\u8364{x}", "€x" },
+            { "\\u8364\r\n?x", "€x" },
+            // Out of range: a replacement character.
+            { "\\u99999?x", "\xEF\xBF\xBDx" },
+            // Not escapes.
+            { "\\u\\u-x", "\\u\\u-x" },
+            { "\\ul\\uldb x", " x" },
+        });
 }
 
 TEST(ExtractHtmlFromRtfTest, MailClientSample)

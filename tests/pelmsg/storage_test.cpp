@@ -167,22 +167,20 @@ public:
     }
     uint32_t Fat(uint32_t sector) const { return U32(FatOffset(sector)); }
     void SetFat(uint32_t sector, uint32_t v) { Set32(FatOffset(sector), v); }
+    // The offset of record `index` (of `size` bytes) in the chain that starts at the header's field `first`.
+    size_t ChainOffset(size_t first, uint32_t index, uint32_t size) const
+    {
+        uint32_t perSector = SectorSize() / size;
+        uint32_t s = U32(first);
+        for (uint32_t k = 0; k < index / perSector; ++k)
+            s = Fat(s);
+        return SectorOffset(s) + size * (index % perSector);
+    }
     size_t MiniFatOffset(uint32_t miniSector) const
     {
-        uint32_t perSector = SectorSize() / 4;
-        uint32_t s = U32(cfb::header::kFirstMiniFatSector);
-        for (uint32_t k = 0; k < miniSector / perSector; ++k)
-            s = Fat(s);
-        return SectorOffset(s) + 4 * (miniSector % perSector);
+        return ChainOffset(cfb::header::kFirstMiniFatSector, miniSector, 4);
     }
-    size_t EntryOffset(uint32_t id) const
-    {
-        uint32_t perSector = SectorSize() / 128;
-        uint32_t s = U32(cfb::header::kFirstDirectorySector);
-        for (uint32_t k = 0; k < id / perSector; ++k)
-            s = Fat(s);
-        return SectorOffset(s) + 128 * (id % perSector);
-    }
+    size_t EntryOffset(uint32_t id) const { return ChainOffset(cfb::header::kFirstDirectorySector, id, 128); }
     uint32_t EntryCount() const
     {
         uint32_t sectors = 0;
@@ -676,23 +674,18 @@ TEST(StorageStat, EveryFieldOfStoragesStreamsAndTheRoot)
     root->SetElementTimes(u"Storage", created, std::nullopt, modified);
     PutStream(*root, u"Stream", Pattern(5000, 1));
 
-    STATSTG expectedRoot;
-    expectedRoot.pwcsName = u"Root Entry";
-    expectedRoot.type = STGTY_STORAGE;
-    expectedRoot.mtime = rootModified;
-    expectedRoot.clsid = kMessageClass;
-    expectedRoot.grfStateBits = 0xF001;
-    STATSTG expectedStorage;
-    expectedStorage.pwcsName = u"Storage";
-    expectedStorage.type = STGTY_STORAGE;
-    expectedStorage.mtime = modified;
-    expectedStorage.ctime = created;
-    expectedStorage.clsid = clsid;
-    expectedStorage.grfStateBits = 0x12345678;
-    STATSTG expectedStream;
-    expectedStream.pwcsName = u"Stream";
-    expectedStream.type = STGTY_STREAM;
-    expectedStream.cbSize = 5000;
+    const STATSTG expectedRoot { .pwcsName = u"Root Entry",
+        .type = STGTY_STORAGE,
+        .mtime = rootModified,
+        .clsid = kMessageClass,
+        .grfStateBits = 0xF001 };
+    const STATSTG expectedStorage { .pwcsName = u"Storage",
+        .type = STGTY_STORAGE,
+        .mtime = modified,
+        .ctime = created,
+        .clsid = clsid,
+        .grfStateBits = 0x12345678 };
+    const STATSTG expectedStream { .pwcsName = u"Stream", .type = STGTY_STREAM, .cbSize = 5000 };
 
     auto check = [&](IStorage& r, uint32_t rootMode, uint32_t childMode) {
         STATSTG s = expectedRoot;
@@ -890,13 +883,7 @@ TEST(StorageHostile, EveryBitFlipFailsCleanlyOrReadsWhatIsThere)
 {
     std::string whole = SmallSample();
     size_t opened = 0;
-    for (size_t offset = 0; offset < whole.size(); ++offset) {
-        for (int bit = 0; bit < 8; ++bit) {
-            std::string flipped = whole;
-            flipped[offset] = static_cast<char>(flipped[offset] ^ (1 << bit));
-            opened += WalkImage(std::move(flipped));
-        }
-    }
+    pelmsg::test::ForEachBitFlip(whole, [&](std::string flipped) { opened += WalkImage(std::move(flipped)); });
     EXPECT_GT(opened, whole.size() * 4) << "flips in stream data must not stop a file from opening";
 }
 

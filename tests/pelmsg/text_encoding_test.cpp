@@ -1,3 +1,5 @@
+#include <array>
+#include <map>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -10,8 +12,10 @@
 #include "text/header_encoding.h"
 #include "text/html_escape.h"
 #include "text/mail_date.h"
+#include "text_cases.h"
 
 using namespace pelmsg;
+using pelmsg::test::ExpectEachRewrittenTo;
 using pelmsg::test::ScopedTimeZone;
 using pelmsg::test::U8;
 using pelmsg::test::W;
@@ -470,68 +474,52 @@ TEST(ReplaceEntityTest, LargeTextOfCascades)
 
 TEST(DecodeCharReferencesTest, References)
 {
-    struct Row {
-        const char* in;
-        const char* expected;
-    };
-    const Row rows[] = {
-        { "&#65;&#x42;", "AB" },
-        { "&#65&#X43;", "AC" },
-        { "a&#x20AC;b", "a€b" },
-        { "&#233;t&#233;", "été" },
-        // The whole Unicode range, supplementary characters as a surrogate pair.
-        { "&#128512;", "😀" },
-        { "&#x1F600;", "😀" },
-        { "&#65534;&#65535;", "\xEF\xBF\xBE\xEF\xBF\xBF" },
-        // Bad references stay and the ones after them are still decoded.
-        { "&#;&#65;", "&#;A" },
-        { "&#x;&#66;", "&#x;B" },
-        { "&#xD800;&#67;", "&#xD800;C" },
-        { "&#55296;&#67;", "&#55296;C" },
-        { "&#1114112;&#68;", "&#1114112;D" },
-        { "&#99999999999999999999;&#69;", "&#99999999999999999999;E" },
-        { "&#&#65;", "&#A" },
-        // Each reference is decoded on its own: "&#65" does not stand for the start of "&#650;".
-        { "&#65 &#650;", "A \xCA\x8A" },
-        // A decoded "&" or "#" that completes a reference with the text around it is decoded again.
-        { "&#38;#65;", "A" },
-        { "&&#35;66;", "B" },
-        { "&#38;", "&" },
-        { "no references # & here", "no references # & here" },
-        { "&#x", "&#x" },
-        { "&#", "&#" },
-    };
-    for (const Row& row : rows) {
-        WideString text = W(row.in);
-        DecodeCharReferences(text);
-        EXPECT_EQ(U8(text), row.expected) << row.in;
-    }
+    ExpectEachRewrittenTo([](WideString& text) { DecodeCharReferences(text); },
+        {
+            { "&#65;&#x42;", "AB" },
+            { "&#65&#X43;", "AC" },
+            { "a&#x20AC;b", "a€b" },
+            { "&#233;t&#233;", "été" },
+            // The whole Unicode range, supplementary characters as a surrogate pair.
+            { "&#128512;", "😀" },
+            { "&#x1F600;", "😀" },
+            { "&#65534;&#65535;", "\xEF\xBF\xBE\xEF\xBF\xBF" },
+            // Bad references stay and the ones after them are still decoded.
+            { "&#;&#65;", "&#;A" },
+            { "&#x;&#66;", "&#x;B" },
+            { "&#xD800;&#67;", "&#xD800;C" },
+            { "&#55296;&#67;", "&#55296;C" },
+            { "&#1114112;&#68;", "&#1114112;D" },
+            { "&#99999999999999999999;&#69;", "&#99999999999999999999;E" },
+            { "&#&#65;", "&#A" },
+            // Each reference is decoded on its own: "&#65" does not stand for the start of "&#650;".
+            { "&#65 &#650;", "A \xCA\x8A" },
+            // A decoded "&" or "#" that completes a reference with the text around it is decoded again.
+            { "&#38;#65;", "A" },
+            { "&&#35;66;", "B" },
+            { "&#38;", "&" },
+            { "no references # & here", "no references # & here" },
+            { "&#x", "&#x" },
+            { "&#", "&#" },
+        });
 }
 
 TEST(UnescapeHtmlTest, Entities)
 {
-    struct Row {
-        const char* in;
-        const char* expected;
-    };
-    const Row rows[] = {
-        { "&amp;lt;", "<" },
-        { "a&nbsp;b", "ab" },
-        { "&#65;&#x42;", "AB" },
-        { "&lt;p&gt; &quot;x&quot; &apos;y&apos;", "<p> \"x\" 'y'" },
-        { "&copy; &trade; &plusmn; &brvbar;", "c T + |" },
-        { "&deg;&#176;&para;", "°°¶" },
-        { "1&car;2&ret;3", "1\n2\r3" },
-        { "&amp;#65;", "A" },
-        { "&amp;amp;", "&" },
-        { "&LT;", "&LT;" },
-        { "plain", "plain" },
-    };
-    for (const Row& row : rows) {
-        WideString text = W(row.in);
-        UnescapeHtml(text);
-        EXPECT_EQ(U8(text), row.expected) << row.in;
-    }
+    ExpectEachRewrittenTo([](WideString& text) { UnescapeHtml(text); },
+        {
+            { "&amp;lt;", "<" },
+            { "a&nbsp;b", "ab" },
+            { "&#65;&#x42;", "AB" },
+            { "&lt;p&gt; &quot;x&quot; &apos;y&apos;", "<p> \"x\" 'y'" },
+            { "&copy; &trade; &plusmn; &brvbar;", "c T + |" },
+            { "&deg;&#176;&para;", "°°¶" },
+            { "1&car;2&ret;3", "1\n2\r3" },
+            { "&amp;#65;", "A" },
+            { "&amp;amp;", "&" },
+            { "&LT;", "&LT;" },
+            { "plain", "plain" },
+        });
 }
 
 TEST(UnescapeHtmlTest, LargeTextAsPassesOverTheWhole)
@@ -638,39 +626,36 @@ TEST(EncodeHeaderTextTest, PlainAsciiStays)
 
 TEST(EncodeHeaderTextTest, EncodedWordsInTheCharset)
 {
-    struct Row {
-        const char* text;
-        const char* charset;
-        const char* used;
-        int32_t codePage;
-    };
-    const Row rows[] = {
-        { "Привет, мир", "koi8-r", "koi8-r", 20866 },
-        { "Привет, мир", "windows-1251", "windows-1251", 1251 },
-        { "Grüße", "iso-8859-1", "iso-8859-1", 28591 },
-        { "Grüße", "", "utf-8", 65001 },
-        { "Grüße", "UTF-8", "utf-8", 65001 },
+    // Text, the charset asked for, the charset of the encoded words.
+    const std::array<const char*, 3> rows[] = {
+        { "Привет, мир", "koi8-r", "koi8-r" },
+        { "Привет, мир", "windows-1251", "windows-1251" },
+        { "Grüße", "iso-8859-1", "iso-8859-1" },
+        { "Grüße", "", "utf-8" },
+        { "Grüße", "UTF-8", "utf-8" },
         // The charset cannot hold the text, cannot be converted, or is no table name: UTF-8.
-        { "Привет €", "iso-8859-1", "utf-8", 65001 },
-        { "日本語", "windows-1251", "utf-8", 65001 },
-        { "Grüße", "x-mac-japanese", "utf-8", 65001 },
-        { "Grüße", "x-1251", "utf-8", 65001 },
-        { "日本語のテキスト", "iso-2022-jp", "iso-2022-jp", 50220 },
+        { "Привет €", "iso-8859-1", "utf-8" },
+        { "日本語", "windows-1251", "utf-8" },
+        { "Grüße", "x-mac-japanese", "utf-8" },
+        { "Grüße", "x-1251", "utf-8" },
+        { "日本語のテキスト", "iso-2022-jp", "iso-2022-jp" },
         // Control characters are not plain: a line break must not end the header.
-        { "one\r\nBcc: x@example.org", "utf-8", "utf-8", 65001 },
+        { "one\r\nBcc: x@example.org", "utf-8", "utf-8" },
         // Text that looks like an encoded word would be decoded by the reader.
-        { "=?utf-8?B?SGk=?=", "utf-8", "utf-8", 65001 },
+        { "=?utf-8?B?SGk=?=", "utf-8", "utf-8" },
     };
-    for (const Row& row : rows) {
-        std::string header = EncodeHeaderText(row.text, row.charset);
+    const std::map<std::string, int32_t> codePages = { { "koi8-r", 20866 }, { "windows-1251", 1251 },
+        { "iso-8859-1", 28591 }, { "utf-8", 65001 }, { "iso-2022-jp", 50220 } };
+    for (const auto& [text, charset, used] : rows) {
+        std::string header = EncodeHeaderText(text, charset);
         auto words = WordsOf(header);
-        ASSERT_FALSE(words.empty()) << row.text;
+        ASSERT_FALSE(words.empty()) << text;
         WideString decoded;
         for (const auto& w : words) {
-            EXPECT_EQ(w.Charset, row.used) << row.text;
-            decoded += CodePageToWide(w.Bytes, row.codePage);
+            EXPECT_EQ(w.Charset, used) << text;
+            decoded += CodePageToWide(w.Bytes, codePages.at(used));
         }
-        EXPECT_EQ(U8(decoded), row.text) << row.charset;
+        EXPECT_EQ(U8(decoded), text) << charset;
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "export_fixtures.h"
 #include "pelmsg.h"
 #include "test_support.h"
@@ -22,15 +24,7 @@ std::string TextOfTnef(const std::string& tnef, bool withProperties)
     return TextOf(file.Properties(), withProperties);
 }
 
-TnefPropList Envelope()
-{
-    return std::move(TnefPropList()
-                         .Unicode(0x0037, "Lunch")
-                         .Unicode(0x0042, "Ann Lee")
-                         .Unicode(0x5D01, "ann@example.org")
-                         .Unicode(0x0E04, "Bob")
-                         .Unicode(0x1000, "Line one\r\nLine two"));
-}
+TnefPropList Envelope() { return std::move(LunchEnvelope().Unicode(0x1000, "Line one\r\nLine two")); }
 
 // A message whose only property is a sent date.
 double SentAt(int year, int month, int day, int hour, int minute, int second)
@@ -110,7 +104,6 @@ TEST(TextWriter, PropertyListingIsNestedAsTheTree)
     AddNode(data->SubProperties, 0x3001001F, W("deeper"));
     AddNode(message, 0x0E080003, int32_t { 42 });
 
-    std::string text = TextOf(message, true);
     const std::string listing = "Properties:\r\n"
                                 "\r\n"
                                 "Category\tTagID\tValue\r\n"
@@ -122,6 +115,7 @@ TEST(TextWriter, PropertyListingIsNestedAsTheTree)
                                 "  mpcAttachment\t0x37010102\t\"78 0D 0A 79\"\r\n"
                                 "    mpcMessage\t0x3001001F\t\"deeper\"\r\n"
                                 "mpcNonTransmittable\t0x0E080003\t\"42\"\r\n";
+    std::string text = TextOf(message, true);
     ASSERT_GE(text.size(), listing.size());
     EXPECT_EQ(text.substr(text.size() - listing.size()), listing);
     EXPECT_EQ(text.substr(0, text.size() - listing.size()), TextOf(message, false));
@@ -151,23 +145,18 @@ TEST(TextWriter, ValuesFollowTheLocaleOfEachCall)
     AddNode(message, 0x0E080005, 1234.5);
     AddNode(message, 0x0E090006, TCurrency { 12345 });
     AddNode(message, 0x30070040, TDateTime { SentAt(2002, 3, 5, 15, 7, 9) });
-    struct Row {
-        const char* locale;
-        const char* number;
-        const char* currency;
-        const char* date;
-    };
-    const Row rows[] = {
+    // The locale, and the number, currency and date it shows.
+    const std::array<const char*, 4> rows[] = {
         { "C", "\"1234.5\"", "\"1.2345\"", "\"3/5/02, 3:07:09\u202fPM\"" },
         { "de_DE.UTF-8", "\"1234,5\"", "\"1,2345\"", "\"05.03.02, 15:07:09\"" },
         { "C", "\"1234.5\"", "\"1.2345\"", "\"3/5/02, 3:07:09\u202fPM\"" },
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.locale);
-        ScopedLocale locale(row.locale);
+    for (const auto& [localeName, number, currency, date] : rows) {
+        SCOPED_TRACE(localeName);
+        ScopedLocale locale(localeName);
         std::string text = TextOf(message, true);
-        EXPECT_NE(text.find(std::string("\t0x0E080005\t") + row.number), std::string::npos) << text;
-        EXPECT_NE(text.find(std::string("\t0x0E090006\t") + row.currency), std::string::npos) << text;
-        EXPECT_NE(text.find(std::string("\t0x30070040\t") + row.date), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("\t0x0E080005\t") + number), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("\t0x0E090006\t") + currency), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("\t0x30070040\t") + date), std::string::npos) << text;
     }
 }

@@ -7,6 +7,7 @@
 #include "calendar/time_zone.h"
 #include "calendar_builder.h"
 #include "core/errors.h"
+#include "test_support.h"
 
 using namespace pelmsg;
 using namespace pelmsg::test;
@@ -160,20 +161,16 @@ TEST(TimeZone, FlippedBitsNeverCrashTheReaderOrTheConversions)
 {
     const std::string full = TimeZoneDefinitionBytes("Eastern", { EasternRuleBefore2007(), EasternRule2007() });
     int read = 0;
-    for (size_t i = 0; i < full.size(); ++i) {
-        for (int bit = 0; bit < 8; ++bit) {
-            std::string bytes = full;
-            bytes[i] = static_cast<char>(bytes[i] ^ (1 << bit));
-            try {
-                const TTimeZone zone = ReadTimeZoneDefinition(bytes);
-                ++read;
-                const int64_t utc = zone.ToUtc(At(2013, 3, 10, 2, 30));
-                EXPECT_LE(std::abs(utc - At(2013, 3, 10, 2, 30)), 2 * 86400);
-                zone.ToLocal(utc);
-            } catch (const EFormatError&) {
-            }
+    ForEachBitFlip(full, [&](const std::string& bytes) {
+        try {
+            const TTimeZone zone = ReadTimeZoneDefinition(bytes);
+            ++read;
+            const int64_t utc = zone.ToUtc(At(2013, 3, 10, 2, 30));
+            EXPECT_LE(std::abs(utc - At(2013, 3, 10, 2, 30)), 2 * 86400);
+            zone.ToLocal(utc);
+        } catch (const EFormatError&) {
         }
-    }
+    });
     EXPECT_GT(read, 0);
 }
 

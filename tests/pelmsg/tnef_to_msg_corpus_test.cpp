@@ -44,6 +44,22 @@ std::vector<std::filesystem::path> TnefFiles()
     return files;
 }
 
+// Every TNEF file that loads, by name (the TNEF corpus test says which files do not, and why).
+std::vector<std::pair<std::string, std::unique_ptr<TPelTNEFFile>>> LoadedTnefFiles()
+{
+    std::vector<std::pair<std::string, std::unique_ptr<TPelTNEFFile>>> loaded;
+    for (const auto& file : TnefFiles()) {
+        auto tnef = std::make_unique<TPelTNEFFile>();
+        try {
+            tnef->LoadFromFile(file.string());
+        } catch (const EPelMsgError&) {
+            continue;
+        }
+        loaded.emplace_back(file.filename().string(), std::move(tnef));
+    }
+    return loaded;
+}
+
 // The elements of a compound-file image by path, each stream by its SHA-256.
 std::map<std::string, std::string> ImageListing(const std::string& image)
 {
@@ -204,18 +220,11 @@ TEST(TnefToMsg, WrittenMessagesReadBackWithTheSameFields)
 {
     TempDir dir;
     int written = 0;
-    for (const auto& file : TnefFiles()) {
-        const std::string name = file.filename().string();
+    for (const auto& [name, tnef] : LoadedTnefFiles()) {
         SCOPED_TRACE(name);
-        TPelTNEFFile tnef;
-        try {
-            tnef.LoadFromFile(file.string());
-        } catch (const EPelMsgError&) {
-            continue; // the TNEF corpus test says which files do not load and why
-        }
-        const TMSGProperties& a = tnef.Properties();
+        const TMSGProperties& a = tnef->Properties();
         const std::string out = dir.File(name + ".msg");
-        ASSERT_NO_THROW(SaveToMSGFile(tnef.Properties(), out, true));
+        ASSERT_NO_THROW(SaveToMSGFile(a, out, true));
         ++written;
         TPelMSGFile msg;
         ASSERT_NO_THROW(msg.LoadFromFile(out));
@@ -252,7 +261,7 @@ TEST(TnefToMsg, WrittenMessagesReadBackWithTheSameFields)
 
         // The common properties only: the same layout, with subject and body.
         const std::string common = dir.File(name + ".common.msg");
-        ASSERT_NO_THROW(SaveToMSGFile(tnef.Properties(), common, false));
+        ASSERT_NO_THROW(SaveToMSGFile(a, common, false));
         TPelMSGFile commonMsg;
         ASSERT_NO_THROW(commonMsg.LoadFromFile(common));
         EXPECT_EQ(U8(commonMsg.Subject()), U8(a.Subject()));
@@ -278,21 +287,14 @@ TEST(TnefToMsg, MsgconvertReadsWhatWasWritten)
 {
     if (!Succeeds("command -v msgconvert") || !Succeeds("/usr/bin/python3 -c 'import email'"))
         GTEST_SKIP() << "msgconvert (libemail-outlook-message-perl) or python3 not installed";
-    TempDir dir;
     int converted = 0;
-    for (const auto& file : TnefFiles()) {
-        const std::string name = file.filename().string();
+    TempDir dir;
+    for (const auto& [name, tnef] : LoadedTnefFiles()) {
         SCOPED_TRACE(name);
-        TPelTNEFFile tnef;
-        try {
-            tnef.LoadFromFile(file.string());
-        } catch (const EPelMsgError&) {
-            continue;
-        }
-        const TMSGProperties& a = tnef.Properties();
         const std::string msg = dir.File(name + ".msg");
         const std::string eml = dir.File(name + ".eml");
-        SaveToMSGFile(tnef.Properties(), msg, true);
+        SaveToMSGFile(tnef->Properties(), msg, true);
+        const TMSGProperties& a = tnef->Properties();
         int status = 0;
         Output("msgconvert --outfile '" + eml + "' '" + msg + "' 2>&1", &status);
         ASSERT_EQ(status, 0) << "msgconvert failed";

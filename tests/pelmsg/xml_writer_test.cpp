@@ -56,7 +56,6 @@ TEST(XmlWriter, PropertiesNestAsSiblingSubpropertyElements)
     TMSGProperty* two = AddNode(message, kTagTnefAttachment, ByteString());
     AddNode(two->SubProperties, 0x3704001F, W("a.txt"));
     AddNode(two->SubProperties, 0x37010102, ByteString());
-    std::string xml = XmlOf(message, true);
     const std::string properties = "<PROPERTIES>\r\n"
                                    "  <PROPERTY TAGID=\"0x0C000000\">\r\n"
                                    "  <CATEGORY>mpcRecipient</CATEGORY>\r\n"
@@ -85,6 +84,7 @@ TEST(XmlWriter, PropertiesNestAsSiblingSubpropertyElements)
                                    "  </SUBPROPERTIES>\r\n"
                                    "</PROPERTIES>\r\n"
                                    "</MESSAGE></DATAPACKET>\r\n";
+    std::string xml = XmlOf(message, true);
     std::string general = XmlOf(message, false);
     general.resize(general.size() - std::string("</MESSAGE></DATAPACKET>\r\n").size());
     EXPECT_EQ(xml, general + properties);

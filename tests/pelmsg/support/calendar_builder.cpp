@@ -6,19 +6,10 @@ namespace pelmsg::test {
 
 namespace {
 
-std::string Pad4(std::string s)
+// 8-bit text after its length with and without the terminator, as the exceptions keep subject and location.
+std::string Counted8(const std::string& text)
 {
-    while (s.size() % 4)
-        s.push_back('\0');
-    return s;
-}
-
-std::string Utf16(const std::string& utf8)
-{
-    std::string out;
-    for (char16_t c : Utf8ToWide(utf8))
-        out += LE16(c);
-    return out;
+    return LE16(static_cast<uint16_t>(text.size() + 1)) + LE16(static_cast<uint16_t>(text.size())) + text;
 }
 
 // A SYSTEMTIME of a relative change date: year 0, month, day of week, week, hour.
@@ -60,20 +51,13 @@ std::string RecurrenceRecord::Encode() const
     b += LE16(static_cast<uint16_t>(Exceptions.size()));
     for (const ExceptionRecord& e : Exceptions) {
         b += LE32(e.Start) + LE32(e.End) + LE32(e.Original) + LE16(e.Flags);
-        if (e.Flags & 0x0001)
-            b += LE16(static_cast<uint16_t>(e.Subject.size() + 1)) + LE16(static_cast<uint16_t>(e.Subject.size()))
-                + e.Subject;
-        if (e.Flags & 0x0004)
-            b += LE32(e.ReminderDelta);
-        if (e.Flags & 0x0008)
-            b += LE32(e.ReminderSet);
-        if (e.Flags & 0x0010)
-            b += LE16(static_cast<uint16_t>(e.Location.size() + 1)) + LE16(static_cast<uint16_t>(e.Location.size()))
-                + e.Location;
-        if (e.Flags & 0x0020)
-            b += LE32(e.BusyStatus);
-        if (e.Flags & 0x0080)
-            b += LE32(e.SubType);
+        // The fields each flag adds, in the order they follow each other.
+        const std::pair<uint16_t, std::string> fields[]
+            = { { 0x0001, Counted8(e.Subject) }, { 0x0004, LE32(e.ReminderDelta) }, { 0x0008, LE32(e.ReminderSet) },
+                  { 0x0010, Counted8(e.Location) }, { 0x0020, LE32(e.BusyStatus) }, { 0x0080, LE32(e.SubType) } };
+        for (const auto& [flag, bytes] : fields)
+            if (e.Flags & flag)
+                b += bytes;
     }
     b += LE32(0); // ReservedBlock1Size
     for (const ExceptionRecord& e : Exceptions) {
@@ -83,9 +67,9 @@ std::string RecurrenceRecord::Encode() const
         if (e.Flags & 0x0011) {
             b += LE32(e.Start) + LE32(e.End) + LE32(e.Original);
             if (e.Flags & 0x0001)
-                b += LE16(static_cast<uint16_t>(Utf8ToWide(e.Subject).size())) + Utf16(e.Subject);
+                b += LE16(static_cast<uint16_t>(Utf8ToWide(e.Subject).size())) + Utf16Le(e.Subject);
             if (e.Flags & 0x0010)
-                b += LE16(static_cast<uint16_t>(Utf8ToWide(e.Location).size())) + Utf16(e.Location);
+                b += LE16(static_cast<uint16_t>(Utf8ToWide(e.Location).size())) + Utf16Le(e.Location);
             b += LE32(0); // ReservedBlockEE2Size
         }
     }
@@ -100,7 +84,7 @@ std::string TimeZoneStructBytes(const ZoneRule& rule)
 
 std::string TimeZoneDefinitionBytes(const std::string& keyName, const std::vector<ZoneRule>& rules)
 {
-    const std::string key = Utf16(keyName);
+    const std::string key = Utf16Le(keyName);
     const uint16_t cch = static_cast<uint16_t>(key.size() / 2);
     std::string b = std::string("\x02\x01", 2) + LE16(static_cast<uint16_t>(6 + key.size())) + LE16(2) + LE16(cch) + key
         + LE16(static_cast<uint16_t>(rules.size()));
@@ -112,38 +96,72 @@ std::string TimeZoneDefinitionBytes(const std::string& keyName, const std::vecto
 
 ZoneRule EasternRule2007()
 {
-    ZoneRule r;
-    r.Year = 2007;
-    r.Bias = 300;
-    r.Standard = { 11, 0, 1, 2 };
-    r.Daylight = { 3, 0, 2, 2 };
-    return r;
+    return { .Year = 2007, .Bias = 300, .Standard = { 11, 0, 1, 2 }, .Daylight = { 3, 0, 2, 2 } };
 }
 
 ZoneRule EasternRuleBefore2007()
 {
-    ZoneRule r = EasternRule2007();
-    r.Year = 0;
-    r.Flags = 0;
-    r.Standard = { 10, 0, 5, 2 };
-    r.Daylight = { 4, 0, 1, 2 };
+    return { .Year = 0, .Flags = 0, .Bias = 300, .Standard = { 10, 0, 5, 2 }, .Daylight = { 4, 0, 1, 2 } };
+}
+
+ZoneRule TokyoRule() { return { .Bias = -540, .DaylightBias = 0 }; }
+
+ZoneRule SydneyRule() { return { .Bias = -600, .Standard = { 4, 0, 1, 3 }, .Daylight = { 10, 0, 1, 2 } }; }
+
+RecurrenceRecord PatternRecord(
+    uint16_t frequency, uint16_t patternType, uint32_t period, std::vector<uint32_t> specific, bool appointment)
+{
+    RecurrenceRecord r;
+    r.Appointment = appointment;
+    r.Frequency = frequency;
+    r.PatternType = patternType;
+    r.Period = period;
+    r.Specific = std::move(specific);
     return r;
 }
 
-ZoneRule TokyoRule()
+RecurrenceRecord FridayLunchSeries(uint32_t busyStatus)
 {
-    ZoneRule r;
-    r.Bias = -540;
-    r.DaylightBias = 0;
+    RecurrenceRecord r = PatternRecord(0x200B, 0x0001, 1, { 0x20 }, true);
+    r.EndType = 0x2022;
+    r.OccurrenceCount = 10;
+    r.StartDate = MinutesOf(2023, 1, 6);
+    r.EndDate = MinutesOf(2023, 3, 10);
+    r.StartTimeOffset = 720;
+    r.EndTimeOffset = 780;
+    r.Deleted = { MinutesOf(2023, 1, 13), MinutesOf(2023, 1, 20), MinutesOf(2023, 1, 27) };
+    r.Modified = { MinutesOf(2023, 1, 19), MinutesOf(2023, 1, 27) };
+    ExceptionRecord moved;
+    moved.Start = MinutesOf(2023, 1, 19, 12);
+    moved.End = MinutesOf(2023, 1, 19, 13);
+    moved.Original = MinutesOf(2023, 1, 20, 12);
+    moved.Flags = 0x0011; // subject and location
+    moved.Subject = "Thursday lunch";
+    moved.Location = "Cafe";
+    ExceptionRecord busy;
+    busy.Start = busy.Original = MinutesOf(2023, 1, 27, 12);
+    busy.End = MinutesOf(2023, 1, 27, 13);
+    busy.Flags = 0x0020; // busy status
+    busy.BusyStatus = busyStatus;
+    r.Exceptions = { moved, busy };
     return r;
 }
 
-ZoneRule SydneyRule()
+RecurrenceRecord DailyWithChangedInstances(uint32_t changed)
 {
-    ZoneRule r;
-    r.Bias = -600;
-    r.Standard = { 4, 0, 1, 3 };
-    r.Daylight = { 10, 0, 1, 2 };
+    RecurrenceRecord r = PatternRecord(0x200A, 0x0000, 1440, {}, true);
+    r.StartDate = MinutesOf(2000, 1, 1);
+    r.StartTimeOffset = 600;
+    r.EndTimeOffset = 660;
+    for (uint32_t i = 0; i < changed; ++i) {
+        ExceptionRecord e;
+        e.Start = e.Original = MinutesOf(2000, 1, 1, 10) + 1440 * i;
+        e.End = e.Start + 60;
+        e.Flags = 0x0020;
+        e.BusyStatus = 1;
+        r.Exceptions.push_back(e);
+        r.Modified.push_back(MinutesOf(2000, 1, 1) + 1440 * i);
+    }
     return r;
 }
 
@@ -165,7 +183,7 @@ std::string TnefString8(const std::string& text)
 
 std::string TnefUnicode(const std::string& utf8)
 {
-    const std::string v = Utf16(utf8) + std::string(2, '\0');
+    const std::string v = Utf16Le(utf8) + std::string(2, '\0');
     return LE32(1) + LE32(static_cast<uint32_t>(v.size())) + Pad4(v);
 }
 

@@ -39,6 +39,15 @@ struct RecurrenceRecord {
     std::string Encode() const;
 };
 
+// A recurrence pattern of the frequency, pattern type, period and pattern words (a task's when not an appointment).
+RecurrenceRecord PatternRecord(uint16_t frequency, uint16_t patternType, uint32_t period,
+    std::vector<uint32_t> specific, bool appointment = false);
+// A weekly meeting on Fridays 12:00-13:00 from 2023-01-06, ten times: 2023-01-13 deleted, the instance of 01-20
+// moved to Thursday 01-19 with another subject and location, the one of 01-27 changed in busy status only.
+RecurrenceRecord FridayLunchSeries(uint32_t busyStatus);
+// A daily appointment 10:00-11:00 from 2000-01-01 whose first `changed` instances differ in busy status only.
+RecurrenceRecord DailyWithChangedInstances(uint32_t changed);
+
 struct ZoneRule {
     uint16_t Year = 0;
     uint16_t Flags = 0x0002;

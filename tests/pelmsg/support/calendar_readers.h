@@ -45,16 +45,23 @@ inline Json IcsSummaryOfText(const std::string& text, int instances = 0)
     return IcsSummary(dir.File("item.ics"), instances);
 }
 
+// What the tool (a Python script of tests/pelmsg/tools/) prints as JSON for the bytes, written to a file of the
+// name. Throws std::runtime_error with the tool's message when it fails.
+inline Json ToolSummaryOfBytes(const char* tool, const char* fileName, const std::string& bytes)
+{
+    TempDir dir;
+    WriteFileBytes(dir.File(fileName), bytes);
+    CommandResult r = RunCommand(
+        std::string(kPython) + " " + ShellQuote(CalendarTool(tool)) + " " + ShellQuote(dir.File(fileName)) + " 2>&1");
+    if (r.ExitCode != 0)
+        throw std::runtime_error(std::string(tool) + ": " + r.Output);
+    return Json::Parse(r.Output);
+}
+
 // What python3-vobject reads in a vCard.
 inline Json VCardSummaryOfText(const std::string& text)
 {
-    TempDir dir;
-    WriteFileBytes(dir.File("contact.vcf"), text);
-    CommandResult r = RunCommand(std::string(kPython) + " " + ShellQuote(CalendarTool("vcard_summary.py")) + " "
-        + ShellQuote(dir.File("contact.vcf")) + " 2>&1");
-    if (r.ExitCode != 0)
-        throw std::runtime_error("vcard_summary.py: " + r.Output);
-    return Json::Parse(r.Output);
+    return ToolSummaryOfBytes("vcard_summary.py", "contact.vcf", text);
 }
 
 } // namespace pelmsg::test

@@ -23,45 +23,18 @@ public:
         Json j;
         if (c == '{') {
             j.kind = Json::Kind::Object;
-            ++pos_;
-            Skip();
-            if (Peek() == '}') {
-                ++pos_;
-                return j;
-            }
-            for (;;) {
-                Skip();
+            Items('}', [&] {
                 std::string key = String();
                 Skip();
                 Expect(':');
                 j.object[key] = Value();
-                Skip();
-                if (Peek() == ',') {
-                    ++pos_;
-                    continue;
-                }
-                Expect('}');
-                return j;
-            }
+            });
+            return j;
         }
         if (c == '[') {
             j.kind = Json::Kind::Array;
-            ++pos_;
-            Skip();
-            if (Peek() == ']') {
-                ++pos_;
-                return j;
-            }
-            for (;;) {
-                j.array.push_back(Value());
-                Skip();
-                if (Peek() == ',') {
-                    ++pos_;
-                    continue;
-                }
-                Expect(']');
-                return j;
-            }
+            Items(']', [&] { j.array.push_back(Value()); });
+            return j;
         }
         if (c == '"') {
             j.kind = Json::Kind::String;
@@ -93,6 +66,26 @@ public:
     }
 
 private:
+    // The items of an object or array after its opening character, each read by `item`, up to `close`.
+    template <class F> void Items(char close, F item)
+    {
+        ++pos_;
+        Skip();
+        if (Peek() == close) {
+            ++pos_;
+            return;
+        }
+        for (;;) {
+            Skip();
+            item();
+            Skip();
+            if (Peek() != ',')
+                break;
+            ++pos_;
+        }
+        Expect(close);
+    }
+
     char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
     void Skip()
     {

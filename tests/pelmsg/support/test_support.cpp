@@ -43,6 +43,16 @@ WideString W(const std::string& utf8) { return Utf8ToWide(utf8); }
 
 std::string U8(const WideString& wide) { return WideToUtf8(wide); }
 
+void ForEachBitFlip(const std::string& bytes, const std::function<void(std::string)>& use)
+{
+    for (size_t i = 0; i < bytes.size(); ++i)
+        for (int bit = 0; bit < 8; ++bit) {
+            std::string flipped = bytes;
+            flipped[i] = static_cast<char>(flipped[i] ^ (1 << bit));
+            use(std::move(flipped));
+        }
+}
+
 CommandResult RunCommand(const std::string& command)
 {
     FILE* pipe = ::popen(command.c_str(), "r");

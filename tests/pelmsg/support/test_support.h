@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "model/types.h"
@@ -18,6 +19,9 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 // UTF-16 from a UTF-8 literal, and back, for readable assertions.
 WideString W(const std::string& utf8);
 std::string U8(const WideString& wide);
+
+// Calls `use` with every copy of the bytes that has one bit flipped (each bit of each byte in turn).
+void ForEachBitFlip(const std::string& bytes, const std::function<void(std::string)>& use);
 
 // What a shell command printed on standard output, and its exit code (-1 when it did not exit normally).
 struct CommandResult {

@@ -25,8 +25,6 @@ uint64_t FileTimeOf(int year, int month, int day, int hour, int minute, int seco
     return static_cast<uint64_t>((secs + 11644473600LL) * 10000000LL);
 }
 
-namespace {
-
 std::string Pad4(std::string s)
 {
     while (s.size() % 4)
@@ -42,8 +40,6 @@ std::string Utf16Le(const std::string& utf8)
         out += LE16(c);
     return out;
 }
-
-} // namespace
 
 TnefPropList& TnefPropList::Add(uint32_t tag, const std::string& afterTag)
 {
@@ -211,6 +207,15 @@ TnefBuilder& TnefBuilder::RawBytes(const std::string& bytes)
 {
     bytes_ += bytes;
     return *this;
+}
+
+TnefPropList LunchEnvelope()
+{
+    return std::move(TnefPropList()
+                         .Unicode(0x0037, "Lunch")
+                         .Unicode(0x0042, "Ann Lee")
+                         .Unicode(0x5D01, "ann@example.org")
+                         .Unicode(0x0E04, "Bob"));
 }
 
 } // namespace pelmsg::test

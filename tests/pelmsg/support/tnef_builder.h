@@ -13,6 +13,10 @@ namespace pelmsg::test {
 std::string LE16(uint16_t v);
 std::string LE32(uint32_t v);
 std::string LE64(uint64_t v);
+// Bytes padded with NULs to a multiple of four, as values in a property list are.
+std::string Pad4(std::string bytes);
+// UTF-16LE units of UTF-8 text, without a terminator.
+std::string Utf16Le(const std::string& utf8);
 // A FILETIME for a UTC moment.
 uint64_t FileTimeOf(int year, int month, int day, int hour, int minute, int second);
 
@@ -83,5 +87,8 @@ public:
 private:
     std::string bytes_;
 };
+
+// The envelope of the writers' test mail: subject "Lunch", from Ann Lee <ann@example.org>, to Bob.
+TnefPropList LunchEnvelope();
 
 } // namespace pelmsg::test
