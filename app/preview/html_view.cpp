@@ -284,6 +284,10 @@ THtmlView::THtmlView(QWidget* parent)
 
     view_ = new QWebEngineView(this);
     view_->setObjectName(QStringLiteral("wbBrowser"));
+    // Hidden while a new text loads (Clear), the view keeps its place: the tab shows blank, not jumping.
+    QSizePolicy keepPlace = view_->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    view_->setSizePolicy(keepPlace);
     auto* page = new TPreviewPage(profile_, this);
     QWebEngineSettings* s = page->settings();
     s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
@@ -346,8 +350,11 @@ THtmlView::THtmlView(QWidget* parent)
             FallBack(strPageNotLoaded());
         if ((info.status() == QWebEngineLoadingInfo::LoadSucceededStatus
                 || info.status() == QWebEngineLoadingInfo::LoadFailedStatus)
-            && !pageBase_.isEmpty() && info.url().toString().startsWith(pageBase_))
+            && !pageBase_.isEmpty() && info.url().toString().startsWith(pageBase_)) {
+            if (!fallback_)
+                view_->show();
             emit PageLoaded(info.status() == QWebEngineLoadingInfo::LoadSucceededStatus);
+        }
     });
 }
 
@@ -433,6 +440,9 @@ void THtmlView::Clear()
         fallback_->clear();
         return;
     }
+    // The engine keeps showing the last page until the next one is in, which may take a while for a large body
+    // prepared in a worker; the view is hidden meanwhile, so no earlier message's body stands under this header.
+    view_->hide();
     view_->setHtml(QString(), QUrl(QStringLiteral("cid:/")));
 }
 
