@@ -29,13 +29,6 @@
 
 namespace quorra {
 
-TProgramText strPropFilterHint("strPropFilterHint", "Find a property by name, tag or value");
-TProgramText strValueCut(
-    "strValueCut", "The value has %s bytes; only its start is shown here. \"Value (as Hex)\" and \"Save value\" give all of it.");
-TProgramText strSaveValueTitle("strSaveValueTitle", "Save the value as a file");
-TProgramText strValueTooLargeToCopy(
-    "strValueTooLargeToCopy", "The value is too large for the clipboard (%s bytes). Save it as a file instead.");
-
 namespace {
 
 // The type list: each item's property type and text.

@@ -9,26 +9,10 @@
 
 #include "icons.h"
 #include "pel_language.h"
+#include "program_texts.h"
 #include "property_pages.h"
 
 namespace quorra {
-
-TProgramText strStgName("strStgName", "Name");
-TProgramText strStgType("strStgType", "Type");
-TProgramText strStgSize("strStgSize", "Size");
-TProgramText strStgModified("strStgModified", "Modification time");
-TProgramText strStgCreated("strStgCreated", "Created time");
-TProgramText strStgAccessed("strStgAccessed", "Last access time");
-TProgramText strStgMode("strStgMode", "Mode");
-TProgramText strStgLocks("strStgLocks", "Locks");
-TProgramText strStgClsid("strStgClsid", "clsid");
-TProgramText strStgStateBits("strStgStateBits", "State bits");
-TProgramText strStgReserved("strStgReserved", "Reserved");
-TProgramText strStgTypeStorage("strStgTypeStorage", "storage");
-TProgramText strStgTypeStream("strStgTypeStream", "stream");
-TProgramText strStgTypeLockBytes("strStgTypeLockBytes", "lock bytes");
-TProgramText strStgTypeProperty("strStgTypeProperty", "property");
-TProgramText strStgTypeUnknown("strStgTypeUnknown", "unknown");
 
 namespace {
 

@@ -32,17 +32,6 @@
 
 namespace quorra {
 
-// The bar's texts come from the language in use each time it shows, since the view is made after the language was
-// applied to the forms.
-TProgramText strRemoteContentBlocked("strRemoteContentBlocked", "Remote content was blocked");
-TProgramText strLoadRemoteContent("strLoadRemoteContent", "Load remote content");
-TProgramText strHtmlViewFailed("strHtmlViewFailed",
-    "The web view could not show this message (%s). It is shown as formatted text, without its pictures.");
-TProgramText strRendererCrashed("strRendererCrashed", "its renderer process crashed");
-TProgramText strRendererKilled("strRendererKilled", "its renderer process was ended, perhaps for want of memory");
-TProgramText strRendererFailed("strRendererFailed", "its renderer process ended");
-TProgramText strPageNotLoaded("strPageNotLoaded", "the page could not be loaded");
-
 namespace {
 
 const QByteArray kCidScheme = QByteArrayLiteral("cid");

@@ -16,13 +16,6 @@
 
 namespace quorra {
 
-TProgramText strTaskNotStarted("strTaskNotStarted", "Not started");
-TProgramText strTaskInProgress("strTaskInProgress", "In progress");
-TProgramText strTaskCompleted("strTaskCompleted", "Completed");
-TProgramText strTaskWaiting("strTaskWaiting", "Waiting on someone else");
-TProgramText strTaskDeferred("strTaskDeferred", "Deferred");
-TProgramText strTaskPercentComplete("strTaskPercentComplete", "%s complete");
-
 void TfrmMessage::ApplyPaletteColours()
 {
     // The header a shade of the selection colour over the window's, its labels in the window's text colour: readable
