@@ -26,6 +26,7 @@
 #include "pel_language.h"
 #include "pelmsg.h"
 #include "program_texts.h"
+#include "qt_glue.h"
 
 namespace quorra {
 
@@ -183,20 +184,13 @@ TPropertiesPage::TPropertiesPage(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("tsProperties"));
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    splitter_ = new QSplitter(Qt::Horizontal, this);
-    splitter_->setObjectName(QStringLiteral("SplitterProperties"));
-    splitter_->setChildrenCollapsible(false);
+    splitter_ = NewPageSplitter(this, "SplitterProperties");
     splitter_->setHandleWidth(5);
-    layout->addWidget(splitter_);
 
     // Left: the filter box above the tree.
     auto* left = new QWidget(splitter_);
     left->setObjectName(QStringLiteral("pnlPropTree"));
-    auto* leftLayout = new QVBoxLayout(left);
-    leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->setSpacing(3);
+    QVBoxLayout* leftLayout = NewFlatColumn(left, 3);
     edPropFilter_ = new QLineEdit(left);
     edPropFilter_->setObjectName(QStringLiteral("edPropFilter"));
     edPropFilter_->setClearButtonEnabled(true);
@@ -273,9 +267,7 @@ TPropertiesPage::TPropertiesPage(QWidget* parent)
     tsValueHex->setObjectName(QStringLiteral("tsValueHex"));
     pcValue_->addTab(tsValue, QStringLiteral("Value"));
     pcValue_->addTab(tsValueHex, QStringLiteral("Value (as Hex)"));
-    auto* valueLayout = new QVBoxLayout(tsValue);
-    valueLayout->setContentsMargins(0, 0, 0, 0);
-    valueLayout->setSpacing(2);
+    QVBoxLayout* valueLayout = NewFlatColumn(tsValue, 2);
     rePropValue_ = new QPlainTextEdit(tsValue);
     rePropValue_->setObjectName(QStringLiteral("rePropValue"));
     rePropValue_->setReadOnly(true);
