@@ -2,6 +2,7 @@
 // extension names, and Save attachments, which writes the attachments the user checks into one folder.
 
 #include <optional>
+#include <utility>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -36,24 +37,13 @@ namespace {
 // The filter text of a Save As entry by its extension.
 QString FilterTextOf(const std::string& extension)
 {
-    if (extension == ".txt")
-        return strFilterText();
-    if (extension == ".htm")
-        return strFilterHTML();
-    if (extension == ".xml")
-        return strFilterXML();
-    if (extension == ".eml")
-        return strFilterEML();
-    if (extension == ".msg")
-        return MsgFileExt();
-    if (extension == ".ics")
-        return strFilterICalendar();
-    if (extension == ".vcf")
-        return strFilterVCard();
-    if (extension == ".pdf")
-        return strFilterPDF();
-    if (extension == ".html")
-        return strFilterWebPage();
+    const std::pair<const char*, const TProgramText*> kFilters[]
+        = { { ".txt", &strFilterText }, { ".htm", &strFilterHTML }, { ".xml", &strFilterXML },
+              { ".eml", &strFilterEML }, { ".msg", &MsgFileExt }, { ".ics", &strFilterICalendar },
+              { ".vcf", &strFilterVCard }, { ".pdf", &strFilterPDF }, { ".html", &strFilterWebPage } };
+    for (const auto& [known, text] : kFilters)
+        if (extension == known)
+            return (*text)();
     return AllFileExt();
 }
 
