@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 
 #include "attachment_export.h"
@@ -155,25 +156,15 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     c.Arguments = arguments;
     std::vector<std::string> before, after;
     bool seenExport = false;
+    // The switches that only say yes to something.
+    const std::pair<bool (*)(const std::string&), bool*> kFlags[]
+        = { { IsHelpSwitch, &c.Help }, { IsVersionSwitch, &c.Version }, { IsExportSwitch, &seenExport },
+              { IsVCard3Switch, &c.VCard3 }, { IsFilterSwitch, &c.Filter } };
     for (const std::string& a : arguments) {
-        if (IsHelpSwitch(a)) {
-            c.Help = true;
-            continue;
-        }
-        if (IsVersionSwitch(a)) {
-            c.Version = true;
-            continue;
-        }
-        if (IsExportSwitch(a)) {
-            seenExport = true;
-            continue;
-        }
-        if (IsVCard3Switch(a)) {
-            c.VCard3 = true;
-            continue;
-        }
-        if (IsFilterSwitch(a)) {
-            c.Filter = true;
+        const auto* flag
+            = std::find_if(std::begin(kFlags), std::end(kFlags), [&a](const auto& known) { return known.first(a); });
+        if (flag != std::end(kFlags)) {
+            *flag->second = true;
             continue;
         }
         if (auto folder = AttachmentsSwitch(a)) {

@@ -1,12 +1,19 @@
 #pragma once
 
 // The glue between the library's strings and Qt, shared by every part of the window: string conversions, the busy
-// cursor, and the message box the window's commands show.
+// cursor, the message box the window's commands show, and the pieces several forms are built from.
 
+#include <functional>
 #include <string>
 
 #include <QMessageBox>
 #include <QString>
+
+class QDialog;
+class QDialogButtonBox;
+class QPushButton;
+class QSplitter;
+class QVBoxLayout;
 
 namespace quorra {
 
@@ -35,5 +42,22 @@ private:
 // objectName for language files and tests. Returns the button pressed.
 QMessageBox::StandardButton ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
     const char* objectName, QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+// Runs handler on every event the watched object receives; a handler that returns true takes the event. The filter
+// is a child of owner and goes with it.
+void WatchEvents(QObject* watched, QObject* owner, std::function<bool(QEvent*)> handler);
+
+// A dialog's button row: the default button ("btnOK") with okText, which accepts the dialog, and "btnCancel" with
+// cancelText, which rejects it.
+struct TDialogButtons {
+    QDialogButtonBox* Box;
+    QPushButton* Ok;
+};
+TDialogButtons NewOkCancelButtons(QDialog* dialog, const QString& okText, const QString& cancelText);
+
+// A column layout on owner without margins; spacing when it is not negative, else the style's.
+QVBoxLayout* NewFlatColumn(QWidget* owner, int spacing = -1);
+// The horizontal splitter that fills a page (named for language files and tests); its panes never collapse.
+QSplitter* NewPageSplitter(QWidget* page, const char* name);
 
 } // namespace quorra

@@ -7,33 +7,11 @@
 #include <QLayout>
 #include <QMouseEvent>
 
+#include "qt_glue.h"
+
 namespace quorra {
 
 namespace {
-
-// Clicking the label clicks its button.
-class TCaptionClick : public QObject {
-public:
-    TCaptionClick(QAbstractButton* button, QObject* parent)
-        : QObject(parent)
-        , button_(button)
-    {
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::MouseButtonRelease && button_->isEnabled()
-            && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-            button_->click();
-            return true;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    QAbstractButton* button_;
-};
 
 QLayout* LayoutHolding(QLayout* layout, QWidget* widget)
 {
@@ -71,7 +49,14 @@ void WrapLongCaptions(QWidget* window, int maxWidth)
         label->setWordWrap(true);
         label->setTextFormat(Qt::PlainText);
         label->setBuddy(button);
-        label->installEventFilter(new TCaptionClick(button, label));
+        // Clicking the label clicks its button.
+        WatchEvents(label, label, [button](QEvent* event) {
+            if (event->type() != QEvent::MouseButtonRelease || !button->isEnabled()
+                || static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+                return false;
+            button->click();
+            return true;
+        });
         if (button->accessibleName().isEmpty())
             button->setAccessibleName(QString(caption).remove(u'&'));
         button->setText(QString());

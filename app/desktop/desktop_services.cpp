@@ -24,23 +24,6 @@ constexpr qsizetype kKeptErrorBytes = 4096;
 
 } // namespace
 
-TProgramText strRegisterFailed("strRegisterFailed", "Tessaly could not be registered as default viewer: %s");
-TProgramText strUnregisterFailed("strUnregisterFailed", "The registration as default viewer could not be removed: %s");
-TProgramText strHelpNotFound("strHelpNotFound", "The manual %s is not found.");
-TProgramText strMailFailed("strMailFailed", "The mail program could not be started: %s");
-TProgramText strMailAttachmentsFailed(
-    "strMailAttachmentsFailed", "These attachments could not be handed to the mail program: %s");
-TProgramText strNoProgramForAddress("strNoProgramForAddress",
-    "No program could open %s. Install a web browser (for a mail address: a mail program) and make it your default "
-    "one, or copy the address into the program you use.");
-TProgramText strNoProgramForFile("strNoProgramForFile",
-    "No program could open %s. Install a program for files of this kind, or save the attachment and open it "
-    "from the program you use.");
-TProgramText strNoMailProgram("strNoMailProgram",
-    "No mail program could take the new mail (%s). Install a mail program (such as Thunderbird or Evolution) and "
-    "make it your default one, or write the mail in the program you use.");
-TProgramText strManualShownHere("strManualShownHere", "No web browser could open the manual, so it is shown here.");
-
 QString ManualPath(const QString& programFolder)
 {
     const QString beside = programFolder + QStringLiteral("/help/manual.html");

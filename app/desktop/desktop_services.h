@@ -12,7 +12,7 @@
 #include <QStringList>
 #include <QUrl>
 
-#include "pel_language.h"
+#include "program_texts.h"
 
 namespace quorra {
 
@@ -56,16 +56,5 @@ QString StartHelper(const QString& program, const QStringList& arguments, QObjec
 
 // The manual: "help/manual.html" beside the program, else the installed one (share/quorra/help).
 QString ManualPath(const QString& programFolder);
-
-// Texts of the commands that reach outside the program.
-extern TProgramText strRegisterFailed;
-extern TProgramText strUnregisterFailed;
-extern TProgramText strHelpNotFound;
-extern TProgramText strMailFailed;
-extern TProgramText strMailAttachmentsFailed;
-extern TProgramText strNoProgramForAddress;
-extern TProgramText strNoProgramForFile;
-extern TProgramText strNoMailProgram;
-extern TProgramText strManualShownHere;
 
 } // namespace quorra

@@ -5,9 +5,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 
 #include "icons.h"
+#include "qt_glue.h"
 
 namespace quorra {
 
@@ -41,15 +41,7 @@ TfrmPelILogon::TfrmPelILogon(QWidget* parent, const QString& caption)
     form->addRow(lblPassword, edPassword_);
     right->addLayout(form);
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(tr("&OK"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("btnOK"));
-    ok->setDefault(true);
-    QPushButton* cancel = buttons->addButton(tr("&Cancel"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("btnCancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    right->addWidget(buttons);
+    right->addWidget(NewOkCancelButtons(this, tr("&OK"), tr("&Cancel")).Box);
     row->addLayout(right, 1);
     edLogin_->setMinimumWidth(200);
 }

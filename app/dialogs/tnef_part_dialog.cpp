@@ -85,15 +85,9 @@ TfrmTnefParts::TfrmTnefParts(QWidget* parent, const std::vector<pelmsg::TMailCan
     header->resizeSection(kFrom, std::clamp(fromWidth + 16, 200, std::max(200, width() * 2 / 5)));
     layout->addWidget(lvParts_, 1);
 
-    auto* buttons = new QDialogButtonBox(this);
-    auto* btnOK = buttons->addButton(tr("&Show"), QDialogButtonBox::AcceptRole);
-    btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnOK->setDefault(true);
-    auto* btnCancel = buttons->addButton(tr("&Cancel"), QDialogButtonBox::RejectRole);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    const TDialogButtons buttons = NewOkCancelButtons(this, tr("&Show"), tr("&Cancel"));
+    QPushButton* btnOK = buttons.Ok;
+    layout->addWidget(buttons.Box);
     // A double click or Enter on a row shows that part.
     connect(lvParts_, &QTreeWidget::itemActivated, this, [this] { accept(); });
     connect(lvParts_, &QTreeWidget::itemSelectionChanged, this,

@@ -9,6 +9,7 @@
 
 #include "pel_language.h"
 #include "pelmsg.h"
+#include "program_texts.h"
 
 namespace quorra {
 
@@ -16,25 +17,6 @@ namespace {
 
 // The check state FillFlags gave a row, kept beside the box.
 constexpr int kFlagStateRole = Qt::UserRole + 1;
-
-TProgramText strFlagRead("strFlagRead", "The message is marked as having been read");
-TProgramText strFlagUnmodified("strFlagUnmodified",
-    "The outgoing message has not been modified since the first time that it was saved; the incoming message has "
-    "not been modified since it was delivered");
-TProgramText strFlagSubmit("strFlagSubmit", "The message is marked for sending");
-TProgramText strFlagUnsent("strFlagUnsent", "The message is still being composed. It is saved, but has not been sent");
-TProgramText strFlagHasAttach("strFlagHasAttach", "The message has at least one attachment");
-TProgramText strFlagFromMe(
-    "strFlagFromMe", "The messaging user sending was the messaging user receiving the message");
-TProgramText strFlagAssociated("strFlagAssociated", "The message is an associated message of a folder");
-TProgramText strFlagResend(
-    "strFlagResend", "The message includes a request for a resend operation with a nondelivery report");
-TProgramText strFlagRnPending("strFlagRnPending", "A read report needs to be sent for the message");
-TProgramText strFlagNrnPending("strFlagNrnPending", "A nonread report needs to be sent for the message");
-TProgramText strFlagOriginX400("strFlagOriginX400", "The incoming message arrived over an X.400 link");
-TProgramText strFlagOriginInternet("strFlagOriginInternet", "The incoming message arrived over the Internet");
-TProgramText strFlagOriginMiscExt(
-    "strFlagOriginMiscExt", "The incoming message arrived over an external link other than X.400 or the Internet");
 
 const TMessageFlagRow kRows[kMessageFlagRowCount] = {
     { "MSGFLAG_READ", 0x0001, strFlagRead },

@@ -34,6 +34,20 @@ QChar ByteChar(uint8_t b)
     return QChar(b);
 }
 
+// A colour of the dump: the palette's role until one is set; a new one repaints.
+QColor ColorOr(const QColor& colour, const QPalette& palette, QPalette::ColorRole role)
+{
+    return colour.isValid() ? colour : palette.color(role);
+}
+
+void SetColor(QColor& colour, const QColor& value, QWidget* viewport)
+{
+    if (colour == value)
+        return;
+    colour = value;
+    viewport->update();
+}
+
 } // namespace
 
 THexDump::THexDump(QWidget* parent)
@@ -89,21 +103,16 @@ void THexDump::SetBorder(TBorderStyle value)
     }
 }
 
-void THexDump::SetShowAddress(bool value)
-{
-    if (showAddress_ == value)
-        return;
-    showAddress_ = value;
-    RecomputeLayout();
-    viewport()->update();
-    UpdateScrollRange();
-}
+void THexDump::SetShowAddress(bool value) { SetColumnShown(showAddress_, value); }
 
-void THexDump::SetShowCharacters(bool value)
+void THexDump::SetShowCharacters(bool value) { SetColumnShown(showCharacters_, value); }
+
+// A column shown or hidden moves the others: the layout and the scroll range change with it.
+void THexDump::SetColumnShown(bool& shown, bool value)
 {
-    if (showCharacters_ == value)
+    if (shown == value)
         return;
-    showCharacters_ = value;
+    shown = value;
     RecomputeLayout();
     viewport()->update();
     UpdateScrollRange();
@@ -129,44 +138,12 @@ void THexDump::SetRelativeAddress(bool value)
         viewport()->update();
 }
 
-QColor THexDump::AddressColor() const
-{
-    return addressColor_.isValid() ? addressColor_ : palette().color(QPalette::Text);
-}
-
-void THexDump::SetAddressColor(const QColor& value)
-{
-    if (addressColor_ == value)
-        return;
-    addressColor_ = value;
-    viewport()->update();
-}
-
-QColor THexDump::HexDataColor() const
-{
-    return hexDataColor_.isValid() ? hexDataColor_ : palette().color(QPalette::Text);
-}
-
-void THexDump::SetHexDataColor(const QColor& value)
-{
-    if (hexDataColor_ == value)
-        return;
-    hexDataColor_ = value;
-    viewport()->update();
-}
-
-QColor THexDump::AnsiCharColor() const
-{
-    return ansiCharColor_.isValid() ? ansiCharColor_ : palette().color(QPalette::Highlight);
-}
-
-void THexDump::SetAnsiCharColor(const QColor& value)
-{
-    if (ansiCharColor_ == value)
-        return;
-    ansiCharColor_ = value;
-    viewport()->update();
-}
+QColor THexDump::AddressColor() const { return ColorOr(addressColor_, palette(), QPalette::Text); }
+QColor THexDump::HexDataColor() const { return ColorOr(hexDataColor_, palette(), QPalette::Text); }
+QColor THexDump::AnsiCharColor() const { return ColorOr(ansiCharColor_, palette(), QPalette::Highlight); }
+void THexDump::SetAddressColor(const QColor& value) { SetColor(addressColor_, value, viewport()); }
+void THexDump::SetHexDataColor(const QColor& value) { SetColor(hexDataColor_, value, viewport()); }
+void THexDump::SetAnsiCharColor(const QColor& value) { SetColor(ansiCharColor_, value, viewport()); }
 
 // ---------------------------------------------------------------------------------------------------------------
 // Layout

@@ -115,6 +115,7 @@ private:
     void RepaintLine(int64_t line);
     int HexColumnLeft() const;
     int CharColumnLeft() const;
+    void SetColumnShown(bool& shown, bool value);
 
     const uint8_t* data_ = nullptr;
     uint64_t size_ = 0;

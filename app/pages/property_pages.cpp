@@ -26,15 +26,9 @@
 #include "pel_language.h"
 #include "pelmsg.h"
 #include "program_texts.h"
+#include "qt_glue.h"
 
 namespace quorra {
-
-TProgramText strPropFilterHint("strPropFilterHint", "Find a property by name, tag or value");
-TProgramText strValueCut(
-    "strValueCut", "The value has %s bytes; only its start is shown here. \"Value (as Hex)\" and \"Save value\" give all of it.");
-TProgramText strSaveValueTitle("strSaveValueTitle", "Save the value as a file");
-TProgramText strValueTooLargeToCopy(
-    "strValueTooLargeToCopy", "The value is too large for the clipboard (%s bytes). Save it as a file instead.");
 
 namespace {
 
@@ -190,20 +184,13 @@ TPropertiesPage::TPropertiesPage(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("tsProperties"));
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    splitter_ = new QSplitter(Qt::Horizontal, this);
-    splitter_->setObjectName(QStringLiteral("SplitterProperties"));
-    splitter_->setChildrenCollapsible(false);
+    splitter_ = NewPageSplitter(this, "SplitterProperties");
     splitter_->setHandleWidth(5);
-    layout->addWidget(splitter_);
 
     // Left: the filter box above the tree.
     auto* left = new QWidget(splitter_);
     left->setObjectName(QStringLiteral("pnlPropTree"));
-    auto* leftLayout = new QVBoxLayout(left);
-    leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->setSpacing(3);
+    QVBoxLayout* leftLayout = NewFlatColumn(left, 3);
     edPropFilter_ = new QLineEdit(left);
     edPropFilter_->setObjectName(QStringLiteral("edPropFilter"));
     edPropFilter_->setAcceptDrops(false);
@@ -279,9 +266,7 @@ TPropertiesPage::TPropertiesPage(QWidget* parent)
     tsValueHex->setObjectName(QStringLiteral("tsValueHex"));
     pcValue_->addTab(tsValue, QStringLiteral("Value"));
     pcValue_->addTab(tsValueHex, QStringLiteral("Value (as Hex)"));
-    auto* valueLayout = new QVBoxLayout(tsValue);
-    valueLayout->setContentsMargins(0, 0, 0, 0);
-    valueLayout->setSpacing(2);
+    QVBoxLayout* valueLayout = NewFlatColumn(tsValue, 2);
     rePropValue_ = new QPlainTextEdit(tsValue);
     rePropValue_->setObjectName(QStringLiteral("rePropValue"));
     rePropValue_->setReadOnly(true);

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include <QIcon>
 
@@ -38,6 +39,20 @@ bool IsBinaryType(uint16_t type)
     return type == pelmsg::PT_BINARY || type == pelmsg::PT_OBJECT;
 }
 
+// The icon of a node of a category that is not named by the category (attachments and recipients are).
+int CategoryIcon(TMSGPropertyCategory category)
+{
+    using enum TMSGPropertyCategory;
+    const std::pair<TMSGPropertyCategory, int> kIcons[]
+        = { { mpcEnvelope, 0 }, { mpcTransportEnvelope, 0 }, { mpcAddressBook, 7 }, { mpcNonTransmittable, 8 },
+              { mpcUserNonTransmittable, 8 }, { mpcMessage, 9 }, { mpcMessageStore, 9 }, { mpcUserProperty, 10 },
+              { mpcUser, 10 }, { mpcStatus, 11 }, { mpcTransportRecipient, 2 } };
+    for (const auto& [known, icon] : kIcons)
+        if (category == known)
+            return icon;
+    return -1;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -63,32 +78,8 @@ TPropertyNodeLook PropertyNodeLook(const pelmsg::TMSGProperty& p, int parentIcon
         text = strNodeRecipient().toStdString();
         icon = 2;
         break;
-    case TMSGPropertyCategory::mpcEnvelope:
-    case TMSGPropertyCategory::mpcTransportEnvelope:
-        icon = 0;
-        break;
-    case TMSGPropertyCategory::mpcAddressBook:
-        icon = 7;
-        break;
-    case TMSGPropertyCategory::mpcNonTransmittable:
-    case TMSGPropertyCategory::mpcUserNonTransmittable:
-        icon = 8;
-        break;
-    case TMSGPropertyCategory::mpcMessage:
-    case TMSGPropertyCategory::mpcMessageStore:
-        icon = 9;
-        break;
-    case TMSGPropertyCategory::mpcUserProperty:
-    case TMSGPropertyCategory::mpcUser:
-        icon = 10;
-        break;
-    case TMSGPropertyCategory::mpcStatus:
-        icon = 11;
-        break;
-    case TMSGPropertyCategory::mpcTransportRecipient:
-        icon = 2;
-        break;
     default:
+        icon = CategoryIcon(p.Category());
         break;
     }
     if (text.empty() || p.SubProperties.Empty()) {

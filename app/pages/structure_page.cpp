@@ -1,5 +1,8 @@
 #include "structure_page.h"
 
+#include <cstdint>
+#include <utility>
+
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QSplitter>
@@ -9,26 +12,11 @@
 
 #include "icons.h"
 #include "pel_language.h"
+#include "program_texts.h"
 #include "property_pages.h"
+#include "qt_glue.h"
 
 namespace quorra {
-
-TProgramText strStgName("strStgName", "Name");
-TProgramText strStgType("strStgType", "Type");
-TProgramText strStgSize("strStgSize", "Size");
-TProgramText strStgModified("strStgModified", "Modification time");
-TProgramText strStgCreated("strStgCreated", "Created time");
-TProgramText strStgAccessed("strStgAccessed", "Last access time");
-TProgramText strStgMode("strStgMode", "Mode");
-TProgramText strStgLocks("strStgLocks", "Locks");
-TProgramText strStgClsid("strStgClsid", "clsid");
-TProgramText strStgStateBits("strStgStateBits", "State bits");
-TProgramText strStgReserved("strStgReserved", "Reserved");
-TProgramText strStgTypeStorage("strStgTypeStorage", "storage");
-TProgramText strStgTypeStream("strStgTypeStream", "stream");
-TProgramText strStgTypeLockBytes("strStgTypeLockBytes", "lock bytes");
-TProgramText strStgTypeProperty("strStgTypeProperty", "property");
-TProgramText strStgTypeUnknown("strStgTypeUnknown", "unknown");
 
 namespace {
 
@@ -84,24 +72,13 @@ QString FileTimeText(uint64_t fileTime)
 
 QStringList StructureItemTexts(const pelmsg::STATSTG& stat)
 {
-    QString type;
-    switch (stat.type) {
-    case pelmsg::STGTY_STORAGE:
-        type = strStgTypeStorage();
-        break;
-    case pelmsg::STGTY_STREAM:
-        type = strStgTypeStream();
-        break;
-    case pelmsg::STGTY_LOCKBYTES:
-        type = strStgTypeLockBytes();
-        break;
-    case pelmsg::STGTY_PROPERTY:
-        type = strStgTypeProperty();
-        break;
-    default:
-        type = strStgTypeUnknown();
-        break;
-    }
+    const std::pair<uint32_t, const TProgramText*> kTypes[]
+        = { { pelmsg::STGTY_STORAGE, &strStgTypeStorage }, { pelmsg::STGTY_STREAM, &strStgTypeStream },
+              { pelmsg::STGTY_LOCKBYTES, &strStgTypeLockBytes }, { pelmsg::STGTY_PROPERTY, &strStgTypeProperty } };
+    QString type = strStgTypeUnknown();
+    for (const auto& [kind, text] : kTypes)
+        if (stat.type == kind)
+            type = (*text)();
     return { ToQString(stat.pwcsName), type, QString::number(stat.cbSize), FileTimeText(stat.mtime),
         FileTimeText(stat.ctime), FileTimeText(stat.atime), QString::number(stat.grfMode),
         QString::number(stat.grfLocksSupported), QString::fromStdString(pelmsg::GuidToText(stat.clsid.data())),
@@ -114,12 +91,7 @@ TStructurePage::TStructurePage(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("tsStructure"));
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    splitter_ = new QSplitter(Qt::Horizontal, this);
-    splitter_->setObjectName(QStringLiteral("splStructure"));
-    splitter_->setChildrenCollapsible(false);
-    layout->addWidget(splitter_);
+    splitter_ = NewPageSplitter(this, "splStructure");
 
     tvStructure_ = new QTreeWidget(splitter_);
     tvStructure_->setObjectName(QStringLiteral("tvStructure"));

@@ -46,29 +46,6 @@ protected:
     }
 };
 
-// The strip shows and hides with its list (the preview shows the list exactly when there are attachments).
-class TFollowVisibility : public QObject {
-public:
-    TFollowVisibility(QWidget* follower, QObject* parent)
-        : QObject(parent)
-        , follower_(follower)
-    {
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::ShowToParent)
-            follower_->show();
-        else if (event->type() == QEvent::HideToParent)
-            follower_->hide();
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    QWidget* follower_;
-};
-
 // "~/Downloads/winmail" for a folder in the home folder.
 QString ShortFolder(const QString& folder)
 {
@@ -129,7 +106,14 @@ QWidget* TfrmMessage::CreateAttachmentStrip()
         if (!folder.isEmpty())
             OpenDocument(QUrl::fromLocalFile(folder), this, [this](const QString& reason) { ShowError(reason); });
     });
-    lvAttachments_->installEventFilter(new TFollowVisibility(strip, strip));
+    // The strip shows and hides with its list (the preview shows the list exactly when there are attachments).
+    WatchEvents(lvAttachments_, strip, [strip](QEvent* event) {
+        if (event->type() == QEvent::ShowToParent)
+            strip->show();
+        else if (event->type() == QEvent::HideToParent)
+            strip->hide();
+        return false;
+    });
     strip->setVisible(!lvAttachments_->isHidden());
     return strip;
 }

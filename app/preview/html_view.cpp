@@ -28,19 +28,9 @@
 #include "pelmsg.h"
 #include "preview_support.h"
 #include "program_texts.h"
+#include "qt_glue.h"
 
 namespace quorra {
-
-// The bar's texts come from the language in use each time it shows, since the view is made after the language was
-// applied to the forms.
-TProgramText strRemoteContentBlocked("strRemoteContentBlocked", "Remote content was blocked");
-TProgramText strLoadRemoteContent("strLoadRemoteContent", "Load remote content");
-TProgramText strHtmlViewFailed("strHtmlViewFailed",
-    "The web view could not show this message (%s). It is shown as formatted text, without its pictures.");
-TProgramText strRendererCrashed("strRendererCrashed", "its renderer process crashed");
-TProgramText strRendererKilled("strRendererKilled", "its renderer process was ended, perhaps for want of memory");
-TProgramText strRendererFailed("strRendererFailed", "its renderer process ended");
-TProgramText strPageNotLoaded("strPageNotLoaded", "the page could not be loaded");
 
 namespace {
 
@@ -63,6 +53,19 @@ bool IsExternalLinkScheme(const QString& scheme)
 bool IsOwnScheme(const QString& scheme)
 {
     return scheme == QLatin1String("cid") || scheme == QLatin1String("data") || scheme == QLatin1String("about");
+}
+
+// A bar above the page in the colours of a tool tip (blocked content, a view that failed); its row.
+QHBoxLayout* MakeNoticeBar(QFrame* bar, const char* name)
+{
+    bar->setObjectName(QLatin1String(name));
+    bar->setAutoFillBackground(true);
+    bar->setBackgroundRole(QPalette::ToolTipBase);
+    bar->setForegroundRole(QPalette::ToolTipText);
+    bar->setFrameShape(QFrame::StyledPanel);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(6, 3, 6, 3);
+    return row;
 }
 
 } // namespace
@@ -250,18 +253,10 @@ THtmlView::THtmlView(QWidget* parent)
         });
     };
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    QVBoxLayout* layout = NewFlatColumn(this, 0);
 
     pnlRemote_ = new QFrame(this);
-    pnlRemote_->setObjectName(QStringLiteral("pnlRemoteContent"));
-    pnlRemote_->setAutoFillBackground(true);
-    pnlRemote_->setBackgroundRole(QPalette::ToolTipBase);
-    pnlRemote_->setForegroundRole(QPalette::ToolTipText);
-    pnlRemote_->setFrameShape(QFrame::StyledPanel);
-    auto* bar = new QHBoxLayout(pnlRemote_);
-    bar->setContentsMargins(6, 3, 6, 3);
+    QHBoxLayout* bar = MakeNoticeBar(pnlRemote_, "pnlRemoteContent");
     lblRemote_ = new QLabel(strRemoteContentBlocked(), pnlRemote_);
     lblRemote_->setObjectName(QStringLiteral("lblRemoteContent"));
     lblRemote_->setForegroundRole(QPalette::ToolTipText);
@@ -314,13 +309,7 @@ THtmlView::THtmlView(QWidget* parent)
     // A renderer that cannot live (crashed, killed under a memory limit) or a page of ours that cannot load leaves
     // the web view blank: the rich-text view takes its place.
     pnlFailed_ = new QFrame(this);
-    pnlFailed_->setObjectName(QStringLiteral("pnlHtmlViewFailed"));
-    pnlFailed_->setAutoFillBackground(true);
-    pnlFailed_->setBackgroundRole(QPalette::ToolTipBase);
-    pnlFailed_->setForegroundRole(QPalette::ToolTipText);
-    pnlFailed_->setFrameShape(QFrame::StyledPanel);
-    auto* failedBar = new QHBoxLayout(pnlFailed_);
-    failedBar->setContentsMargins(6, 3, 6, 3);
+    QHBoxLayout* failedBar = MakeNoticeBar(pnlFailed_, "pnlHtmlViewFailed");
     lblFailed_ = new QLabel(pnlFailed_);
     lblFailed_->setObjectName(QStringLiteral("lblHtmlViewFailed"));
     lblFailed_->setForegroundRole(QPalette::ToolTipText);

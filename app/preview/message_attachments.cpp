@@ -33,22 +33,6 @@
 
 namespace quorra {
 
-TProgramText strMsgAttachNotFound("strMsgAttachNotFound", "Attachment with message is not found.");
-TProgramText strOleAttachNotFound("strOleAttachNotFound", "Attachment with ole-object is not found.");
-TProgramText strOleObjectKind("strOleObjectKind", "OLE-object");
-TProgramText strOleOpenFile("strOleOpenFile", "Open file");
-TProgramText strOleSaveFile("strOleSaveFile", "Save file...");
-TProgramText strForwardedMessage("strForwardedMessage", "forwarded message");
-TProgramText strExecutableNotOpened("strExecutableNotOpened",
-    "\"%s\" is a program or script. It is not opened here, so that it cannot run on this computer. Do you want to "
-    "save it instead?");
-TProgramText strOleClass("strOleClass", "Class: %s");
-TProgramText strOleType("strOleType", "Type: %s");
-TProgramText strOleSize("strOleSize", "Size: %s bytes");
-TProgramText strOlePackage("strOlePackage", "It contains the file \"%s\".");
-TProgramText strOleCannotShow("strOleCannotShow", "Embedded objects cannot be shown on this system.");
-TProgramText strUnknownText("strUnknownText", "unknown");
-
 QStringList& TempFiles()
 {
     static QStringList files;

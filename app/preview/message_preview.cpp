@@ -1,6 +1,7 @@
 #include "message_preview.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -37,7 +38,6 @@
 #include <QTextEdit>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QWebEngineFindTextResult>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -96,9 +96,7 @@ void TfrmMessage::FormCreate()
 {
     setObjectName(QStringLiteral("frmMessage"));
     setWindowTitle(QStringLiteral("frmMessage"));
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    QVBoxLayout* layout = NewFlatColumn(this, 0);
 
     lblImportance_ = new QLabel(this);
     lblImportance_->setObjectName(QStringLiteral("lblImportance"));
@@ -143,23 +141,10 @@ void TfrmMessage::CreateHeader()
     grid->setContentsMargins(3, 3, 5, 3);
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(3);
-    auto field = [this](const char* name) {
-        auto* edit = new QLineEdit(pnlHeader_);
-        edit->setObjectName(QLatin1String(name));
-        edit->setReadOnly(true);
-        edit->setAcceptDrops(false);
-        return edit;
-    };
+    auto field = [this](const char* name) { return NewHeaderField(pnlHeader_, name); };
     auto label = [this](const char* name, const QString& caption, QLineEdit* buddy) {
-        auto* l = new QLabel(caption, pnlHeader_);
-        l->setObjectName(QLatin1String(name));
-        QFont bold = l->font();
-        bold.setBold(true);
-        l->setFont(bold);
-        l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        QLabel* l = NewHeaderLabel(pnlHeader_, name, caption, buddy);
         l->setMinimumWidth(55);
-        l->setBuddy(buddy);
-        buddy->setAccessibleName(caption);
         rowLabels_[buddy] = l;
         return l;
     };
@@ -418,25 +403,15 @@ void TfrmMessage::FillPreview(const pelmsg::TMSGProperties* properties)
 
 void TfrmMessage::SetImportance(int level)
 {
-    QString text;
-    switch (level) {
-    case 0:
-        text = QStringLiteral("   || ") + strLowestPriority();
-        break;
-    case 1:
-        text = QStringLiteral("   | ") + strLowPriority();
-        break;
-    case 3:
-        text = QStringLiteral("   ! ") + strHighPriority();
-        break;
-    case 4:
-        text = QStringLiteral("   !! ") + strHighestPriority();
-        break;
-    default:
+    // The banner's mark and text by level, from 0 (lowest) to 4 (highest); the normal level 2 has none.
+    const std::pair<const char*, const TProgramText*> kLevels[]
+        = { { "   || ", &strLowestPriority }, { "   | ", &strLowPriority }, { nullptr, nullptr },
+              { "   ! ", &strHighPriority }, { "   !! ", &strHighestPriority } };
+    if (level < 0 || level > 4 || !kLevels[level].first) {
         lblImportance_->hide();
         return;
     }
-    lblImportance_->setText(text);
+    lblImportance_->setText(QLatin1String(kLevels[level].first) + (*kLevels[level].second)());
     lblImportance_->show();
 }
 
@@ -561,34 +536,10 @@ void TfrmMessage::btnFindTextClick()
 
 bool TfrmMessage::FindDialogFind()
 {
-    const QString text = edFindText_->text();
-    if (text.isEmpty())
+    // Find Next, except that an empty text does nothing (the dialog that asks for one is open already).
+    if (edFindText_->text().isEmpty())
         return false;
-    QTextDocument::FindFlags flags;
-    if (cbMatchCase_->isChecked())
-        flags |= QTextDocument::FindCaseSensitively;
-    if (pcBody_->currentWidget() == tsHTMLBody_ && htmlView_) {
-        QWebEnginePage::FindFlags pageFlags;
-        if (cbMatchCase_->isChecked())
-            pageFlags |= QWebEnginePage::FindCaseSensitively;
-        htmlView_->View()->findText(text, pageFlags, [this, text](const QWebEngineFindTextResult& result) {
-            if (result.numberOfMatches() == 0)
-                ShowError(strENotFindInBody.Arg(text));
-        });
-        return true;
-    }
-    QTextEdit* edit = ActiveEdit();
-    // From the end of the current hit, so that the next search moves on; then once more from the start.
-    QTextCursor hit = edit->document()->find(text, edit->textCursor(), flags);
-    if (hit.isNull())
-        hit = edit->document()->find(text, 0, flags);
-    if (hit.isNull()) {
-        ShowError(strENotFindInBody.Arg(text));
-        return false;
-    }
-    edit->setTextCursor(hit);
-    edit->ensureCursorVisible();
-    return true;
+    return FindAgain(false);
 }
 
 void TfrmMessage::btnWordWrapClick()

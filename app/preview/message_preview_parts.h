@@ -18,6 +18,9 @@ class TMSGProperty;
 class TMSGProperties;
 } // namespace pelmsg
 
+class QLabel;
+class QLineEdit;
+
 namespace quorra {
 
 class TfrmMessage;
@@ -28,6 +31,11 @@ extern TProgramText strEncoding;
 // visible; and set into a sentence of the program's own: isolated too.
 QString Shown(const QString& text);
 QString Isolated(const QString& text);
+
+// A field of the header (read only, refusing drops) and its caption: bold, right-aligned, the field's buddy and
+// its accessible name.
+QLineEdit* NewHeaderField(QWidget* panel, const char* name);
+QLabel* NewHeaderLabel(QWidget* panel, const char* name, const QString& caption, QLineEdit* buddy);
 
 // Item data of the attachment list.
 enum TAttachmentRole {

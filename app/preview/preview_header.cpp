@@ -16,13 +16,6 @@
 
 namespace quorra {
 
-TProgramText strTaskNotStarted("strTaskNotStarted", "Not started");
-TProgramText strTaskInProgress("strTaskInProgress", "In progress");
-TProgramText strTaskCompleted("strTaskCompleted", "Completed");
-TProgramText strTaskWaiting("strTaskWaiting", "Waiting on someone else");
-TProgramText strTaskDeferred("strTaskDeferred", "Deferred");
-TProgramText strTaskPercentComplete("strTaskPercentComplete", "%s complete");
-
 void TfrmMessage::ApplyPaletteColours()
 {
     // The header a shade of the selection colour over the window's, its labels in the window's text colour: readable
@@ -51,22 +44,34 @@ void TfrmMessage::changeEvent(QEvent* event)
         ApplyPaletteColours();
 }
 
+QLineEdit* NewHeaderField(QWidget* panel, const char* name)
+{
+    auto* edit = new QLineEdit(panel);
+    edit->setObjectName(QLatin1String(name));
+    edit->setReadOnly(true);
+    edit->setAcceptDrops(false);
+    return edit;
+}
+
+QLabel* NewHeaderLabel(QWidget* panel, const char* name, const QString& caption, QLineEdit* buddy)
+{
+    auto* label = new QLabel(caption, panel);
+    label->setObjectName(QLatin1String(name));
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setBuddy(buddy);
+    buddy->setAccessibleName(caption);
+    return label;
+}
+
 void TfrmMessage::CreateTaskRows()
 {
     auto* grid = static_cast<QGridLayout*>(pnlHeader_->layout());
     auto row = [this, grid](const char* labelName, const QString& caption, const char* editName) {
-        auto* edit = new QLineEdit(pnlHeader_);
-        edit->setObjectName(QLatin1String(editName));
-        edit->setReadOnly(true);
-        edit->setAcceptDrops(false);
-        edit->setAccessibleName(caption);
-        auto* label = new QLabel(caption, pnlHeader_);
-        label->setObjectName(QLatin1String(labelName));
-        QFont bold = label->font();
-        bold.setBold(true);
-        label->setFont(bold);
-        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        label->setBuddy(edit);
+        QLineEdit* edit = NewHeaderField(pnlHeader_, editName);
+        QLabel* label = NewHeaderLabel(pnlHeader_, labelName, caption, edit);
         rowLabels_[edit] = label;
         const int at = grid->rowCount();
         grid->addWidget(label, at, 0);

@@ -32,15 +32,6 @@ QString Escaped(const QString& text)
     return QString::fromStdU16String(VisibleBidiControls(text.toStdU16String())).toHtmlEscaped();
 }
 
-QByteArray PngBytes(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 QImage ImageOf(const QVariant& resource)
 {
     if (resource.typeId() == QMetaType::QImage)
@@ -423,6 +414,15 @@ bool IsKeptLinkTarget(const QString& href)
 QString AttachmentSizeText(qint64 bytes)
 {
     return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+}
+
+QByteArray PngBytes(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
 }
 
 } // namespace quorra

@@ -20,6 +20,8 @@
 #include <QString>
 #include <QTextDocument>
 
+class QImage;
+
 namespace pelmsg {
 class TMSGProperties;
 }
@@ -99,5 +101,8 @@ bool IsKeptLinkTarget(const QString& href);
 
 // The byte count as the attachment list shows it: "512 bytes", "1.5 KB", "2.3 MB" (the locale's decimal mark).
 QString AttachmentSizeText(qint64 bytes);
+
+// The picture as PNG bytes (a picture kept with the rendering, a picture inlined into a web page).
+QByteArray PngBytes(const QImage& image);
 
 } // namespace quorra

@@ -2,6 +2,7 @@
 
 #include <iostream>
 #include <memory>
+#include <utility>
 
 #include <QGuiApplication>
 #include <QLocale>
@@ -18,20 +19,12 @@ namespace quorra {
 TRenderOptions RenderOptionsFromSettings(const TSettings& settings)
 {
     TRenderOptions options;
-    switch (settings.DefaultFormat) {
-    case TDefaultFormat::Text:
-        options.Body = TRenderBody::Plain;
-        break;
-    case TDefaultFormat::RichText:
-        options.Body = TRenderBody::RichText;
-        break;
-    case TDefaultFormat::Html:
-        options.Body = TRenderBody::Html;
-        break;
-    case TDefaultFormat::Any:
-        options.Body = TRenderBody::Best;
-        break;
-    }
+    // The body the preview opens with; for any body (TDefaultFormat::Any) the best one, the default.
+    const std::pair<TDefaultFormat, TRenderBody> kBodies[] = { { TDefaultFormat::Text, TRenderBody::Plain },
+        { TDefaultFormat::RichText, TRenderBody::RichText }, { TDefaultFormat::Html, TRenderBody::Html } };
+    for (const auto& [format, body] : kBodies)
+        if (settings.DefaultFormat == format)
+            options.Body = body;
     const std::string language
         = ResolveLanguageFile(settings.LangFile, LanguageFolder(ProgramFolder(), InstalledLanguageFolder()));
     options.Texts = RenderTextsFromLanguageFile(

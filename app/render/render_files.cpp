@@ -29,15 +29,6 @@ QByteArray PdfText(const QString& text)
     return bytes + '>';
 }
 
-QByteArray PngBytes(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 // The picture a data: address shows, as PNG: what it was written as (an SVG with script, a picture with
 // trailing bytes) does not reach the file.
 QByteArray DataPictureAsPng(TRenderDocument& document, const QString& name)

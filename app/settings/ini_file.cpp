@@ -12,19 +12,6 @@
 
 namespace quorra {
 
-namespace {
-
-std::string Trim(const std::string& s)
-{
-    size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos)
-        return {};
-    size_t e = s.find_last_not_of(" \t");
-    return s.substr(b, e - b + 1);
-}
-
-} // namespace
-
 TIniFile::TIniFile(std::string fileName)
     : fileName_(std::move(fileName))
 {
@@ -221,7 +208,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
     // New keys go after the section's last key, before trailing blank lines (which hold no key, so no line of
     // the index moves).
     size_t at = lines.size();
-    while (at > 0 && Trim(lines[at - 1].text).empty())
+    while (at > 0 && TrimBlanks(lines[at - 1].text).empty())
         --at;
     changed_ = true;
     TLine line;
@@ -261,6 +248,15 @@ bool TIniFile::UpdateFile() const
         return false;
     }
     return true;
+}
+
+std::string TrimBlanks(const std::string& s)
+{
+    size_t b = s.find_first_not_of(" \t");
+    if (b == std::string::npos)
+        return {};
+    size_t e = s.find_last_not_of(" \t");
+    return s.substr(b, e - b + 1);
 }
 
 } // namespace quorra

@@ -93,4 +93,7 @@ private:
     bool changed_ = false;
 };
 
+// The text without the blanks and tabs at either end.
+std::string TrimBlanks(const std::string& s);
+
 } // namespace quorra

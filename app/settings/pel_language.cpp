@@ -1,6 +1,9 @@
 #include "pel_language.h"
 
 #include <algorithm>
+#include <functional>
+#include <optional>
+#include <utility>
 
 #include <QAbstractButton>
 #include <QAction>
@@ -124,6 +127,196 @@ QList<QObject*> FindForms(const QString& name)
             forms << w;
     return forms;
 }
+
+// The properties a language file names that reach an object by its kind rather than by a Qt property of that name.
+enum TTextProperty : unsigned {
+    kCaption = 1,
+    kHint = 2,
+    kText = 4,
+    kItems = 8,
+    kLines = 16,
+    kColumns = 32,
+};
+
+unsigned TextPropertyOf(const QString& name)
+{
+    static const std::pair<const char*, unsigned> kNames[] = { { "Caption", kCaption }, { "Hint", kHint },
+        { "Text", kText }, { "Items", kItems }, { "Lines", kLines }, { "Columns", kColumns } };
+    for (const auto& [text, property] : kNames)
+        if (Is(name, text))
+            return property;
+    return 0;
+}
+
+// How those properties reach one kind of object: the text read (nothing when the object is not of that kind) and
+// written (false when it is not). The rows are tried in order and the first that fits serves, so a row for a
+// base class (QWidget) comes after those for its kinds; an object no row fits is read and written through its Qt
+// property of that name.
+struct TTextRoute {
+    unsigned Properties;
+    std::optional<QString> (*Read)(QObject* c);
+    bool (*Write)(QObject* c, const QString& value, const QString& separator);
+};
+
+template <class W, auto Get> std::optional<QString> ReadAs(QObject* c)
+{
+    if (auto* w = qobject_cast<W*>(c))
+        return (w->*Get)();
+    return std::nullopt;
+}
+
+template <class W, auto Set> bool WriteAs(QObject* c, const QString& value, const QString& /*separator*/)
+{
+    auto* w = qobject_cast<W*>(c);
+    if (w)
+        (w->*Set)(value);
+    return w != nullptr;
+}
+
+// A list value as one text, a line an item.
+template <class W, auto Set> bool WriteLines(QObject* c, const QString& value, const QString& separator)
+{
+    return WriteAs<W, Set>(c, SplitList(value, separator).join(u'\n'), separator);
+}
+
+// The tab of a page: its title or its hint.
+template <auto Get> std::optional<QString> ReadTab(QObject* c)
+{
+    if (QTabWidget* tabs = TabWidgetOfPage(c))
+        return (tabs->*Get)(tabs->indexOf(static_cast<QWidget*>(c)));
+    return std::nullopt;
+}
+
+template <auto Set> bool WriteTab(QObject* c, const QString& value, const QString& /*separator*/)
+{
+    QTabWidget* tabs = TabWidgetOfPage(c);
+    if (tabs)
+        (tabs->*Set)(tabs->indexOf(static_cast<QWidget*>(c)), value);
+    return tabs != nullptr;
+}
+
+// The numbered parts of a W (items, columns): as many texts as both the value and the object have.
+template <class W, class Count, class SetText>
+bool WriteNumbered(W* w, const QStringList& texts, Count count, SetText setText)
+{
+    if (!w)
+        return false;
+    for (int i = 0; i < texts.size() && i < std::invoke(count, w); ++i)
+        setText(w, i, texts[i]);
+    return true;
+}
+
+bool WriteActionHint(QObject* c, const QString& value, const QString& /*separator*/)
+{
+    auto* a = qobject_cast<QAction*>(c);
+    if (a) {
+        a->setToolTip(value);
+        a->setStatusTip(value);
+    }
+    return a != nullptr;
+}
+
+bool WriteEditText(QObject* c, const QString& value, const QString& /*separator*/)
+{
+    auto* cb = qobject_cast<QComboBox*>(c);
+    if (!cb || !cb->isEditable())
+        return false;
+    cb->setEditText(value);
+    return true;
+}
+
+std::optional<QString> ReadComboItems(QObject* c)
+{
+    auto* cb = qobject_cast<QComboBox*>(c);
+    if (!cb)
+        return std::nullopt;
+    QStringList items;
+    for (int i = 0; i < cb->count(); ++i)
+        items << cb->itemText(i);
+    return items.join(QStringLiteral("\r\n"));
+}
+
+bool WriteComboItems(QObject* c, const QString& value, const QString& separator)
+{
+    auto* cb = qobject_cast<QComboBox*>(c);
+    if (!cb)
+        return false;
+    int current = cb->currentIndex();
+    QStringList items = SplitList(value, separator);
+    // Replace the texts in place, so that the items' data and the selection stay.
+    for (int i = 0; i < items.size(); ++i) {
+        if (i < cb->count())
+            cb->setItemText(i, items[i]);
+        else
+            cb->addItem(items[i]);
+    }
+    while (cb->count() > items.size())
+        cb->removeItem(cb->count() - 1);
+    if (current < cb->count())
+        cb->setCurrentIndex(current);
+    return true;
+}
+
+const TTextRoute kTextRoutes[] = {
+    { kCaption, ReadTab<&QTabWidget::tabText>, WriteTab<&QTabWidget::setTabText> },
+    { kHint, ReadTab<&QTabWidget::tabToolTip>, WriteTab<&QTabWidget::setTabToolTip> },
+    { kCaption | kText, ReadAs<QAction, &QAction::text>, WriteAs<QAction, &QAction::setText> },
+    { kHint, ReadAs<QAction, &QAction::toolTip>, WriteActionHint },
+    { kCaption, ReadAs<QMenu, &QMenu::title>, WriteAs<QMenu, &QMenu::setTitle> },
+    { kCaption | kText, ReadAs<QAbstractButton, &QAbstractButton::text>,
+        WriteAs<QAbstractButton, &QAbstractButton::setText> },
+    { kCaption | kText, ReadAs<QLabel, &QLabel::text>, WriteAs<QLabel, &QLabel::setText> },
+    { kCaption, ReadAs<QGroupBox, &QGroupBox::title>, WriteAs<QGroupBox, &QGroupBox::setTitle> },
+    { kText, ReadAs<QLineEdit, &QLineEdit::text>, WriteAs<QLineEdit, &QLineEdit::setText> },
+    // Any combo box reads its current text; only an editable one takes a new one.
+    { kText, ReadAs<QComboBox, &QComboBox::currentText>, WriteEditText },
+    { kItems | kLines | kColumns, ReadComboItems, nullptr },
+    { kItems, nullptr, WriteComboItems },
+    { kItems, nullptr,
+        [](QObject* c, const QString& value, const QString& separator) {
+            return WriteNumbered(qobject_cast<QListWidget*>(c), SplitList(value, separator), &QListWidget::count,
+                [](QListWidget* list, int i, const QString& text) { list->item(i)->setText(text); });
+        } },
+    // A tree of fixed items (a legend): the texts of its top-level items.
+    { kItems, nullptr,
+        [](QObject* c, const QString& value, const QString& separator) {
+            return WriteNumbered(qobject_cast<QTreeWidget*>(c), SplitList(value, separator),
+                &QTreeWidget::topLevelItemCount,
+                [](QTreeWidget* tree, int i, const QString& text) { tree->topLevelItem(i)->setText(0, text); });
+        } },
+    { kItems | kLines | kColumns, ReadAs<QPlainTextEdit, &QPlainTextEdit::toPlainText>, nullptr },
+    { kItems | kLines | kColumns, ReadAs<QTextEdit, &QTextEdit::toPlainText>, nullptr },
+    { kLines, nullptr, WriteLines<QPlainTextEdit, &QPlainTextEdit::setPlainText> },
+    { kLines, nullptr, WriteLines<QTextEdit, &QTextEdit::setPlainText> },
+    { kLines, nullptr, WriteLines<QLabel, &QLabel::setText> },
+    { kColumns, [](QObject* c) -> std::optional<QString> { return HeaderLabels(c).join(QStringLiteral("\r\n")); },
+        nullptr },
+    { kColumns, nullptr,
+        [](QObject* c, const QString& value, const QString& separator) {
+            return WriteNumbered(qobject_cast<QTreeWidget*>(c), SplitList(value, separator), &QTreeWidget::columnCount,
+                [](QTreeWidget* tree, int i, const QString& text) { tree->headerItem()->setText(i, text); });
+        } },
+    { kColumns, nullptr,
+        [](QObject* c, const QString& value, const QString& separator) {
+            return WriteNumbered(qobject_cast<QTableWidget*>(c), SplitList(value, separator),
+                &QTableWidget::columnCount, [](QTableWidget* table, int i, const QString& text) {
+                    table->setHorizontalHeaderItem(i, new QTableWidgetItem(text));
+                });
+        } },
+    // A view of a model of its own: the model takes the column titles.
+    { kColumns, nullptr,
+        [](QObject* c, const QString& value, const QString& separator) {
+            auto* view = qobject_cast<QAbstractItemView*>(c);
+            return WriteNumbered(
+                view && view->model() ? view->model() : nullptr, SplitList(value, separator),
+                [](QAbstractItemModel* model) { return model->columnCount(); },
+                [](QAbstractItemModel* model, int i, const QString& text) {
+                    model->setHeaderData(i, Qt::Horizontal, text);
+                });
+        } },
+    { kCaption, ReadAs<QWidget, &QWidget::windowTitle>, WriteAs<QWidget, &QWidget::setWindowTitle> },
+    { kHint, ReadAs<QWidget, &QWidget::toolTip>, WriteAs<QWidget, &QWidget::setToolTip> },
+};
 
 std::vector<TProgramText*>& Registry()
 {
@@ -258,50 +451,11 @@ void TPelLanguage::RestoreOriginals()
 
 QString ComponentPropertyText(QObject* c, const QString& name)
 {
-    if (Is(name, "Caption")) {
-        if (QTabWidget* tabs = TabWidgetOfPage(c))
-            return tabs->tabText(tabs->indexOf(static_cast<QWidget*>(c)));
-        if (auto* a = qobject_cast<QAction*>(c))
-            return a->text();
-        if (auto* m = qobject_cast<QMenu*>(c))
-            return m->title();
-        if (auto* b = qobject_cast<QAbstractButton*>(c))
-            return b->text();
-        if (auto* l = qobject_cast<QLabel*>(c))
-            return l->text();
-        if (auto* g = qobject_cast<QGroupBox*>(c))
-            return g->title();
-        if (auto* w = qobject_cast<QWidget*>(c))
-            return w->windowTitle();
-    }
-    if (Is(name, "Hint")) {
-        if (QTabWidget* tabs = TabWidgetOfPage(c))
-            return tabs->tabToolTip(tabs->indexOf(static_cast<QWidget*>(c)));
-        if (auto* a = qobject_cast<QAction*>(c))
-            return a->toolTip();
-        if (auto* w = qobject_cast<QWidget*>(c))
-            return w->toolTip();
-    }
-    if (Is(name, "Text")) {
-        if (auto* e = qobject_cast<QLineEdit*>(c))
-            return e->text();
-        if (auto* cb = qobject_cast<QComboBox*>(c))
-            return cb->currentText();
-    }
-    if (Is(name, "Items") || Is(name, "Lines") || Is(name, "Columns")) {
-        if (auto* cb = qobject_cast<QComboBox*>(c)) {
-            QStringList items;
-            for (int i = 0; i < cb->count(); ++i)
-                items << cb->itemText(i);
-            return items.join(QStringLiteral("\r\n"));
-        }
-        if (auto* e = qobject_cast<QPlainTextEdit*>(c))
-            return e->toPlainText();
-        if (auto* e = qobject_cast<QTextEdit*>(c))
-            return e->toPlainText();
-        if (Is(name, "Columns"))
-            return HeaderLabels(c).join(QStringLiteral("\r\n"));
-    }
+    const unsigned property = TextPropertyOf(name);
+    for (const TTextRoute& route : kTextRoutes)
+        if ((route.Properties & property) != 0 && route.Read)
+            if (std::optional<QString> text = route.Read(c))
+                return *text;
     QMetaProperty p = FindMetaProperty(c, name);
     if (!p.isValid())
         return QString();
@@ -315,138 +469,10 @@ QString ComponentPropertyText(QObject* c, const QString& name)
 
 bool SetComponentProperty(QObject* c, const QString& name, const QString& value, const QString& separator)
 {
-    if (Is(name, "Caption")) {
-        if (QTabWidget* tabs = TabWidgetOfPage(c)) {
-            tabs->setTabText(tabs->indexOf(static_cast<QWidget*>(c)), value);
+    const unsigned property = TextPropertyOf(name);
+    for (const TTextRoute& route : kTextRoutes)
+        if ((route.Properties & property) != 0 && route.Write && route.Write(c, value, separator))
             return true;
-        }
-        if (auto* a = qobject_cast<QAction*>(c)) {
-            a->setText(value);
-            return true;
-        }
-        if (auto* m = qobject_cast<QMenu*>(c)) {
-            m->setTitle(value);
-            return true;
-        }
-        if (auto* b = qobject_cast<QAbstractButton*>(c)) {
-            b->setText(value);
-            return true;
-        }
-        if (auto* l = qobject_cast<QLabel*>(c)) {
-            l->setText(value);
-            return true;
-        }
-        if (auto* g = qobject_cast<QGroupBox*>(c)) {
-            g->setTitle(value);
-            return true;
-        }
-        if (auto* w = qobject_cast<QWidget*>(c)) {
-            w->setWindowTitle(value);
-            return true;
-        }
-    }
-    if (Is(name, "Hint")) {
-        if (QTabWidget* tabs = TabWidgetOfPage(c)) {
-            tabs->setTabToolTip(tabs->indexOf(static_cast<QWidget*>(c)), value);
-            return true;
-        }
-        if (auto* a = qobject_cast<QAction*>(c)) {
-            a->setToolTip(value);
-            a->setStatusTip(value);
-            return true;
-        }
-        if (auto* w = qobject_cast<QWidget*>(c)) {
-            w->setToolTip(value);
-            return true;
-        }
-    }
-    if (Is(name, "Text")) {
-        if (auto* e = qobject_cast<QLineEdit*>(c)) {
-            e->setText(value);
-            return true;
-        }
-        if (auto* cb = qobject_cast<QComboBox*>(c); cb && cb->isEditable()) {
-            cb->setEditText(value);
-            return true;
-        }
-        if (auto* a = qobject_cast<QAction*>(c)) {
-            a->setText(value);
-            return true;
-        }
-        if (auto* b = qobject_cast<QAbstractButton*>(c)) {
-            b->setText(value);
-            return true;
-        }
-        if (auto* l = qobject_cast<QLabel*>(c)) {
-            l->setText(value);
-            return true;
-        }
-    }
-    if (Is(name, "Items")) {
-        if (auto* cb = qobject_cast<QComboBox*>(c)) {
-            int current = cb->currentIndex();
-            QStringList items = SplitList(value, separator);
-            // Replace the texts in place, so that the items' data and the selection stay.
-            for (int i = 0; i < items.size(); ++i) {
-                if (i < cb->count())
-                    cb->setItemText(i, items[i]);
-                else
-                    cb->addItem(items[i]);
-            }
-            while (cb->count() > items.size())
-                cb->removeItem(cb->count() - 1);
-            if (current < cb->count())
-                cb->setCurrentIndex(current);
-            return true;
-        }
-        if (auto* list = qobject_cast<QListWidget*>(c)) {
-            QStringList items = SplitList(value, separator);
-            for (int i = 0; i < items.size() && i < list->count(); ++i)
-                list->item(i)->setText(items[i]);
-            return true;
-        }
-        // A tree of fixed items (a legend): the texts of its top-level items.
-        if (auto* tree = qobject_cast<QTreeWidget*>(c)) {
-            QStringList items = SplitList(value, separator);
-            for (int i = 0; i < items.size() && i < tree->topLevelItemCount(); ++i)
-                tree->topLevelItem(i)->setText(0, items[i]);
-            return true;
-        }
-    }
-    if (Is(name, "Lines")) {
-        QString text = SplitList(value, separator).join(u'\n');
-        if (auto* e = qobject_cast<QPlainTextEdit*>(c)) {
-            e->setPlainText(text);
-            return true;
-        }
-        if (auto* e = qobject_cast<QTextEdit*>(c)) {
-            e->setPlainText(text);
-            return true;
-        }
-        if (auto* l = qobject_cast<QLabel*>(c)) {
-            l->setText(text);
-            return true;
-        }
-    }
-    if (Is(name, "Columns")) {
-        QStringList labels = SplitList(value, separator);
-        if (auto* tree = qobject_cast<QTreeWidget*>(c)) {
-            for (int i = 0; i < labels.size() && i < tree->columnCount(); ++i)
-                tree->headerItem()->setText(i, labels[i]);
-            return true;
-        }
-        if (auto* table = qobject_cast<QTableWidget*>(c)) {
-            for (int i = 0; i < labels.size() && i < table->columnCount(); ++i)
-                table->setHorizontalHeaderItem(i, new QTableWidgetItem(labels[i]));
-            return true;
-        }
-        // A view of a model of its own: the model takes the column titles.
-        if (auto* view = qobject_cast<QAbstractItemView*>(c); view && view->model()) {
-            for (int i = 0; i < labels.size() && i < view->model()->columnCount(); ++i)
-                view->model()->setHeaderData(i, Qt::Horizontal, labels[i]);
-            return true;
-        }
-    }
     QMetaProperty p = FindMetaProperty(c, name);
     if (!p.isValid() || !p.isWritable())
         return false;

@@ -56,4 +56,132 @@ TProgramText strSaveWritten("strSaveWritten", "%s MB written");
 TProgramText strCheckingUpdate("strCheckingUpdate", "Checking for a newer version ...");
 TProgramText strPrintingMessage("strPrintingMessage", "Printing %s ...");
 
+// The commands that reach outside the program (registration, help, mail, web addresses).
+TProgramText strRegisterFailed("strRegisterFailed", "Tessaly could not be registered as default viewer: %s");
+TProgramText strUnregisterFailed("strUnregisterFailed", "The registration as default viewer could not be removed: %s");
+TProgramText strHelpNotFound("strHelpNotFound", "The manual %s is not found.");
+TProgramText strMailFailed("strMailFailed", "The mail program could not be started: %s");
+TProgramText strMailAttachmentsFailed(
+    "strMailAttachmentsFailed", "These attachments could not be handed to the mail program: %s");
+TProgramText strNoProgramForAddress("strNoProgramForAddress",
+    "No program could open %s. Install a web browser (for a mail address: a mail program) and make it your default "
+    "one, or copy the address into the program you use.");
+TProgramText strNoProgramForFile("strNoProgramForFile",
+    "No program could open %s. Install a program for files of this kind, or save the attachment and open it "
+    "from the program you use.");
+TProgramText strNoMailProgram("strNoMailProgram",
+    "No mail program could take the new mail (%s). Install a mail program (such as Thunderbird or Evolution) and "
+    "make it your default one, or write the mail in the program you use.");
+TProgramText strManualShownHere("strManualShownHere", "No web browser could open the manual, so it is shown here.");
+
+// Save As and Save attachments.
+// The entries of the Save As dialog's filter.
+TProgramText strFilterText("strFilterText", "Text files (*.txt)|*.txt");
+TProgramText strFilterHTML("strFilterHTML", "HTML files (*.htm;*.html)|*.htm;*.html");
+TProgramText strFilterXML("strFilterXML", "XML files (*.xml)|*.xml");
+TProgramText strFilterEML("strFilterEML", "Mails (*.eml)|*.eml");
+TProgramText strFilterICalendar("strFilterICalendar", "iCalendar (*.ics)|*.ics");
+TProgramText strFilterVCard("strFilterVCard", "vCard (*.vcf)|*.vcf");
+// The message as the preview shows it: a PDF, and one HTML file that holds its pictures.
+TProgramText strFilterPDF("strFilterPDF", "PDF (*.pdf)|*.pdf");
+TProgramText strFilterWebPage("strFilterWebPage", "Web page, as shown (*.html)|*.html");
+// Save As refusing the open file, and a calendar file that left something out.
+TProgramText strSaveOverOpenFile("strSaveOverOpenFile",
+    "%s is the message that is open, so it cannot be overwritten. Please choose another file name.");
+TProgramText strSavedWithWarnings(
+    "strSavedWithWarnings", "%s file created, but the message holds parts that could not be converted:");
+// Save attachments meeting a file that is already in the folder.
+TProgramText strFileExists("strFileExists",
+    "The folder already holds a file named \"%s\". Replace it with the attachment, keep both (the attachment is "
+    "saved under another name), or skip the attachment?");
+TProgramText strFileIsLink(
+    "strFileIsLink", "It is a symbolic link to %s: replacing it writes the attachment into that file.");
+TProgramText strReplaceFile("strReplaceFile", "&Replace");
+TProgramText strKeepBoth("strKeepBoth", "&Keep both");
+TProgramText strSkipFile("strSkipFile", "&Skip");
+TProgramText strForAllFiles("strForAllFiles", "Do the same for &all remaining files");
+TProgramText strSelectDirectory("strSelectDirectory", "Select directory");
+
+// The Properties page.
+TProgramText strPropFilterHint("strPropFilterHint", "Find a property by name, tag or value");
+TProgramText strValueCut("strValueCut",
+    "The value has %s bytes; only its start is shown here. \"Value (as Hex)\" and \"Save value\" give all of it.");
+TProgramText strSaveValueTitle("strSaveValueTitle", "Save the value as a file");
+TProgramText strValueTooLargeToCopy(
+    "strValueTooLargeToCopy", "The value is too large for the clipboard (%s bytes). Save it as a file instead.");
+
+// The Structure page: its column titles and the kinds of its items.
+TProgramText strStgName("strStgName", "Name");
+TProgramText strStgType("strStgType", "Type");
+TProgramText strStgSize("strStgSize", "Size");
+TProgramText strStgModified("strStgModified", "Modification time");
+TProgramText strStgCreated("strStgCreated", "Created time");
+TProgramText strStgAccessed("strStgAccessed", "Last access time");
+TProgramText strStgMode("strStgMode", "Mode");
+TProgramText strStgLocks("strStgLocks", "Locks");
+TProgramText strStgClsid("strStgClsid", "clsid");
+TProgramText strStgStateBits("strStgStateBits", "State bits");
+TProgramText strStgReserved("strStgReserved", "Reserved");
+TProgramText strStgTypeStorage("strStgTypeStorage", "storage");
+TProgramText strStgTypeStream("strStgTypeStream", "stream");
+TProgramText strStgTypeLockBytes("strStgTypeLockBytes", "lock bytes");
+TProgramText strStgTypeProperty("strStgTypeProperty", "property");
+TProgramText strStgTypeUnknown("strStgTypeUnknown", "unknown");
+
+// The Flags page: what each message flag means.
+TProgramText strFlagRead("strFlagRead", "The message is marked as having been read");
+TProgramText strFlagUnmodified("strFlagUnmodified",
+    "The outgoing message has not been modified since the first time that it was saved; the incoming message has "
+    "not been modified since it was delivered");
+TProgramText strFlagSubmit("strFlagSubmit", "The message is marked for sending");
+TProgramText strFlagUnsent("strFlagUnsent", "The message is still being composed. It is saved, but has not been sent");
+TProgramText strFlagHasAttach("strFlagHasAttach", "The message has at least one attachment");
+TProgramText strFlagFromMe("strFlagFromMe", "The messaging user sending was the messaging user receiving the message");
+TProgramText strFlagAssociated("strFlagAssociated", "The message is an associated message of a folder");
+TProgramText strFlagResend(
+    "strFlagResend", "The message includes a request for a resend operation with a nondelivery report");
+TProgramText strFlagRnPending("strFlagRnPending", "A read report needs to be sent for the message");
+TProgramText strFlagNrnPending("strFlagNrnPending", "A nonread report needs to be sent for the message");
+TProgramText strFlagOriginX400("strFlagOriginX400", "The incoming message arrived over an X.400 link");
+TProgramText strFlagOriginInternet("strFlagOriginInternet", "The incoming message arrived over the Internet");
+TProgramText strFlagOriginMiscExt(
+    "strFlagOriginMiscExt", "The incoming message arrived over an external link other than X.400 or the Internet");
+
+// The preview's task rows: a task's state.
+TProgramText strTaskNotStarted("strTaskNotStarted", "Not started");
+TProgramText strTaskInProgress("strTaskInProgress", "In progress");
+TProgramText strTaskCompleted("strTaskCompleted", "Completed");
+TProgramText strTaskWaiting("strTaskWaiting", "Waiting on someone else");
+TProgramText strTaskDeferred("strTaskDeferred", "Deferred");
+TProgramText strTaskPercentComplete("strTaskPercentComplete", "%s complete");
+
+// The preview's attachments: attached messages and OLE objects.
+TProgramText strMsgAttachNotFound("strMsgAttachNotFound", "Attachment with message is not found.");
+TProgramText strOleAttachNotFound("strOleAttachNotFound", "Attachment with ole-object is not found.");
+TProgramText strOleObjectKind("strOleObjectKind", "OLE-object");
+TProgramText strOleOpenFile("strOleOpenFile", "Open file");
+TProgramText strOleSaveFile("strOleSaveFile", "Save file...");
+TProgramText strForwardedMessage("strForwardedMessage", "forwarded message");
+TProgramText strExecutableNotOpened("strExecutableNotOpened",
+    "\"%s\" is a program or script. It is not opened here, so that it cannot run on this computer. Do you want to "
+    "save it instead?");
+TProgramText strOleClass("strOleClass", "Class: %s");
+TProgramText strOleType("strOleType", "Type: %s");
+TProgramText strOleSize("strOleSize", "Size: %s bytes");
+TProgramText strOlePackage("strOlePackage", "It contains the file \"%s\".");
+TProgramText strOleCannotShow("strOleCannotShow", "Embedded objects cannot be shown on this system.");
+TProgramText strUnknownText("strUnknownText", "unknown");
+
+// The HTML view: blocked remote content, and a web view that could not show the message.
+// The bar's texts come from the language in use each time it shows, since the view is made after the language was
+// applied to the forms.
+TProgramText strRemoteContentBlocked("strRemoteContentBlocked", "Remote content was blocked");
+TProgramText strLoadRemoteContent("strLoadRemoteContent", "Load remote content");
+TProgramText strHtmlViewFailed("strHtmlViewFailed",
+    "The web view could not show this message (%s). It is shown as formatted text, without its pictures.");
+TProgramText strRendererCrashed("strRendererCrashed", "its renderer process crashed");
+TProgramText strRendererKilled("strRendererKilled", "its renderer process was ended, perhaps for want of memory");
+TProgramText strRendererFailed("strRendererFailed", "its renderer process ended");
+TProgramText strPageNotLoaded("strPageNotLoaded", "the page could not be loaded");
+
 } // namespace quorra

@@ -13,14 +13,6 @@ namespace quorra {
 
 namespace {
 
-std::string TrimBlanks(const std::string& s)
-{
-    size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos)
-        return {};
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
-
 bool ParseLong(const std::string& text, long& out)
 {
     if (text.empty())

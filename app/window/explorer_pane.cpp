@@ -495,36 +495,31 @@ void TExplorerPane::mniAddFileToFaforitesClick()
         BuildWorkspace();
 }
 
-void TExplorerPane::mniDeleteFromFavoritesClick()
+// Takes the selected file of the workspace's list under root out of list, once the user agrees to question; true
+// when it did.
+bool TExplorerPane::DeleteSelectedFrom(
+    QTreeWidgetItem* root, std::vector<std::string>& list, const TProgramText& question)
 {
     QTreeWidgetItem* node = popupTree_ == tvWorkspace_ ? tvWorkspace_->currentItem() : nullptr;
-    if (!node || node->parent() != favorites_)
-        return;
+    if (!node || node->parent() != root)
+        return false;
     const QString path = node->data(0, kPartRole).toString();
-    std::vector<std::string>& favorites = host_.Settings->FavoriteFiles;
-    auto it = std::find(favorites.begin(), favorites.end(), path.toStdString());
-    if (it == favorites.end())
-        return;
-    if (!host_.Confirm || !host_.Confirm(strDeleteFileFromFavorites.Arg(path)))
-        return;
-    favorites.erase(it);
-    BuildWorkspace();
+    auto it = std::find(list.begin(), list.end(), path.toStdString());
+    if (it == list.end() || !host_.Confirm || !host_.Confirm(question.Arg(path)))
+        return false;
+    list.erase(it);
+    return true;
+}
+
+void TExplorerPane::mniDeleteFromFavoritesClick()
+{
+    if (DeleteSelectedFrom(favorites_, host_.Settings->FavoriteFiles, strDeleteFileFromFavorites))
+        BuildWorkspace();
 }
 
 void TExplorerPane::miDeleteFromRecentClick()
 {
-    QTreeWidgetItem* node = popupTree_ == tvWorkspace_ ? tvWorkspace_->currentItem() : nullptr;
-    if (!node || node->parent() != recent_)
-        return;
-    const QString path = node->data(0, kPartRole).toString();
-    std::vector<std::string>& recent = host_.Settings->RecentFiles;
-    auto it = std::find(recent.begin(), recent.end(), path.toStdString());
-    if (it == recent.end())
-        return;
-    if (!host_.Confirm || !host_.Confirm(strDeleteFileFromRecent.Arg(path)))
-        return;
-    recent.erase(it);
-    if (host_.RecentChanged)
+    if (DeleteSelectedFrom(recent_, host_.Settings->RecentFiles, strDeleteFileFromRecent) && host_.RecentChanged)
         host_.RecentChanged();
 }
 

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <QFrame>
@@ -27,6 +28,7 @@ class QTreeWidgetItem;
 namespace quorra {
 
 struct TSettings;
+class TProgramText;
 
 // Wildcard test of a file name: true when the mask equals the name; "**" counts as "*"; the masks "*" and "*.*"
 // match every name; otherwise an empty name or mask does not match, "?" matches one character, "*" any run of
@@ -125,6 +127,7 @@ private:
     QTreeWidgetItem* AddNode(
         QTreeWidget* tree, QTreeWidgetItem* parent, bool isFolder, const QString& text, const QString& filter);
     bool FileIsOpenable(const QString& name, const QString& filter) const;
+    bool DeleteSelectedFrom(QTreeWidgetItem* root, std::vector<std::string>& list, const TProgramText& question);
 
     THost host_;
     QString title_;

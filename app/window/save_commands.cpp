@@ -2,6 +2,7 @@
 // extension names, and Save attachments, which writes the attachments the user checks into one folder.
 
 #include <optional>
+#include <utility>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -31,56 +32,18 @@
 
 namespace quorra {
 
-// The entries of the Save As dialog's filter.
-TProgramText strFilterText("strFilterText", "Text files (*.txt)|*.txt");
-TProgramText strFilterHTML("strFilterHTML", "HTML files (*.htm;*.html)|*.htm;*.html");
-TProgramText strFilterXML("strFilterXML", "XML files (*.xml)|*.xml");
-TProgramText strFilterEML("strFilterEML", "Mails (*.eml)|*.eml");
-TProgramText strFilterICalendar("strFilterICalendar", "iCalendar (*.ics)|*.ics");
-TProgramText strFilterVCard("strFilterVCard", "vCard (*.vcf)|*.vcf");
-// The message as the preview shows it: a PDF, and one HTML file that holds its pictures.
-TProgramText strFilterPDF("strFilterPDF", "PDF (*.pdf)|*.pdf");
-TProgramText strFilterWebPage("strFilterWebPage", "Web page, as shown (*.html)|*.html");
-// Save As refusing the open file, and a calendar file that left something out.
-TProgramText strSaveOverOpenFile("strSaveOverOpenFile",
-    "%s is the message that is open, so it cannot be overwritten. Please choose another file name.");
-TProgramText strSavedWithWarnings(
-    "strSavedWithWarnings", "%s file created, but the message holds parts that could not be converted:");
-// Save attachments meeting a file that is already in the folder.
-TProgramText strFileExists("strFileExists",
-    "The folder already holds a file named \"%s\". Replace it with the attachment, keep both (the attachment is "
-    "saved under another name), or skip the attachment?");
-TProgramText strFileIsLink("strFileIsLink",
-    "It is a symbolic link to %s: replacing it writes the attachment into that file.");
-TProgramText strReplaceFile("strReplaceFile", "&Replace");
-TProgramText strKeepBoth("strKeepBoth", "&Keep both");
-TProgramText strSkipFile("strSkipFile", "&Skip");
-TProgramText strForAllFiles("strForAllFiles", "Do the same for &all remaining files");
-TProgramText strSelectDirectory("strSelectDirectory", "Select directory");
-
 namespace {
 
 // The filter text of a Save As entry by its extension.
 QString FilterTextOf(const std::string& extension)
 {
-    if (extension == ".txt")
-        return strFilterText();
-    if (extension == ".htm")
-        return strFilterHTML();
-    if (extension == ".xml")
-        return strFilterXML();
-    if (extension == ".eml")
-        return strFilterEML();
-    if (extension == ".msg")
-        return MsgFileExt();
-    if (extension == ".ics")
-        return strFilterICalendar();
-    if (extension == ".vcf")
-        return strFilterVCard();
-    if (extension == ".pdf")
-        return strFilterPDF();
-    if (extension == ".html")
-        return strFilterWebPage();
+    const std::pair<const char*, const TProgramText*> kFilters[]
+        = { { ".txt", &strFilterText }, { ".htm", &strFilterHTML }, { ".xml", &strFilterXML },
+              { ".eml", &strFilterEML }, { ".msg", &MsgFileExt }, { ".ics", &strFilterICalendar },
+              { ".vcf", &strFilterVCard }, { ".pdf", &strFilterPDF }, { ".html", &strFilterWebPage } };
+    for (const auto& [known, text] : kFilters)
+        if (extension == known)
+            return (*text)();
     return AllFileExt();
 }
 
