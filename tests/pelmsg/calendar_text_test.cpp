@@ -129,6 +129,12 @@ TEST(RtfText, ThePlainTextOfRtf)
             "a\tb \xE2\x80\x9C"
             "c\xE2\x80\x9D\xE2\x80\x94" },
         { "escaped braces", "{\\rtf1 \\{x\\}\\\\}", "{x}\\" },
+        { "spaces of set widths", "{\\rtf1 a\\emspace b\\enspace c\\qmspace d}",
+            "a\xE2\x80\x83"
+            "b\xE2\x80\x82"
+            "c\xE2\x80\x85"
+            "d" },
+        { "a minus that starts no number", "{\\rtf1 a\\par-x\\par-5 b}", "a\n-x\nb" },
         { "binary data", "{\\rtf1 a\\bin3 {}\\b}", "ab" },
         { "unbalanced", "{\\rtf1 open{{{ text", "open text" },
         { "extra closing", "}}}{\\rtf1 x}}", "x" },

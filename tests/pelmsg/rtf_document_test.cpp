@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(RtfDocument, RtfDocumentTextOf,
             "{\\rtf1\\ansi\\fromhtml1 {\\*\\htmltag19 <html>}{\\*\\htmltag64 <p>}\\htmlrtf {\\b\\htmlrtf0 Hello"
             "\\htmlrtf }\\htmlrtf0 {\\*\\htmltag72 </p>}\\par}",
             "Hello\n" }),
-    [](const testing::TestParamInfo<TextCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TextCase>& test) { return std::string(test.param.Name); });
 
 TEST(RtfDocument, PngAndJpegPicturesAreKeptOthersDropped)
 {

@@ -12,6 +12,7 @@
 #include "text/header_encoding.h"
 #include "text/html_escape.h"
 #include "text/mail_date.h"
+#include "text/meta_charset.h"
 #include "text_cases.h"
 
 using namespace pelmsg;
@@ -704,5 +705,27 @@ TEST(EncodeHeaderTextTest, LongTextFoldsBetweenWholeCharacters)
             decoded += part;
         }
         EXPECT_EQ(U8(decoded), text) << charset;
+    }
+}
+
+TEST(MetaCharsetTest, NameOfTheFirstMetaTagThatDeclaresOne)
+{
+    const struct {
+        std::string html;
+        std::string name; // empty: none declared
+    } cases[] = {
+        { "<html><head><meta charset=utf-8></head>", "utf-8" },
+        { "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=windows-1252\">", "windows-1252" },
+        { "<meta charset = 'koi8-r' />", "koi8-r" },
+        // An empty declaration says nothing: the next one counts.
+        { "<meta charset=\"\"><meta charset=iso-8859-2>", "iso-8859-2" },
+        { "<p>charset=utf-8</p>", "" },
+        { "<meta name=author content=x>", "" },
+        { std::string(70 * 1024, ' ') + "<meta charset=utf-8>", "" },
+    };
+    for (const auto& c : cases) {
+        const auto [from, stop] = MetaCharsetSpan(c.html);
+        EXPECT_EQ(from == std::string_view::npos ? std::string() : c.html.substr(from, stop - from), c.name)
+            << c.html.substr(0, 80);
     }
 }
