@@ -34,7 +34,11 @@ namespace {
 
 // A mail longer than this is not read whole: it goes through as it came.
 constexpr size_t kMaxFilterMailBytes = size_t { 512 } * 1024 * 1024;
-constexpr size_t kChunk = 256 * 1024;
+// Read in pieces of this size, into a buffer that is not cleared first: a mail filter runs once per mail, and
+// clearing (so faulting in) a large buffer cost it more than the mail did.
+constexpr size_t kChunk = 64 * 1024;
+
+std::unique_ptr<char[]> ChunkBuffer() { return std::make_unique_for_overwrite<char[]>(kChunk); }
 
 bool WriteAll(int fd, std::string_view bytes)
 {
@@ -52,14 +56,14 @@ bool WriteAll(int fd, std::string_view bytes)
 // Copies the rest of the input to the output; false when the output cannot be written.
 bool CopyRest(int input, int output)
 {
-    std::vector<char> buffer(kChunk);
+    const std::unique_ptr<char[]> buffer = ChunkBuffer();
     for (;;) {
-        const ssize_t n = ::read(input, buffer.data(), buffer.size());
+        const ssize_t n = ::read(input, buffer.get(), kChunk);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return true;
-        if (!WriteAll(output, std::string_view(buffer.data(), static_cast<size_t>(n))))
+        if (!WriteAll(output, std::string_view(buffer.get(), static_cast<size_t>(n))))
             return false;
     }
 }
@@ -144,9 +148,15 @@ int FilterMail(int input, int output, std::ostream& errors, const TFilterOptions
 {
     auto mail = std::make_shared<std::string>();
     try {
-        std::vector<char> buffer(kChunk);
+        // A mail in a file (Exim, procmail): its size is known, and the mail is read into one allocation.
+        struct stat st { };
+        if (::fstat(input, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0
+            && static_cast<uint64_t>(st.st_size) <= kMaxFilterMailBytes)
+            mail->reserve(static_cast<size_t>(st.st_size));
+        const std::unique_ptr<char[]> chunk = ChunkBuffer();
+        const std::string_view buffer(chunk.get(), kChunk);
         for (;;) {
-            const ssize_t n = ::read(input, buffer.data(), buffer.size());
+            const ssize_t n = ::read(input, chunk.get(), kChunk);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0) {
@@ -172,40 +182,45 @@ int FilterMail(int input, int output, std::ostream& errors, const TFilterOptions
         return 0;
     }
 
-    // The unwrap runs in a thread of its own so that its time can be limited; the mail waits for it no longer.
-    struct TShared {
+    // The unwrap runs here, in the main thread (whose memory arena is there already); a watchdog thread waits for
+    // it for the time limit, and past it writes the mail as it came and ends the process. Whichever of the two
+    // moves the state from Running first writes the mail.
+    enum class TState { Running, Finished, TimedOut };
+    struct TWatch {
         std::mutex Mutex;
-        std::condition_variable Done;
-        bool Finished = false;
-        TOutcome Outcome;
+        std::condition_variable Changed;
+        TState State = TState::Running;
     };
-    auto shared = std::make_shared<TShared>();
-    bool timedOut = false;
+    auto watch = std::make_shared<TWatch>();
     try {
-        std::thread([shared, mail] {
-            TOutcome outcome = Unwrap(*mail);
-            std::lock_guard lock(shared->Mutex);
-            shared->Outcome = std::move(outcome);
-            shared->Finished = true;
-            shared->Done.notify_all();
+        std::thread([watch, mail, output, &errors, limit = options.TimeLimit] {
+            {
+                std::unique_lock lock(watch->Mutex);
+                if (watch->Changed.wait_for(lock, limit, [&] { return watch->State != TState::Running; }))
+                    return;
+                watch->State = TState::TimedOut;
+            }
+            errors << "quorra: unwrapping took longer than " << limit.count()
+                   << " ms; the mail goes through as it came\n";
+            errors.flush();
+            const bool written = WriteAll(output, *mail);
+            // The unwrap still runs: end the process now, without running destructors it might be using.
+            std::_Exit(written ? 0 : 75);
         }).detach();
-        std::unique_lock lock(shared->Mutex);
-        timedOut = !shared->Done.wait_for(lock, options.TimeLimit, [&] { return shared->Finished; });
-    } catch (const std::system_error& e) {
-        // No thread: unwrap here, without the time limit.
-        shared->Outcome = Unwrap(*mail);
-        shared->Finished = true;
+    } catch (const std::system_error&) {
+        // No thread: unwrap without the time limit.
     }
-    if (timedOut) {
-        errors << "quorra: unwrapping took longer than " << options.TimeLimit.count()
-               << " ms; the mail goes through as it came\n";
-        errors.flush();
-        const bool written = WriteAll(output, *mail);
-        // The worker still runs: end the process now, without running destructors it might be using.
-        std::_Exit(written ? 0 : 75);
+    const TOutcome outcome = Unwrap(*mail);
+    {
+        std::lock_guard lock(watch->Mutex);
+        if (watch->State == TState::TimedOut) {
+            // The watchdog writes the mail as it came and ends the process.
+            for (;;)
+                ::pause();
+        }
+        watch->State = TState::Finished;
     }
-    std::lock_guard lock(shared->Mutex);
-    const TOutcome& outcome = shared->Outcome;
+    watch->Changed.notify_all();
     if (outcome.Result.Changed) {
         for (const std::string& note : outcome.Result.Notes)
             errors << "quorra: unwrapped, reading past minor damage: " << note << "\n";
