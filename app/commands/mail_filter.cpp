@@ -77,6 +77,11 @@ struct TOutcome {
 TOutcome Unwrap(std::string_view mail)
 {
     TOutcome outcome;
+    // Most mail holds no TNEF part, which a look at its bytes proves faster than reading it as MIME.
+    if (!pelmsg::MayHoldTnefPart(mail)) {
+        outcome.Result.Reason = "the mail holds no TNEF (winmail.dat) part";
+        return outcome;
+    }
     try {
         outcome.Result = pelmsg::UnwrapTnefParts(mail);
     } catch (const std::bad_alloc&) {
@@ -629,6 +634,8 @@ int FilterMailbox(const std::string& input, const std::string& output, std::ostr
                                 throw pelmsg::EFormatError(job.Error);
                             for (const TMail& mail : job.Mails) {
                                 // A mail that stays as it came goes out as its stretch of the mailbox, byte for byte.
+                                // (Through the stream's buffer: the kernel copies from a buffer of the process
+                                // faster than from the mapped file, as measured.)
                                 if (!mail.Outcome.Result.Changed && !mail.Name.empty())
                                     out.Write(mail.Stretch.data(), mail.Stretch.size());
                                 else
