@@ -185,7 +185,8 @@ void BM_FilterMboxProgram(benchmark::State& state)
     state.counters["cpu_s"] = cpu / static_cast<double>(state.iterations());
     state.counters["cat_cpu_s"] = (ChildCpuSeconds() - catCpuBefore) / 2;
     // The program's processor time over cat's: 3 or less is a third of cat's speed or better.
-    state.counters["x_cat_cpu"] = state.counters["cpu_s"] / std::max(1e-3, static_cast<double>(state.counters["cat_cpu_s"]));
+    state.counters["x_cat_cpu"]
+        = state.counters["cpu_s"] / std::max(1e-3, static_cast<double>(state.counters["cat_cpu_s"]));
     state.counters["MB_per_s"] = static_cast<double>(bytes) / 1e6 / (seconds / static_cast<double>(state.iterations()));
     // The most memory the program held (its peak resident set): flat in the size of the mbox.
     struct rusage usage { };

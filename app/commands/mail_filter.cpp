@@ -330,7 +330,8 @@ public:
         // the scan faults the pages in as before.)
         static const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
         const size_t from = job.Begin / page * page;
-        ::madvise(const_cast<char*>(data_) + from, std::min(size_, job.End + kLastMailSlack) - from, MADV_POPULATE_READ);
+        ::madvise(
+            const_cast<char*>(data_) + from, std::min(size_, job.End + kLastMailSlack) - from, MADV_POPULATE_READ);
 #endif
         for (size_t at = FirstMailAtOrAfter(job.Begin); at < job.End;) {
             TMail& mail = job.Mails.emplace_back();

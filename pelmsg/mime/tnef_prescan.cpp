@@ -78,8 +78,8 @@ bool MayHoldTnefPart(std::string_view mail)
     const __m128i plus = _mm_set1_epi8('+');
     for (; i + 16 <= mail.size(); i += 16) {
         const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mail.data() + i));
-        const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(here, byte9F),
-            _mm_or_si128(_mm_cmpeq_epi8(here, equals), _mm_cmpeq_epi8(here, plus)));
+        const __m128i hit = _mm_or_si128(
+            _mm_cmpeq_epi8(here, byte9F), _mm_or_si128(_mm_cmpeq_epi8(here, equals), _mm_cmpeq_epi8(here, plus)));
         for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit)); mask != 0; mask &= mask - 1)
             if (TraceAt(mail, i + static_cast<size_t>(__builtin_ctz(mask))))
                 return true;
