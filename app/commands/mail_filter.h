@@ -3,6 +3,7 @@
 // The filter for mail systems and archives (no Qt): mails in, the same mails out with their TNEF parts unwrapped.
 
 #include <chrono>
+#include <cstddef>
 #include <ostream>
 #include <string>
 
@@ -13,6 +14,10 @@ struct TFilterOptions {
     unsigned Threads = 0;
     // How long one mail may take; past it the mail goes out as it came.
     std::chrono::milliseconds TimeLimit { 60000 };
+    // An mbox is read in stretches of about this many bytes, each split into its mails and unwrapped by a worker.
+    size_t MboxStretchBytes = size_t { 4 } << 20;
+    // An mbox mail longer than this goes out as it came, without being held whole.
+    size_t MaxMailBytes = size_t { 512 } * 1024 * 1024;
 };
 
 // Reads one mail from the input descriptor and writes it to the output descriptor: unwrapped when it has TNEF
