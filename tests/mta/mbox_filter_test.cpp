@@ -36,9 +36,9 @@ std::string TnefMail(const std::string& subject, const std::string& eol, const s
     if (eol != "\r\n")
         for (size_t at = base64.find("\r\n"); at != std::string::npos; at = base64.find("\r\n", at))
             base64.erase(at, 1);
-    return "Subject: " + subject + eol + "MIME-Version: 1.0" + eol
-        + "Content-Type: multipart/mixed; boundary=b" + eol + eol + "--b" + eol + "Content-Type: text/plain" + eol
-        + eol + "From the first line, a line that starts like a separator." + eol + padding + eol + "--b" + eol
+    return "Subject: " + subject + eol + "MIME-Version: 1.0" + eol + "Content-Type: multipart/mixed; boundary=b" + eol
+        + eol + "--b" + eol + "Content-Type: text/plain" + eol + eol
+        + "From the first line, a line that starts like a separator." + eol + padding + eol + "--b" + eol
         + "Content-Type: application/ms-tnef" + eol + "Content-Transfer-Encoding: base64" + eol + eol + base64 + eol
         + "--b--" + eol;
 }
@@ -72,8 +72,8 @@ protected:
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
     // Filters the mbox through a file (or a pipe fed in small pieces); the output's bytes.
-    std::string Filter(const std::string& mbox, quorra::TFilterOptions options, bool pipe = false,
-        std::string* errors = nullptr)
+    std::string Filter(
+        const std::string& mbox, quorra::TFilterOptions options, bool pipe = false, std::string* errors = nullptr)
     {
         const std::string in = (dir_ / "in.mbox").string(), out = (dir_ / "out.mbox").string();
         std::ostringstream said;
@@ -118,14 +118,15 @@ TEST_F(MboxFilter, TheCutsBetweenStretchesChangeNothing)
             "Subject: headless\n\n>From x\nbody\n\nFrom x\nSubject: y\n\n" + TnefMail("y", "\n") + "\n" },
         { "separators with CRLF empty lines and From lines in a row",
             "From a\r\n\r\nFrom b\r\nFrom c\r\n\r\n\r\nFrom d\r\n" + TnefMail("d", "\r\n") + "\r\nFrom e\r\n\r\n" },
-        { "short mails with every kind of line that looks like a separator and is none", [] {
-             std::string mbox;
-             for (int i = 0; i < 40; ++i)
-                 mbox += "From a" + std::string(static_cast<size_t>(i % 7), 'x') + "\nSubject: " + std::to_string(i)
-                     + "\n\nbody\nFrom not after an empty line\n\r\rFrom nor after a lone CR\n \nFrom nor a blank\n"
-                       ">From quoted\n\r\nFrom b\r\nFrom c\r\n\r\nFro\n\nFrom\n\n";
-             return mbox;
-         }() },
+        { "short mails with every kind of line that looks like a separator and is none",
+            [] {
+                std::string mbox;
+                for (int i = 0; i < 40; ++i)
+                    mbox += "From a" + std::string(static_cast<size_t>(i % 7), 'x') + "\nSubject: " + std::to_string(i)
+                        + "\n\nbody\nFrom not after an empty line\n\r\rFrom nor after a lone CR\n \nFrom nor a blank\n"
+                          ">From quoted\n\r\nFrom b\r\nFrom c\r\n\r\nFro\n\nFrom\n\n";
+                return mbox;
+            }() },
     };
     for (const auto& [name, mbox] : mboxes) {
         SCOPED_TRACE(name);
@@ -168,8 +169,8 @@ TEST_F(MboxFilter, AMailOverTheLimitGoesOutAsItCame)
     while (padding.size() < 3 * small.size())
         padding += "A line of text that makes the mail longer than the limit allows.\r\n";
     const std::string large = TnefMail("large", "\r\n", padding);
-    for (const std::vector<std::string>& mails : { std::vector { small, large, small },
-             std::vector { large, small }, std::vector { small, small, large } }) {
+    for (const std::vector<std::string>& mails :
+        { std::vector { small, large, small }, std::vector { large, small }, std::vector { small, small, large } }) {
         const std::string mbox = Mbox(mails);
         // Every stretch size from the smallest up (for the long mail between two others), so that a stretch of the
         // long mail ends on every byte near the start of the next mail; and stretches that hold it whole.
