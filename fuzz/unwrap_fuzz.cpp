@@ -43,6 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(!result.Reason.empty() && result.Mail.empty());
         return 0;
     }
+    // A mail the filter would copy unread after the quick test is never one that unwraps.
+    Check(pelmsg::MayHoldTnefPart(mail));
     const std::string_view after = result.Mail;
     const pelmsg::TMimeDocument in = pelmsg::ReadMime(mail, options.Limits);
     const std::vector<pelmsg::TTnefPart> tnef = pelmsg::FindTnefParts(mail, in);

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -34,7 +33,11 @@ namespace {
 
 // A mail longer than this is not read whole: it goes through as it came.
 constexpr size_t kMaxFilterMailBytes = size_t { 512 } * 1024 * 1024;
-constexpr size_t kChunk = 256 * 1024;
+// Read in pieces of this size, into a buffer that is not cleared first: a mail filter runs once per mail, and
+// clearing (so faulting in) a large buffer cost it more than the mail did.
+constexpr size_t kChunk = 64 * 1024;
+
+std::unique_ptr<char[]> ChunkBuffer() { return std::make_unique_for_overwrite<char[]>(kChunk); }
 
 bool WriteAll(int fd, std::string_view bytes)
 {
@@ -52,14 +55,14 @@ bool WriteAll(int fd, std::string_view bytes)
 // Copies the rest of the input to the output; false when the output cannot be written.
 bool CopyRest(int input, int output)
 {
-    std::vector<char> buffer(kChunk);
+    const std::unique_ptr<char[]> buffer = ChunkBuffer();
     for (;;) {
-        const ssize_t n = ::read(input, buffer.data(), buffer.size());
+        const ssize_t n = ::read(input, buffer.get(), kChunk);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return true;
-        if (!WriteAll(output, std::string_view(buffer.data(), static_cast<size_t>(n))))
+        if (!WriteAll(output, std::string_view(buffer.get(), static_cast<size_t>(n))))
             return false;
     }
 }
@@ -73,6 +76,11 @@ struct TOutcome {
 TOutcome Unwrap(std::string_view mail)
 {
     TOutcome outcome;
+    // Most mail holds no TNEF part, which a look at its bytes proves faster than reading it as MIME.
+    if (!pelmsg::MayHoldTnefPart(mail)) {
+        outcome.Result.Reason = "the mail holds no TNEF (winmail.dat) part";
+        return outcome;
+    }
     try {
         outcome.Result = pelmsg::UnwrapTnefParts(mail);
     } catch (const std::bad_alloc&) {
@@ -144,9 +152,15 @@ int FilterMail(int input, int output, std::ostream& errors, const TFilterOptions
 {
     auto mail = std::make_shared<std::string>();
     try {
-        std::vector<char> buffer(kChunk);
+        // A mail in a file (Exim, procmail): its size is known, and the mail is read into one allocation.
+        struct stat st { };
+        if (::fstat(input, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0
+            && static_cast<uint64_t>(st.st_size) <= kMaxFilterMailBytes)
+            mail->reserve(static_cast<size_t>(st.st_size));
+        const std::unique_ptr<char[]> chunk = ChunkBuffer();
+        const std::string_view buffer(chunk.get(), kChunk);
         for (;;) {
-            const ssize_t n = ::read(input, buffer.data(), buffer.size());
+            const ssize_t n = ::read(input, chunk.get(), kChunk);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0) {
@@ -172,40 +186,45 @@ int FilterMail(int input, int output, std::ostream& errors, const TFilterOptions
         return 0;
     }
 
-    // The unwrap runs in a thread of its own so that its time can be limited; the mail waits for it no longer.
-    struct TShared {
+    // The unwrap runs here, in the main thread (whose memory arena is there already); a watchdog thread waits for
+    // it for the time limit, and past it writes the mail as it came and ends the process. Whichever of the two
+    // moves the state from Running first writes the mail.
+    enum class TState { Running, Finished, TimedOut };
+    struct TWatch {
         std::mutex Mutex;
-        std::condition_variable Done;
-        bool Finished = false;
-        TOutcome Outcome;
+        std::condition_variable Changed;
+        TState State = TState::Running;
     };
-    auto shared = std::make_shared<TShared>();
-    bool timedOut = false;
+    auto watch = std::make_shared<TWatch>();
     try {
-        std::thread([shared, mail] {
-            TOutcome outcome = Unwrap(*mail);
-            std::lock_guard lock(shared->Mutex);
-            shared->Outcome = std::move(outcome);
-            shared->Finished = true;
-            shared->Done.notify_all();
+        std::thread([watch, mail, output, &errors, limit = options.TimeLimit] {
+            {
+                std::unique_lock lock(watch->Mutex);
+                if (watch->Changed.wait_for(lock, limit, [&] { return watch->State != TState::Running; }))
+                    return;
+                watch->State = TState::TimedOut;
+            }
+            errors << "quorra: unwrapping took longer than " << limit.count()
+                   << " ms; the mail goes through as it came\n";
+            errors.flush();
+            const bool written = WriteAll(output, *mail);
+            // The unwrap still runs: end the process now, without running destructors it might be using.
+            std::_Exit(written ? 0 : 75);
         }).detach();
-        std::unique_lock lock(shared->Mutex);
-        timedOut = !shared->Done.wait_for(lock, options.TimeLimit, [&] { return shared->Finished; });
-    } catch (const std::system_error& e) {
-        // No thread: unwrap here, without the time limit.
-        shared->Outcome = Unwrap(*mail);
-        shared->Finished = true;
+    } catch (const std::system_error&) {
+        // No thread: unwrap without the time limit.
     }
-    if (timedOut) {
-        errors << "quorra: unwrapping took longer than " << options.TimeLimit.count()
-               << " ms; the mail goes through as it came\n";
-        errors.flush();
-        const bool written = WriteAll(output, *mail);
-        // The worker still runs: end the process now, without running destructors it might be using.
-        std::_Exit(written ? 0 : 75);
+    const TOutcome outcome = Unwrap(*mail);
+    {
+        std::lock_guard lock(watch->Mutex);
+        if (watch->State == TState::TimedOut) {
+            // The watchdog writes the mail as it came and ends the process.
+            for (;;)
+                ::pause();
+        }
+        watch->State = TState::Finished;
     }
-    std::lock_guard lock(shared->Mutex);
-    const TOutcome& outcome = shared->Outcome;
+    watch->Changed.notify_all();
     if (outcome.Result.Changed) {
         for (const std::string& note : outcome.Result.Notes)
             errors << "quorra: unwrapped, reading past minor damage: " << note << "\n";
@@ -221,103 +240,78 @@ namespace {
 // One mail of a mailbox: read in order, unwrapped by a worker, written in the order it came.
 struct TMail {
     std::string Name; // the mbox "From " line, or the Maildir path
-    std::string_view Mail; // the mail: a view of the mapped mbox, or of Owned
-    std::string Owned; // the mail's bytes when they are not in the mapped file as they are
+    std::string_view Mail; // the mail: a view of its job's bytes, or of Owned
+    std::string Owned; // the mail's bytes when they are not in the mailbox as they are
     std::string_view Stretch; // in an mbox: the mail's whole stretch of the file, written back as it is if unchanged
+    bool OverLimit = false; // too long to unwrap: the stretch goes out as it came
     TOutcome Outcome;
 };
 
-class TMappedMbox;
-
-// What a worker takes at a time: one mail of a Maildir folder, or a stretch of an mbox file that the worker splits
-// into its mails itself (the mails that start in [Begin, End)), so that finding the mails runs on every core too.
-struct TJob {
-    std::vector<TMail> Mails;
-    const TMappedMbox* Mbox = nullptr;
-    size_t Begin = 0;
-    size_t End = 0;
-    std::string Error; // why the stretch could not be split
-    bool Done = false;
-    size_t Bytes() const { return Mbox ? End - Begin : (Mails.empty() ? 0 : Mails.front().Mail.size()); }
+// Bytes read from an mbox, in a buffer that is used again for later stretches: its pages are mapped once, and the
+// kernel copies the file into memory that is already the process's, as cat does (a mapped file faulted in page by
+// page cost the filter half its time, as measured).
+struct TBuffer {
+    std::unique_ptr<char[]> Bytes;
+    size_t Capacity = 0;
+    size_t Size = 0;
+    std::string_view View() const { return std::string_view(Bytes.get(), Size); }
 };
 
-// An mbox file mapped into memory and split into its mails where they stand: each mail is a view of the file,
-// copied only when a line quoted as ">From " must lose its ">". The mails are those TMboxReader reads (a mail
-// starts at a "From " line at the start or after an empty line, which belongs to the separator). Pages behind the
-// writer are given back as it goes, so the memory the process holds does not grow with the mailbox.
-class TMappedMbox {
+// What a worker takes at a time: one mail of a Maildir folder, or a stretch of an mbox file of whole mails that the
+// worker splits into its mails itself, so that finding the mails runs on every core too. A mail too long for the
+// limit is not held whole: its bytes come as stretches that go out as they came (PassThrough).
+struct TJob {
+    std::vector<TMail> Mails;
+    bool Mbox = false;
+    bool PassThrough = false;
+    TBuffer Buffer;
+    size_t Begin = 0; // where in Buffer the bytes of a PassThrough stretch begin
+    std::string Error; // why the stretch could not be split
+    bool Done = false;
+    size_t Bytes() const { return Mbox ? Buffer.Size : (Mails.empty() ? 0 : Mails.front().Mail.size()); }
+};
+
+// The mails of an mbox stretch, found where they stand: each mail is a view of the stretch, copied only when a line
+// quoted as ">From " must lose its ">". The mails are those TMboxReader reads (a mail starts at a "From " line at the
+// start or after an empty line, which belongs to the separator). The stretch starts at a mail and ends where the
+// next one starts or where the mailbox ends.
+class TMboxSplitter {
 public:
-    // The stretch of the file one job splits and unwraps.
-    static constexpr size_t kStretchBytes = size_t { 4 } << 20;
-
-    explicit TMappedMbox(const std::string& path)
+    TMboxSplitter(std::string_view stretch, size_t maxMailBytes)
+        : data_(stretch.data())
+        , size_(stretch.size())
+        , maxMailBytes_(maxMailBytes)
     {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0)
-            throw pelmsg::EFileError("Cannot open file " + path + ": " + std::strerror(errno));
-        struct stat st { };
-        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd_);
-            throw pelmsg::EFileError(path + " is not a mailbox file");
-        }
-        size_ = static_cast<size_t>(st.st_size);
-        if (size_ > 0) {
-            void* map = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_, 0);
-            if (map == MAP_FAILED) {
-                ::close(fd_);
-                throw pelmsg::EFileError("Cannot read file " + path + ": " + std::strerror(errno));
-            }
-            data_ = static_cast<const char*>(map);
-            ::madvise(map, size_, MADV_SEQUENTIAL);
-        }
-        // Empty lines before the first "From " line hold no mail.
-        while (first_ < size_
-            && (data_[first_] == '\n' || (data_[first_] == '\r' && first_ + 1 < size_ && data_[first_ + 1] == '\n')))
-            first_ += data_[first_] == '\n' ? 1 : 2;
-        pos_ = first_;
-    }
-    ~TMappedMbox()
-    {
-        if (data_)
-            ::munmap(const_cast<char*>(data_), size_);
-        ::close(fd_);
-    }
-    TMappedMbox(const TMappedMbox&) = delete;
-    TMappedMbox& operator=(const TMappedMbox&) = delete;
-
-    // The next stretch of the file for a worker; false at the end.
-    bool NextStretch(TJob& job)
-    {
-        if (pos_ >= size_)
-            return false;
-        job.Mbox = this;
-        job.Begin = pos_;
-        job.End = std::min(size_, pos_ + kStretchBytes);
-        pos_ = job.End;
-        return true;
     }
 
-    // Splits a job's stretch into the mails that start in it (the last one may run past its end), handing each to
-    // `each` as soon as it is found, while its bytes are still in the processor's cache. Raises EFormatError for a
-    // mail over TMboxReader::kMaxMailBytes.
-    template <class Each> void Split(TJob& job, Each each) const
+    // Splits the stretch into its mails, handing each mail that can be unwrapped to `each` as soon as it is found,
+    // while its bytes are still in the processor's cache.
+    template <class Each> void Split(std::vector<TMail>& mails, Each each) const
     {
-        for (size_t at = FirstMailAtOrAfter(job.Begin); at < job.End;) {
-            TMail& mail = job.Mails.emplace_back();
+        for (size_t at = 0; at < size_;) {
+            TMail& mail = mails.emplace_back();
             at = MailAt(at, mail);
-            each(mail);
+            if (!mail.OverLimit)
+                each(mail);
         }
     }
 
-    // Gives back the pages before this point of the file (they are written).
-    void Release(std::string_view upTo)
+    // ">From ", ">>From ", ...: a line to unquote.
+    static bool QuotedFromLine(std::string_view line)
     {
-        static const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-        const size_t end = static_cast<size_t>(upTo.data() + upTo.size() - data_) / page * page;
-        if (end > released_ + (size_t { 64 } << 20)) {
-            ::madvise(const_cast<char*>(data_) + released_, end - released_, MADV_DONTNEED);
-            released_ = end;
-        }
+        size_t i = 0;
+        while (i < line.size() && line[i] == '>')
+            ++i;
+        return i > 0 && line.substr(i, 5) == "From ";
+    }
+
+    // Whether a mail starts at `at` of these bytes, which begin at a mail (or at the mailbox's first byte that is
+    // not an empty line): a "From " line after an empty line. Needs the five bytes from `at`.
+    static bool MailStartsAt(const char* data, size_t size, size_t at)
+    {
+        if (at < 2 || size - at < 5 || data[at - 1] != '\n' || std::memcmp(data + at, "From ", 5) != 0)
+            return false;
+        return data[at - 2] == '\n' || (at >= 3 && data[at - 2] == '\r' && data[at - 3] == '\n');
     }
 
 private:
@@ -331,17 +325,6 @@ private:
             return nl;
         if (data_[nl - 1] == '\r' && (nl == 1 || data_[nl - 2] == '\n'))
             return nl - 1;
-        return size_;
-    }
-
-    // The first mail that starts at or after `at`: its "From " line's position, or size_.
-    size_t FirstMailAtOrAfter(size_t at) const
-    {
-        if (at <= first_)
-            return first_;
-        for (size_t nl = NextMarkedLine(at - 1); nl < size_; nl = NextMarkedLine(nl + 1))
-            if (IsFromAt(nl + 1) && EmptyLineEndingAt(nl) != size_)
-                return nl + 1;
         return size_;
     }
 
@@ -376,17 +359,20 @@ private:
                 break;
             }
         }
+        // The last mail of the mailbox keeps everything but a final empty line, which the mbox added; the last mail
+        // of a stretch that another follows ends before the empty line that separates them.
         if (next == size_ && mailEnd > mailBegin && data_[mailEnd - 1] == '\n') {
-            // The last mail keeps everything but a final empty line, which the mbox added.
             const size_t empty = EmptyLineEndingAt(mailEnd - 1);
             if (empty != size_ && empty >= mailBegin)
                 mailEnd = empty;
         }
-        if (mailEnd - mailBegin > pelmsg::TMboxReader::kMaxMailBytes)
-            throw pelmsg::EFormatError("a mail in the mailbox is longer than "
-                + std::to_string(pelmsg::TMboxReader::kMaxMailBytes) + " bytes");
         mail.Stretch = std::string_view(data_ + start, next - start);
         mail.Mail = std::string_view(data_ + mailBegin, mailEnd - mailBegin);
+        if (mailEnd - mailBegin > maxMailBytes_) {
+            mail.OverLimit = true;
+            mail.Outcome.Result.Reason = "the mail is longer than " + std::to_string(maxMailBytes_) + " bytes";
+            return next;
+        }
         if (quoted) {
             mail.Owned = Unquoted(mail.Mail);
             mail.Mail = mail.Owned;
@@ -425,14 +411,6 @@ private:
         return size_;
     }
 
-    // ">From ", ">>From ", ...: a line to unquote.
-    static bool QuotedFromLine(std::string_view line)
-    {
-        size_t i = 0;
-        while (i < line.size() && line[i] == '>')
-            ++i;
-        return i > 0 && line.substr(i, 5) == "From ";
-    }
     static std::string Unquoted(std::string_view mail)
     {
         std::string out;
@@ -448,18 +426,211 @@ private:
         return out;
     }
 
-    int fd_ = -1;
-    const char* data_ = nullptr;
-    size_t size_ = 0;
-    size_t first_ = 0; // where the first mail starts
-    size_t pos_ = 0; // where the next stretch starts
-    size_t released_ = 0;
+    const char* data_;
+    size_t size_;
+    size_t maxMailBytes_;
+};
+
+// Reads an mbox from a descriptor front to back (a file, or a pipe) and cuts it into stretches of whole mails for
+// the workers: a stretch of about kStretchBytes is read, and cut where its last mail starts; that mail's bytes move
+// on to the next stretch. A mail longer than the limit is not held whole: once the bytes read since it started pass
+// the limit and a stretch, they go out as they came, stretch by stretch, up to the next mail. Memory holds a few
+// stretches and the largest mail under the limit, never the mailbox.
+class TMboxStretches {
+public:
+    TMboxStretches(int fd, size_t stretchBytes, size_t maxMailBytes)
+        : fd_(fd)
+        , stretchBytes_(std::max<size_t>(stretchBytes, 64))
+        , maxMailBytes_(maxMailBytes)
+    {
+    }
+
+    // The next stretch for a worker; false at the end of the mailbox. Raises EFileError when the input cannot be
+    // read.
+    bool Next(TJob& job)
+    {
+        job.Mbox = true;
+        if (passThrough_)
+            return NextPassThrough(job);
+        for (;;) {
+            while (!eof_ && pending_.Size < stretchBytes_)
+                ReadMore(stretchBytes_ - pending_.Size);
+            if (pending_.Size == 0)
+                return false;
+            if (eof_) {
+                job.Buffer = std::move(pending_);
+                pending_ = {};
+                return true;
+            }
+            // The last mail that starts in what was read: the stretch ends there.
+            const size_t cut = LastMailStart();
+            if (cut != 0) {
+                job.Buffer = TakeBuffer(pending_.Size - cut + stretchBytes_);
+                std::memcpy(job.Buffer.Bytes.get(), pending_.Bytes.get() + cut, pending_.Size - cut);
+                job.Buffer.Size = pending_.Size - cut;
+                pending_.Size = cut;
+                std::swap(job.Buffer, pending_);
+                searched_ = 0;
+                return true;
+            }
+            // One mail so far, and longer than a stretch: read on until it ends, or past the limit.
+            searched_ = pending_.Size;
+            if (pending_.Size > maxMailBytes_ + stretchBytes_) {
+                passThrough_ = true;
+                TMail& mail = job.Mails.emplace_back();
+                mail.OverLimit = true;
+                if (pending_.View().starts_with("From ")) {
+                    const std::string_view line = pending_.View().substr(0, pending_.View().find('\n'));
+                    mail.Name.assign(line.substr(0, std::min<size_t>(line.size(), 4096)));
+                    while (!mail.Name.empty() && mail.Name.back() == '\r')
+                        mail.Name.pop_back();
+                }
+                mail.Outcome.Result.Reason = "the mail is longer than " + std::to_string(maxMailBytes_) + " bytes";
+                return NextPassThrough(job);
+            }
+            ReadMore(std::max(stretchBytes_, pending_.Size / 2));
+        }
+    }
+
+    // A buffer a written stretch no longer needs, kept for a later stretch (not one grown for a long mail).
+    void GiveBack(TBuffer buffer)
+    {
+        if (buffer.Capacity <= 2 * stretchBytes_ && spare_.size() < 16) {
+            buffer.Size = 0;
+            spare_.push_back(std::move(buffer));
+        }
+    }
+
+private:
+    TBuffer TakeBuffer(size_t capacity)
+    {
+        capacity = std::max(capacity, stretchBytes_ + stretchBytes_ / 4);
+        while (!spare_.empty()) {
+            TBuffer buffer = std::move(spare_.back());
+            spare_.pop_back();
+            if (buffer.Capacity >= capacity)
+                return buffer;
+        }
+        TBuffer buffer;
+        buffer.Bytes = std::make_unique_for_overwrite<char[]>(capacity);
+        buffer.Capacity = capacity;
+        return buffer;
+    }
+
+    // Reads at least one more byte into pending_ (room for `want` more made first), or finds the end. Empty lines
+    // before the first mail hold no mail and are dropped.
+    void ReadMore(size_t want)
+    {
+        if (pending_.Capacity - pending_.Size < want) {
+            TBuffer bigger = TakeBuffer(pending_.Size + want);
+            if (pending_.Size > 0)
+                std::memcpy(bigger.Bytes.get(), pending_.Bytes.get(), pending_.Size);
+            bigger.Size = pending_.Size;
+            GiveBack(std::move(pending_));
+            pending_ = std::move(bigger);
+        }
+        for (;;) {
+            const ssize_t n = ::read(fd_, pending_.Bytes.get() + pending_.Size, pending_.Capacity - pending_.Size);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                throw pelmsg::EFileError(std::string("Cannot read the mailbox: ") + std::strerror(errno));
+            if (n == 0)
+                eof_ = true;
+            pending_.Size += static_cast<size_t>(n);
+            break;
+        }
+        if (!started_) {
+            const char* data = pending_.Bytes.get();
+            size_t skip = 0;
+            while (skip < pending_.Size
+                && (data[skip] == '\n' || (data[skip] == '\r' && skip + 1 < pending_.Size && data[skip + 1] == '\n')))
+                skip += data[skip] == '\n' ? 1 : 2;
+            std::memmove(pending_.Bytes.get(), data + skip, pending_.Size - skip);
+            pending_.Size -= skip;
+            // A lone "\r" at the end of what was read may still be the start of an empty line.
+            started_ = pending_.Size > 1 || (pending_.Size == 1 && (eof_ || data[0] != '\r'));
+        }
+    }
+
+    // Where the last mail that starts after the first byte of pending_ starts; 0 when none does. Looks only at what
+    // was read since the last look.
+    size_t LastMailStart() const
+    {
+        const char* data = pending_.Bytes.get();
+        const size_t floor = searched_ > 8 ? searched_ - 8 : 0;
+        size_t end = pending_.Size;
+        while (end > floor) {
+            const void* nl = ::memrchr(data + floor, '\n', end - floor);
+            if (!nl)
+                break;
+            const size_t at = static_cast<size_t>(static_cast<const char*>(nl) - data) + 1;
+            if (TMboxSplitter::MailStartsAt(data, pending_.Size, at))
+                return at;
+            end = at - 1;
+        }
+        return 0;
+    }
+
+    // The next stretch of a mail over the limit, up to where the next mail starts.
+    bool NextPassThrough(TJob& job)
+    {
+        job.PassThrough = true;
+        // pending_ holds bytes not yet handed out after kept_ bytes that were: the context a mail start right after
+        // them needs.
+        while (!eof_ && pending_.Size - kept_ < stretchBytes_)
+            ReadMore(stretchBytes_);
+        const char* data = pending_.Bytes.get();
+        size_t end = pending_.Size;
+        bool ends = eof_;
+        for (size_t at = kept_; at < pending_.Size;) {
+            const void* nl = std::memchr(data + at, '\n', pending_.Size - at);
+            if (!nl)
+                break;
+            const size_t line = static_cast<size_t>(static_cast<const char*>(nl) - data) + 1;
+            if (line >= kept_ && TMboxSplitter::MailStartsAt(data, pending_.Size, line)) {
+                end = line;
+                ends = true;
+                break;
+            }
+            at = line;
+        }
+        // Without the next mail in sight, the last few bytes stay: a mail may start in them.
+        if (!ends)
+            end = pending_.Size - std::min<size_t>(pending_.Size - kept_, 5);
+        // The bytes after the stretch move to a buffer of their own: the next mail, or the rest of this one after
+        // a few bytes of context. The stretch keeps the buffer it was read into (a long mail is not copied).
+        const size_t keep = ends ? 0 : std::min<size_t>(end, 3);
+        TBuffer rest = TakeBuffer(pending_.Size - end + keep + stretchBytes_);
+        std::memcpy(rest.Bytes.get(), data + end - keep, pending_.Size - end + keep);
+        rest.Size = pending_.Size - end + keep;
+        job.Buffer = std::move(pending_);
+        job.Buffer.Size = end;
+        job.Begin = kept_;
+        pending_ = std::move(rest);
+        kept_ = keep;
+        passThrough_ = !ends;
+        searched_ = 0;
+        return true;
+    }
+
+    int fd_;
+    size_t stretchBytes_;
+    size_t maxMailBytes_;
+    TBuffer pending_; // read, not yet handed to a worker: from a mail's start on
+    std::vector<TBuffer> spare_;
+    size_t searched_ = 0; // how much of pending_ is known to hold no mail start after its first byte
+    size_t kept_ = 0;
+    bool eof_ = false;
+    bool started_ = false;
+    bool passThrough_ = false;
 };
 
 class TPipeline {
 public:
-    explicit TPipeline(unsigned threads)
+    TPipeline(unsigned threads, size_t maxMailBytes)
         : threads_(threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : threads)
+        , maxMailBytes_(maxMailBytes)
     {
     }
 
@@ -529,7 +700,10 @@ private:
             }
             if (job->Mbox) {
                 try {
-                    job->Mbox->Split(*job, [](TMail& mail) { mail.Outcome = Unwrap(mail.Mail); });
+                    if (!job->PassThrough)
+                        TMboxSplitter(job->Buffer.View(), maxMailBytes_).Split(job->Mails, [](TMail& mail) {
+                            mail.Outcome = Unwrap(mail.Mail);
+                        });
                 } catch (const std::exception& e) {
                     job->Error = e.what();
                 }
@@ -544,6 +718,7 @@ private:
     }
 
     unsigned threads_;
+    size_t maxMailBytes_; // an mbox mail longer than this goes out as it came
     std::mutex mutex_;
     std::condition_variable work_; // a mail waits, or the run is over
     std::condition_variable done_; // a mail was unwrapped
@@ -569,7 +744,7 @@ int FilterMailbox(const std::string& input, const std::string& output, std::ostr
     auto body = [&](const TMail& mail) -> std::string_view {
         return mail.Outcome.Result.Changed ? std::string_view(mail.Outcome.Result.Mail) : std::string_view(mail.Mail);
     };
-    TPipeline pipeline(options.Threads);
+    TPipeline pipeline(options.Threads, options.MaxMailBytes);
     try {
         std::error_code ec;
         const auto inputId = pelmsg::TFileIdentity::Of(input);
@@ -601,27 +776,58 @@ int FilterMailbox(const std::string& input, const std::string& output, std::ostr
                     job = {};
                 });
         } else {
-            TMappedMbox mbox(input);
+            // Read front to back, so that a pipe serves as well as a file.
+            const int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0)
+                throw pelmsg::EFileError("Cannot open file " + input + ": " + std::strerror(errno));
+            struct TClose {
+                int Fd;
+                ~TClose() { ::close(Fd); }
+            } close { fd };
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+            TMboxStretches mbox(fd, options.MboxStretchBytes, options.MaxMailBytes);
             pelmsg::TSaveOptions saveOptions;
             if (inputId)
                 saveOptions.Protected.push_back(*inputId);
             pelmsg::SaveThroughTemporaryFile(
                 output,
                 [&](pelmsg::TStream& out) {
-                    pipeline.Run([&](TJob& job) { return mbox.NextStretch(job); },
+                    pipeline.Run([&](TJob& job) { return mbox.Next(job); },
                         [&](TJob& job) {
                             if (!job.Error.empty())
                                 throw pelmsg::EFormatError(job.Error);
-                            for (const TMail& mail : job.Mails) {
-                                // A mail that stays as it came goes out as its stretch of the mailbox, byte for byte.
-                                if (!mail.Outcome.Result.Changed && !mail.Name.empty())
-                                    out.Write(mail.Stretch.data(), mail.Stretch.size());
-                                else
-                                    pelmsg::WriteMboxMail(out, mail.Name, body(mail));
-                                report(mail);
+                            if (job.PassThrough) {
+                                const std::string_view bytes = job.Buffer.View().substr(job.Begin);
+                                out.Write(bytes.data(), bytes.size());
+                                for (const TMail& mail : job.Mails)
+                                    report(mail);
+                            } else {
+                                // A mail that stays as it came goes out as its stretch of the mailbox, byte for byte;
+                                // the stretches of such mails one after another go out in one write, straight from
+                                // the buffer they were read into.
+                                const char* run = nullptr;
+                                size_t runBytes = 0;
+                                auto flush = [&] {
+                                    if (runBytes > 0)
+                                        out.Write(run, runBytes);
+                                    runBytes = 0;
+                                };
+                                for (const TMail& mail : job.Mails) {
+                                    if ((!mail.Outcome.Result.Changed && !mail.Name.empty()) || mail.OverLimit) {
+                                        if (runBytes > 0 && run + runBytes != mail.Stretch.data())
+                                            flush();
+                                        if (runBytes == 0)
+                                            run = mail.Stretch.data();
+                                        runBytes += mail.Stretch.size();
+                                    } else {
+                                        flush();
+                                        pelmsg::WriteMboxMail(out, mail.Name, body(mail));
+                                    }
+                                    report(mail);
+                                }
+                                flush();
                             }
-                            if (!job.Mails.empty())
-                                mbox.Release(job.Mails.back().Stretch);
+                            mbox.GiveBack(std::move(job.Buffer));
                             job = {};
                         });
                 },

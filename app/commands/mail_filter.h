@@ -3,6 +3,7 @@
 // The filter for mail systems and archives (no Qt): mails in, the same mails out with their TNEF parts unwrapped.
 
 #include <chrono>
+#include <cstddef>
 #include <ostream>
 #include <string>
 
@@ -13,6 +14,10 @@ struct TFilterOptions {
     unsigned Threads = 0;
     // How long one mail may take; past it the mail goes out as it came.
     std::chrono::milliseconds TimeLimit { 60000 };
+    // An mbox is read in stretches of about this many bytes, each split into its mails and unwrapped by a worker.
+    size_t MboxStretchBytes = size_t { 1 } << 20;
+    // An mbox mail longer than this goes out as it came, without being held whole.
+    size_t MaxMailBytes = size_t { 512 } * 1024 * 1024;
 };
 
 // Reads one mail from the input descriptor and writes it to the output descriptor: unwrapped when it has TNEF
@@ -27,10 +32,11 @@ int FilterMail(int input, int output, std::ostream& errors, const TFilterOptions
 // mail; then the system log (facility mail, "quorra"), a line per reason.
 std::ostream& FilterErrorStream(int output);
 
-// The same for an archive: an mbox file into an mbox file, or a Maildir folder into a Maildir folder (mails of
-// cur/ and new/ keep their names and places). Mails are unwrapped in parallel by worker threads; a few mails at a
-// time are in memory. Prints what was done on `errors`. Returns 0 when every mail was written (each one unwrapped
-// or as it came), 1 when the input cannot be read or the output cannot be written.
+// The same for an archive: an mbox (a file, or a pipe such as /dev/stdin, read front to back) into an mbox file, or
+// a Maildir folder into a Maildir folder (mails of cur/ and new/ keep their names and places). Mails are unwrapped
+// in parallel by worker threads; a few stretches of the mbox are in memory, and an mbox mail over MaxMailBytes goes
+// out as it came without being held whole. Prints what was done on `errors`. Returns 0 when every mail was written
+// (each one unwrapped or as it came), 1 when the input cannot be read or the output cannot be written.
 int FilterMailbox(const std::string& input, const std::string& output, std::ostream& errors,
     const TFilterOptions& options = {});
 
