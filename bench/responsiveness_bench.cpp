@@ -9,10 +9,10 @@
 // TESSALY_SHOTS set to a folder, the save's progress dialog is photographed there once it shows, in English and
 // in German (progress-save-english.png, progress-save-german.png).
 // The argument says how the file is read (and saved, printed): 1 in a worker (as the window does for large files),
-// 0 at once on the UI thread (as it does for small ones). The counter max_stall_ms is the longest time the window's event loop did
-// not run: a heartbeat timer every 5 ms records the longest gap between its ticks, the open call included. On a
-// machine other work shares, a gap is also the time the UI thread waited for a processor; max_busy_ms is the most
-// processor time the UI thread itself spent within one gap (its own work between two turns of the event loop).
+// 0 at once on the UI thread (as it does for small ones). The counter max_stall_ms is the longest time the window's
+// event loop did not run: a heartbeat timer every 5 ms records the longest gap between its ticks, the open call
+// included. On a machine other work shares, a gap is also the time the UI thread waited for a processor; max_busy_ms is
+// the most processor time the UI thread itself spent within one gap (its own work between two turns of the event loop).
 
 #include <benchmark/benchmark.h>
 
@@ -149,8 +149,8 @@ struct THeartbeat {
         const double wait = RunQueueWaitMs();
         Busy = std::max(Busy, cpu - Cpu);
         if (Log && gap > 50)
-            std::fprintf(stderr, "gap %.0f ms at %lld ms: UI thread busy %.0f ms, waiting for a processor %.0f ms\n", gap,
-                Since.elapsed() - qint64(gap), cpu - Cpu, wait - Wait);
+            std::fprintf(stderr, "gap %.0f ms at %lld ms: UI thread busy %.0f ms, waiting for a processor %.0f ms\n",
+                gap, Since.elapsed() - qint64(gap), cpu - Cpu, wait - Wait);
         Cpu = cpu;
         Wait = wait;
     }

@@ -334,8 +334,9 @@ THtmlView::THtmlView(QWidget* parent)
         });
     connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
         // Only a failed load of the page itself counts (not a refused or cancelled navigation).
-        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && !prepared_.Html.isEmpty() && !pageBase_.isEmpty()
-            && info.url().toString().startsWith(pageBase_) && info.errorCode() != -3 /* aborted */)
+        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && !prepared_.Html.isEmpty()
+            && !pageBase_.isEmpty() && info.url().toString().startsWith(pageBase_)
+            && info.errorCode() != -3 /* aborted */)
             FallBack(strPageNotLoaded());
         if ((info.status() == QWebEngineLoadingInfo::LoadSucceededStatus
                 || info.status() == QWebEngineLoadingInfo::LoadFailedStatus)

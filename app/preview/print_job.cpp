@@ -21,7 +21,8 @@ QString NewFileBeside(const QString& target)
 {
     const QFileInfo info(target);
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const QString name = info.absoluteDir().filePath(QStringLiteral(".%1.%2.pdf")
+        const QString name = info.absoluteDir().filePath(
+            QStringLiteral(".%1.%2.pdf")
                 .arg(info.completeBaseName(), QString::number(QRandomGenerator::global()->generate(), 36)));
         QFile file(name);
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
@@ -81,8 +82,8 @@ struct TPrintJob::TShared {
     std::atomic<bool> Cancelled { false };
 };
 
-TPrintJob::TPrintJob(std::unique_ptr<QPrinter> printer, const pelmsg::TMSGProperties& message,
-    TRenderOptions options, std::shared_ptr<const void> keeper, QObject* parent)
+TPrintJob::TPrintJob(std::unique_ptr<QPrinter> printer, const pelmsg::TMSGProperties& message, TRenderOptions options,
+    std::shared_ptr<const void> keeper, QObject* parent)
     : QObject(parent)
     , shared_(std::make_shared<TShared>())
 {
@@ -114,8 +115,8 @@ void TPrintJob::Start()
     });
     watcher->setFuture(QtConcurrent::run(DocumentWorkers(), [shared = shared_] {
         TResult result;
-        result.Error = PrintRendering(*shared->Printer, *shared->Message, shared->Options, shared->Cancelled,
-            result.Cancelled);
+        result.Error
+            = PrintRendering(*shared->Printer, *shared->Message, shared->Options, shared->Cancelled, result.Cancelled);
         // The printer (and with it a print job's spool) goes in the worker, the document when nothing holds it.
         shared->Printer.reset();
         shared->Keeper.reset();

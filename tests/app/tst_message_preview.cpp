@@ -10,11 +10,11 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QPushButton>
 #include <QListWidget>
+#include <QMenu>
 #include <QPrinter>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QTextEdit>
