@@ -30,7 +30,6 @@
 
 namespace quorra {
 
-using mbox_filter::TBuffer;
 using mbox_filter::TJob;
 using mbox_filter::TMail;
 using mbox_filter::TMboxSplitter;
