@@ -14,21 +14,17 @@
 
 #include "mail_filter.h"
 #include "pelmsg.h"
+#include "test_support.h"
 
 namespace {
 
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
+using pelmsg::test::ReadFileBytes;
+using pelmsg::test::WriteFileBytes;
 
 // A mail of `parts` TNEF parts: unwrapping 2000 takes far longer than no time at all.
 std::string MailOfTnefParts(int parts)
 {
-    const std::string tnef = ReadAll(std::string(TESSALY_SOURCE_DIR) + "/samples/winmail.dat");
+    const std::string tnef = ReadFileBytes(std::string(TESSALY_SOURCE_DIR) + "/samples/winmail.dat");
     const std::string part = "--b\r\nContent-Type: application/ms-tnef\r\nContent-Transfer-Encoding: base64\r\n\r\n"
         + pelmsg::EncodeBase64(tnef) + "\r\n";
     std::string mail = "Subject: many\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n";
@@ -54,7 +50,7 @@ TEST(FilterTimeLimit, PastTheLimitTheMailGoesOutAsItCame)
             std::_Exit(3); // the unwrap finished first: not what this test needs
         },
         ::testing::ExitedWithCode(0), "took longer than 0 ms");
-    EXPECT_TRUE(ReadAll(out) == mail);
+    EXPECT_TRUE(ReadFileBytes(out) == mail);
     std::filesystem::remove_all(dir);
 }
 
@@ -71,7 +67,7 @@ TEST(FilterTimeLimit, WithinTheLimitTheMailIsUnwrapped)
     EXPECT_EQ(quorra::FilterMail(input, output, errors), 0);
     ::close(input);
     ::close(output);
-    const std::string written = ReadAll(out);
+    const std::string written = ReadFileBytes(out);
     EXPECT_NE(written, mail);
     EXPECT_NE(written.find("X-Tessaly-Unwrapped"), std::string::npos);
     EXPECT_EQ(errors.str().find("took longer"), std::string::npos);

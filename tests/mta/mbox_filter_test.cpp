@@ -13,25 +13,16 @@
 
 #include "mail_filter.h"
 #include "pelmsg.h"
+#include "test_support.h"
 
 namespace {
 
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+using pelmsg::test::ReadFileBytes;
+using pelmsg::test::WriteFileBytes;
 
 std::string TnefMail(const std::string& subject, const std::string& eol, const std::string& padding = {})
 {
-    const std::string tnef = ReadAll(std::string(TESSALY_SOURCE_DIR) + "/samples/winmail.dat");
+    const std::string tnef = ReadFileBytes(std::string(TESSALY_SOURCE_DIR) + "/samples/winmail.dat");
     std::string base64 = pelmsg::EncodeBase64(tnef);
     if (eol != "\r\n")
         for (size_t at = base64.find("\r\n"); at != std::string::npos; at = base64.find("\r\n", at))
@@ -90,13 +81,13 @@ protected:
             feed.join();
             ::close(fds[0]);
         } else {
-            WriteFile(in, mbox);
+            WriteFileBytes(in, mbox);
             status = quorra::FilterMailbox(in, out, said, options);
         }
         EXPECT_EQ(status, 0) << said.str();
         if (errors)
             *errors = said.str();
-        return ReadAll(out);
+        return ReadFileBytes(out);
     }
 
     std::filesystem::path dir_;
