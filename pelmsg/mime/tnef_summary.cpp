@@ -137,8 +137,8 @@ private:
             tag = MakeTag(PropId(tag), type);
         }
         const TValueStorage storage = ValueStorageOf(type);
-        const bool kept = !named && type != PT_OBJECT
-            && std::find(kKeptIds.begin(), kKeptIds.end(), PropId(tag)) != kKeptIds.end();
+        const bool kept
+            = !named && type != PT_OBJECT && std::find(kKeptIds.begin(), kKeptIds.end(), PropId(tag)) != kKeptIds.end();
         const bool variable = storage == TValueStorage::Bytes || storage == TValueStorage::Wide;
         if (!variable && !multiValued) {
             const size_t size = storage == TValueStorage::Fixed ? FindPropertyType(type)->Size : 0;

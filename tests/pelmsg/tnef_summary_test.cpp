@@ -113,8 +113,7 @@ TEST(TnefSummary, LimitsHoldAtTheirEdges)
         builder.Version();
         for (size_t i = 0; i < row.Attributes; ++i)
             builder.Attribute(1, 0x00068009, "id");
-        const TTnefSummary summary
-            = SummarizeTnef(builder.MapiProps(props.String8(kIdSubject, "Found")).Bytes());
+        const TTnefSummary summary = SummarizeTnef(builder.MapiProps(props.String8(kIdSubject, "Found")).Bytes());
         EXPECT_EQ(summary.Subject, row.Shown ? "Found" : "") << row.Properties << " " << row.Attributes;
         EXPECT_EQ(summary.Complete, row.Shown);
     }

@@ -11,8 +11,8 @@ namespace pelmsg {
 
 // The summary of one TNEF stream; a field the stream does not carry (or that damage hides) is empty.
 struct TTnefSummary {
-    std::string Subject;      // the subject, UTF-8, as the message shows it once opened (TPelMessage::Subject)
-    std::string From;         // the sender, "Name <address>" or either alone, UTF-8 (TPelMessage::From)
+    std::string Subject; // the subject, UTF-8, as the message shows it once opened (TPelMessage::Subject)
+    std::string From; // the sender, "Name <address>" or either alone, UTF-8 (TPelMessage::From)
     std::string MessageClass; // "IPM.Note", "IPM.Schedule.Meeting.Request", ... (ItemMessageClass)
     // Whether every message attribute was read: none damaged or cut short, no limit reached. A complete summary of
     // a stream the TNEF reader reads without a warning holds what the opened message shows (its sender aside when
@@ -22,9 +22,9 @@ struct TTnefSummary {
 
 // The bounds of one summary: its work and memory are the same for a stream of any size or shape.
 struct TTnefSummaryLimits {
-    static constexpr size_t kMaxAttributes = 256;  // message attributes looked at
-    static constexpr size_t kMaxValues = 8192;     // MAPI properties and their values looked at, all together
-    static constexpr size_t kMaxTextBytes = 4096;  // bytes kept of one text value (longer ones are cut)
+    static constexpr size_t kMaxAttributes = 256; // message attributes looked at
+    static constexpr size_t kMaxValues = 8192; // MAPI properties and their values looked at, all together
+    static constexpr size_t kMaxTextBytes = 4096; // bytes kept of one text value (longer ones are cut)
 };
 
 // Reads the summary of a TNEF stream: its message attributes up to the first attachment attribute (the legacy
