@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -104,6 +106,7 @@ TfrmTnefParts::TfrmTnefParts(QWidget* parent, const std::vector<pelmsg::TMailCan
         item->setTextAlignment(kMail, Qt::AlignRight | Qt::AlignVCenter);
         item->setTextAlignment(kPart, Qt::AlignRight | Qt::AlignVCenter);
         item->setToolTip(kSubject, item->text(kSubject));
+        item->setToolTip(kFrom, item->text(kFrom));
         item->setText(kKind, KindText(c.MessageClass));
         kinds = kinds || !item->text(kKind).isEmpty();
     }
@@ -119,12 +122,24 @@ TfrmTnefParts::TfrmTnefParts(QWidget* parent, const std::vector<pelmsg::TMailCan
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(kSubject, QHeaderView::Stretch);
     header->setSectionResizeMode(kFrom, QHeaderView::Interactive);
+    // The dialog as wide as the rows need (subjects and senders whole), within nine tenths of the screen: a long
+    // subject is cut (its tool tip shows it whole) only where the screen has no room for it.
+    auto textWidth = [this](int column) {
+        int widest = 0;
+        for (int row = 0; row < lvParts_->topLevelItemCount(); ++row)
+            widest = std::max(widest, fontMetrics().horizontalAdvance(lvParts_->topLevelItem(row)->text(column)));
+        return widest + 16;
+    };
+    int need = 2 * lvParts_->frameWidth() + lvParts_->verticalScrollBar()->sizeHint().width()
+        + layout->contentsMargins().left() + layout->contentsMargins().right();
+    for (int column = 0; column < kColumns; ++column)
+        if (!lvParts_->isColumnHidden(column))
+            need += std::max(textWidth(column), header->sectionSizeHint(column));
+    if (const QScreen* screen = (parent ? parent : this)->screen())
+        resize(std::clamp(need, width(), std::max(width(), screen->availableGeometry().width() * 9 / 10)), height());
     // The sender as wide as its longest entry ("Name <address>" whole), within two fifths of the dialog, so that the
     // subject keeps its room.
-    int fromWidth = 0;
-    for (int row = 0; row < lvParts_->topLevelItemCount(); ++row)
-        fromWidth = std::max(fromWidth, fontMetrics().horizontalAdvance(lvParts_->topLevelItem(row)->text(kFrom)));
-    header->resizeSection(kFrom, std::clamp(fromWidth + 16, 200, std::max(200, width() * 2 / 5)));
+    header->resizeSection(kFrom, std::clamp(textWidth(kFrom), 200, std::max(200, width() * 2 / 5)));
     layout->addWidget(lvParts_, 1);
     if (candidates.size() >= pelmsg::kMaxTnefCandidates) {
         auto* lblListCut
