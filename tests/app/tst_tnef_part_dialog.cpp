@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTreeWidget>
@@ -178,6 +179,10 @@ private slots:
         QCOMPARE(dialog.Chosen(), std::optional<size_t>(1));
         list->clearSelection();
         QVERIFY(!dialog.findChild<QPushButton*>("btnOK")->isEnabled());
+        // A listing cut at its limit says so.
+        QVERIFY(!dialog.findChild<QLabel*>("lblListCut"));
+        TfrmTnefParts cut(nullptr, std::vector<pelmsg::TMailCandidate>(pelmsg::kMaxTnefCandidates));
+        QCOMPARE(cut.findChild<QLabel*>("lblListCut")->text(), "Only the first 10,000 TNEF parts are listed.");
     }
 
     // A mail named at start-up asks only once the window is shown, so that the chooser comes up over it.
