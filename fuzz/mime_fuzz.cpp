@@ -1,10 +1,12 @@
 // Reads arbitrary bytes as a mail and as an mbox: every range the reader reports lies inside the input and inside
-// its entity, children follow one another, and the limits hold; and the quick TNEF test agrees with the reader.
+// its entity, children follow one another, and the limits hold; the quick TNEF test agrees with the reader; and the
+// summary of each TNEF part (and of the input as a TNEF stream) agrees with the TNEF reader when it is complete.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <vector>
 
 #include "pelmsg.h"
 
@@ -44,6 +46,34 @@ void Walk(std::string_view mail, const pelmsg::TMimeEntity& e, const pelmsg::TMi
         (void)pelmsg::DecodedBody(mail, e, 4096);
 }
 
+// The summary stays within its limits, and a complete one of a stream the reader reads without a warning holds what
+// the opened message shows.
+void CheckSummary(std::string_view tnef)
+{
+    const pelmsg::TTnefSummary summary = pelmsg::SummarizeTnef(tnef);
+    // Kept text is cut to its limit in bytes; decoded from an 8-bit code page a byte may take three in UTF-8.
+    Check(summary.Subject.size() <= 3 * pelmsg::TTnefSummaryLimits::kMaxTextBytes);
+    if (!summary.Complete)
+        return;
+    pelmsg::TPelTNEFFile full;
+    try {
+        pelmsg::TSpanStream stream(tnef);
+        full.LoadFromStream(stream);
+    } catch (const pelmsg::EPelMsgError&) {
+        return;
+    }
+    if (!full.Warnings().empty())
+        return;
+    Check(summary.Subject == pelmsg::WideToUtf8(full.Subject()));
+    Check(summary.MessageClass == pelmsg::ItemMessageClass(full.Properties()));
+    // A sender named only by a name is resolved through the recipient rows, which the summary does not read.
+    bool recipients = false;
+    for (const pelmsg::TMSGProperty* node : full.Properties())
+        recipients = recipients || node->TagID == pelmsg::kTagRecipientRow;
+    if (!recipients)
+        Check(summary.From == pelmsg::WideToUtf8(full.From()));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -58,8 +88,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Check(document.EntityCount <= limits.MaxEntities);
     Walk(mail, document.Root, limits);
     // The quick test never says "no TNEF" of a mail in which the reader finds a TNEF part.
-    if (!pelmsg::FindTnefParts(mail, document).empty())
+    const std::vector<pelmsg::TTnefPart> parts = pelmsg::FindTnefParts(mail, document);
+    if (!parts.empty())
         Check(pelmsg::MayHoldTnefPart(mail));
+    // The summary a chooser lists each part with, and of the input taken as a TNEF stream itself.
+    for (const pelmsg::TTnefPart& part : parts)
+        CheckSummary(pelmsg::DecodedBody(mail, *part.Part));
+    CheckSummary(mail);
     (void)pelmsg::DescribeParts(mail, document);
     for (const pelmsg::TMimeField& f : document.Root.Fields) {
         (void)pelmsg::DecodeHeaderText(f.Value.In(mail));

@@ -108,8 +108,8 @@ for lang in en de; do
 done
 
 # Mail with a winmail.dat inside: mails made from corpus TNEF files (one whose TNEF has no subject and no sender, so
-# that both come from the mail's header; one with three TNEF parts; an mbox of four mails), opened as a user opens
-# them: the message, or the chooser over the window.
+# that both come from the mail's header; one with three TNEF parts, one of them a meeting response with its own
+# sender; an mbox of four mails), opened as a user opens them: the message, or the chooser over the window.
 if [ -d "$corpus" ]; then
     mails="$(mktemp -d)"
     python3 - "$corpus/tnef" "$mails" <<'PY'
@@ -134,7 +134,7 @@ open(out + "/office-pcs.eml", "w").write(mail(anna[0], anna[1], anna[2], "Hello 
 open(out + "/forwarded.eml", "w").write(mail(
     "Jonas Keller <jonas.keller@example.net>", "Three mails forwarded from Outlook", "Wed, 04 Mar 2026 14:05:00 +0100",
     "Three mails forwarded from Outlook, each as a winmail.dat.",
-    [("verdammelt-tnef__two-files.tnef", "winmail.dat"), ("MimeKit__winmail.tnef", "winmail.dat"),
+    [("verdammelt-tnef__two-files.tnef", "winmail.dat"), ("horde-compress__Itip_Reply.winmail.dat", "winmail.dat"),
      ("verdammelt-tnef__data-before-name.tnef", "winmail2.dat")], "=_f"))
 inbox = [anna,
          ("Jonas Keller <jonas.keller@example.net>", "Minutes of the planning meeting",

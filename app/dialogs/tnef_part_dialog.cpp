@@ -1,15 +1,19 @@
 #include "tnef_part_dialog.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "pel_language.h"
 #include "pelmsg.h"
 #include "qt_glue.h"
 
@@ -17,7 +21,41 @@ namespace quorra {
 
 namespace {
 
-enum TColumn { kMail, kPart, kSubject, kFrom, kName, kSize, kColumns };
+// The kind column comes last in the model (the language file names the columns in this order) and is shown
+// before the subject.
+enum TColumn { kMail, kPart, kSubject, kFrom, kName, kSize, kKind, kColumns };
+
+TProgramText strKindAppointment("strKindAppointment", "Appointment");
+TProgramText strKindMeetingRequest("strKindMeetingRequest", "Meeting request");
+TProgramText strKindMeetingCancellation("strKindMeetingCancellation", "Meeting cancelled");
+TProgramText strKindMeetingAccepted("strKindMeetingAccepted", "Meeting accepted");
+TProgramText strKindMeetingDeclined("strKindMeetingDeclined", "Meeting declined");
+TProgramText strKindMeetingTentative("strKindMeetingTentative", "Meeting accepted tentatively");
+TProgramText strKindTask("strKindTask", "Task");
+TProgramText strKindTaskRequest("strKindTaskRequest", "Task request");
+TProgramText strKindContact("strKindContact", "Contact");
+TProgramText strKindDistributionList("strKindDistributionList", "Distribution list");
+TProgramText strKindStickyNote("strKindStickyNote", "Note");
+TProgramText strKindJournal("strKindJournal", "Journal entry");
+TProgramText strTnefPartsCut("strTnefPartsCut", "Only the first %s TNEF parts are listed.");
+
+// What a part holds, in words, when it is not a mail message: empty for one.
+QString KindText(const std::string& messageClass)
+{
+    using K = pelmsg::TItemKind;
+    static const std::pair<K, const TProgramText*> kTexts[]
+        = { { K::Appointment, &strKindAppointment }, { K::MeetingRequest, &strKindMeetingRequest },
+              { K::MeetingCancellation, &strKindMeetingCancellation }, { K::MeetingAccepted, &strKindMeetingAccepted },
+              { K::MeetingDeclined, &strKindMeetingDeclined }, { K::MeetingTentative, &strKindMeetingTentative },
+              { K::Task, &strKindTask }, { K::TaskRequest, &strKindTaskRequest }, { K::Contact, &strKindContact },
+              { K::DistributionList, &strKindDistributionList }, { K::StickyNote, &strKindStickyNote },
+              { K::Journal, &strKindJournal } };
+    const K kind = pelmsg::ItemKindOfClass(messageClass);
+    for (const auto& [k, text] : kTexts)
+        if (k == kind)
+            return text->Text();
+    return {};
+}
 
 } // namespace
 
@@ -38,13 +76,14 @@ TfrmTnefParts::TfrmTnefParts(QWidget* parent, const std::vector<pelmsg::TMailCan
     lvParts_ = new QTreeWidget(this);
     lvParts_->setObjectName(QStringLiteral("lvParts"));
     lvParts_->setColumnCount(kColumns);
-    lvParts_->setHeaderLabels({ tr("Mail"), tr("Part"), tr("Subject"), tr("From"), tr("Name"), tr("Size") });
+    lvParts_->setHeaderLabels(
+        { tr("Mail"), tr("Part"), tr("Subject"), tr("From"), tr("Name"), tr("Size"), tr("Kind") });
     lvParts_->setRootIsDecorated(false);
     lvParts_->setAllColumnsShowFocus(true);
     lvParts_->setSelectionMode(QAbstractItemView::SingleSelection);
     lvParts_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lblPrompt->setBuddy(lvParts_);
-    bool severalMails = false;
+    bool severalMails = false, kinds = false;
     const QLocale locale;
     for (const pelmsg::TMailCandidate& c : candidates) {
         severalMails = severalMails || c.MailIndex != 0;
@@ -67,23 +106,47 @@ TfrmTnefParts::TfrmTnefParts(QWidget* parent, const std::vector<pelmsg::TMailCan
         item->setTextAlignment(kMail, Qt::AlignRight | Qt::AlignVCenter);
         item->setTextAlignment(kPart, Qt::AlignRight | Qt::AlignVCenter);
         item->setToolTip(kSubject, item->text(kSubject));
+        item->setToolTip(kFrom, item->text(kFrom));
+        item->setText(kKind, KindText(c.MessageClass));
+        kinds = kinds || !item->text(kKind).isEmpty();
     }
     lvParts_->setColumnHidden(kMail, !severalMails);
+    // The kind only when some part is not a mail message (a meeting request, a task, ...), beside the subject.
+    lvParts_->setColumnHidden(kKind, !kinds);
     // The places, names and sizes as wide as they (and their captions) are; the subject takes the room left, the
     // sender a share of it.
     QHeaderView* header = lvParts_->header();
     header->setStretchLastSection(false);
-    for (int column : { kMail, kPart, kName, kSize })
+    header->moveSection(header->visualIndex(kKind), header->visualIndex(kSubject));
+    for (int column : { kMail, kPart, kName, kSize, kKind })
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(kSubject, QHeaderView::Stretch);
     header->setSectionResizeMode(kFrom, QHeaderView::Interactive);
+    // The dialog as wide as the rows need (subjects and senders whole), within nine tenths of the screen: a long
+    // subject is cut (its tool tip shows it whole) only where the screen has no room for it.
+    auto textWidth = [this](int column) {
+        int widest = 0;
+        for (int row = 0; row < lvParts_->topLevelItemCount(); ++row)
+            widest = std::max(widest, fontMetrics().horizontalAdvance(lvParts_->topLevelItem(row)->text(column)));
+        return widest + 16;
+    };
+    int need = 2 * lvParts_->frameWidth() + lvParts_->verticalScrollBar()->sizeHint().width()
+        + layout->contentsMargins().left() + layout->contentsMargins().right();
+    for (int column = 0; column < kColumns; ++column)
+        if (!lvParts_->isColumnHidden(column))
+            need += std::max(textWidth(column), header->sectionSizeHint(column));
+    if (const QScreen* screen = (parent ? parent : this)->screen())
+        resize(std::clamp(need, width(), std::max(width(), screen->availableGeometry().width() * 9 / 10)), height());
     // The sender as wide as its longest entry ("Name <address>" whole), within two fifths of the dialog, so that the
     // subject keeps its room.
-    int fromWidth = 0;
-    for (int row = 0; row < lvParts_->topLevelItemCount(); ++row)
-        fromWidth = std::max(fromWidth, fontMetrics().horizontalAdvance(lvParts_->topLevelItem(row)->text(kFrom)));
-    header->resizeSection(kFrom, std::clamp(fromWidth + 16, 200, std::max(200, width() * 2 / 5)));
+    header->resizeSection(kFrom, std::clamp(textWidth(kFrom), 200, std::max(200, width() * 2 / 5)));
     layout->addWidget(lvParts_, 1);
+    if (candidates.size() >= pelmsg::kMaxTnefCandidates) {
+        auto* lblListCut
+            = new QLabel(strTnefPartsCut.Arg(locale.toString(static_cast<qulonglong>(candidates.size()))), this);
+        lblListCut->setObjectName(QStringLiteral("lblListCut"));
+        layout->addWidget(lblListCut);
+    }
 
     const TDialogButtons buttons = NewOkCancelButtons(this, tr("&Show"), tr("&Cancel"));
     QPushButton* btnOK = buttons.Ok;

@@ -1,8 +1,9 @@
 #pragma once
 
 // The TNEF part chooser "frmTnefParts": a mail file that holds several TNEF parts (a mail with more than one
-// winmail.dat, or an mbox of mails) lists them, one row each with its place (mail and part), the mail's subject
-// and sender, the part's name and size; the user picks the one the window shows.
+// winmail.dat, or an mbox of mails) lists them, one row each with its place (mail and part), its subject and sender
+// (the TNEF's own, else the mail's, as the window shows them), what it is when not a mail (a meeting request, a
+// task, ...), the part's name and size; the user picks the one the window shows.
 
 #include <functional>
 #include <optional>

@@ -661,6 +661,12 @@ void TfrmMain::ClearDocument()
     pnlDamage_->hide();
     structureBuilt_ = false;
     document_.reset();
+    // With no document open, nothing is there to save, print or answer (as in a window started without a file);
+    // Close stays, as it closes the window. FillPages enables them for the next document.
+    const TMainActions& a = actions_;
+    for (QAction* action : { a.miFileSaveAs, a.btnSaveAs, a.miFileSaveAttachments, a.miFileReply, a.miFileForward,
+             a.miFilePrint, a.miFilePreview })
+        action->setEnabled(false);
 }
 
 void TfrmMain::FillPages()

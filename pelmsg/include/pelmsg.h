@@ -56,6 +56,7 @@
 #include "mime/mime_entity.h"
 #include "mime/mime_reader.h"
 #include "mime/tnef_parts.h"
+#include "mime/tnef_summary.h"
 #include "mime/transfer_encoding.h"
 #include "mime/unwrap.h"
 

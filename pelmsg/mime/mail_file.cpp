@@ -16,6 +16,7 @@
 #include "mime/mbox.h"
 #include "mime/mime_reader.h"
 #include "mime/tnef_parts.h"
+#include "mime/tnef_summary.h"
 #include "model/tags.h"
 #include "msg/msg_reader.h"
 #include "storage/compound_file.h"
@@ -88,8 +89,15 @@ void AddText(TPelMessage& message, uint16_t id, const std::string& utf8)
 
 TMailCandidate CandidateOf(const std::string& mail, const TTnefPart& part, size_t mailIndex, size_t partIndex)
 {
-    return { mailIndex, partIndex, FieldText(mail, *part.Message, "Subject"), part.Name,
-        DecodedBody(mail, *part.Part).size(), FieldText(mail, *part.Message, "From") };
+    const std::string tnef = DecodedBody(mail, *part.Part);
+    TTnefSummary summary = SummarizeTnef(tnef);
+    // The mail's fields where the TNEF has none of its own, as FillFieldsFromMail does for the opened message.
+    if (summary.Subject.empty())
+        summary.Subject = FieldText(mail, *part.Message, "Subject");
+    if (summary.From.empty())
+        summary.From = FieldText(mail, *part.Message, "From");
+    return { mailIndex, partIndex, std::move(summary.Subject), part.Name, tnef.size(), std::move(summary.From),
+        std::move(summary.MessageClass) };
 }
 
 } // namespace
@@ -128,9 +136,9 @@ std::vector<TMailCandidate> ListTnefCandidates(const std::string& fileName)
     ForEachMail(file, [&](size_t index, const std::string& mail) {
         const TMimeDocument document = ReadMime(mail);
         const std::vector<TTnefPart> parts = FindTnefParts(mail, document);
-        for (size_t i = 0; i < parts.size(); ++i)
+        for (size_t i = 0; i < parts.size() && candidates.size() < kMaxTnefCandidates; ++i)
             candidates.push_back(CandidateOf(mail, parts[i], index, i));
-        return true;
+        return candidates.size() < kMaxTnefCandidates;
     });
     return candidates;
 }
@@ -146,14 +154,14 @@ void TPelMailFile::LoadFromStream(TStream& stream)
             ++mails;
             const TMimeDocument document = ReadMime(mail);
             const std::vector<TTnefPart> parts = FindTnefParts(mail, document);
-            for (size_t i = 0; i < parts.size(); ++i) {
+            for (size_t i = 0; i < parts.size() && candidates_.size() < kMaxTnefCandidates; ++i) {
                 if (candidates_.size() == candidate_)
                     chosenMail = mail;
                 candidates_.push_back(CandidateOf(mail, parts[i], index, i));
             }
             if (index == 0)
                 firstMail = mail;
-            return true;
+            return candidates_.size() < kMaxTnefCandidates;
         });
     });
     if (candidates_.empty()) {

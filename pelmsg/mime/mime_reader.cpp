@@ -280,6 +280,12 @@ private:
             ScanToDelimiter(bodyStart);
         }
         entity.Body.End = std::max(bodyStart, ContentEndBefore(stop_, bodyStart));
+        // A delimiter right after the empty line that ends the header takes that line's break, as it does after any
+        // content: the entity (its header, an empty body) ends before it, inside the enclosing multipart's part.
+        if (const size_t end = ContentEndBefore(stop_, entity.Whole.Begin); end < bodyStart) {
+            entity.Header.End = std::min(entity.Header.End, end);
+            entity.Body = { end, end };
+        }
         entity.Whole.End = entity.Body.End;
         return entity;
     }

@@ -2,8 +2,11 @@
 // the dialog lists the parts, and the row the user activates (Enter, a double click) is the message shown; Escape
 // leaves the window as it was. A mail with one TNEF part opens without asking.
 
+#include <QAction>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -22,9 +25,15 @@ using namespace pelmsg::test;
 
 namespace {
 
-std::string Tnef(const std::string& subject)
+// A TNEF message with its own subject; a meeting request from Eva, with her address, when `sender`.
+std::string Tnef(const std::string& subject, bool sender = false)
 {
-    return TnefBuilder().Version().MessageClass("IPM.Note").Subject(subject + std::string(1, '\0')).Bytes();
+    TnefBuilder tnef;
+    tnef.Version().MessageClass(sender ? "IPM.Schedule.Meeting.Request" : "IPM.Note");
+    tnef.Subject(subject + std::string(1, '\0'));
+    if (sender)
+        tnef.MapiProps(TnefPropList().String8(0x0042, "Eva Roth").String8(0x5D01, "eva@example.de"));
+    return tnef.Bytes();
 }
 
 std::string TnefPart(const std::string& name, const std::string& tnef)
@@ -39,7 +48,7 @@ QString WriteMail(const TIsolatedHome& home, const QString& name, const std::vec
     std::string mail = "From: Ann <ann@example.org>\nSubject: Two winmail.dat\nMIME-Version: 1.0\n"
                        "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\nHello\n";
     for (size_t i = 0; i < subjects.size(); ++i)
-        mail += "--b\n" + TnefPart("winmail" + std::to_string(i + 1) + ".dat", Tnef(subjects[i]));
+        mail += "--b\n" + TnefPart("winmail" + std::to_string(i + 1) + ".dat", Tnef(subjects[i], i == 1));
     mail += "--b--\n";
     if (mbox)
         mail = "From ann@example.org Tue Mar  3 10:00:00 2026\n" + mail
@@ -87,12 +96,15 @@ private slots:
         window->show();
         int listed = -1;
         bool mailColumnShown = false;
+        QStringList rowSubjects;
         {
             TModalHandler handler(
                 [&](QDialog* dialog) {
                     auto* list = dialog->findChild<QTreeWidget*>("lvParts");
                     listed = list->topLevelItemCount();
                     mailColumnShown = !list->isColumnHidden(0);
+                    for (int i = 0; i < listed; ++i)
+                        rowSubjects << list->topLevelItem(i)->text(2);
                     list->setFocus();
                     // Down arrow to the row, then Enter: the list's own itemActivated accepts.
                     for (int i = 0; i < row; ++i)
@@ -104,6 +116,8 @@ private slots:
         }
         QCOMPARE(listed, rows);
         QCOMPARE(mailColumnShown, mbox);
+        // Each row with its part's own subject, as the window then shows it.
+        QCOMPARE(rowSubjects.mid(0, 2), QStringList({ "First", "Second" }));
         QVERIFY(window->Document());
         QCOMPARE(window->Document()->LoadError(), QString());
         QCOMPARE(ShownSubject(*window), subject);
@@ -138,7 +152,8 @@ private slots:
         QVERIFY(!cancelled);
     }
 
-    // The rows say where each part is and what it is: the mail's subject and sender, the part's name and size.
+    // The rows say where each part is and what it is: its own subject and sender (the mail's where it has none),
+    // its kind when it is no mail message, the part's name and size.
     void rowsDescribeEachPart()
     {
         TIsolatedHome home;
@@ -147,18 +162,27 @@ private slots:
         TfrmTnefParts dialog(nullptr, candidates);
         auto* list = dialog.findChild<QTreeWidget*>("lvParts");
         QCOMPARE(list->topLevelItemCount(), 2);
+        QTreeWidgetItem* first = list->topLevelItem(0);
         QTreeWidgetItem* second = list->topLevelItem(1);
+        QCOMPARE(first->text(3), QStringLiteral("Ann <ann@example.org>"));
+        QCOMPARE(first->text(6), QString());
         QCOMPARE(second->text(1), QStringLiteral("2"));
-        QCOMPARE(second->text(2), QStringLiteral("Two winmail.dat"));
-        QCOMPARE(second->text(3), QStringLiteral("Ann <ann@example.org>"));
+        QCOMPARE(second->text(2), QStringLiteral("Second"));
+        QCOMPARE(second->text(3), QStringLiteral("\"Eva Roth\" <eva@example.de>"));
         QCOMPARE(second->text(4), QStringLiteral("winmail2.dat"));
-        QCOMPARE(candidates[1].Bytes, Tnef("Second").size());
+        QCOMPARE(second->text(6), QStringLiteral("Meeting request"));
+        QVERIFY(!list->isColumnHidden(6));
+        QCOMPARE(candidates[1].Bytes, Tnef("Second", true).size());
         QVERIFY(!second->text(5).isEmpty());
         // A click on Show takes the selected row; nothing selected, Show is disabled.
         dialog.Select(1);
         QCOMPARE(dialog.Chosen(), std::optional<size_t>(1));
         list->clearSelection();
         QVERIFY(!dialog.findChild<QPushButton*>("btnOK")->isEnabled());
+        // A listing cut at its limit says so.
+        QVERIFY(!dialog.findChild<QLabel*>("lblListCut"));
+        TfrmTnefParts cut(nullptr, std::vector<pelmsg::TMailCandidate>(pelmsg::kMaxTnefCandidates));
+        QCOMPARE(cut.findChild<QLabel*>("lblListCut")->text(), "Only the first 10,000 TNEF parts are listed.");
     }
 
     // A mail named at start-up asks only once the window is shown, so that the chooser comes up over it.
@@ -167,9 +191,15 @@ private slots:
         TIsolatedHome home;
         const QString path = WriteMail(home, "two.eml", { "First", "Second" }, false);
         bool overShownWindow = false;
+        // Behind the chooser no document is open yet: only what needs none (Open, Close) is enabled.
+        QStringList enabled;
         TModalHandler handler(
             [&](QDialog* dialog) {
                 overShownWindow = dialog->parentWidget() && dialog->parentWidget()->isVisible();
+                for (QAction* action : dialog->parentWidget()->findChildren<QAction*>(
+                         QRegularExpression("^(btn(SaveAs|Close|Convert)|miFile.*)$")))
+                    if (action->isEnabled())
+                        enabled << action->objectName();
                 dialog->accept();
             },
             1);
@@ -178,6 +208,8 @@ private slots:
         window->show();
         QTRY_COMPARE(handler.Count(), 1);
         QVERIFY(overShownWindow);
+        enabled.sort();
+        QCOMPARE(enabled, QStringList({ "btnClose", "btnConvert", "miFileExit" }));
         QCOMPARE(ShownSubject(*window), QStringLiteral("First"));
     }
 };

@@ -201,6 +201,12 @@ TEST(MimeReader, IsLenientAsMailProgramsAre)
     ASSERT_EQ(d.Root.Children[0].Children.size(), 1u);
     EXPECT_EQ(d.Root.Children[0].Children[0].Body.In(nested), "A");
     EXPECT_EQ(d.Root.Children[1].Body.In(nested), "B");
+    // A part whose header's empty line runs into a delimiter: that line break is the delimiter's, as after any body.
+    const std::string empty = "Content-Type: multipart/mixed; boundary=o\n\n--o\nContent-Type: text/plain\n\n--o--\n";
+    d = ReadMime(empty);
+    ASSERT_EQ(d.Root.Children.size(), 1u);
+    EXPECT_EQ(d.Root.Children[0].Whole.In(empty), "Content-Type: text/plain\n");
+    EXPECT_EQ(d.Root.Children[0].Body.Size(), 0u);
 
     // message/rfc822 and a digest's default type.
     const std::string digest = "Content-Type: multipart/digest; boundary=d\n\n--d\n\nSubject: in\n\nbody\n--d--\n";

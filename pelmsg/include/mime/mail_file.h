@@ -17,18 +17,25 @@ namespace pelmsg {
 struct TMailCandidate {
     size_t MailIndex = 0;
     size_t PartIndex = 0;
-    std::string Subject;  // the mail's Subject, decoded (UTF-8)
+    // The TNEF message's own subject (SummarizeTnef), else the Subject of the mail it belongs to (UTF-8): what the
+    // window shows once the part is opened.
+    std::string Subject;
     std::string PartName; // the part's file name ("winmail.dat"), or ""
-    // The part's size, decoded; the mail's From, decoded (UTF-8).
+    // The part's size, decoded; the TNEF message's own sender, else the mail's From (UTF-8), as for the subject.
     size_t Bytes = 0;
     std::string From;
+    std::string MessageClass; // the TNEF message's class ("IPM.Schedule.Meeting.Request"), or ""
 };
+
+// The most TNEF parts ListTnefCandidates lists (and TPelMailFile opens): an mbox with more lists the first ones.
+inline constexpr size_t kMaxTnefCandidates = 10000;
 
 // Whether the file's first bytes are those of a mail (LooksLikeMail). False for a file that cannot be read.
 bool IsMailFile(const std::string& fileName);
 
-// The TNEF parts of every mail in the file, in order (an mbox is read one mail at a time). Raises EFileError
-// when the file cannot be read, EFormatError for an mbox mail over TMboxReader::kMaxMailBytes.
+// The TNEF parts of every mail in the file, in order (an mbox is read one mail at a time), at most
+// kMaxTnefCandidates of them. Each part is decoded once and summarised (SummarizeTnef), its attachments not read.
+// Raises EFileError when the file cannot be read, EFormatError for an mbox mail over TMboxReader::kMaxMailBytes.
 std::vector<TMailCandidate> ListTnefCandidates(const std::string& fileName);
 
 // Reads a mail file (a single mail or an mbox) and shows the message of one of its TNEF parts: by default the
