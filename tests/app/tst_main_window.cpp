@@ -6,13 +6,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QGuiApplication>
 #include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
