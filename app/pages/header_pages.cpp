@@ -1,5 +1,7 @@
 #include "header_pages.h"
 
+#include <utility>
+
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QPlainTextEdit>
@@ -44,9 +46,13 @@ QString ToQString(const pelmsg::WideString& text)
 const TMessageFlagRow* MessageFlagRows() { return kRows; }
 
 TTransportHeaderPage::TTransportHeaderPage(QWidget* parent)
-    : QWidget(parent)
+    : TLazyPage(parent)
 {
     setObjectName(QStringLiteral("tsHeader"));
+}
+
+void TTransportHeaderPage::Build()
+{
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     reTransport_ = new QPlainTextEdit(this);
@@ -56,19 +62,34 @@ TTransportHeaderPage::TTransportHeaderPage(QWidget* parent)
     reTransport_->setAcceptDrops(false);
     reTransport_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     layout->addWidget(reTransport_);
+    Fill(std::exchange(pending_, nullptr));
+}
+
+QPlainTextEdit* TTransportHeaderPage::Text()
+{
+    EnsureBuilt();
+    return reTransport_;
 }
 
 void TTransportHeaderPage::Fill(const pelmsg::TPelMessage* message)
 {
+    if (!IsBuilt()) {
+        pending_ = message;
+        return;
+    }
     QString text = message ? ToQString(message->TransportHeaders()) : QString();
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     reTransport_->setPlainText(text);
 }
 
 TFlagsPage::TFlagsPage(QWidget* parent)
-    : QWidget(parent)
+    : TLazyPage(parent)
 {
     setObjectName(QStringLiteral("tsFlags"));
+}
+
+void TFlagsPage::Build()
+{
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     lvMessageFlags_ = new QTreeWidget(this);
@@ -93,6 +114,13 @@ TFlagsPage::TFlagsPage(QWidget* parent)
     layout->addWidget(list);
     QObject::connect(list, &QTreeWidget::itemChanged, list,
         [](QTreeWidgetItem* item, int column) { lvMessageFlagsChanging(item, column); });
+    Fill(std::exchange(pending_, nullptr));
+}
+
+QTreeWidget* TFlagsPage::List()
+{
+    EnsureBuilt();
+    return lvMessageFlags_;
 }
 
 void lvMessageFlagsChanging(QTreeWidgetItem* item, int column)
@@ -109,6 +137,8 @@ void lvMessageFlagsChanging(QTreeWidgetItem* item, int column)
 
 void TFlagsPage::Retranslate()
 {
+    if (!IsBuilt())
+        return;
     for (int i = 0; i < kMessageFlagRowCount; ++i) {
         lvMessageFlags_->topLevelItem(i)->setText(1, kRows[i].Description());
         lvMessageFlags_->topLevelItem(i)->setToolTip(1, kRows[i].Description());
@@ -117,6 +147,10 @@ void TFlagsPage::Retranslate()
 
 void TFlagsPage::Fill(const pelmsg::TPelMessage* message)
 {
+    if (!IsBuilt()) {
+        pending_ = message;
+        return;
+    }
     // Detached from lvMessageFlagsChanging while the marks are set.
     const QSignalBlocker detached(lvMessageFlags_);
     for (int i = 0; i < kMessageFlagRowCount; ++i) {

@@ -7,6 +7,8 @@
 
 #include <QWidget>
 
+#include "lazy_page.h"
+
 class QPlainTextEdit;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -29,30 +31,40 @@ struct TMessageFlagRow {
 const TMessageFlagRow* MessageFlagRows();
 inline constexpr int kMessageFlagRowCount = 13;
 
-// The Transport Header tab page "tsHeader".
-class TTransportHeaderPage : public QWidget {
+// The Transport Header tab page "tsHeader". Its text box is made when the page first shows (or Text() needs it),
+// with the message given before that.
+class TTransportHeaderPage : public TLazyPage {
 public:
     explicit TTransportHeaderPage(QWidget* parent = nullptr);
     // Shows the message's transport header; empties the page without a message.
     void Fill(const pelmsg::TPelMessage* message);
-    QPlainTextEdit* Text() const { return reTransport_; }
+    QPlainTextEdit* Text();
+
+protected:
+    void Build() override;
 
 private:
-    QPlainTextEdit* reTransport_;
+    QPlainTextEdit* reTransport_ = nullptr;
+    const pelmsg::TPelMessage* pending_ = nullptr; // the message given before the box was made
 };
 
-// The Flags tab page "tsFlags".
-class TFlagsPage : public QWidget {
+// The Flags tab page "tsFlags". Its list is made when the page first shows (or List() needs it), with the message
+// given before that.
+class TFlagsPage : public TLazyPage {
 public:
     explicit TFlagsPage(QWidget* parent = nullptr);
     // Checks the row of every bit the message's flags hold; all unchecked without a message or flags.
     void Fill(const pelmsg::TPelMessage* message);
     // Sets the descriptions again from the program texts (after a language change).
     void Retranslate();
-    QTreeWidget* List() const { return lvMessageFlags_; }
+    QTreeWidget* List();
+
+protected:
+    void Build() override;
 
 private:
-    QTreeWidget* lvMessageFlags_;
+    QTreeWidget* lvMessageFlags_ = nullptr;
+    const pelmsg::TPelMessage* pending_ = nullptr; // the message given before the list was made
 };
 
 // Takes back every change of a row's check mark: the boxes show the message's flags and the user cannot change

@@ -1,6 +1,7 @@
 #include "property_pages.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QApplication>
 #include <QClipboard>
@@ -181,9 +182,13 @@ QString HexLines(std::string_view bytes)
 // The page
 
 TPropertiesPage::TPropertiesPage(QWidget* parent)
-    : QWidget(parent)
+    : TLazyPage(parent)
 {
     setObjectName(QStringLiteral("tsProperties"));
+}
+
+void TPropertiesPage::Build()
+{
     splitter_ = NewPageSplitter(this, "SplitterProperties");
     splitter_->setHandleWidth(5);
 
@@ -313,10 +318,14 @@ TPropertiesPage::TPropertiesPage(QWidget* parent)
     connect(pcValue_, &QTabWidget::currentChanged, this,
         [this] { WidenForHexRows(splitter_, gbPropInfo_, hexDump_, pcValue_); });
     Retranslate();
+    if (pending_)
+        BuildPropertyTree(std::exchange(pending_, nullptr));
 }
 
 void TPropertiesPage::Retranslate()
 {
+    if (!IsBuilt())
+        return;
     edPropFilter_->setPlaceholderText(strPropFilterHint());
     edPropFilter_->setAccessibleName(strPropFilterHint());
     model_->Retranslate();
@@ -326,6 +335,8 @@ void TPropertiesPage::Retranslate()
 
 void TPropertiesPage::BuildPropertyTree(const pelmsg::TMSGProperties* root)
 {
+    pending_ = nullptr;
+    EnsureBuilt();
     // The views let go of the old tree before the model does.
     tvPropertiesChange(QModelIndex());
     model_->SetProperties(root);
@@ -365,6 +376,7 @@ void TPropertiesPage::ClearDetails()
 
 void TPropertiesPage::tvPropertiesChange(const QModelIndex& node)
 {
+    EnsureBuilt();
     const pelmsg::TMSGProperty* p = model_->Property(node);
     ClearDetails();
     if (!node.isValid()) {
@@ -489,11 +501,39 @@ void TPropertiesPage::btnSaveValueClick()
 
 // ---------------------------------------------------------------------------------------------------------------
 
-QString TPropertiesPage::NameCaption() const { return lblPropName_->text(); }
+TPropertyTreeModel* TPropertiesPage::Model()
+{
+    EnsureBuilt();
+    return model_;
+}
+
+QTreeView* TPropertiesPage::Tree()
+{
+    EnsureBuilt();
+    return tvProperties_;
+}
+
+THexDump* TPropertiesPage::HexDump()
+{
+    EnsureBuilt();
+    return hexDump_;
+}
+
+QString TPropertiesPage::NameCaption()
+{
+    EnsureBuilt();
+    return lblPropName_->text();
+}
 
 void TPropertiesPage::Fill(const pelmsg::TPelMessage* message)
 {
-    BuildPropertyTree(message ? &message->Properties() : nullptr);
+    const pelmsg::TMSGProperties* root = message ? &message->Properties() : nullptr;
+    // A page not yet shown keeps the tree for its first showing.
+    if (!IsBuilt()) {
+        pending_ = root;
+        return;
+    }
+    BuildPropertyTree(root);
 }
 
 void TPropertiesPage::showEvent(QShowEvent* event)

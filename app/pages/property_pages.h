@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "lazy_page.h"
 #include "property_tree_model.h"
 
 class QComboBox;
@@ -58,8 +59,9 @@ std::string_view PropertyHexBytes(const pelmsg::TMSGProperty& property, std::str
 // Bytes as hexadecimal text, 16 to a line: "0A FF 31\n".
 QString HexLines(std::string_view bytes);
 
-// The Properties tab page "tsProperties": its widgets and handlers.
-class TPropertiesPage : public QWidget {
+// The Properties tab page "tsProperties": its widgets and handlers. The widgets are made when the page first shows
+// (or an accessor needs them); the message given before that fills them then.
+class TPropertiesPage : public TLazyPage {
     Q_OBJECT
 
 public:
@@ -75,11 +77,12 @@ public:
     // Sets the texts taken from the program texts again (after a language change).
     void Retranslate();
 
-    TPropertyTreeModel* Model() const { return model_; }
-    QTreeView* Tree() const { return tvProperties_; }
-    THexDump* HexDump() const { return hexDump_; }
+    // The widgets (made first when the page has not shown yet).
+    TPropertyTreeModel* Model();
+    QTreeView* Tree();
+    THexDump* HexDump();
     // The caption of the detail panel's name field, in the language shown (by default "Name:").
-    QString NameCaption() const;
+    QString NameCaption();
     // The property the detail panel shows, or nullptr.
     const pelmsg::TMSGProperty* Current() const { return current_; }
 
@@ -90,29 +93,33 @@ public:
     // Writes the bytes the hex view shows into the file (through the library's safe save). Throws on failure.
     void SaveValueToFile(const std::string& fileName) const;
 
+protected:
+    void Build() override;
+
 private:
     void edPropFilterChange(const QString& text);
     void ClearDetails();
 
-    TPropertyTreeModel* model_;
-    QSplitter* splitter_;
-    QLineEdit* edPropFilter_;
-    QTreeView* tvProperties_;
-    QGroupBox* gbPropInfo_;
-    QComboBox* cbPropCategory_;
-    QLineEdit* edPropID_;
-    QLineEdit* edPropSize_;
-    QLineEdit* edPropName_;
-    QLabel* lblPropName_;
-    QComboBox* cbPropType_;
-    QTabWidget* pcValue_;
-    QPlainTextEdit* rePropValue_;
-    THexDump* hexDump_;
-    QLabel* lblValueLimit_;
-    QPushButton* btnCopyValue_;
-    QPushButton* btnCopyHex_;
-    QPushButton* btnSaveValue_;
+    TPropertyTreeModel* model_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    QLineEdit* edPropFilter_ = nullptr;
+    QTreeView* tvProperties_ = nullptr;
+    QGroupBox* gbPropInfo_ = nullptr;
+    QComboBox* cbPropCategory_ = nullptr;
+    QLineEdit* edPropID_ = nullptr;
+    QLineEdit* edPropSize_ = nullptr;
+    QLineEdit* edPropName_ = nullptr;
+    QLabel* lblPropName_ = nullptr;
+    QComboBox* cbPropType_ = nullptr;
+    QTabWidget* pcValue_ = nullptr;
+    QPlainTextEdit* rePropValue_ = nullptr;
+    THexDump* hexDump_ = nullptr;
+    QLabel* lblValueLimit_ = nullptr;
+    QPushButton* btnCopyValue_ = nullptr;
+    QPushButton* btnCopyHex_ = nullptr;
+    QPushButton* btnSaveValue_ = nullptr;
     const pelmsg::TMSGProperty* current_ = nullptr;
+    const pelmsg::TMSGProperties* pending_ = nullptr; // the tree given before the widgets were made
     std::string hexScratch_; // the encoded bytes of a fixed-size value the hex dump points into
     int groupWidth_ = 316;
 

@@ -88,9 +88,13 @@ QStringList StructureItemTexts(const pelmsg::STATSTG& stat)
 // ---------------------------------------------------------------------------------------------------------------
 
 TStructurePage::TStructurePage(QWidget* parent)
-    : QWidget(parent)
+    : TLazyPage(parent)
 {
     setObjectName(QStringLiteral("tsStructure"));
+}
+
+void TStructurePage::Build()
+{
     splitter_ = NewPageSplitter(this, "splStructure");
 
     tvStructure_ = new QTreeWidget(splitter_);
@@ -168,10 +172,13 @@ TStructurePage::TStructurePage(QWidget* parent)
     connect(tvStructure_, &QTreeWidget::currentItemChanged, this,
         [this](QTreeWidgetItem* current) { tvStructureChange(current); });
     Retranslate();
+    ShowElements();
 }
 
 void TStructurePage::Retranslate()
 {
+    if (!IsBuilt())
+        return;
     int captionWidth = kGridColumnWidth;
     for (int row = 1; row < kStructureGridRows; ++row) {
         const QString caption = (*kCaptions[row - 1])();
@@ -182,8 +189,23 @@ void TStructurePage::Retranslate()
     tvStructureChange(tvStructure_->currentItem());
 }
 
+QTreeWidget* TStructurePage::Tree()
+{
+    EnsureBuilt();
+    return tvStructure_;
+}
+
+QTableWidget* TStructurePage::Grid()
+{
+    EnsureBuilt();
+    return sgStructureItem_;
+}
+
 void TStructurePage::Clear()
 {
+    elements_.clear();
+    if (!IsBuilt())
+        return;
     tvStructure_->clear();
     tvStructureChange(nullptr);
 }
@@ -193,30 +215,26 @@ bool TStructurePage::BuildStructureTree(pelmsg::IStorage* root)
     Clear();
     if (!root)
         return false;
-    tvStructure_->setUpdatesEnabled(false);
+    // The storage is read at once, so that an element that cannot be read is reported with the load; the nodes
+    // are made when the page shows.
     try {
-        AddStorageNodes(*root, nullptr, 0);
+        ReadStorage(*root, -1, 0);
     } catch (...) {
-        tvStructure_->setUpdatesEnabled(true);
-        Clear();
+        elements_.clear();
         throw;
     }
-    tvStructure_->setUpdatesEnabled(true);
-    if (tvStructure_->topLevelItemCount() > 0) {
-        tvStructure_->expandAll();
-        tvStructure_->setCurrentItem(tvStructure_->topLevelItem(0));
-        tvStructure_->scrollToItem(tvStructure_->topLevelItem(0));
-    }
+    if (IsBuilt())
+        ShowElements();
     return true;
 }
 
-void TStructurePage::AddStorageNodes(pelmsg::IStorage& storage, QTreeWidgetItem* parent, int depth)
+void TStructurePage::ReadStorage(pelmsg::IStorage& storage, int parent, int depth)
 {
     std::unique_ptr<pelmsg::IEnumSTATSTG> elements = storage.EnumElements();
     pelmsg::STATSTG element;
     while (elements->Next(element)) {
-        QTreeWidgetItem* node
-            = parent ? new TStructureItem(parent, element) : new TStructureItem(tvStructure_, element);
+        const int index = int(elements_.size());
+        elements_.push_back({ element, parent });
         if (element.type != pelmsg::STGTY_STORAGE || depth >= kMaxStorageDepth)
             continue;
         // A sub-storage that cannot be opened is shown without children.
@@ -226,8 +244,26 @@ void TStructurePage::AddStorageNodes(pelmsg::IStorage& storage, QTreeWidgetItem*
         } catch (const pelmsg::EPelMsgError&) {
         }
         if (sub)
-            AddStorageNodes(*sub, node, depth + 1);
+            ReadStorage(*sub, index, depth + 1);
     }
+}
+
+void TStructurePage::ShowElements()
+{
+    if (elements_.empty())
+        return;
+    tvStructure_->setUpdatesEnabled(false);
+    // An element always follows the element of its storage.
+    std::vector<QTreeWidgetItem*> nodes;
+    nodes.reserve(elements_.size());
+    for (const TElement& element : elements_)
+        nodes.push_back(element.Parent < 0 ? new TStructureItem(tvStructure_, element.Stat)
+                                           : new TStructureItem(nodes[size_t(element.Parent)], element.Stat));
+    elements_.clear();
+    tvStructure_->setUpdatesEnabled(true);
+    tvStructure_->expandAll();
+    tvStructure_->setCurrentItem(tvStructure_->topLevelItem(0));
+    tvStructure_->scrollToItem(tvStructure_->topLevelItem(0));
 }
 
 void TStructurePage::tvStructureChange(QTreeWidgetItem* node)

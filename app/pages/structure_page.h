@@ -4,11 +4,13 @@
 // icons (tvLegend) and the statistics of the selected element (sgStructureItem).
 
 #include <string>
+#include <vector>
 
 #include <QString>
 #include <QTreeWidgetItem>
 #include <QWidget>
 
+#include "lazy_page.h"
 #include "pelmsg.h"
 
 class QGroupBox;
@@ -43,32 +45,44 @@ QStringList StructureItemTexts(const pelmsg::STATSTG& stat);
 // calendar.
 QString FileTimeText(uint64_t fileTime);
 
-// The Structure tab page "tsStructure".
-class TStructurePage : public QWidget {
+// The Structure tab page "tsStructure". Its widgets are made when the page first shows (or an accessor needs
+// them); a tree read before that is shown then.
+class TStructurePage : public TLazyPage {
     Q_OBJECT
 
 public:
     explicit TStructurePage(QWidget* parent = nullptr);
 
-    // Shows the tree of a compound file's root storage (the open document's); returns whether it was built.
-    // Empties the page for none. Throws pelmsg::EPelMsgError when an element cannot be read.
+    // Reads the tree of a compound file's root storage (the open document's) and shows it; returns whether it was
+    // read. Empties the page for none. Throws pelmsg::EPelMsgError when an element cannot be read.
     bool BuildStructureTree(pelmsg::IStorage* root);
     void Clear();
     // Sets the grid captions and the legend from the program texts (at start-up and after a language change).
     void Retranslate();
 
-    QTreeWidget* Tree() const { return tvStructure_; }
-    QTableWidget* Grid() const { return sgStructureItem_; }
+    // The widgets (made first when the page has not shown yet).
+    QTreeWidget* Tree();
+    QTableWidget* Grid();
+
+protected:
+    void Build() override;
 
 private:
-    void AddStorageNodes(pelmsg::IStorage& storage, QTreeWidgetItem* parent, int depth);
+    // An element read from the storage: its statistics and the index of its storage's element (-1: the root's).
+    struct TElement {
+        pelmsg::STATSTG Stat;
+        int Parent;
+    };
+    void ReadStorage(pelmsg::IStorage& storage, int parent, int depth);
+    void ShowElements();
     void tvStructureChange(QTreeWidgetItem* node);
 
-    QSplitter* splitter_;
-    QTreeWidget* tvStructure_;
-    QGroupBox* gbLegend_;
-    QTreeWidget* tvLegend_;
-    QTableWidget* sgStructureItem_;
+    QSplitter* splitter_ = nullptr;
+    QTreeWidget* tvStructure_ = nullptr;
+    QGroupBox* gbLegend_ = nullptr;
+    QTreeWidget* tvLegend_ = nullptr;
+    QTableWidget* sgStructureItem_ = nullptr;
+    std::vector<TElement> elements_; // read and not yet shown
 };
 
 } // namespace quorra

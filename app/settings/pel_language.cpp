@@ -113,6 +113,15 @@ QObject* FindOwned(QObject* owner, const QString& name)
     return nullptr;
 }
 
+// Whether the object is the part or lies under it.
+bool Holds(const QObject* part, const QObject* object)
+{
+    for (; object; object = object->parent())
+        if (object == part)
+            return true;
+    return false;
+}
+
 // Every form of that name: the windows first, then other widgets (a form shown inside another window). A form
 // can exist more than once (a preview inside the main window and one in a window of its own); each is
 // translated.
@@ -416,10 +425,14 @@ void TPelLanguage::TranslateEntry(const QString& path, const QString& value)
     }
     if (names.isEmpty() || text.isEmpty())
         return;
+    // A line for a component the part does not hold is passed over before the forms are searched.
+    if (part_ && names.size() > 1 && part_->objectName().compare(names.back(), Qt::CaseInsensitive) != 0
+        && !FindOwned(part_, names.back()))
+        return;
     for (QObject* component : FindForms(names.front())) {
         for (qsizetype i = 1; component && i < names.size(); ++i)
             component = FindOwned(component, names[i]);
-        if (!component)
+        if (!component || (part_ && !Holds(part_, component)))
             continue;
         QString newValue = text;
         const QString oldValue = ComponentPropertyText(component, rest);
@@ -432,6 +445,18 @@ void TPelLanguage::TranslateEntry(const QString& path, const QString& value)
         if (SetComponentProperty(component, rest, newValue, stringsSeparator_) && !known)
             originals_.push_back({ component, rest, oldValue });
     }
+}
+
+void TPelLanguage::TranslatePart(QObject* part)
+{
+    part_ = part;
+    try {
+        Translate();
+    } catch (...) {
+        part_ = nullptr;
+        throw;
+    }
+    part_ = nullptr;
 }
 
 void TPelLanguage::RestoreOriginals()

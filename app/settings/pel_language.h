@@ -79,6 +79,10 @@ public:
     // Gives every property a translation changed its original text again (the form's own, English), for the
     // components that still exist; afterwards the originals are forgotten.
     void RestoreOriginals();
+    // Applies the "Translations" section of ResourceFile to the components under `part` only: a part of a form
+    // made after its language was chosen (a page built when first shown) gets the texts it would have had.
+    // Throws ETranslationError.
+    void TranslatePart(QObject* part);
 
     TLanguageEvent OnTranslate;
 
@@ -97,6 +101,7 @@ private:
         QString Text;
     };
     std::vector<TOriginal> originals_;
+    QObject* part_ = nullptr; // while TranslatePart runs: components outside it are left as they are
 };
 
 // The text of a property as a language file names it; empty for properties that are not text.

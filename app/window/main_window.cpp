@@ -52,6 +52,7 @@
 #include "structure_page.h"
 #include "viewer_support.h"
 
+#include "lazy_page.h"
 #include "open_document.h"
 #include "qt_glue.h"
 #include "tnef_part_dialog.h"
@@ -159,71 +160,74 @@ QAction* TfrmMain::NewAction(const char* objectName, const QString& caption, QOb
 
 void TfrmMain::CreateActions()
 {
+    // One row an action: its member and objectName (the same name), caption, shortcut, hint, the handler its trigger
+    // runs, and whether it waits for a loaded message. Print and print preview are connected to the preview in
+    // FormCreate, Reply and Forward below.
+    using A = TMainActions;
+    using W = TfrmMain;
+    const struct {
+        QAction* A::*Member;
+        const char* Name;
+        const char* Caption;
+        const char* Shortcut;
+        const char* Hint;
+        void (W::*Click)();
+        bool NeedsMessage;
+    } rows[] = {
+        // Menu items.
+        { &A::miOpen, "miOpen", QT_TR_NOOP("&Open..."), "Ctrl+O", nullptr, &W::btnXLSFileNameClick, false },
+        { &A::miFileSaveAs, "miFileSaveAs", QT_TR_NOOP("&Save As"), "Ctrl+S", nullptr, &W::miFileSaveAsClick, true },
+        { &A::miFileSaveAttachments, "miFileSaveAttachments", QT_TR_NOOP("Save &attachments"), nullptr, nullptr,
+            &W::miFileSaveAttachmentsClick, true },
+        { &A::miFilePreview, "miFilePreview", QT_TR_NOOP("Print preview..."), nullptr, nullptr, nullptr, true },
+        { &A::miFilePrint, "miFilePrint", QT_TR_NOOP("&Print"), "Ctrl+P", nullptr, nullptr, true },
+        { &A::miFileReply, "miFileReply", QT_TR_NOOP("Reply"), nullptr, nullptr, nullptr, true },
+        { &A::miFileForward, "miFileForward", QT_TR_NOOP("Forward"), nullptr, nullptr, nullptr, true },
+        { &A::miFileExit, "miFileExit", QT_TR_NOOP("E&xit"), nullptr, nullptr, &W::btnCloseClick, false },
+        { &A::miRegisterExtension, "miRegisterExtension", QT_TR_NOOP("Register as default viewer"), nullptr,
+            QT_TR_NOOP("to open the files from the file manager"), &W::miRegisterExtensionClick, false },
+        { &A::miUnRegisterExtension, "miUnRegisterExtension", QT_TR_NOOP("Unregister as default viewer"), nullptr,
+            QT_TR_NOOP("do not open the files from the file manager"), &W::miUnRegisterExtensionClick, false },
+        { &A::miViewFileTree, "miViewFileTree", QT_TR_NOOP("Display file/folder tree"), nullptr, nullptr,
+            &W::miViewFileTreeClick, false },
+        { &A::miOptions, "miOptions", QT_TR_NOOP("&Options..."), nullptr, nullptr, &W::miOptionsClick, false },
+        { &A::miHelpContents, "miHelpContents", QT_TR_NOOP("&Contents"), "F1", nullptr, &W::miHelpContentsClick,
+            false },
+        { &A::miHelpCHM, "miHelpCHM", QT_TR_NOOP("Help file (.CH&M)"), nullptr, nullptr, &W::miHelpContentsClick,
+            false },
+        { &A::miHelpHomepage, "miHelpHomepage", QT_TR_NOOP("Product &Homepage"), nullptr, nullptr, &W::lblCorvaneClick,
+            false },
+        { &A::miHelpSendEMail, "miHelpSendEMail", QT_TR_NOOP("Send &E-mail to support"), nullptr, nullptr,
+            &W::tbbSendMailClick, false },
+        { &A::miHelpCheckUpdate, "miHelpCheckUpdate", QT_TR_NOOP("Check for &updates (online)"), nullptr,
+            QT_TR_NOOP("Check product website for updates"), &W::miHelpCheckUpdateClick, false },
+        { &A::miHelpAbout, "miHelpAbout", QT_TR_NOOP("&About product..."), nullptr, nullptr, &W::btnAboutClick, false },
+        // Tool buttons.
+        { &A::btnConvert, "btnConvert", QT_TR_NOOP("Open File"), nullptr, nullptr, &W::btnXLSFileNameClick, false },
+        { &A::btnSaveAs, "btnSaveAs", QT_TR_NOOP("Save As"), nullptr, nullptr, &W::miFileSaveAsClick, true },
+        { &A::btnClose, "btnClose", QT_TR_NOOP("Close"), nullptr, nullptr, &W::btnCloseClick, false },
+        { &A::btnHomepage, "btnHomepage", QT_TR_NOOP("Homepage"), nullptr, QT_TR_NOOP("Visit Corvane web site"),
+            &W::lblCorvaneClick, false },
+        { &A::btnSendMail, "btnSendMail", QT_TR_NOOP("Send Mail"), nullptr,
+            QT_TR_NOOP("Send feedback by email to author"), &W::tbbSendMailClick, false },
+        { &A::btnAbout, "btnAbout", QT_TR_NOOP("About"), nullptr, nullptr, &W::btnAboutClick, false },
+    };
     TMainActions& a = actions_;
-    // Menu items.
-    a.miOpen = NewAction("miOpen", tr("&Open..."), this);
-    a.miOpen->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
-    a.miFileSaveAs = NewAction("miFileSaveAs", tr("&Save As"), this);
-    a.miFileSaveAs->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
-    a.miFileSaveAttachments = NewAction("miFileSaveAttachments", tr("Save &attachments"), this);
-    a.miFilePreview = NewAction("miFilePreview", tr("Print preview..."), this);
-    a.miFilePrint = NewAction("miFilePrint", tr("&Print"), this);
-    a.miFilePrint->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
-    a.miFileReply = NewAction("miFileReply", tr("Reply"), this);
-    a.miFileReply->setProperty("tag", 0);
-    a.miFileForward = NewAction("miFileForward", tr("Forward"), this);
-    a.miFileForward->setProperty("tag", 1);
-    a.miFileExit = NewAction("miFileExit", tr("E&xit"), this);
-    a.miRegisterExtension = NewAction("miRegisterExtension", tr("Register as default viewer"), this);
-    a.miRegisterExtension->setToolTip(tr("to open the files from the file manager"));
-    a.miUnRegisterExtension = NewAction("miUnRegisterExtension", tr("Unregister as default viewer"), this);
-    a.miUnRegisterExtension->setToolTip(tr("do not open the files from the file manager"));
-    a.miViewFileTree = NewAction("miViewFileTree", tr("Display file/folder tree"), this);
+    for (const auto& row : rows) {
+        QAction* action = NewAction(row.Name, tr(row.Caption), this);
+        a.*row.Member = action;
+        if (row.Shortcut)
+            action->setShortcut(QKeySequence(QLatin1String(row.Shortcut)));
+        if (row.Hint)
+            action->setToolTip(tr(row.Hint));
+        if (row.NeedsMessage)
+            action->setEnabled(false);
+        if (row.Click)
+            connect(action, &QAction::triggered, this, row.Click);
+    }
     a.miViewFileTree->setCheckable(true);
-    a.miOptions = NewAction("miOptions", tr("&Options..."), this);
-    a.miHelpContents = NewAction("miHelpContents", tr("&Contents"), this);
-    a.miHelpContents->setShortcut(QKeySequence(QStringLiteral("F1")));
-    a.miHelpCHM = NewAction("miHelpCHM", tr("Help file (.CH&M)"), this);
-    a.miHelpHomepage = NewAction("miHelpHomepage", tr("Product &Homepage"), this);
-    a.miHelpSendEMail = NewAction("miHelpSendEMail", tr("Send &E-mail to support"), this);
-    a.miHelpCheckUpdate = NewAction("miHelpCheckUpdate", tr("Check for &updates (online)"), this);
-    a.miHelpCheckUpdate->setToolTip(tr("Check product website for updates"));
-    a.miHelpAbout = NewAction("miHelpAbout", tr("&About product..."), this);
-
-    // Tool buttons.
-    a.btnConvert = NewAction("btnConvert", tr("Open File"), this);
-    a.btnSaveAs = NewAction("btnSaveAs", tr("Save As"), this);
-    a.btnClose = NewAction("btnClose", tr("Close"), this);
-    a.btnHomepage = NewAction("btnHomepage", tr("Homepage"), this);
-    a.btnHomepage->setToolTip(tr("Visit Corvane web site"));
-    a.btnSendMail = NewAction("btnSendMail", tr("Send Mail"), this);
-    a.btnSendMail->setToolTip(tr("Send feedback by email to author"));
-    a.btnAbout = NewAction("btnAbout", tr("About"), this);
-
-    for (QAction* action : { a.miFileSaveAs, a.btnSaveAs, a.miFileSaveAttachments, a.miFileReply, a.miFileForward,
-             a.miFilePrint, a.miFilePreview })
-        action->setEnabled(false);
-
-    connect(a.miOpen, &QAction::triggered, this, &TfrmMain::btnXLSFileNameClick);
-    connect(a.btnConvert, &QAction::triggered, this, &TfrmMain::btnXLSFileNameClick);
-    connect(a.miFileExit, &QAction::triggered, this, &TfrmMain::btnCloseClick);
-    connect(a.btnClose, &QAction::triggered, this, &TfrmMain::btnCloseClick);
-    connect(a.miOptions, &QAction::triggered, this, &TfrmMain::miOptionsClick);
-    connect(a.miViewFileTree, &QAction::triggered, this, &TfrmMain::miViewFileTreeClick);
-    connect(a.miFileSaveAs, &QAction::triggered, this, &TfrmMain::miFileSaveAsClick);
-    connect(a.btnSaveAs, &QAction::triggered, this, &TfrmMain::miFileSaveAsClick);
-    connect(a.miFileSaveAttachments, &QAction::triggered, this, &TfrmMain::miFileSaveAttachmentsClick);
-    connect(a.miRegisterExtension, &QAction::triggered, this, &TfrmMain::miRegisterExtensionClick);
-    connect(a.miUnRegisterExtension, &QAction::triggered, this, &TfrmMain::miUnRegisterExtensionClick);
-    connect(a.miHelpContents, &QAction::triggered, this, &TfrmMain::miHelpContentsClick);
-    connect(a.miHelpCHM, &QAction::triggered, this, &TfrmMain::miHelpContentsClick);
-    connect(a.miHelpHomepage, &QAction::triggered, this, &TfrmMain::lblCorvaneClick);
-    connect(a.btnHomepage, &QAction::triggered, this, &TfrmMain::lblCorvaneClick);
-    connect(a.miHelpSendEMail, &QAction::triggered, this, &TfrmMain::tbbSendMailClick);
-    connect(a.btnSendMail, &QAction::triggered, this, &TfrmMain::tbbSendMailClick);
-    connect(a.miHelpAbout, &QAction::triggered, this, &TfrmMain::btnAboutClick);
-    connect(a.btnAbout, &QAction::triggered, this, &TfrmMain::btnAboutClick);
-    connect(a.miHelpCheckUpdate, &QAction::triggered, this, &TfrmMain::miHelpCheckUpdateClick);
+    a.miFileReply->setProperty("tag", 0);
+    a.miFileForward->setProperty("tag", 1);
     connect(a.miFileReply, &QAction::triggered, this, [this] { miFileReplyClick(false); });
     connect(a.miFileForward, &QAction::triggered, this, [this] { miFileReplyClick(true); });
 }
@@ -371,7 +375,7 @@ void TfrmMain::CreateCentralArea()
     splitter_->setChildrenCollapsible(false);
     layout->addWidget(splitter_, 1);
 
-    // Left pane: logo, explorer pane, home-page label.
+    // Left pane: logo, home-page label, and between them the explorer pane once it is first shown (Explorer()).
     pnlLeft_ = new QWidget(splitter_);
     pnlLeft_->setObjectName(QStringLiteral("pnlLeft"));
     pnlLeft_->setMinimumWidth(kLeftPaneWidth);
@@ -382,22 +386,6 @@ void TfrmMain::CreateCentralArea()
     imgLogo_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     imgLogo_->setPixmap(LogoPixmap(64));
     left->addWidget(imgLogo_);
-    TExplorerPane::THost host;
-    host.Settings = &settings_;
-    host.FileNameBox = cbFileName_;
-    host.FileWasLoaded = [this] { return actions_.miFileSaveAs->isEnabled(); };
-    host.OpenFile = [this](const QString& path) { OpenFile(path); };
-    host.RecentChanged = [this] { RefreshRecent(); };
-    host.ClosePane = [this] { actions_.miViewFileTree->trigger(); };
-    host.Confirm = [this](const QString& question) {
-        QMessageBox box(QMessageBox::Question, windowTitle(), question, QMessageBox::Yes | QMessageBox::No, this);
-        box.setObjectName(QStringLiteral("ConfirmBox"));
-        box.setDefaultButton(QMessageBox::No);
-        return box.exec() == QMessageBox::Yes;
-    };
-    explorer_ = new TExplorerPane(std::move(host), pnlLeft_);
-    explorer_->hide();
-    left->addWidget(explorer_, 100);
     left->addStretch(1);
     lblCorvane_ = new QLabel(QStringLiteral("Visit\nCorvane Software\nhomepage"), pnlLeft_);
     lblCorvane_->setObjectName(QStringLiteral("lblCorvane"));
@@ -476,12 +464,17 @@ void TfrmMain::CreateCentralArea()
     connect(this, &TfrmMain::ProgramTextsReloaded, tsFlags_, &TFlagsPage::Retranslate);
     connect(this, &TfrmMain::ProgramTextsReloaded, tsProperties_, &TPropertiesPage::Retranslate);
     connect(this, &TfrmMain::ProgramTextsReloaded, tsStructure_, &TStructurePage::Retranslate);
+    // The pages other than the preview make their widgets when first shown; those get the language then.
+    for (TLazyPage* page : std::initializer_list<TLazyPage*> { tsProperties_, tsStructure_, tsHeader_, tsFlags_ })
+        connect(page, &TLazyPage::ContentBuilt, this, &TfrmMain::TranslatePart);
     // The workspace names the open file only once the pages are filled (Save As is enabled then).
     connect(this, &TfrmMain::PagesFilled, this, [this] {
-        if (explorer_->Workspace()->topLevelItemCount() > 0)
+        if (explorer_ && explorer_->Workspace()->topLevelItemCount() > 0)
             explorer_->BuildWorkspace();
     });
     connect(this, &TfrmMain::ProgramTextsReloaded, this, [this] {
+        if (!explorer_)
+            return;
         explorer_->SetTitle(strFileExplorer());
         if (explorer_->Workspace()->topLevelItemCount() > 0)
             explorer_->BuildWorkspace();

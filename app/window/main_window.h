@@ -152,8 +152,8 @@ public:
     // Rebuilds the "Reopen" sub-menu, the file-name box's list and (when it has nodes) the workspace tree from
     // the recent files.
     void RefreshRecent();
-    // The explorer pane of the left pane (hidden until View > "Display file/folder tree").
-    TExplorerPane* Explorer() const { return explorer_; }
+    // The explorer pane of the left pane (hidden until View > "Display file/folder tree"; made when first needed).
+    TExplorerPane* Explorer();
     // The addresses and the mail command (section "Internet" of the settings file).
     TInternetSettings& Internet() { return internet_; }
     // The program a registration as default viewer starts (this program unless set).
@@ -241,6 +241,9 @@ private:
     void CancelBackgroundLoad();
     bool SaveInBackground(const QString& fileName, const QString& extension);
     void ReportSave(const TSaveOutcome& outcome);
+    // Gives a part of the window made after start-up (a page shown for the first time, the explorer pane) the
+    // language in use.
+    void TranslatePart(QWidget* part);
 
     TStartup startup_;
     TSettings settings_;

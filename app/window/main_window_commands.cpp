@@ -210,7 +210,9 @@ void TfrmMain::moveEvent(QMoveEvent* event)
 void TfrmMain::miViewFileTreeClick()
 {
     const bool shown = actions_.miViewFileTree->isChecked();
-    explorer_->setVisible(shown);
+    // The pane is made the first time it shows.
+    if (shown || explorer_)
+        Explorer()->setVisible(shown);
     ApplyViewMode();
     // Room for the trees and their two tabs.
     constexpr int kExplorerWidth = 230;

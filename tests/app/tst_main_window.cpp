@@ -6,25 +6,30 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QGuiApplication>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTreeView>
 #include <QTreeWidget>
 
 #include "about_dialog.h"
 #include "attachments_dialog.h"
+#include "explorer_pane.h"
+#include "header_pages.h"
+#include "lazy_page.h"
 #include "options_dialog.h"
 #include "pel_language.h"
 #include "pelmsg.h"
 #include "property_pages.h"
 #include "proxy_logon.h"
+#include "structure_page.h"
 #include "test_data.h"
 #include "tnef_part_dialog.h"
 #include "viewer_support.h"
@@ -136,15 +141,56 @@ private slots:
         QVERIFY(w->Actions().btnSaveAs->isEnabled());
         QVERIFY(w->Actions().miFileSaveAttachments->isEnabled());
         QVERIFY(w->PageControl()->isVisibleTo(w.get()));
-        auto* header = w->findChild<QPlainTextEdit*>("reTransport");
-        QVERIFY(header->toPlainText().startsWith("Received: from mail.example.cz"));
-        QVERIFY(w->findChild<QTreeView*>("tvProperties")->model()->rowCount() > 10);
+        // The pages make their widgets when first needed, filled with the message opened before.
+        QVERIFY(w->HeaderPage()->Text()->toPlainText().startsWith("Received: from mail.example.cz"));
+        QVERIFY(w->PropertiesPage()->Tree()->model()->rowCount() > 10);
         // Only a compound file has storages to show.
         QCOMPARE(TabVisible(*w, "tsStructure"), kind == "msg");
         if (kind == "msg") {
-            auto* structure = w->findChild<QTreeWidget*>("tvStructure");
+            auto* structure = w->StructurePage()->Tree();
             QVERIFY(!structure->findItems("__properties_version1.0", Qt::MatchExactly | Qt::MatchRecursive).isEmpty());
         }
+    }
+
+    // A start shows the preview without making the other pages or the explorer pane; each page, first shown by a
+    // click on its tab, holds the message opened before, its widgets on the screen. A later file fills them at once.
+    void pagesAreMadeWhenFirstShown()
+    {
+        auto w = Shown(MakeMsg("mail.msg"));
+        const QList<TLazyPage*> pages = w->findChildren<TLazyPage*>();
+        QCOMPARE(pages.size(), 4);
+        for (TLazyPage* page : pages)
+            QVERIFY(!page->IsBuilt());
+        QVERIFY(!w->findChild<TExplorerPane*>());
+        QTabBar* tabs = w->PageControl()->tabBar();
+        for (TLazyPage* page : pages) {
+            QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(w->PageControl()->indexOf(page)).center());
+            QCOMPARE(w->PageControl()->currentWidget(), page);
+            QVERIFY(page->IsBuilt());
+            // Made while the page was being shown, its widgets show with it.
+            const QList<QWidget*> children = page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+            QVERIFY(!children.isEmpty());
+            for (QWidget* child : children)
+                QVERIFY2(child->isVisible(), qPrintable(child->objectName()));
+        }
+        QVERIFY(w->findChild<QTreeView*>("tvProperties")->model()->rowCount() > 10);
+        QVERIFY(!w->findChild<QTreeWidget*>("tvStructure")
+                     ->findItems("__properties_version1.0", Qt::MatchExactly | Qt::MatchRecursive)
+                     .isEmpty());
+        QVERIFY(w->findChild<QPlainTextEdit*>("reTransport")->toPlainText().startsWith("Received: from"));
+        auto* flags = w->findChild<QTreeWidget*>("lvMessageFlags");
+        for (int i = 0; i < kMessageFlagRowCount; ++i)
+            QCOMPARE(flags->topLevelItem(i)->checkState(0) == Qt::Checked,
+                w->Message()->HasMessageFlag(MessageFlagRows()[i].Bit));
+
+        w->OpenFile(home_->Copy(SamplePath(), "mail.dat"));
+        QVERIFY(!TabVisible(*w, "tsStructure"));
+        QCOMPARE(w->findChild<QTreeWidget*>("tvStructure")->topLevelItemCount(), 0);
+        QCOMPARE(flags->topLevelItem(4)->checkState(0), Qt::Checked); // the sample has attachments
+
+        w->Actions().miViewFileTree->trigger();
+        QVERIFY(w->Explorer()->isVisible());
+        QVERIFY(w->Explorer()->Workspace()->isVisible());
     }
 
     void switchLikeFirstArgumentOpensNothing_data()
@@ -588,6 +634,9 @@ private slots:
         QCOMPARE(w->findChild<QLabel*>("lblFileName")->text(), "Dateiname:");
         QCOMPARE(w->PageControl()->tabText(0), "Vorschau");
         QCOMPARE(w->windowTitle(), "Tessaly");
+        // A page first shown after the language was chosen speaks it too.
+        QVERIFY(!w->findChild<QTreeWidget*>("lvMessageFlags"));
+        w->PageControl()->setCurrentWidget(w->FlagsPage());
         auto* flags = w->findChild<QTreeWidget*>("lvMessageFlags");
         QCOMPARE(flags->headerItem()->text(1), "Beschreibung");
         QCOMPARE(flags->topLevelItem(4)->text(1), "Die Nachricht hat mindestens eine Anlage");
@@ -639,6 +688,10 @@ private slots:
             QVERIFY2(found, text->Key());
         }
         auto w = NewWindow();
+        // The pages and the explorer pane the window makes when first shown.
+        for (TLazyPage* page : w->findChildren<TLazyPage*>())
+            page->EnsureBuilt();
+        w->Explorer();
         TfrmOptions options(w.get());
         TfrmAttachments attachments(w.get());
         TfrmAbout about(w.get(), QPixmap(), "v1", "https://example.org", "a@example.org");

@@ -238,6 +238,26 @@ private slots:
         QCOMPARE(t.label->text(), QString("Caption"));
     }
 
+    // A part made after the language was chosen (a page first shown) gets the lines for what it holds, itself
+    // included; the rest of the form, which the program may have changed since, is left as it is. Going back to
+    // English restores the part too.
+    void translatePart()
+    {
+        TTestForm t;
+        t.language->SetStringsSeparator("|");
+        t.language->SetResourceFile(Write("part.lng",
+            "[Translations]\nfrmTest.lblName.Caption=Name\nfrmTest.lvList.Columns=Kennzeichen|Beschreibung\n"
+            "frmTest.tsFirst.Caption=Erste\n"));
+        t.label->setText("Set by the program");
+        t.language->TranslatePart(t.page);
+        QCOMPARE(t.label->text(), QString("Set by the program"));
+        QCOMPARE(t.list->headerItem()->text(1), QString("Beschreibung"));
+        QCOMPARE(t.tabs->tabText(0), QString("Erste"));
+        t.language->RestoreOriginals();
+        QCOMPARE(t.list->headerItem()->text(1), QString("Description"));
+        QCOMPARE(t.tabs->tabText(0), QString("First"));
+    }
+
     void autoTranslate()
     {
         TTestForm t;

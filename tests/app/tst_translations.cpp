@@ -25,6 +25,7 @@
 
 #include "about_dialog.h"
 #include "attachments_dialog.h"
+#include "lazy_page.h"
 #include "main_window.h"
 #include "options_dialog.h"
 #include "pel_language.h"
@@ -153,6 +154,10 @@ struct TForms {
         startup.CurrentFolder = home.CurrentFolder();
         window = std::make_unique<TfrmMain>(startup);
         window->Beep = [] {};
+        // The pages and the explorer pane the window makes when first shown, translated as they are then.
+        for (TLazyPage* page : window->findChildren<TLazyPage*>())
+            page->EnsureBuilt();
+        window->Explorer();
         options = std::make_unique<TfrmOptions>(window.get());
         about = std::make_unique<TfrmAbout>(window.get(), QPixmap(), QStringLiteral("v1"), QString(), QString());
         attachments = std::make_unique<TfrmAttachments>(window.get());
