@@ -205,7 +205,8 @@ void TfrmMain::CreateActions()
         // Tool buttons.
         { &A::btnConvert, "btnConvert", QT_TR_NOOP("Open File"), nullptr, nullptr, &W::btnXLSFileNameClick, false },
         { &A::btnSaveAs, "btnSaveAs", QT_TR_NOOP("Save As"), nullptr, nullptr, &W::miFileSaveAsClick, true },
-        { &A::btnClose, "btnClose", QT_TR_NOOP("Close"), nullptr, nullptr, &W::btnCloseClick, false },
+        { &A::btnClose, "btnClose", QT_TR_NOOP("Close"), nullptr, QT_TR_NOOP("Quit Tessaly"), &W::btnCloseClick,
+            false },
         { &A::btnHomepage, "btnHomepage", QT_TR_NOOP("Homepage"), nullptr, QT_TR_NOOP("Visit Corvane web site"),
             &W::lblCorvaneClick, false },
         { &A::btnSendMail, "btnSendMail", QT_TR_NOOP("Send Mail"), nullptr,
