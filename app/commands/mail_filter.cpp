@@ -75,11 +75,12 @@ bool CopyRest(int input, int output)
 }
 
 
-TOutcome Unwrap(std::string_view mail)
+// Unwraps a mail; `mayHoldTnef` is pelmsg::MayHoldTnefPart of it (the mbox splitter finds it on its way).
+TOutcome Unwrap(std::string_view mail, bool mayHoldTnef)
 {
     TOutcome outcome;
     // Most mail holds no TNEF part, which a look at its bytes proves faster than reading it as MIME.
-    if (!pelmsg::MayHoldTnefPart(mail)) {
+    if (!mayHoldTnef) {
         outcome.Result.Reason = "the mail holds no TNEF (winmail.dat) part";
         return outcome;
     }
@@ -216,7 +217,7 @@ int FilterMail(int input, int output, std::ostream& errors, const TFilterOptions
     } catch (const std::system_error&) {
         // No thread: unwrap without the time limit.
     }
-    const TOutcome outcome = Unwrap(*mail);
+    const TOutcome outcome = Unwrap(*mail, pelmsg::MayHoldTnefPart(*mail));
     {
         std::lock_guard lock(watch->Mutex);
         if (watch->State == TState::TimedOut) {
@@ -315,14 +316,14 @@ private:
                 try {
                     if (!job->PassThrough)
                         TMboxSplitter(job->Buffer.View(), maxMailBytes_).Split(job->Mails, [](TMail& mail) {
-                            mail.Outcome = Unwrap(mail.Mail);
+                            mail.Outcome = Unwrap(mail.Mail, mail.MayHoldTnef);
                         });
                 } catch (const std::exception& e) {
                     job->Error = e.what();
                 }
             } else {
                 for (TMail& mail : job->Mails)
-                    mail.Outcome = Unwrap(mail.Mail);
+                    mail.Outcome = Unwrap(mail.Mail, pelmsg::MayHoldTnefPart(mail.Mail));
             }
             std::lock_guard lock(mutex_);
             job->Done = true;

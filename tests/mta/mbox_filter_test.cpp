@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "mail_filter.h"
+#include "mbox_stretches.h"
 #include "pelmsg.h"
 #include "test_support.h"
 
@@ -189,6 +190,36 @@ TEST_F(MboxFilter, AMailOverTheLimitGoesOutAsItCame)
                     std::string::npos)
                     << errors;
             }
+        }
+    }
+}
+
+// The splitter tells of each mail whether it may hold a TNEF part in the pass that finds the mails: the same answer
+// as pelmsg::MayHoldTnefPart of the mail alone, with the traces of a signature at the very start and end of a mail,
+// next to a separator, in a quoted mail, and split across the thirty-two and sixteen bytes the scan takes a step.
+TEST(MboxSplitter, TellsWhetherEachMailMayHoldATnefPart)
+{
+    const std::vector<std::string> bodies { "plain text\n", "=9F\n", "ends in =9", "ends in =9F", "eJ8+I at the start\n",
+        "base64 eJ8\n+\nIg split over lines\n", "eJ8+ then a separator\n", "eJ8+", "a + b = c\n", "\x9F",
+        ">From quoted, then \x9F\n", ">From quoted\n", "=9f lower case\n", "eJ8 =+I stops at the equals\n" };
+    for (size_t shift = 0; shift < 40; ++shift) {
+        std::string stretch;
+        std::vector<std::string> expected; // each mail as the splitter gives it: a mail's last line ends in "\n"
+        for (size_t i = 0; i < bodies.size(); ++i) {
+            std::string mail = std::string(i == 0 ? shift : i % 3, 'x') + "\n\n" + bodies[i];
+            if (mail.back() != '\n')
+                mail += '\n';
+            stretch += "From x\n" + mail + "\n";
+            const size_t quote = mail.find("\n>From");
+            expected.push_back(quote == std::string::npos ? mail : mail.erase(quote + 1, 1));
+        }
+        std::vector<quorra::mbox_filter::TMail> mails;
+        quorra::mbox_filter::TMboxSplitter(stretch, size_t { 1 } << 20).Split(mails, [](auto&) {});
+        ASSERT_EQ(mails.size(), bodies.size());
+        for (size_t i = 0; i < mails.size(); ++i) {
+            SCOPED_TRACE(bodies[i]);
+            EXPECT_EQ(mails[i].Mail, expected[i]);
+            EXPECT_EQ(mails[i].MayHoldTnef, pelmsg::MayHoldTnefPart(expected[i])) << "shift " << shift;
         }
     }
 }
