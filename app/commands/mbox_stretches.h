@@ -83,12 +83,18 @@ public:
     // while its bytes are still in the processor's cache.
     template <class Each> void Split(std::vector<TMail>& mails, Each each) const
     {
+        const size_t first = mails.size();
         for (size_t at = 0; at < size_;) {
             TMail& mail = mails.emplace_back();
             at = MailAt(at, mail);
             if (!mail.OverLimit)
                 each(mail);
         }
+        // A mail that lost the ">" of a quoted line is a view of its own copy, which a short copy holds in place:
+        // the vector's growth moved it, so the view is set again.
+        for (size_t i = first; i < mails.size(); ++i)
+            if (!mails[i].Owned.empty())
+                mails[i].Mail = mails[i].Owned;
     }
 
     // ">From ", ">>From ", ...: a line to unquote.
