@@ -24,6 +24,9 @@ namespace {
 
 constexpr size_t kReadBufferSize = size_t{64} * 1024;
 constexpr size_t kWriteBufferSize = size_t{256} * 1024;
+// A write at least this long goes straight to the file: copying it into the buffer first would cost more than the
+// system call it saves (a mailbox filter writes runs of unchanged mails of this size from its read buffers).
+constexpr size_t kDirectWriteSize = size_t{64} * 1024;
 
 std::string OsReason() { return std::strerror(errno); }
 
@@ -248,10 +251,10 @@ size_t TFileStream::Write(const void* buffer, size_t count)
         FlushWrite();
     if (writeBuffer_.empty())
         writeStart_ = position_;
-    if (writeBuffer_.size() + count > kWriteBufferSize) {
+    if (writeBuffer_.size() + count > kWriteBufferSize || count >= kDirectWriteSize) {
         FlushWrite();
         writeStart_ = position_;
-        if (count >= kWriteBufferSize) {
+        if (count >= kDirectWriteSize) {
             // Large writes go straight to the file, without a copy.
             PwriteAll(static_cast<const char*>(buffer), count, position_);
             position_ += static_cast<int64_t>(count);
