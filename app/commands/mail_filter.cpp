@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <syslog.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -155,11 +156,19 @@ int FilterMail(int input, int output, std::ostream& errors, const TFilterOptions
 {
     auto mail = std::make_shared<std::string>();
     try {
-        // A mail in a file (Exim, procmail): its size is known, and the mail is read into one allocation.
+        // A mail in a file (Exim, procmail): its size is known, and the mail is read into one allocation; a mail
+        // longer than the limit goes through as it came without being read into memory at all.
         struct stat st { };
-        if (::fstat(input, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0
-            && static_cast<uint64_t>(st.st_size) <= kMaxFilterMailBytes)
-            mail->reserve(static_cast<size_t>(st.st_size));
+        if (::fstat(input, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            const off_t at = ::lseek(input, 0, SEEK_CUR);
+            const auto left = static_cast<uint64_t>(st.st_size - std::clamp<off_t>(at, 0, st.st_size));
+            if (left > kMaxFilterMailBytes) {
+                errors << "quorra: the mail is longer than " << kMaxFilterMailBytes
+                       << " bytes; it goes through as it came\n";
+                return CopyRest(input, output) ? 0 : 75;
+            }
+            mail->reserve(static_cast<size_t>(left));
+        }
         const std::unique_ptr<char[]> chunk = ChunkBuffer();
         const std::string_view buffer(chunk.get(), kChunk);
         for (;;) {
