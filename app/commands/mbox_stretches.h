@@ -150,7 +150,7 @@ private:
         size_t trace = kNoTrace;
         auto isTrace = [&](size_t at) { return pelmsg::IsTnefTraceAt(rest, at - mailBegin); };
         for (size_t nl = NextMarkedLine(mailBegin, trace, isTrace); nl < size_;
-            nl = NextMarkedLine(nl + 1, trace, isTrace)) {
+             nl = NextMarkedLine(nl + 1, trace, isTrace)) {
             const size_t line = nl + 1;
             if (data_[line] == '>') {
                 quoted = quoted || QuotedFromLine(LineAt(line));

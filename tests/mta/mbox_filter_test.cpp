@@ -201,9 +201,10 @@ TEST_F(MboxFilter, AMailOverTheLimitGoesOutAsItCame)
 // next to a separator, in a quoted mail, and split across the thirty-two and sixteen bytes the scan takes a step.
 TEST(MboxSplitter, TellsWhetherEachMailMayHoldATnefPart)
 {
-    const std::vector<std::string> bodies { "plain text\n", "=9F\n", "ends in =9", "ends in =9F", "eJ8+I at the start\n",
-        "base64 eJ8\n+\nIg split over lines\n", "eJ8+ then a separator\n", "eJ8+", "a + b = c\n", "\x9F",
-        ">From quoted, then \x9F\n", ">From quoted\n", "=9f lower case\n", "eJ8 =+I stops at the equals\n" };
+    const std::vector<std::string> bodies { "plain text\n", "=9F\n", "ends in =9", "ends in =9F",
+        "eJ8+I at the start\n", "base64 eJ8\n+\nIg split over lines\n", "eJ8+ then a separator\n", "eJ8+",
+        "a + b = c\n", "\x9F", ">From quoted, then \x9F\n", ">From quoted\n", "=9f lower case\n",
+        "eJ8 =+I stops at the equals\n" };
     for (size_t shift = 0; shift < 40; ++shift) {
         std::string stretch;
         std::vector<std::string> expected; // each mail as the splitter gives it: a mail's last line ends in "\n"
@@ -262,7 +263,8 @@ TEST(MailFilter, AMailFileOverTheLimitGoesThroughWithoutBeingHeld)
                 same = same && buffer[static_cast<size_t>(i)] == expected;
             }
     });
-    struct rusage before { }, after { };
+    struct rusage before { };
+    struct rusage after { };
     ::getrusage(RUSAGE_SELF, &before);
     std::ostringstream errors;
     EXPECT_EQ(quorra::FilterMail(input, fds[1], errors), 0);
