@@ -65,9 +65,9 @@ ByteString EncodeHeaderText(const ByteString& text, const ByteString& charsetNam
     // table name (so that the name is a safe token to write), else UTF-8.
     ByteString charset = "utf-8";
     int32_t codePage = 65001;
+    ByteString whole; // the text in the charset's code page, when that is not UTF-8
     if (!charsetName.empty() && !EqualsIgnoringAsciiCase(charsetName, "utf-8")) {
         int32_t cp = CodePageOfCharsetName(charsetName);
-        ByteString whole;
         if (cp != 0 && IsCodePageSupported(cp) && BytesInCodePage(wide, cp, whole)) {
             charset = charsetName;
             codePage = cp;
@@ -85,10 +85,13 @@ ByteString EncodeHeaderText(const ByteString& text, const ByteString& charsetNam
     std::vector<size_t> starts; // where each character starts (stateless only), and the text's end
     std::vector<ByteString> characters; // the bytes of each character
     if (stateless) {
-        for (size_t at = 0; at < wide.size(); at = NextCharacter(wide, at)) {
+        for (size_t at = 0; at < wide.size(); at = NextCharacter(wide, at))
             starts.push_back(at);
-            characters.push_back(encode(wide.substr(at, NextCharacter(wide, at) - at)));
-        }
+        // As many bytes as characters: a byte each, and the text converted whole says which.
+        const bool byteEach = codePage != 65001 && whole.size() == starts.size();
+        for (size_t i = 0; i < starts.size(); ++i)
+            characters.push_back(byteEach ? ByteString(1, whole[i])
+                                          : encode(wide.substr(starts[i], NextCharacter(wide, starts[i]) - starts[i])));
         starts.push_back(wide.size());
     }
     const size_t overhead = charset.size() + 7; // "=?" charset "?B?" ... "?="
