@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <syslog.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -75,11 +76,12 @@ bool CopyRest(int input, int output)
 }
 
 
-TOutcome Unwrap(std::string_view mail)
+// Unwraps a mail; `mayHoldTnef` is pelmsg::MayHoldTnefPart of it (the mbox splitter finds it on its way).
+TOutcome Unwrap(std::string_view mail, bool mayHoldTnef)
 {
     TOutcome outcome;
     // Most mail holds no TNEF part, which a look at its bytes proves faster than reading it as MIME.
-    if (!pelmsg::MayHoldTnefPart(mail)) {
+    if (!mayHoldTnef) {
         outcome.Result.Reason = "the mail holds no TNEF (winmail.dat) part";
         return outcome;
     }
@@ -154,11 +156,19 @@ int FilterMail(int input, int output, std::ostream& errors, const TFilterOptions
 {
     auto mail = std::make_shared<std::string>();
     try {
-        // A mail in a file (Exim, procmail): its size is known, and the mail is read into one allocation.
+        // A mail in a file (Exim, procmail): its size is known, and the mail is read into one allocation; a mail
+        // longer than the limit goes through as it came without being read into memory at all.
         struct stat st { };
-        if (::fstat(input, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0
-            && static_cast<uint64_t>(st.st_size) <= kMaxFilterMailBytes)
-            mail->reserve(static_cast<size_t>(st.st_size));
+        if (::fstat(input, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            const off_t at = ::lseek(input, 0, SEEK_CUR);
+            const auto left = static_cast<uint64_t>(st.st_size - std::clamp<off_t>(at, 0, st.st_size));
+            if (left > kMaxFilterMailBytes) {
+                errors << "quorra: the mail is longer than " << kMaxFilterMailBytes
+                       << " bytes; it goes through as it came\n";
+                return CopyRest(input, output) ? 0 : 75;
+            }
+            mail->reserve(static_cast<size_t>(left));
+        }
         const std::unique_ptr<char[]> chunk = ChunkBuffer();
         const std::string_view buffer(chunk.get(), kChunk);
         for (;;) {
@@ -216,7 +226,7 @@ int FilterMail(int input, int output, std::ostream& errors, const TFilterOptions
     } catch (const std::system_error&) {
         // No thread: unwrap without the time limit.
     }
-    const TOutcome outcome = Unwrap(*mail);
+    const TOutcome outcome = Unwrap(*mail, pelmsg::MayHoldTnefPart(*mail));
     {
         std::lock_guard lock(watch->Mutex);
         if (watch->State == TState::TimedOut) {
@@ -315,14 +325,14 @@ private:
                 try {
                     if (!job->PassThrough)
                         TMboxSplitter(job->Buffer.View(), maxMailBytes_).Split(job->Mails, [](TMail& mail) {
-                            mail.Outcome = Unwrap(mail.Mail);
+                            mail.Outcome = Unwrap(mail.Mail, mail.MayHoldTnef);
                         });
                 } catch (const std::exception& e) {
                     job->Error = e.what();
                 }
             } else {
                 for (TMail& mail : job->Mails)
-                    mail.Outcome = Unwrap(mail.Mail);
+                    mail.Outcome = Unwrap(mail.Mail, pelmsg::MayHoldTnefPart(mail.Mail));
             }
             std::lock_guard lock(mutex_);
             job->Done = true;

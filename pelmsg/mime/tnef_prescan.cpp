@@ -69,9 +69,11 @@ bool TraceAt(std::string_view mail, size_t at)
 
 } // namespace
 
-bool MayHoldTnefPart(std::string_view mail)
+bool IsTnefTraceAt(std::string_view mail, size_t at) { return at < mail.size() && TraceAt(mail, at); }
+
+bool MayHoldTnefPart(std::string_view mail, size_t from)
 {
-    size_t i = 0;
+    size_t i = from;
 #if defined(__SSE2__)
     const __m128i byte9F = _mm_set1_epi8(static_cast<char>(0x9F));
     const __m128i equals = _mm_set1_epi8('=');

@@ -29,34 +29,52 @@ constexpr std::array<int8_t, 256> kBase64 = MakeBase64Table();
 
 std::string DecodeBase64Lenient(std::string_view text, size_t maxBytes)
 {
-    std::string out;
-    out.reserve(std::min(maxBytes, text.size() / 4 * 3 + 3));
+    // The output never holds more than three bytes for every four letters, so it is sized once and written
+    // through a pointer; four letters in a row (most of a body) become three bytes at a time.
+    std::string out(std::min(maxBytes, text.size() / 4 * 3 + 3), '\0');
+    char* const begin = out.data();
+    char* o = begin;
+    char* const limit = begin + out.size();
     uint32_t bits = 0;
     int count = 0;
-    for (char c : text) {
-        if (out.size() >= maxBytes)
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* const end = p + text.size();
+    while (p < end) {
+        if (count == 0 && end - p >= 4 && limit - o >= 3) {
+            const int8_t a = kBase64[p[0]], b = kBase64[p[1]], c = kBase64[p[2]], d = kBase64[p[3]];
+            if ((a | b | c | d) >= 0) {
+                const uint32_t group = static_cast<uint32_t>(a) << 18 | static_cast<uint32_t>(b) << 12
+                    | static_cast<uint32_t>(c) << 6 | static_cast<uint32_t>(d);
+                o[0] = static_cast<char>((group >> 16) & 0xFF);
+                o[1] = static_cast<char>((group >> 8) & 0xFF);
+                o[2] = static_cast<char>(group & 0xFF);
+                o += 3;
+                p += 4;
+                continue;
+            }
+        }
+        if (o == limit || *p == '=')
             break;
-        if (c == '=')
-            break;
-        const int8_t v = kBase64[static_cast<unsigned char>(c)];
+        const int8_t v = kBase64[*p++];
         if (v < 0)
             continue;
         bits = (bits << 6) | static_cast<uint32_t>(v);
         if (++count == 4) {
-            out += static_cast<char>((bits >> 16) & 0xFF);
-            if (out.size() < maxBytes)
-                out += static_cast<char>((bits >> 8) & 0xFF);
-            if (out.size() < maxBytes)
-                out += static_cast<char>(bits & 0xFF);
+            *o++ = static_cast<char>((bits >> 16) & 0xFF);
+            if (o < limit)
+                *o++ = static_cast<char>((bits >> 8) & 0xFF);
+            if (o < limit)
+                *o++ = static_cast<char>(bits & 0xFF);
             bits = 0;
             count = 0;
         }
     }
     // A last group of two or three characters still carries one or two bytes.
-    if (count >= 2 && out.size() < maxBytes)
-        out += static_cast<char>((bits >> (count == 2 ? 4 : 10)) & 0xFF);
-    if (count == 3 && out.size() < maxBytes)
-        out += static_cast<char>((bits >> 2) & 0xFF);
+    if (count >= 2 && o < limit)
+        *o++ = static_cast<char>((bits >> (count == 2 ? 4 : 10)) & 0xFF);
+    if (count == 3 && o < limit)
+        *o++ = static_cast<char>((bits >> 2) & 0xFF);
+    out.resize(static_cast<size_t>(o - begin));
     return out;
 }
 

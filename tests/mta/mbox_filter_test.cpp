@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include <thread>
 
 #include "mail_filter.h"
+#include "mbox_stretches.h"
 #include "pelmsg.h"
 #include "test_support.h"
 
@@ -191,6 +194,90 @@ TEST_F(MboxFilter, AMailOverTheLimitGoesOutAsItCame)
             }
         }
     }
+}
+
+// The splitter tells of each mail whether it may hold a TNEF part in the pass that finds the mails: the same answer
+// as pelmsg::MayHoldTnefPart of the mail alone, with the traces of a signature at the very start and end of a mail,
+// next to a separator, in a quoted mail, and split across the thirty-two and sixteen bytes the scan takes a step.
+TEST(MboxSplitter, TellsWhetherEachMailMayHoldATnefPart)
+{
+    const std::vector<std::string> bodies { "plain text\n", "=9F\n", "ends in =9", "ends in =9F",
+        "eJ8+I at the start\n", "base64 eJ8\n+\nIg split over lines\n", "eJ8+ then a separator\n", "eJ8+",
+        "a + b = c\n", "\x9F", ">From quoted, then \x9F\n", ">From quoted\n", "=9f lower case\n",
+        "eJ8 =+I stops at the equals\n" };
+    for (size_t shift = 0; shift < 40; ++shift) {
+        std::string stretch;
+        std::vector<std::string> expected; // each mail as the splitter gives it: a mail's last line ends in "\n"
+        for (size_t i = 0; i < bodies.size(); ++i) {
+            std::string mail = std::string(i == 0 ? shift : i % 3, 'x') + "\n\n" + bodies[i];
+            if (mail.back() != '\n')
+                mail += '\n';
+            stretch += "From x\n" + mail + "\n";
+            const size_t quote = mail.find("\n>From");
+            expected.push_back(quote == std::string::npos ? mail : mail.erase(quote + 1, 1));
+        }
+        std::vector<quorra::mbox_filter::TMail> mails;
+        quorra::mbox_filter::TMboxSplitter(stretch, size_t { 1 } << 20).Split(mails, [](auto&) {});
+        ASSERT_EQ(mails.size(), bodies.size());
+        for (size_t i = 0; i < mails.size(); ++i) {
+            SCOPED_TRACE(bodies[i]);
+            EXPECT_EQ(mails[i].Mail, expected[i]);
+            EXPECT_EQ(mails[i].MayHoldTnef, pelmsg::MayHoldTnefPart(expected[i])) << "shift " << shift;
+        }
+    }
+}
+
+// A mail in a file longer than the limit goes out byte for byte, without being read into memory: the filter's
+// peak memory stays far below the mail (a sparse file of 513 MB: its holes read as zeros).
+TEST(MailFilter, AMailFileOverTheLimitGoesThroughWithoutBeingHeld)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("mail_filter_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "large.eml").string();
+    const std::string head = "Subject: large\r\nContent-Type: application/ms-tnef\r\n\r\n", tail = "the end\r\n";
+    const off_t size = off_t { 513 } << 20;
+    {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, head.data(), head.size(), 0), static_cast<ssize_t>(head.size()));
+        ASSERT_EQ(::pwrite(fd, tail.data(), tail.size(), size - static_cast<off_t>(tail.size())),
+            static_cast<ssize_t>(tail.size()));
+        ::close(fd);
+    }
+    const int input = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(input, 0);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    // The output through a pipe, compared as it comes: the head, zeros, the tail.
+    uint64_t received = 0;
+    bool same = true;
+    std::thread reader([&] {
+        std::vector<char> buffer(1 << 16);
+        for (ssize_t n; (n = ::read(fds[0], buffer.data(), buffer.size())) > 0; received += static_cast<uint64_t>(n))
+            for (ssize_t i = 0; i < n; ++i) {
+                const uint64_t at = received + static_cast<uint64_t>(i);
+                const auto end = static_cast<uint64_t>(size);
+                const char expected = at < head.size() ? head[at]
+                    : at >= end - tail.size()          ? tail[at - (end - tail.size())]
+                                                       : '\0';
+                same = same && buffer[static_cast<size_t>(i)] == expected;
+            }
+    });
+    struct rusage before { };
+    struct rusage after { };
+    ::getrusage(RUSAGE_SELF, &before);
+    std::ostringstream errors;
+    EXPECT_EQ(quorra::FilterMail(input, fds[1], errors), 0);
+    ::getrusage(RUSAGE_SELF, &after);
+    ::close(fds[1]);
+    reader.join();
+    ::close(fds[0]);
+    ::close(input);
+    std::filesystem::remove_all(dir);
+    EXPECT_EQ(received, static_cast<uint64_t>(size));
+    EXPECT_TRUE(same);
+    EXPECT_NE(errors.str().find("longer than"), std::string::npos) << errors.str();
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "KB more at the peak";
 }
 
 } // namespace

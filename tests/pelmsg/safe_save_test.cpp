@@ -330,3 +330,37 @@ TEST(SafeSave, ACancelledSaveLeavesTheTargetAndNoTemporaryFile)
     std::thread([&] { SaveThroughTemporaryFile(dir.File("n.txt"), [&](TStream& out) { out.Write("ab", 2); }); }).join();
     EXPECT_EQ(ReadFileBytes(dir.File("n.txt")), "ab");
 }
+
+// The data reaches the disk before the rename only where the rename replaces a file the user had (also through a
+// link); a new name, a dangling link's new target and a FIFO written in place wait for no disk.
+TEST(SafeSave, OnlyAReplacedFileIsFlushedToTheDiskBeforeItsRename)
+{
+    TempDir dir;
+    WriteFileBytes(dir.File("old.txt"), "old content");
+    ASSERT_EQ(::symlink("old.txt", dir.File("link-to-old").c_str()), 0);
+    ASSERT_EQ(::symlink("missing.txt", dir.File("link-to-new").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    const struct {
+        const char* Name;
+        bool Synced;
+    } cases[] = { { "old.txt", true }, { "link-to-old", true }, { "new.txt", false }, { "link-to-new", false } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TSafeFileStream file(dir.File(c.Name));
+        file.WriteString("new content");
+        EXPECT_FALSE(file.SyncedBeforeRename());
+        file.Commit();
+        EXPECT_EQ(file.SyncedBeforeRename(), c.Synced);
+        EXPECT_EQ(ReadFileBytes(dir.File(c.Name)), "new content");
+        EXPECT_TRUE(TemporaryFilesIn(dir.Path()).empty());
+    }
+    EXPECT_EQ(ReadFileBytes(dir.File("missing.txt")), "new content");
+    std::string read;
+    std::thread reader([&] { read = ReadFileBytes(dir.File("fifo")); });
+    TSafeFileStream fifo(dir.File("fifo"));
+    fifo.WriteString("through the fifo");
+    fifo.Commit();
+    reader.join();
+    EXPECT_FALSE(fifo.SyncedBeforeRename());
+    EXPECT_EQ(read, "through the fifo");
+}

@@ -152,7 +152,10 @@ public:
     int64_t Position() const override { return file_->Position(); }
 
     // Writes out what is buffered; for a regular file then moves the temporary file into place. Raises on failure.
+    // The data is flushed to the disk before the rename when the rename replaces an existing file.
     void Commit();
+    // Whether Commit flushed the data to the disk before the rename (it replaced a file).
+    bool SyncedBeforeRename() const { return synced_; }
 
 private:
     void RemoveTemporary();
@@ -162,6 +165,7 @@ private:
     int tempSlot_ = -1; // the temporary file's place in the list removed on a signal
     std::unique_ptr<TFileStream> file_;
     bool committed_ = false;
+    bool synced_ = false;
 };
 
 // A stream over bytes held in memory, which it owns.

@@ -38,6 +38,13 @@ std::string DescribeParts(std::string_view mail, const TMimeDocument& document);
 // stretch of it decodes to the TNEF signature in any transfer encoding, so FindTnefParts finds none however the
 // mail is read. A mailbox filter copies such a mail without reading it as MIME. One pass, a few operations per
 // sixteen bytes; the few candidates it stops at (a byte 9F, "=9F", a "+" between base64 letters) cost a look around.
-bool MayHoldTnefPart(std::string_view mail);
+// MayHoldTnefPart(mail, from) looks only at the bytes from `from` on (a trace may still reach back before it).
+bool MayHoldTnefPart(std::string_view mail, size_t from = 0);
+
+// Whether the byte at `at` of the mail is where MayHoldTnefPart finds a trace of the signature: only a byte 9F,
+// "=" or "+" can be. For a scanner that reads a mail's bytes for its own reasons and checks for traces on the way;
+// a trace found in bytes that run on past the mail's end is one in the mail itself only if this says so again of
+// the mail alone (a look ahead may have read past its end).
+bool IsTnefTraceAt(std::string_view mail, size_t at);
 
 } // namespace pelmsg
