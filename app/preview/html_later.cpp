@@ -1,5 +1,6 @@
 // The preview's large HTML bodies, prepared in a worker (html_prepare.h): the header, the other bodies and the
-// attachments show at once, the HTML tab when its text is in. A message shown meanwhile makes the result stale:
+// attachments show at once, the HTML tab when its text is in. The same for the HTML a large RTF body encapsulates,
+// taken out of the RTF in the worker. A message shown meanwhile makes the result stale:
 // it is dropped when it comes, and the worker's copy of the body freed with it.
 
 #include <QFutureWatcher>
@@ -27,6 +28,21 @@ bool TfrmMessage::StartHtmlInWorker(const pelmsg::TMSGProperties& properties)
     std::optional<THtmlBodySource> body = LargeHtmlBody(properties, kHtmlInWorkerBytes, messageKeeper_);
     if (!body)
         return false;
+    PrepareHtmlInWorker([source = std::move(*body)]() mutable { return PrepareHtmlBody(std::move(source)); });
+    return true;
+}
+
+bool TfrmMessage::StartRtfHtmlInWorker(const pelmsg::TMSGProperties& properties)
+{
+    std::optional<TRtfHtmlSource> rtf = LargeRtfBody(properties, kHtmlInWorkerBytes, messageKeeper_);
+    if (!rtf)
+        return false;
+    PrepareHtmlInWorker([source = std::move(*rtf)]() mutable { return PrepareHtmlFromRtf(std::move(source)); });
+    return true;
+}
+
+void TfrmMessage::PrepareHtmlInWorker(std::function<TPreparedHtml()> prepare)
+{
     DropPendingHtml();
     const quint64 request = htmlRequest_;
     htmlPending_ = true;
@@ -41,10 +57,14 @@ bool TfrmMessage::StartHtmlInWorker(const pelmsg::TMSGProperties& properties)
         if (request == htmlRequest_)
             HtmlPrepared(watcher->result());
     });
-    watcher->setFuture(QtConcurrent::run(DocumentWorkers(), [source = std::move(*body)]() mutable {
-        return std::make_shared<const TPreparedHtml>(PrepareHtmlBody(std::move(source)));
+    watcher->setFuture(QtConcurrent::run(DocumentWorkers(), [prepare = std::move(prepare)]() {
+        // A body that cannot be decoded (damaged compressed RTF, say) shows as no HTML, as the other bodies do.
+        try {
+            return std::make_shared<const TPreparedHtml>(prepare());
+        } catch (const std::exception&) {
+            return std::make_shared<const TPreparedHtml>();
+        }
     }));
-    return true;
 }
 
 void TfrmMessage::HtmlPrepared(const std::shared_ptr<const TPreparedHtml>& prepared)

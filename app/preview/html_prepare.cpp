@@ -67,4 +67,43 @@ TPreparedHtml PrepareHtmlBody(THtmlBodySource body)
     return PrepareHtmlPage(QString::fromStdU16String(WrapHtmlForCharset(body.Charset, text)));
 }
 
+std::optional<TRtfHtmlSource> LargeRtfBody(
+    const pelmsg::TMSGProperties& message, qsizetype minBytes, std::shared_ptr<const void> keeper)
+{
+    // The node RtfBodyBytes reads.
+    const pelmsg::TMSGProperty* node
+        = message.FindProperty(pelmsg::MakeTag(pelmsg::kIdRtfCompressed, 0), true, !message.IsTopLevel());
+    const auto* stored = node ? std::get_if<pelmsg::ByteString>(&node->Value) : nullptr;
+    if (!stored || stored->size() < size_t(minBytes))
+        return std::nullopt;
+    TRtfHtmlSource source;
+    if (keeper) {
+        source.Keeper = std::move(keeper);
+        source.Message = &message;
+    } else {
+        source.Copy = *stored;
+    }
+    source.Charset = message.Root().Charset();
+    return source;
+}
+
+TPreparedHtml PrepareHtmlFromRtf(TRtfHtmlSource rtf)
+{
+    pelmsg::ByteString text;
+    if (rtf.Message) {
+        text = rtf.Message->RtfBodyBytes();
+    } else {
+        // As RtfBodyBytes reads a stored value: decompressed when it is compressed, without trailing terminators.
+        text = pelmsg::HasCompressedRtfHeader(rtf.Copy) ? pelmsg::DecodeCompressedRtf(rtf.Copy).Text
+                                                       : std::move(rtf.Copy);
+        while (!text.empty() && text.back() == '\0')
+            text.pop_back();
+    }
+    const pelmsg::ByteString html = pelmsg::TakeHtmlFromRtf(std::move(text));
+    if (html.empty())
+        return {};
+    const QString decoded = QString::fromUtf8(html.data(), qsizetype(html.size()));
+    return PrepareHtmlPage(QString::fromStdU16String(WrapHtmlForCharset(rtf.Charset, decoded.toStdU16String())));
+}
+
 } // namespace quorra

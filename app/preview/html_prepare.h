@@ -52,4 +52,22 @@ std::optional<THtmlBodySource> LargeHtmlBody(
 // Qt object: runs in any thread.
 TPreparedHtml PrepareHtmlBody(THtmlBodySource body);
 
+// The stored RTF body of a message without an HTML body, for a worker to take the HTML out of that it encapsulates
+// ("\fromhtml"): read where it is when the keeper keeps the message alive, else its stored bytes copied.
+struct TRtfHtmlSource {
+    std::shared_ptr<const void> Keeper;
+    const pelmsg::TMSGProperties* Message = nullptr; // the message, while Keeper keeps it
+    pelmsg::ByteString Copy; // without a keeper, the RTF as stored (compressed or not)
+    std::string Charset;
+};
+
+// The message's RTF body when it is stored in at least minBytes bytes; nothing for a smaller one, none, or one
+// stored as wide text (which is taken out at once). keeper as for LargeHtmlBody.
+std::optional<TRtfHtmlSource> LargeRtfBody(
+    const pelmsg::TMSGProperties& message, qsizetype minBytes, std::shared_ptr<const void> keeper);
+
+// The HTML the RTF encapsulates, prepared as the preview shows it (Html empty when it holds none). Touches no Qt
+// object: runs in any thread.
+TPreparedHtml PrepareHtmlFromRtf(TRtfHtmlSource rtf);
+
 } // namespace quorra

@@ -1,7 +1,5 @@
 #include "html_view.h"
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QBuffer>
 #include <QDesktopServices>
@@ -25,10 +23,12 @@
 #include <QWebEngineView>
 
 #include "desktop_services.h"
+#include "html_text_later.h"
 #include "pelmsg.h"
 #include "preview_support.h"
 #include "program_texts.h"
 #include "qt_glue.h"
+#include "web_engine_start.h"
 
 namespace quorra {
 
@@ -237,10 +237,8 @@ private:
 THtmlView::THtmlView(QWidget* parent)
     : QWidget(parent)
 {
-    // The engine reads this when the first view starts it; as root its sandbox cannot start (also where the
-    // program was started without PrepareWebEngine, as in the window tests).
-    if (::geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // Started already by a preview that shows a view, in a turn of its own (web_engine_start.h).
+    StartWebEngine();
     setObjectName(QStringLiteral("wbHTMLBody"));
     // A link the desktop has no program for is said aloud, with what the user can do.
     OpenExternal = [this](const QUrl& url) {
@@ -364,10 +362,16 @@ void THtmlView::FallBack(const QString& reason)
     fallback_->show(); // at once, not when the layout gets round to it
     view_->hide();
     pnlRemote_->hide();
-    fallback_->setHtml(prepared_.Html);
+    FillFallback();
     lblFailed_->setText(strHtmlViewFailed.Arg(reason));
     pnlFailed_->show();
     emit FellBack(reason);
+}
+
+void THtmlView::FillFallback()
+{
+    // A large text is read in a worker (html_text_later.h): the window answers meanwhile.
+    ShowHtmlInTextView(prepared_.Html, *fallback_, [this] { emit FallbackFilled(); });
 }
 
 THtmlView::~THtmlView()
@@ -393,7 +397,7 @@ void THtmlView::SetPreparedHtml(const TPreparedHtml& prepared, const pelmsg::TMS
     prepared_ = prepared;
     if (fallback_) {
         // The renderer failed once: it would fail again on this machine; the stand-in shows the new text.
-        fallback_->setHtml(prepared_.Html);
+        FillFallback();
         return;
     }
     Reload();
@@ -427,6 +431,7 @@ void THtmlView::Clear()
     pnlRemote_->hide();
     pageBase_.clear();
     if (fallback_) {
+        CancelHtmlInTextView(*fallback_);
         fallback_->clear();
         return;
     }

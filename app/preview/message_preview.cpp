@@ -452,7 +452,10 @@ void TfrmMessage::LoadBodies()
     charset_ = Q8(p.Root().Charset());
     if (!StartHtmlInWorker(p)) {
         ShowHtml(charset_, Q(p.HtmlBody()));
-        if (!TabShown(tsHTMLBody_) && rtfShown) {
+        // Only an RTF that says it came from HTML holds any (the extraction looks for the same word); a large one
+        // is decompressed and taken apart in a worker.
+        if (!TabShown(tsHTMLBody_) && rtfShown && rtf.contains(QLatin1String("\\fromhtml"))
+            && !StartRtfHtmlInWorker(p)) {
             // From the stored bytes: raw 8-bit characters are in the RTF's code pages, which the extraction follows.
             const std::string html = pelmsg::TakeHtmlFromRtf(p.RtfBodyBytes());
             ShowHtml(charset_, QString::fromUtf8(html.data(), qsizetype(html.size())));

@@ -236,6 +236,9 @@ private:
     // A large HTML body prepared in a worker (html_later.cpp): each message shown makes the running preparation
     // stale (its result is dropped); the text prepared, handed to the web view once it exists.
     bool StartHtmlInWorker(const pelmsg::TMSGProperties& properties);
+    // The same for the HTML a large RTF body (stored in at least kHtmlInWorkerBytes) encapsulates.
+    bool StartRtfHtmlInWorker(const pelmsg::TMSGProperties& properties);
+    void PrepareHtmlInWorker(std::function<TPreparedHtml()> prepare);
     void DropPendingHtml();
     void HtmlPrepared(const std::shared_ptr<const TPreparedHtml>& prepared);
     std::shared_ptr<const void> messageKeeper_;

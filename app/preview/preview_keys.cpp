@@ -26,6 +26,7 @@
 #include "message_preview_parts.h"
 #include "program_texts.h"
 #include "viewer_support.h"
+#include "web_engine_start.h"
 
 namespace quorra {
 
@@ -242,13 +243,23 @@ void TfrmMessage::ScheduleBrowser()
     browserScheduled_ = true;
     StandInForHtml();
     // Once the header has been painted: the window is on the screen with the header and the text by then.
+    // The web engine's start and the view's creation each take an event-loop turn of their own, so that neither
+    // holds the window up long (web_engine_start.h).
     pnlHeader_->installEventFilter(new TAfterPaint(pnlHeader_, [this] {
-        browserScheduled_ = false;
-        if (html_.isEmpty() && !htmlPending_) {
-            htmlStandIn_ = nullptr;
+        auto create = [this] {
+            browserScheduled_ = false;
+            if (html_.isEmpty() && !htmlPending_) {
+                htmlStandIn_ = nullptr;
+                return;
+            }
+            CreateBrowser();
+        };
+        if (WebEngineStarted() || (html_.isEmpty() && !htmlPending_)) {
+            create();
             return;
         }
-        CreateBrowser();
+        StartWebEngine();
+        QTimer::singleShot(0, this, create);
     }));
     pnlHeader_->update();
 }
