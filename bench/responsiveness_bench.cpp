@@ -9,7 +9,7 @@
 // end of the print.
 // OpenLargeRtfHtml: a message whose only body is RTF encapsulating 20 MB of HTML, until the HTML is shown (the web
 // engine running already). FallbackLargeHtml: the 20 MB HTML body shown, its renderer ended, until the rich-text
-// view that stands in shows it.
+// view that stands in shows it and has laid it out.
 // SaveLargeFile: the 200 MB message saved as .msg through Save As, until the box that says it was saved; with
 // TESSALY_SHOTS set to a folder, the save's progress dialog is photographed there once it shows, in English and
 // in German (progress-save-english.png, progress-save-german.png).
@@ -29,6 +29,7 @@
 #include <signal.h>
 #include <time.h>
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -473,6 +474,13 @@ TStall FallbackStall()
     heartbeat.Start();
     ::kill(static_cast<pid_t>(pid), SIGKILL);
     if (!filled.wait(300000) || !WaitForPaint(window))
+        return {};
+    // The view lays a long document out in steps after it is shown: until its size has stayed for a second.
+    QElapsedTimer settled;
+    settled.start();
+    QObject::connect(view->FallbackView()->document()->documentLayout(),
+        &QAbstractTextDocumentLayout::documentSizeChanged, [&] { settled.restart(); });
+    if (!QTest::qWaitFor([&] { return settled.elapsed() > 1000; }, 300000))
         return {};
     heartbeat.Tick();
     if (!view->FallbackView()->document()->toPlainText().endsWith(QStringLiteral("tempor.")))

@@ -32,16 +32,12 @@ bool TfrmMessage::StartHtmlInWorker(const pelmsg::TMSGProperties& properties)
     return true;
 }
 
-bool TfrmMessage::StartRtfHtmlInWorker(const pelmsg::TMSGProperties& properties)
+void TfrmMessage::StartRtfHtmlInWorker(TRtfBodySource rtf, bool tabAtOnce)
 {
-    std::optional<TRtfHtmlSource> rtf = LargeRtfBody(properties, kHtmlInWorkerBytes, messageKeeper_);
-    if (!rtf)
-        return false;
-    PrepareHtmlInWorker([source = std::move(*rtf)]() mutable { return PrepareHtmlFromRtf(std::move(source)); });
-    return true;
+    PrepareHtmlInWorker([source = std::move(rtf)] { return PrepareHtmlFromRtf(source); }, tabAtOnce);
 }
 
-void TfrmMessage::PrepareHtmlInWorker(std::function<TPreparedHtml()> prepare)
+void TfrmMessage::PrepareHtmlInWorker(std::function<TPreparedHtml()> prepare, bool tabAtOnce)
 {
     DropPendingHtml();
     const quint64 request = htmlRequest_;
@@ -49,7 +45,7 @@ void TfrmMessage::PrepareHtmlInWorker(std::function<TPreparedHtml()> prepare)
     html_.clear();
     if (htmlView_)
         htmlView_->Clear();
-    SetTabShown(tsHTMLBody_, true);
+    SetTabShown(tsHTMLBody_, tabAtOnce);
     using TResult = std::shared_ptr<const TPreparedHtml>;
     auto* watcher = new QFutureWatcher<TResult>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, request] {
@@ -77,6 +73,14 @@ void TfrmMessage::HtmlPrepared(const std::shared_ptr<const TPreparedHtml>& prepa
         if (!TabShown(pcBody_->currentWidget()))
             pcBody_->setCurrentWidget(TabShown(tsRTFBody_) ? tsRTFBody_ : tsPlainText_);
         return;
+    }
+    if (!TabShown(tsHTMLBody_)) {
+        // The tab waited for the text: it shows now, and takes over from the tab shown meanwhile once the page has
+        // loaded, where the settings prefer HTML (and the user has not chosen another tab by then).
+        SetTabShown(tsHTMLBody_, true);
+        const TDefaultFormat format = settings_.DefaultFormat;
+        if (format == TDefaultFormat::Any || format == TDefaultFormat::Html)
+            htmlStandIn_ = pcBody_->currentWidget();
     }
     preparedHtml_ = prepared;
     html_ = prepared->Html;

@@ -50,10 +50,13 @@ public:
 // Gives the view the document; the view's previous one goes if the view owned it.
 void AttachDocument(QTextEdit& view, QTextDocument* document)
 {
+    // A document the view made itself belongs to its text control and goes with setDocument; one given earlier
+    // belongs to the view.
     QTextDocument* previous = view.document();
+    const bool viewOwnsPrevious = previous->parent() == &view;
     document->setParent(&view);
     view.setDocument(document);
-    if (previous->parent() == &view)
+    if (viewOwnsPrevious)
         delete previous;
     view.moveCursor(QTextCursor::Start);
 }
