@@ -331,14 +331,21 @@ THtmlView::THtmlView(QWidget* parent)
             }
         });
     connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+        // The load of the page shown now: under its base address, or (a page handed over directly) under its data:
+        // address, which the engine reports now and then instead; never the empty page Clear shows (whose data:
+        // address ends at the comma), nor a load broken off by the next one.
+        const QString url = info.url().toString();
+        const bool ours = !pageBase_.isEmpty()
+            && (url.startsWith(pageBase_)
+                || (handler_->BodyName.isEmpty() && info.url().scheme() == QLatin1String("data")
+                    && !url.endsWith(QLatin1Char(',')) && info.errorCode() != -3 /* aborted */));
         // Only a failed load of the page itself counts (not a refused or cancelled navigation).
-        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && !prepared_.Html.isEmpty()
-            && !pageBase_.isEmpty() && info.url().toString().startsWith(pageBase_)
+        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && !prepared_.Html.isEmpty() && ours
             && info.errorCode() != -3 /* aborted */)
             FallBack(strPageNotLoaded());
         if ((info.status() == QWebEngineLoadingInfo::LoadSucceededStatus
                 || info.status() == QWebEngineLoadingInfo::LoadFailedStatus)
-            && !pageBase_.isEmpty() && info.url().toString().startsWith(pageBase_)) {
+            && ours) {
             if (!fallback_)
                 view_->show();
             emit PageLoaded(info.status() == QWebEngineLoadingInfo::LoadSucceededStatus);

@@ -244,7 +244,9 @@ void TfrmMessage::ScheduleBrowser()
     StandInForHtml();
     // Once the header has been painted: the window is on the screen with the header and the text by then.
     // The web engine's start and the view's creation each take an event-loop turn of their own, so that neither
-    // holds the window up long (web_engine_start.h).
+    // holds the window up long (web_engine_start.h). Timers, not posted calls: the calls a paint posts run in the
+    // same turn as the paint.
+    constexpr int kTurnMs = 10;
     pnlHeader_->installEventFilter(new TAfterPaint(pnlHeader_, [this] {
         auto create = [this] {
             browserScheduled_ = false;
@@ -254,12 +256,14 @@ void TfrmMessage::ScheduleBrowser()
             }
             CreateBrowser();
         };
-        if (WebEngineStarted() || (html_.isEmpty() && !htmlPending_)) {
-            create();
-            return;
-        }
-        StartWebEngine();
-        QTimer::singleShot(0, this, create);
+        QTimer::singleShot(kTurnMs, this, [this, create] {
+            if (WebEngineStarted() || (html_.isEmpty() && !htmlPending_)) {
+                create();
+                return;
+            }
+            StartWebEngine();
+            QTimer::singleShot(kTurnMs, this, create);
+        });
     }));
     pnlHeader_->update();
 }
