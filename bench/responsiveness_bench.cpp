@@ -3,8 +3,13 @@
 // OpenLargeFile: a 200 MB TNEF file (eight attachments of 25 MB) opened in the window, until its pages are
 // filled and painted. OpenLargeHtml: a message with a 20 MB HTML body opened, until the web view has loaded the
 // body and the window has painted it (OpenLargeHtmlWarm: after a small HTML message, so that the web engine runs
-// already). PrintLargeFile and PrintLargeHtml print the message shown to a PDF file, from the print command to the
+// already). OpenSmallHtmlCold: a small HTML message as the first HTML of the process, so that the web engine starts
+// for it (run it alone: --benchmark_filter=OpenSmallHtmlCold; OpenLargeHtml's first iteration is cold too when it
+// runs first). PrintLargeFile and PrintLargeHtml print the message shown to a PDF file, from the print command to the
 // end of the print.
+// OpenLargeRtfHtml: a message whose only body is RTF encapsulating 20 MB of HTML, until the HTML is shown (the web
+// engine running already). FallbackLargeHtml: the 20 MB HTML body shown, its renderer ended, until the rich-text
+// view that stands in shows it and has laid it out.
 // SaveLargeFile: the 200 MB message saved as .msg through Save As, until the box that says it was saved; with
 // TESSALY_SHOTS set to a folder, the save's progress dialog is photographed there once it shows, in English and
 // in German (progress-save-english.png, progress-save-german.png).
@@ -21,8 +26,10 @@
 #include <filesystem>
 #include <limits>
 
+#include <signal.h>
 #include <time.h>
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -36,6 +43,10 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QScreen>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 #include "html_view.h"
 #include "main_window.h"
@@ -259,6 +270,13 @@ BENCHMARK(OpenLargeFile)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseReal
 void OpenLargeHtml(benchmark::State& state) { Run(state, LargeHtml(), true); }
 BENCHMARK(OpenLargeHtml)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
+// A small HTML body as the first HTML the program shows: the web engine starts for it (the same for any size).
+void OpenSmallHtmlCold(benchmark::State& state)
+{
+    Report(state, [&] { return LongestStall(SmallHtml(), state.range(0) != 0, true); });
+}
+BENCHMARK(OpenSmallHtmlCold)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
 // The 20 MB body after a small HTML message: the web engine runs already (its start is the window's, not the body's).
 void OpenLargeHtmlWarm(benchmark::State& state)
 {
@@ -396,6 +414,82 @@ void SaveLargeFile(benchmark::State& state)
     state.counters["max_stall_ms"] = worst;
 }
 BENCHMARK(SaveLargeFile)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// A message whose only body is RTF that encapsulates 20 MB of HTML (as Outlook stores HTML mail in RTF), stored
+// uncompressed in the compressed-RTF header ("MELA"), as some writers do.
+std::string LargeRtfHtml()
+{
+    return WriteOnce("tessaly-bench-responsive-20mb-rtf-html.tnef", [] {
+        std::string rtf = "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 \\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\r\n"
+                          "{\\*\\htmltag19 <html>}{\\*\\htmltag34 <body>}\r\n";
+        while (rtf.size() < (20u << 20))
+            rtf += "{\\*\\htmltag64 <p>}\\htmlrtf {\\htmlrtf0 Lorem ipsum dolor sit amet, {\\*\\htmltag84 <b>}"
+                   "\\htmlrtf {\\b \\htmlrtf0 consectetur{\\*\\htmltag92 </b>}\\htmlrtf }\\htmlrtf0  adipiscing "
+                   "elit.{\\*\\htmltag72 </p>}\\htmlrtf \\par }\\htmlrtf0\r\n";
+        rtf += "{\\*\\htmltag42 </body>}{\\*\\htmltag27 </html>}}";
+        std::string stored(16, '\0');
+        const auto put = [&](size_t at, uint32_t v) {
+            for (size_t i = 0; i < 4; ++i)
+                stored[at + i] = static_cast<char>(v >> (8 * i));
+        };
+        put(0, static_cast<uint32_t>(rtf.size() + 12));
+        put(4, static_cast<uint32_t>(rtf.size()));
+        put(8, 0x414C454D); // "MELA": not compressed
+        stored += rtf;
+        return Header("A large RTF body from HTML", TnefPropList().Binary(0x1009, stored)).Bytes();
+    });
+}
+
+// The RTF-encapsulated body after a small HTML message (the web engine runs): from the open to the HTML shown.
+void OpenLargeRtfHtml(benchmark::State& state)
+{
+    Report(state, [&] { return LongestStall(LargeRtfHtml(), state.range(0) != 0, true, true); });
+}
+BENCHMARK(OpenLargeRtfHtml)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// The 20 MB HTML body shown, then its renderer ended (as a memory limit ends it): from the renderer's end to the
+// rich-text view that stands in for the web view showing the whole text, painted.
+TStall FallbackStall()
+{
+    QTemporaryDir folder;
+    quorra::TfrmMain::TStartup startup;
+    startup.Arguments = { "/NOINI" };
+    startup.ProgramFolder = folder.path().toStdString();
+    startup.CurrentFolder = folder.path().toStdString();
+    quorra::TfrmMain window(startup);
+    window.Beep = [] {};
+    window.SetBackgroundWorkBytes(0);
+    window.resize(1000, 700);
+    window.show();
+    QSignalSpy htmlLoaded(window.Preview(), &quorra::TfrmMessage::HtmlLoaded);
+    window.OpenFile(QString::fromStdString(LargeHtml()));
+    if (!htmlLoaded.wait(300000) || !WaitForPaint(window))
+        return {};
+    quorra::THtmlView* view = window.Preview()->HtmlView();
+    const qint64 pid = view->View()->page()->renderProcessPid();
+    if (pid <= 0)
+        return {};
+    QSignalSpy filled(view, &quorra::THtmlView::FallbackFilled);
+    THeartbeat heartbeat;
+    heartbeat.Start();
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    if (!filled.wait(300000) || !WaitForPaint(window))
+        return {};
+    // The view lays a long document out in steps after it is shown: until its size has stayed for a second.
+    QElapsedTimer settled;
+    settled.start();
+    QObject::connect(view->FallbackView()->document()->documentLayout(),
+        &QAbstractTextDocumentLayout::documentSizeChanged, [&] { settled.restart(); });
+    if (!QTest::qWaitFor([&] { return settled.elapsed() > 1000; }, 300000))
+        return {};
+    heartbeat.Tick();
+    if (!view->FallbackView()->document()->toPlainText().endsWith(QStringLiteral("tempor.")))
+        return {};
+    return { heartbeat.Stall, heartbeat.Busy };
+}
+
+void FallbackLargeHtml(benchmark::State& state) { Report(state, [] { return FallbackStall(); }); }
+BENCHMARK(FallbackLargeHtml)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 } // namespace
 

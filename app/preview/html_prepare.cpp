@@ -67,4 +67,51 @@ TPreparedHtml PrepareHtmlBody(THtmlBodySource body)
     return PrepareHtmlPage(QString::fromStdU16String(WrapHtmlForCharset(body.Charset, text)));
 }
 
+std::optional<TRtfBodySource> LargeRtfBody(
+    const pelmsg::TMSGProperties& message, qsizetype minBytes, std::shared_ptr<const void> keeper)
+{
+    // The node RtfBody and RtfBodyBytes read.
+    const pelmsg::TMSGProperty* node
+        = message.FindProperty(pelmsg::MakeTag(pelmsg::kIdRtfCompressed, 0), true, !message.IsTopLevel());
+    const auto* stored = node ? std::get_if<pelmsg::ByteString>(&node->Value) : nullptr;
+    if (!stored || stored->size() < size_t(minBytes))
+        return std::nullopt;
+    TRtfBodySource source;
+    if (keeper) {
+        source.Keeper = std::move(keeper);
+        source.Stored = stored;
+    } else {
+        source.Copy = *stored;
+    }
+    source.CodePage = node->Collection()->TextCodePage();
+    source.Charset = message.Root().Charset();
+    return source;
+}
+
+pelmsg::ByteString RtfBodyBytes(const TRtfBodySource& rtf)
+{
+    // Decompressed when stored compressed (or behind the header of an uncompressed one), without the terminators.
+    const std::string_view bytes = rtf.Bytes();
+    pelmsg::ByteString text
+        = pelmsg::HasCompressedRtfHeader(bytes) ? pelmsg::DecodeCompressedRtf(bytes).Text : pelmsg::ByteString(bytes);
+    while (!text.empty() && text.back() == '\0')
+        text.pop_back();
+    return text;
+}
+
+QString RtfBodyText(const TRtfBodySource& rtf)
+{
+    const pelmsg::WideString text = pelmsg::CodePageToWide(RtfBodyBytes(rtf), rtf.CodePage);
+    return QString::fromStdU16String(text);
+}
+
+TPreparedHtml PrepareHtmlFromRtf(const TRtfBodySource& rtf)
+{
+    const pelmsg::ByteString html = pelmsg::TakeHtmlFromRtf(RtfBodyBytes(rtf));
+    if (html.empty())
+        return {};
+    const QString decoded = QString::fromUtf8(html.data(), qsizetype(html.size()));
+    return PrepareHtmlPage(QString::fromStdU16String(WrapHtmlForCharset(rtf.Charset, decoded.toStdU16String())));
+}
+
 } // namespace quorra

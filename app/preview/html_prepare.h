@@ -52,4 +52,30 @@ std::optional<THtmlBodySource> LargeHtmlBody(
 // Qt object: runs in any thread.
 TPreparedHtml PrepareHtmlBody(THtmlBodySource body);
 
+// The stored RTF body of a message, for workers to decompress, decode and take apart: read where it is while the
+// keeper keeps the message alive, else a copy of the stored bytes. What needs the message's code-page lookup is
+// looked up on the calling thread, so that a worker touches nothing of the message but the bytes.
+struct TRtfBodySource {
+    std::shared_ptr<const void> Keeper;
+    const pelmsg::ByteString* Stored = nullptr; // the stored bytes, while Keeper keeps them
+    pelmsg::ByteString Copy; // without a keeper, a copy of them
+    int32_t CodePage = 0; // the code page RtfBody decodes the text in
+    std::string Charset; // the message's charset, named in the wrapper of the HTML taken out
+    std::string_view Bytes() const { return Stored ? std::string_view(*Stored) : std::string_view(Copy); }
+};
+
+// The message's RTF body when it is stored as bytes, at least minBytes of them; nothing for a smaller one or none.
+// keeper as for LargeHtmlBody.
+std::optional<TRtfBodySource> LargeRtfBody(
+    const pelmsg::TMSGProperties& message, qsizetype minBytes, std::shared_ptr<const void> keeper);
+
+// The RTF as TMSGProperties::RtfBodyBytes and RtfBody give it (decompressed; decoded). Run in any thread; raise the
+// library's errors.
+pelmsg::ByteString RtfBodyBytes(const TRtfBodySource& rtf);
+QString RtfBodyText(const TRtfBodySource& rtf);
+
+// The HTML the RTF encapsulates ("\fromhtml"), prepared as the preview shows it (Html empty when it holds none).
+// Touches no Qt object: runs in any thread.
+TPreparedHtml PrepareHtmlFromRtf(const TRtfBodySource& rtf);
+
 } // namespace quorra

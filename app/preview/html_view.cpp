@@ -1,7 +1,5 @@
 #include "html_view.h"
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QBuffer>
 #include <QDesktopServices>
@@ -25,10 +23,12 @@
 #include <QWebEngineView>
 
 #include "desktop_services.h"
+#include "html_text_later.h"
 #include "pelmsg.h"
 #include "preview_support.h"
 #include "program_texts.h"
 #include "qt_glue.h"
+#include "web_engine_start.h"
 
 namespace quorra {
 
@@ -237,10 +237,8 @@ private:
 THtmlView::THtmlView(QWidget* parent)
     : QWidget(parent)
 {
-    // The engine reads this when the first view starts it; as root its sandbox cannot start (also where the
-    // program was started without PrepareWebEngine, as in the window tests).
-    if (::geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // Started already by a preview that shows a view, in a turn of its own (web_engine_start.h).
+    StartWebEngine();
     setObjectName(QStringLiteral("wbHTMLBody"));
     // A link the desktop has no program for is said aloud, with what the user can do.
     OpenExternal = [this](const QUrl& url) {
@@ -333,14 +331,21 @@ THtmlView::THtmlView(QWidget* parent)
             }
         });
     connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+        // The load of the page shown now: under its base address, or (a page handed over directly) under its data:
+        // address, which the engine reports now and then instead; never the empty page Clear shows (whose data:
+        // address ends at the comma), nor a load broken off by the next one.
+        const QString url = info.url().toString();
+        const bool ours = !pageBase_.isEmpty()
+            && (url.startsWith(pageBase_)
+                || (handler_->BodyName.isEmpty() && info.url().scheme() == QLatin1String("data")
+                    && !url.endsWith(QLatin1Char(',')) && info.errorCode() != -3 /* aborted */));
         // Only a failed load of the page itself counts (not a refused or cancelled navigation).
-        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && !prepared_.Html.isEmpty()
-            && !pageBase_.isEmpty() && info.url().toString().startsWith(pageBase_)
+        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && !prepared_.Html.isEmpty() && ours
             && info.errorCode() != -3 /* aborted */)
             FallBack(strPageNotLoaded());
         if ((info.status() == QWebEngineLoadingInfo::LoadSucceededStatus
                 || info.status() == QWebEngineLoadingInfo::LoadFailedStatus)
-            && !pageBase_.isEmpty() && info.url().toString().startsWith(pageBase_)) {
+            && ours) {
             if (!fallback_)
                 view_->show();
             emit PageLoaded(info.status() == QWebEngineLoadingInfo::LoadSucceededStatus);
@@ -364,10 +369,16 @@ void THtmlView::FallBack(const QString& reason)
     fallback_->show(); // at once, not when the layout gets round to it
     view_->hide();
     pnlRemote_->hide();
-    fallback_->setHtml(prepared_.Html);
+    FillFallback();
     lblFailed_->setText(strHtmlViewFailed.Arg(reason));
     pnlFailed_->show();
     emit FellBack(reason);
+}
+
+void THtmlView::FillFallback()
+{
+    // A large text is read in a worker (html_text_later.h): the window answers meanwhile.
+    ShowHtmlInTextView(prepared_.Html, *fallback_, [this] { emit FallbackFilled(); });
 }
 
 THtmlView::~THtmlView()
@@ -393,7 +404,7 @@ void THtmlView::SetPreparedHtml(const TPreparedHtml& prepared, const pelmsg::TMS
     prepared_ = prepared;
     if (fallback_) {
         // The renderer failed once: it would fail again on this machine; the stand-in shows the new text.
-        fallback_->setHtml(prepared_.Html);
+        FillFallback();
         return;
     }
     Reload();
@@ -427,6 +438,7 @@ void THtmlView::Clear()
     pnlRemote_->hide();
     pageBase_.clear();
     if (fallback_) {
+        CancelHtmlInTextView(*fallback_);
         fallback_->clear();
         return;
     }

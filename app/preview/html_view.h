@@ -82,12 +82,16 @@ signals:
     // The page of the text last given (SetHtml, SetPreparedHtml) has loaded, or failed to; unlike LoadFinished,
     // never for the empty page Clear shows.
     void PageLoaded(bool ok);
+    // The rich-text view that stands in for a failed web view shows the text last given (a large one is read in a
+    // worker first).
+    void FallbackFilled();
 
 private:
     friend class TPreviewPage;
     void ShowBlockedBar();
     void Reload();
     void FallBack(const QString& reason);
+    void FillFallback();
 
     QFrame* pnlRemote_ = nullptr;
     QLabel* lblRemote_ = nullptr;

@@ -42,6 +42,7 @@
 #include <QWebEngineView>
 
 #include "desktop_services.h"
+#include "html_prepare.h"
 #include "html_view.h"
 #include "message_preview_parts.h"
 #include "icons.h"
@@ -421,12 +422,20 @@ void TfrmMessage::LoadBodies()
     QString plain = Q(p.PlainBody());
     plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     reBody_->setPlainText(plain);
-    const QString rtf = Q(p.RtfBody());
+    // A large RTF body of the open document is decompressed and decoded in the workers too (and the HTML it may
+    // encapsulate taken out there): the UI thread never holds its text.
+    std::optional<TRtfBodySource> largeRtf;
+    if (messageKeeper_)
+        largeRtf = LargeRtfBody(p, kRtfInWorkerChars, messageKeeper_);
+    const QString rtf = largeRtf ? QString() : Q(p.RtfBody());
     // A long body (mostly pictures) is read in a worker: the preview shows at once, the rich-text view when the
     // document is ready, and the tabs are then settled by what it holds.
-    const bool rtfLater = rtf.size() >= kRtfInWorkerChars;
+    const bool rtfLater = largeRtf || rtf.size() >= kRtfInWorkerChars;
     if (rtfLater) {
-        ShowRtfInViewLater(rtf, *reRTFBody_, [this] {
+        std::function<QString()> read = [rtf] { return rtf; };
+        if (largeRtf)
+            read = [source = *largeRtf] { return RtfBodyText(source); };
+        ShowRtfInViewLater(std::move(read), *reRTFBody_, [this] {
             const bool shown = !reRTFBody_->document()->isEmpty();
             SetTabShown(tsRTFBody_, shown);
             if (shown && reBody_->document()->isEmpty())
@@ -434,7 +443,7 @@ void TfrmMessage::LoadBodies()
             SetTabShown(tsPlainText_, !((shown || TabShown(tsHTMLBody_)) && reBody_->document()->isEmpty()));
             if (!TabShown(pcBody_->currentWidget()))
                 pcBody_->setCurrentWidget(TabShown(tsHTMLBody_) ? tsHTMLBody_ : tsPlainText_);
-        });
+        }, reBody_->document()->isEmpty() ? reBody_ : nullptr);
     } else {
         try {
             ShowRtfInView(rtf, *reRTFBody_);
@@ -452,7 +461,15 @@ void TfrmMessage::LoadBodies()
     charset_ = Q8(p.Root().Charset());
     if (!StartHtmlInWorker(p)) {
         ShowHtml(charset_, Q(p.HtmlBody()));
-        if (!TabShown(tsHTMLBody_) && rtfShown) {
+        // The HTML an RTF body encapsulates. Only an RTF that says it came from HTML holds any (the extraction looks
+        // for the same word); a large one is taken apart in a worker (the HTML tab shows once it holds something).
+        std::optional<TRtfBodySource> rtfHtml = std::move(largeRtf);
+        const bool fromHtml = !rtfHtml && rtf.contains(QLatin1String("\\fromhtml"));
+        if (fromHtml)
+            rtfHtml = LargeRtfBody(p, kHtmlInWorkerBytes, messageKeeper_);
+        if (!TabShown(tsHTMLBody_) && rtfShown && rtfHtml) {
+            StartRtfHtmlInWorker(std::move(*rtfHtml), fromHtml);
+        } else if (!TabShown(tsHTMLBody_) && rtfShown && fromHtml) {
             // From the stored bytes: raw 8-bit characters are in the RTF's code pages, which the extraction follows.
             const std::string html = pelmsg::TakeHtmlFromRtf(p.RtfBodyBytes());
             ShowHtml(charset_, QString::fromUtf8(html.data(), qsizetype(html.size())));

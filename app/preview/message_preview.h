@@ -44,6 +44,7 @@ struct TRenderOptions;
 class THtmlView;
 class TAttachmentList;
 struct TPreparedHtml;
+struct TRtfBodySource;
 
 // Every file the preview writes into the private temporary folder (removed with the folder at exit).
 QStringList& TempFiles();
@@ -142,7 +143,8 @@ public:
     // with Cancel (print_job.h), when a keeper keeps the message alive; else here and now. PrintEnded follows.
     void StartPrint(std::unique_ptr<QPrinter> printer);
 
-    // Whether a large HTML body is being prepared in a worker (its tab is shown, empty, until it is in).
+    // Whether a large HTML body (or the HTML of a large RTF body) is being prepared in a worker (its tab is shown,
+    // empty, until it is in; for an RTF body not known to hold HTML, hidden until it turns out to).
     bool HtmlPending() const { return htmlPending_; }
     // The HTML text the HTML tab shows ("" for none, and while it is prepared).
     const QString& HtmlText() const { return html_; }
@@ -236,6 +238,10 @@ private:
     // A large HTML body prepared in a worker (html_later.cpp): each message shown makes the running preparation
     // stale (its result is dropped); the text prepared, handed to the web view once it exists.
     bool StartHtmlInWorker(const pelmsg::TMSGProperties& properties);
+    // The same for the HTML a large RTF body encapsulates; tabAtOnce: the HTML tab shows (empty) while it is
+    // prepared, else once it turns out to hold something.
+    void StartRtfHtmlInWorker(TRtfBodySource rtf, bool tabAtOnce);
+    void PrepareHtmlInWorker(std::function<TPreparedHtml()> prepare, bool tabAtOnce = true);
     void DropPendingHtml();
     void HtmlPrepared(const std::shared_ptr<const TPreparedHtml>& prepared);
     std::shared_ptr<const void> messageKeeper_;

@@ -26,6 +26,7 @@
 #include "message_preview_parts.h"
 #include "program_texts.h"
 #include "viewer_support.h"
+#include "web_engine_start.h"
 
 namespace quorra {
 
@@ -242,13 +243,27 @@ void TfrmMessage::ScheduleBrowser()
     browserScheduled_ = true;
     StandInForHtml();
     // Once the header has been painted: the window is on the screen with the header and the text by then.
+    // The web engine's start and the view's creation each take an event-loop turn of their own, so that neither
+    // holds the window up long (web_engine_start.h). Timers, not posted calls: the calls a paint posts run in the
+    // same turn as the paint.
+    constexpr int kTurnMs = 10;
     pnlHeader_->installEventFilter(new TAfterPaint(pnlHeader_, [this] {
-        browserScheduled_ = false;
-        if (html_.isEmpty() && !htmlPending_) {
-            htmlStandIn_ = nullptr;
-            return;
-        }
-        CreateBrowser();
+        auto create = [this] {
+            browserScheduled_ = false;
+            if (html_.isEmpty() && !htmlPending_) {
+                htmlStandIn_ = nullptr;
+                return;
+            }
+            CreateBrowser();
+        };
+        QTimer::singleShot(kTurnMs, this, [this, create] {
+            if (WebEngineStarted() || (html_.isEmpty() && !htmlPending_)) {
+                create();
+                return;
+            }
+            StartWebEngine();
+            QTimer::singleShot(kTurnMs, this, create);
+        });
     }));
     pnlHeader_->update();
 }

@@ -4,6 +4,7 @@
 
 #include <QFutureWatcher>
 #include <QPixmap>
+#include <QPointer>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QThread>
@@ -20,14 +21,30 @@ namespace {
 // What a worker made: the document (moved to the UI thread) and its pictures still as images.
 struct TRtfBuilt {
     QTextDocument* Document = nullptr;
+    QTextDocument* Plain = nullptr; // its text as plain text, when asked for
     TRtfPictures Pictures;
     ~TRtfBuilt()
     {
         // A result nobody took: the document lives in the UI thread and is freed there.
-        if (Document)
-            Document->deleteLater();
+        for (QTextDocument* d : { Document, Plain })
+            if (d)
+                d->deleteLater();
     }
 };
+
+// Gives the view the document; the view's previous one goes if the view owned it.
+void Attach(QTextEdit& view, QTextDocument* document)
+{
+    // A document the view made itself belongs to its text control and goes with setDocument; one given earlier
+    // belongs to the view.
+    QTextDocument* previous = view.document();
+    const bool viewOwnsPrevious = previous->parent() == &view;
+    document->setParent(&view);
+    view.setDocument(document);
+    if (viewOwnsPrevious)
+        delete previous;
+    view.moveCursor(QTextCursor::Start);
+}
 
 // The running read of one view, a child of the view: deleting it cancels the read.
 class TRtfJob : public QObject {
@@ -51,15 +68,26 @@ void CancelRtfInView(QTextEdit& view)
 
 void ShowRtfInViewLater(const QString& rtf, QTextEdit& view, std::function<void()> ready)
 {
+    ShowRtfInViewLater([rtf] { return rtf; }, view, std::move(ready));
+}
+
+void ShowRtfInViewLater(
+    std::function<QString()> read, QTextEdit& view, std::function<void()> ready, QTextEdit* plainView)
+{
     CancelRtfInView(view);
     // The view shows an empty document of its own until the read one is in.
     ShowRtfInView(QString(), view);
     const QFont font = view.document()->defaultFont();
     const qreal margin = view.document()->documentMargin();
     QThread* uiThread = view.thread();
+    const bool wantPlain = plainView != nullptr;
+    const QFont plainFont = wantPlain ? plainView->document()->defaultFont() : QFont();
+    const qreal plainMargin = wantPlain ? plainView->document()->documentMargin() : 0;
+    QPointer<QTextEdit> plainTarget(plainView);
 
     auto* job = new TRtfJob(view);
-    QObject::connect(&job->Watcher, &QFutureWatcherBase::finished, job, [job, &view, ready = std::move(ready)] {
+    QObject::connect(&job->Watcher, &QFutureWatcherBase::finished, job,
+        [job, &view, plainTarget, ready = std::move(ready)] {
         const std::shared_ptr<TRtfBuilt> built = job->Watcher.result();
         job->deleteLater();
         QTextDocument* document = std::exchange(built->Document, nullptr);
@@ -67,27 +95,33 @@ void ShowRtfInViewLater(const QString& rtf, QTextEdit& view, std::function<void(
         for (auto& [name, image] : built->Pictures)
             document->addResource(QTextDocument::ImageResource, name, QPixmap::fromImage(std::move(image)));
         built->Pictures.clear();
-        QTextDocument* previous = view.document();
-        document->setParent(&view);
-        view.setDocument(document);
-        if (previous->parent() == &view)
-            delete previous;
-        view.moveCursor(QTextCursor::Start);
+        Attach(view, document);
+        if (plainTarget && built->Plain && plainTarget->document()->isEmpty())
+            Attach(*plainTarget, std::exchange(built->Plain, nullptr));
         if (ready)
             ready();
     });
-    job->Watcher.setFuture(QtConcurrent::run(DocumentWorkers(), [rtf, font, margin, uiThread] {
+    job->Watcher.setFuture(QtConcurrent::run(DocumentWorkers(),
+        [read = std::move(read), font, margin, uiThread, wantPlain, plainFont, plainMargin] {
         auto built = std::make_shared<TRtfBuilt>();
         auto document = std::make_unique<QTextDocument>();
         document->setDefaultFont(font);
         document->setDocumentMargin(margin);
         try {
-            const std::u16string text = rtf.toStdU16String();
+            const std::u16string text = read().toStdU16String();
             FillTextDocument(pelmsg::ReadRtfDocument(std::u16string_view(text)), *document, &built->Pictures);
         } catch (const std::exception&) {
             // The rich-text view shows what it could; an error leaves it empty.
             document->clear();
             built->Pictures.clear();
+        }
+        if (wantPlain && !document->isEmpty()) {
+            auto plain = std::make_unique<QTextDocument>();
+            plain->setDefaultFont(plainFont);
+            plain->setDocumentMargin(plainMargin);
+            plain->setPlainText(document->toPlainText());
+            plain->moveToThread(uiThread);
+            built->Plain = plain.release();
         }
         document->moveToThread(uiThread);
         built->Document = document.release();

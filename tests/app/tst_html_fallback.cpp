@@ -14,10 +14,12 @@
 #include <QWebEngineView>
 #include <QtTest>
 
+#include "html_text_later.h"
 #include "html_view.h"
 #include "viewer_app.h"
 #include "web_test_support.h"
 #include "window_test_support.h"
+#include "worker_pool.h"
 
 using namespace quorra;
 using quorra_test::Evaluate;
@@ -89,6 +91,29 @@ private slots:
         QCOMPARE(view_->FallbackView()->toPlainText(), QStringLiteral("Second message"));
         view_->Clear();
         QVERIFY(view_->FallbackView()->toPlainText().isEmpty());
+    }
+
+    // A large text is read into the stand-in in a worker: meanwhile it shows nothing of the text before, and a
+    // text given before the read is in wins over the read.
+    void largeTextInTheStandInIsReadInAWorker()
+    {
+        QVERIFY(ShowPage());
+        QCOMPARE(::kill(static_cast<pid_t>(view_->View()->page()->renderProcessPid()), SIGKILL), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(view_->WebViewFailed(), 20000);
+        QString large;
+        while (large.size() < kTextHtmlInWorkerChars)
+            large += QStringLiteral("<p>the large text</p>");
+        QSignalSpy filled(view_.get(), &THtmlView::FallbackFilled);
+        view_->SetHtml(large + QStringLiteral("<p>END</p>"), nullptr, false);
+        QVERIFY(view_->FallbackView()->toPlainText().isEmpty());
+        QVERIFY(filled.wait(30000));
+        QVERIFY(view_->FallbackView()->toPlainText().endsWith(QStringLiteral("END")));
+
+        view_->SetHtml(large, nullptr, false);
+        view_->SetHtml(QStringLiteral("<p>Second message</p>"), nullptr, false);
+        DocumentWorkers()->waitForDone();
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(view_->FallbackView()->toPlainText(), QStringLiteral("Second message"));
     }
 
     void linkWithoutABrowserIsSaidAloud()

@@ -54,6 +54,23 @@ std::unique_ptr<pelmsg::TPelMessage> HtmlMail(
     return quorra_test::LoadTnef(b.Bytes());
 }
 
+// A message whose only body is RTF, stored uncompressed behind the compressed-RTF header ("MELA").
+std::unique_ptr<pelmsg::TPelMessage> RtfMail(const std::string& rtf)
+{
+    std::string stored(16, '\0');
+    const auto put = [&](size_t at, uint32_t v) {
+        for (size_t i = 0; i < 4; ++i)
+            stored[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    put(0, static_cast<uint32_t>(rtf.size() + 12));
+    put(4, static_cast<uint32_t>(rtf.size()));
+    put(8, 0x414C454D);
+    TnefBuilder b;
+    b.Version().MessageClass("IPM.Note").Subject("rtf");
+    b.MapiProps(TnefPropList().Binary(pelmsg::kIdRtfCompressed, stored + rtf));
+    return quorra_test::LoadTnef(b.Bytes());
+}
+
 // A page script the view's own world may run (the page's JavaScript is off).
 // A web server on the loopback that answers every request with a small PNG and counts them.
 class TCountingServer : public QTcpServer {
@@ -321,6 +338,47 @@ private slots:
             QVERIFY(!form_->HtmlText().contains(QStringLiteral("the message before")));
             QTRY_COMPARE(Evaluate(view->View(), "document.getElementById('p')?.textContent").toString(),
                 QStringLiteral("the message now"));
+        }
+    }
+
+    // The HTML a large RTF body encapsulates is taken out in a worker (copying the stored RTF, or reading it where
+    // it is while a keeper holds the message) and shows to its end; a message shown before it is in wins.
+    void largeRtfHtmlInAWorker()
+    {
+        std::string rtf = "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 {\\fonttbl{\\f0\\fswiss Arial;}}"
+                          "{\\*\\htmltag19 <html>}{\\*\\htmltag34 <body>}";
+        while (rtf.size() < size_t(kHtmlInWorkerBytes) + 1000)
+            rtf += "{\\*\\htmltag64 <p>}\\htmlrtf {\\htmlrtf0 the RTF message\\htmlrtf }\\htmlrtf0 "
+                   "{\\*\\htmltag72 </p>}\\par ";
+        rtf += "{\\*\\htmltag64 <p id=end>}\\htmlrtf {\\htmlrtf0 END\\htmlrtf }\\htmlrtf0 {\\*\\htmltag72 </p>}"
+               "{\\*\\htmltag42 </body>}{\\*\\htmltag27 </html>}}";
+        for (const bool kept : { false, true }) {
+            std::shared_ptr<pelmsg::TPelMessage> large = RtfMail(rtf);
+            form_->SetMessageKeeper(kept ? large : nullptr);
+            QSignalSpy loaded(form_.get(), &TfrmMessage::HtmlLoaded);
+            form_->FillPreview(&large->Properties());
+            QVERIFY(form_->HtmlPending());
+            QVERIFY(loaded.wait(30000));
+            QVERIFY(!form_->HtmlPending());
+            // Whether its tab showed at once or only once the HTML was found, HTML (the preferred body) is on top.
+            QTRY_COMPARE(form_->findChild<QTabWidget*>("pcBody")->currentWidget()->objectName(),
+                QStringLiteral("tsHTMLBody"));
+            QCOMPARE(
+                Evaluate(form_->HtmlView()->View(), "document.getElementById('end').textContent.trim()").toString(),
+                QStringLiteral("END"));
+
+            form_->FillPreview(&large->Properties());
+            QVERIFY(form_->HtmlPending());
+            THtmlView* view = Show("<html><body><p id=p>the message now</p></body></html>");
+            QVERIFY(view);
+            DocumentWorkers()->waitForDone();
+            QCoreApplication::sendPostedEvents();
+            QVERIFY(!form_->HtmlPending());
+            QVERIFY(form_->HtmlText().contains(QStringLiteral("the message now")));
+            QVERIFY(!form_->HtmlText().contains(QStringLiteral("the RTF message")));
+            QTRY_COMPARE(Evaluate(view->View(), "document.getElementById('p')?.textContent").toString(),
+                QStringLiteral("the message now"));
+            form_->FillPreview(nullptr);
         }
     }
 };
