@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
@@ -331,6 +332,17 @@ THtmlView::THtmlView(QWidget* parent)
             }
         });
     connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+        // The end of Clear's empty page (reported under its base address or its data: address) lets the page that
+        // waited for it load; one broken off by a later Clear is not its end.
+        if (blanking_ && info.errorCode() != -3 /* aborted */
+            && (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus
+                || info.status() == QWebEngineLoadingInfo::LoadFailedStatus)
+            && (info.url() == QUrl(QStringLiteral("cid:/"))
+                || (info.url().scheme() == QLatin1String("data")
+                    && info.url().toString().endsWith(QLatin1Char(','))))) {
+            BlankEnded();
+            return;
+        }
         // The load of the page shown now: under its base address, or (a page handed over directly) under its data:
         // address, which the engine reports now and then instead; never the empty page Clear shows (whose data:
         // address ends at the comma), nor a load broken off by the next one.
@@ -412,6 +424,10 @@ void THtmlView::SetPreparedHtml(const TPreparedHtml& prepared, const pelmsg::TMS
 
 void THtmlView::Reload()
 {
+    if (blanking_) {
+        reloadAfterBlank_ = true;
+        return;
+    }
     // The page's addresses live under "cid:/TOKEN/" (TPreparedHtml): loaded again (remote content allowed), the
     // page keeps its folder, and its pictures are the same.
     handler_->Token = prepared_.Token;
@@ -445,7 +461,24 @@ void THtmlView::Clear()
     // The engine keeps showing the last page until the next one is in, which may take a while for a large body
     // prepared in a worker; the view is hidden meanwhile, so no earlier message's body stands under this header.
     view_->hide();
+    blanking_ = true;
+    reloadAfterBlank_ = false;
     view_->setHtml(QString(), QUrl(QStringLiteral("cid:/")));
+    // Should the engine never report the empty page's end, the next page does not wait for ever.
+    const quint64 request = ++blankRequest_;
+    QTimer::singleShot(2000, this, [this, request] {
+        if (blanking_ && request == blankRequest_)
+            BlankEnded();
+    });
+}
+
+void THtmlView::BlankEnded()
+{
+    blanking_ = false;
+    if (reloadAfterBlank_) {
+        reloadAfterBlank_ = false;
+        Reload();
+    }
 }
 
 void THtmlView::LoadRemoteContent()

@@ -105,6 +105,12 @@ private:
     QFrame* pnlFailed_ = nullptr;
     QLabel* lblFailed_ = nullptr;
     QTextBrowser* fallback_ = nullptr;
+    // Clear's empty page is loading: a page handed over meanwhile waits for it (the engine may drop a page handed
+    // over while the previous one is still being started, and never report it).
+    bool blanking_ = false;
+    bool reloadAfterBlank_ = false;
+    quint64 blankRequest_ = 0;
+    void BlankEnded();
 };
 
 } // namespace quorra
