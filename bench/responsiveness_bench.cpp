@@ -488,7 +488,10 @@ TStall FallbackStall()
     return { heartbeat.Stall, heartbeat.Busy };
 }
 
-void FallbackLargeHtml(benchmark::State& state) { Report(state, [] { return FallbackStall(); }); }
+void FallbackLargeHtml(benchmark::State& state)
+{
+    Report(state, [] { return FallbackStall(); });
+}
 BENCHMARK(FallbackLargeHtml)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 } // namespace

@@ -75,7 +75,6 @@ bool CopyRest(int input, int output)
     }
 }
 
-
 // Unwraps a mail; `mayHoldTnef` is pelmsg::MayHoldTnefPart of it (the mbox splitter finds it on its way).
 TOutcome Unwrap(std::string_view mail, bool mayHoldTnef)
 {

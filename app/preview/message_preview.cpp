@@ -44,8 +44,8 @@
 #include "desktop_services.h"
 #include "html_prepare.h"
 #include "html_view.h"
-#include "message_preview_parts.h"
 #include "icons.h"
+#include "message_preview_parts.h"
 #include "pelmsg.h"
 #include "preview_support.h"
 #include "private_temp.h"
@@ -435,15 +435,18 @@ void TfrmMessage::LoadBodies()
         std::function<QString()> read = [rtf] { return rtf; };
         if (largeRtf)
             read = [source = *largeRtf] { return RtfBodyText(source); };
-        ShowRtfInViewLater(std::move(read), *reRTFBody_, [this] {
-            const bool shown = !reRTFBody_->document()->isEmpty();
-            SetTabShown(tsRTFBody_, shown);
-            if (shown && reBody_->document()->isEmpty())
-                reBody_->setPlainText(reRTFBody_->toPlainText());
-            SetTabShown(tsPlainText_, !((shown || TabShown(tsHTMLBody_)) && reBody_->document()->isEmpty()));
-            if (!TabShown(pcBody_->currentWidget()))
-                pcBody_->setCurrentWidget(TabShown(tsHTMLBody_) ? tsHTMLBody_ : tsPlainText_);
-        }, reBody_->document()->isEmpty() ? reBody_ : nullptr);
+        ShowRtfInViewLater(
+            std::move(read), *reRTFBody_,
+            [this] {
+                const bool shown = !reRTFBody_->document()->isEmpty();
+                SetTabShown(tsRTFBody_, shown);
+                if (shown && reBody_->document()->isEmpty())
+                    reBody_->setPlainText(reRTFBody_->toPlainText());
+                SetTabShown(tsPlainText_, !((shown || TabShown(tsHTMLBody_)) && reBody_->document()->isEmpty()));
+                if (!TabShown(pcBody_->currentWidget()))
+                    pcBody_->setCurrentWidget(TabShown(tsHTMLBody_) ? tsHTMLBody_ : tsPlainText_);
+            },
+            reBody_->document()->isEmpty() ? reBody_ : nullptr);
     } else {
         try {
             ShowRtfInView(rtf, *reRTFBody_);

@@ -55,8 +55,8 @@ void ShowRtfInViewLater(const QString& rtf, QTextEdit& view, std::function<void(
 // The same with the RTF text itself made in the worker (read: decompressed and decoded from the stored body). With
 // plainView, the worker also makes the document's text a plain-text document, which plainView takes if it is still
 // empty when the read is in (a large body's text copied on the UI thread would hold the window up).
-void ShowRtfInViewLater(std::function<QString()> read, QTextEdit& view, std::function<void()> ready,
-    QTextEdit* plainView = nullptr);
+void ShowRtfInViewLater(
+    std::function<QString()> read, QTextEdit& view, std::function<void()> ready, QTextEdit* plainView = nullptr);
 void CancelRtfInView(QTextEdit& view);
 
 } // namespace quorra

@@ -86,47 +86,47 @@ void ShowRtfInViewLater(
     QPointer<QTextEdit> plainTarget(plainView);
 
     auto* job = new TRtfJob(view);
-    QObject::connect(&job->Watcher, &QFutureWatcherBase::finished, job,
-        [job, &view, plainTarget, ready = std::move(ready)] {
-        const std::shared_ptr<TRtfBuilt> built = job->Watcher.result();
-        job->deleteLater();
-        QTextDocument* document = std::exchange(built->Document, nullptr);
-        // Pixmaps are made here, on the UI thread, once: the layout and the painting use them as they are.
-        for (auto& [name, image] : built->Pictures)
-            document->addResource(QTextDocument::ImageResource, name, QPixmap::fromImage(std::move(image)));
-        built->Pictures.clear();
-        Attach(view, document);
-        if (plainTarget && built->Plain && plainTarget->document()->isEmpty())
-            Attach(*plainTarget, std::exchange(built->Plain, nullptr));
-        if (ready)
-            ready();
-    });
-    job->Watcher.setFuture(QtConcurrent::run(DocumentWorkers(),
-        [read = std::move(read), font, margin, uiThread, wantPlain, plainFont, plainMargin] {
-        auto built = std::make_shared<TRtfBuilt>();
-        auto document = std::make_unique<QTextDocument>();
-        document->setDefaultFont(font);
-        document->setDocumentMargin(margin);
-        try {
-            const std::u16string text = read().toStdU16String();
-            FillTextDocument(pelmsg::ReadRtfDocument(std::u16string_view(text)), *document, &built->Pictures);
-        } catch (const std::exception&) {
-            // The rich-text view shows what it could; an error leaves it empty.
-            document->clear();
+    QObject::connect(
+        &job->Watcher, &QFutureWatcherBase::finished, job, [job, &view, plainTarget, ready = std::move(ready)] {
+            const std::shared_ptr<TRtfBuilt> built = job->Watcher.result();
+            job->deleteLater();
+            QTextDocument* document = std::exchange(built->Document, nullptr);
+            // Pixmaps are made here, on the UI thread, once: the layout and the painting use them as they are.
+            for (auto& [name, image] : built->Pictures)
+                document->addResource(QTextDocument::ImageResource, name, QPixmap::fromImage(std::move(image)));
             built->Pictures.clear();
-        }
-        if (wantPlain && !document->isEmpty()) {
-            auto plain = std::make_unique<QTextDocument>();
-            plain->setDefaultFont(plainFont);
-            plain->setDocumentMargin(plainMargin);
-            plain->setPlainText(document->toPlainText());
-            plain->moveToThread(uiThread);
-            built->Plain = plain.release();
-        }
-        document->moveToThread(uiThread);
-        built->Document = document.release();
-        return built;
-    }));
+            Attach(view, document);
+            if (plainTarget && built->Plain && plainTarget->document()->isEmpty())
+                Attach(*plainTarget, std::exchange(built->Plain, nullptr));
+            if (ready)
+                ready();
+        });
+    job->Watcher.setFuture(QtConcurrent::run(
+        DocumentWorkers(), [read = std::move(read), font, margin, uiThread, wantPlain, plainFont, plainMargin] {
+            auto built = std::make_shared<TRtfBuilt>();
+            auto document = std::make_unique<QTextDocument>();
+            document->setDefaultFont(font);
+            document->setDocumentMargin(margin);
+            try {
+                const std::u16string text = read().toStdU16String();
+                FillTextDocument(pelmsg::ReadRtfDocument(std::u16string_view(text)), *document, &built->Pictures);
+            } catch (const std::exception&) {
+                // The rich-text view shows what it could; an error leaves it empty.
+                document->clear();
+                built->Pictures.clear();
+            }
+            if (wantPlain && !document->isEmpty()) {
+                auto plain = std::make_unique<QTextDocument>();
+                plain->setDefaultFont(plainFont);
+                plain->setDocumentMargin(plainMargin);
+                plain->setPlainText(document->toPlainText());
+                plain->moveToThread(uiThread);
+                built->Plain = plain.release();
+            }
+            document->moveToThread(uiThread);
+            built->Document = document.release();
+            return built;
+        }));
 }
 
 } // namespace quorra

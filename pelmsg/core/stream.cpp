@@ -26,7 +26,7 @@ constexpr size_t kReadBufferSize = size_t{64} * 1024;
 constexpr size_t kWriteBufferSize = size_t{256} * 1024;
 // A write at least this long goes straight to the file: copying it into the buffer first would cost more than the
 // system call it saves (a mailbox filter writes runs of unchanged mails of this size from its read buffers).
-constexpr size_t kDirectWriteSize = size_t{64} * 1024;
+constexpr size_t kDirectWriteSize = size_t { 64 } * 1024;
 
 std::string OsReason() { return std::strerror(errno); }
 

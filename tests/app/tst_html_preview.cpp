@@ -361,8 +361,8 @@ private slots:
             QVERIFY(loaded.wait(30000));
             QVERIFY(!form_->HtmlPending());
             // Whether its tab showed at once or only once the HTML was found, HTML (the preferred body) is on top.
-            QTRY_COMPARE(form_->findChild<QTabWidget*>("pcBody")->currentWidget()->objectName(),
-                QStringLiteral("tsHTMLBody"));
+            QTRY_COMPARE(
+                form_->findChild<QTabWidget*>("pcBody")->currentWidget()->objectName(), QStringLiteral("tsHTMLBody"));
             QCOMPARE(
                 Evaluate(form_->HtmlView()->View(), "document.getElementById('end').textContent.trim()").toString(),
                 QStringLiteral("END"));

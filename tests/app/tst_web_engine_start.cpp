@@ -26,8 +26,8 @@ private slots:
             << QByteArray(" --no-sandbox  --lang=de ") << false << QByteArray("--no-sandbox --lang=de --no-zygote");
         QTest::newRow("the user's own choice kept")
             << QByteArray("--no-zygote --no-sandbox") << true << QByteArray("--no-zygote --no-sandbox");
-        QTest::newRow("a flag that only starts like it") << QByteArray("--no-zygote-sandbox") << true
-                                                         << QByteArray("--no-zygote-sandbox --no-zygote");
+        QTest::newRow("a flag that only starts like it")
+            << QByteArray("--no-zygote-sandbox") << true << QByteArray("--no-zygote-sandbox --no-zygote");
     }
     void startFlags()
     {
