@@ -47,6 +47,8 @@ public:
     QFutureWatcher<std::shared_ptr<TReadDocument>> Watcher;
 };
 
+} // namespace
+
 // Gives the view the document; the view's previous one goes if the view owned it.
 void AttachDocument(QTextEdit& view, QTextDocument* document)
 {
@@ -60,8 +62,6 @@ void AttachDocument(QTextEdit& view, QTextDocument* document)
         delete previous;
     view.moveCursor(QTextCursor::Start);
 }
-
-} // namespace
 
 void CancelHtmlInTextView(QTextEdit& view)
 {

@@ -8,6 +8,7 @@
 
 #include <QString>
 
+class QTextDocument;
 class QTextEdit;
 
 namespace quorra {
@@ -20,5 +21,8 @@ inline constexpr qsizetype kTextHtmlInWorkerChars = 256 * 1024;
 // call, and CancelHtmlInTextView, drop a read still running: its result is never shown.
 void ShowHtmlInTextView(const QString& html, QTextEdit& view, std::function<void()> ready);
 void CancelHtmlInTextView(QTextEdit& view);
+
+// Gives the view a document read in a worker; the view's previous document goes if the view owned it.
+void AttachDocument(QTextEdit& view, QTextDocument* document);
 
 } // namespace quorra

@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include "html_text_later.h"
 #include "pelmsg.h"
 #include "rtf_text_document.h"
 #include "worker_pool.h"
@@ -32,19 +33,6 @@ struct TRtfBuilt {
     }
 };
 
-// Gives the view the document; the view's previous one goes if the view owned it.
-void Attach(QTextEdit& view, QTextDocument* document)
-{
-    // A document the view made itself belongs to its text control and goes with setDocument; one given earlier
-    // belongs to the view.
-    QTextDocument* previous = view.document();
-    const bool viewOwnsPrevious = previous->parent() == &view;
-    document->setParent(&view);
-    view.setDocument(document);
-    if (viewOwnsPrevious)
-        delete previous;
-    view.moveCursor(QTextCursor::Start);
-}
 
 // The running read of one view, a child of the view: deleting it cancels the read.
 class TRtfJob : public QObject {
@@ -95,9 +83,9 @@ void ShowRtfInViewLater(
             for (auto& [name, image] : built->Pictures)
                 document->addResource(QTextDocument::ImageResource, name, QPixmap::fromImage(std::move(image)));
             built->Pictures.clear();
-            Attach(view, document);
+            AttachDocument(view, document);
             if (plainTarget && built->Plain && plainTarget->document()->isEmpty())
-                Attach(*plainTarget, std::exchange(built->Plain, nullptr));
+                AttachDocument(*plainTarget, std::exchange(built->Plain, nullptr));
             if (ready)
                 ready();
         });
