@@ -18,18 +18,13 @@
 #include "model/message.h"
 #include "model/tags.h"
 #include "text/codepage.h"
+#include "tnef/tnef_format.h"
 
 namespace pelmsg {
 
 namespace {
 
-constexpr uint32_t kTnefSignature = 0x223E9F78;
-// Message attributes by their number (the low 16 bits), with the tags the TNEF reader gives them.
-constexpr uint16_t attSubject = 0x8004;
-constexpr uint16_t attMessageClass = 0x8008;
-constexpr uint16_t attMAPIProps = 0x9003;
-constexpr uint16_t attOemCodepage = 0x9007;
-constexpr uint8_t kMessageLevel = 1;
+using namespace tnef_format;
 
 // The property identifiers whose values the summary keeps: what Subject, From and ItemMessageClass look at, and
 // the code pages 8-bit text is decoded with.
@@ -78,7 +73,7 @@ public:
             // The first attribute is the version, whatever its identifier says (the reader takes it so).
             try {
                 if (n > 0)
-                    Attribute(static_cast<uint16_t>(identifier & 0xFFFF), data);
+                    Attribute(AttributeNumber(identifier), data);
             } catch (const EPelMsgError&) {
                 // The rest of a damaged attribute is skipped; the next one is read.
                 whole_ = false;

@@ -15,23 +15,14 @@
 #include "model/message.h"
 #include "text/codepage.h"
 #include "text/datetime.h"
+#include "tnef/tnef_format.h"
 
 namespace pelmsg {
 
 namespace {
 
-constexpr uint32_t kTnefSignature = 0x223E9F78;
-constexpr uint32_t kTnefVersion = 0x00010000;
+using namespace tnef_format;
 
-// Attributes with special handling, recognised by their attribute number (the low 16 bits): some writers put
-// another attribute type in the high bits, and the number alone names the attribute.
-constexpr uint16_t attMAPIProps = 0x9003;
-constexpr uint16_t attRecipTable = 0x9004;
-constexpr uint16_t attAttachRenddata = 0x9002;
-constexpr uint16_t attAttachTitle = 0x8010;
-constexpr uint16_t attAttachment = 0x9005;
-
-uint16_t AttributeNumber(uint32_t identifier) { return static_cast<uint16_t>(identifier & 0xFFFF); }
 // Attribute numbers (low 16 bits) whose values need converting.
 constexpr uint16_t attMessageStatusNumber = 0x8007;
 constexpr uint16_t attPriorityNumber = 0x800D;
