@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <memory>
 
 #include <signal.h>
 #include <time.h>
@@ -51,6 +52,7 @@
 #include "html_view.h"
 #include "main_window.h"
 #include "message_preview.h"
+#include "pelmsg.h"
 #include "tnef_builder.h"
 #include "viewer_app.h"
 #include "window_test_support.h"
@@ -200,20 +202,31 @@ std::string SmallHtml()
     });
 }
 
+// A fresh window in a folder of its own, without an INI file, 1000 x 700 and shown; files from workBytes up are
+// opened and saved in a worker.
+struct TBenchWindow {
+    TBenchWindow(const QTemporaryDir& folder, qint64 workBytes)
+    {
+        quorra::TfrmMain::TStartup startup;
+        startup.Arguments = { "/NOINI" };
+        startup.ProgramFolder = folder.path().toStdString();
+        startup.CurrentFolder = folder.path().toStdString();
+        Window = std::make_unique<quorra::TfrmMain>(startup);
+        Window->Beep = [] {};
+        Window->SetBackgroundWorkBytes(workBytes);
+        Window->resize(1000, 700);
+        Window->show();
+    }
+    std::unique_ptr<quorra::TfrmMain> Window;
+};
+
 // Opens the file in a fresh window and waits until it is shown; returns the longest gap of the event loop. warm:
 // a message with a small HTML body is shown first, so that the web engine has started before the measured open.
 TStall LongestStall(const std::string& path, bool inWorker, bool waitForHtml, bool warm = false)
 {
     QTemporaryDir folder;
-    quorra::TfrmMain::TStartup startup;
-    startup.Arguments = { "/NOINI" };
-    startup.ProgramFolder = folder.path().toStdString();
-    startup.CurrentFolder = folder.path().toStdString();
-    quorra::TfrmMain window(startup);
-    window.Beep = [] {};
-    window.SetBackgroundWorkBytes(inWorker ? 0 : std::numeric_limits<qint64>::max());
-    window.resize(1000, 700);
-    window.show();
+    TBenchWindow bench(folder, inWorker ? 0 : std::numeric_limits<qint64>::max());
+    quorra::TfrmMain& window = *bench.Window;
     QSignalSpy filled(&window, &quorra::TfrmMain::PagesFilled);
     if (!QTest::qWaitForWindowExposed(&window) || !WaitForPaint(window))
         return {};
@@ -290,15 +303,8 @@ BENCHMARK(OpenLargeHtmlWarm)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime
 TStall PrintStall(const std::string& path, bool inWorker)
 {
     QTemporaryDir folder;
-    quorra::TfrmMain::TStartup startup;
-    startup.Arguments = { "/NOINI" };
-    startup.ProgramFolder = folder.path().toStdString();
-    startup.CurrentFolder = folder.path().toStdString();
-    quorra::TfrmMain window(startup);
-    window.Beep = [] {};
-    window.SetBackgroundWorkBytes(0);
-    window.resize(1000, 700);
-    window.show();
+    TBenchWindow bench(folder, 0);
+    quorra::TfrmMain& window = *bench.Window;
     QSignalSpy filled(&window, &quorra::TfrmMain::PagesFilled);
     QSignalSpy htmlLoaded(window.Preview(), &quorra::TfrmMessage::HtmlLoaded);
     window.OpenFile(QString::fromStdString(path));
@@ -427,15 +433,7 @@ std::string LargeRtfHtml()
                    "\\htmlrtf {\\b \\htmlrtf0 consectetur{\\*\\htmltag92 </b>}\\htmlrtf }\\htmlrtf0  adipiscing "
                    "elit.{\\*\\htmltag72 </p>}\\htmlrtf \\par }\\htmlrtf0\r\n";
         rtf += "{\\*\\htmltag42 </body>}{\\*\\htmltag27 </html>}}";
-        std::string stored(16, '\0');
-        const auto put = [&](size_t at, uint32_t v) {
-            for (size_t i = 0; i < 4; ++i)
-                stored[at + i] = static_cast<char>(v >> (8 * i));
-        };
-        put(0, static_cast<uint32_t>(rtf.size() + 12));
-        put(4, static_cast<uint32_t>(rtf.size()));
-        put(8, 0x414C454D); // "MELA": not compressed
-        stored += rtf;
+        const std::string stored = pelmsg::UncompressedRtfStream(rtf, true);
         return Header("A large RTF body from HTML", TnefPropList().Binary(0x1009, stored)).Bytes();
     });
 }
@@ -452,15 +450,8 @@ BENCHMARK(OpenLargeRtfHtml)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime(
 TStall FallbackStall()
 {
     QTemporaryDir folder;
-    quorra::TfrmMain::TStartup startup;
-    startup.Arguments = { "/NOINI" };
-    startup.ProgramFolder = folder.path().toStdString();
-    startup.CurrentFolder = folder.path().toStdString();
-    quorra::TfrmMain window(startup);
-    window.Beep = [] {};
-    window.SetBackgroundWorkBytes(0);
-    window.resize(1000, 700);
-    window.show();
+    TBenchWindow bench(folder, 0);
+    quorra::TfrmMain& window = *bench.Window;
     QSignalSpy htmlLoaded(window.Preview(), &quorra::TfrmMessage::HtmlLoaded);
     window.OpenFile(QString::fromStdString(LargeHtml()));
     if (!htmlLoaded.wait(300000) || !WaitForPaint(window))

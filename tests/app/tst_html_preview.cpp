@@ -57,17 +57,9 @@ std::unique_ptr<pelmsg::TPelMessage> HtmlMail(
 // A message whose only body is RTF, stored uncompressed behind the compressed-RTF header ("MELA").
 std::unique_ptr<pelmsg::TPelMessage> RtfMail(const std::string& rtf)
 {
-    std::string stored(16, '\0');
-    const auto put = [&](size_t at, uint32_t v) {
-        for (size_t i = 0; i < 4; ++i)
-            stored[at + i] = static_cast<char>(v >> (8 * i));
-    };
-    put(0, static_cast<uint32_t>(rtf.size() + 12));
-    put(4, static_cast<uint32_t>(rtf.size()));
-    put(8, 0x414C454D);
     TnefBuilder b;
     b.Version().MessageClass("IPM.Note").Subject("rtf");
-    b.MapiProps(TnefPropList().Binary(pelmsg::kIdRtfCompressed, stored + rtf));
+    b.MapiProps(TnefPropList().Binary(pelmsg::kIdRtfCompressed, pelmsg::UncompressedRtfStream(rtf, true)));
     return quorra_test::LoadTnef(b.Bytes());
 }
 
