@@ -1,7 +1,5 @@
 #include "header_pages.h"
 
-#include <utility>
-
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QPlainTextEdit>
@@ -12,6 +10,7 @@
 #include "pel_language.h"
 #include "pelmsg.h"
 #include "program_texts.h"
+#include "qt_glue.h"
 
 namespace quorra {
 
@@ -45,16 +44,9 @@ QString ToQString(const pelmsg::WideString& text)
 
 const TMessageFlagRow* MessageFlagRows() { return kRows; }
 
-TTransportHeaderPage::TTransportHeaderPage(QWidget* parent)
-    : TLazyPage(parent)
+void TTransportHeaderPage::MakeWidgets()
 {
-    setObjectName(QStringLiteral("tsHeader"));
-}
-
-void TTransportHeaderPage::Build()
-{
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout* layout = NewFlatColumn(this);
     reTransport_ = new QPlainTextEdit(this);
     reTransport_->setObjectName(QStringLiteral("reTransport"));
     reTransport_->setReadOnly(true);
@@ -62,36 +54,18 @@ void TTransportHeaderPage::Build()
     reTransport_->setAcceptDrops(false);
     reTransport_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     layout->addWidget(reTransport_);
-    Fill(std::exchange(pending_, nullptr));
 }
 
-QPlainTextEdit* TTransportHeaderPage::Text()
+void TTransportHeaderPage::ShowMessage(const pelmsg::TPelMessage* message)
 {
-    EnsureBuilt();
-    return reTransport_;
-}
-
-void TTransportHeaderPage::Fill(const pelmsg::TPelMessage* message)
-{
-    if (!IsBuilt()) {
-        pending_ = message;
-        return;
-    }
     QString text = message ? ToQString(message->TransportHeaders()) : QString();
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     reTransport_->setPlainText(text);
 }
 
-TFlagsPage::TFlagsPage(QWidget* parent)
-    : TLazyPage(parent)
+void TFlagsPage::MakeWidgets()
 {
-    setObjectName(QStringLiteral("tsFlags"));
-}
-
-void TFlagsPage::Build()
-{
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout* layout = NewFlatColumn(this);
     lvMessageFlags_ = new QTreeWidget(this);
     QTreeWidget* list = lvMessageFlags_;
     list->setObjectName(QStringLiteral("lvMessageFlags"));
@@ -114,13 +88,6 @@ void TFlagsPage::Build()
     layout->addWidget(list);
     QObject::connect(list, &QTreeWidget::itemChanged, list,
         [](QTreeWidgetItem* item, int column) { lvMessageFlagsChanging(item, column); });
-    Fill(std::exchange(pending_, nullptr));
-}
-
-QTreeWidget* TFlagsPage::List()
-{
-    EnsureBuilt();
-    return lvMessageFlags_;
 }
 
 void lvMessageFlagsChanging(QTreeWidgetItem* item, int column)
@@ -145,12 +112,8 @@ void TFlagsPage::Retranslate()
     }
 }
 
-void TFlagsPage::Fill(const pelmsg::TPelMessage* message)
+void TFlagsPage::ShowMessage(const pelmsg::TPelMessage* message)
 {
-    if (!IsBuilt()) {
-        pending_ = message;
-        return;
-    }
     // Detached from lvMessageFlagsChanging while the marks are set.
     const QSignalBlocker detached(lvMessageFlags_);
     for (int i = 0; i < kMessageFlagRowCount; ++i) {

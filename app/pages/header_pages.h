@@ -33,38 +33,42 @@ inline constexpr int kMessageFlagRowCount = 13;
 
 // The Transport Header tab page "tsHeader". Its text box is made when the page first shows (or Text() needs it),
 // with the message given before that.
-class TTransportHeaderPage : public TLazyPage {
+class TTransportHeaderPage : public TMessagePage {
 public:
-    explicit TTransportHeaderPage(QWidget* parent = nullptr);
-    // Shows the message's transport header; empties the page without a message.
-    void Fill(const pelmsg::TPelMessage* message);
-    QPlainTextEdit* Text();
+    explicit TTransportHeaderPage(QWidget* parent = nullptr)
+        : TMessagePage("tsHeader", parent)
+    {
+    }
+    QPlainTextEdit* Text() { return Built(reTransport_); }
 
 protected:
-    void Build() override;
+    void MakeWidgets() override;
+    // Shows the message's transport header; empties the page without a message.
+    void ShowMessage(const pelmsg::TPelMessage* message) override;
 
 private:
     QPlainTextEdit* reTransport_ = nullptr;
-    const pelmsg::TPelMessage* pending_ = nullptr; // the message given before the box was made
 };
 
 // The Flags tab page "tsFlags". Its list is made when the page first shows (or List() needs it), with the message
 // given before that.
-class TFlagsPage : public TLazyPage {
+class TFlagsPage : public TMessagePage {
 public:
-    explicit TFlagsPage(QWidget* parent = nullptr);
-    // Checks the row of every bit the message's flags hold; all unchecked without a message or flags.
-    void Fill(const pelmsg::TPelMessage* message);
+    explicit TFlagsPage(QWidget* parent = nullptr)
+        : TMessagePage("tsFlags", parent)
+    {
+    }
     // Sets the descriptions again from the program texts (after a language change).
     void Retranslate();
-    QTreeWidget* List();
+    QTreeWidget* List() { return Built(lvMessageFlags_); }
 
 protected:
-    void Build() override;
+    void MakeWidgets() override;
+    // Checks the row of every bit the message's flags hold; all unchecked without a message or flags.
+    void ShowMessage(const pelmsg::TPelMessage* message) override;
 
 private:
     QTreeWidget* lvMessageFlags_ = nullptr;
-    const pelmsg::TPelMessage* pending_ = nullptr; // the message given before the list was made
 };
 
 // Takes back every change of a row's check mark: the boxes show the message's flags and the user cannot change

@@ -1,6 +1,14 @@
 #include "lazy_page.h"
 
+#include <utility>
+
 namespace quorra {
+
+TLazyPage::TLazyPage(const char* name, QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QLatin1String(name));
+}
 
 void TLazyPage::EnsureBuilt()
 {
@@ -18,6 +26,20 @@ void TLazyPage::setVisible(bool visible)
     if (visible)
         EnsureBuilt();
     QWidget::setVisible(visible);
+}
+
+void TMessagePage::Fill(const pelmsg::TPelMessage* message)
+{
+    if (IsBuilt())
+        ShowMessage(message);
+    else
+        pending_ = message;
+}
+
+void TMessagePage::Build()
+{
+    MakeWidgets();
+    ShowMessage(std::exchange(pending_, nullptr));
 }
 
 } // namespace quorra

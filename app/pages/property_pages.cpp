@@ -181,13 +181,7 @@ QString HexLines(std::string_view bytes)
 // ---------------------------------------------------------------------------------------------------------------
 // The page
 
-TPropertiesPage::TPropertiesPage(QWidget* parent)
-    : TLazyPage(parent)
-{
-    setObjectName(QStringLiteral("tsProperties"));
-}
-
-void TPropertiesPage::Build()
+void TPropertiesPage::MakeWidgets()
 {
     splitter_ = NewPageSplitter(this, "SplitterProperties");
     splitter_->setHandleWidth(5);
@@ -318,8 +312,6 @@ void TPropertiesPage::Build()
     connect(pcValue_, &QTabWidget::currentChanged, this,
         [this] { WidenForHexRows(splitter_, gbPropInfo_, hexDump_, pcValue_); });
     Retranslate();
-    if (pending_)
-        BuildPropertyTree(std::exchange(pending_, nullptr));
 }
 
 void TPropertiesPage::Retranslate()
@@ -335,7 +327,6 @@ void TPropertiesPage::Retranslate()
 
 void TPropertiesPage::BuildPropertyTree(const pelmsg::TMSGProperties* root)
 {
-    pending_ = nullptr;
     EnsureBuilt();
     // The views let go of the old tree before the model does.
     tvPropertiesChange(QModelIndex());
@@ -501,39 +492,15 @@ void TPropertiesPage::btnSaveValueClick()
 
 // ---------------------------------------------------------------------------------------------------------------
 
-TPropertyTreeModel* TPropertiesPage::Model()
-{
-    EnsureBuilt();
-    return model_;
-}
-
-QTreeView* TPropertiesPage::Tree()
-{
-    EnsureBuilt();
-    return tvProperties_;
-}
-
-THexDump* TPropertiesPage::HexDump()
-{
-    EnsureBuilt();
-    return hexDump_;
-}
-
 QString TPropertiesPage::NameCaption()
 {
     EnsureBuilt();
     return lblPropName_->text();
 }
 
-void TPropertiesPage::Fill(const pelmsg::TPelMessage* message)
+void TPropertiesPage::ShowMessage(const pelmsg::TPelMessage* message)
 {
-    const pelmsg::TMSGProperties* root = message ? &message->Properties() : nullptr;
-    // A page not yet shown keeps the tree for its first showing.
-    if (!IsBuilt()) {
-        pending_ = root;
-        return;
-    }
-    BuildPropertyTree(root);
+    BuildPropertyTree(message ? &message->Properties() : nullptr);
 }
 
 void TPropertiesPage::showEvent(QShowEvent* event)

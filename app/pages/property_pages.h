@@ -61,14 +61,14 @@ QString HexLines(std::string_view bytes);
 
 // The Properties tab page "tsProperties": its widgets and handlers. The widgets are made when the page first shows
 // (or an accessor needs them); the message given before that fills them then.
-class TPropertiesPage : public TLazyPage {
+class TPropertiesPage : public TMessagePage {
     Q_OBJECT
 
 public:
-    explicit TPropertiesPage(QWidget* parent = nullptr);
-
-    // Fills the tree from the message; empties it (and the detail panel) without one.
-    void Fill(const pelmsg::TPelMessage* message);
+    explicit TPropertiesPage(QWidget* parent = nullptr)
+        : TMessagePage("tsProperties", parent)
+    {
+    }
 
     // Fills tvProperties from the top-level collection (nullptr: empties it and the detail panel).
     void BuildPropertyTree(const pelmsg::TMSGProperties* root);
@@ -78,9 +78,9 @@ public:
     void Retranslate();
 
     // The widgets (made first when the page has not shown yet).
-    TPropertyTreeModel* Model();
-    QTreeView* Tree();
-    THexDump* HexDump();
+    TPropertyTreeModel* Model() { return Built(model_); }
+    QTreeView* Tree() { return Built(tvProperties_); }
+    THexDump* HexDump() { return Built(hexDump_); }
     // The caption of the detail panel's name field, in the language shown (by default "Name:").
     QString NameCaption();
     // The property the detail panel shows, or nullptr.
@@ -94,7 +94,9 @@ public:
     void SaveValueToFile(const std::string& fileName) const;
 
 protected:
-    void Build() override;
+    void MakeWidgets() override;
+    // Fills the tree from the message; empties it (and the detail panel) without one.
+    void ShowMessage(const pelmsg::TPelMessage* message) override;
 
 private:
     void edPropFilterChange(const QString& text);
@@ -119,7 +121,6 @@ private:
     QPushButton* btnCopyHex_ = nullptr;
     QPushButton* btnSaveValue_ = nullptr;
     const pelmsg::TMSGProperty* current_ = nullptr;
-    const pelmsg::TMSGProperties* pending_ = nullptr; // the tree given before the widgets were made
     std::string hexScratch_; // the encoded bytes of a fixed-size value the hex dump points into
     int groupWidth_ = 316;
 

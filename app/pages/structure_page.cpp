@@ -87,12 +87,6 @@ QStringList StructureItemTexts(const pelmsg::STATSTG& stat)
 
 // ---------------------------------------------------------------------------------------------------------------
 
-TStructurePage::TStructurePage(QWidget* parent)
-    : TLazyPage(parent)
-{
-    setObjectName(QStringLiteral("tsStructure"));
-}
-
 void TStructurePage::Build()
 {
     splitter_ = NewPageSplitter(this, "splStructure");
@@ -187,18 +181,6 @@ void TStructurePage::Retranslate()
     }
     sgStructureItem_->setColumnWidth(0, captionWidth);
     tvStructureChange(tvStructure_->currentItem());
-}
-
-QTreeWidget* TStructurePage::Tree()
-{
-    EnsureBuilt();
-    return tvStructure_;
-}
-
-QTableWidget* TStructurePage::Grid()
-{
-    EnsureBuilt();
-    return sgStructureItem_;
 }
 
 void TStructurePage::Clear()

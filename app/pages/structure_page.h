@@ -51,7 +51,10 @@ class TStructurePage : public TLazyPage {
     Q_OBJECT
 
 public:
-    explicit TStructurePage(QWidget* parent = nullptr);
+    explicit TStructurePage(QWidget* parent = nullptr)
+        : TLazyPage("tsStructure", parent)
+    {
+    }
 
     // Reads the tree of a compound file's root storage (the open document's) and shows it; returns whether it was
     // read. Empties the page for none. Throws pelmsg::EPelMsgError when an element cannot be read.
@@ -61,8 +64,8 @@ public:
     void Retranslate();
 
     // The widgets (made first when the page has not shown yet).
-    QTreeWidget* Tree();
-    QTableWidget* Grid();
+    QTreeWidget* Tree() { return Built(tvStructure_); }
+    QTableWidget* Grid() { return Built(sgStructureItem_); }
 
 protected:
     void Build() override;

@@ -56,19 +56,6 @@ bool IsOwnScheme(const QString& scheme)
     return scheme == QLatin1String("cid") || scheme == QLatin1String("data") || scheme == QLatin1String("about");
 }
 
-// A bar above the page in the colours of a tool tip (blocked content, a view that failed); its row.
-QHBoxLayout* MakeNoticeBar(QFrame* bar, const char* name)
-{
-    bar->setObjectName(QLatin1String(name));
-    bar->setAutoFillBackground(true);
-    bar->setBackgroundRole(QPalette::ToolTipBase);
-    bar->setForegroundRole(QPalette::ToolTipText);
-    bar->setFrameShape(QFrame::StyledPanel);
-    auto* row = new QHBoxLayout(bar);
-    row->setContentsMargins(6, 3, 6, 3);
-    return row;
-}
-
 } // namespace
 
 void RegisterCidScheme()
@@ -254,16 +241,9 @@ THtmlView::THtmlView(QWidget* parent)
 
     QVBoxLayout* layout = NewFlatColumn(this, 0);
 
-    pnlRemote_ = new QFrame(this);
-    QHBoxLayout* bar = MakeNoticeBar(pnlRemote_, "pnlRemoteContent");
-    lblRemote_ = new QLabel(strRemoteContentBlocked(), pnlRemote_);
-    lblRemote_->setObjectName(QStringLiteral("lblRemoteContent"));
-    lblRemote_->setForegroundRole(QPalette::ToolTipText);
-    btnLoadRemote_ = new QPushButton(strLoadRemoteContent(), pnlRemote_);
-    btnLoadRemote_->setObjectName(QStringLiteral("btnLoadRemoteContent"));
-    bar->addWidget(lblRemote_, 1);
-    bar->addWidget(btnLoadRemote_);
-    pnlRemote_->hide();
+    pnlRemote_ = new TNoticeBar(this, TNoticeBar::TLook::ToolTip, "pnlRemoteContent", "lblRemoteContent", false);
+    pnlRemote_->Label()->setText(strRemoteContentBlocked());
+    pnlRemote_->AddButton("btnLoadRemoteContent", strLoadRemoteContent());
     layout->addWidget(pnlRemote_);
 
     // No storage name: the profile is off the record (nothing is written to disk).
@@ -301,20 +281,13 @@ THtmlView::THtmlView(QWidget* parent)
     view_->setAcceptDrops(false);
     layout->addWidget(view_, 1);
 
-    connect(btnLoadRemote_, &QPushButton::clicked, this, &THtmlView::LoadRemoteContent);
+    connect(pnlRemote_->Button(), &QPushButton::clicked, this, &THtmlView::LoadRemoteContent);
     connect(this, &THtmlView::RemoteContentBlocked, this, &THtmlView::ShowBlockedBar);
     connect(view_, &QWebEngineView::loadFinished, this, &THtmlView::LoadFinished);
 
     // A renderer that cannot live (crashed, killed under a memory limit) or a page of ours that cannot load leaves
     // the web view blank: the rich-text view takes its place.
-    pnlFailed_ = new QFrame(this);
-    QHBoxLayout* failedBar = MakeNoticeBar(pnlFailed_, "pnlHtmlViewFailed");
-    lblFailed_ = new QLabel(pnlFailed_);
-    lblFailed_->setObjectName(QStringLiteral("lblHtmlViewFailed"));
-    lblFailed_->setForegroundRole(QPalette::ToolTipText);
-    lblFailed_->setWordWrap(true);
-    failedBar->addWidget(lblFailed_, 1);
-    pnlFailed_->hide();
+    pnlFailed_ = new TNoticeBar(this, TNoticeBar::TLook::ToolTip, "pnlHtmlViewFailed", "lblHtmlViewFailed", true);
     layout->insertWidget(0, pnlFailed_);
     connect(page, &QWebEnginePage::renderProcessTerminated, this,
         [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
@@ -382,7 +355,7 @@ void THtmlView::FallBack(const QString& reason)
     view_->hide();
     pnlRemote_->hide();
     FillFallback();
-    lblFailed_->setText(strHtmlViewFailed.Arg(reason));
+    pnlFailed_->Label()->setText(strHtmlViewFailed.Arg(reason));
     pnlFailed_->show();
     emit FellBack(reason);
 }
@@ -493,8 +466,8 @@ void THtmlView::ShowBlockedBar()
 {
     if (interceptor_->Allowed || interceptor_->Blocked == 0)
         return;
-    lblRemote_->setText(strRemoteContentBlocked());
-    btnLoadRemote_->setText(strLoadRemoteContent());
+    pnlRemote_->Label()->setText(strRemoteContentBlocked());
+    pnlRemote_->Button()->setText(strLoadRemoteContent());
     pnlRemote_->show();
 }
 

@@ -16,9 +16,8 @@
 #include <QWidget>
 
 #include "html_prepare.h"
+#include "notice_bar.h"
 
-class QLabel;
-class QPushButton;
 class QTextBrowser;
 class QFrame;
 class QWebEngineProfile;
@@ -93,17 +92,14 @@ private:
     void FallBack(const QString& reason);
     void FillFallback();
 
-    QFrame* pnlRemote_ = nullptr;
-    QLabel* lblRemote_ = nullptr;
-    QPushButton* btnLoadRemote_ = nullptr;
+    TNoticeBar* pnlRemote_ = nullptr;
     QWebEngineProfile* profile_ = nullptr;
     QWebEngineView* view_ = nullptr;
     TCidSchemeHandler* handler_ = nullptr;
     TRemoteInterceptor* interceptor_ = nullptr;
     TPreparedHtml prepared_;
     QString pageBase_; // the address the page shown now was loaded under
-    QFrame* pnlFailed_ = nullptr;
-    QLabel* lblFailed_ = nullptr;
+    TNoticeBar* pnlFailed_ = nullptr;
     QTextBrowser* fallback_ = nullptr;
     // Clear's empty page is loading: a page handed over meanwhile waits for it (the engine may drop a page handed
     // over while the previous one is still being started, and never report it).

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCompleter>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -21,35 +20,35 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QTimer>
-#include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "about_dialog.h"
 #include "command_line.h"
+#include "cool_bar.h"
+#include "damage_bar.h"
 #include "desktop_integration.h"
 #include "explorer_pane.h"
-#include "mail_handoff.h"
-#include "proxy_logon.h"
-#include "update_check.h"
 #include "file_dialogs.h"
 #include "header_pages.h"
 #include "icons.h"
+#include "mail_handoff.h"
+#include "message_preview.h"
 #include "options_dialog.h"
 #include "pel_language.h"
 #include "pelmsg.h"
-#include "message_preview.h"
 #include "program_texts.h"
-#include "qt_translations.h"
 #include "property_pages.h"
+#include "proxy_logon.h"
+#include "qt_translations.h"
 #include "structure_page.h"
+#include "update_check.h"
 #include "viewer_support.h"
 
 #include "lazy_page.h"
@@ -64,8 +63,6 @@ TProgramText strAllSupportedFiles("strAllSupportedFiles", "All supported files")
 namespace {
 
 constexpr int kDefaultItemTag = 1000;
-// The warnings the details box lists at most.
-constexpr size_t kMaxWarningLines = 200;
 
 std::string CurrentFolder()
 {
@@ -241,12 +238,12 @@ void TfrmMain::CreateMenus()
     QMenu* file = bar->addMenu(tr("&File"));
     file->setObjectName(QStringLiteral("miFile"));
     file->addAction(actions_.miOpen);
-    miReopen_ = file->addMenu(tr("&Reopen"));
-    miReopen_->setObjectName(QStringLiteral("miReopen"));
+    actions_.miReopen = file->addMenu(tr("&Reopen"));
+    actions_.miReopen->setObjectName(QStringLiteral("miReopen"));
     file->addSeparator();
     file->addAction(actions_.miFileSaveAs);
     file->addAction(actions_.miFileSaveAttachments);
-    miPrintSeparator_ = file->addSeparator();
+    file->addSeparator();
     file->addAction(actions_.miFilePreview);
     file->addAction(actions_.miFilePrint);
     file->addSeparator();
@@ -257,13 +254,13 @@ void TfrmMain::CreateMenus()
 
     QMenu* view = bar->addMenu(tr("&View"));
     view->setObjectName(QStringLiteral("miView"));
-    miLanguage_ = view->addMenu(tr("Switch language"));
-    miLanguage_->setObjectName(QStringLiteral("miLanguage"));
-    QAction* defaultItem = NewAction("miLanguageDefault", tr("use default language"), miLanguage_);
+    actions_.miLanguage = view->addMenu(tr("Switch language"));
+    actions_.miLanguage->setObjectName(QStringLiteral("miLanguage"));
+    QAction* defaultItem = NewAction("miLanguageDefault", tr("use default language"), actions_.miLanguage);
     defaultItem->setProperty("tag", kDefaultItemTag);
-    miLanguage_->addAction(defaultItem);
+    actions_.miLanguage->addAction(defaultItem);
     connect(defaultItem, &QAction::triggered, this, [this, defaultItem] { TranslateForm(defaultItem); });
-    miLanguageSeparator_ = view->addSeparator();
+    actions_.miLanguageSeparator = view->addSeparator();
     view->addAction(actions_.miRegisterExtension);
     view->addAction(actions_.miUnRegisterExtension);
     view->addSeparator();
@@ -285,77 +282,15 @@ void TfrmMain::CreateMenus()
 
 void TfrmMain::CreateToolBars()
 {
-    // The cool bar: the two tool bars and the file-name band in one row; when the window is too narrow for
-    // all three, the file-name band wraps onto a second row.
-    cbMain_ = new QWidget(this);
-    cbMain_->setObjectName(QStringLiteral("cbMain"));
-    auto* rows = new QVBoxLayout(cbMain_);
-    rows->setContentsMargins(2, 2, 2, 2);
-    rows->setSpacing(2);
-    bandRow0_ = new QHBoxLayout;
-    bandRow1_ = new QHBoxLayout;
-    rows->addLayout(bandRow0_);
-    rows->addLayout(bandRow1_);
-
-    auto newBar = [this](const char* name) {
-        auto* bar = new QToolBar(cbMain_);
-        bar->setObjectName(QLatin1String(name));
-        bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        bar->setIconSize(QSize(24, 24));
-        bar->setFloatable(false);
-        bar->setMovable(false);
-        bar->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
-        return bar;
-    };
-    tbMain_ = newBar("tbMain");
-    tbMain_->addAction(actions_.btnConvert);
-    tbMain_->addAction(actions_.btnSaveAs);
-    tbMain_->addSeparator();
-    tbMain_->addAction(actions_.btnClose);
-    tbHelp_ = newBar("tbHelp");
-    tbHelp_->addAction(actions_.btnHomepage);
-    tbHelp_->addAction(actions_.btnSendMail);
-    tbHelp_->addSeparator();
-    tbHelp_->addAction(actions_.btnAbout);
-
-    pnlFileName_ = new QWidget(cbMain_);
-    pnlFileName_->setObjectName(QStringLiteral("pnlFileName"));
-    auto* fileLayout = new QHBoxLayout(pnlFileName_);
-    fileLayout->setContentsMargins(6, 0, 5, 0);
-    lblFileName_ = new QLabel(strFileName(), pnlFileName_);
-    lblFileName_->setObjectName(QStringLiteral("lblFileName"));
-    cbFileName_ = new QComboBox(pnlFileName_);
-    cbFileName_->setObjectName(QStringLiteral("cbFileName"));
-    cbFileName_->setEditable(true);
-    cbFileName_->setInsertPolicy(QComboBox::NoInsert);
-    cbFileName_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    cbFileName_->setMinimumContentsLength(20);
-    cbFileName_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    cbFileName_->lineEdit()->setAcceptDrops(false);
-    lblFileName_->setBuddy(cbFileName_);
-    fileLayout->addWidget(lblFileName_);
-    fileLayout->addWidget(cbFileName_, 1);
-
-    auto* separator = new QFrame(cbMain_);
-    separator->setFrameShape(QFrame::VLine);
-    separator->setFrameShadow(QFrame::Sunken);
-    bandRow0_->addWidget(tbMain_);
-    bandRow0_->addWidget(separator);
-    bandRow0_->addWidget(tbHelp_);
-    bandRow0_->addWidget(pnlFileName_, 1);
-    bandStretch_ = new QWidget(cbMain_);
-    bandStretch_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
-    bandStretch_->setFixedHeight(1);
-    bandStretch_->hide();
-    bandRow0_->addWidget(bandStretch_, 1);
+    const TMainActions& a = actions_;
+    cbMain_ = new TCoolBar(this, { a.btnConvert, a.btnSaveAs, nullptr, a.btnClose },
+        { a.btnHomepage, a.btnSendMail, nullptr, a.btnAbout });
+    cbFileName_ = cbMain_->FileNameBox();
 
     // A choice from the list and Enter open the file; typing alone does not, so that a path being typed is not
     // opened (and reported missing) at every keystroke.
-    // Enter opens exactly the text in the box: completion only suggests (in a list, paths compared with their
-    // case), and the box's own Enter handling, which would pick a list entry that matches the text without regard
-    // to case and open it a second time, is left out.
-    cbFileName_->completer()->setCompletionMode(QCompleter::PopupCompletion);
-    cbFileName_->completer()->setCaseSensitivity(Qt::CaseSensitive);
+    // Enter opens exactly the text in the box: the box's own Enter handling, which would pick a list entry that
+    // matches the text without regard to case and open it a second time, is left out.
     disconnect(cbFileName_->lineEdit(), &QLineEdit::returnPressed, cbFileName_, nullptr);
     cbFileName_->installEventFilter(this);
     connect(cbFileName_, &QComboBox::activated, this, [this](int) { LoadCurrentFile(); });
@@ -407,23 +342,7 @@ void TfrmMain::CreateCentralArea()
     rightLayout->setContentsMargins(0, 5, 0, 0);
     rightLayout->setSpacing(4);
 
-    pnlDamage_ = new QFrame(right);
-    pnlDamage_->setObjectName(QStringLiteral("pnlDamage"));
-    pnlDamage_->setFrameShape(QFrame::StyledPanel);
-    auto* damage = new QHBoxLayout(pnlDamage_);
-    damage->setContentsMargins(6, 4, 6, 4);
-    imgDamage_ = new QLabel(pnlDamage_);
-    imgDamage_->setObjectName(QStringLiteral("imgDamage"));
-    lblDamage_ = new QLabel(pnlDamage_);
-    lblDamage_->setObjectName(QStringLiteral("lblDamage"));
-    lblDamage_->setWordWrap(true);
-    btnDamageDetails_ = new QPushButton(tr("Details..."), pnlDamage_);
-    btnDamageDetails_->setObjectName(QStringLiteral("btnDamageDetails"));
-    damage->addWidget(imgDamage_);
-    damage->addWidget(lblDamage_, 1);
-    damage->addWidget(btnDamageDetails_);
-    pnlDamage_->hide();
-    connect(btnDamageDetails_, &QPushButton::clicked, this, &TfrmMain::btnDamageDetailsClick);
+    pnlDamage_ = new TDamageBar(right);
     rightLayout->addWidget(pnlDamage_);
 
     pageControl_ = new QTabWidget(right);
@@ -488,7 +407,7 @@ void TfrmMain::BuildLanguageMenu()
 {
     const std::string folder = LanguageFolder();
     for (const TLanguageFile& file : FindLanguageFiles(folder)) {
-        auto* item = new QAction(Q(file.Caption), miLanguage_);
+        auto* item = new QAction(Q(file.Caption), actions_.miLanguage);
         // The item keeps the file it stands for, so that its caption (translated, or given an accelerator by
         // the desktop) never has to be turned back into a file name.
         item->setData(Q(file.Path));
@@ -498,12 +417,12 @@ void TfrmMain::BuildLanguageMenu()
             if (!picture.isNull())
                 item->setIcon(QIcon(picture.scaled(16, 16, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
         }
-        miLanguage_->addAction(item);
+        actions_.miLanguage->addAction(item);
         connect(item, &QAction::triggered, this, [this, item] { TranslateForm(item); });
     }
-    const bool more = miLanguage_->actions().size() > 1;
-    miLanguage_->menuAction()->setVisible(more);
-    miLanguageSeparator_->setVisible(more);
+    const bool more = actions_.miLanguage->actions().size() > 1;
+    actions_.miLanguage->menuAction()->setVisible(more);
+    actions_.miLanguageSeparator->setVisible(more);
 }
 
 std::string TfrmMain::LanguageFolder() const
@@ -652,7 +571,7 @@ void TfrmMain::ClearDocument()
     tsStructure_->Clear();
     tsHeader_->Fill(nullptr);
     tsFlags_->Fill(nullptr);
-    pnlDamage_->hide();
+    pnlDamage_->Show(nullptr);
     structureBuilt_ = false;
     document_.reset();
     // With no document open, nothing is there to save, print or answer (as in a window started without a file);
@@ -694,49 +613,23 @@ void TfrmMain::FillPages()
         { a.miFileSaveAs, a.btnSaveAs, a.miFileReply, a.miFileForward, a.miFilePrint, a.miFilePreview })
         action->setEnabled(true);
     a.miFileSaveAttachments->setEnabled(preview_->AttachmentCount() > 0);
-    ShowDamage();
+    pnlDamage_->Show(document_.get());
     emit PagesFilled();
     FormResize();
 }
 
-void TfrmMain::ShowDamage()
-{
-    const bool damaged = document_ && !document_->Warnings().empty();
-    lblDamage_->setText(strDamagedFile());
-    // The style's warning sign costs an icon-theme lookup: paid when a damaged file is first shown, not at start-up.
-    if (damaged && imgDamage_->pixmap().isNull())
-        imgDamage_->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(20, 20));
-    pnlDamage_->setVisible(damaged);
-}
-
-void TfrmMain::btnDamageDetailsClick()
-{
-    if (!document_)
-        return;
-    std::vector<TWarningLine> warnings;
-    for (const pelmsg::TReadWarning& w : document_->Warnings())
-        warnings.push_back({ w.Offset, w.Text });
-    std::vector<std::string> lines = WarningLines(warnings, S(strWarningAtByte()), kMaxWarningLines);
-    QString text = strDamageListTitle.Arg(document_->Path()) + u'\n';
-    for (const std::string& line : lines)
-        text += u'\n' + Q(line);
-    if (warnings.size() > lines.size())
-        text += u'\n' + strMoreWarnings.Arg(QString::number(warnings.size() - lines.size()));
-    ShowMessageBox(this, QMessageBox::Information, text, "DamageBox");
-}
-
 void TfrmMain::RefreshRecent()
 {
-    miReopen_->clear();
+    actions_.miReopen->clear();
     for (size_t n = 0; n < settings_.RecentFiles.size(); ++n) {
         const QString path = Q(settings_.RecentFiles[n]);
-        QAction* item = miReopen_->addAction(QStringLiteral("&%1 %2").arg(n).arg(path));
+        QAction* item = actions_.miReopen->addAction(QStringLiteral("&%1 %2").arg(n).arg(path));
         item->setToolTip(path);
         item->setData(path);
         item->setProperty("tag", int(n));
         connect(item, &QAction::triggered, this, [this, path] { OpenFile(path); });
     }
-    miReopen_->setEnabled(!settings_.RecentFiles.empty());
+    actions_.miReopen->setEnabled(!settings_.RecentFiles.empty());
     const QString text = cbFileName_->currentText();
     const QSignalBlocker block(cbFileName_);
     cbFileName_->clear();
@@ -764,7 +657,7 @@ void TfrmMain::TranslateForm(QObject* sender)
             // English at once: every translated property gets its own text back, every program text its English.
             settings_.LangFile.clear();
             pelLanguage_->RestoreOriginals();
-            ArrangeBands();
+            cbMain_->Arrange(width());
             TProgramText::ResetAllToEnglish();
             ShowProgramTexts();
             emit ProgramTextsReloaded();
@@ -782,7 +675,7 @@ void TfrmMain::TranslateForm(QObject* sender)
     } catch (const std::exception& e) {
         ShowError(QString::fromUtf8(e.what()));
     }
-    ArrangeBands();
+    cbMain_->Arrange(width());
     if (sender && !item)
         return;
     setWindowTitle(QStringLiteral("Tessaly"));
@@ -793,8 +686,8 @@ void TfrmMain::TranslateForm(QObject* sender)
 
 void TfrmMain::ShowProgramTexts()
 {
-    lblFileName_->setText(strFileName());
-    lblDamage_->setText(strDamagedFile());
+    cbMain_->FileNameLabel()->setText(strFileName());
+    pnlDamage_->Retranslate();
 }
 
 } // namespace quorra

@@ -20,14 +20,10 @@
 
 class QAction;
 class QComboBox;
-class QFrame;
-class QHBoxLayout;
 class QLabel;
 class QMenu;
-class QPushButton;
 class QSplitter;
 class QTabWidget;
-class QToolBar;
 
 namespace pelmsg {
 class TPelMessage;
@@ -41,6 +37,8 @@ inline constexpr int kLeftPaneWidth = 112;
 class TOpenDocument;
 class TPelLanguage;
 class TExplorerPane;
+class TDamageBar;
+class TCoolBar;
 class TDocumentLoader;
 struct TSaveOutcome;
 class TWorkProgress;
@@ -81,6 +79,11 @@ struct TMainActions {
     QAction* miNextPage = nullptr;
     QAction* miPreviousPage = nullptr;
     std::array<QAction*, 5> miPages {}; // Alt+1 to Alt+5: the first five pages shown
+    // The menus whose items change: the recent files, the languages (hidden with its separator when there is
+    // only the default one).
+    QMenu* miReopen = nullptr;
+    QMenu* miLanguage = nullptr;
+    QAction* miLanguageSeparator = nullptr;
 };
 
 class TfrmMain : public QMainWindow {
@@ -199,8 +202,6 @@ private:
     void BuildLanguageMenu();
     void LoadPlacement();
     void StorePlacement();
-    void ArrangeBands();
-    void ShowDamage();
     void ShowProgramTexts();
     void IdleStep();
     void ShowError(const QString& text);
@@ -210,7 +211,6 @@ private:
     void btnCloseClick();
     void miOptionsClick();
     void miViewFileTreeClick();
-    void btnDamageDetailsClick();
     void miFileSaveAsClick();
     QString SaveDialogTypeChange(int filterIndex, const QString& typedName);
     void miFileSaveAttachmentsClick();
@@ -248,6 +248,10 @@ private:
     TStartup startup_;
     TSettings settings_;
     std::shared_ptr<TOpenDocument> document_; // shared with a save running in a worker
+    // A file at least this large is read in a worker (loader_), with loadProgress_ showing how far it got.
+    qint64 backgroundWorkBytes_ = 4 * 1024 * 1024;
+    TDocumentLoader* loader_ = nullptr;
+    TWorkProgress* loadProgress_ = nullptr;
     TPelLanguage* pelLanguage_ = nullptr;
     bool fileLoaded_ = false;
     bool structureBuilt_ = false;
@@ -257,30 +261,17 @@ private:
     std::vector<std::string> saveAsExtensions_; // of the Save As dialog's filter entries, as last shown
     std::string saveAsExtension_ = ".txt"; // of the filter entry chosen last, which the next Save As starts with
 
-    QWidget* cbMain_ = nullptr; // the tool-bar bands
-    QHBoxLayout* bandRow0_ = nullptr;
-    QHBoxLayout* bandRow1_ = nullptr;
-    QWidget* bandStretch_ = nullptr;
-    QToolBar* tbMain_ = nullptr;
-    QToolBar* tbHelp_ = nullptr;
-    QWidget* pnlFileName_ = nullptr;
-    QLabel* lblFileName_ = nullptr;
-    QComboBox* cbFileName_ = nullptr;
+    TCoolBar* cbMain_ = nullptr;
+    QComboBox* cbFileName_ = nullptr; // the cool bar's file-name box
     QSplitter* splitter_ = nullptr;
     QWidget* pnlLeft_ = nullptr;
     QLabel* imgLogo_ = nullptr;
     QLabel* lblCorvane_ = nullptr;
     TExplorerPane* explorer_ = nullptr;
     TInternetSettings internet_;
-    QFrame* pnlDamage_ = nullptr;
-    QLabel* lblDamage_ = nullptr;
-    QPushButton* btnDamageDetails_ = nullptr;
+    TDamageBar* pnlDamage_ = nullptr;
     QTabWidget* pageControl_ = nullptr;
     QLabel* lblNoFile_ = nullptr;
-    QMenu* miReopen_ = nullptr;
-    QMenu* miLanguage_ = nullptr;
-    QAction* miLanguageSeparator_ = nullptr;
-    QAction* miPrintSeparator_ = nullptr;
     TMainActions actions_;
     QWidget* tsPreview_ = nullptr;
     TfrmMessage* preview_ = nullptr;
@@ -288,10 +279,6 @@ private:
     TStructurePage* tsStructure_ = nullptr;
     TTransportHeaderPage* tsHeader_ = nullptr;
     TFlagsPage* tsFlags_ = nullptr;
-    TDocumentLoader* loader_ = nullptr;
-    TWorkProgress* loadProgress_ = nullptr;
-    qint64 backgroundWorkBytes_ = 4 * 1024 * 1024;
-    QLabel* imgDamage_ = nullptr; // the damage bar's warning sign, drawn the first time the bar shows
 };
 
 } // namespace quorra

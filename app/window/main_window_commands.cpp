@@ -3,6 +3,8 @@
 
 #include "main_window.h"
 
+#include "cool_bar.h"
+
 #include <map>
 
 #include <QAction>
@@ -165,29 +167,11 @@ void TfrmMain::ApplyIcons()
     setWindowIcon(QIcon(imgLogo_->pixmap()));
 }
 
-void TfrmMain::ArrangeBands()
-{
-    // The file-name band needs room for its label and a useful part of a path.
-    const int needed
-        = tbMain_->sizeHint().width() + tbHelp_->sizeHint().width() + lblFileName_->sizeHint().width() + 260;
-    const bool wrap = width() < needed;
-    if (wrap == (bandRow1_->indexOf(pnlFileName_) >= 0))
-        return;
-    if (wrap) {
-        bandRow0_->removeWidget(pnlFileName_);
-        bandRow1_->addWidget(pnlFileName_, 1);
-    } else {
-        bandRow1_->removeWidget(pnlFileName_);
-        bandRow0_->insertWidget(bandRow0_->indexOf(bandStretch_), pnlFileName_, 1);
-    }
-    bandStretch_->setVisible(wrap);
-}
-
 void TfrmMain::FormResize()
 {
     if (destroyed_)
         return;
-    ArrangeBands();
+    cbMain_->Arrange(width());
     if (creating_)
         return;
     // Only a window on the screen is moved or resized by its user (a hidden one gets its first size on showing).

@@ -13,6 +13,8 @@
 #include <QWidget>
 
 #include "main_window.h"
+
+#include "cool_bar.h"
 #include "settings.h"
 #include "window_fit.h"
 
@@ -65,8 +67,8 @@ void TfrmMain::LoadPlacement()
     }
     if (settings_.SaveFormPosition) {
         // A band is never narrower than its buttons; a wider stored band keeps its width.
-        tbMain_->setMinimumWidth(std::min(settings_.Band0Width, 2000));
-        tbHelp_->setMinimumWidth(std::min(settings_.Band1Width, 2000));
+        cbMain_->Band(0)->setMinimumWidth(std::min(settings_.Band0Width, 2000));
+        cbMain_->Band(1)->setMinimumWidth(std::min(settings_.Band1Width, 2000));
         QList<int> panes = splitter_->sizes();
         panes[0] = std::max(settings_.LeftPaneWidth, kLeftPaneWidth);
         splitter_->setSizes(panes);
@@ -98,8 +100,8 @@ void TfrmMain::StorePlacement()
     settings_.FormTop = normal.y();
     settings_.FormWidth = normal.width();
     settings_.FormHeight = normal.height();
-    settings_.Band0Width = tbMain_->width();
-    settings_.Band1Width = tbHelp_->width();
+    settings_.Band0Width = cbMain_->Band(0)->width();
+    settings_.Band1Width = cbMain_->Band(1)->width();
     settings_.LeftPaneWidth = pnlLeft_->isVisible() ? splitter_->sizes().value(0) : settings_.LeftPaneWidth;
     settings_.FileExplorer = actions_.miViewFileTree->isChecked();
 }
