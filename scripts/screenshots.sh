@@ -38,6 +38,12 @@ shot main-de de_DE.UTF-8 "$sample" "${full[@]}" /LANG=german.lng
 shot default-size-en C.UTF-8 "$sample" /NOINI
 shot default-size-de de_DE.UTF-8 "$sample" /NOINI /LANG=german.lng
 shot no-file-de de_DE.UTF-8 /NOINI "${full[@]}" /LANG=german.lng
+# The sample cut short shows the damage bar; a narrow window puts the file-name band on a row of its own.
+damaged="$(mktemp --suffix=.dat)"
+head -c 3000 "$sample" >"$damaged"
+shot damaged-de de_DE.UTF-8 "$damaged" "${full[@]}" /LANG=german.lng
+shot narrow-en C.UTF-8 "$sample" /LEFT=0 /TOP=0 /WIDTH=600 /HEIGHT=500 /NOINI
+rm -f "$damaged"
 
 # in_home LANG TOOL ARGS...: runs a picture tool of the build under Xvfb in a fresh home, in English (en) or German
 # (de). The home is in $home while the arguments are expanded by the caller, so they may name files made in it first
