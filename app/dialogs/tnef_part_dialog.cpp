@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -190,14 +191,24 @@ std::optional<size_t> ChooseTnefPart(
     }
     if (candidates.size() < 2)
         return std::nullopt;
-    TfrmTnefParts dialog(parent, candidates);
+    const std::optional<size_t> chosen = AskForTnefPart(parent, candidates, prepare);
+    cancelled = !chosen;
+    return chosen;
+}
+
+std::optional<size_t> AskForTnefPart(QWidget* parent, const std::vector<pelmsg::TMailCandidate>& candidates,
+    const std::function<void(QDialog*)>& prepare)
+{
+    // On the heap: when its parent goes while the dialog is open, the dialog goes with it, and nothing is chosen.
+    QPointer<TfrmTnefParts> dialog = new TfrmTnefParts(parent, candidates);
     if (prepare)
-        prepare(&dialog);
-    if (dialog.exec() != QDialog::Accepted || !dialog.Chosen()) {
-        cancelled = true;
+        prepare(dialog);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    if (!dialog)
         return std::nullopt;
-    }
-    return dialog.Chosen();
+    const std::optional<size_t> chosen = accepted ? dialog->Chosen() : std::nullopt;
+    delete dialog;
+    return chosen;
 }
 
 } // namespace quorra
