@@ -58,7 +58,7 @@ void TTnefPartListing::ShowProgress()
 {
     auto* progress = new TWorkProgress(owner_, strListingTnefParts.Arg(QFileInfo(path_).fileName()));
     progress_ = progress;
-    auto label = [this, progress] {
+    auto label = [this] {
         return strListingTnefParts.Arg(QFileInfo(path_).fileName()) + u'\n'
             + strTnefPartsFound.Arg(QLocale().toString(static_cast<qulonglong>(control_->Found.load())));
     };

@@ -61,7 +61,7 @@ std::string FieldText(std::string_view mail, const TMimeEntity& entity, std::str
 }
 
 // How much of a single mail is read between two looks at a listing's control.
-constexpr size_t kControlStepBytes = 4 * 1024 * 1024;
+constexpr size_t kControlStepBytes = size_t { 4 } * 1024 * 1024;
 
 // Notes the bytes of the stream read so far in the listing's control (if any); true when the listing was cancelled.
 bool ListingStopped(TListControl* control, const TStream& stream)

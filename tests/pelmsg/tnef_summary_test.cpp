@@ -166,7 +166,7 @@ TEST(MailFile, ListingReportsItsProgressAndStopsWhenCancelled)
         = "Content-Type: application/ms-tnef\nContent-Transfer-Encoding: base64\n\n" + Base64Lines(tnef, "\n");
     const std::string single = "Subject: large\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: "
                                "text/plain\n\n"
-        + std::string(9 * 1024 * 1024, 'x') + "\n--b\n" + part + "--b--\n";
+        + std::string(size_t { 9 } * 1024 * 1024, 'x') + "\n--b\n" + part + "--b--\n";
     TMemoryStream mbox;
     for (int i = 0; i < 3; ++i)
         WriteMboxMail(mbox, "From a@x Tue Mar  3 10:00:00 2026", "Subject: x\n" + part);
