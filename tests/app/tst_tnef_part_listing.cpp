@@ -58,9 +58,7 @@ private slots:
         });
         QSignalSpy filled(w.get(), &TfrmMain::PagesFilled);
         w->OpenFile(WriteMbox());
-        auto* listing = w->findChild<TTnefPartListing*>();
-        QVERIFY(listing);
-        QSignalSpy gone(listing, &QObject::destroyed);
+        QSignalSpy gone(w->findChild<TTnefPartListing*>(), &QObject::destroyed);
         QVERIFY(gone.wait(60000));
         QVERIFY(handler.Seen().contains("frmTnefParts: Choose a TNEF part"));
         if (row >= 0)
@@ -72,11 +70,11 @@ private slots:
     // or by a newer open.
     void endedListingAsksNothing_data()
     {
-        quorra_test::AddRows<bool>({ "newerOpen" }, { { "Cancel", false }, { "newer open", true } });
+        quorra_test::AddRows<bool>({ "newer" }, { { "Cancel", false }, { "newer open", true } });
     }
     void endedListingAsksNothing()
     {
-        QFETCH(bool, newerOpen);
+        QFETCH(bool, newer);
         const auto w = Shown(SamplePath());
         w->SetBackgroundWorkBytes(0);
         quorra_test::THeldWorkers held;
@@ -91,7 +89,7 @@ private slots:
         QSignalSpy gone(w->findChild<TTnefPartListing*>(), &QObject::destroyed);
         QTRY_VERIFY_WITH_TIMEOUT(progress->isVisible(), 10000);
         QVERIFY(progress->labelText().contains("three.mbox ...\nTNEF parts found so far: 0"));
-        if (newerOpen)
+        if (newer)
             w->OpenFile(
                 Write("new.tnef", pelmsg::test::TnefBuilder().Version().Subject(std::string("Newer\0", 6)).Bytes()));
         else
@@ -99,8 +97,8 @@ private slots:
         QVERIFY(!progress->isVisible());
         held.Release();
         QVERIFY(gone.wait(60000));
-        QVERIFY(!newerOpen || filled.size() == 1 || filled.wait(60000));
-        QCOMPARE(Subject(*w), newerOpen ? QStringLiteral("Newer") : before);
+        QVERIFY(!newer || filled.size() == 1 || filled.wait(60000));
+        QCOMPARE(Subject(*w), newer ? QStringLiteral("Newer") : before);
         QVERIFY(!handler.Seen().join(u'\n').contains("frmTnefParts"));
     }
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "calendar/item_kind.h"
 #include "core/stream.h"
@@ -170,12 +171,12 @@ TEST(MailFile, ListingReportsItsProgressAndStopsWhenCancelled)
     TMemoryStream mbox;
     for (int i = 0; i < 3; ++i)
         WriteMboxMail(mbox, "From a@x Tue Mar  3 10:00:00 2026", "Subject: x\n" + part);
-    const std::pair<std::string, std::string> files[] = { { "large.eml", single }, { "three.mbox", mbox.TakeBytes() } };
-    for (const auto& [name, bytes] : files) {
+    const std::tuple<std::string, std::string, size_t> files[]
+        = { { "large.eml", single, 1 }, { "three.mbox", mbox.TakeBytes(), 3 } };
+    for (const auto& [name, bytes, parts] : files) {
         SCOPED_TRACE(name);
         const std::string path = TempPath(name);
         WriteFileBytes(path, bytes);
-        const size_t parts = name == "large.eml" ? 1 : 3;
         TListControl control;
         EXPECT_EQ(ListTnefCandidates(path, &control).size(), parts);
         EXPECT_EQ(control.Total, static_cast<int64_t>(bytes.size()));
