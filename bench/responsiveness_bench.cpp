@@ -50,6 +50,7 @@
 #include <QWebEngineView>
 
 #include "html_view.h"
+#include "mail_builder.h"
 #include "main_window.h"
 #include "message_preview.h"
 #include "pelmsg.h"
@@ -203,12 +204,15 @@ std::string SmallHtml()
 }
 
 // A fresh window in a folder of its own, without an INI file, 1000 x 700 and shown; files from workBytes up are
-// opened and saved in a worker.
+// opened and saved in a worker. The folder's languages/ holds the German language file (for "/LANG=german.lng").
 struct TBenchWindow {
-    TBenchWindow(const QTemporaryDir& folder, qint64 workBytes)
+    TBenchWindow(const QTemporaryDir& folder, qint64 workBytes, std::vector<std::string> arguments = { "/NOINI" })
     {
+        QDir(folder.path()).mkpath(QStringLiteral("languages"));
+        QFile::copy(QStringLiteral(TESSALY_SOURCE_DIR "/resources/languages/german.lng"),
+            folder.path() + QStringLiteral("/languages/german.lng"));
         quorra::TfrmMain::TStartup startup;
-        startup.Arguments = { "/NOINI" };
+        startup.Arguments = std::move(arguments);
         startup.ProgramFolder = folder.path().toStdString();
         startup.CurrentFolder = folder.path().toStdString();
         Window = std::make_unique<quorra::TfrmMain>(startup);
@@ -484,6 +488,81 @@ void FallbackLargeHtml(benchmark::State& state)
     Report(state, [] { return FallbackStall(); });
 }
 BENCHMARK(FallbackLargeHtml)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// An mbox of 2,100 mails, each with a winmail.dat that holds one attachment: about 200 MB (attachments of 72 KB,
+// mails of 97 KB), or for the photographs of the listing's progress about 1 GB (attachments of 360 KB).
+std::string LargeMbox(int megabytes)
+{
+    return WriteOnce("tessaly-bench-responsive-" + std::to_string(megabytes) + "mb.mbox", [megabytes] {
+        std::string data(static_cast<size_t>(megabytes) * 360, '\0');
+        for (size_t i = 0; i < data.size(); ++i)
+            data[i] = static_cast<char>((i * 2654435761u) >> 13);
+        std::string mbox;
+        for (int m = 1; m <= 2100; ++m) {
+            TnefBuilder b = Header("Report " + std::to_string(m), TnefPropList().String8(0x1000, "It is attached."));
+            b.AttachRenddata().AttachTitle("report.bin").AttachData(data);
+            mbox += "From ann@example.org Tue Mar  3 10:00:00 2026\nFrom: Ann <ann@example.org>\nSubject: Report\n"
+                    "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\n"
+                    "It is attached.\n--b\nContent-Type: application/ms-tnef; name=\"winmail.dat\"\n"
+                    "Content-Transfer-Encoding: base64\n\n"
+                + pelmsg::test::Base64Lines(b.Bytes(), "\n") + "--b--\n\n";
+        }
+        return mbox;
+    });
+}
+
+// Opens the mbox in a fresh window started with the arguments; returns the longest gap of the event loop from the
+// open to the TNEF part chooser up (which is then cancelled). With shot set, the listing's progress dialog is
+// photographed there once it has shown for 0.4 seconds.
+TStall ListStall(const std::string& path, bool inWorker, const std::vector<std::string>& arguments, const QString& shot)
+{
+    QTemporaryDir folder;
+    TBenchWindow bench(folder, inWorker ? 0 : std::numeric_limits<qint64>::max(), arguments);
+    quorra::TfrmMain& window = *bench.Window;
+    if (!QTest::qWaitForWindowExposed(&window) || !WaitForPaint(window))
+        return {};
+    THeartbeat heartbeat;
+    TStall stall;
+    bool photographed = shot.isEmpty();
+    quorra_test::TModalHandler dialogs([&](QDialog* d) {
+        if (qobject_cast<quorra::TWorkProgress*>(d)) {
+            if (!photographed)
+                QTimer::singleShot(
+                    400, [&] { photographed = QGuiApplication::primaryScreen()->grabWindow(0).save(shot); });
+            return;
+        }
+        heartbeat.Tick();
+        stall = { heartbeat.Stall, heartbeat.Busy };
+        d->reject();
+    });
+    heartbeat.Start();
+    window.OpenFile(QString::fromStdString(path));
+    if (!QTest::qWaitFor([&] { return stall.Stall >= 0 && photographed; }, 600000))
+        return {};
+    return stall;
+}
+
+// The 200 MB mbox's TNEF parts listed until the chooser is up: in a worker (1) or on the UI thread (0, as the window
+// lists a small file). With TESSALY_SHOTS set to a folder, the listing of the 1 GB mbox in a worker is photographed
+// there once, in English and in German (progress-listing-english.png, progress-listing-german.png); the photographs
+// take the UI thread for a while, so those runs are not measured.
+void ListLargeMbox(benchmark::State& state)
+{
+    const bool inWorker = state.range(0) != 0;
+    Report(state, [&] { return ListStall(LargeMbox(200), inWorker, { "/NOINI" }, QString()); });
+    const QString shots = qEnvironmentVariable("TESSALY_SHOTS");
+    if (!inWorker || shots.isEmpty())
+        return;
+    // English first: the texts of a language stay in the process after its window has gone.
+    for (const char* language : { "english", "german" }) {
+        std::vector<std::string> arguments { "/NOINI" };
+        if (language == std::string("german"))
+            arguments.emplace_back("/LANG=german.lng");
+        if (ListStall(LargeMbox(1000), true, arguments, shots + "/progress-listing-" + language + ".png").Stall < 0)
+            state.SkipWithError("the listing's progress was not photographed");
+    }
+}
+BENCHMARK(ListLargeMbox)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 } // namespace
 

@@ -1,12 +1,15 @@
 #include "tnef_part_dialog.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 #include <QDialogButtonBox>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -57,6 +60,52 @@ QString KindText(const std::string& messageClass)
     return {};
 }
 
+// The list of parts, its columns measured once: each column's size hint is that of its widest text, found when the
+// list is filled, where Qt would measure up to a thousand rows of every column sized to its contents at each layout
+// (a list of thousands of parts then took a quarter of a second to show).
+class TPartList : public QTreeWidget {
+public:
+    explicit TPartList(QWidget* parent)
+        : QTreeWidget(parent)
+    {
+        widestRow_.fill(-1);
+    }
+
+    // Adds the rows; returns each column's widest text's width.
+    std::array<int, kColumns> Fill(const QList<QTreeWidgetItem*>& items)
+    {
+        addTopLevelItems(items);
+        std::array<int, kColumns> widest {};
+        // A list of thousands of parts repeats its senders, names and sizes: each text is measured once.
+        QHash<QString, int> measured;
+        for (int row = 0; row < items.size(); ++row)
+            for (int column = 0; column < kColumns; ++column) {
+                const QString& text = items[row]->text(column);
+                auto at = measured.find(text);
+                if (at == measured.end())
+                    at = measured.insert(text, fontMetrics().horizontalAdvance(text));
+                if (at.value() > widest[column] || widestRow_[column] < 0) {
+                    widest[column] = at.value();
+                    widestRow_[column] = row;
+                }
+            }
+        return widest;
+    }
+
+    int sizeHintForColumn(int column) const override
+    {
+        if (column < 0 || column >= kColumns || widestRow_[column] < 0)
+            return QTreeWidget::sizeHintForColumn(column);
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        const QModelIndex index = indexFromItem(topLevelItem(widestRow_[column]), column);
+        return itemDelegateForIndex(index)->sizeHint(option, index).width();
+    }
+
+private:
+    std::array<int, kColumns> widestRow_ {};
+};
+
 } // namespace
 
 TfrmTnefParts::TfrmTnefParts(QWidget* parent, const std::vector<pelmsg::TMailCandidate>& candidates)
@@ -73,8 +122,10 @@ TfrmTnefParts::TfrmTnefParts(QWidget* parent, const std::vector<pelmsg::TMailCan
     lblPrompt->setWordWrap(true);
     layout->addWidget(lblPrompt);
 
-    lvParts_ = new QTreeWidget(this);
+    auto* list = new TPartList(this);
+    lvParts_ = list;
     lvParts_->setObjectName(QStringLiteral("lvParts"));
+    lvParts_->setUniformRowHeights(true);
     lvParts_->setColumnCount(kColumns);
     lvParts_->setHeaderLabels(
         { tr("Mail"), tr("Part"), tr("Subject"), tr("From"), tr("Name"), tr("Size"), tr("Kind") });
@@ -85,9 +136,12 @@ TfrmTnefParts::TfrmTnefParts(QWidget* parent, const std::vector<pelmsg::TMailCan
     lblPrompt->setBuddy(lvParts_);
     bool severalMails = false, kinds = false;
     const QLocale locale;
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(candidates.size()));
     for (const pelmsg::TMailCandidate& c : candidates) {
         severalMails = severalMails || c.MailIndex != 0;
-        auto* item = new QTreeWidgetItem(lvParts_);
+        auto* item = new QTreeWidgetItem;
+        items.append(item);
         item->setText(kMail, QString::number(c.MailIndex + 1));
         item->setText(kPart, QString::number(c.PartIndex + 1));
         // Texts from the mail: control characters shown as spaces, bidi runs kept to themselves.
@@ -110,6 +164,7 @@ TfrmTnefParts::TfrmTnefParts(QWidget* parent, const std::vector<pelmsg::TMailCan
         item->setText(kKind, KindText(c.MessageClass));
         kinds = kinds || !item->text(kKind).isEmpty();
     }
+    const std::array<int, kColumns> widest = list->Fill(items);
     lvParts_->setColumnHidden(kMail, !severalMails);
     // The kind only when some part is not a mail message (a meeting request, a task, ...), beside the subject.
     lvParts_->setColumnHidden(kKind, !kinds);
@@ -124,12 +179,7 @@ TfrmTnefParts::TfrmTnefParts(QWidget* parent, const std::vector<pelmsg::TMailCan
     header->setSectionResizeMode(kFrom, QHeaderView::Interactive);
     // The dialog as wide as the rows need (subjects and senders whole), within nine tenths of the screen: a long
     // subject is cut (its tool tip shows it whole) only where the screen has no room for it.
-    auto textWidth = [this](int column) {
-        int widest = 0;
-        for (int row = 0; row < lvParts_->topLevelItemCount(); ++row)
-            widest = std::max(widest, fontMetrics().horizontalAdvance(lvParts_->topLevelItem(row)->text(column)));
-        return widest + 16;
-    };
+    auto textWidth = [&widest](int column) { return widest[static_cast<size_t>(column)] + 16; };
     int need = 2 * lvParts_->frameWidth() + lvParts_->verticalScrollBar()->sizeHint().width()
         + layout->contentsMargins().left() + layout->contentsMargins().right();
     for (int column = 0; column < kColumns; ++column)
@@ -190,14 +240,24 @@ std::optional<size_t> ChooseTnefPart(
     }
     if (candidates.size() < 2)
         return std::nullopt;
-    TfrmTnefParts dialog(parent, candidates);
+    const std::optional<size_t> chosen = AskForTnefPart(parent, candidates, prepare);
+    cancelled = !chosen;
+    return chosen;
+}
+
+std::optional<size_t> AskForTnefPart(QWidget* parent, const std::vector<pelmsg::TMailCandidate>& candidates,
+    const std::function<void(QDialog*)>& prepare)
+{
+    // On the heap: when its parent goes while the dialog is open, the dialog goes with it, and nothing is chosen.
+    QPointer<TfrmTnefParts> dialog = new TfrmTnefParts(parent, candidates);
     if (prepare)
-        prepare(&dialog);
-    if (dialog.exec() != QDialog::Accepted || !dialog.Chosen()) {
-        cancelled = true;
+        prepare(dialog);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    if (!dialog)
         return std::nullopt;
-    }
-    return dialog.Chosen();
+    const std::optional<size_t> chosen = accepted ? dialog->Chosen() : std::nullopt;
+    delete dialog;
+    return chosen;
 }
 
 } // namespace quorra

@@ -42,4 +42,9 @@ private:
 std::optional<size_t> ChooseTnefPart(
     QWidget* parent, const QString& path, bool& cancelled, const std::function<void(QDialog*)>& prepare = {});
 
+// Asks which of the candidates (a mail file's TNEF parts, two or more) to show, in the chooser over parent, which
+// prepare gets before it shows: the row chosen, or nullopt when the user closed the chooser without a choice.
+std::optional<size_t> AskForTnefPart(QWidget* parent, const std::vector<pelmsg::TMailCandidate>& candidates,
+    const std::function<void(QDialog*)>& prepare = {});
+
 } // namespace quorra

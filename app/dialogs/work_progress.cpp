@@ -1,12 +1,17 @@
 #include "work_progress.h"
 
+#include <QProgressBar>
+
 #include "program_texts.h"
 
 namespace quorra {
 
 TWorkProgress::TWorkProgress(QWidget* owner, const QString& label)
     : QProgressDialog(label, strWorkCancel(), 0, 0, owner)
+    , bar_(new QProgressBar(this))
 {
+    setBar(bar_);
+    setRange(0, 0);
     setObjectName(QStringLiteral("WorkProgress"));
     setWindowTitle(owner ? owner->window()->windowTitle() : QString());
     setWindowModality(Qt::WindowModal);
@@ -22,11 +27,10 @@ TWorkProgress::TWorkProgress(QWidget* owner, const QString& label)
 void TWorkProgress::SetSteps(qint64 done, qint64 total)
 {
     // The bar counts in thousandths, so that totals past the int range fit.
-    if (total <= 0)
+    if (total <= 0 || done <= 0)
         return;
-    if (maximum() != 1000)
-        setRange(0, 1000);
-    setValue(int(std::min<qint64>(1000, done * 1000 / total)));
+    bar_->setRange(0, 1000);
+    bar_->setValue(int(std::min<qint64>(1000, done * 1000 / total)));
 }
 
 } // namespace quorra

@@ -6,6 +6,8 @@
 
 #include <QProgressDialog>
 
+class QProgressBar;
+
 namespace quorra {
 
 // How long work runs before its progress dialog shows.
@@ -18,8 +20,13 @@ public:
     // A busy indicator (the work's steps are not known) with the label's text; not shown yet.
     TWorkProgress(QWidget* owner, const QString& label);
 
-    // Steps known: the bar shows done out of total.
+    // Steps known: the bar shows done out of total. Nothing is done yet (done 0): the busy indicator stays.
     void SetSteps(qint64 done, qint64 total);
+
+private:
+    // The dialog's bar, set directly: QProgressDialog::setValue would run the event loop from within the caller
+    // once the dialog shows, and wait its minimum duration anew at each value at the minimum.
+    QProgressBar* bar_;
 };
 
 } // namespace quorra

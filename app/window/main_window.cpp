@@ -55,6 +55,7 @@
 #include "open_document.h"
 #include "qt_glue.h"
 #include "tnef_part_dialog.h"
+#include "tnef_part_listing.h"
 
 namespace quorra {
 
@@ -500,22 +501,33 @@ void TfrmMain::OpenFile(const QString& path)
         QTimer::singleShot(0, this, [this, path] { OpenFile(path); });
         return;
     }
-    // A mail file with several TNEF parts asks which one to show; cancelled, the window stays as it is.
+    // A newer open replaces a listing of TNEF parts still running.
+    TTnefPartListing::CancelAll(this);
+    const auto prepare = [this](QDialog* dialog) { TranslateForm(dialog); };
+    // Opens the TNEF part chosen (the first when there was no choice). A large file is read in a worker; the
+    // window shows the document it has until the new one is in.
+    const auto open = [this, path](std::optional<size_t> tnefPart) {
+        if (OpenInBackground(path, tnefPart.value_or(0)))
+            return;
+        BeginOpen(path);
+        std::unique_ptr<TOpenDocument> document;
+        {
+            TBusyCursor busy;
+            document = std::make_unique<TOpenDocument>(path, tnefPart.value_or(0));
+        }
+        ShowDocument(std::move(document));
+    };
+    // A mail file with several TNEF parts asks which one to show; cancelled, the window stays as it is. A large
+    // one is listed in a worker, and the part chosen opens once the user has chosen it.
+    if (QFileInfo(path).size() >= backgroundWorkBytes_ && pelmsg::IsMailFile(S(path))) {
+        new TTnefPartListing(this, path, prepare, open);
+        return;
+    }
     bool cancelled = false;
-    const std::optional<size_t> tnefPart
-        = ChooseTnefPart(this, path, cancelled, [this](QDialog* dialog) { TranslateForm(dialog); });
+    const std::optional<size_t> tnefPart = ChooseTnefPart(this, path, cancelled, prepare);
     if (cancelled)
         return;
-    // A large file is read in a worker; the window shows the document it has until the new one is in.
-    if (OpenInBackground(path, tnefPart.value_or(0)))
-        return;
-    BeginOpen(path);
-    std::unique_ptr<TOpenDocument> document;
-    {
-        TBusyCursor busy;
-        document = std::make_unique<TOpenDocument>(path, tnefPart.value_or(0));
-    }
-    ShowDocument(std::move(document));
+    open(tnefPart);
 }
 
 void TfrmMain::BeginOpen(const QString& path)

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -59,24 +60,54 @@ std::string FieldText(std::string_view mail, const TMimeEntity& entity, std::str
     return field ? DecodeHeaderText(field->Value.In(mail)) : std::string();
 }
 
-// Walks the mails of a stream: one mail when it does not start with "From ", else the mails of the mbox.
-template <class Visit> void ForEachMail(TStream& stream, Visit visit)
+// How much of a single mail is read between two looks at a listing's control.
+constexpr size_t kControlStepBytes = size_t { 4 } * 1024 * 1024;
+
+// Notes the bytes of the stream read so far in the listing's control (if any); true when the listing was cancelled.
+bool ListingStopped(TListControl* control, const TStream& stream)
+{
+    if (!control)
+        return false;
+    control->Read = stream.Position();
+    return control->Cancelled;
+}
+
+// Walks the mails of a stream: one mail when it does not start with "From ", else the mails of the mbox. With a
+// control, the walk notes its progress there and ends early once it is cancelled.
+template <class Visit> void ForEachMail(TStream& stream, Visit visit, TListControl* control = nullptr)
 {
     std::string head(5, '\0');
     head.resize(stream.Read(head.data(), head.size()));
     stream.Seek(0, TSeekOrigin::Beginning);
+    if (control)
+        control->Total = stream.Size();
     if (head != "From ") {
         if (stream.Size() > static_cast<int64_t>(TMboxReader::kMaxMailBytes))
             throw EFormatError("the mail is longer than " + std::to_string(TMboxReader::kMaxMailBytes) + " bytes");
-        std::string mail = stream.ReadString(static_cast<size_t>(std::max<int64_t>(stream.Size(), 0)));
+        const auto size = static_cast<size_t>(std::max<int64_t>(stream.Size(), 0));
+        std::string mail;
+        if (!control)
+            mail = stream.ReadString(size);
+        else
+            // In steps, so that a cancel is seen while a large mail is read.
+            while (!ListingStopped(control, stream)) {
+                const std::string step = stream.ReadString(std::min(size - mail.size(), kControlStepBytes));
+                if (step.empty())
+                    break;
+                mail += step;
+            }
+        if (control && control->Cancelled)
+            return;
         visit(size_t { 0 }, mail);
         return;
     }
     TMboxReader reader(stream);
     std::string fromLine, mail;
-    for (size_t index = 0; reader.Next(fromLine, mail); ++index)
+    for (size_t index = 0; !ListingStopped(control, stream) && reader.Next(fromLine, mail); ++index)
         if (!visit(index, mail))
             return;
+    // The last mail counted as read.
+    ListingStopped(control, stream);
 }
 
 void AddText(TPelMessage& message, uint16_t id, const std::string& utf8)
@@ -129,17 +160,22 @@ void FillFieldsFromMail(TPelMessage& message, std::string_view mail, const TMime
     }
 }
 
-std::vector<TMailCandidate> ListTnefCandidates(const std::string& fileName)
+std::vector<TMailCandidate> ListTnefCandidates(const std::string& fileName, TListControl* control)
 {
     TFileStream file(fileName, TFileStream::Mode::OpenRead);
     std::vector<TMailCandidate> candidates;
-    ForEachMail(file, [&](size_t index, const std::string& mail) {
-        const TMimeDocument document = ReadMime(mail);
-        const std::vector<TTnefPart> parts = FindTnefParts(mail, document);
-        for (size_t i = 0; i < parts.size() && candidates.size() < kMaxTnefCandidates; ++i)
-            candidates.push_back(CandidateOf(mail, parts[i], index, i));
-        return candidates.size() < kMaxTnefCandidates;
-    });
+    ForEachMail(
+        file,
+        [&](size_t index, const std::string& mail) {
+            const TMimeDocument document = ReadMime(mail);
+            const std::vector<TTnefPart> parts = FindTnefParts(mail, document);
+            for (size_t i = 0; i < parts.size() && candidates.size() < kMaxTnefCandidates; ++i)
+                candidates.push_back(CandidateOf(mail, parts[i], index, i));
+            if (control)
+                control->Found = candidates.size();
+            return candidates.size() < kMaxTnefCandidates;
+        },
+        control);
     return candidates;
 }
 

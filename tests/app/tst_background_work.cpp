@@ -2,13 +2,12 @@
 // one is read, Cancel in the progress dialog leaves the old document (opening) or the old file (saving) as it
 // was and removes the save's temporary file, and a save in a worker writes what a save at once writes.
 
+#include <optional>
+
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
-#include <QSemaphore>
-#include <QThreadPool>
 
 #include "document_loader.h"
 #include "document_saver.h"
@@ -17,7 +16,6 @@
 #include "test_data.h"
 #include "window_fixture.h"
 #include "work_progress.h"
-#include "worker_pool.h"
 
 using namespace quorra;
 using quorra_test::TModalHandler;
@@ -149,20 +147,8 @@ private slots:
 
         // The worker of the save waits behind a task that holds the only thread of the window's workers, so that
         // Cancel is pressed before the save has written anything, whatever the machine's speed.
-        QThreadPool* pool = DocumentWorkers();
-        const int threads = pool->maxThreadCount();
-        QSemaphore gate;
-        bool released = false;
-        auto release = qScopeGuard([&] {
-            if (!released)
-                gate.release();
-            pool->waitForDone();
-            pool->setMaxThreadCount(threads);
-        });
-        const auto holdThePool = [&] {
-            pool->setMaxThreadCount(1);
-            pool->start([&gate] { gate.acquire(); });
-        };
+        std::optional<quorra_test::THeldWorkers> held;
+        const auto holdThePool = [&] { held.emplace(); };
 
         // The file dialog, and its question before it replaces the file (answered yes).
         QCOMPARE(SaveAsTo(*w, target, holdThePool).size(), 2);
@@ -174,8 +160,7 @@ private slots:
         QPushButton* cancelButton = CancelButton(*w);
         QVERIFY(cancelButton);
         cancelButton->click();
-        gate.release();
-        released = true;
+        held->Release();
         QVERIFY(gone.wait(60000));
         QCOMPARE(ended.size(), 1);
         // No message, the old file as it was, and no temporary file beside it.

@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 
+#include "worker_pool.h"
+
 namespace quorra_test {
 
 QString TWindowTest::SamplePath() { return QStringLiteral(TESSALY_SOURCE_DIR "/samples/winmail.dat"); }
@@ -82,5 +84,26 @@ void TWindowTest::StartHome()
 }
 
 void TWindowTest::EndHome() { home_.reset(); }
+
+THeldWorkers::THeldWorkers()
+    : threads_(quorra::DocumentWorkers()->maxThreadCount())
+{
+    quorra::DocumentWorkers()->setMaxThreadCount(1);
+    quorra::DocumentWorkers()->start([this] { gate_.acquire(); });
+}
+
+THeldWorkers::~THeldWorkers()
+{
+    Release();
+    quorra::DocumentWorkers()->waitForDone();
+    quorra::DocumentWorkers()->setMaxThreadCount(threads_);
+}
+
+void THeldWorkers::Release()
+{
+    if (!released_)
+        gate_.release();
+    released_ = true;
+}
 
 } // namespace quorra_test

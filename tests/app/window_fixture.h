@@ -11,6 +11,7 @@
 
 #include <QFileDialog>
 #include <QObject>
+#include <QSemaphore>
 #include <QStringList>
 
 #include "main_window.h"
@@ -54,6 +55,22 @@ protected:
 private slots:
     void init() { StartHome(); }
     void cleanup() { EndHome(); }
+};
+
+// Holds the only thread of the window's workers (DocumentWorkers) from its start until Release (or its end), so that
+// work the window starts meanwhile waits, whatever the machine's speed; the pool gets its threads back at the end.
+class THeldWorkers {
+public:
+    THeldWorkers();
+    ~THeldWorkers();
+    THeldWorkers(const THeldWorkers&) = delete;
+    THeldWorkers& operator=(const THeldWorkers&) = delete;
+    void Release();
+
+private:
+    QSemaphore gate_;
+    int threads_;
+    bool released_ = false;
 };
 
 } // namespace quorra_test

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "calendar/item_kind.h"
 #include "core/stream.h"
@@ -155,4 +156,38 @@ TEST(MailFile, CandidatesShowEachPartsOwnFieldsBeforeTheMails)
     const std::string many = TempPath("many.mbox");
     WriteFileBytes(many, mbox.TakeBytes());
     EXPECT_EQ(ListTnefCandidates(many).back().MailIndex, kMaxTnefCandidates - 1);
+}
+
+// A listing with a control counts the file's bytes and parts as it goes, and a cancelled one stops with the parts
+// found so far: a single mail larger than the steps it is read in, and an mbox.
+TEST(MailFile, ListingReportsItsProgressAndStopsWhenCancelled)
+{
+    const std::string tnef = TnefBuilder().Version().MessageClass("IPM.Note").Bytes();
+    const std::string part
+        = "Content-Type: application/ms-tnef\nContent-Transfer-Encoding: base64\n\n" + Base64Lines(tnef, "\n");
+    const std::string single = "Subject: large\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: "
+                               "text/plain\n\n"
+        + std::string(size_t { 9 } * 1024 * 1024, 'x') + "\n--b\n" + part + "--b--\n";
+    TMemoryStream mbox;
+    for (int i = 0; i < 3; ++i)
+        WriteMboxMail(mbox, "From a@x Tue Mar  3 10:00:00 2026", "Subject: x\n" + part);
+    const std::tuple<std::string, std::string, size_t> files[]
+        = { { "large.eml", single, 1 }, { "three.mbox", mbox.TakeBytes(), 3 } };
+    for (const auto& [name, bytes, parts] : files) {
+        SCOPED_TRACE(name);
+        const std::string path = TempPath(name);
+        WriteFileBytes(path, bytes);
+        TListControl control;
+        EXPECT_EQ(ListTnefCandidates(path, &control).size(), parts);
+        EXPECT_EQ(control.Total, static_cast<int64_t>(bytes.size()));
+        EXPECT_EQ(control.Read, control.Total);
+        EXPECT_EQ(control.Found, parts);
+
+        TListControl cancelled;
+        cancelled.Cancelled = true;
+        EXPECT_TRUE(ListTnefCandidates(path, &cancelled).empty());
+        EXPECT_LT(cancelled.Read, cancelled.Total);
+        EXPECT_EQ(cancelled.Found, 0u);
+        std::filesystem::remove(path);
+    }
 }

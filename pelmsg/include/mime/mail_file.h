@@ -2,7 +2,9 @@
 
 // Mail files (.eml, and mbox files of many mails) opened for the TNEF message they carry.
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,10 +35,21 @@ inline constexpr size_t kMaxTnefCandidates = 10000;
 // Whether the file's first bytes are those of a mail (LooksLikeMail). False for a file that cannot be read.
 bool IsMailFile(const std::string& fileName);
 
+// A listing run in a worker thread, watched and cancelled from another. ListTnefCandidates sets Total to the file's
+// size, and Read to the bytes of the file read so far and Found to the parts found so far after each mail (and each
+// few megabytes of a single mail). Once Cancelled is set, the listing stops there and returns the parts found so far.
+struct TListControl {
+    std::atomic<bool> Cancelled { false };
+    std::atomic<int64_t> Read { 0 };
+    std::atomic<int64_t> Total { 0 };
+    std::atomic<size_t> Found { 0 };
+};
+
 // The TNEF parts of every mail in the file, in order (an mbox is read one mail at a time), at most
 // kMaxTnefCandidates of them. Each part is decoded once and summarised (SummarizeTnef), its attachments not read.
+// With a control, the listing reports its progress there and stops when it is cancelled.
 // Raises EFileError when the file cannot be read, EFormatError for an mbox mail over TMboxReader::kMaxMailBytes.
-std::vector<TMailCandidate> ListTnefCandidates(const std::string& fileName);
+std::vector<TMailCandidate> ListTnefCandidates(const std::string& fileName, TListControl* control = nullptr);
 
 // Reads a mail file (a single mail or an mbox) and shows the message of one of its TNEF parts: by default the
 // first; SelectCandidate chooses another before loading. The mail's From, To, Cc, Subject and Date are added
