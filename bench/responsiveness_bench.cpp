@@ -10,6 +10,9 @@
 // OpenLargeRtfHtml: a message whose only body is RTF encapsulating 20 MB of HTML, until the HTML is shown (the web
 // engine running already). FallbackLargeHtml: the 20 MB HTML body shown, its renderer ended, until the rich-text
 // view that stands in shows it and has laid it out.
+// OpenAttachedLargeRtf: a message with an attached message whose body is 20 MB of RTF (argument 0: a TNEF file, 1:
+// an Outlook .msg file); from the double-click on the
+// attachment to the attached message's window showing the whole body in its rich-text view, painted.
 // SaveLargeFile: the 200 MB message saved as .msg through Save As, until the box that says it was saved; with
 // TESSALY_SHOTS set to a folder, the save's progress dialog is photographed there once it shows, in English and
 // in German (progress-save-english.png, progress-save-german.png).
@@ -42,10 +45,13 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPrinter>
 #include <QScreen>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -563,6 +569,96 @@ void ListLargeMbox(benchmark::State& state)
     }
 }
 BENCHMARK(ListLargeMbox)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// A message with one attached message whose only body is 20 MB of RTF (paragraphs of text with bold words), stored
+// uncompressed in the compressed-RTF header, as LargeRtfHtml's.
+std::string AttachedLargeRtf()
+{
+    return WriteOnce("tessaly-bench-responsive-attached-20mb-rtf.tnef", [] {
+        std::string rtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\r\n";
+        while (rtf.size() < (20u << 20))
+            rtf += "\\pard Lorem ipsum dolor sit amet, {\\b consectetur} adipiscing elit, sed do eiusmod "
+                   "tempor.\\par\r\n";
+        rtf += "\\pard The last words.\\par}";
+        const std::string inner
+            = Header("A large RTF body", TnefPropList().Binary(0x1009, pelmsg::UncompressedRtfStream(rtf, true)))
+                  .Bytes();
+        TnefBuilder outer = Header("A message with an attached one", TnefPropList().String8(0x1000, "See attached."));
+        outer.AttachRenddata().AttachData("This attachment is a MAPI 1.0 embedded message");
+        outer.AttachmentProps(TnefPropList().Object(0x3701, inner).Long(0x3705, 5).String8(0x3001, "Attached"));
+        return outer.Bytes();
+    });
+}
+
+// Whether the last paragraph with text in the document is the text (without reading the whole document).
+bool EndsWith(const QTextDocument& document, const QString& text)
+{
+    QTextBlock block = document.lastBlock();
+    while (block.isValid() && block.text().isEmpty())
+        block = block.previous();
+    return block.isValid() && block.text() == text;
+}
+
+// The same message as an Outlook .msg file.
+std::string AttachedLargeRtfMsg()
+{
+    std::string path
+        = (std::filesystem::temp_directory_path() / "tessaly-bench-responsive-attached-20mb-rtf.msg").string();
+    if (!std::filesystem::exists(path)) {
+        const std::string tnef = AttachedLargeRtf();
+        std::unique_ptr<pelmsg::TPelMessage> message = pelmsg::CreateMessageForFile(tnef);
+        message->LoadFromFile(tnef);
+        pelmsg::SaveToMSGFile(message->Properties(), path, true);
+    }
+    return path;
+}
+
+// The attached message opened by a double-click on its row in the preview of a fresh window, until its window has
+// painted the whole RTF body in the rich-text view; the longest gap of the event loop from the double-click on.
+TStall AttachedStall(const std::string& path)
+{
+    QTemporaryDir folder;
+    TBenchWindow bench(folder, 0);
+    quorra::TfrmMain& window = *bench.Window;
+    QSignalSpy filled(&window, &quorra::TfrmMain::PagesFilled);
+    window.OpenFile(QString::fromStdString(path));
+    if ((filled.isEmpty() && !filled.wait(300000)) || !WaitForPaint(window))
+        return {};
+    auto* list = window.Preview()->findChild<QListWidget*>(QStringLiteral("lvAttachments"));
+    if (!list || list->count() != 1)
+        return {};
+    THeartbeat heartbeat;
+    TStall result;
+    bool closed = false;
+    quorra_test::TModalHandler dialogs([&](QDialog* dialog) {
+        auto* form = dialog->findChild<quorra::TfrmMessage*>();
+        auto* rich = dialog->findChild<QTextEdit*>(QStringLiteral("reRTFBody"));
+        if (dialog->objectName() == QLatin1String("frmMessageWindow") && form && rich
+            && QTest::qWaitFor([&] { return EndsWith(*rich->document(), QStringLiteral("The last words.")); }, 300000)
+            && WaitForPaint(*dialog)) {
+            heartbeat.Tick();
+            result = { heartbeat.Stall, heartbeat.Busy };
+        }
+        closed = true;
+        quorra_test::TModalHandler::CloseAll(dialog);
+    });
+    const QPoint at = list->visualItemRect(list->item(0)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    heartbeat.Start();
+    QTimer::singleShot(0, [&] { QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at); });
+    if (!QTest::qWaitFor([&] { return closed; }, 600000))
+        return {};
+    return result;
+}
+
+// OpenAttachedLargeRtf: the attached message's window, from the double-click to its 20 MB RTF body shown; the
+// message in a TNEF file (argument 0) or in an Outlook .msg file (1).
+void OpenAttachedLargeRtf(benchmark::State& state)
+{
+    const std::string path = state.range(0) != 0 ? AttachedLargeRtfMsg() : AttachedLargeRtf();
+    Report(state, [&] { return AttachedStall(path); });
+}
+BENCHMARK(OpenAttachedLargeRtf)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 } // namespace
 

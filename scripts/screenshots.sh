@@ -95,7 +95,8 @@ for lang in en de; do
     rm -rf "$home"
 
     # The Preview page: an HTML mail with an inline picture, an RTF-only mail in the rich-text tab and as HTML, a
-    # plain mail, Russian and Japanese mail, the importance banner, the remote-content bar, and a print preview.
+    # plain mail, Russian and Japanese mail, the importance banner, the remote-content bar, a print preview, and the
+    # window of the sample's attached message.
     home="$(mktemp -d)"
     in_home "$lang" "$bin/app/preview-pictures" "$out" \
         "preview-$lang-html-inline-image=$sample@html" \
@@ -109,7 +110,8 @@ for lang in en de; do
         "preview-$lang-japanese=$corpus/msg/hiraoka-msgreader__nonUnicodeCP932.msg" \
         "preview-$lang-importance=importance" \
         "preview-$lang-remote-bar=remote" \
-        "preview-$lang-print-preview=$sample@print"
+        "preview-$lang-print-preview=$sample@print" \
+        "preview-$lang-attached-message=$sample@attached"
     rm -rf "$home"
 done
 

@@ -4,11 +4,12 @@
 // "importance" (a mail sent with high importance), "sendmail", "homepage" or "help" (Help > Send E-mail, Product
 // Homepage or Contents, for the failure message or the manual's own window when no mail program or browser is
 // installed); TAB is html, rtf, plain, print (the print preview of the
-// page) or empty for the tab the preview chooses.
+// page), attached (the window of the first attached message) or empty for the tab the preview chooses.
 
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QListWidget>
 #include <QPrintPreviewDialog>
 #include <QScreen>
 #include <QSignalSpy>
@@ -148,6 +149,33 @@ int main(int argc, char** argv)
                         dialog->reject();
                     });
                     form->PrintPreview();
+                } else if (tab == "attached") {
+                    // The window of the first attached message (opened as by a double-click on its row), once its
+                    // bodies have been read and painted.
+                    QListWidget* list = form->findChild<QListWidget*>("lvAttachments");
+                    const pelmsg::TMSGProperties* message = form->Properties();
+                    for (int row = 0; message && row < list->count(); ++row)
+                        if (message->Attachments(row) && message->Attachments(row)->IsEmbeddedMessage()) {
+                            list->setCurrentRow(row);
+                            break;
+                        }
+                    auto poll = std::make_unique<QTimer>();
+                    QObject::connect(poll.get(), &QTimer::timeout, [&, timer = poll.get(), path] {
+                        QWidget* dialog = QApplication::activeModalWidget();
+                        auto* attached = dialog ? dialog->findChild<TfrmMessage*>() : nullptr;
+                        if (!attached || attached->findChild<QObject*>("rtfReadInWorker") || attached->HtmlPending())
+                            return;
+                        timer->stop();
+                        Wait(1500);
+                        if (!dialog->screen()->grabWindow(0).save(path, "PNG"))
+                            status = 1;
+                        dialog->close();
+                    });
+                    poll->start(200);
+                    if (list->currentRow() >= 0)
+                        form->lvAttachmentsDblClick();
+                    else
+                        std::fprintf(stderr, "%s: no attached message\n", source.c_str());
                 } else if (!window.screen()->grabWindow(0).save(path, "PNG")) {
                     // The whole X screen: the web view draws outside what QWidget::grab sees.
                     status = 1;

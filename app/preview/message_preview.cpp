@@ -12,6 +12,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDrag>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -43,6 +44,7 @@
 
 #include "desktop_services.h"
 #include "html_prepare.h"
+#include "html_text_later.h"
 #include "html_view.h"
 #include "icons.h"
 #include "message_preview_parts.h"
@@ -64,6 +66,11 @@ QString Isolated(const QString& text) { return QString::fromStdU16String(Isolate
 
 const pelmsg::TMSGProperties* EmbeddedMessageProperties(const pelmsg::TMSGProperty* node)
 {
+    // The object first: Outlook's TNEF puts a short binary text under the same identifier before it.
+    if (const pelmsg::TMSGProperty* object
+        = node->SubProperties.FindProperty(pelmsg::kTagAttachDataObject, false, true))
+        if (!object->SubProperties.Empty())
+            return &object->SubProperties;
     if (const pelmsg::TMSGProperty* data
         = node->SubProperties.FindProperty(pelmsg::MakeTag(pelmsg::kIdAttachDataObject, 0), true, true))
         if (!data->SubProperties.Empty())
@@ -220,6 +227,12 @@ void TfrmMessage::CreateBody()
     reRTFBody_ = edit("reRTFBody", tsRTFBody_);
     reBody_->setAccessibleName(tr("Plain text"));
     reRTFBody_->setAccessibleName(tr("Rich text"));
+    // The view gets a document read for it as its tab shows, before the tab is painted.
+    WatchEvents(tsRTFBody_, this, [this](QEvent* event) {
+        if (event->type() == QEvent::ShowToParent)
+            AttachPendingRtf();
+        return false;
+    });
 }
 
 void TfrmMessage::CreateMenus()
@@ -353,6 +366,7 @@ void TfrmMessage::FillPreview(const pelmsg::TMSGProperties* properties)
         reBody_->clear();
         CancelRtfInView(*reRTFBody_);
         reRTFBody_->clear();
+        pendingRtf_.reset();
         html_.clear();
         if (htmlView_)
             htmlView_->Clear();
@@ -432,6 +446,7 @@ void TfrmMessage::LoadBodies()
     // document is ready, and the tabs are then settled by what it holds.
     const bool rtfLater = largeRtf || rtf.size() >= kRtfInWorkerChars;
     if (rtfLater) {
+        pendingRtf_.reset();
         std::function<QString()> read = [rtf] { return rtf; };
         if (largeRtf)
             read = [source = *largeRtf] { return RtfBodyText(source); };
@@ -448,18 +463,14 @@ void TfrmMessage::LoadBodies()
             },
             reBody_->document()->isEmpty() ? reBody_ : nullptr);
     } else {
-        try {
-            ShowRtfInView(rtf, *reRTFBody_);
-        } catch (const std::exception&) {
-            reRTFBody_->clear(); // the rich-text tab shows what it could; an error leaves it empty
-        }
+        ReadRtfForTab(rtf);
     }
     for (QTextEdit* e : { reBody_, reRTFBody_ })
         e->moveCursor(QTextCursor::Start);
-    const bool rtfShown = rtfLater || !reRTFBody_->document()->isEmpty();
+    const bool rtfShown = rtfLater || !RtfDocument().isEmpty();
     SetTabShown(tsRTFBody_, rtfShown);
     if (rtfShown && !rtfLater && reBody_->document()->isEmpty())
-        reBody_->setPlainText(reRTFBody_->toPlainText());
+        reBody_->setPlainText(RtfDocument().toPlainText());
 
     charset_ = Q8(p.Root().Charset());
     if (!StartHtmlInWorker(p)) {
@@ -495,6 +506,9 @@ void TfrmMessage::LoadBodies()
                 pcBody_->setCurrentWidget(tab);
                 break;
             }
+    // The rich-text tab current already (for the message before) shows the new document without showing again.
+    if (!tsRTFBody_->isHidden())
+        AttachPendingRtf();
 }
 
 void TfrmMessage::ShowHtml(const QString& charset, const QString& html)
@@ -571,5 +585,38 @@ void TfrmMessage::btnWordWrapClick()
     settings_.WordWrap = wrap;
     settings_.SettingsChanged = true;
 }
+
+void TfrmMessage::ReadRtfForTab(const QString& rtf)
+{
+    // The view shows nothing of the message before, nor a document a worker may still be reading for it.
+    CancelRtfInView(*reRTFBody_);
+    if (!reRTFBody_->document()->isEmpty())
+        reRTFBody_->clear();
+    pendingRtf_.reset();
+    if (rtf.isEmpty())
+        return;
+    // Built apart from any view, so that nothing is laid out while it is built.
+    auto document = std::make_unique<QTextDocument>();
+    try {
+        LoadRtfIntoDocument(rtf, *document);
+    } catch (const std::exception&) {
+        document->clear(); // the rich-text tab shows what it could; an error leaves it empty
+    }
+    pendingRtf_ = std::move(document);
+}
+
+void TfrmMessage::AttachPendingRtf()
+{
+    if (!pendingRtf_)
+        return;
+    // The font and margin the view's document has now (the zoom's font among them), as a document read for the
+    // view at once would have.
+    const QTextDocument* shown = reRTFBody_->document();
+    pendingRtf_->setDefaultFont(shown->defaultFont());
+    pendingRtf_->setDocumentMargin(shown->documentMargin());
+    AttachDocument(*reRTFBody_, pendingRtf_.release());
+}
+
+const QTextDocument& TfrmMessage::RtfDocument() const { return pendingRtf_ ? *pendingRtf_ : *reRTFBody_->document(); }
 
 } // namespace quorra

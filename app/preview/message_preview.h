@@ -248,6 +248,14 @@ private:
     quint64 htmlRequest_ = 0;
     bool htmlPending_ = false;
     std::shared_ptr<const TPreparedHtml> preparedHtml_;
+    // The rich-text tab's document of a short RTF body, read at once but given to the view only when the tab shows
+    // (a view lays out the document it is given: a tab the user may never open costs nothing more). Null when the
+    // view has its document.
+    std::unique_ptr<QTextDocument> pendingRtf_;
+    void ReadRtfForTab(const QString& rtf);
+    void AttachPendingRtf();
+    // The rich-text document of the message shown: the one waiting for its tab, else the view's.
+    const QTextDocument& RtfDocument() const;
 };
 
 } // namespace quorra

@@ -49,7 +49,8 @@ enum TAttachmentRole {
 // What the item of the attachment list stands for.
 inline TAttachmentIcon IconOf(const QListWidgetItem* item) { return item->data(kRoleIcon).value<TAttachmentIcon>(); }
 
-// The data node of an attached message (0x3701 at any depth), else the attachment node itself.
+// The properties of an attached message: those of its data node (0x3701 at any depth, the object before any other
+// type), else those of the attachment node itself.
 const pelmsg::TMSGProperties* EmbeddedMessageProperties(const pelmsg::TMSGProperty* node);
 
 std::string AttachmentBytes(const pelmsg::TMSGProperties& message, int index);

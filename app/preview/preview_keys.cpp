@@ -217,6 +217,8 @@ void TfrmMessage::ApplyZoom(double from)
         edit->setFont(font);
         ScaleExplicitSizes(*edit->document(), to / from);
     }
+    if (pendingRtf_)
+        ScaleExplicitSizes(*pendingRtf_, to / from);
     if (htmlView_)
         htmlView_->View()->setZoomFactor(to);
 }

@@ -15,6 +15,8 @@
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -24,6 +26,7 @@
 #include "pelmsg.h"
 #include "preview_support.h"
 #include "private_temp.h"
+#include "rtf_text_document.h"
 #include "settings.h"
 #include "test_data.h"
 #include "tnef_builder.h"
@@ -593,6 +596,54 @@ private slots:
         form.miAttachSaveClick(1);
         QTRY_COMPARE(depth, 1);
         qInfo("attached message of %s: \"%s\"", qPrintable(QFileInfo(found).fileName()), qPrintable(subject));
+    }
+
+    // A large RTF body of an attached message is decoded and read in a worker, as the preview's own is: its window,
+    // opened by a double-click on the row while every worker is busy, shows at once with the rich-text tab and an
+    // empty view, and the whole text once a worker has read it. The window shows the attached message, not the
+    // attachment's data text Outlook writes before it.
+    void attachedMessageReadsItsLargeRtfBodyInAWorker()
+    {
+        const std::string rtf = "{\\rtf1\\ansi first " + std::string(size_t(kRtfInWorkerChars), 'x') + " last\\par}";
+        TnefPropList body;
+        body.Binary(pelmsg::kIdRtfCompressed, pelmsg::UncompressedRtfStream(rtf, true));
+        const std::string inner = TnefBuilder().Version().MessageClass("IPM.Note").MapiProps(body).Bytes();
+        TnefBuilder outer;
+        outer.Version().MessageClass("IPM.Note").AttachRenddata();
+        outer.AttachData("This attachment is a MAPI 1.0 embedded message and is not supported by this mail system.");
+        outer.AttachmentProps(TnefPropList().Object(0x3701, inner).Long(0x3705, 5).String8(0x3001, "inner"));
+        const std::shared_ptr<pelmsg::TPelMessage> message = quorra_test::LoadTnef(outer.Bytes());
+        TSettings settings;
+        TfrmMessage form(settings);
+        form.SetMessageKeeper(message);
+        form.FillPreview(&message->Properties());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+        QSemaphore busy;
+        const int workers = DocumentWorkers()->maxThreadCount();
+        for (int i = 0; i < workers; ++i)
+            DocumentWorkers()->start([&busy] { busy.acquire(); });
+        QString text;
+        quorra_test::TModalHandler dialogs(
+            [&](QDialog* d) {
+                const auto close = qScopeGuard([d] { d->reject(); });
+                auto* attached = d->findChild<TfrmMessage*>();
+                QCOMPARE(attached->AttachmentCount(), 0);
+                auto* view = attached->findChild<QTextEdit*>("reRTFBody");
+                QVERIFY(TabShown(*attached, "tsRTFBody") && view->isVisible() && view->document()->isEmpty());
+                busy.release(workers);
+                QTRY_VERIFY_WITH_TIMEOUT(!view->document()->isEmpty(), 30000);
+                text = view->toPlainText().trimmed();
+            },
+            1);
+        auto* list = Child<QListWidget>(&form, "lvAttachments");
+        const QPoint at = list->visualItemRect(list->item(0)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+        busy.release(workers); // the workers end in any case
+        DocumentWorkers()->waitForDone();
+        QVERIFY2(text.startsWith("first xxx") && text.endsWith("xxx last"), qPrintable(text.left(80)));
     }
 
     // An OLE object cannot be activated here: its class and size are shown, and the file it packages opens.

@@ -5,6 +5,7 @@
 
 #include <QDirIterator>
 #include <QRegularExpression>
+#include <QTabWidget>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QtTest>
@@ -110,6 +111,8 @@ private slots:
                 continue;
             ++both;
             form.FillPreview(&p);
+            // The rich-text view gets its document when its tab shows.
+            form.findChild<QTabWidget*>("pcBody")->setCurrentWidget(form.findChild<QWidget*>("tsRTFBody"));
             // A long body is laid out in a worker: its document is in once the job has gone.
             if (QObject* job = form.findChild<QObject*>("rtfReadInWorker")) {
                 QSignalSpy done(job, &QObject::destroyed);

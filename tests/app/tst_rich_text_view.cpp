@@ -6,6 +6,8 @@
 #include <QBuffer>
 #include <QImage>
 #include <QPixmap>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -158,8 +160,9 @@ private slots:
             QVERIFY2(w.Characters <= 2 * w.Size, qPrintable(QString("%1 %2").arg(w.Characters).arg(w.Size)));
     }
 
-    // The preview gives the rich-text view a finished document: the document the view had sees no edit, and the
-    // view shows the whole body.
+    // The preview gives the rich-text view a finished document when its tab is first clicked (the plain-text tab,
+    // filled from the RTF, shows first: the settings prefer HTML, which the message lacks): the document the view
+    // had sees no edit, and the view shows the whole body.
     void thePreviewAttachesAFinishedDocument()
     {
         quorra_test::TIsolatedHome home;
@@ -181,6 +184,13 @@ private slots:
         pelmsg::TSpanStream stream(bytes);
         message->LoadFromStream(stream);
         form.FillPreview(&message->Properties());
+        form.resize(800, 600);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(view->document()->isEmpty());
+        QTabBar* tabs = form.findChild<QTabWidget*>(QStringLiteral("pcBody"))->tabBar();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+        QVERIFY(view->isVisible());
         QCOMPARE(edits, 0);
         QCOMPARE(view->document()->parent(), static_cast<QObject*>(view));
         QVERIFY(view->toPlainText().contains("r199"));
