@@ -9,7 +9,8 @@
 // end of the print.
 // OpenLargeRtfHtml: a message whose only body is RTF encapsulating 20 MB of HTML, until the HTML is shown (the web
 // engine running already). FallbackLargeHtml: the 20 MB HTML body shown, its renderer ended, until the rich-text
-// view that stands in shows it and has laid it out.
+// view that stands in shows it and has laid it out (layout_ms: until its last block is laid out). ShowLargeRtfTab:
+// the RTF-encapsulated body shown, then its Rich text tab brought up, until the tab's view has laid out the rest.
 // SaveLargeFile: the 200 MB message saved as .msg through Save As, until the box that says it was saved; with
 // TESSALY_SHOTS set to a folder, the save's progress dialog is photographed there once it shows, in English and
 // in German (progress-save-english.png, progress-save-german.png).
@@ -44,8 +45,11 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QScreen>
+#include <QTabWidget>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -447,7 +451,7 @@ BENCHMARK(OpenLargeRtfHtml)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime(
 
 // The 20 MB HTML body shown, then its renderer ended (as a memory limit ends it): from the renderer's end to the
 // rich-text view that stands in for the web view showing the whole text, painted.
-TStall FallbackStall()
+TStall FallbackStall(benchmark::State& state)
 {
     QTemporaryDir folder;
     TBenchWindow bench(folder, 0);
@@ -462,10 +466,17 @@ TStall FallbackStall()
         return {};
     QSignalSpy filled(view, &quorra::THtmlView::FallbackFilled);
     THeartbeat heartbeat;
+    QElapsedTimer ended;
     heartbeat.Start();
+    ended.start();
     ::kill(static_cast<pid_t>(pid), SIGKILL);
     if (!filled.wait(300000) || !WaitForPaint(window))
         return {};
+    // layout_ms: from the renderer's end until the view has laid out its last block.
+    const QTextBlock last = view->FallbackView()->document()->lastBlock();
+    if (!QTest::qWaitFor([&] { return last.layout()->lineCount() > 0; }, 300000))
+        return {};
+    state.counters["layout_ms"] = double(ended.elapsed());
     // The view lays a long document out in steps after it is shown: until its size has stayed for a second.
     QElapsedTimer settled;
     settled.start();
@@ -481,9 +492,46 @@ TStall FallbackStall()
 
 void FallbackLargeHtml(benchmark::State& state)
 {
-    Report(state, [] { return FallbackStall(); });
+    Report(state, [&] { return FallbackStall(state); });
 }
 BENCHMARK(FallbackLargeHtml)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// The RTF-encapsulated body shown (the Rich text tab is shown while the HTML is taken out of the RTF, and laid out
+// while it is), then its Rich text tab brought up again: from the tab's switch until its view has laid the rest of
+// the document out (its last block), painted. layout_ms is that time.
+TStall RichTabStall(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    TBenchWindow bench(folder, 0);
+    quorra::TfrmMain& window = *bench.Window;
+    QSignalSpy htmlLoaded(window.Preview(), &quorra::TfrmMessage::HtmlLoaded);
+    window.OpenFile(QString::fromStdString(LargeRtfHtml()));
+    if (!htmlLoaded.wait(300000) || !WaitForPaint(window))
+        return {};
+    auto* tabs = window.Preview()->findChild<QTabWidget*>(QStringLiteral("pcBody"));
+    auto* rich = window.Preview()->findChild<QTextEdit*>(QStringLiteral("reRTFBody"));
+    if (!tabs || !rich || rich->document()->isEmpty())
+        return {};
+    THeartbeat heartbeat;
+    QElapsedTimer shown;
+    heartbeat.Start();
+    shown.start();
+    tabs->setCurrentWidget(rich->parentWidget());
+    const QTextBlock last = rich->document()->lastBlock();
+    if (!QTest::qWaitFor([&] { return last.layout()->lineCount() > 0; }, 300000))
+        return {};
+    state.counters["layout_ms"] = double(shown.elapsed());
+    if (!WaitForPaint(window))
+        return {};
+    heartbeat.Tick();
+    return { heartbeat.Stall, heartbeat.Busy };
+}
+
+void ShowLargeRtfTab(benchmark::State& state)
+{
+    Report(state, [&] { return RichTabStall(state); });
+}
+BENCHMARK(ShowLargeRtfTab)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 } // namespace
 
