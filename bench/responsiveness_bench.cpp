@@ -34,6 +34,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -191,6 +192,23 @@ bool WaitForPaint(QWidget& window)
     window.removeEventFilter(&seen);
     QTest::qWait(20);
     return painted;
+}
+
+// Runs the event loop until the condition holds (checked every 10 ms), without the test library's sleeps between
+// its turns (which would hold back work done a turn at a time); false when it still does not after timeoutMs.
+bool RunUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    check.start(10);
+    if (!done())
+        loop.exec();
+    return done();
 }
 
 struct TStall {
@@ -474,7 +492,7 @@ TStall FallbackStall(benchmark::State& state)
         return {};
     // layout_ms: from the renderer's end until the view has laid out its last block.
     const QTextBlock last = view->FallbackView()->document()->lastBlock();
-    if (!QTest::qWaitFor([&] { return last.layout()->lineCount() > 0; }, 300000))
+    if (!RunUntil([&] { return last.layout()->lineCount() > 0; }, 300000))
         return {};
     state.counters["layout_ms"] = double(ended.elapsed());
     // The view lays a long document out in steps after it is shown: until its size has stayed for a second.
@@ -518,12 +536,15 @@ TStall RichTabStall(benchmark::State& state)
     shown.start();
     tabs->setCurrentWidget(rich->parentWidget());
     const QTextBlock last = rich->document()->lastBlock();
-    if (!QTest::qWaitFor([&] { return last.layout()->lineCount() > 0; }, 300000))
+    if (!RunUntil([&] { return last.layout()->lineCount() > 0; }, 300000))
         return {};
     state.counters["layout_ms"] = double(shown.elapsed());
     if (!WaitForPaint(window))
         return {};
     heartbeat.Tick();
+    // With TESSALY_SHOTS set to a folder, the screen is photographed with the tab shown.
+    if (const QString shots = qEnvironmentVariable("TESSALY_SHOTS"); !shots.isEmpty())
+        QGuiApplication::primaryScreen()->grabWindow(0).save(shots + QStringLiteral("/rtf-20mb-rich-text.png"));
     return { heartbeat.Stall, heartbeat.Busy };
 }
 

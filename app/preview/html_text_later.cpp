@@ -54,7 +54,7 @@ public:
     QFutureWatcher<std::shared_ptr<TReadDocument>> Watcher;
 };
 
-const QString kSlicesName = QStringLiteral("layoutInSlices");
+constexpr QLatin1StringView kSlicesName("layoutInSlices");
 
 // Whether the block has been laid out (a laid-out block has a line at least, an empty one too); a hidden block
 // never is, and counts as done.
