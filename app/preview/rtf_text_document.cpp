@@ -18,6 +18,7 @@
 #include <QTextTable>
 #include <QUrl>
 
+#include "html_text_later.h"
 #include "pelmsg.h"
 
 namespace quorra {
@@ -279,6 +280,7 @@ void ShowRtfInView(const QString& rtf, QTextEdit& view)
     view.setDocument(document);
     if (viewOwnsPrevious)
         delete previous;
+    LayOutInSlices(view);
 }
 
 } // namespace quorra

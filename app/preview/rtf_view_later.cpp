@@ -1,6 +1,6 @@
 // The rich-text view filled from a worker: the RTF is read, laid out as a QTextDocument and its pictures decoded
-// off the UI thread; the UI thread only makes the pictures pixmaps and hands the document to the view, which lays
-// it out once.
+// off the UI thread, its layout made there; the UI thread only makes the pictures pixmaps and hands the document to
+// the view, which lays it out in slices.
 
 #include <QFutureWatcher>
 #include <QPixmap>
@@ -71,6 +71,8 @@ void ShowRtfInViewLater(
     const bool wantPlain = plainView != nullptr;
     const QFont plainFont = wantPlain ? plainView->document()->defaultFont() : QFont();
     const qreal plainMargin = wantPlain ? plainView->document()->documentMargin() : 0;
+    const QTextOption::WrapMode wrap = view.document()->defaultTextOption().wrapMode();
+    const QTextOption::WrapMode plainWrap = wantPlain ? plainView->document()->defaultTextOption().wrapMode() : wrap;
     QPointer<QTextEdit> plainTarget(plainView);
 
     auto* job = new TRtfJob(view);
@@ -89,8 +91,8 @@ void ShowRtfInViewLater(
             if (ready)
                 ready();
         });
-    job->Watcher.setFuture(QtConcurrent::run(
-        DocumentWorkers(), [read = std::move(read), font, margin, uiThread, wantPlain, plainFont, plainMargin] {
+    job->Watcher.setFuture(QtConcurrent::run(DocumentWorkers(),
+        [read = std::move(read), font, margin, wrap, uiThread, wantPlain, plainFont, plainMargin, plainWrap] {
             auto built = std::make_shared<TRtfBuilt>();
             auto document = std::make_unique<QTextDocument>();
             document->setDefaultFont(font);
@@ -108,9 +110,11 @@ void ShowRtfInViewLater(
                 plain->setDefaultFont(plainFont);
                 plain->setDocumentMargin(plainMargin);
                 plain->setPlainText(document->toPlainText());
+                PrepareLayout(*plain, plainWrap);
                 plain->moveToThread(uiThread);
                 built->Plain = plain.release();
             }
+            PrepareLayout(*document, wrap);
             document->moveToThread(uiThread);
             built->Document = document.release();
             return built;

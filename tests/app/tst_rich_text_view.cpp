@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QPixmap>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextBlock>
@@ -13,6 +14,7 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include "html_text_later.h"
 #include "lzfu.h"
 #include "message_preview.h"
 #include "pelmsg.h"
@@ -128,6 +130,21 @@ TLayoutWork WorkOf(const std::string& rtf)
     document.setDocumentLayout(layout);
     LoadRtfIntoDocument(Q(rtf), document);
     return { layout->Passes, layout->Characters, document.characterCount() };
+}
+
+// Characters of the document laid out so far (Qt lays a document out from its start).
+int LaidOutChars(const QTextDocument& document)
+{
+    int low = 0;
+    int high = document.blockCount();
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        if (document.findBlockByNumber(middle).layout()->lineCount() > 0)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low < document.blockCount() ? document.findBlockByNumber(low).position() : document.characterCount();
 }
 
 } // namespace
@@ -285,6 +302,51 @@ private slots:
             // The plain-text view, empty in the message, takes the rich text's words.
             QVERIFY(form.findChild<QTextEdit*>(QStringLiteral("reBody"))->toPlainText().startsWith("first words"));
         }
+    }
+
+    // A long document given to a view: nothing laid out past the first step while the view is hidden (the layout's
+    // timers having come 20 times); once shown, at most a slice (and one of the layout's own steps of a
+    // screen or two) at each turn of the event loop, until all of it is, and the scroll range reaches its end.
+    void longDocumentLaidOutInSlices()
+    {
+        QTextEdit view;
+        view.resize(500, 300);
+        auto* document = new QTextDocument;
+        const QString line = QStringLiteral("Line %1: lorem ipsum dolor sit amet, consectetur adipiscing elit.\n");
+        QString text;
+        for (int i = 0; i < 20000; ++i)
+            text += line.arg(i);
+        document->setPlainText(text);
+        AttachDocument(view, document);
+        QAbstractTextDocumentLayout* layout = document->documentLayout();
+        struct TTimerEvents : QObject {
+            int Count = 0;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                Count += event->type() == QEvent::Timer ? 1 : 0;
+                return false;
+            }
+        } steps;
+        layout->installEventFilter(&steps);
+        QTRY_VERIFY(steps.Count >= 20);
+        QVERIFY(LaidOutChars(*document) < 16 * 1024);
+        int laid = 0;
+        int mostAtOnce = 0;
+        QTimer turns;
+        connect(&turns, &QTimer::timeout, [&] {
+            const int now = LaidOutChars(*document);
+            mostAtOnce = std::max(mostAtOnce, now - std::exchange(laid, now));
+        });
+        view.show();
+        turns.start(0);
+        QTRY_VERIFY_WITH_TIMEOUT(laid == document->characterCount(), 120000);
+        QVERIFY2(mostAtOnce <= kLayoutSliceChars + 32 * 1024, qPrintable(QString::number(mostAtOnce)));
+        QScrollBar* bar = view.verticalScrollBar();
+        QTRY_COMPARE(bar->maximum(), layout->documentSize().toSize().height() - view.viewport()->height());
+        bar->setValue(bar->maximum());
+        QTextCursor end(document);
+        end.movePosition(QTextCursor::End);
+        QVERIFY(view.viewport()->rect().contains(view.cursorRect(end).center()));
     }
 };
 
