@@ -450,9 +450,12 @@ void TfrmMessage::LoadBodies()
         std::function<QString()> read = [rtf] { return rtf; };
         if (largeRtf)
             read = [source = *largeRtf] { return RtfBodyText(source); };
+        // The worker gives the document the zoom in use now; a zoom changed while it reads is applied when it is in.
+        const double zoom = ZoomFactor();
         ShowRtfInViewLater(
             std::move(read), *reRTFBody_,
-            [this] {
+            [this, zoom] {
+                ScaleExplicitSizes(*reRTFBody_->document(), ZoomFactor() / zoom);
                 const bool shown = !reRTFBody_->document()->isEmpty();
                 SetTabShown(tsRTFBody_, shown);
                 if (shown && reBody_->document()->isEmpty())
@@ -461,7 +464,7 @@ void TfrmMessage::LoadBodies()
                 if (!TabShown(pcBody_->currentWidget()))
                     pcBody_->setCurrentWidget(TabShown(tsHTMLBody_) ? tsHTMLBody_ : tsPlainText_);
             },
-            reBody_->document()->isEmpty() ? reBody_ : nullptr);
+            reBody_->document()->isEmpty() ? reBody_ : nullptr, zoom);
     } else {
         ReadRtfForTab(rtf);
     }

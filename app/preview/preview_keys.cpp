@@ -25,6 +25,7 @@
 #include "message_preview.h"
 #include "message_preview_parts.h"
 #include "program_texts.h"
+#include "rtf_text_document.h"
 #include "viewer_support.h"
 #include "web_engine_start.h"
 
@@ -35,29 +36,6 @@ namespace {
 constexpr int kMinZoomSteps = -6;
 constexpr int kMaxZoomSteps = 12;
 constexpr double kZoomStep = 1.1;
-
-// Multiplies every explicit character size of the document by ratio (the rest follows the widget's font).
-void ScaleExplicitSizes(QTextDocument& document, double ratio)
-{
-    if (std::abs(ratio - 1.0) < 1e-9)
-        return;
-    QTextCursor cursor(&document);
-    cursor.beginEditBlock();
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const QTextCharFormat format = fragment.charFormat();
-            if (!format.hasProperty(QTextFormat::FontPointSize))
-                continue;
-            QTextCharFormat scaled;
-            scaled.setFontPointSize(std::max(1.0, format.fontPointSize() * ratio));
-            cursor.setPosition(fragment.position());
-            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
-            cursor.mergeCharFormat(scaled);
-        }
-    }
-    cursor.endEditBlock();
-}
 
 // Runs a step once, after the next paint of the widget it watches has ended (the frame is on the screen then).
 class TAfterPaint : public QObject {

@@ -1,5 +1,7 @@
 #include "rtf_text_document.h"
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <variant>
 
@@ -8,6 +10,7 @@
 #include <QImageReader>
 #include <QPixmap>
 #include <QString>
+#include <QTextBlock>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -258,6 +261,28 @@ void LoadRtfIntoDocument(const QString& rtf, QTextDocument& document)
         return;
     const std::u16string text = rtf.toStdU16String();
     FillTextDocument(pelmsg::ReadRtfDocument(std::u16string_view(text)), document);
+}
+
+void ScaleExplicitSizes(QTextDocument& document, double ratio)
+{
+    if (std::abs(ratio - 1.0) < 1e-9)
+        return;
+    QTextCursor cursor(&document);
+    cursor.beginEditBlock();
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QTextCharFormat format = fragment.charFormat();
+            if (!format.hasProperty(QTextFormat::FontPointSize))
+                continue;
+            QTextCharFormat scaled;
+            scaled.setFontPointSize(std::max(1.0, format.fontPointSize() * ratio));
+            cursor.setPosition(fragment.position());
+            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+            cursor.mergeCharFormat(scaled);
+        }
+    }
+    cursor.endEditBlock();
 }
 
 void ShowRtfInView(const QString& rtf, QTextEdit& view)

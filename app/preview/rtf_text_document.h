@@ -43,6 +43,10 @@ void LoadRtfIntoDocument(const QString& rtf, QTextDocument& document);
 // new document has the view's default font. Raises the library's errors (the view keeps its document then).
 void ShowRtfInView(const QString& rtf, QTextEdit& view);
 
+// Multiplies every explicit character size of the document by ratio (the rest follows the view's font): the
+// preview's zoom. Runs in any thread on a document no view shows yet.
+void ScaleExplicitSizes(QTextDocument& document, double ratio);
+
 // RTF text of at least this many characters is read in a worker (ShowRtfInViewLater): a body this long mostly
 // holds pictures, whose decoding is the slow part.
 inline constexpr qsizetype kRtfInWorkerChars = 64 * 1024;
@@ -54,9 +58,10 @@ inline constexpr qsizetype kRtfInWorkerChars = 64 * 1024;
 void ShowRtfInViewLater(const QString& rtf, QTextEdit& view, std::function<void()> ready);
 // The same with the RTF text itself made in the worker (read: decompressed and decoded from the stored body). With
 // plainView, the worker also makes the document's text a plain-text document, which plainView takes if it is still
-// empty when the read is in (a large body's text copied on the UI thread would hold the window up).
-void ShowRtfInViewLater(
-    std::function<QString()> read, QTextEdit& view, std::function<void()> ready, QTextEdit* plainView = nullptr);
+// empty when the read is in (a large body's text copied on the UI thread would hold the window up). The worker
+// scales the document's explicit sizes by sizeScale (the zoom in use), as the view's own are.
+void ShowRtfInViewLater(std::function<QString()> read, QTextEdit& view, std::function<void()> ready,
+    QTextEdit* plainView = nullptr, double sizeScale = 1.0);
 void CancelRtfInView(QTextEdit& view);
 
 } // namespace quorra

@@ -59,8 +59,8 @@ void ShowRtfInViewLater(const QString& rtf, QTextEdit& view, std::function<void(
     ShowRtfInViewLater([rtf] { return rtf; }, view, std::move(ready));
 }
 
-void ShowRtfInViewLater(
-    std::function<QString()> read, QTextEdit& view, std::function<void()> ready, QTextEdit* plainView)
+void ShowRtfInViewLater(std::function<QString()> read, QTextEdit& view, std::function<void()> ready,
+    QTextEdit* plainView, double sizeScale)
 {
     CancelRtfInView(view);
     // The view shows an empty document of its own until the read one is in.
@@ -92,7 +92,8 @@ void ShowRtfInViewLater(
                 ready();
         });
     job->Watcher.setFuture(QtConcurrent::run(DocumentWorkers(),
-        [read = std::move(read), font, margin, wrap, uiThread, wantPlain, plainFont, plainMargin, plainWrap] {
+        [read = std::move(read), font, margin, wrap, uiThread, wantPlain, plainFont, plainMargin, plainWrap,
+            sizeScale] {
             auto built = std::make_shared<TRtfBuilt>();
             auto document = std::make_unique<QTextDocument>();
             document->setDefaultFont(font);
@@ -100,6 +101,7 @@ void ShowRtfInViewLater(
             try {
                 const std::u16string text = read().toStdU16String();
                 FillTextDocument(pelmsg::ReadRtfDocument(std::u16string_view(text)), *document, &built->Pictures);
+                ScaleExplicitSizes(*document, sizeScale);
             } catch (const std::exception&) {
                 // The rich-text view shows what it could; an error leaves it empty.
                 document->clear();

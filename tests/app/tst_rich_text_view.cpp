@@ -304,6 +304,40 @@ private slots:
         }
     }
 
+    // A long body read in a worker comes at the zoom in use, also when the zoom changes while it is read, and
+    // Ctrl+0 brings its explicit sizes back to the stored ones.
+    void longBodyComesAtTheZoomInUse()
+    {
+        quorra_test::TIsolatedHome home;
+        TSettings settings;
+        TfrmMessage form(settings);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* view = form.findChild<QTextEdit*>(QStringLiteral("reRTFBody"));
+        std::string rtf = "{\\rtf1\\ansi\\fs40 big ";
+        while (rtf.size() < size_t(kRtfInWorkerChars))
+            rtf += "filler text ";
+        TnefPropList props;
+        props.Binary(pelmsg::kIdRtfCompressed, CompressRtfLzfu(rtf + "\\par}"));
+        const std::shared_ptr<pelmsg::TPelMessage> message
+            = quorra_test::LoadTnef(TnefBuilder().Version().MessageClass("IPM.Note").MapiProps(props).Bytes());
+        auto size = [view] { return view->document()->begin().begin().fragment().charFormat().fontPointSize(); };
+        QTest::keySequence(&form, QKeySequence(QKeySequence::ZoomIn));
+        for (bool zoomWhileRead : { false, true }) {
+            form.FillPreview(&message->Properties());
+            auto* job = view->findChild<QObject*>(QStringLiteral("rtfReadInWorker"));
+            QVERIFY(job);
+            QSignalSpy done(job, &QObject::destroyed);
+            if (zoomWhileRead)
+                QTest::keySequence(&form, QKeySequence(QKeySequence::ZoomIn));
+            QVERIFY(done.wait(60000));
+            QCOMPARE(form.ZoomSteps(), zoomWhileRead ? 2 : 1);
+            QVERIFY2(qAbs(size() - 20 * form.ZoomFactor()) < 0.01, qPrintable(QString::number(size())));
+        }
+        QTest::keySequence(&form, QKeySequence(Qt::CTRL | Qt::Key_0));
+        QVERIFY2(qAbs(size() - 20) < 0.01, qPrintable(QString::number(size())));
+    }
+
     // A long document given to a view: nothing laid out past the first step while the view is hidden (the layout's
     // timers having come 20 times); once shown, at most a slice (and one of the layout's own steps of a
     // screen or two) at each turn of the event loop, until all of it is, and the scroll range reaches its end.
