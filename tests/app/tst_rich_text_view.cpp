@@ -312,7 +312,8 @@ private slots:
         TSettings settings;
         TfrmMessage form(settings);
         form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form)); // the zoom keys are the window's
         auto* view = form.findChild<QTextEdit*>(QStringLiteral("reRTFBody"));
         std::string rtf = "{\\rtf1\\ansi\\fs40 big ";
         while (rtf.size() < size_t(kRtfInWorkerChars))
