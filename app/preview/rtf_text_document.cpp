@@ -15,9 +15,9 @@
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <QTextImageFormat>
 #include <QTextList>
-#include <QTextEdit>
 #include <QTextTable>
 #include <QUrl>
 

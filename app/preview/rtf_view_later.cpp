@@ -59,8 +59,8 @@ void ShowRtfInViewLater(const QString& rtf, QTextEdit& view, std::function<void(
     ShowRtfInViewLater([rtf] { return rtf; }, view, std::move(ready));
 }
 
-void ShowRtfInViewLater(std::function<QString()> read, QTextEdit& view, std::function<void()> ready,
-    QTextEdit* plainView, double sizeScale)
+void ShowRtfInViewLater(
+    std::function<QString()> read, QTextEdit& view, std::function<void()> ready, QTextEdit* plainView, double sizeScale)
 {
     CancelRtfInView(view);
     // The view shows an empty document of its own until the read one is in.
